@@ -1,0 +1,8 @@
+list(APPEND QUILLET_CORE_SOURCES
+  platform/textfile.h platform/textfile.cpp
+  platform/clock.h platform/clock.cpp
+  platform/appfolder.h platform/appfolder.cpp)
+list(APPEND QUILLET_UI_SOURCES
+  platform/dialogs.h platform/dialogsetup.h platform/dialogs.cpp
+  platform/waitcursor.h platform/waitcursor.cpp
+  platform/helpwindow.h platform/helpwindow.cpp)

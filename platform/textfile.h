@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The program's one-line settings files and other 8-bit text files: Windows-1252, lines
+// ended by CR LF when written; LF alone and a UTF-8 byte-order mark are accepted on reading
+// (a file with a BOM is read as UTF-8).
+namespace platform::TextFile {
+
+// All lines of a file; std::nullopt when it cannot be read (missing, unreadable).
+std::optional<QStringList> readLines(const QString& path);
+// The first line; std::nullopt when the file is missing, unreadable or empty.
+std::optional<QString> readFirstLine(const QString& path);
+
+// Replaces the whole file with these lines (write to a temporary file, then rename), so a
+// failure leaves the old file as it was. Characters outside Windows-1252 become '?'.
+// Returns false when the file could not be written.
+bool replaceLines(const QString& path, const QStringList& lines);
+// Appends lines at the end (creating the file when missing).
+bool appendLines(const QString& path, const QStringList& lines);
+
+QByteArray encode(const QString& text); // to Windows-1252
+QString decode(QByteArrayView bytes);   // from Windows-1252
+
+} // namespace platform::TextFile
