@@ -1,0 +1,33 @@
+#pragma once
+
+#include "store/query.h"
+
+#include <QList>
+#include <QString>
+
+// The archive files of an application folder and the tables they hold.
+namespace store::archive {
+
+inline constexpr auto principale = "Principale";
+
+// Table names by archive kind letter: 'r' rubrica, 's' salvati, 'i' inviati, 'c' cancellati.
+// Returns an empty text for any other letter.
+QString tableForKind(QChar kind);
+
+TableSchema elencoTable();  // elenco(Rubrica)
+TableSchema rubricaTable(); // rubrica(Nome, cognome, cellulare, email, icona)
+// salvati/inviati/cancellati(cognome, cellulare, Data, Testo)
+TableSchema messageTable(const QString& name);
+QList<TableSchema> addressBookTables(); // the four tables of an address book
+
+QString elencoPath(const QString& appFolder);                           // <folder>/elenco.mdb
+QString templatePath(const QString& appFolder);                         // <folder>/rubrica_base.mdb
+QString addressBookDir(const QString& appFolder);                       // <folder>/rubriche
+QString addressBookPath(const QString& appFolder, const QString& name); // <folder>/rubriche/<name>
+
+// Writes the databases of a new application folder: elenco.mdb listing `books`, the empty
+// template, and one empty address book per name. Existing files are never overwritten
+// (throws StoreError).
+void createFolderDatabases(const QString& appFolder, const QStringList& books);
+
+} // namespace store::archive

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "store/query.h"
+#include "store/storeerror.h"
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace store {
+
+class Connection;
+class Recordset;
+
+// One archive database file, opened for shared reading and writing.
+// Text comparison follows the archive rules: "=" and "like" ignore letter case (accented
+// letters included), "*" and "?" are the like wildcards, rows come back in stored order.
+class Database final {
+public:
+    // Opens an existing file; never creates one. Throws StoreError 3024 when the file does
+    // not exist, 3343 when it is not an archive database.
+    static std::unique_ptr<Database> open(const QString& path);
+
+    // Creates a new, empty database file with the given tables (each field a text column).
+    // Throws StoreError when the file exists already or cannot be written.
+    static std::unique_ptr<Database> create(const QString& path, const QList<TableSchema>& tables);
+
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    const QString& path() const { return m_path; }
+
+    // A recordset over a whole table, or over one of the query shapes. Throws 3078 for an
+    // unknown table, 3265 for an unknown field.
+    std::unique_ptr<Recordset> openRecordset(const QString& table);
+    std::unique_ptr<Recordset> openRecordset(const Query& query);
+
+    // Runs fn inside one transaction (all or nothing): bulk writers (imports, generators).
+    void transaction(const std::function<void()>& fn);
+
+    bool hasTable(const QString& table) const;
+
+private:
+    Database(QString path, std::shared_ptr<Connection> connection);
+    QString m_path;
+    std::shared_ptr<Connection> m_connection;
+};
+
+// A forward cursor over the rows of one table, in stored order, with the editing verbs of
+// the archive engine. Field names are matched without regard to case.
+class Recordset final {
+public:
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    // Rows visited so far: right after opening, 0 for an empty result and 1 otherwise.
+    int RecordCount() const { return m_visited; }
+    void MoveFirst(); // throws 3021 on an empty result
+    void MoveNext();
+    bool EOF_() const { return m_eof; }
+    bool isEof() const { return m_eof; }
+
+    // The value of a field of the current row; a null value reads as an empty text.
+    // Throws 3021 with no current row, 3265 for an unknown field.
+    QString value(const QString& field) const;
+    QString operator[](const QString& field) const { return value(field); }
+
+    // Zero-copy read for list fillers: the UTF-8 text of column `column`, valid until the
+    // next move or Update. Column numbers come from fieldIndex(); a null value is empty.
+    int fieldIndex(const QString& field) const; // throws 3265
+    QByteArrayView rawText(int column) const;
+    const QStringList& fieldNames() const { return m_fields; }
+
+    // Editing: AddNew or Edit, then setValue for each field, then Update (one durable write).
+    // A null QString stores a null value. Moving away abandons the pending changes.
+    void AddNew();
+    void Edit();
+    void setValue(const QString& field, const QString& value);
+    void Update(); // throws 3020 without AddNew or Edit
+    void CancelUpdate();
+    void Delete(); // removes the current row; throws 3021 with no current row
+
+private:
+    friend class Database;
+    Recordset(std::shared_ptr<Connection> connection, QString table, QString whereSql,
+              QStringList bindings, QStringList fields);
+    void execute();
+    void restart();
+    void fetch(int rows);
+    void step();
+    void land();
+    void requireCurrent() const;
+    void cancelPending();
+    void storeInPage(const QList<QPair<QString, QString>>& values);
+    static StoreError updateWithoutEdit();
+
+    std::shared_ptr<Connection> m_connection;
+    QString m_table;
+    QString m_whereSql;
+    QStringList m_bindings;
+    QStringList m_fields;
+    struct Statement;
+    std::unique_ptr<Statement> m_statement;
+    qint64 m_rowid = 0;
+    int m_position = 0; // 1-based position of the current row since the last (re)start
+    int m_visited = 0;
+    bool m_eof = true;
+    bool m_current = false;
+    enum class EditMode { None, AddNew, Edit } m_editMode = EditMode::None;
+    QList<QPair<QString, QString>> m_pending;
+};
+
+} // namespace store
