@@ -1,0 +1,6 @@
+#include "app/appstate.h"
+
+AppState& appState() {
+    static AppState state;
+    return state;
+}

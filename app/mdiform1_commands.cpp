@@ -1,0 +1,170 @@
+// Menus, toolbar and the commands behind them.
+#include "app/mdiform1.h"
+
+#include "app/appstate.h"
+#include "app/archivetree.h"
+#include "app/handler.h"
+#include "app/twips.h"
+#include "browser/seri.h"
+#include "messaging/service.h"
+#include "platform/dialogs.h"
+#include "platform/helpwindow.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace {
+
+// A menu entry; `run` empty: the entry is shown greyed.
+QAction* entry(QMenu* menu, const char* name, const QString& caption, MDIForm1* window,
+               void (MDIForm1::*run)() = nullptr) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    if (run)
+        QObject::connect(action, &QAction::triggered, window,
+                         [window, run] { handler::run([window, run] { (window->*run)(); }); });
+    else
+        action->setEnabled(false);
+    return action;
+}
+
+QAction* title(QMenu* menu, const char* name) {
+    menu->setObjectName(QLatin1String(name));
+    menu->menuAction()->setObjectName(QLatin1String(name));
+    return menu->menuAction();
+}
+
+} // namespace
+
+void MDIForm1::buildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    fil = title(file, "fil");
+    exru = entry(file, "exru", QStringLiteral("Esporta Rubrica"), this);
+    impcvs = entry(file, "impcvs", QStringLiteral("Importa file csv"), this);
+    imph3 = entry(file, "imph3", QStringLiteral("Importa da Ericsoft"), this);
+    iae = entry(file, "iae", QStringLiteral("Imposta Archivi Ericsoft"), this);
+    configu = entry(file, "configu", QStringLiteral("Configura"), this);
+    permut = entry(file, "permut", QStringLiteral("Permessi Utente"), this);
+    newpref = entry(file, "newpref", QStringLiteral("Nuovi Prefissi"), this);
+    file->addSeparator();
+    chiuso = entry(file, "chiuso", QStringLiteral("Chiudi"), this, &MDIForm1::chiuso_Click);
+
+    QMenu* book = menuBar()->addMenu(QStringLiteral("Rubrica"));
+    ru = title(book, "ru");
+    nr = entry(book, "nr", QStringLiteral("Gestione Rubriche"), this);
+    inru = entry(book, "inru", QStringLiteral("Inserisci Contatto"), this);
+    cececo = entry(book, "cececo", QStringLiteral("Cerca Contatto"), this);
+
+    QMenu* sms = menuBar()->addMenu(QStringLiteral("SMS"));
+    modi = title(sms, "modi");
+    ismss = entry(sms, "ismss", QStringLiteral("Invia SMS Singoli"), this);
+    ismsm = entry(sms, "ismsm", QStringLiteral("Invia SMS Multipli"), this);
+    canse = entry(sms, "canse", QStringLiteral("Cancella Spuntati"), this);
+
+    QMenu* account = menuBar()->addMenu(QStringLiteral("Gestione Account"));
+    geac = title(account, "geac");
+    acqs = entry(account, "acqs", QStringLiteral("Acquista SMS"), this, &MDIForm1::acqs_Click);
+    repro = entry(account, "repro", QStringLiteral("Inserisci Account"), this);
+    aaa = entry(account, "aaa", QStringLiteral("Aggiorna Credito"), this);
+
+    QMenu* about = menuBar()->addMenu(QStringLiteral("?"));
+    help = title(about, "help");
+    he = entry(about, "he", QStringLiteral("Help"), this, &MDIForm1::he_Click);
+    he->setShortcut(QKeySequence::HelpContents);
+    he->setShortcutContext(Qt::ApplicationShortcut);
+    guad = entry(about, "guad", QStringLiteral("Guadagna con noi"), this, &MDIForm1::guad_Click);
+    inform = entry(about, "inform", QStringLiteral("Info"), this);
+}
+
+void MDIForm1::buildToolbar() {
+    Toolbar1->setIconSize(QSize(32, 32));
+    Toolbar1->setMovable(false);
+    Toolbar1->setFloatable(false);
+    struct Button {
+        const char* icon;
+        const char* caption;
+        QAction* command; // the menu entry it runs; null for the web page
+    };
+    const Button buttons[] = {
+        {"cerca", "Cerca", cececo},          {"rubriche", "Rubriche", nr},
+        {"inserisci", "Nuovo", inru},        {"sms", "SMS", ismss},
+        {"smsmulti", "SMS multipli", ismsm}, {"cancella", "Cancella", canse},
+        {"web", "Offerte", nullptr},
+    };
+    int position = 0;
+    for (const Button& b : buttons) {
+        ++position;
+        QAction* button =
+            Toolbar1->addAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(b.icon))),
+                                QString::fromUtf8(b.caption));
+        button->setObjectName(QStringLiteral("Toolbar1_%1").arg(position));
+        if (b.command) {
+            button->setToolTip(b.command->text());
+            button->setEnabled(b.command->isEnabled());
+            connect(b.command, &QAction::enabledChanged, button, &QAction::setEnabled);
+        } else {
+            button->setToolTip(QStringLiteral("Il programma di affiliazione"));
+        }
+        connect(button, &QAction::triggered, this, [this, position] {
+            handler::run([this, position] { Toolbar1_ButtonClick(position); });
+        });
+        m_buttons.append(button);
+    }
+    auto* bar = new QVBoxLayout(Picture2);
+    bar->setContentsMargins(2, 0, 2, 0);
+    bar->addWidget(Toolbar1);
+    Picture2->setFixedHeight(twips::toPixels(915));
+}
+
+// Buttons 1 to 6 run the menu command of the same name; button 7 opens the affiliate page.
+void MDIForm1::Toolbar1_ButtonClick(int button) {
+    static QAction* MDIForm1::*const commands[] = {&MDIForm1::cececo, &MDIForm1::nr,
+                                                   &MDIForm1::inru,   &MDIForm1::ismss,
+                                                   &MDIForm1::ismsm,  &MDIForm1::canse};
+    if (button >= 1 && button <= 6) {
+        QAction* command = this->*commands[button - 1];
+        if (command->isEnabled())
+            command->trigger();
+    } else if (button == 7) {
+        openServicePage(QStringLiteral("cgi-bin/affiliate/programma.pl?") +
+                        service::affiliateQuery(appState().affiliazione));
+    }
+}
+
+bool MDIForm1::archiveGuard() const {
+    if (!archivetree::isRootLabel(m_seri->Label6->text()))
+        return true;
+    platform::MsgBox(QStringLiteral("selezionare un Archivio Valido"), platform::Icon::Critical);
+    return false;
+}
+
+void MDIForm1::he_Click() {
+    platform::HelpWindow::showSearch(appState().helpFile);
+}
+
+void MDIForm1::acqs_Click() {
+    openServicePage(QStringLiteral("cgi-bin/affiliate/giacli.pl?") +
+                    service::affiliateQuery(appState().affiliazione));
+}
+
+void MDIForm1::guad_Click() {
+    openServicePage(QStringLiteral("affiliate1/affiliati.htm"));
+}
+
+void MDIForm1::openServicePage(const QString& pathAndQuery) {
+    platform::openUrl(service::pageUrl(appState().servizio, pathAndQuery));
+}
+
+// Closing the main window and "Chiudi" end the program at once, whatever else is open.
+void MDIForm1::chiuso_Click() {
+    QCoreApplication::exit(0);
+}
+
+void MDIForm1::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    QCoreApplication::exit(0);
+}

@@ -1,0 +1,84 @@
+#include "app/settings.h"
+
+#include "app/appstate.h"
+#include "platform/textfile.h"
+
+#include <QDir>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <limits>
+
+namespace settings {
+
+namespace {
+
+std::optional<QString> firstLine(const AppState& state, const QString& name) {
+    return platform::TextFile::readFirstLine(QDir(state.appFolder).filePath(name));
+}
+
+} // namespace
+
+QStringList splitDash(const QString& line) {
+    if (line.isEmpty())
+        return {};
+    return line.split(QLatin1Char('-'));
+}
+
+std::optional<double> parseCredit(const QString& line) {
+    const QString text = line.trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    double value = QLocale(QLocale::Italian, QLocale::Italy).toDouble(text, &ok);
+    if (!ok)
+        value = QLocale::c().toDouble(text, &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+QString formatNumber(double value) {
+    QLocale italian(QLocale::Italian, QLocale::Italy);
+    italian.setNumberOptions(QLocale::OmitGroupSeparator);
+    return italian.toString(value, 'f', QLocale::FloatingPointShortest);
+}
+
+QString creditCaption(double credito) {
+    return QStringLiteral("Credito residuo ") + formatNumber(credito);
+}
+
+std::optional<std::pair<qint16, qint16>> parseTbta(const QStringList& lines) {
+    static const QRegularExpression separators(QStringLiteral("[,\\r\\n]+"));
+    const QStringList parts = lines.join(QLatin1Char('\n')).split(separators, Qt::SkipEmptyParts);
+    if (parts.size() < 2)
+        return std::nullopt;
+    qint16 values[2];
+    for (int i = 0; i < 2; ++i) {
+        bool ok = false;
+        const int v = parts[i].trimmed().toInt(&ok);
+        if (!ok || v < std::numeric_limits<qint16>::min() || v > std::numeric_limits<qint16>::max())
+            return std::nullopt;
+        values[i] = static_cast<qint16>(v);
+    }
+    return std::pair{values[0], values[1]};
+}
+
+void loadStartupFiles(AppState& state) {
+    if (auto line = firstLine(state, QStringLiteral("persorso")))
+        state.percorso = *line;
+    if (auto line = firstLine(state, QStringLiteral("registrazione")))
+        state.account = splitDash(*line);
+    if (auto line = firstLine(state, QStringLiteral("intestazione")))
+        state.intestazioneSms = *line;
+    if (auto line = firstLine(state, QStringLiteral("progra")))
+        state.affiliazione = splitDash(*line);
+    if (auto line = firstLine(state, QStringLiteral("residui.txt")))
+        if (auto credit = parseCredit(*line))
+            state.credito = *credit;
+    if (auto line = firstLine(state, QStringLiteral("servizio")))
+        state.servizio = line->trimmed();
+}
+
+} // namespace settings

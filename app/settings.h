@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <utility>
+
+struct AppState;
+
+// The small settings files of the application folder.
+namespace settings {
+
+// Reads persorso, registrazione, intestazione, progra, residui.txt and servizio into the
+// state. A file that is missing or unreadable leaves its field as it was; nothing is reported.
+void loadStartupFiles(AppState& state);
+
+// "a-b-c" -> {"a","b","c"}; an empty text gives an empty list.
+QStringList splitDash(const QString& line);
+
+// The credit as residui.txt holds it: a decimal number, Italian comma or point, blanks
+// around it ignored. std::nullopt for anything else.
+std::optional<double> parseCredit(const QString& line);
+// A number as the program shows it: Italian decimal comma, no thousands separator.
+QString formatNumber(double value);
+// "Credito residuo " followed by the number.
+QString creditCaption(double credito);
+
+// tbta: two 16-bit integers separated by a comma or a line break (toolbar value, panel width).
+std::optional<std::pair<qint16, qint16>> parseTbta(const QStringList& lines);
+
+} // namespace settings

@@ -1,0 +1,139 @@
+#include "app/startup.h"
+
+#include "app/appstate.h"
+#include "app/handler.h"
+#include "app/mdiform1.h"
+#include "platform/appfolder.h"
+#include "platform/dialogs.h"
+#include "store/archive.h"
+#include "store/database.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QTranslator>
+
+#include <cstdio>
+
+namespace startup {
+
+Options parseOptions(const QStringList& arguments) {
+    Options options;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        auto value = [&](QString& target) {
+            if (i + 1 < arguments.size())
+                target = arguments[++i];
+            else
+                options.error = QStringLiteral("Manca il valore dell'opzione %1.").arg(a);
+        };
+        if (a == QLatin1String("--help") || a == QLatin1String("-h"))
+            options.help = true;
+        else if (a == QLatin1String("--version") || a == QLatin1String("-v"))
+            options.version = true;
+        else if (a == QLatin1String("--folder"))
+            value(options.folder);
+        else if (a.startsWith(QLatin1String("--folder=")))
+            options.folder = a.mid(9);
+        else if (a == QLatin1String("--screenshot"))
+            value(options.screenshot);
+        else if (a.startsWith(QLatin1String("--screenshot=")))
+            options.screenshot = a.mid(13);
+        else
+            options.error = QStringLiteral("Opzione sconosciuta: %1").arg(a);
+    }
+    return options;
+}
+
+QString helpText() {
+    return QStringLiteral(
+        "Uso: quillet [opzioni]\n"
+        "Quillet: SMS dal computer, con rubriche e archivi dei messaggi.\n\n"
+        "Opzioni:\n"
+        "  --folder DIR       usa DIR come cartella dell'applicazione (archivi e impostazioni)\n"
+        "  --screenshot FILE  salva un'immagine della finestra principale in FILE ed esce\n"
+        "  --version          mostra la versione ed esce\n"
+        "  --help             mostra questo aiuto ed esce\n\n"
+        "Senza --folder: la cartella del programma se contiene elenco.mdb, altrimenti la\n"
+        "cartella dei dati dell'utente, creata al primo avvio dalla cartella predefinita.\n");
+}
+
+namespace {
+
+void print(FILE* to, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), to);
+    std::fflush(to);
+}
+
+void takeScreenshot(MDIForm1& window, const QString& file) {
+    QTimer::singleShot(800, &window, [&window, file] {
+        const bool saved = window.grab().save(file, "PNG");
+        print(saved ? stdout : stderr,
+              saved ? QStringLiteral("Immagine della finestra salvata in %1\n").arg(file)
+                    : QStringLiteral("Impossibile salvare l'immagine in %1\n").arg(file));
+        QCoreApplication::exit(saved ? 0 : 1);
+    });
+}
+
+} // namespace
+
+int run(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const Options options = parseOptions(arguments);
+    if (!options.error.isEmpty()) {
+        print(stderr, options.error + QLatin1Char('\n') + helpText());
+        return 2;
+    }
+    if (options.help || options.version) {
+        print(stdout, options.help
+                          ? helpText()
+                          : QStringLiteral("Quillet %1\n").arg(QLatin1String(QUILLET_VERSION)));
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillet"));
+    QApplication::setApplicationVersion(QLatin1String(QUILLET_VERSION));
+    QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
+    QTranslator qtTranslations;
+    if (qtTranslations.load(QStringLiteral("qtbase_it"),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslations);
+
+    const QString exeDir = QApplication::applicationDirPath();
+    const auto folder = platform::AppFolder::choose(
+        options.folder, exeDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation),
+        platform::AppFolder::installedDefaultFolder(exeDir));
+    if (folder.folder.isEmpty()) {
+        platform::MsgBox(folder.error, platform::Icon::Critical);
+        return 1;
+    }
+    appState().appFolder = QDir::cleanPath(folder.folder);
+
+    // The list of address books must open; a damaged one is reported and left untouched.
+    const QString elenco = store::archive::elencoPath(appState().appFolder);
+    try {
+        store::Database::open(elenco);
+    } catch (const store::StoreError& e) {
+        platform::MsgBox(QStringLiteral("Impossibile aprire l'elenco delle rubriche %1.\n%2\n"
+                                        "Quillet si chiude senza modificare i file.")
+                             .arg(QDir::toNativeSeparators(elenco), e.message()),
+                         platform::Icon::Critical);
+        return 1;
+    }
+
+    MDIForm1 window;
+    platform::setDialogParent(&window);
+    handler::run([&window] { window.Form_Load(); });
+    window.show();
+    if (!options.screenshot.isEmpty())
+        takeScreenshot(window, options.screenshot);
+    return QApplication::exec();
+}
+
+} // namespace startup

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QWidget>
+
+class ArchiveModel;
+class QCheckBox;
+class QLabel;
+class QTimer;
+class QTreeView;
+
+// The archive browser inside the main window: the contacts of an address book, or its saved,
+// sent or deleted messages, as the archive tree selects them.
+class seri final : public QWidget {
+    Q_OBJECT
+public:
+    explicit seri(QWidget* parent = nullptr);
+    ~seri() override;
+    static seri* instance();
+
+    // Start-up: opens the list of address books, selects the first one and clicks it.
+    void Form_Load();
+    // Asks for one refresh once the current handler has returned.
+    void sceglivisua();
+    void visualizza();
+    void visualizzasalvati();
+    void visualizzainviati();
+    void visualizzacance();
+    // Fills the current entry from the clicked row.
+    void lvw1_Click();
+
+    // What the tree click writes: no rows, no columns, the select-all box cleared.
+    void svuota();
+    // The header: archive name (one blank, then the node's text), kind caption and picture.
+    void intestazione(const QString& nodeText, QChar kind);
+    // The layout of the main window: panel size in pixels.
+    void dimensiona(int width, int height);
+
+    ArchiveModel* model() const { return m_model; }
+
+    QWidget* Picture1;
+    QWidget* Picture4;
+    QWidget* Picture5;
+    QLabel* Picture3;
+    QLabel* Label2;
+    QLabel* Label6;
+    QCheckBox* Check1;
+    QTreeView* lvw1;
+    QTimer* Timer3;
+
+private:
+    void Timer3_Timer();
+    void Check1_Click();
+    void fill(QChar kind);
+    void applyColumnWidths();
+
+    ArchiveModel* m_model;
+};

@@ -1,0 +1,2 @@
+list(APPEND QUILLET_CORE_SOURCES
+  messaging/service.h messaging/service.cpp)

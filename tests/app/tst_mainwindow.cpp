@@ -1,0 +1,421 @@
+#include "app/appstate.h"
+#include "app/mdiform1.h"
+#include "app/twips.h"
+#include "browser/archivemodel.h"
+#include "browser/seri.h"
+#include "platform/dialogs.h"
+#include "support/testfolder.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QtTest>
+
+namespace {
+
+// Two address books with a few contacts and messages in the first.
+void fillDemo(const TestFolder& folder) {
+    auto db = folder.book(QStringLiteral("Principale"));
+    seed::addContact(*db, "Giulia", "Bianchi", "3471234567", "giulia@example.it");
+    seed::addContact(*db, "Marco", "D'Amico", "3289876543", " ");
+    seed::addContact(*db, "Sofia", "Àlberti", "3391239876", "sofia@example.it");
+    seed::addMessage(*db, "salvati", "Bianchi", "3471234567", "01/12/2026 10:00:00", "Bozza");
+    seed::addMessage(*db, "inviati", "<lista>", "3471234567;3289876543", "02/12/2026 11:00:00",
+                     "A tutti");
+    seed::addMessage(*db, "inviati", "Bianchi", "3471234567", "03/12/2026 12:00:00", "Solo a te");
+    seed::addMessage(*db, "cancellati", "Conti", "3331234567", "04/12/2026 13:00:00", "Vecchio");
+}
+
+} // namespace
+
+class tst_mainwindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void startWithLayoutListsFirstBook();
+    void startWithoutLayoutWaitsForAClick();
+    void layoutFile_data();
+    void layoutFile();
+    void clickNode_data();
+    void clickNode();
+    void listSortedBySurname();
+    void listClickFillsCurrentEntry();
+    void activationReselectsByIndex();
+    void missingAddressBookFileIsReported();
+    void archiveGuard();
+    void menus_data();
+    void menus();
+    void webPages_data();
+    void webPages();
+    void windowWidthLimits();
+    void creditLabel();
+
+private:
+    void start(const QStringList& tbta = {QStringLiteral("1,2700")});
+    void click(int nodeIndex);
+    ArchiveModel* model() const { return m_window->browser()->model(); }
+    QStringList headers() const;
+    QStringList column(int c) const;
+
+    std::unique_ptr<TestFolder> m_folder;
+    std::unique_ptr<MDIForm1> m_window;
+    std::unique_ptr<platform::DialogScript> m_script;
+};
+
+void tst_mainwindow::init() {
+    m_folder = std::make_unique<TestFolder>(QStringList{"Principale", "Clienti"});
+    fillDemo(*m_folder);
+    m_script = std::make_unique<platform::DialogScript>();
+}
+
+void tst_mainwindow::cleanup() {
+    m_window.reset();
+    appState() = AppState{};
+    m_script.reset();
+    m_folder.reset();
+}
+
+void tst_mainwindow::start(const QStringList& tbta) {
+    if (!tbta.isEmpty())
+        m_folder->write(QStringLiteral("tbta"), tbta);
+    appState() = AppState{};
+    appState().appFolder = m_folder->path();
+    m_window = std::make_unique<MDIForm1>();
+    m_window->Form_Load();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QTest::qWait(20); // the first activation and the refresh run from the event loop
+}
+
+void tst_mainwindow::click(int nodeIndex) {
+    m_window->selezionaNodo(nodeIndex);
+    QTreeWidgetItem* item = m_window->TreeView1->currentItem();
+    QVERIFY(item);
+    if (item->parent())
+        item->parent()->setExpanded(true);
+    m_window->TreeView1->scrollToItem(item);
+    const QRect rect = m_window->TreeView1->visualItemRect(item);
+    QTest::mouseClick(m_window->TreeView1->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::qWait(20);
+}
+
+QStringList tst_mainwindow::headers() const {
+    QStringList h;
+    for (int c = 0; c < model()->columnCount(); ++c)
+        h << model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    return h;
+}
+
+QStringList tst_mainwindow::column(int c) const {
+    QStringList values;
+    for (int r = 0; r < model()->rowCount(); ++r)
+        values << model()->text(r, c);
+    return values;
+}
+
+void tst_mainwindow::startWithLayoutListsFirstBook() {
+    start();
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Quillet"));
+    QCOMPARE(m_window->TreeView1->topLevelItemCount(), 4);
+    for (int r = 0; r < 4; ++r)
+        QCOMPARE(m_window->TreeView1->topLevelItem(r)->childCount(), 2);
+    QCOMPARE(m_window->selectedKey(), QStringLiteral("r1"));
+    QCOMPARE(appState().nodoScelto, 2);
+    QCOMPARE(m_window->browser()->Label6->text(), QStringLiteral(" Principale"));
+    QCOMPARE(m_window->browser()->Label2->text(), QStringLiteral("Rubrica"));
+    QTRY_COMPARE(model()->rowCount(), 3);
+    QVERIFY(m_window->browser()->lvw1->isVisible());
+    QCOMPARE(m_window->Label3->text(), QStringLiteral("Credito residuo 0"));
+    QCOMPARE(m_window->Label4->text(), QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
+    QCOMPARE(m_window->toolbarValue(), 1);
+    QVERIFY(qAbs(m_window->panelWidthTwips() - 2800) <= twips::perPixel);
+    QVERIFY(m_window->TreeView1->topLevelItem(0)->isExpanded());
+    QCOMPARE(m_script->unanswered(), 0);
+    QVERIFY(m_script->shown().isEmpty());
+}
+
+void tst_mainwindow::startWithoutLayoutWaitsForAClick() {
+    start({});
+    QCOMPARE(m_window->browser()->Label6->text(), QStringLiteral(" Principale"));
+    QTest::qWait(50);
+    QCOMPARE(model()->rowCount(), 0);
+    QCOMPARE(model()->columnCount(), 0);
+    QCOMPARE(m_window->toolbarValue(), 1);
+    QVERIFY(qAbs(m_window->panelWidthTwips() - 2500) <= twips::perPixel);
+    click(2);
+    QTRY_COMPARE(model()->rowCount(), 3);
+    QVERIFY(m_script->shown().isEmpty());
+}
+
+void tst_mainwindow::layoutFile_data() {
+    QTest::addColumn<QStringList>("tbta");
+    QTest::addColumn<int>("toolbar");
+    QTest::addColumn<int>("panel");
+    QTest::addColumn<bool>("listed");
+    QTest::newRow("1 and 2700") << QStringList{"1,2700"} << 1 << 2800 << true;
+    QTest::newRow("1 and 1500: raised to the least width")
+        << QStringList{"1", "1500"} << 0 << 1850 << true;
+    QTest::newRow("narrow panel drops captions") << QStringList{"1,2000"} << 0 << 2100 << true;
+    QTest::newRow("letters: defaults") << QStringList{"uno,due"} << 1 << 2500 << false;
+    QTest::newRow("one number: defaults") << QStringList{"1"} << 1 << 2500 << false;
+    QTest::newRow("huge numbers: defaults") << QStringList{"70000,70000"} << 1 << 2500 << false;
+}
+
+void tst_mainwindow::layoutFile() {
+    QFETCH(QStringList, tbta);
+    QFETCH(bool, listed);
+    start(tbta);
+    QTEST(m_window->toolbarValue(), "toolbar");
+    QFETCH(int, panel);
+    QVERIFY2(qAbs(m_window->panelWidthTwips() - panel) <= twips::perPixel,
+             qPrintable(QString::number(m_window->panelWidthTwips())));
+    QTest::qWait(30);
+    QCOMPARE(model()->rowCount() > 0, listed);
+}
+
+void tst_mainwindow::clickNode_data() {
+    QTest::addColumn<int>("node");
+    QTest::addColumn<QString>("label6");
+    QTest::addColumn<QString>("label2");
+    QTest::addColumn<QStringList>("headers");
+    QTest::addColumn<QStringList>("numbers");
+    const QStringList contacts{"", "Cellulare", "Nome", "Cognome", "Email"};
+    const QStringList messages{"", "Cellulare", "Cognome", "Data", "Testo"};
+    QTest::newRow("root Rubriche") << 1 << " Rubriche"
+                                   << "Rubrica" << QStringList{} << QStringList{};
+    QTest::newRow("Principale") << 2 << " Principale"
+                                << "Rubrica" << contacts
+                                << QStringList{"3391239876", "3471234567", "3289876543"};
+    QTest::newRow("empty book") << 3 << " Clienti"
+                                << "Rubrica" << contacts << QStringList{};
+    QTest::newRow("root SMS Salvati") << 4 << " SMS Salvati"
+                                      << "SMS Salvati" << QStringList{} << QStringList{};
+    QTest::newRow("saved") << 5 << " Principale"
+                           << "SMS Salvati" << messages << QStringList{"3471234567"};
+    QTest::newRow("root SMS Inviati") << 7 << " SMS Inviati"
+                                      << "SMS Inviati" << QStringList{} << QStringList{};
+    QTest::newRow("sent: list first")
+        << 8 << " Principale"
+        << "SMS Inviati" << messages << QStringList{"3471234567;3289876543", "3471234567"};
+    QTest::newRow("root SMS Cancellati") << 10 << " SMS Cancellati"
+                                         << "SMS Cancellati" << QStringList{} << QStringList{};
+    QTest::newRow("deleted") << 11 << " Principale"
+                             << "SMS Cancellati" << messages << QStringList{"3331234567"};
+    QTest::newRow("deleted of the empty book") << 12 << " Clienti"
+                                               << "SMS Cancellati" << messages << QStringList{};
+}
+
+void tst_mainwindow::clickNode() {
+    QFETCH(int, node);
+    start();
+    QTRY_COMPARE(model()->rowCount(), 3);
+    click(node);
+    QTEST(m_window->browser()->Label6->text(), "label6");
+    QTEST(m_window->browser()->Label2->text(), "label2");
+    QTEST(headers(), "headers");
+    QTEST(column(1), "numbers");
+    QCOMPARE(appState().nodoScelto, node);
+    QVERIFY(m_window->browser()->lvw1->isVisible());
+    QVERIFY(m_script->shown().isEmpty());
+}
+
+void tst_mainwindow::listSortedBySurname() {
+    auto db = m_folder->book(QStringLiteral("Clienti"));
+    const QString longName(200, QLatin1Char('z'));
+    for (const char* surname :
+         {"Zanetti", "", "bianchi", "De Luca", "d'Amico", "Èrcoli", "Esposito"})
+        seed::addContact(*db, "N", QString::fromUtf8(surname), "3330000000", " ");
+    seed::addContact(*db, "N", longName, "3330000001", " ");
+    start();
+    click(3);
+    QTRY_COMPARE(model()->rowCount(), 8);
+    QCOMPARE(column(3), (QStringList{"", "bianchi", "d'Amico", "De Luca", "Èrcoli", "Esposito",
+                                     "Zanetti", longName}));
+}
+
+void tst_mainwindow::listClickFillsCurrentEntry() {
+    start();
+    click(8); // sent messages
+    QTRY_COMPARE(model()->rowCount(), 2);
+    auto* list = m_window->browser()->lvw1;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(model()->index(1, 2)).center());
+    QCOMPARE(appState().numeroScelto, QStringLiteral("3471234567"));
+    QCOMPARE(appState().cognomeScelto, QStringLiteral("Bianchi"));
+    QCOMPARE(appState().dataScelta, QStringLiteral("03/12/2026 12:00:00"));
+    QCOMPARE(appState().dettaglioScelto, QStringLiteral("Solo a te"));
+
+    // A contact row leaves the date of the last message clicked. The tree click itself
+    // empties the entry, so set it again as a message click would have left it.
+    click(2);
+    QTRY_COMPARE(model()->rowCount(), 3);
+    QVERIFY(appState().dataScelta.isEmpty());
+    appState().dataScelta = QStringLiteral("03/12/2026 12:00:00");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(model()->index(0, 2)).center());
+    QCOMPARE(appState().numeroScelto, QStringLiteral("3391239876"));
+    QCOMPARE(appState().cognomeScelto, QStringLiteral("Àlberti"));
+    QCOMPARE(appState().dettaglioScelto, QStringLiteral("sofia@example.it"));
+    QCOMPARE(appState().dataScelta, QStringLiteral("03/12/2026 12:00:00"));
+}
+
+void tst_mainwindow::activationReselectsByIndex() {
+    start();
+    click(5); // saved messages of Principale
+    QTRY_COMPARE(model()->rowCount(), 1);
+    seed::addAddressBook(m_folder->path(), QStringLiteral("Nuova"));
+    m_window->aggio();
+    m_window->Form_Activate();
+    // Three books now: index 5 is the root "SMS Salvati"; the list keeps what it showed.
+    QCOMPARE(m_window->selectedText(), QStringLiteral("SMS Salvati"));
+    QTest::qWait(20);
+    QCOMPARE(model()->rowCount(), 1);
+    QCOMPARE(m_window->nodeCount(), 16);
+}
+
+void tst_mainwindow::missingAddressBookFileIsReported() {
+    seed::addAddressBook(m_folder->path(), QStringLiteral("Fantasma"));
+    QVERIFY(QFile::remove(
+        store::archive::addressBookPath(m_folder->path(), QStringLiteral("Fantasma"))));
+    start();
+    click(4); // the third address book under Rubriche
+    QCOMPARE(m_window->selectedText(), QStringLiteral("Fantasma"));
+    QTRY_COMPARE(m_script->shown().size(), 1);
+    QCOMPARE(m_script->shown().first().icon, platform::Icon::Critical);
+    QVERIFY(m_script->shown().first().text.contains(QStringLiteral("Fantasma")));
+    QVERIFY(m_window->browser()->lvw1->isVisible());
+    // The program goes on: another node lists as usual.
+    click(2);
+    QTRY_COMPARE(model()->rowCount(), 3);
+}
+
+void tst_mainwindow::archiveGuard() {
+    start();
+    QVERIFY(m_window->archiveGuard());
+    QVERIFY(m_script->shown().isEmpty());
+    for (int root : {1, 4, 7, 10}) {
+        click(root);
+        QVERIFY(!m_window->archiveGuard());
+    }
+    QCOMPARE(m_script->messages(),
+             QStringList(4, QStringLiteral("selezionare un Archivio Valido")));
+    QCOMPARE(m_script->shown().first().icon, platform::Icon::Critical);
+    QCOMPARE(m_script->shown().first().buttons, platform::Buttons::Ok);
+    click(8); // "Principale" under "SMS Inviati"
+    QVERIFY(m_window->archiveGuard());
+}
+
+void tst_mainwindow::menus_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("enabled");
+    const struct {
+        const char* name;
+        const char* caption;
+        bool enabled;
+    } entries[] = {
+        {"fil", "File", true},
+        {"exru", "Esporta Rubrica", false},
+        {"impcvs", "Importa file csv", false},
+        {"imph3", "Importa da Ericsoft", false},
+        {"iae", "Imposta Archivi Ericsoft", false},
+        {"configu", "Configura", false},
+        {"permut", "Permessi Utente", false},
+        {"newpref", "Nuovi Prefissi", false},
+        {"chiuso", "Chiudi", true},
+        {"ru", "Rubrica", true},
+        {"nr", "Gestione Rubriche", false},
+        {"inru", "Inserisci Contatto", false},
+        {"cececo", "Cerca Contatto", false},
+        {"modi", "SMS", true},
+        {"ismss", "Invia SMS Singoli", false},
+        {"ismsm", "Invia SMS Multipli", false},
+        {"canse", "Cancella Spuntati", false},
+        {"geac", "Gestione Account", true},
+        {"acqs", "Acquista SMS", true},
+        {"aaa", "Aggiorna Credito", false},
+        {"help", "?", true},
+        {"he", "Help", true},
+        {"guad", "Guadagna con noi", true},
+        {"inform", "Info", false},
+    };
+    for (const auto& e : entries)
+        QTest::newRow(e.name) << e.name << QString::fromUtf8(e.caption) << e.enabled;
+}
+
+void tst_mainwindow::menus() {
+    QFETCH(QString, name);
+    start();
+    auto* action = m_window->findChild<QAction*>(name);
+    QVERIFY2(action, qPrintable(name));
+    QTEST(action->text(), "caption");
+    QTEST(action->isEnabled(), "enabled");
+    // Seven toolbar buttons; the first six follow their menu entry.
+    auto buttons = m_window->Toolbar1->actions();
+    QCOMPARE(buttons.size(), 7);
+    QCOMPARE(buttons[0]->isEnabled(), m_window->cececo->isEnabled());
+    QVERIFY(buttons[6]->isEnabled());
+}
+
+void tst_mainwindow::webPages_data() {
+    QTest::addColumn<QStringList>("progra");
+    QTest::addColumn<QString>("servizio");
+    QTest::addColumn<int>("command"); // 0 acqs, 1 guad, 7 toolbar button 7
+    QTest::addColumn<QString>("url");
+    QTest::newRow("buy")
+        << QStringList{"42-ABC"} << "" << 0
+        << "http://127.0.0.1:8765/cgi-bin/affiliate/giacli.pl?affiliato=42&codeaff=ABC";
+    QTest::newRow("buy without progra")
+        << QStringList{} << "" << 0
+        << "http://127.0.0.1:8765/cgi-bin/affiliate/giacli.pl?affiliato=&codeaff=";
+    QTest::newRow("button 7")
+        << QStringList{"7-X9"} << "sms.example.it:8080" << 7
+        << "http://sms.example.it:8080/cgi-bin/affiliate/programma.pl?affiliato=7&codeaff=X9";
+    QTest::newRow("affiliates") << QStringList{"7-X9"} << "" << 1
+                                << "http://127.0.0.1:8765/affiliate1/affiliati.htm";
+}
+
+void tst_mainwindow::webPages() {
+    QFETCH(QStringList, progra);
+    QFETCH(QString, servizio);
+    QFETCH(int, command);
+    if (!progra.isEmpty())
+        m_folder->write(QStringLiteral("progra"), progra);
+    if (!servizio.isEmpty())
+        m_folder->write(QStringLiteral("servizio"), {servizio});
+    start();
+    if (command == 0)
+        m_window->acqs->trigger();
+    else if (command == 1)
+        m_window->guad->trigger();
+    else
+        m_window->Toolbar1->actions().at(6)->trigger();
+    QCOMPARE(m_script->shown().size(), 1);
+    QCOMPARE(m_script->shown().first().kind, platform::Shown::Kind::Url);
+    QTEST(m_script->shown().first().text, "url");
+}
+
+void tst_mainwindow::windowWidthLimits() {
+    start();
+    m_window->resize(200, 600);
+    QTRY_COMPARE(m_window->width(), twips::toPixels(7000));
+    m_window->resize(2000, 600);
+    QTRY_COMPARE(m_window->width(), twips::toPixels(18200));
+    // The browser's panel follows the window once the layout timer has run.
+    QTRY_COMPARE(m_window->browser()->Picture1->width(),
+                 m_window->Picture2->width() - m_window->Picture1->width() - twips::toPixels(150));
+}
+
+void tst_mainwindow::creditLabel() {
+    m_folder->write(QStringLiteral("residui.txt"), {QStringLiteral(" 12,5 ")});
+    start();
+    QCOMPARE(m_window->Label3->text(), QStringLiteral("Credito residuo 12,5"));
+}
+
+QTEST_MAIN(tst_mainwindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,48 @@
+#include "tools/seed.h"
+
+#include "store/archive.h"
+#include "store/database.h"
+
+#include <QFile>
+
+namespace seed {
+
+void addAddressBook(const QString& appFolder, const QString& name) {
+    const QString target = store::archive::addressBookPath(appFolder, name);
+    if (QFile::exists(target))
+        throw store::StoreError(store::EngineFailure,
+                                QStringLiteral("La rubrica %1 esiste già.").arg(name));
+    auto elenco = store::Database::open(store::archive::elencoPath(appFolder));
+    auto rs = elenco->openRecordset(QStringLiteral("elenco"));
+    rs->AddNew();
+    rs->setValue(QStringLiteral("Rubrica"), name);
+    rs->Update();
+    if (!QFile::copy(store::archive::templatePath(appFolder), target))
+        throw store::StoreError(store::EngineFailure,
+                                QStringLiteral("Impossibile creare il file %1.").arg(target));
+}
+
+void addContact(store::Database& db, const QString& nome, const QString& cognome,
+                const QString& cellulare, const QString& email) {
+    auto rs = db.openRecordset(QStringLiteral("rubrica"));
+    rs->AddNew();
+    rs->setValue(QStringLiteral("Nome"), nome);
+    rs->setValue(QStringLiteral("cognome"), cognome);
+    rs->setValue(QStringLiteral("cellulare"), cellulare);
+    rs->setValue(QStringLiteral("email"), email);
+    rs->setValue(QStringLiteral("icona"), QStringLiteral("4"));
+    rs->Update();
+}
+
+void addMessage(store::Database& db, const QString& table, const QString& cognome,
+                const QString& cellulare, const QString& data, const QString& testo) {
+    auto rs = db.openRecordset(table);
+    rs->AddNew();
+    rs->setValue(QStringLiteral("cognome"), cognome);
+    rs->setValue(QStringLiteral("cellulare"), cellulare);
+    rs->setValue(QStringLiteral("Data"), data);
+    rs->setValue(QStringLiteral("Testo"), testo);
+    rs->Update();
+}
+
+} // namespace seed
