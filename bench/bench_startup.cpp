@@ -1,0 +1,34 @@
+// Time from process start to the first address book listed in the main window:
+//   bench-startup FOLDER
+// Run it several times (bench/run does) and take the median.
+#include "app/appstate.h"
+#include "app/mdiform1.h"
+#include "browser/archivemodel.h"
+#include "browser/seri.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QElapsedTimer clock;
+    clock.start();
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fputs("Uso: bench-startup CARTELLA\n", stderr);
+        return 2;
+    }
+    appState().appFolder = QDir::cleanPath(QString::fromLocal8Bit(argv[1]));
+    MDIForm1 window;
+    window.Form_Load();
+    window.show();
+    while (window.browser()->model()->rowCount() == 0 && clock.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::printf("avvio fino all'elenco della prima rubrica (%d righe): %.1f ms\n",
+                window.browser()->model()->rowCount(),
+                static_cast<double>(clock.nsecsElapsed()) / 1e6);
+    return 0;
+}
