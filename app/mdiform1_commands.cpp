@@ -68,7 +68,7 @@ void MDIForm1::buildMenus() {
     QMenu* account = menuBar()->addMenu(QStringLiteral("Gestione Account"));
     geac = title(account, "geac");
     acqs = entry(account, "acqs", QStringLiteral("Acquista SMS"), this, &MDIForm1::acqs_Click);
-    repro = entry(account, "repro", QStringLiteral("Inserisci Account"), this);
+    repro = entry(account, "repro", QStringLiteral("Account Servizio SMS"), this);
     aaa = entry(account, "aaa", QStringLiteral("Aggiorna Credito"), this);
 
     QMenu* about = menuBar()->addMenu(QStringLiteral("?"));

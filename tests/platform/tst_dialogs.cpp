@@ -1,376 +1,426 @@
 #include "platform/dialogs.h"
 #include "platform/dialogsetup.h"
+#include "platform/helpwindow.h"
+#include "platform/textfile.h"
 #include "platform/waitcursor.h"
 
-#include <QFile>
+#include <QAbstractButton>
 #include <QFileDialog>
-#include <QGuiApplication>
-#include <QInputDialog>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
-#include <QPushButton>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 
 using namespace platform;
 
 using Texts = QList<std::optional<QString>>;
 
+namespace {
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray page(const QByteArray& title, const QByteArray& body) {
+    return "<html><head><meta charset=\"windows-1252\"><title>" + title +
+           "</title></head><body><h1>" + title + "</h1>" + body + "</body></html>\r\n";
+}
+
+QLineEdit* search(HelpWindow& w) {
+    return w.findChild<QLineEdit*>("cerca");
+}
+
+QString pageText(HelpWindow& w) {
+    return w.findChild<QTextBrowser*>("pagina")->toPlainText();
+}
+
+void typeAndEnter(HelpWindow& w, const QString& text, int downs = 0) {
+    search(w)->setText(text);
+    for (int i = 0; i < downs; ++i)
+        QTest::keyClick(search(w), Qt::Key_Down);
+    QTest::keyClick(search(w), Qt::Key_Return);
+}
+
+} // namespace
+
+// The dialogs (scripted and real) and the help window.
 class TestDialogs final : public QObject {
     Q_OBJECT
 
 private slots:
-    void answersInOrder();
-    void safeAnswers();
-    void saveAsksBeforeReplacing_data();
-    void saveAsksBeforeReplacing();
-    void openUrlFailureIsTold_data();
-    void openUrlFailureIsTold();
-    void unscriptedHeadlessDoesNotWait();
-    void messageBoxIsItalian_data();
-    void messageBoxIsItalian();
-    void inputBoxIsItalian();
-    void fileDialogs_data();
-    void fileDialogs();
-    void parentGoneIsForgotten();
-    void waitCursorNests();
-};
-
-void TestDialogs::answersInOrder() {
-    DialogScript script;
-    script.answer(Answer::Yes).answer(Answer::No).answer(Answer::Ok);
-    script.answerText(QStringLiteral("Clienti")).answerText(std::nullopt);
-
-    QCOMPARE(MsgBox(QStringLiteral("Cancellare la Rubrica: Clienti?"), Icon::Question,
-                    Buttons::YesNo, QStringLiteral("Cancella Rubrica")),
-             Answer::Yes);
-    QCOMPARE(InputBox(QStringLiteral("Inserisci il nome della Nuova Rubrica"),
-                      QStringLiteral("Nuova Rubrica")),
-             std::optional<QString>(QStringLiteral("Clienti")));
-    QCOMPARE(MsgBox(QStringLiteral("Rubrica Esistente\nScegliere un altro nome."), Icon::Critical,
-                    Buttons::YesNo),
-             Answer::No);
-    QCOMPARE(MsgBox(QStringLiteral("Procedere?"), Icon::Exclamation, Buttons::OkCancel),
-             Answer::Ok);
-    QVERIFY(!InputBox(QStringLiteral("Nuovo Nome Rubrica")));
-    QCOMPARE(script.unanswered(), 0);
-
-    const QList<Shown>& shown = script.shown();
-    QCOMPARE(shown.size(), 5);
-    const auto check = [&](int i, Shown::Kind kind, const QString& title, Icon icon,
-                           Buttons buttons) {
-        QCOMPARE(shown.at(i).kind, kind);
-        QCOMPARE(shown.at(i).title, title);
-        QCOMPARE(shown.at(i).icon, icon);
-        QCOMPARE(shown.at(i).buttons, buttons);
-    };
-    const QString program = QStringLiteral("Quillet");
-    check(0, Shown::Kind::Message, QStringLiteral("Cancella Rubrica"), Icon::Question,
-          Buttons::YesNo);
-    check(1, Shown::Kind::Input, QStringLiteral("Nuova Rubrica"), Icon::None, Buttons::Ok);
-    check(2, Shown::Kind::Message, program, Icon::Critical, Buttons::YesNo);
-    check(3, Shown::Kind::Message, program, Icon::Exclamation, Buttons::OkCancel);
-    check(4, Shown::Kind::Input, program, Icon::None, Buttons::Ok);
-    QCOMPARE(shown.at(1).text, QStringLiteral("Inserisci il nome della Nuova Rubrica"));
-    QCOMPARE(script.messages(),
-             (QStringList{QStringLiteral("Cancellare la Rubrica: Clienti?"),
-                          QStringLiteral("Rubrica Esistente\nScegliere un altro nome."),
-                          QStringLiteral("Procedere?")}));
-
-    script.clear();
-    QVERIFY(script.shown().isEmpty());
-    QCOMPARE(MsgBox(QStringLiteral("Sostituirlo?"), Icon::None, Buttons::YesNo), Answer::No);
-    QCOMPARE(script.unanswered(), 1);
-}
-
-void TestDialogs::safeAnswers() {
-    DialogScript script;
-    const QString title = QStringLiteral("Esporta Contatti");
-    const QString filter = QStringLiteral("File di testo (*.csv)");
-    QCOMPARE(MsgBox(QStringLiteral("a")), Answer::Ok);
-    QCOMPARE(MsgBox(QStringLiteral("b"), Icon::None, Buttons::OkCancel), Answer::Cancel);
-    QCOMPARE(MsgBox(QStringLiteral("c"), Icon::None, Buttons::YesNo), Answer::No);
-    QVERIFY(!InputBox(QStringLiteral("d")));
-    QVERIFY(!saveFileName(title, QString(), filter));
-    QVERIFY(!openFileName(title, QString(), filter));
-    QVERIFY(!folderName(title, QString()));
-    QVERIFY(openUrl(QUrl(QStringLiteral("https://example.org/acquista"))));
-    QCOMPARE(script.unanswered(), 8);
-    QCOMPARE(script.shown().size(), 8);
-}
-
-void TestDialogs::saveAsksBeforeReplacing_data() {
-    QTest::addColumn<bool>("exists");
-    QTest::addColumn<QList<Answer>>("answers");
-    QTest::addColumn<Texts>("texts");      // "@" stands for the existing file
-    QTest::addColumn<QString>("expected"); // "@" the file, "" cancelled
-    QTest::addColumn<int>("questions");
-    QTest::addColumn<int>("dialogs");
-
-    const auto file = std::optional<QString>(QStringLiteral("@"));
-    const auto other = std::optional<QString>(QStringLiteral("@altro.csv"));
-    QTest::newRow("new file, no question")
-        << false << QList<Answer>{} << Texts{file} << "@" << 0 << 1;
-    QTest::newRow("existing file, yes")
-        << true << QList<Answer>{Answer::Yes} << Texts{file} << "@" << 1 << 1;
-    QTest::newRow("existing file, no, then another name")
-        << true << QList<Answer>{Answer::No} << Texts{file, other} << "@altro.csv" << 1 << 2;
-    QTest::newRow("existing file, no, then cancel")
-        << true << QList<Answer>{Answer::No} << Texts{file, std::nullopt} << "" << 1 << 2;
-    QTest::newRow("existing file, nobody answers")
-        << true << QList<Answer>{} << Texts{file} << "" << 1 << 2;
-    QTest::newRow("cancelled at once")
-        << true << QList<Answer>{} << Texts{std::nullopt} << "" << 0 << 1;
-}
-
-void TestDialogs::saveAsksBeforeReplacing() {
-    QFETCH(bool, exists);
-    QFETCH(QList<Answer>, answers);
-    QFETCH(Texts, texts);
-    QFETCH(QString, expected);
-    QFETCH(int, questions);
-    QFETCH(int, dialogs);
-
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("rubrica.csv"));
-    if (exists) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("Nome;Cognome;Cellulare;Posta elettronica\r\n");
+    void initTestCase() {
+        const QStringList index = {
+            "sommario\tsommario.html",   "rubrica\trubriche.html",
+            "SMS flash\tsms.html#flash", "sms salvati\tarchivi.html",
+            "Città\tcitta.html",         "contatto\trubriche.html",
+            "credito\taccount.html",     "pagina mancante\tmanca.html",
+            "riga senza tabulazione",
+            "Rubrica\tsms.html", // the same key again: the first one counts
+            "  spazi  \t  sms.html  ",   QString(),
+        };
+        QVERIFY(TextFile::replaceLines(indexPath(), index));
+        const std::pair<const char*, QByteArray> pages[] = {
+            {"sommario.html", page("Sommario", "<p>Questa \xE8 la guida.</p>")},
+            {"rubriche.html", page("Rubriche e contatti", "<a href=\"sms.html#flash\">SMS</a>")},
+            {"sms.html", page("Inviare SMS", "<p id=\"flash\">Un SMS flash compare subito.</p>")},
+            {"archivi.html", page("Messaggi salvati", "<p>Bozze.</p>")},
+            {"citta.html", page("Citt\xE0", "<p>\x80 5</p>")},
+            // A page saved as UTF-8 reads as well.
+            {"account.html", "\xEF\xBB\xBF<html><body><p>Disponibilit\xC3\xA0 \xE2\x82\xAC</p>"},
+        };
+        for (const auto& [name, bytes] : pages)
+            QVERIFY(writeFile(m_help.filePath(name), bytes));
     }
-    const auto fixPath = [&](QString t) {
-        return t == u"@" ? path : t.replace(u'@', dir.path() + u'/');
-    };
 
-    DialogScript script;
-    for (Answer a : answers)
-        script.answer(a);
-    for (const auto& t : texts)
-        script.answerText(t ? std::optional<QString>(fixPath(*t)) : std::nullopt);
+    void scriptRecordsAndAnswers() {
+        DialogScript script;
+        script.answer(Answer::Yes).answer(Answer::Ok).answerText("Clienti");
+        QCOMPARE(MsgBox("Cancellare la Rubrica: Clienti?", Icon::Question, Buttons::YesNo,
+                        "Cancella Rubrica"),
+                 Answer::Yes);
+        QCOMPARE(InputBox("Nome della Nuova Rubrica", "Nuova Rubrica"),
+                 std::optional<QString>("Clienti"));
+        QCOMPARE(MsgBox("Procedere?", Icon::Exclamation, Buttons::OkCancel), Answer::Ok);
+        QCOMPARE(script.unanswered(), 0);
 
-    const auto chosen = saveFileName(QStringLiteral("Esporta Contatti"), dir.path(),
-                                     QStringLiteral("File di testo (*.csv)"));
-    QCOMPARE(chosen.value_or(QString()), expected.isEmpty() ? QString() : fixPath(expected));
+        // Out of answers: the safe one, counted.
+        QCOMPARE(MsgBox("a"), Answer::Ok);
+        QCOMPARE(MsgBox("b", Icon::None, Buttons::OkCancel), Answer::Cancel);
+        QCOMPARE(MsgBox("c", Icon::Critical, Buttons::YesNo), Answer::No);
+        QVERIFY(!InputBox("d"));
+        QVERIFY(!saveFileName("Esporta", {}, "File di testo (*.csv)"));
+        QVERIFY(!openFileName("Importa", {}, {}));
+        QVERIFY(!folderName("Cartella", {}));
+        QVERIFY(openUrl(QUrl("https://example.org/acquista")));
+        QCOMPARE(script.unanswered(), 8);
 
-    int seenQuestions = 0;
-    int seenDialogs = 0;
-    for (const Shown& shown : script.shown()) {
-        if (shown.kind == Shown::Kind::Message) {
-            ++seenQuestions;
-            QCOMPARE(shown.text, QStringLiteral("Il file rubrica.csv esiste già.\nSostituirlo?"));
-            QCOMPARE(shown.icon, Icon::Exclamation);
-            QCOMPARE(shown.buttons, Buttons::YesNo);
-        } else {
-            QCOMPARE(shown.kind, Shown::Kind::SaveFile);
-            QCOMPARE(shown.text, QStringLiteral("Esporta Contatti"));
-            QCOMPARE(shown.filter, QStringLiteral("File di testo (*.csv)"));
-            // After "No" the dialog comes back on the same file.
-            QCOMPARE(shown.directory, seenDialogs == 0 ? dir.path() : path);
-            ++seenDialogs;
+        const auto is = [&](int i, Shown::Kind kind, const QString& text, const QString& title,
+                            Icon icon, Buttons buttons) {
+            const Shown& s = script.shown().at(i);
+            return s.kind == kind && s.text == text && s.title == title && s.icon == icon &&
+                   s.buttons == buttons;
+        };
+        QCOMPARE(script.shown().size(), 11);
+        QVERIFY(is(0, Shown::Kind::Message, "Cancellare la Rubrica: Clienti?", "Cancella Rubrica",
+                   Icon::Question, Buttons::YesNo));
+        QVERIFY(is(1, Shown::Kind::Input, "Nome della Nuova Rubrica", "Nuova Rubrica", Icon::None,
+                   Buttons::Ok));
+        QVERIFY(is(5, Shown::Kind::Message, "c", "Quillet", Icon::Critical, Buttons::YesNo));
+        QCOMPARE(script.messages(),
+                 (QStringList{"Cancellare la Rubrica: Clienti?", "Procedere?", "a", "b", "c"}));
+        script.clear();
+        QVERIFY(script.shown().isEmpty());
+        QCOMPARE(script.unanswered(), 0);
+    }
+
+    void saveAsksBeforeReplacing_data() {
+        QTest::addColumn<QList<Answer>>("answers");
+        QTest::addColumn<Texts>("texts");      // names in the folder; nullopt: cancel
+        QTest::addColumn<QString>("expected"); // empty: cancelled
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<int>("dialogs");
+
+        // rubrica.csv exists, altro.csv does not.
+        const std::optional<QString> file("rubrica.csv");
+        QTest::newRow("new file, no question")
+            << QList<Answer>{} << Texts{"altro.csv"} << "altro.csv" << 0 << 1;
+        QTest::newRow("existing file, yes")
+            << QList<Answer>{Answer::Yes} << Texts{file} << "rubrica.csv" << 1 << 1;
+        QTest::newRow("existing file, no, then another name")
+            << QList<Answer>{Answer::No} << Texts{file, "altro.csv"} << "altro.csv" << 1 << 2;
+        QTest::newRow("existing file, no, then cancel")
+            << QList<Answer>{Answer::No} << Texts{file, std::nullopt} << "" << 1 << 2;
+        QTest::newRow("existing file, nobody answers")
+            << QList<Answer>{} << Texts{file} << "" << 1 << 2;
+    }
+
+    void saveAsksBeforeReplacing() {
+        QFETCH(QList<Answer>, answers);
+        QFETCH(Texts, texts);
+        QFETCH(QString, expected);
+        QFETCH(int, questions);
+        QFETCH(int, dialogs);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("rubrica.csv");
+        QVERIFY(writeFile(path, "Nome;Cognome\r\n"));
+        DialogScript script;
+        for (Answer a : answers)
+            script.answer(a);
+        for (const auto& t : texts)
+            script.answerText(t ? std::optional(dir.filePath(*t)) : std::nullopt);
+
+        const auto chosen = saveFileName("Esporta Contatti", dir.path(), "File di testo (*.csv)");
+        QCOMPARE(chosen, expected.isEmpty() ? std::nullopt : std::optional(dir.filePath(expected)));
+        QCOMPARE(script.messages(),
+                 QStringList(questions, "Il file rubrica.csv esiste già.\nSostituirlo?"));
+        QCOMPARE(script.shown().size(), questions + dialogs);
+        QCOMPARE(script.shown().first().directory, dir.path());
+        if (questions > 0)
+            QCOMPARE(script.shown().at(1).buttons, Buttons::YesNo);
+        // After "No" the dialog comes back on the same file.
+        if (dialogs > 1)
+            QCOMPARE(script.shown().at(2).directory, path);
+    }
+
+    void openUrlFailureIsTold_data() {
+        QTest::addColumn<QUrl>("url");
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QString>("told"); // part of the message; empty: none
+
+        const QUrl page("https://example.org/affiliati.htm");
+        QTest::newRow("web page opens") << page << true << "";
+        QTest::newRow("no browser")
+            << page << false << "pagina https://example.org/affiliati.htm.\nVerificare";
+        QTest::newRow("no mail program") << QUrl("mailto:anna.rossi@example.it") << false
+                                         << "posta elettronica per scrivere a anna.rossi";
+    }
+
+    void openUrlFailureIsTold() {
+        QFETCH(QUrl, url);
+        QFETCH(bool, opens);
+        QFETCH(QString, told);
+
+        DialogScript script;
+        script.answerUrl(opens).answer(Answer::Ok);
+        QCOMPARE(openUrl(url), opens);
+        QCOMPARE(script.shown().first().text, url.toString());
+        QCOMPARE(script.messages().size(), told.isEmpty() ? 0 : 1);
+        if (!told.isEmpty())
+            QVERIFY2(script.messages().first().contains(told),
+                     qPrintable(script.messages().first()));
+    }
+
+    void messageBoxAnswers_data() {
+        QTest::addColumn<Buttons>("buttons");
+        QTest::addColumn<Answer>("onEnter");
+        QTest::addColumn<Answer>("onEscape");
+
+        QTest::newRow("ok") << Buttons::Ok << Answer::Ok << Answer::Ok;
+        QTest::newRow("ok/cancel") << Buttons::OkCancel << Answer::Ok << Answer::Cancel;
+        QTest::newRow("yes/no") << Buttons::YesNo << Answer::Yes << Answer::No;
+    }
+
+    void messageBoxAnswers() {
+        QFETCH(Buttons, buttons);
+        QFETCH(Answer, onEnter);
+        QFETCH(Answer, onEscape);
+
+        QMessageBox box;
+        detail::setupMessageBox(box, "Il file <a.csv> esiste già.", Icon::Exclamation, buttons, {});
+        QCOMPARE(box.textFormat(), Qt::PlainText);
+        const auto press = [&](Qt::Key key) {
+            box.show();
+            QTest::keyClick(&box, key);
+            return box.isVisible() ? std::nullopt : std::optional(detail::answerOf(box, buttons));
+        };
+        QCOMPARE(press(Qt::Key_Return), std::optional(onEnter));
+        QCOMPARE(press(Qt::Key_Escape), std::optional(onEscape));
+
+        // Each Italian button gives its own answer.
+        const QMap<QString, Answer> labels{{"OK", Answer::Ok},
+                                           {"Annulla", Answer::Cancel},
+                                           {"Sì", Answer::Yes},
+                                           {"No", Answer::No}};
+        for (QAbstractButton* button : box.buttons()) {
+            box.show();
+            button->click();
+            QVERIFY2(labels.contains(button->text()), qPrintable(button->text()));
+            QCOMPARE(detail::answerOf(box, buttons), labels.value(button->text()));
         }
     }
-    QCOMPARE(seenQuestions, questions);
-    QCOMPARE(seenDialogs, dialogs);
-    if (exists) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("Nome;Cognome;Cellulare;Posta elettronica\r\n"));
+
+    void fileDialogs() {
+        using Kind = detail::FileDialogKind;
+        const std::tuple<Kind, QFileDialog::FileMode, QString> kinds[] = {
+            {Kind::Save, QFileDialog::AnyFile, "csv"},
+            {Kind::Open, QFileDialog::ExistingFile, ""},
+            {Kind::Folder, QFileDialog::Directory, ""},
+        };
+        QTemporaryDir dir;
+        for (const auto& [kind, fileMode, suffix] : kinds) {
+            QFileDialog dialog;
+            detail::setupFileDialog(dialog, kind, "Esporta Contatti", dir.filePath("rubrica.csv"),
+                                    "File di testo (*.csv);;Tutti i file (*)");
+            QCOMPARE(dialog.fileMode(), fileMode);
+            QCOMPARE(dialog.defaultSuffix(), suffix);
+            // Starts on the folder of a proposed file name that does not exist yet.
+            QCOMPARE(dialog.directory().absolutePath(), QDir(dir.path()).absolutePath());
+            // Replacing a file is asked through MsgBox, not a second time by the dialog.
+            QCOMPARE(dialog.testOption(QFileDialog::DontConfirmOverwrite), kind == Kind::Save);
+        }
     }
-}
 
-void TestDialogs::openUrlFailureIsTold_data() {
-    QTest::addColumn<QUrl>("url");
-    QTest::addColumn<bool>("opens");
-    QTest::addColumn<QString>("message");
-
-    QTest::newRow("web page opens")
-        << QUrl(QStringLiteral("https://example.org/cgi-bin/affiliate/giacli.pl?affiliato=1"))
-        << true << QString();
-    QTest::newRow("no browser")
-        << QUrl(QStringLiteral("https://example.org/affiliate1/affiliati.htm")) << false
-        << QStringLiteral("Impossibile aprire la pagina "
-                          "https://example.org/affiliate1/affiliati.htm.\nVerificare che sia "
-                          "installato un browser web.");
-    QTest::newRow("no mail program")
-        << QUrl(QStringLiteral("mailto:anna.rossi@example.it")) << false
-        << QStringLiteral("Impossibile aprire il programma di posta elettronica per scrivere a "
-                          "anna.rossi@example.it.\nVerificare che sia installato un programma "
-                          "di posta.");
-}
-
-void TestDialogs::openUrlFailureIsTold() {
-    QFETCH(QUrl, url);
-    QFETCH(bool, opens);
-    QFETCH(QString, message);
-
-    DialogScript script;
-    script.answerUrl(opens);
-    script.answer(Answer::Ok); // for the failure message
-    QCOMPARE(openUrl(url), opens);
-    QCOMPARE(script.shown().first().kind, Shown::Kind::Url);
-    QCOMPARE(script.shown().first().text, url.toString());
-    if (message.isEmpty()) {
-        QCOMPARE(script.shown().size(), 1);
-    } else {
-        QCOMPARE(script.messages(), QStringList{message});
-        QCOMPARE(script.shown().last().icon, Icon::Critical);
+    void parentGoneIsForgotten() {
+        auto* window = new QWidget;
+        setDialogParent(window);
+        QCOMPARE(detail::dialogParent(), window);
+        delete window;
+        QCOMPARE(detail::dialogParent(), nullptr);
     }
-    QCOMPARE(script.unanswered(), 0);
-}
 
-void TestDialogs::unscriptedHeadlessDoesNotWait() {
-    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("offscreen"));
-    const QRegularExpression notShown(QStringLiteral("not shown"));
-    QTest::ignoreMessage(QtWarningMsg, notShown);
-    QCOMPARE(MsgBox(QStringLiteral("Cancellare?"), Icon::Question, Buttons::YesNo), Answer::No);
-    QTest::ignoreMessage(QtWarningMsg, notShown);
-    QVERIFY(!InputBox(QStringLiteral("Nome?")));
-}
-
-void TestDialogs::messageBoxIsItalian_data() {
-    QTest::addColumn<Buttons>("buttons");
-    QTest::addColumn<Icon>("icon");
-    QTest::addColumn<QStringList>("labels");
-    QTest::addColumn<QString>("defaultLabel");
-    QTest::addColumn<Answer>("onEscape");
-    QTest::addColumn<int>("qtIcon");
-
-    QTest::newRow("ok") << Buttons::Ok << Icon::None << QStringList{QStringLiteral("OK")}
-                        << QStringLiteral("OK") << Answer::Ok
-                        << static_cast<int>(QMessageBox::NoIcon);
-    QTest::newRow("ok/cancel") << Buttons::OkCancel << Icon::Critical
-                               << QStringList{QStringLiteral("Annulla"), QStringLiteral("OK")}
-                               << QStringLiteral("OK") << Answer::Cancel
-                               << static_cast<int>(QMessageBox::Critical);
-    QTest::newRow("yes/no") << Buttons::YesNo << Icon::Exclamation
-                            << QStringList{QStringLiteral("No"), QStringLiteral("Sì")}
-                            << QStringLiteral("Sì") << Answer::No
-                            << static_cast<int>(QMessageBox::Warning);
-}
-
-void TestDialogs::messageBoxIsItalian() {
-    QFETCH(Buttons, buttons);
-    QFETCH(Icon, icon);
-    QFETCH(QStringList, labels);
-    QFETCH(QString, defaultLabel);
-    QFETCH(Answer, onEscape);
-    QFETCH(int, qtIcon);
-
-    QMessageBox box;
-    const QString text = QStringLiteral("Il file <a.csv> esiste già.\nSostituirlo?");
-    detail::setupMessageBox(box, text, icon, buttons, QString());
-    QCOMPARE(box.windowTitle(), QStringLiteral("Quillet"));
-    QCOMPARE(static_cast<int>(box.icon()), qtIcon);
-    QCOMPARE(box.textFormat(), Qt::PlainText);
-    QCOMPARE(box.text(), text);
-
-    QStringList shownLabels;
-    for (QAbstractButton* button : box.buttons())
-        shownLabels.append(button->text());
-    shownLabels.sort();
-    QCOMPARE(shownLabels, labels);
-    QVERIFY(box.defaultButton());
-    QCOMPARE(box.defaultButton()->text(), defaultLabel);
-
-    // Escape gives the safe answer.
-    box.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&box));
-    QTest::keyClick(&box, Qt::Key_Escape);
-    QVERIFY(!box.isVisible());
-    QCOMPARE(detail::answerOf(box, buttons), onEscape);
-
-    // Each button gives its own answer.
-    for (QAbstractButton* button : box.buttons()) {
-        box.show();
-        button->click();
-        const Answer got = detail::answerOf(box, buttons);
-        const QString label = button->text();
-        const Answer wanted = label == u"OK"        ? Answer::Ok
-                              : label == u"Annulla" ? Answer::Cancel
-                              : label == u"Sì"      ? Answer::Yes
-                                                    : Answer::No;
-        QCOMPARE(got, wanted);
-    }
-}
-
-void TestDialogs::inputBoxIsItalian() {
-    QInputDialog dialog;
-    detail::setupInputDialog(dialog, QStringLiteral("Nuovo Nome Rubrica"),
-                             QStringLiteral("Modifica Rubrica"), QStringLiteral("Clienti"));
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Modifica Rubrica"));
-    QCOMPARE(dialog.labelText(), QStringLiteral("Nuovo Nome Rubrica"));
-    QCOMPARE(dialog.textValue(), QStringLiteral("Clienti"));
-    QCOMPARE(dialog.okButtonText(), QStringLiteral("OK"));
-    QCOMPARE(dialog.cancelButtonText(), QStringLiteral("Annulla"));
-
-    QInputDialog untitled;
-    detail::setupInputDialog(untitled, QStringLiteral("Nome?"), QString(), QString());
-    QCOMPARE(untitled.windowTitle(), QStringLiteral("Quillet"));
-}
-
-void TestDialogs::fileDialogs_data() {
-    QTest::addColumn<detail::FileDialogKind>("kind");
-    QTest::addColumn<int>("fileMode");
-    QTest::addColumn<QString>("suffix");
-    QTest::addColumn<QString>("acceptLabel");
-
-    QTest::newRow("save") << detail::FileDialogKind::Save << static_cast<int>(QFileDialog::AnyFile)
-                          << QStringLiteral("csv") << QStringLiteral("Salva");
-    QTest::newRow("open") << detail::FileDialogKind::Open
-                          << static_cast<int>(QFileDialog::ExistingFile) << QString()
-                          << QStringLiteral("Apri");
-    QTest::newRow("folder") << detail::FileDialogKind::Folder
-                            << static_cast<int>(QFileDialog::Directory) << QString()
-                            << QStringLiteral("Scegli");
-}
-
-void TestDialogs::fileDialogs() {
-    QFETCH(detail::FileDialogKind, kind);
-    QFETCH(int, fileMode);
-    QFETCH(QString, suffix);
-    QFETCH(QString, acceptLabel);
-
-    // Starts on the folder of a proposed file name that does not exist yet.
-    QTemporaryDir dir;
-    QFileDialog dialog;
-    detail::setupFileDialog(dialog, kind, QStringLiteral("Esporta Contatti"),
-                            dir.filePath(QStringLiteral("rubrica.csv")),
-                            QStringLiteral("File di testo (*.csv);;Tutti i file (*)"));
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Esporta Contatti"));
-    QVERIFY(dialog.testOption(QFileDialog::DontUseNativeDialog));
-    QCOMPARE(static_cast<int>(dialog.fileMode()), fileMode);
-    QCOMPARE(dialog.defaultSuffix(), suffix);
-    QCOMPARE(dialog.labelText(QFileDialog::Accept), acceptLabel);
-    QCOMPARE(dialog.labelText(QFileDialog::Reject), QStringLiteral("Annulla"));
-    QCOMPARE(dialog.directory().absolutePath(), QDir(dir.path()).absolutePath());
-    // Replacing a file is asked by us, through MsgBox, not by the dialog.
-    QCOMPARE(dialog.testOption(QFileDialog::DontConfirmOverwrite),
-             kind == detail::FileDialogKind::Save);
-}
-
-void TestDialogs::parentGoneIsForgotten() {
-    auto* window = new QWidget;
-    setDialogParent(window);
-    QCOMPARE(detail::dialogParent(), window);
-    delete window;
-    QCOMPARE(detail::dialogParent(), nullptr);
-}
-
-void TestDialogs::waitCursorNests() {
-    QVERIFY(!QGuiApplication::overrideCursor());
-    {
-        WaitCursor outer;
-        QVERIFY(QGuiApplication::overrideCursor());
-        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    void waitCursorNests() {
+        const auto shape = [] {
+            const QCursor* c = QGuiApplication::overrideCursor();
+            return c ? int(c->shape()) : -1;
+        };
         {
-            WaitCursor inner;
-            QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+            WaitCursor outer;
+            { WaitCursor inner; }
+            QCOMPARE(shape(), int(Qt::WaitCursor));
         }
-        QVERIFY(QGuiApplication::overrideCursor());
-        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        QCOMPARE(shape(), -1);
     }
-    QVERIFY(!QGuiApplication::overrideCursor());
-}
+
+    void helpFiltersByPrefix_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("visible");
+
+        QTest::newRow("nothing typed: all keys in Italian order")
+            << "" << QStringList{"Città",           "contatto", "credito",
+                                 "pagina mancante", "rubrica",  "SMS flash",
+                                 "sms salvati",     "sommario", "spazi"};
+        QTest::newRow("lower case finds upper case")
+            << "sm" << QStringList{"SMS flash", "sms salvati"};
+        QTest::newRow("accented capital") << "CITTÀ" << QStringList{"Città"};
+        QTest::newRow("only at the beginning") << "flash" << QStringList{};
+        QTest::newRow("blanks around") << "  rub " << QStringList{"rubrica"};
+    }
+
+    void helpFiltersByPrefix() {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, visible);
+
+        HelpWindow window(indexPath());
+        QTest::keyClicks(search(window), typed);
+        QCOMPARE(window.visibleKeys(), visible);
+    }
+
+    void helpEnterShowsChosenKey_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("downs");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("shows");
+
+        QTest::newRow("first match") << "sm" << 0 << "sms.html"
+                                     << "Un SMS flash compare subito.";
+        QTest::newRow("arrow to the second match") << "sm" << 1 << "archivi.html"
+                                                   << "Bozze.";
+        QTest::newRow("Windows-1252 page") << "citt" << 0 << "citta.html"
+                                           << "€ 5";
+        QTest::newRow("UTF-8 page") << "cred" << 0 << "account.html"
+                                    << "Disponibilità €";
+        QTest::newRow("no match keeps the first page") << "xyz" << 0 << "sommario.html"
+                                                       << "Questa è la guida.";
+        QTest::newRow("page missing") << "pagina" << 0 << ""
+                                      << "La pagina manca.html della guida non è disponibile.";
+    }
+
+    void helpEnterShowsChosenKey() {
+        QFETCH(QString, typed);
+        QFETCH(int, downs);
+        QFETCH(QString, page);
+        QFETCH(QString, shows);
+
+        HelpWindow window(indexPath());
+        typeAndEnter(window, typed, downs);
+        QCOMPARE(window.currentPage(), page);
+        QVERIFY2(pageText(window).contains(shows), qPrintable(pageText(window)));
+    }
+
+    void helpClickShowsPage() {
+        HelpWindow window(indexPath());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* list = window.findChild<QListWidget*>("chiavi");
+        const auto found = list->findItems("contatto", Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(found.first()).center());
+        QCOMPARE(window.currentPage(), "rubriche.html");
+        QVERIFY(pageText(window).contains("Rubriche e contatti"));
+    }
+
+    void helpMissingIndex() {
+        const QString missing = m_help.filePath("guida/indice.txt");
+        HelpWindow window(missing);
+        QVERIFY(window.visibleKeys().isEmpty());
+        QCOMPARE(pageText(window), QString("La guida non è disponibile: manca il file %1.")
+                                       .arg(QDir::toNativeSeparators(missing)));
+        typeAndEnter(window, "sms");
+        QCOMPARE(window.currentPage(), QString());
+    }
+
+    void helpLinks() {
+        HelpWindow window(indexPath());
+        typeAndEnter(window, "rubrica");
+        DialogScript script;
+        // A web page goes to the browser, another help page opens in the window.
+        auto* view = window.findChild<QTextBrowser*>("pagina");
+        emit view->anchorClicked(QUrl("https://example.org/guida"));
+        QCOMPARE(window.currentPage(), "rubriche.html");
+        emit view->anchorClicked(QUrl("sms.html#flash"));
+        QCOMPARE(window.currentPage(), "sms.html");
+        QCOMPARE(script.shown().size(), 1);
+        QCOMPARE(script.shown().first().kind, Shown::Kind::Url);
+        QCOMPARE(script.shown().first().text, "https://example.org/guida");
+    }
+
+    void helpShowSearchReusesOneWindow() {
+        QPointer<HelpWindow> first = HelpWindow::showSearch(indexPath(), "cred");
+        QVERIFY(first && first->isVisible());
+        QCOMPARE(first->visibleKeys(), QStringList{"credito"});
+        QCOMPARE(first->currentPage(), "account.html");
+        QCOMPARE(HelpWindow::showSearch(indexPath()), first.data());
+        QCOMPARE(first->visibleKeys().size(), 9);
+
+        // Closed by the user: the next call opens a fresh window.
+        first->close();
+        QTRY_VERIFY(!first);
+        HelpWindow* reopened = HelpWindow::showSearch(indexPath(), "sms");
+        QCOMPARE(reopened->visibleKeys().size(), 2);
+        delete reopened;
+    }
+
+    void installedHelpIsComplete() {
+        const QString index = qEnvironmentVariable("QUILLET_SOURCE_DIR") + "/dist/guida/indice.txt";
+        QVERIFY2(QFileInfo::exists(index), qPrintable(index));
+
+        // Every key opens a page that exists, not garbled by a wrong encoding.
+        HelpWindow window(index);
+        const QStringList keys = window.visibleKeys();
+        QVERIFY(keys.size() >= 20);
+        for (const QString& key : keys) {
+            typeAndEnter(window, key);
+            const QString text = pageText(window);
+            QVERIFY2(!window.currentPage().isEmpty() && !text.contains(QChar(0xFFFD)) &&
+                         !text.contains("Ã"),
+                     qPrintable(key + " -> " + window.currentPage()));
+        }
+
+        // Links between pages lead to pages that exist.
+        const QDir folder = QFileInfo(index).absoluteDir();
+        const QRegularExpression href(R"(href="([^"#:]+)(#[^"]*)?")");
+        const auto pages = folder.entryInfoList({"*.html"}, QDir::Files);
+        QVERIFY(pages.size() >= 7);
+        for (const QFileInfo& info : pages) {
+            const QString html =
+                TextFile::readLines(info.filePath()).value_or(QStringList()).join('\n');
+            for (const auto& match : href.globalMatch(html))
+                QVERIFY2(folder.exists(match.captured(1)),
+                         qPrintable(info.fileName() + " -> " + match.captured(1)));
+        }
+    }
+
+private:
+    QString indexPath() const { return m_help.filePath("indice.txt"); }
+    QTemporaryDir m_help;
+};
 
 QTEST_MAIN(TestDialogs)
 #include "tst_dialogs.moc"

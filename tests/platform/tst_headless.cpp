@@ -1,7 +1,7 @@
 #include "platform/dialogs.h"
 #include "platform/waitcursor.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -9,56 +9,50 @@
 
 using namespace platform;
 
-// Command-line tools and early start-up code may reach the dialogs before any window exists.
+// Command-line tools, early start-up code and test runs without a display may reach the
+// dialogs: nothing may wait for a user who cannot answer.
 class TestHeadless final : public QObject {
     Q_OBJECT
 
 private slots:
-    void withoutWindows_data();
-    void withoutWindows();
-};
-
-void TestHeadless::withoutWindows_data() {
-    QTest::addColumn<bool>("coreApplication");
-    QTest::newRow("no application") << false;
-    QTest::newRow("core application only") << true;
-}
-
-void TestHeadless::withoutWindows() {
-    QFETCH(bool, coreApplication);
-    int argc = 1;
-    char name[] = "platform_headless";
-    char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> app;
-    if (coreApplication)
-        app = std::make_unique<QCoreApplication>(argc, argv);
-
-    const QRegularExpression notShown(QStringLiteral("not shown"));
-    {
-        WaitCursor wait;
-        QTest::ignoreMessage(QtWarningMsg, notShown);
-        QCOMPARE(MsgBox(QStringLiteral("Sostituirlo?"), Icon::Exclamation, Buttons::YesNo),
-                 Answer::No);
-        QTest::ignoreMessage(QtWarningMsg, notShown);
-        QCOMPARE(MsgBox(QStringLiteral("Procedere?"), Icon::None, Buttons::OkCancel),
-                 Answer::Cancel);
-        QTest::ignoreMessage(QtWarningMsg, notShown);
-        QVERIFY(!InputBox(QStringLiteral("Nome?")).has_value());
-        QTest::ignoreMessage(QtWarningMsg, notShown);
-        QVERIFY(!folderName(QStringLiteral("Cartella"), QString()).has_value());
-        // The page cannot open, and the failure message cannot show either.
-        QTest::ignoreMessage(QtWarningMsg, notShown);
-        QTest::ignoreMessage(QtWarningMsg, notShown);
-        QVERIFY(!openUrl(QUrl(QStringLiteral("https://example.org/"))));
+    void withoutWindows_data() {
+        QTest::addColumn<QString>("application");
+        QTest::newRow("no application") << "none";
+        QTest::newRow("core application only") << "core";
+        QTest::newRow("offscreen GUI application") << "gui";
     }
 
-    // A script still answers without any application.
-    DialogScript script;
-    script.answer(Answer::Yes);
-    QCOMPARE(MsgBox(QStringLiteral("Sostituirlo?"), Icon::Exclamation, Buttons::YesNo),
-             Answer::Yes);
-    QCOMPARE(script.messages(), QStringList{QStringLiteral("Sostituirlo?")});
-}
+    void withoutWindows() {
+        QFETCH(QString, application);
+        int argc = 1;
+        char name[] = "platform_headless";
+        char* argv[] = {name, nullptr};
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        std::unique_ptr<QCoreApplication> app;
+        if (application == "core")
+            app = std::make_unique<QCoreApplication>(argc, argv);
+        if (application == "gui")
+            app = std::make_unique<QApplication>(argc, argv);
+
+        // Safe answers, and a warning instead of each dialog (the failure to open the page
+        // cannot be shown either).
+        for (int i = 0; i < 5; ++i)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not shown"));
+        {
+            WaitCursor wait;
+            QCOMPARE(MsgBox("Sostituirlo?", Icon::Exclamation, Buttons::YesNo), Answer::No);
+            QVERIFY(!InputBox("Nome?"));
+            QVERIFY(!saveFileName("Esporta", {}, {}));
+            QVERIFY(!openUrl(QUrl("https://example.org/")));
+        }
+
+        // A script still answers.
+        DialogScript script;
+        script.answer(Answer::Yes);
+        QCOMPARE(MsgBox("Sostituirlo?", Icon::Exclamation, Buttons::YesNo), Answer::Yes);
+        QCOMPARE(script.messages(), QStringList{"Sostituirlo?"});
+    }
+};
 
 QTEST_APPLESS_MAIN(TestHeadless)
 #include "tst_headless.moc"

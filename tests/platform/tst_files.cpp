@@ -1,0 +1,271 @@
+#include "platform/appfolder.h"
+#include "platform/clock.h"
+#include "platform/textfile.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+using namespace platform;
+
+namespace {
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Every file under a folder with its content, to see what changed.
+QMap<QString, QByteArray> snapshot(const QString& dir) {
+    QMap<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(dir).relativeFilePath(path), readFile(path));
+    }
+    return files;
+}
+
+} // namespace
+
+// TextFile, Clock and AppFolder: what the program reads and writes on disk.
+class TestFiles final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
+    void cleanup() {
+        QFile::setPermissions(m_dir->path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_dir.reset();
+        Clock::setNowForTesting({});
+    }
+
+    void roundTrip_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QByteArray>("onDisk");
+        QTest::addColumn<QStringList>("readBack");
+
+        const auto same = [](const char* name, const QStringList& lines, const QByteArray& bytes) {
+            QTest::newRow(name) << lines << bytes << lines;
+        };
+        same("accented letters", {"perché così è più già", "ÀÈÉÌÒÙ"},
+             "perch\xE9 cos\xEC \xE8 pi\xF9 gi\xE0\r\n\xC0\xC8\xC9\xCC\xD2\xD9\r\n");
+        same("euro and the other 0x80-0x9F letters", {"Credito: 12,50 € Š Ÿ"},
+             "Credito: 12,50 \x80 \x8A \x9F\r\n");
+        same("typographic quotes and dashes", {"“Offerta” – l’ultima… ™"},
+             "\x93Offerta\x94 \x96 l\x92ultima\x85 \x99\r\n");
+        same("empty lines kept", {QString(), "a", QString()}, "\r\na\r\n\r\n");
+        QTest::newRow("unmappable: one '?' each")
+            << QStringList{"Ω 日本 😀", QString(QChar(0x81)) + QChar(0xD800)}
+            << QByteArray("? ?? ?\r\n??\r\n") << QStringList{"? ?? ?", "??"};
+    }
+
+    void roundTrip() {
+        QFETCH(QStringList, lines);
+        QFETCH(QByteArray, onDisk);
+        QFETCH(QStringList, readBack);
+
+        // A longer old content must not survive, nor a temporary file stay behind.
+        const QString path = m_dir->filePath("file.txt");
+        QVERIFY(writeFile(path, "una riga piuttosto lunga\r\nseconda\r\nterza\r\n"));
+        QVERIFY(TextFile::replaceLines(path, lines));
+        QCOMPARE(readFile(path), onDisk);
+        QCOMPARE(TextFile::readLines(path), std::optional(readBack));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"file.txt"});
+    }
+
+    void reading_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("lines");
+
+        const QStringList two{"prima", "seconda"};
+        QTest::newRow("CR LF, last line unended") << QByteArray("prima\r\nseconda") << two;
+        QTest::newRow("LF only") << QByteArray("prima\nseconda\n") << two;
+        QTest::newRow("empty file") << QByteArray() << QStringList{};
+        QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBF"
+                                                      "Citt\xC3\xA0\r\n\xE2\x82\xAC 5\n")
+                                        << QStringList{"Città", "€ 5"};
+        QTest::newRow("UTF-8 without BOM is Windows-1252")
+            << QByteArray("\xC3\xA0") << QStringList{QString(QChar(0xC3)) + QChar(0xA0)};
+    }
+
+    void reading() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, lines);
+
+        const QString path = m_dir->filePath("file.txt");
+        QVERIFY(writeFile(path, bytes));
+        QCOMPARE(TextFile::readLines(path), std::optional(lines));
+        QCOMPARE(TextFile::readFirstLine(path),
+                 lines.isEmpty() ? std::nullopt : std::optional(lines.first()));
+    }
+
+    void unreadable() {
+        QVERIFY(QDir(m_dir->path()).mkdir("cartella"));
+        QVERIFY(!TextFile::readLines(m_dir->filePath("manca.txt")));
+        QVERIFY(!TextFile::readFirstLine(m_dir->filePath("cartella")));
+    }
+
+    void failedReplaceKeepsOldFile_data() {
+        QTest::addColumn<QString>("how");
+        for (const char* how : {"read-only folder", "disk full", "path is a folder"})
+            QTest::newRow(how) << QString(how);
+    }
+
+    void failedReplaceKeepsOldFile() {
+        QFETCH(QString, how);
+        const QString target = m_dir->filePath("file");
+        QVERIFY(writeFile(how == "path is a folder" ? target + "/dentro" : target, "vecchio\r\n"));
+        if (how == "read-only folder") {
+            QVERIFY(QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner));
+            if (QFile(m_dir->filePath("prova")).open(QIODevice::WriteOnly))
+                QSKIP("folder permissions are not enforced for this user");
+        }
+        const auto before = snapshot(m_dir->path());
+        const QStringList lines(1000, "nuovo contenuto");
+
+        bool replaced = false;
+        if (how == "disk full") {
+            // Writing past 4 KiB fails as it would on a full disk.
+            rlimit saved{};
+            QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+            const rlimit small{4096, saved.rlim_max};
+            std::signal(SIGXFSZ, SIG_IGN);
+            QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+            replaced = TextFile::replaceLines(target, lines);
+            QVERIFY(setrlimit(RLIMIT_FSIZE, &saved) == 0);
+        } else {
+            replaced = TextFile::replaceLines(target, lines);
+        }
+        QVERIFY(!replaced);
+        QCOMPARE(snapshot(m_dir->path()), before);
+    }
+
+    void clockTexts() {
+        Clock::setNowForTesting([] { return QDateTime(QDate(2024, 3, 5), QTime(21, 7, 2)); });
+        QCOMPARE(Clock::nowText(), QString("05/03/2024 21:07:02"));
+        QCOMPARE(Clock::todayText(), QString("05/03/2024"));
+    }
+
+    void choose_data() {
+        QTest::addColumn<QStringList>("layout"); // files made before; "x/" an empty folder
+        QTest::addColumn<bool>("useExplicit");   // the folder "altrove" given on the command line
+        QTest::addColumn<QString>("defaultDir");
+        QTest::addColumn<QString>("result"); // explicit, exe, user, created or part of the error
+
+        // The executable is in bin/, the per-user folder is home/anna/Quillet.
+        const QString noArchives = "non contiene gli archivi di Quillet (elenco.mdb)";
+        const QString def = "share/default";
+        const QStringList inUse{"home/anna/Quillet/elenco.mdb"};
+        QTest::newRow("explicit folder wins")
+            << QStringList{"altrove/elenco.mdb", "bin/elenco.mdb"} + inUse << true << def
+            << "explicit";
+        QTest::newRow("explicit folder without archives")
+            << QStringList{"altrove/", "bin/elenco.mdb"} + inUse << true << def << noArchives;
+        QTest::newRow("portable install")
+            << QStringList{"bin/elenco.mdb"} + inUse << false << def << "exe";
+        QTest::newRow("user folder in use, default not needed") << inUse << false << "share/nessuna"
+                                                                << "user";
+        QTest::newRow("first run creates user folder")
+            << QStringList{"home/anna/"} << false << def << "created";
+        QTest::newRow("first run, parent folders missing")
+            << QStringList{} << false << def << "created";
+        QTest::newRow("empty user folder is filled")
+            << QStringList{"home/anna/Quillet/"} << false << def << "created";
+        QTest::newRow("foreign user folder left alone")
+            << QStringList{"home/anna/Quillet/lettera.txt"} << false << def << noArchives;
+        QTest::newRow("user folder name taken by a file")
+            << QStringList{"home/anna/Quillet"} << false << def
+            << "esiste un file con lo stesso nome";
+        QTest::newRow("default folder missing") << QStringList{} << false << "share/nessuna"
+                                                << "reinstallare il programma";
+    }
+
+    void choose() {
+        QFETCH(QStringList, layout);
+        QFETCH(bool, useExplicit);
+        QFETCH(QString, defaultDir);
+        QFETCH(QString, result);
+
+        makeDefault();
+        QVERIFY(QDir().mkpath(at("bin")));
+        for (const QString& entry : layout)
+            QVERIFY(entry.endsWith('/') ? QDir().mkpath(at(entry))
+                                        : writeFile(at(entry), entry.toUtf8()));
+        const QString explicitDir = useExplicit ? at("altrove") : QString();
+        const QString userDir = at("home/anna/Quillet");
+        auto expected = snapshot(m_dir->path());
+
+        const AppFolder::Choice choice =
+            AppFolder::choose(explicitDir, at("bin"), userDir, at(defaultDir));
+
+        const QMap<QString, QString> folders{
+            {"explicit", explicitDir}, {"exe", at("bin")}, {"user", userDir}, {"created", userDir}};
+        if (folders.contains(result)) {
+            QVERIFY2(choice.error.isEmpty(), qPrintable(choice.error));
+            QCOMPARE(choice.folder, QDir::cleanPath(folders.value(result)));
+        } else {
+            QVERIFY2(choice.error.contains(result), qPrintable(choice.error));
+            QCOMPARE(choice.folder, QString());
+        }
+        QCOMPARE(choice.created, result == "created");
+        // The only change allowed: a new user folder holding a writable copy of the default one.
+        if (choice.created) {
+            const auto copied = snapshot(at(defaultDir));
+            for (auto it = copied.cbegin(); it != copied.cend(); ++it)
+                expected.insert("home/anna/Quillet/" + it.key(), it.value());
+            QVERIFY(QFile::permissions(userDir + "/elenco.mdb") & QFile::WriteOwner);
+        }
+        QCOMPARE(snapshot(m_dir->path()), expected);
+    }
+
+    void copyTree() {
+        const QString from = makeDefault();
+        const QString to = at("copia");
+        QVERIFY(writeFile(to + "/elenco.mdb", "mio"));
+        QVERIFY(writeFile(to + "/rubriche/Principale", "mia principale"));
+        // The missing files are added; the user's own are never overwritten.
+        auto expected = snapshot(from);
+        expected.insert(snapshot(to));
+        QVERIFY(AppFolder::copyTree(from, to));
+        QCOMPARE(snapshot(to), expected);
+
+        // Into itself or from a missing folder: refused, nothing changes.
+        const auto before = snapshot(m_dir->path());
+        QVERIFY(!AppFolder::copyTree(from, from + "/rubriche/x"));
+        QVERIFY(!AppFolder::copyTree(at("manca"), at("copia")));
+        QCOMPARE(snapshot(m_dir->path()), before);
+    }
+
+private:
+    QString at(const QString& relative) const { return m_dir->filePath(relative); }
+
+    // The installed default folder; its files may be read-only.
+    QString makeDefault() const {
+        const QString dir = at("share/default");
+        writeFile(dir + "/elenco.mdb", "elenco predefinito");
+        writeFile(dir + "/rubriche/Principale", "principale");
+        writeFile(dir + "/guida/indice.txt", "rubrica\tr.html\r\n");
+        QFile::setPermissions(dir + "/elenco.mdb", QFile::ReadOwner | QFile::ReadGroup);
+        return dir;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+QTEST_GUILESS_MAIN(TestFiles)
+#include "tst_files.moc"
