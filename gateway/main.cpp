@@ -1,0 +1,303 @@
+// quillet-gateway: the reference SMS service (accounts, credit, channel settings, sendsms sink).
+
+#include "gateway/gatewayerror.h"
+#include "gateway/httpserver.h"
+#include "gateway/service.h"
+#include "gateway/store.h"
+
+#include <QMap>
+#include <QSet>
+#include <QStringList>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <pthread.h>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+using gateway::GatewayError;
+using gateway::Store;
+
+namespace {
+
+constexpr int exitFailure = 1;
+constexpr int exitUsage = 2;
+constexpr int defaultPort = 8765;
+
+const char* const usageText = R"(Uso:
+  quillet-gateway serve --db FILE [--listen INDIRIZZO] [--port PORTA]
+                  [--channel HOST-UTENTE:PASSWORD-PORTA] [--sink-user UTENTE --sink-pass PASSWORD]
+      Avvia il gateway. Scrive "In ascolto su INDIRIZZO:PORTA" quando è pronto.
+      --db        il database del gateway (creato se non esiste)
+      --listen    l'indirizzo su cui ascoltare (predefinito 127.0.0.1)
+      --port      la porta (predefinita 8765; 0 = una porta libera qualsiasi)
+      --channel   le impostazioni del canale che il gateway dà ai client; senza, il canale è
+                  il ricevitore sendsms del gateway stesso, su questo indirizzo e porta
+      --sink-user, --sink-pass
+                  l'account del ricevitore sendsms (predefinito quillet / quillet)
+      SIGTERM o SIGINT (Ctrl+C) lo fermano.
+
+  quillet-gateway account create --db FILE UTENTE PASSWORD [CREDITO] [--if-missing]
+      Crea un account con il credito indicato (predefinito 0). Con --if-missing un account
+      già esistente non è un errore (e non viene cambiato).
+
+  quillet-gateway credit add --db FILE UTENTE N
+      Aggiunge N crediti all'account (N negativo li toglie).
+
+  quillet-gateway ledger --db FILE [UTENTE]
+      Elenca le variazioni di credito, di tutti gli account o di uno.
+
+  quillet-gateway --help | --version
+
+Codici di uscita: 0 riuscito, 1 errore, 2 uso errato.
+)";
+
+struct UsageError {
+    QString message;
+};
+
+struct Arguments {
+    QMap<QString, QString> options;
+    QSet<QString> flags;
+    QStringList positional;
+};
+
+// Long options only ("--name value" or "--name=value"), so "-5" is a positional value.
+// "--" ends the options.
+Arguments parseArguments(const QStringList& args, const QSet<QString>& valueOptions,
+                         const QSet<QString>& flagOptions) {
+    Arguments parsed;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (optionsEnded || !arg.startsWith(u"--"_s)) {
+            parsed.positional.append(arg);
+            continue;
+        }
+        if (arg == u"--"_s) {
+            optionsEnded = true;
+            continue;
+        }
+        const qsizetype eq = arg.indexOf(u'=');
+        const QString name = eq < 0 ? arg : arg.left(eq);
+        if (flagOptions.contains(name) && eq < 0) {
+            parsed.flags.insert(name);
+        } else if (valueOptions.contains(name)) {
+            if (eq >= 0) {
+                parsed.options.insert(name, arg.mid(eq + 1));
+            } else if (i + 1 < args.size()) {
+                parsed.options.insert(name, args[++i]);
+            } else {
+                throw UsageError{u"Manca il valore di %1"_s.arg(name)};
+            }
+        } else {
+            throw UsageError{u"Opzione sconosciuta: %1"_s.arg(name)};
+        }
+    }
+    return parsed;
+}
+
+QString requiredOption(const Arguments& args, const QString& name) {
+    const QString value = args.options.value(name);
+    if (value.isEmpty())
+        throw UsageError{u"Manca %1"_s.arg(name)};
+    return value;
+}
+
+qint64 wholeNumber(const QString& text, const QString& what) {
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok)
+        throw UsageError{u"%1 non è un numero intero: %2"_s.arg(what, text)};
+    return value;
+}
+
+void printLine(std::FILE* stream, const QString& line) {
+    std::fprintf(stream, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stream);
+}
+
+// A field of the channel settings: the client splits them at "-".
+void checkChannelField(const QString& value, const QString& what) {
+    if (value.isEmpty() || value.contains(u'-'))
+        throw UsageError{u"%1 non può essere vuoto né contenere \"-\""_s.arg(what)};
+}
+
+int serve(const QStringList& rest) {
+    const Arguments args = parseArguments(
+        rest,
+        {u"--db"_s, u"--listen"_s, u"--port"_s, u"--channel"_s, u"--sink-user"_s, u"--sink-pass"_s},
+        {});
+    if (!args.positional.isEmpty())
+        throw UsageError{u"Argomento inatteso: %1"_s.arg(args.positional.first())};
+    const QString dbPath = requiredOption(args, u"--db"_s);
+    const QString address = args.options.value(u"--listen"_s, u"127.0.0.1"_s);
+    const qint64 port =
+        wholeNumber(args.options.value(u"--port"_s, QString::number(defaultPort)), u"La porta"_s);
+    if (port < 0 || port > 65535)
+        throw UsageError{u"Porta non valida: %1"_s.arg(port)};
+
+    gateway::ServiceConfig config;
+    config.sinkUser = args.options.value(u"--sink-user"_s, u"quillet"_s);
+    config.sinkPass = args.options.value(u"--sink-pass"_s, u"quillet"_s);
+    if (args.options.contains(u"--sink-user"_s) != args.options.contains(u"--sink-pass"_s))
+        throw UsageError{u"--sink-user e --sink-pass vanno indicati insieme"_s};
+    checkChannelField(config.sinkUser, u"L'utente del ricevitore"_s);
+    checkChannelField(config.sinkPass, u"La password del ricevitore"_s);
+    if (config.sinkUser.contains(u':'))
+        throw UsageError{u"L'utente del ricevitore non può contenere \":\""_s};
+
+    QString channel = args.options.value(u"--channel"_s);
+    if (!args.options.contains(u"--channel"_s) && address.contains(u'-'))
+        throw UsageError{
+            u"L'indirizzo %1 contiene \"-\": indicare il canale con --channel"_s.arg(address)};
+    if (args.options.contains(u"--channel"_s)) {
+        const QStringList fields = channel.split(u'-');
+        const qint64 channelPort = fields.size() == 3 ? fields[2].toLongLong() : qint64{0};
+        if (fields.size() != 3 || fields[0].isEmpty() || !fields[1].contains(u':') ||
+            channelPort < 1 || channelPort > 65535)
+            throw UsageError{u"--channel vuole HOST-UTENTE:PASSWORD-PORTA, non %1"_s.arg(channel)};
+    }
+
+    Store store(dbPath, Store::Mode::CreateIfMissing);
+
+    // SIGINT and SIGTERM are taken by one thread with sigwait; every other thread, the server's
+    // workers included, inherits the blocked mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    gateway::Service service(store, config);
+    gateway::HttpServer server(service);
+    const int boundPort = server.listen(address, static_cast<int>(port));
+    if (channel.isEmpty()) {
+        const bool anyAddress = address == u"0.0.0.0"_s || address == u"::"_s;
+        channel = u"%1-%2:%3-%4"_s.arg(anyAddress ? u"127.0.0.1"_s : address, config.sinkUser,
+                                       config.sinkPass, QString::number(boundPort));
+    }
+    service.setChannel(channel);
+
+    std::atomic<bool> finished{false};
+    std::thread waiter([&] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        // stop() is repeated until run() has returned: a signal may come before it listens.
+        while (!finished) {
+            server.stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+
+    printLine(stdout, u"In ascolto su %1:%2"_s.arg(address).arg(boundPort));
+    server.run();
+    finished = true;
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
+    return 0;
+}
+
+int createAccount(const QStringList& rest) {
+    const Arguments args = parseArguments(rest, {u"--db"_s}, {u"--if-missing"_s});
+    const QString dbPath = requiredOption(args, u"--db"_s);
+    if (args.positional.size() < 2 || args.positional.size() > 3)
+        throw UsageError{u"account create vuole UTENTE PASSWORD [CREDITO]"_s};
+    const QString& user = args.positional[0];
+    const QString& password = args.positional[1];
+    const qint64 credit =
+        args.positional.size() == 3 ? wholeNumber(args.positional[2], u"Il credito"_s) : 0;
+    if (credit < 0)
+        throw UsageError{u"Il credito non può essere negativo"_s};
+    Store store(dbPath, Store::Mode::CreateIfMissing);
+    if (!store.createAccount(user, password, credit)) {
+        if (!args.flags.contains(u"--if-missing"_s))
+            throw GatewayError(u"L'account %1 esiste già"_s.arg(user));
+        printLine(stdout, u"L'account %1 esiste già: nessuna modifica"_s.arg(user));
+        return 0;
+    }
+    printLine(stdout, u"Account %1 creato con %2 crediti"_s.arg(user).arg(credit));
+    return 0;
+}
+
+int addCredit(const QStringList& rest) {
+    const Arguments args = parseArguments(rest, {u"--db"_s}, {});
+    const QString dbPath = requiredOption(args, u"--db"_s);
+    if (args.positional.size() != 2)
+        throw UsageError{u"credit add vuole UTENTE N"_s};
+    const qint64 delta = wholeNumber(args.positional[1], u"N"_s);
+    if (delta == 0)
+        throw UsageError{u"N non può essere 0"_s};
+    Store store(dbPath, Store::Mode::OpenExisting);
+    const qint64 balance = store.addCredit(args.positional[0], delta);
+    printLine(stdout, u"Credito di %1: %2"_s.arg(args.positional[0]).arg(balance));
+    return 0;
+}
+
+int showLedger(const QStringList& rest) {
+    const Arguments args = parseArguments(rest, {u"--db"_s}, {});
+    const QString dbPath = requiredOption(args, u"--db"_s);
+    if (args.positional.size() > 1)
+        throw UsageError{u"ledger vuole al più un UTENTE"_s};
+    const QString user = args.positional.value(0);
+    Store store(dbPath, Store::Mode::OpenExisting);
+    if (!user.isEmpty() && !store.hasAccount(user))
+        throw GatewayError(u"L'account %1 non esiste"_s.arg(user));
+    printLine(stdout, u"Data\tUtente\tVariazione\tCredito\tCausale"_s);
+    for (const gateway::LedgerEntry& entry : store.ledger(user)) {
+        printLine(stdout, u"%1\t%2\t%3\t%4\t%5"_s.arg(
+                              entry.time.toString(u"dd/MM/yyyy HH:mm:ss"_s), entry.user,
+                              (entry.delta > 0 ? u"+"_s : QString()) + QString::number(entry.delta),
+                              QString::number(entry.balance), entry.reason));
+    }
+    return 0;
+}
+
+int run(const QStringList& args) {
+    const QString first = args.value(0);
+    const QString second = args.value(1);
+    if (first == u"--help"_s || first == u"-h"_s || first == u"help"_s) {
+        std::fputs(usageText, stdout);
+        return 0;
+    }
+    if (first == u"--version"_s) {
+        printLine(stdout, u"quillet-gateway "_s + QStringLiteral(QUILLET_VERSION));
+        return 0;
+    }
+    if (first == u"serve"_s)
+        return serve(args.mid(1));
+    if (first == u"account"_s && second == u"create"_s)
+        return createAccount(args.mid(2));
+    if (first == u"credit"_s && second == u"add"_s)
+        return addCredit(args.mid(2));
+    if (first == u"ledger"_s)
+        return showLedger(args.mid(1));
+    if (first.isEmpty())
+        throw UsageError{u"Manca il comando"_s};
+    throw UsageError{u"Comando sconosciuto: %1"_s.arg((first + u' ' + second).trimmed())};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    try {
+        return run(args);
+    } catch (const UsageError& error) {
+        printLine(stderr, u"quillet-gateway: "_s + error.message);
+        printLine(stderr, u"Per l'uso: quillet-gateway --help"_s);
+        return exitUsage;
+    } catch (const GatewayError& error) {
+        printLine(stderr, u"quillet-gateway: "_s + error.message());
+        return exitFailure;
+    } catch (const std::exception& error) {
+        printLine(stderr,
+                  u"quillet-gateway: errore imprevisto: "_s + QString::fromLocal8Bit(error.what()));
+        return exitFailure;
+    }
+}

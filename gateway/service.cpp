@@ -1,0 +1,267 @@
+#include "gateway/service.h"
+
+#include "gateway/gatewayerror.h"
+#include "gateway/pages.h"
+
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
+#include <variant>
+
+using namespace Qt::StringLiterals;
+
+namespace gateway {
+
+namespace {
+
+constexpr qint64 sinkPageLimit = 500;
+constexpr qint64 maxSendCount = 1'000'000;
+
+Reply text(const QString& body, int status = 200) {
+    Reply reply;
+    reply.status = status;
+    reply.body = body.toUtf8();
+    return reply;
+}
+
+// Kannel labels its plain answers text/html.
+Reply kannel(int status, const char* body) {
+    Reply reply;
+    reply.status = status;
+    reply.contentType = QByteArrayLiteral("text/html");
+    reply.body = QByteArray(body);
+    return reply;
+}
+
+// The keys that the query lacks, as an answer; nullopt when none is missing.
+std::optional<Reply> missing(const QueryString& query, const QStringList& keys) {
+    QStringList absent;
+    for (const QString& key : keys) {
+        if (!query.has(key))
+            absent.append(key);
+    }
+    if (absent.isEmpty())
+        return std::nullopt;
+    return text((absent.size() == 1 ? u"Parametro mancante: "_s : u"Parametri mancanti: "_s) +
+                    absent.join(u", "_s),
+                400);
+}
+
+// The number of SMS of a request: a whole number from 0 up.
+std::optional<qint64> sendCount(const QString& value) {
+    const auto number = parseDecimal(value);
+    if (!number || !number->whole() || *number->whole() < 0 || *number->whole() > maxSendCount)
+        return std::nullopt;
+    return number->whole();
+}
+
+// The numbers of a verifica request, or the KO answer that says which one is wrong.
+struct SendNumbers {
+    Decimal numero;
+    qint64 count = 0;
+};
+
+std::variant<SendNumbers, Reply> sendNumbers(const QueryString& query) {
+    const auto numero = parseDecimal(query.value(u"numero"_s));
+    if (!numero)
+        return text(u"KO Valore non valido per numero"_s);
+    const auto count = sendCount(query.value(u"numerodet"_s));
+    if (!count)
+        return text(u"KO Valore non valido per numerodet"_s);
+    return SendNumbers{*numero, *count};
+}
+
+bool isReceiver(const QString& number) {
+    if (number.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < number.size(); ++i) {
+        const QChar c = number[i];
+        const bool digit = c >= u'0' && c <= u'9';
+        if (!digit && !(c == u'+' && i == 0))
+            return false;
+    }
+    return number != u"+"_s;
+}
+
+// A small whole number, or nullopt when the value is not one (Kannel then treats the field
+// as not given).
+std::optional<int> smallInteger(const QByteArray& value) {
+    bool ok = false;
+    const int number = value.trimmed().toInt(&ok);
+    return ok ? std::optional<int>(number) : std::nullopt;
+}
+
+} // namespace
+
+void logLine(const QString& line) {
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+Service::Service(Store& store, ServiceConfig config)
+    : m_store(store)
+    , m_config(std::move(config)) {}
+
+Reply Service::handle(const QString& path, QByteArrayView rawQuery) {
+    try {
+        return dispatch(path, rawQuery);
+    } catch (const GatewayError& error) {
+        logLine(u"Errore su %1: %2"_s.arg(path, error.message()));
+    } catch (const std::exception& error) {
+        logLine(u"Errore su %1: %2"_s.arg(path, QString::fromLocal8Bit(error.what())));
+    }
+    return text(u"Errore interno del gateway"_s, 500);
+}
+
+Reply Service::dispatch(const QString& path, QByteArrayView rawQuery) {
+    if (path == u"/cgi-bin/utenti/leggi.pl")
+        return credit(rawQuery);
+    if (path == u"/cgi-bin/utenti/nosggi.pl")
+        return channel(rawQuery);
+    if (path == u"/cgi-bin/utenti/verifica.cgi")
+        return check(rawQuery);
+    if (path == u"/cgi-bin/utenti/verifica2.cgi")
+        return charge(rawQuery);
+    if (path == u"/cgi-bin/sendsms")
+        return sendSms(rawQuery);
+    if (path == u"/cgi-bin/affiliate/giacli.pl")
+        return pages::buyCredit(QueryString::parse(rawQuery, Plus::Literal));
+    if (path == u"/cgi-bin/affiliate/programma.pl")
+        return pages::programme(QueryString::parse(rawQuery, Plus::Literal));
+    if (path == u"/affiliate1/affiliati.htm")
+        return pages::affiliates();
+    if (path == u"/sink")
+        return pages::sink(m_store.messages(sinkPageLimit), m_store.messageCount());
+    if (path == u"/sink.txt")
+        return pages::sinkText(m_store.messages());
+    if (path == u"/" || path == u"/index.html")
+        return pages::index();
+    return text(u"Pagina non trovata"_s, 404);
+}
+
+Reply Service::credit(QByteArrayView rawQuery) {
+    const auto query = QueryString::parse(rawQuery, Plus::Literal);
+    if (auto answer = missing(query, {u"utente"_s, u"pass"_s}))
+        return *answer;
+    const auto credit = m_store.credit(query.value(u"utente"_s), query.value(u"pass"_s));
+    if (!credit)
+        return text(u"Account non valido"_s);
+    return text(QString::number(*credit));
+}
+
+Reply Service::channel(QByteArrayView rawQuery) {
+    const auto query = QueryString::parse(rawQuery, Plus::Literal);
+    if (auto answer = missing(query, {u"utente"_s, u"pass"_s}))
+        return *answer;
+    // The client reads any text as settings: a wrong account gets an empty answer.
+    if (!m_store.credit(query.value(u"utente"_s), query.value(u"pass"_s)))
+        return text(QString());
+    return text(m_config.channel);
+}
+
+Reply Service::check(QByteArrayView rawQuery) {
+    const auto query = QueryString::parse(rawQuery, Plus::Literal);
+    if (auto answer = missing(query, {u"utente"_s, u"pass"_s, u"numero"_s, u"numerodet"_s}))
+        return *answer;
+    const auto numbers = sendNumbers(query);
+    if (const auto* answer = std::get_if<Reply>(&numbers))
+        return *answer;
+    const qint64 count = std::get<SendNumbers>(numbers).count;
+    const auto credit = m_store.credit(query.value(u"utente"_s), query.value(u"pass"_s));
+    if (!credit)
+        return text(u"KO Account non valido"_s);
+    if (*credit < count)
+        return text(
+            u"KO Credito insufficiente: disponibili %1, richiesti %2"_s.arg(*credit).arg(count));
+    return text(u"OK"_s);
+}
+
+Reply Service::charge(QByteArrayView rawQuery) {
+    using Outcome = ChargeResult::Outcome;
+    const auto query = QueryString::parse(rawQuery, Plus::Literal);
+    if (auto answer = missing(query, {u"utente"_s, u"pass"_s, u"numero"_s, u"numerodet"_s}))
+        return *answer;
+    const auto numbers = sendNumbers(query);
+    if (const auto* answer = std::get_if<Reply>(&numbers))
+        return *answer;
+    const auto& [numero, count] = std::get<SendNumbers>(numbers);
+    const ChargeResult result =
+        m_store.chargeSend(query.value(u"utente"_s), query.value(u"pass"_s), numero, count);
+    switch (result.outcome) {
+    case Outcome::Charged:
+        return text(u"OK addebitati %1, credito %2"_s.arg(result.amount).arg(result.balance));
+    case Outcome::Corrected:
+        return text(
+            u"OK rettifica, restituiti %1, credito %2"_s.arg(result.amount).arg(result.balance));
+    case Outcome::AlreadyCharged:
+        return text(u"OK invio già addebitato, credito %1"_s.arg(result.balance));
+    case Outcome::InsufficientCredit:
+        return text(u"KO Credito insufficiente: disponibili %1, richiesti %2"_s.arg(result.balance)
+                        .arg(count));
+    case Outcome::InvalidAccount:
+        break;
+    }
+    return text(u"KO Account non valido"_s);
+}
+
+Reply Service::sendSms(QByteArrayView rawQuery) {
+    // Kannel decodes the query as an HTML form: a raw '+' is a blank.
+    const auto query = QueryString::parse(rawQuery, Plus::Space);
+    const QString user =
+        query.has(u"username"_s) ? query.value(u"username"_s) : query.value(u"user"_s);
+    const QString pass =
+        query.has(u"password"_s) ? query.value(u"password"_s) : query.value(u"pass"_s);
+    if (user.isNull() || pass.isNull() || user != m_config.sinkUser || pass != m_config.sinkPass)
+        return kannel(403, "Authorization failed for sendsms");
+
+    if (!query.has(u"to"_s))
+        return kannel(400, "Missing receiver number, rejected");
+    const QStringList receivers = query.value(u"to"_s).split(u' ', Qt::SkipEmptyParts);
+    if (receivers.isEmpty())
+        return kannel(400, "Empty receiver number not allowed, rejected");
+    for (const QString& receiver : receivers) {
+        if (!isReceiver(receiver))
+            return kannel(400, "Number(s) has/have been denied by white- and/or black-lists.");
+    }
+    const QString sender = query.value(u"from"_s);
+    if (sender.isEmpty())
+        return kannel(400, "Sender missing and no global set, rejected");
+
+    const int mclass = smallInteger(query.bytes(u"mclass"_s)).value_or(-1);
+    if (mclass > 3 || mclass < -1)
+        return kannel(400, "MClass field misformed, rejected");
+    const int coding = smallInteger(query.bytes(u"coding"_s)).value_or(0);
+    if (coding < 0 || coding > 2)
+        return kannel(400, "Coding field misformed, rejected");
+
+    const QByteArray charset = query.bytes(u"charset"_s).trimmed();
+    const QByteArray bytes = query.bytes(u"text"_s);
+    QString message;
+    if (coding == 2 && charset.isEmpty()) {
+        // As Kannel does: without a charset the bytes are taken as UCS-2 as they are.
+        message = QStringDecoder(QStringConverter::Utf16BE).decode(bytes);
+    } else {
+        QStringDecoder decoder(charset.isEmpty() ? "UTF-8" : charset.constData());
+        if (!decoder.isValid())
+            return kannel(400, "Charset or body misformed, rejected");
+        message = decoder.decode(bytes);
+    }
+
+    QList<SinkMessage> messages;
+    for (const QString& receiver : receivers) {
+        SinkMessage sms;
+        sms.sender = sender;
+        sms.receiver = receiver;
+        sms.text = message;
+        sms.mclass = mclass;
+        sms.coding = coding;
+        sms.charset = QString::fromLatin1(charset);
+        messages.append(sms);
+    }
+    m_store.addMessages(messages);
+    return kannel(202, "0: Accepted for delivery");
+}
+
+} // namespace gateway

@@ -1,0 +1,395 @@
+#include "gateway/store.h"
+
+#include "gateway/gatewayerror.h"
+#include "gateway/sqlite.h"
+
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+
+#include <sqlite3.h>
+
+#include <array>
+#include <cstring>
+
+namespace gateway {
+
+using sqlite::Statement;
+using sqlite::Transaction;
+
+namespace {
+
+constexpr int schemaVersion = 1;
+constexpr std::size_t maxIdleConnections = 16;
+
+constexpr const char* schemaSql = R"sql(
+CREATE TABLE accounts(
+    user TEXT PRIMARY KEY NOT NULL,
+    salt BLOB NOT NULL,
+    hash BLOB NOT NULL,
+    credit INTEGER NOT NULL CHECK (credit >= 0),
+    created TEXT NOT NULL);
+CREATE TABLE ledger(
+    id INTEGER PRIMARY KEY,
+    time TEXT NOT NULL,
+    user TEXT NOT NULL REFERENCES accounts(user),
+    delta INTEGER NOT NULL,
+    balance INTEGER NOT NULL,
+    reason TEXT NOT NULL);
+CREATE INDEX ledger_by_user ON ledger(user, id);
+CREATE TABLE sends(
+    user TEXT NOT NULL REFERENCES accounts(user),
+    numero TEXT NOT NULL,
+    requested INTEGER NOT NULL,
+    charged INTEGER NOT NULL,
+    first_time TEXT NOT NULL,
+    last_time TEXT NOT NULL,
+    PRIMARY KEY (user, numero));
+CREATE TABLE sink(
+    id INTEGER PRIMARY KEY,
+    time TEXT NOT NULL,
+    sender TEXT NOT NULL,
+    receiver TEXT NOT NULL,
+    text TEXT NOT NULL,
+    mclass INTEGER NOT NULL,
+    coding INTEGER NOT NULL,
+    charset TEXT NOT NULL);
+)sql";
+
+QString nowText() {
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+}
+
+QDateTime localTime(const QString& stored) {
+    return QDateTime::fromString(stored, Qt::ISODateWithMs).toLocalTime();
+}
+
+QByteArray passwordHash(const QByteArray& salt, const QString& password) {
+    return QCryptographicHash::hash(salt + password.toUtf8(), QCryptographicHash::Sha256);
+}
+
+QByteArray newSalt() {
+    std::array<quint32, 4> words{};
+    QRandomGenerator::system()->fillRange(words.data(), words.size());
+    QByteArray salt(sizeof(words), Qt::Uninitialized);
+    std::memcpy(salt.data(), words.data(), sizeof(words));
+    return salt;
+}
+
+// Same time whatever byte differs first.
+bool sameBytes(const QByteArray& a, const QByteArray& b) {
+    if (a.size() != b.size())
+        return false;
+    unsigned char diff = 0;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return diff == 0;
+}
+
+bool hasControlCharacter(const QString& text) {
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            return true;
+    }
+    return false;
+}
+
+// Why the client could not use this name or password (it stores "user-password" in one text
+// line), or an empty text. `subject` is "Il nome utente" or "La password".
+QString credentialProblem(const QString& subject, const QString& value) {
+    if (value.isEmpty())
+        return QStringLiteral("%1 non può mancare").arg(subject);
+    if (value.contains(QLatin1Char('-')))
+        return QStringLiteral("%1 non può contenere \"-\"").arg(subject);
+    if (hasControlCharacter(value))
+        return QStringLiteral("%1 non può contenere caratteri di controllo").arg(subject);
+    return {};
+}
+
+// The credit of the account when the password is right.
+std::optional<qint64> authenticate(sqlite::Connection& db, const QString& user,
+                                   const QString& password) {
+    Statement query(db, "SELECT salt, hash, credit FROM accounts WHERE user = ?1");
+    query.bind(1, user);
+    if (!query.step())
+        return std::nullopt;
+    if (!sameBytes(passwordHash(query.blob(0), password), query.blob(1)))
+        return std::nullopt;
+    return query.integer(2);
+}
+
+std::optional<qint64> creditOf(sqlite::Connection& db, const QString& user) {
+    Statement query(db, "SELECT credit FROM accounts WHERE user = ?1");
+    query.bind(1, user);
+    if (!query.step())
+        return std::nullopt;
+    return query.integer(0);
+}
+
+// Sets the credit and records the change with its reason.
+void changeCredit(sqlite::Connection& db, const QString& user, qint64 delta, qint64 balance,
+                  const QString& reason, const QString& now) {
+    Statement update(db, "UPDATE accounts SET credit = ?2 WHERE user = ?1");
+    update.bind(1, user).bind(2, balance).run();
+    Statement entry(db, "INSERT INTO ledger(time, user, delta, balance, reason) "
+                        "VALUES(?1, ?2, ?3, ?4, ?5)");
+    entry.bind(1, now).bind(2, user).bind(3, delta).bind(4, balance).bind(5, reason).run();
+}
+
+} // namespace
+
+class Store::Lease final {
+public:
+    explicit Lease(Store& store)
+        : m_store(store)
+        , m_db(store.acquire()) {}
+    ~Lease() { m_store.release(std::move(m_db)); }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    sqlite::Connection& db() { return *m_db; }
+
+private:
+    Store& m_store;
+    std::unique_ptr<sqlite::Connection> m_db;
+};
+
+Store::Store(const QString& path, Mode mode)
+    : m_path(path) {
+    auto db = open(mode);
+    createSchema(*db);
+    release(std::move(db));
+}
+
+Store::~Store() = default;
+
+std::unique_ptr<sqlite::Connection> Store::open(Mode mode) const {
+    auto db = std::make_unique<sqlite::Connection>(
+        m_path, mode == Mode::CreateIfMissing ? sqlite::Connection::Mode::CreateIfMissing
+                                              : sqlite::Connection::Mode::OpenExisting);
+    try {
+        db->exec("PRAGMA foreign_keys = ON; PRAGMA synchronous = FULL");
+    } catch (const GatewayError&) {
+        if (sqlite3_errcode(db->handle()) == SQLITE_NOTADB)
+            throw GatewayError(QStringLiteral("Il file %1 non è un database").arg(m_path));
+        throw;
+    }
+    return db;
+}
+
+void Store::createSchema(sqlite::Connection& db) {
+    std::lock_guard lock(m_writeMutex);
+    try {
+        Statement wal(db, "PRAGMA journal_mode = WAL");
+        wal.run();
+    } catch (const GatewayError&) {
+        if (sqlite3_errcode(db.handle()) == SQLITE_NOTADB)
+            throw GatewayError(QStringLiteral("Il file %1 non è un database").arg(m_path));
+        throw;
+    }
+    Transaction transaction(db);
+    Statement version(db, "PRAGMA user_version");
+    version.step();
+    const qint64 found = version.integer(0);
+    if (found == schemaVersion)
+        return;
+    if (found != 0)
+        throw GatewayError(QStringLiteral("Il database %1 ha una versione sconosciuta (%2)")
+                               .arg(m_path)
+                               .arg(found));
+    Statement tables(db, "SELECT count(*) FROM sqlite_master");
+    tables.step();
+    if (tables.integer(0) != 0)
+        throw GatewayError(QStringLiteral("Il file %1 non è un database del gateway").arg(m_path));
+    db.exec(schemaSql);
+    db.exec("PRAGMA user_version = 1");
+    transaction.commit();
+}
+
+std::unique_ptr<sqlite::Connection> Store::acquire() {
+    {
+        std::lock_guard lock(m_poolMutex);
+        if (!m_idle.empty()) {
+            auto db = std::move(m_idle.back());
+            m_idle.pop_back();
+            return db;
+        }
+    }
+    return open(Mode::OpenExisting);
+}
+
+void Store::release(std::unique_ptr<sqlite::Connection> connection) {
+    std::lock_guard lock(m_poolMutex);
+    if (m_idle.size() < maxIdleConnections)
+        m_idle.push_back(std::move(connection));
+}
+
+bool Store::createAccount(const QString& user, const QString& password, qint64 credit) {
+    QString problem = credentialProblem(QStringLiteral("Il nome utente"), user);
+    if (problem.isEmpty())
+        problem = credentialProblem(QStringLiteral("La password"), password);
+    if (!problem.isEmpty())
+        throw GatewayError(problem);
+    if (credit < 0)
+        throw GatewayError(QStringLiteral("Il credito non può essere negativo"));
+    Lease lease(*this);
+    auto& db = lease.db();
+    std::lock_guard lock(m_writeMutex);
+    Transaction transaction(db);
+    if (creditOf(db, user))
+        return false;
+    const QByteArray salt = newSalt();
+    const QString now = nowText();
+    Statement insert(db, "INSERT INTO accounts(user, salt, hash, credit, created) "
+                         "VALUES(?1, ?2, ?3, 0, ?4)");
+    insert.bind(1, user).bind(2, salt).bind(3, passwordHash(salt, password)).bind(4, now).run();
+    if (credit > 0)
+        changeCredit(db, user, credit, credit, QStringLiteral("Apertura account"), now);
+    transaction.commit();
+    return true;
+}
+
+qint64 Store::addCredit(const QString& user, qint64 delta) {
+    if (delta == 0)
+        throw GatewayError(QStringLiteral("La variazione di credito non può essere 0"));
+    Lease lease(*this);
+    auto& db = lease.db();
+    std::lock_guard lock(m_writeMutex);
+    Transaction transaction(db);
+    const auto current = creditOf(db, user);
+    if (!current)
+        throw GatewayError(QStringLiteral("L'account %1 non esiste").arg(user));
+    if (delta < 0 && *current < -delta)
+        throw GatewayError(QStringLiteral("Credito insufficiente: l'account %1 ha %2 crediti")
+                               .arg(user)
+                               .arg(*current));
+    const qint64 balance = *current + delta;
+    changeCredit(db, user, delta, balance,
+                 delta > 0 ? QStringLiteral("Ricarica") : QStringLiteral("Rettifica manuale"),
+                 nowText());
+    transaction.commit();
+    return balance;
+}
+
+bool Store::hasAccount(const QString& user) {
+    Lease lease(*this);
+    return creditOf(lease.db(), user).has_value();
+}
+
+std::optional<qint64> Store::credit(const QString& user, const QString& password) {
+    Lease lease(*this);
+    return authenticate(lease.db(), user, password);
+}
+
+ChargeResult Store::chargeSend(const QString& user, const QString& password, const Decimal& numero,
+                               qint64 count) {
+    using Outcome = ChargeResult::Outcome;
+    Lease lease(*this);
+    auto& db = lease.db();
+    std::lock_guard lock(m_writeMutex);
+    Transaction transaction(db);
+    const auto found = authenticate(db, user, password);
+    if (!found)
+        return {Outcome::InvalidAccount, 0, 0};
+    qint64 balance = *found;
+    const QString key = numero.canonical();
+    const QString now = nowText();
+
+    std::optional<qint64> charged;
+    {
+        Statement query(db, "SELECT charged FROM sends WHERE user = ?1 AND numero = ?2");
+        query.bind(1, user).bind(2, key);
+        if (query.step())
+            charged = query.integer(0);
+    }
+    if (charged && numero.whole() != balance) {
+        if (count >= *charged)
+            return {Outcome::AlreadyCharged, 0, balance};
+        const qint64 refund = *charged - count;
+        balance += refund;
+        changeCredit(db, user, refund, balance,
+                     QStringLiteral("Rettifica invio numero=%1: %2 SMS invece di %3")
+                         .arg(key)
+                         .arg(count)
+                         .arg(*charged),
+                     now);
+        Statement update(db, "UPDATE sends SET charged = ?3, last_time = ?4 "
+                             "WHERE user = ?1 AND numero = ?2");
+        update.bind(1, user).bind(2, key).bind(3, count).bind(4, now).run();
+        transaction.commit();
+        return {Outcome::Corrected, refund, balance};
+    }
+
+    if (count > balance)
+        return {Outcome::InsufficientCredit, 0, balance};
+    balance -= count;
+    if (count > 0) {
+        changeCredit(db, user, -count, balance,
+                     QStringLiteral("Invio numero=%1: %2 SMS").arg(key).arg(count), now);
+    }
+    Statement record(db, "INSERT INTO sends(user, numero, requested, charged, first_time, "
+                         "last_time) VALUES(?1, ?2, ?3, ?3, ?4, ?4) "
+                         "ON CONFLICT(user, numero) DO UPDATE SET requested = excluded.requested, "
+                         "charged = excluded.charged, first_time = excluded.first_time, "
+                         "last_time = excluded.last_time");
+    record.bind(1, user).bind(2, key).bind(3, count).bind(4, now).run();
+    transaction.commit();
+    return {Outcome::Charged, count, balance};
+}
+
+QList<LedgerEntry> Store::ledger(const QString& user) {
+    Lease lease(*this);
+    Statement query(lease.db(), "SELECT time, user, delta, balance, reason FROM ledger "
+                                "WHERE ?1 = '' OR user = ?1 ORDER BY id");
+    query.bind(1, user.isNull() ? QStringLiteral("") : user);
+    QList<LedgerEntry> entries;
+    while (query.step()) {
+        entries.append({localTime(query.text(0)), query.text(1), query.integer(2), query.integer(3),
+                        query.text(4)});
+    }
+    return entries;
+}
+
+void Store::addMessages(const QList<SinkMessage>& messages) {
+    Lease lease(*this);
+    auto& db = lease.db();
+    std::lock_guard lock(m_writeMutex);
+    Transaction transaction(db);
+    const QString now = nowText();
+    Statement insert(db, "INSERT INTO sink(time, sender, receiver, text, mclass, coding, charset) "
+                         "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    for (const SinkMessage& message : messages) {
+        insert.reset();
+        insert.bind(1, now)
+            .bind(2, message.sender)
+            .bind(3, message.receiver)
+            .bind(4, message.text)
+            .bind(5, message.mclass)
+            .bind(6, message.coding)
+            .bind(7, message.charset)
+            .run();
+    }
+    transaction.commit();
+}
+
+QList<SinkMessage> Store::messages(qint64 limit) {
+    Lease lease(*this);
+    Statement query(lease.db(),
+                    "SELECT id, time, sender, receiver, text, mclass, coding, charset FROM "
+                    "(SELECT * FROM sink ORDER BY id DESC LIMIT ?1) ORDER BY id");
+    query.bind(1, limit < 0 ? qint64{-1} : limit);
+    QList<SinkMessage> messages;
+    while (query.step()) {
+        messages.append({query.integer(0), localTime(query.text(1)), query.text(2), query.text(3),
+                         query.text(4), static_cast<int>(query.integer(5)),
+                         static_cast<int>(query.integer(6)), query.text(7)});
+    }
+    return messages;
+}
+
+qint64 Store::messageCount() {
+    Lease lease(*this);
+    Statement query(lease.db(), "SELECT count(*) FROM sink");
+    query.step();
+    return query.integer(0);
+}
+
+} // namespace gateway

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "gateway/query.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace gateway {
+
+namespace sqlite {
+class Connection;
+}
+
+struct LedgerEntry {
+    QDateTime time; // local time
+    QString user;
+    qint64 delta = 0;
+    qint64 balance = 0; // the credit after this change
+    QString reason;
+};
+
+// One SMS that reached the sink.
+struct SinkMessage {
+    qint64 id = 0;
+    QDateTime time; // local time
+    QString sender;
+    QString receiver;
+    QString text;
+    int mclass = -1; // -1 when not given; 0 is a flash SMS
+    int coding = 0;
+    QString charset;
+};
+
+struct ChargeResult {
+    enum class Outcome { Charged, Corrected, AlreadyCharged, InsufficientCredit, InvalidAccount };
+    Outcome outcome = Outcome::InvalidAccount;
+    qint64 amount = 0;  // charged, or refunded by a correction
+    qint64 balance = 0; // the credit afterwards
+};
+
+// The gateway's database: accounts and their credit, the ledger of every credit change,
+// the sends charged, and the SMS the sink received. Safe to use from many threads at once;
+// other processes may write to the same file (WAL, busy time-out).
+class Store final {
+public:
+    enum class Mode { OpenExisting, CreateIfMissing };
+    // Throws GatewayError when the file cannot be opened or is not a gateway database.
+    Store(const QString& path, Mode mode);
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // Throws GatewayError for a name or password the client cannot store (empty, "-",
+    // control characters) or a negative credit. False when the account exists already.
+    bool createAccount(const QString& user, const QString& password, qint64 credit);
+    // Adds (or, negative, takes) credit; returns the new credit. Throws GatewayError for an
+    // unknown account or a credit that would go below 0.
+    qint64 addCredit(const QString& user, qint64 delta);
+    bool hasAccount(const QString& user);
+    // The credit of the account, nullopt for a wrong user name or password.
+    std::optional<qint64> credit(const QString& user, const QString& password);
+
+    // Charges `count` credits for the send identified by (user, numero). A repeated request
+    // for a send already charged never charges again; a lower count corrects the charge and
+    // refunds the difference. A numero equal to the current credit starts a new send (the
+    // client has just read that credit), even when an older send had the same numero.
+    ChargeResult chargeSend(const QString& user, const QString& password, const Decimal& numero,
+                            qint64 count);
+
+    // Oldest first; all accounts when user is empty.
+    QList<LedgerEntry> ledger(const QString& user = {});
+
+    void addMessages(const QList<SinkMessage>& messages);
+    // The newest `limit` messages (all when negative), oldest first.
+    QList<SinkMessage> messages(qint64 limit = -1);
+    qint64 messageCount();
+
+private:
+    class Lease;
+    std::unique_ptr<sqlite::Connection> acquire();
+    void release(std::unique_ptr<sqlite::Connection> connection);
+    std::unique_ptr<sqlite::Connection> open(Mode mode) const;
+    void createSchema(sqlite::Connection& db);
+
+    QString m_path;
+    std::mutex m_poolMutex;
+    std::vector<std::unique_ptr<sqlite::Connection>> m_idle;
+    // Our own writers queue here rather than in SQLite's busy handler.
+    std::mutex m_writeMutex;
+};
+
+} // namespace gateway
