@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+
+class QNetworkAccessManager;
+
+// One HTTP GET waited for in a local event loop: timers and painting go on, user input to
+// the program is held back until the reply is in (QEventLoop::ExcludeUserInputEvents).
+struct BlockingReply {
+    enum class Outcome {
+        Answered,    // the server answered, whatever its status
+        Unreachable, // connection refused, host not found, network or host unreachable
+        TimedOut,    // no whole reply within the time-out; the request was aborted
+        Failed,      // any other transport failure (connection closed mid-reply, bad reply ...)
+    };
+    Outcome outcome = Outcome::Failed;
+    int status = 0; // HTTP status when answered
+    QByteArray body;
+    QByteArray contentType;
+    QString error; // Qt's text of the transport failure
+};
+
+BlockingReply blockingGet(QNetworkAccessManager& manager, const QUrl& url,
+                          std::chrono::milliseconds timeout);

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <QVariant>
+
+#include <chrono>
+#include <memory>
+
+class QNetworkAccessManager;
+
+// The SMS-sending component: hands one SMS per call to a gateway's Kannel sendsms interface,
+//   GET http://HOST:PORT/cgi-bin/sendsms?username=U&password=P&from=SENDER&to=NUMBER&text=TEXT
+//       &charset=UTF-8[&coding=2][&mclass=0]
+// every value percent-encoded as UTF-8. The text goes in the GSM 7-bit alphabet when each of
+// its characters is in the GSM 03.38 default alphabet or its extension table, as UCS-2
+// (coding=2) otherwise; mclass=0 asks for a flash SMS. One kept-alive connection serves all
+// the SMS of a send. Calls are synchronous: while one waits, windows stay painted and user
+// input is held back. Nothing throws.
+class SMSSX {
+public:
+    // The dispatch identifiers the composer uses.
+    enum Member {
+        Flash = 1,   // property, bool
+        Account = 2, // property, text "user:password" of the sendsms account
+        Host = 3,    // property, text
+        Sender = 4,  // property, text shown as the sender
+        Send = 5,    // method (number, text) -> result
+        Port = 11,   // property, double
+    };
+
+    // Results of send(): 0, or why the SMS was not sent.
+    enum Result {
+        Accepted = 0,          // the gateway answered 202
+        TransportFailure = -1, // unreachable, connection closed, not an HTTP answer
+        TimedOut = -2,         // no answer within timeout()
+        NotConfigured = -3,    // no host, a port outside 1-65535, or an unknown member for invoke
+        // any other answer: its HTTP status (400 refused, 403 wrong account ...)
+    };
+
+    static constexpr std::chrono::milliseconds defaultTimeout{60000};
+
+    SMSSX();
+    ~SMSSX();
+    SMSSX(const SMSSX&) = delete;
+    SMSSX& operator=(const SMSSX&) = delete;
+
+    // Sets the property with this dispatch identifier; other identifiers are ignored.
+    void setProperty(int dispid, const QVariant& value);
+    // Calls the method with this dispatch identifier: Send; NotConfigured for any other.
+    int invoke(int dispid, const QString& number, const QString& text);
+
+    void setHost(const QString& host) { m_host = host; }
+    // "user:password", split at the first ":"; without one, all of it is the user.
+    void setAccount(const QString& account);
+    // Rounded to a whole number.
+    void setPort(double port);
+    void setFlash(bool flash) { m_flash = flash; }
+    void setSender(const QString& sender) { m_sender = sender; }
+
+    // Sends one SMS. Blanks in the number are dropped ("+39 333 1234567" -> "+393331234567").
+    // An empty sender leaves "from" out, so the gateway's own sender applies.
+    int send(const QString& number, const QString& text);
+
+    // Why the last send failed, in Italian; empty after an accepted SMS.
+    QString lastError() const { return m_lastError; }
+
+    std::chrono::milliseconds timeout() const { return m_timeout; }
+    void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
+
+    // The request send() makes; invalid when the component is not configured.
+    QUrl requestUrl(const QString& number, const QString& text) const;
+    // True when the text fits the GSM 7-bit default alphabet with its extension table.
+    static bool isGsm7(const QString& text);
+
+private:
+    std::unique_ptr<QNetworkAccessManager> m_manager;
+    std::chrono::milliseconds m_timeout = defaultTimeout;
+    QString m_host;
+    QString m_user;
+    QString m_password;
+    int m_port = 0;
+    bool m_flash = false;
+    QString m_sender;
+    QString m_lastError;
+};

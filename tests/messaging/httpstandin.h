@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+// A scripted HTTP/1.1 server on 127.0.0.1 in the test's own thread: it answers every request
+// the same way, keeps connections alive, and records what came in.
+class HttpStandIn {
+public:
+    enum class Kind {
+        Reply,           // status, content type, body, Content-Length
+        Silent,          // reads the request, never answers
+        CloseMidHeaders, // half a status line and header, then closes
+        CloseMidBody,    // headers promising more body than is sent, then closes
+        NotHttp,         // a line that is not an HTTP answer, then closes
+    };
+    struct Answer {
+        Kind kind = Kind::Reply;
+        int status = 200;
+        QByteArray contentType = "text/plain";
+        QByteArray body;
+    };
+
+    HttpStandIn() {
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] { accept(); });
+        m_server.listen(QHostAddress::LocalHost);
+    }
+
+    quint16 port() const { return m_server.serverPort(); }
+    QString servizio() const { return QStringLiteral("127.0.0.1:") + QString::number(port()); }
+    void setAnswer(const Answer& answer) { m_answer = answer; }
+
+    int connections() const { return m_connections; }
+    // Request targets ("/path?query") as they arrived.
+    const QList<QByteArray>& targets() const { return m_targets; }
+
+private:
+    void accept() {
+        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+            ++m_connections;
+            auto* buffer = new QByteArray;
+            QObject::connect(socket, &QObject::destroyed, [buffer] { delete buffer; });
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
+                *buffer += socket->readAll();
+                qsizetype end;
+                while ((end = buffer->indexOf("\r\n\r\n")) >= 0) {
+                    const QByteArray head = buffer->left(end);
+                    buffer->remove(0, end + 4);
+                    const QList<QByteArray> requestLine =
+                        head.left(head.indexOf("\r\n")).split(' ');
+                    m_targets.append(requestLine.value(1));
+                    answer(socket);
+                }
+            });
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    }
+
+    void answer(QTcpSocket* socket) {
+        const QByteArray status = "HTTP/1.1 " + QByteArray::number(m_answer.status) + " Status\r\n";
+        switch (m_answer.kind) {
+        case Kind::Reply:
+            socket->write(status + "Content-Type: " + m_answer.contentType +
+                          "\r\nContent-Length: " + QByteArray::number(m_answer.body.size()) +
+                          "\r\n\r\n" + m_answer.body);
+            return;
+        case Kind::Silent:
+            return;
+        case Kind::CloseMidHeaders:
+            socket->write("HTTP/1.1 200 OK\r\nContent-Ty");
+            break;
+        case Kind::CloseMidBody:
+            socket->write(status + "Content-Length: 100\r\n\r\n0123456789");
+            break;
+        case Kind::NotHttp:
+            socket->write("SSH-2.0-OpenSSH_9.2\r\n");
+            break;
+        }
+        socket->flush();
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    Answer m_answer;
+    int m_connections = 0;
+    QList<QByteArray> m_targets;
+};
