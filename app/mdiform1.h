@@ -3,6 +3,7 @@
 #include <QMainWindow>
 
 class QAction;
+class QDialog;
 class QLabel;
 class QSplitter;
 class QTimer;
@@ -40,12 +41,17 @@ public:
 
     // Commands (the toolbar runs the same code as the menus).
     void Toolbar1_ButtonClick(int button);
+    void repro_Click();
+    // Refreshes the credit from the service.
+    void aggiorna();
     void he_Click();
     void acqs_Click();
     void guad_Click();
     void chiuso_Click();
     // Refuses commands while a root of the tree is selected; true when the command may run.
     bool archiveGuard() const;
+    // Shows a window of the program modal; when it closes, the main window is activated again.
+    int showModal(QDialog& window);
 
     int toolbarValue() const { return m_toolbarValue; }
     void setToolbarValue(int value);

@@ -6,9 +6,13 @@
 #include "app/handler.h"
 #include "app/twips.h"
 #include "browser/seri.h"
+#include "messaging/account.h"
+#include "messaging/form6.h"
+#include "messaging/inet.h"
 #include "messaging/service.h"
 #include "platform/dialogs.h"
 #include "platform/helpwindow.h"
+#include "platform/waitcursor.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -68,8 +72,9 @@ void MDIForm1::buildMenus() {
     QMenu* account = menuBar()->addMenu(QStringLiteral("Gestione Account"));
     geac = title(account, "geac");
     acqs = entry(account, "acqs", QStringLiteral("Acquista SMS"), this, &MDIForm1::acqs_Click);
-    repro = entry(account, "repro", QStringLiteral("Account Servizio SMS"), this);
-    aaa = entry(account, "aaa", QStringLiteral("Aggiorna Credito"), this);
+    repro = entry(account, "repro", QStringLiteral("Account Servizio SMS"), this,
+                  &MDIForm1::repro_Click);
+    aaa = entry(account, "aaa", QStringLiteral("Aggiorna Credito"), this, &MDIForm1::aggiorna);
 
     QMenu* about = menuBar()->addMenu(QStringLiteral("?"));
     help = title(about, "help");
@@ -140,6 +145,52 @@ bool MDIForm1::archiveGuard() const {
         return true;
     platform::MsgBox(QStringLiteral("selezionare un Archivio Valido"), platform::Icon::Critical);
     return false;
+}
+
+int MDIForm1::showModal(QDialog& window) {
+    const int result = window.exec();
+    m_formWasActive = false;
+    Form_Activate();
+    return result;
+}
+
+void MDIForm1::repro_Click() {
+    Form6 window(this);
+    showModal(window);
+}
+
+void MDIForm1::aggiorna() {
+    account::Refresh refresh;
+    {
+        platform::WaitCursor wait;
+        Inet inet;
+        refresh = account::refreshCredit(appState(), inet);
+    }
+    switch (refresh.outcome) {
+    case account::Refresh::NoAccountFile:
+        break;
+    case account::Refresh::IncompleteAccount:
+        platform::MsgBox(QStringLiteral("Account incompleto: inserire Nome Utente e Password"),
+                         platform::Icon::Critical);
+        break;
+    case account::Refresh::NoConnection:
+        platform::MsgBox(QStringLiteral("Connessione non Riuscita \nVerificare la Connessione ad "
+                                        "Internet e ritentare"),
+                         platform::Icon::Exclamation);
+        break;
+    case account::Refresh::InvalidReply:
+        platform::MsgBox(QStringLiteral("Risposta del servizio non valida: ") + refresh.reply,
+                         platform::Icon::Critical);
+        break;
+    case account::Refresh::CannotWrite:
+        platform::MsgBox(QStringLiteral("Impossibile scrivere il file residui.txt."),
+                         platform::Icon::Critical);
+        break;
+    case account::Refresh::Updated:
+        Label3->setText(QStringLiteral("Credito residuo ") + refresh.reply);
+        platform::MsgBox(QStringLiteral("Credito Aggiornato"), platform::Icon::Information);
+        break;
+    }
 }
 
 void MDIForm1::he_Click() {

@@ -1,2 +1,10 @@
 list(APPEND QUILLET_CORE_SOURCES
-  messaging/service.h messaging/service.cpp)
+  messaging/service.h messaging/service.cpp
+  messaging/gatewayrequests.h messaging/gatewayrequests.cpp
+  messaging/blockingget.h messaging/blockingget.cpp
+  messaging/inet.h messaging/inet.cpp
+  messaging/smssx.h messaging/smssx.cpp)
+list(APPEND QUILLET_CORE_SOURCES
+  messaging/account.h messaging/account.cpp)
+list(APPEND QUILLET_UI_SOURCES
+  messaging/form6.h messaging/form6.cpp)

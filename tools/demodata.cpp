@@ -1,5 +1,6 @@
 #include "tools/demodata.h"
 
+#include "messaging/account.h"
 #include "platform/clock.h"
 #include "store/archive.h"
 #include "store/database.h"

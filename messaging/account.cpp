@@ -1,0 +1,54 @@
+#include "messaging/account.h"
+
+#include "app/appstate.h"
+#include "app/settings.h"
+#include "messaging/gatewayrequests.h"
+#include "messaging/inet.h"
+#include "platform/textfile.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace account {
+
+namespace {
+
+QString file(const QString& appFolder, const char* name) {
+    return QDir(appFolder).filePath(QLatin1String(name));
+}
+
+} // namespace
+
+std::optional<QStringList> read(const QString& appFolder) {
+    const auto line = platform::TextFile::readFirstLine(file(appFolder, "registrazione"));
+    if (!line)
+        return std::nullopt;
+    return settings::splitDash(*line);
+}
+
+bool save(const QString& appFolder, const QString& user, const QString& password) {
+    const QString path = file(appFolder, "registrazione");
+    if (!platform::TextFile::replaceLines(path, {user + QLatin1Char('-') + password}))
+        return false;
+    return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+Refresh refreshCredit(AppState& state, Inet& inet) {
+    const auto fields = read(state.appFolder);
+    if (!fields)
+        return {Refresh::NoAccountFile, {}};
+    state.account = *fields;
+    if (fields->size() < 2 || fields->at(0).isEmpty() || fields->at(1).isEmpty())
+        return {Refresh::IncompleteAccount, {}};
+    const QString reply =
+        inet.OpenURL(gatewayrequests::creditQuery(state.servizio, {fields->at(0), fields->at(1)}));
+    if (reply.isEmpty())
+        return {Refresh::NoConnection, reply};
+    if (!settings::parseCredit(reply))
+        return {Refresh::InvalidReply, reply};
+    if (!platform::TextFile::replaceLines(file(state.appFolder, "residui.txt"), {reply}))
+        return {Refresh::CannotWrite, reply};
+    return {Refresh::Updated, reply};
+}
+
+} // namespace account

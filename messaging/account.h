@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct AppState;
+class Inet;
+
+// The service account (registrazione) and the credit refresh.
+namespace account {
+
+// The first line of registrazione split at "-"; std::nullopt when the file cannot be read.
+std::optional<QStringList> read(const QString& appFolder);
+// Replaces registrazione with the line user "-" password, readable by its owner only.
+bool save(const QString& appFolder, const QString& user, const QString& password);
+
+struct Refresh {
+    enum Outcome {
+        NoAccountFile,     // nothing to ask with: stop quietly
+        IncompleteAccount, // no "-" in the line, or an empty user name or password
+        NoConnection,      // the service did not answer
+        InvalidReply,      // the answer is not a number
+        CannotWrite,       // residui.txt could not be replaced
+        Updated            // residui.txt holds the reply
+    } outcome;
+    QString reply;
+};
+
+// Reads the account into state.account, asks the service for the credit and, when the answer
+// is a number, writes it to residui.txt exactly as it came. state.credito is not changed.
+// Transport failures other than an unreachable host throw InetError.
+Refresh refreshCredit(AppState& state, Inet& inet);
+
+} // namespace account

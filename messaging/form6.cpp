@@ -1,0 +1,108 @@
+#include "messaging/form6.h"
+
+#include "app/appstate.h"
+#include "app/handler.h"
+#include "messaging/account.h"
+#include "messaging/service.h"
+#include "platform/dialogs.h"
+
+#include <QEvent>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+Form6::Form6(QWidget* parent)
+    : QDialog(parent)
+    , ui(new QLineEdit(this))
+    , pw(new QLineEdit(this))
+    , Label3(new QLabel(QStringLiteral("Richiedi Nome Utente e Password"), this))
+    , Command1(new QPushButton(QIcon(QStringLiteral(":/icons/salvati.svg")),
+                               QStringLiteral("Salva"), this))
+    , Command2(new QPushButton(QIcon(QStringLiteral(":/icons/cancella.svg")),
+                               QStringLiteral("Chiudi"), this)) {
+    setObjectName(QStringLiteral("Form6"));
+    setProperty("quilletForm", true);
+    setWindowTitle(QStringLiteral("Account Servizio SMS"));
+    ui->setObjectName(QStringLiteral("ui"));
+    pw->setObjectName(QStringLiteral("pw"));
+    pw->setEchoMode(QLineEdit::Password);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command2->setObjectName(QStringLiteral("Command2"));
+    Command1->setDefault(true);
+
+    QFont link = Label3->font();
+    link.setUnderline(true);
+    Label3->setFont(link);
+    QPalette blue = Label3->palette();
+    blue.setColor(QPalette::WindowText, QColor(0x1e, 0x6f, 0xb8));
+    Label3->setPalette(blue);
+    Label3->setCursor(Qt::PointingHandCursor);
+    Label3->installEventFilter(this);
+
+    auto* fields = new QFormLayout;
+    fields->addRow(QStringLiteral("Nome Utente"), ui);
+    fields->addRow(QStringLiteral("Password"), pw);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Command1);
+    buttons->addWidget(Command2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addWidget(Label3);
+    layout->addSpacing(8);
+    layout->addLayout(buttons);
+    setMinimumWidth(360);
+
+    connect(Command1, &QPushButton::clicked, this,
+            [this] { handler::run([this] { Command1_Click(); }); });
+    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    Form_Load();
+}
+
+void Form6::Form_Load() {
+    const auto fields = account::read(appState().appFolder);
+    if (!fields)
+        return;
+    ui->setText(fields->value(0));
+    pw->setText(fields->value(1));
+}
+
+void Form6::Command1_Click() {
+    if (ui->text().isEmpty())
+        return;
+    if (pw->text().isEmpty()) {
+        platform::MsgBox(QStringLiteral("Inserire il Campo Password"), platform::Icon::Information);
+        return;
+    }
+    auto& state = appState();
+    if (!account::save(state.appFolder, ui->text(), pw->text())) {
+        platform::MsgBox(QStringLiteral("Impossibile salvare l'account nel file registrazione."),
+                         platform::Icon::Critical);
+        return;
+    }
+    state.account = account::read(state.appFolder).value_or(QStringList{});
+    accept();
+}
+
+void Form6::Command2_Click() {
+    reject();
+}
+
+void Form6::Label3_Click() {
+    const auto& state = appState();
+    platform::openUrl(
+        service::pageUrl(state.servizio, QStringLiteral("cgi-bin/affiliate/programma.pl?") +
+                                             service::affiliateQuery(state.affiliazione)));
+}
+
+bool Form6::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Label3 && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        handler::run([this] { Label3_Click(); });
+    return QDialog::eventFilter(watched, event);
+}
