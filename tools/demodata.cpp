@@ -53,6 +53,10 @@ void addContacts(store::Database& db, const Contact* first, const Contact* last)
 
 void write(const QString& appFolder) {
     using store::archive::addressBookPath;
+    // The demo account of the local reference gateway.
+    if (!account::save(appFolder, QStringLiteral("demo"), QStringLiteral("demo")))
+        throw store::StoreError(store::EngineFailure,
+                                QStringLiteral("Impossibile scrivere il file registrazione."));
     seed::addAddressBook(appFolder, QStringLiteral("Fornitori"));
 
     auto db = store::Database::open(addressBookPath(appFolder, QStringLiteral("Principale")));
