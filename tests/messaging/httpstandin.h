@@ -6,16 +6,16 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <memory>
+
 // A scripted HTTP/1.1 server on 127.0.0.1 in the test's own thread: it answers every request
 // the same way, keeps connections alive, and records what came in.
 class HttpStandIn {
 public:
     enum class Kind {
-        Reply,           // status, content type, body, Content-Length
-        Silent,          // reads the request, never answers
-        CloseMidHeaders, // half a status line and header, then closes
-        CloseMidBody,    // headers promising more body than is sent, then closes
-        NotHttp,         // a line that is not an HTTP answer, then closes
+        Reply,        // status, content type, body, Content-Length
+        Silent,       // reads the request, never answers
+        CloseMidBody, // headers promising more body than is sent, then closes
     };
     struct Answer {
         Kind kind = Kind::Reply;
@@ -32,7 +32,6 @@ public:
     quint16 port() const { return m_server.serverPort(); }
     QString servizio() const { return QStringLiteral("127.0.0.1:") + QString::number(port()); }
     void setAnswer(const Answer& answer) { m_answer = answer; }
-
     int connections() const { return m_connections; }
     // Request targets ("/path?query") as they arrived.
     const QList<QByteArray>& targets() const { return m_targets; }
@@ -41,17 +40,12 @@ private:
     void accept() {
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
             ++m_connections;
-            auto* buffer = new QByteArray;
-            QObject::connect(socket, &QObject::destroyed, [buffer] { delete buffer; });
+            auto buffer = std::make_shared<QByteArray>();
             QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
                 *buffer += socket->readAll();
-                qsizetype end;
-                while ((end = buffer->indexOf("\r\n\r\n")) >= 0) {
-                    const QByteArray head = buffer->left(end);
+                for (qsizetype end; (end = buffer->indexOf("\r\n\r\n")) >= 0;) {
+                    m_targets.append(buffer->left(buffer->indexOf("\r\n")).split(' ').value(1));
                     buffer->remove(0, end + 4);
-                    const QList<QByteArray> requestLine =
-                        head.left(head.indexOf("\r\n")).split(' ');
-                    m_targets.append(requestLine.value(1));
                     answer(socket);
                 }
             });
@@ -61,26 +55,15 @@ private:
 
     void answer(QTcpSocket* socket) {
         const QByteArray status = "HTTP/1.1 " + QByteArray::number(m_answer.status) + " Status\r\n";
-        switch (m_answer.kind) {
-        case Kind::Reply:
+        if (m_answer.kind == Kind::Reply) {
             socket->write(status + "Content-Type: " + m_answer.contentType +
                           "\r\nContent-Length: " + QByteArray::number(m_answer.body.size()) +
                           "\r\n\r\n" + m_answer.body);
-            return;
-        case Kind::Silent:
-            return;
-        case Kind::CloseMidHeaders:
-            socket->write("HTTP/1.1 200 OK\r\nContent-Ty");
-            break;
-        case Kind::CloseMidBody:
+        } else if (m_answer.kind == Kind::CloseMidBody) {
             socket->write(status + "Content-Length: 100\r\n\r\n0123456789");
-            break;
-        case Kind::NotHttp:
-            socket->write("SSH-2.0-OpenSSH_9.2\r\n");
-            break;
+            socket->flush();
+            socket->disconnectFromHost();
         }
-        socket->flush();
-        socket->disconnectFromHost();
     }
 
     QTcpServer m_server;

@@ -37,19 +37,17 @@ private slots:
 
     // Credit, channel settings, verifica, the SMS, verifica2 and its correction.
     void sendOnTheWire() {
-        const gatewayrequests::Account account{"anna&co", "pw=à ok"};
+        using namespace gatewayrequests;
+        const Account account{"anna&co", "pw=à ok"};
         Inet inet;
         inet.setTimeout(std::chrono::seconds(10));
-        QCOMPARE(inet.OpenURL(gatewayrequests::creditQuery(m_servizio, account)),
-                 QStringLiteral("100"));
-        const auto channel =
-            gatewayrequests::parseChannelSettings(gatewayrequests::stripLeadingBlank(
-                inet.OpenURL(gatewayrequests::channelSettingsRequest(m_servizio, account))));
+        QCOMPARE(inet.OpenURL(creditQuery(m_servizio, account)), QStringLiteral("100"));
+        const auto channel = parseChannelSettings(
+            stripLeadingBlank(inet.OpenURL(channelSettingsRequest(m_servizio, account))));
         QVERIFY(channel);
-        inet.OpenURL(gatewayrequests::verificaRequest(m_servizio, account, 100, 3));
-        inet.OpenURL(gatewayrequests::verifica2Request(m_servizio, account, 100, 3));
-        QCOMPARE(inet.OpenURL(gatewayrequests::creditQuery(m_servizio, account)),
-                 QStringLiteral("97"));
+        inet.OpenURL(verificaRequest(m_servizio, account, 100, 3));
+        inet.OpenURL(verifica2Request(m_servizio, account, 100, 3));
+        QCOMPARE(inet.OpenURL(creditQuery(m_servizio, account)), QStringLiteral("97"));
 
         SMSSX sms;
         sms.setProperty(SMSSX::Host, channel->host);
@@ -62,28 +60,24 @@ private slots:
         QVERIFY(sms.invoke(SMSSX::Send, "", "Nessun numero") != 0);
 
         // One SMS failed: the charge is corrected to the two sent.
-        inet.OpenURL(gatewayrequests::verifica2Request(m_servizio, account, 100, 2));
-        QCOMPARE(inet.OpenURL(gatewayrequests::creditQuery(m_servizio, account)),
-                 QStringLiteral("98"));
+        inet.OpenURL(verifica2Request(m_servizio, account, 100, 2));
+        QCOMPARE(inet.OpenURL(creditQuery(m_servizio, account)), QStringLiteral("98"));
 
         const QString sink = inet.OpenURL(QUrl("http://" + m_servizio + "/sink.txt"));
         QVERIFY2(sink.contains("+393471234567") && sink.contains("Sconto del 10% € à è"),
                  qPrintable(sink));
         QVERIFY(sink.contains("Secondo"));
         QVERIFY(!sink.contains("Nessun numero"));
-        QCOMPARE(gateway({"ledger", "--db", m_dir.filePath("gateway.db"), "anna&co"}), 0);
     }
 
     void wrongAccountIsNotANumber() {
+        using namespace gatewayrequests;
         Inet inet;
-        const QString reply =
-            inet.OpenURL(gatewayrequests::creditQuery(m_servizio, {"anna&co", "sbagliata"}));
-        QVERIFY(!reply.isEmpty());
+        const QString reply = inet.OpenURL(creditQuery(m_servizio, {"anna&co", "sbagliata"}));
         bool number = false;
         reply.trimmed().toDouble(&number);
-        QVERIFY(!number);
-        QVERIFY(inet.OpenURL(gatewayrequests::channelSettingsRequest(m_servizio, {"x", "y"}))
-                    .isEmpty());
+        QVERIFY2(!reply.isEmpty() && !number, qPrintable(reply));
+        QVERIFY(inet.OpenURL(channelSettingsRequest(m_servizio, {"x", "y"})).isEmpty());
     }
 
     // "Aggiorna Credito" from the main window shows the gateway's figure.
