@@ -57,13 +57,15 @@ std::optional<qint64> sendCount(const QString& value) {
     return number->whole();
 }
 
-// The numbers of a verifica request, or the KO answer that says which one is wrong.
+// The numbers of a verifica request, or the answer that says what is missing or wrong.
 struct SendNumbers {
     Decimal numero;
     qint64 count = 0;
 };
 
 std::variant<SendNumbers, Reply> sendNumbers(const QueryString& query) {
+    if (auto answer = missing(query, {u"utente"_s, u"pass"_s, u"numero"_s, u"numerodet"_s}))
+        return *answer;
     const auto numero = parseDecimal(query.value(u"numero"_s));
     if (!numero)
         return text(u"KO Valore non valido per numero"_s);
@@ -163,8 +165,6 @@ Reply Service::channel(QByteArrayView rawQuery) {
 
 Reply Service::check(QByteArrayView rawQuery) {
     const auto query = QueryString::parse(rawQuery, Plus::Literal);
-    if (auto answer = missing(query, {u"utente"_s, u"pass"_s, u"numero"_s, u"numerodet"_s}))
-        return *answer;
     const auto numbers = sendNumbers(query);
     if (const auto* answer = std::get_if<Reply>(&numbers))
         return *answer;
@@ -181,8 +181,6 @@ Reply Service::check(QByteArrayView rawQuery) {
 Reply Service::charge(QByteArrayView rawQuery) {
     using Outcome = ChargeResult::Outcome;
     const auto query = QueryString::parse(rawQuery, Plus::Literal);
-    if (auto answer = missing(query, {u"utente"_s, u"pass"_s, u"numero"_s, u"numerodet"_s}))
-        return *answer;
     const auto numbers = sendNumbers(query);
     if (const auto* answer = std::get_if<Reply>(&numbers))
         return *answer;
