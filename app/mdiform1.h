@@ -42,6 +42,10 @@ public:
     // Commands (the toolbar runs the same code as the menus).
     void Toolbar1_ButtonClick(int button);
     void repro_Click();
+    void configu_Click();
+    // The composer for the entry last ticked, or for every ticked contact.
+    void ismss_Click();
+    void ismsm_Click();
     // Refreshes the credit from the service.
     void aggiorna();
     void he_Click();

@@ -5,9 +5,12 @@
 #include "app/archivetree.h"
 #include "app/handler.h"
 #include "app/twips.h"
+#include "browser/archivemodel.h"
 #include "browser/seri.h"
 #include "messaging/account.h"
+#include "messaging/form5.h"
 #include "messaging/form6.h"
+#include "messaging/form7.h"
 #include "messaging/inet.h"
 #include "messaging/service.h"
 #include "platform/dialogs.h"
@@ -17,6 +20,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QShortcut>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -51,7 +55,7 @@ void MDIForm1::buildMenus() {
     impcvs = entry(file, "impcvs", QStringLiteral("Importa file csv"), this);
     imph3 = entry(file, "imph3", QStringLiteral("Importa da Ericsoft"), this);
     iae = entry(file, "iae", QStringLiteral("Imposta Archivi Ericsoft"), this);
-    configu = entry(file, "configu", QStringLiteral("Configura"), this);
+    configu = entry(file, "configu", QStringLiteral("Configura"), this, &MDIForm1::configu_Click);
     permut = entry(file, "permut", QStringLiteral("Permessi Utente"), this);
     newpref = entry(file, "newpref", QStringLiteral("Nuovi Prefissi"), this);
     file->addSeparator();
@@ -65,8 +69,8 @@ void MDIForm1::buildMenus() {
 
     QMenu* sms = menuBar()->addMenu(QStringLiteral("SMS"));
     modi = title(sms, "modi");
-    ismss = entry(sms, "ismss", QStringLiteral("Invia SMS Singoli"), this);
-    ismsm = entry(sms, "ismsm", QStringLiteral("Invia SMS Multipli"), this);
+    ismss = entry(sms, "ismss", QStringLiteral("Invia SMS Singoli"), this, &MDIForm1::ismss_Click);
+    ismsm = entry(sms, "ismsm", QStringLiteral("Invia SMS Multipli"), this, &MDIForm1::ismsm_Click);
     canse = entry(sms, "canse", QStringLiteral("Cancella Spuntati"), this);
 
     QMenu* account = menuBar()->addMenu(QStringLiteral("Gestione Account"));
@@ -156,6 +160,56 @@ int MDIForm1::showModal(QDialog& window) {
 
 void MDIForm1::repro_Click() {
     Form6 window(this);
+    showModal(window);
+}
+
+void MDIForm1::configu_Click() {
+    Form7 window(this);
+    showModal(window);
+}
+
+void MDIForm1::ismss_Click() {
+    auto& state = appState();
+    const ArchiveModel* model = m_seri->model();
+    const QList<int> ticked = model->checkedRows();
+    if (!ticked.isEmpty()) { // the last ticked entry wins
+        const int row = ticked.last();
+        state.numeroScelto = model->text(row, 1);
+        if (selectedKey().startsWith(QLatin1Char('r'))) {
+            state.cognomeScelto = model->text(row, 3);
+        } else {
+            state.cognomeScelto = model->text(row, 2);
+            state.dataScelta = model->text(row, 3);
+            state.dettaglioScelto = model->text(row, 4);
+        }
+    }
+    Form5 window(this);
+    window.Label18->setText(state.numeroScelto);
+    window.Label2->setText(state.cognomeScelto);
+    window.Label3->setText(QStringLiteral("Cellulare"));
+    window.Label23->setText(QStringLiteral("0"));
+    showModal(window);
+}
+
+void MDIForm1::ismsm_Click() {
+    if (!selectedKey().startsWith(QLatin1Char('r'))) {
+        platform::MsgBox(QStringLiteral("selezionare un Archivio Valido"),
+                         platform::Icon::Critical);
+        return;
+    }
+    const ArchiveModel* model = m_seri->model();
+    QStringList numbers;
+    QString label;
+    for (int row : model->checkedRows()) {
+        numbers.append(model->text(row, 1));
+        label += numbers.last() + QLatin1Char(';');
+    }
+    Form5 window(this);
+    window.Label23->setText(QStringLiteral("1"));
+    window.Label18->setText(label);
+    window.setRecipients(numbers);
+    window.Label3->hide();
+    window.Command4->hide();
     showModal(window);
 }
 

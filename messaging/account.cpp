@@ -33,6 +33,16 @@ bool save(const QString& appFolder, const QString& user, const QString& password
     return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
 }
 
+QString creditCacheText(double credit) {
+    return (credit >= 0 ? QStringLiteral(" ") : QString()) + settings::formatNumber(credit) +
+           QLatin1Char(' ');
+}
+
+bool writeCreditCache(const QString& appFolder, double credit) {
+    return platform::TextFile::replaceLines(file(appFolder, "residui.txt"),
+                                            {creditCacheText(credit)});
+}
+
 Refresh refreshCredit(AppState& state, Inet& inet) {
     const auto fields = read(state.appFolder);
     if (!fields)

@@ -16,6 +16,12 @@ std::optional<QStringList> read(const QString& appFolder);
 // Replaces registrazione with the line user "-" password, readable by its owner only.
 bool save(const QString& appFolder, const QString& user, const QString& password);
 
+// The credit cache line a send writes: a blank before a number that is not negative, one
+// blank after (12 -> " 12 ", -3 -> "-3 ").
+QString creditCacheText(double credit);
+// Replaces residui.txt with that line; false when it cannot be written.
+bool writeCreditCache(const QString& appFolder, double credit);
+
 struct Refresh {
     enum Outcome {
         NoAccountFile,     // nothing to ask with: stop quietly

@@ -3,8 +3,12 @@ list(APPEND QUILLET_CORE_SOURCES
   messaging/gatewayrequests.h messaging/gatewayrequests.cpp
   messaging/blockingget.h messaging/blockingget.cpp
   messaging/inet.h messaging/inet.cpp
-  messaging/smssx.h messaging/smssx.cpp)
+  messaging/smssx.h messaging/smssx.cpp
+  messaging/smssplitter.h messaging/smssplitter.cpp
+  messaging/sendsequencer.h messaging/sendsequencer.cpp)
 list(APPEND QUILLET_CORE_SOURCES
   messaging/account.h messaging/account.cpp)
 list(APPEND QUILLET_UI_SOURCES
-  messaging/form6.h messaging/form6.cpp)
+  messaging/form6.h messaging/form6.cpp
+  messaging/form7.h messaging/form7.cpp
+  messaging/form5.h messaging/form5.cpp)

@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 
 #include <memory>
+#include <utility>
 
 // A scripted HTTP/1.1 server on 127.0.0.1 in the test's own thread: it answers every request
 // the same way, keeps connections alive, and records what came in.
@@ -32,6 +33,12 @@ public:
     quint16 port() const { return m_server.serverPort(); }
     QString servizio() const { return QStringLiteral("127.0.0.1:") + QString::number(port()); }
     void setAnswer(const Answer& answer) { m_answer = answer; }
+    // Requests whose target contains `fragment` get this answer instead; the route set last
+    // wins, and replaces an earlier one for the same fragment.
+    void route(const QByteArray& fragment, const Answer& answer) {
+        m_routes.removeIf([&](const auto& r) { return r.first == fragment; });
+        m_routes.prepend({fragment, answer});
+    }
     int connections() const { return m_connections; }
     // Request targets ("/path?query") as they arrived.
     const QList<QByteArray>& targets() const { return m_targets; }
@@ -54,12 +61,17 @@ private:
     }
 
     void answer(QTcpSocket* socket) {
-        const QByteArray status = "HTTP/1.1 " + QByteArray::number(m_answer.status) + " Status\r\n";
-        if (m_answer.kind == Kind::Reply) {
-            socket->write(status + "Content-Type: " + m_answer.contentType +
-                          "\r\nContent-Length: " + QByteArray::number(m_answer.body.size()) +
-                          "\r\n\r\n" + m_answer.body);
-        } else if (m_answer.kind == Kind::CloseMidBody) {
+        Answer chosen = m_answer;
+        for (const auto& [fragment, routed] : m_routes)
+            if (m_targets.last().contains(fragment)) {
+                chosen = routed;
+                break;
+            }
+        const QByteArray status = "HTTP/1.1 " + QByteArray::number(chosen.status) + " Status\r\n";
+        if (chosen.kind == Kind::Reply) {
+            socket->write(status + "Content-Type: " + chosen.contentType + "\r\nContent-Length: " +
+                          QByteArray::number(chosen.body.size()) + "\r\n\r\n" + chosen.body);
+        } else if (chosen.kind == Kind::CloseMidBody) {
             socket->write(status + "Content-Length: 100\r\n\r\n0123456789");
             socket->flush();
             socket->disconnectFromHost();
@@ -68,6 +80,7 @@ private:
 
     QTcpServer m_server;
     Answer m_answer;
+    QList<std::pair<QByteArray, Answer>> m_routes;
     int m_connections = 0;
     QList<QByteArray> m_targets;
 };

@@ -3,12 +3,15 @@
 #include "app/mdiform1.h"
 #include "httpstandin.h"
 #include "messaging/form6.h"
+#include "messaging/form7.h"
 #include "platform/dialogs.h"
 #include "support/testfolder.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QtTest>
+
+#include <unistd.h>
 
 class tst_account : public QObject {
     Q_OBJECT
@@ -108,6 +111,102 @@ private slots:
         QCOMPARE(script.shown().last().text,
                  QStringLiteral("http://") + m_service.servizio() +
                      QStringLiteral("/cgi-bin/affiliate/programma.pl?affiliato=42&codeaff=ABC"));
+    }
+
+    void headerWindow_data() {
+        QTest::addColumn<QStringList>("file");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("first line") << QStringList{"3331234567", "altro"} << "3331234567";
+        QTest::newRow("no file") << QStringList{} << "";
+    }
+    void headerWindow() {
+        QFETCH(QStringList, file);
+        if (!file.isEmpty())
+            m_folder->write("intestazione", file);
+        Form7 window;
+        QTEST(window.Text1->text(), "shown");
+        window.Text1->setText("Scartato");
+        window.Command2_Click();
+        QCOMPARE(window.result(), int(QDialog::Rejected));
+        QCOMPARE(QFile::exists(m_folder->file("intestazione")), !file.isEmpty());
+    }
+
+    void headerTyping_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("twelfth ignored") << "ABCDEFGHIJKL"
+                                         << "ABCDEFGHIJK";
+        QTest::newRow("accents") << "Caffè Roma"
+                                 << "Caffè Roma";
+        QTest::newRow("euro sign") << "€ 5"
+                                   << "€ 5";
+        QTest::newRow("not in cp1252") << "Łódź"
+                                       << "ód";
+        QTest::newRow("emoji") << "A\U0001F600B"
+                               << "AB";
+    }
+    void headerTyping() {
+        QFETCH(QString, typed);
+        Form7 window;
+        for (const char32_t c : typed.toUcs4()) {
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier,
+                          QString::fromUcs4(&c, 1));
+            QApplication::sendEvent(window.Text1, &key);
+        }
+        QTEST(window.Text1->text(), "kept");
+    }
+
+    void headerSave_data() {
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("text") << "NEW" << QByteArray("NEW\r\n");
+        QTest::newRow("empty") << "" << QByteArray("\r\n");
+    }
+    void headerSave() {
+        QFETCH(QString, header);
+        QFETCH(QByteArray, bytes);
+        m_folder->write("intestazione", {"OLD", "riga"});
+        appState().intestazioneSms = "OLD";
+        platform::DialogScript script;
+        for (int i = 0; i < 2; ++i) {
+            Form7 window;
+            window.Text1->setText(header);
+            window.Command1_Click();
+            QCOMPARE(window.result(), int(QDialog::Accepted));
+        }
+        QFile saved(m_folder->file("intestazione"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), bytes);
+        QCOMPARE(appState().intestazioneSms, header);
+        QCOMPARE(script.messages(), QStringList(2, "Intestazione Modificata correttamente"));
+        QCOMPARE(script.shown().first().icon, platform::Icon::None);
+    }
+
+    void headerSaveFails_data() {
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::newRow("read-only folder") << true;
+        QTest::newRow("folder in the way") << false;
+    }
+    void headerSaveFails() {
+        QFETCH(bool, readOnlyFolder);
+        if (readOnlyFolder && geteuid() == 0)
+            QSKIP("root ignores folder permissions");
+        appState().intestazioneSms = "OLD";
+        QFile folder(m_folder->path());
+        const auto permissions = folder.permissions();
+        const auto restore = qScopeGuard([&] { folder.setPermissions(permissions); });
+        if (readOnlyFolder)
+            QVERIFY(folder.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+        else
+            QVERIFY(QDir(m_folder->path()).mkdir("intestazione"));
+        platform::DialogScript script;
+        Form7 window;
+        window.Text1->setText("NEW");
+        window.Command1_Click();
+        QCOMPARE(script.messages(), QStringList{"Si è verificato un errore"});
+        QCOMPARE(script.shown().first().icon, platform::Icon::None);
+        QCOMPARE(window.result(), int(QDialog::Rejected));
+        QCOMPARE(appState().intestazioneSms, QStringLiteral("OLD"));
     }
 
 private:

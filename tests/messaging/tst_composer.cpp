@@ -1,0 +1,442 @@
+// The composer and its send, from the main window's commands, against a stand-in of the
+// service that also plays the SMS centre.
+#include "app/appstate.h"
+#include "app/mdiform1.h"
+#include "browser/archivemodel.h"
+#include "browser/seri.h"
+#include "httpstandin.h"
+#include "messaging/form5.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "support/testfolder.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QUrlQuery>
+#include <QtTest>
+
+using Answer = HttpStandIn::Answer;
+
+namespace {
+
+const QString done = "Messaggio/i  inviato correttamente";
+const QString someRefused = "Alcuni messaggi non Inviati.";
+const QString noConnection = "Connessione al servizio non riuscita. Verificare la connessione "
+                             "ad Internet e ritentare";
+
+QStringList rows(const TestFolder& folder, const QString& table,
+                 const QString& book = "Principale") {
+    auto db = folder.book(book);
+    auto rs = db->openRecordset(table);
+    QStringList out;
+    for (; !rs->isEof(); rs->MoveNext())
+        out << rs->value("cognome") + '|' + rs->value("cellulare") + '|' + rs->value("Testo");
+    return out;
+}
+
+} // namespace
+
+class tst_composer : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        m_folder = std::make_unique<TestFolder>();
+        {
+            auto db = m_folder->book("Principale");
+            seed::addContact(*db, "Anna", "Bianchi", "3331000001", "");
+            seed::addContact(*db, "Bruno", "Conti", "3331000002", "");
+            seed::addContact(*db, "Carla", "D'Amico", "3331000003", "");
+        }
+        m_folder->write("registrazione", {"mario-segreto"});
+        m_folder->write("residui.txt", {"10"});
+        m_service = std::make_unique<HttpStandIn>();
+        m_folder->write("servizio", {m_service->servizio()});
+        appState() = AppState{};
+        appState().appFolder = m_folder->path();
+        m_window = std::make_unique<MDIForm1>();
+        m_window->Form_Load();
+        m_window->TreeView1_Click(); // the first click fills the list
+        QTRY_COMPARE(m_window->browser()->model()->rowCount(), 3);
+        m_script = std::make_unique<platform::DialogScript>();
+        serviceAnswers("10");
+        platform::Clock::setNowForTesting([] { return QDateTime(QDate(2026, 3, 9), QTime(8, 7)); });
+    }
+    void cleanup() {
+        platform::Clock::setNowForTesting({});
+        m_script.reset();
+        m_window.reset();
+        m_service.reset();
+        appState() = AppState{};
+        m_folder.reset();
+    }
+
+    // Ticked contacts, "Invia SMS Multipli", a text, send.
+    void listSend_data() {
+        QTest::addColumn<QByteArray>("refuse"); // a receiver the SMS centre refuses
+        QTest::addColumn<bool>("flash");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("statuses");
+        QTest::addColumn<QString>("residui");
+        QTest::newRow("all three delivered")
+            << QByteArray() << false << done
+            << QStringList{"Verifica Credito", "Disponibilità OK", "Inviati 1 di 3",
+                           "Inviati 2 di 3",   "Inviati 3 di 3",   "Invio Completato"}
+            << " 7 ";
+        QTest::newRow("flash, the second refused")
+            << QByteArray("3331000002") << true << someRefused
+            << QStringList{"Verifica Credito", "Disponibilità OK", "Inviati 1 di 3",
+                           "Inviati 2 di 3",   "Inviati 3 di 2",   "Invio Completato"}
+            << " 8 ";
+    }
+    void listSend() {
+        QFETCH(QByteArray, refuse);
+        QFETCH(bool, flash);
+        if (!refuse.isEmpty())
+            m_service->route("to=%2B39" + refuse, {.status = 400, .body = "denied"});
+        appState().intestazioneSms = "Caffè Roma";
+        m_window->browser()->model()->setAllChecked(true);
+        QStringList statuses;
+        QString label18, recipients;
+        onComposer([&](Form5& f) {
+            connect(&f, &Form5::statusChanged, &f, [&](const QString& s) { statuses << s; });
+            label18 = f.Label18->text();
+            recipients = f.recipients().join(',');
+            QVERIFY(f.Label3->isHidden() && f.Command4->isHidden());
+            QCOMPARE(f.Label2->text(), "<lista>");
+            QCOMPARE(f.Text2->text(), "3331000001;3331000002;3331000003");
+            f.Combo1->setCurrentIndex(flash ? 1 : 0);
+            emit f.Combo1->activated(f.Combo1->currentIndex());
+            f.Text1->setPlainText("Saldi: -20% € da lunedì");
+            f.Command1->click();
+        });
+        m_window->ismsm->trigger();
+
+        QCOMPARE(label18, "3331000001;3331000002;3331000003"); // activated: the last ";" gone
+        QCOMPARE(recipients, "3331000001,3331000002,3331000003");
+        QTEST(statuses, "statuses");
+        QCOMPARE(m_script->messages().size(), 2);
+        QVERIFY(m_script->messages().first().startsWith("L'invio di SMS Multipli"));
+        QTEST(m_script->messages().last(), "message");
+        QCOMPARE(rows(*m_folder, "inviati"),
+                 QStringList{"<lista>|3331000001;3331000002;3331000003|Saldi: -20% € da lunedì"});
+        QTEST(platform::TextFile::readFirstLine(m_folder->file("residui.txt")).value_or(""),
+              "residui");
+        QFETCH(QString, residui);
+        QCOMPARE(m_window->Label3->text(), "Credito residuo " + residui.trimmed());
+
+        // On the wire: credit, channel, verifica; verifica2, verifica, the SMS; the correction.
+        QStringList wire;
+        for (const QByteArray& t : m_service->targets())
+            wire << QString::fromLatin1(t.mid(t.lastIndexOf('/') + 1, 8));
+        QStringList expected{"leggi.pl", "nosggi.p", "verifica", "verifica",
+                             "verifica", "sendsms?", "sendsms?", "sendsms?"};
+        if (!refuse.isEmpty())
+            expected << "verifica";
+        QCOMPARE(wire, expected);
+        const QList<QByteArray> sms = m_service->targets().mid(5, 3);
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(sms[i].contains("to=%2B39333100000" + QByteArray::number(i + 1)));
+            QVERIFY(sms[i].contains("from=Caff%C3%A8%20Roma"));
+            QCOMPARE(sms[i].contains("mclass=0"), flash);
+        }
+        QVERIFY(m_service->targets()[3].contains("verifica2.cgi") &&
+                m_service->targets()[3].contains("numero=10&numerodet=3"));
+        if (!refuse.isEmpty())
+            QVERIFY(m_service->targets().last().contains("verifica2.cgi") &&
+                    m_service->targets().last().contains("numerodet=2"));
+        QVERIFY(appState().numeroScelto.isEmpty());
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    // What the credit check does with each reply of the service.
+    void creditReplies_data() {
+        QTest::addColumn<QByteArray>("credit");
+        QTest::addColumn<QByteArray>("channel");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<bool>("buttons");
+        QTest::newRow("no answer") << QByteArray() << QByteArray() << noConnection << true << true;
+        QTest::newRow("not a number") << QByteArray("Account non valido") << QByteArray()
+                                      << noConnection + "\n\nRisposta del servizio: Account "
+                                                        "non valido"
+                                      << true << true;
+        QTest::newRow("credit used up")
+            << QByteArray("0") << QByteArray() << "Credito Esaurito" << true << false;
+        QTest::newRow("two credits for three")
+            << QByteArray("2") << QByteArray() << "Credito insufficiente" << false << false;
+        QTest::newRow("no channel settings")
+            << QByteArray("50") << QByteArray(" ")
+            << "Il servizio non ha indicato il canale di invio degli SMS: invio annullato. "
+               "Riprovare più tardi"
+            << false << true;
+    }
+    void creditReplies() {
+        QFETCH(QByteArray, credit);
+        QFETCH(QByteArray, channel);
+        if (credit.isEmpty()) {
+            m_folder->write("servizio", {"127.0.0.1:" + QString::number(closedPort())});
+            appState().servizio = "127.0.0.1:" + QString::number(closedPort());
+        }
+        m_service->route("leggi.pl", {.body = credit});
+        m_service->route("nosggi.pl", {.body = channel});
+        Form5 f;
+        f.Label23->setText("1");
+        f.setRecipients({"3331000001", "3331000002", "3331000003"});
+        f.Form_Activate();
+        f.Text1->setPlainText("Ciao");
+        QSignalSpy finished(&f, &QDialog::finished);
+        send(f);
+        QTEST(m_script->messages().value(1), "message");
+        QTEST(finished.size() == 1, "closed");
+        QTEST(f.Command1->isEnabled(), "buttons");
+        QCOMPARE(f.Command2->isEnabled(), f.Command1->isEnabled());
+        QVERIFY(rows(*m_folder, "inviati").isEmpty());
+        QVERIFY(!m_service->targets().join().contains("sendsms"));
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    // One number: the parts of a long text in order, each charged.
+    void singleSend_data() {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("atBlank");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("sms");
+        const QString word = "parola ";
+        QTest::newRow("three parts at the blanks")
+            << "3471234567" << word.repeated(60).trimmed() << true << done << 3;
+        QTest::newRow("161 characters: two parts")
+            << "3471234567" << QString(161, 'a') << false << done << 2;
+        QTest::newRow("empty number goes as +39 alone, refused")
+            << ""
+            << "Ciao" << false << someRefused << 1;
+        QTest::newRow("1601 characters refused")
+            << "3471234567" << QString(1601, 'a') << false
+            << "Il testo supera 10 SMS (1600 caratteri): accorciarlo" << 0;
+        QTest::newRow("empty text") << "3471234567"
+                                    << "" << false << "Testo SMS Mancante" << 0;
+    }
+    void singleSend() {
+        QFETCH(QString, number);
+        QFETCH(QString, text);
+        QFETCH(bool, atBlank);
+        QFETCH(int, sms);
+        m_service->route("to=%2B39&", {.status = 400, .body = "Empty receiver"});
+        Form5 f;
+        f.Label18->setText(number);
+        f.Label2->setText("Rossi");
+        f.Form_Activate();
+        f.Text1->setPlainText(text);
+        f.Option2->setChecked(atBlank);
+        send(f);
+        QTEST(m_script->messages().last(), "message");
+        QStringList sent;
+        for (const QByteArray& t : m_service->targets())
+            if (t.contains("sendsms"))
+                sent << QUrlQuery(QUrl(QString::fromLatin1(t)).query())
+                            .queryItemValue("text", QUrl::FullyDecoded);
+        QCOMPARE(sent.size(), sms);
+        if (sms == 0)
+            return;
+        QCOMPARE(sent.join("").remove(' '), QString(text).remove(' '));
+        QVERIFY(m_service->targets().join().contains("to=%2B39" + number.toLatin1() + "&"));
+        QCOMPARE(rows(*m_folder, "inviati"), QStringList{"Rossi|" + number + "|" + text});
+    }
+
+    // The SMS centre goes away after the first SMS: the rest is not attempted, the charge and
+    // the credit cache follow what went out.
+    void centreLostMidSend() {
+        m_service->route("to=%2B393331000002",
+                         {.kind = HttpStandIn::Kind::CloseMidBody, .body = {}});
+        Form5 f;
+        f.Label23->setText("1");
+        f.Label18->setText("3331000001;3331000002;3331000003;");
+        f.setRecipients({"3331000001", "3331000002", "3331000003"});
+        f.Form_Activate();
+        f.Text1->setPlainText("Ciao");
+        send(f);
+        QVERIFY(m_script->messages().last().startsWith("Invio interrotto: inviati 1 SMS su 3."));
+        QCOMPARE(platform::TextFile::readFirstLine(m_folder->file("residui.txt")).value_or(""),
+                 " 9 ");
+        QVERIFY(!m_service->targets().join().contains("to=%2B393331000003"));
+        QVERIFY(m_service->targets().last().contains("numerodet=1"));
+    }
+
+    // Typing past 160 characters warns once per crossing; list mode holds 160 at most.
+    void overLengthNotice() {
+        Form5 f;
+        f.Form_Activate();
+        const QString notice = "Il testo supera 160 Caratteri, il messaggio verrà spedito "
+                               "utilizzando più di un SMS";
+        f.Text1->setPlainText(QString(160, 'a'));
+        QVERIFY(m_script->messages().isEmpty());
+        QTest::keyClicks(f.Text1, "bcd");
+        QCOMPARE(m_script->messages(), QStringList{notice});
+        QCOMPARE(f.Label5->text(), "163");
+        QTest::keyClick(f.Text1, Qt::Key_End);
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(f.Text1, Qt::Key_Backspace);
+        QTest::keyClicks(f.Text1, "xy");
+        QCOMPARE(m_script->messages(), (QStringList{notice, notice}));
+        f.Text1->setPlainText("breve");
+        f.Text1->setPlainText(QString(200, 'z'));
+        QCOMPARE(m_script->messages().size(), 3);
+
+        Form5 list;
+        list.Label23->setText("1");
+        list.setRecipients({"3331000001"});
+        list.Form_Activate();
+        list.Text1->setPlainText(QString(200, 'z'));
+        QCOMPARE(list.Text1->toPlainText(), QString(160, 'z'));
+        QCOMPARE(list.Label5->text(), "160");
+    }
+
+    void emoticons() {
+        Form5 f;
+        f.Text1->setPlainText("Ciao");
+        QTest::mouseClick(f.Label17, Qt::LeftButton);
+        QTest::mouseDClick(f.Label16, Qt::LeftButton);
+        QTest::mouseClick(f.Label16, Qt::LeftButton); // a symbol wants a double click
+        QCOMPARE(f.Text1->toPlainText(), "Ciao :-@  :-@ ");
+        QCOMPARE(f.Text1->textCursor().position(), f.Text1->toPlainText().size());
+    }
+
+    // Activation in list mode: the trailing ";" goes, an empty last entry goes, no list closes.
+    void listActivation_data() {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QStringList>("list");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QStringList>("after");
+        QTest::newRow("opener's list")
+            << "111;222;" << QStringList{"111", "222"} << "111;222" << QStringList{"111", "222"};
+        QTest::newRow("empty last entry")
+            << "111;;" << QStringList{"111", ""} << "111" << QStringList{"111"};
+        QTest::newRow("saved list keeps its last digit")
+            << "111;222" << QStringList{"111", "222"} << "111;222" << QStringList{"111", "222"};
+        QTest::newRow("nobody ticked") << "" << QStringList{} << "" << QStringList{};
+    }
+    void listActivation() {
+        QFETCH(QString, label);
+        QFETCH(QStringList, list);
+        Form5 f;
+        f.Label23->setText("1");
+        f.Label18->setText(label);
+        f.setRecipients(list);
+        QSignalSpy finished(&f, &QDialog::finished);
+        f.Form_Activate();
+        if (!list.isEmpty())
+            f.Form_Activate(); // activated again: nothing more goes
+        QTEST(f.Text2->text(), "number");
+        QTEST(f.recipients(), "after");
+        QCOMPARE(finished.size(), list.isEmpty() ? 1 : 0);
+        QCOMPARE(m_script->messages(),
+                 list.isEmpty() ? QStringList{"Nessun contatto selezionato"} : QStringList{});
+    }
+
+    // Saving a draft into salvati of the selected address book.
+    void save_data() {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("salvati");
+        const QString ask = "Prefisso internazionele non necessario rimuovo il prefisso ";
+        QTest::newRow("plain") << "3471234567"
+                               << "Bozza" << 0 << QStringList{}
+                               << QStringList{"Rossi|3471234567|Bozza"};
+        QTest::newRow("+39 removed on OK")
+            << "+393471234567"
+            << "Bozza" << int(platform::Answer::Ok) << QStringList{ask + "+39"}
+            << QStringList{"Rossi|3471234567|Bozza"};
+        QTest::newRow("039 kept on Cancel") << "0393471234567"
+                                            << "Bozza" << int(platform::Answer::Cancel)
+                                            << QStringList{ask + "039"} << QStringList{};
+        QTest::newRow("no number")
+            << ""
+            << "Bozza" << 0 << QStringList{"Numero telefonico mancante"} << QStringList{};
+        QTest::newRow("no text") << "3471234567"
+                                 << "" << 0 << QStringList{"Testo SMS Mancante"} << QStringList{};
+    }
+    void save() {
+        QFETCH(QString, number);
+        QFETCH(QString, text);
+        QFETCH(int, answer);
+        m_script->answer(platform::Answer(answer));
+        Form5 f;
+        f.Label18->setText(number);
+        f.Label2->setText("Rossi");
+        f.Form_Activate();
+        f.Text1->setPlainText(text);
+        QSignalSpy finished(&f, &QDialog::finished);
+        f.Command3->click();
+        QTEST(m_script->messages(), "messages");
+        QTEST(rows(*m_folder, "salvati"), "salvati");
+        QCOMPARE(finished.size(), rows(*m_folder, "salvati").size());
+    }
+
+    // "Invia SMS Singoli" takes the last ticked entry; "Invia SMS Multipli" wants a book.
+    void commands() {
+        ArchiveModel* model = m_window->browser()->model();
+        model->setChecked(0, true);
+        model->setChecked(2, true);
+        QString number, surname;
+        onComposer([&](Form5& f) {
+            number = f.Label18->text();
+            surname = f.Label2->text();
+            QVERIFY(f.Command4->isVisibleTo(&f) && f.Label3->isVisibleTo(&f));
+            f.Command2->click();
+        });
+        m_window->ismss->trigger();
+        QCOMPARE(number, model->text(2, 1));
+        QCOMPARE(surname, model->text(2, 3));
+
+        m_window->selezionaNodo(1); // the root "Rubriche"
+        m_window->TreeView1_Click();
+        m_window->ismsm->trigger();
+        QCOMPARE(m_script->messages(), QStringList{"selezionare un Archivio Valido"});
+        QVERIFY(!Form5::instance());
+    }
+
+private:
+    void serviceAnswers(const QByteArray& credit) {
+        m_service->route("leggi.pl", {.body = credit});
+        m_service->route("nosggi.pl", {.body = "127.0.0.1-quillet:quillet-" +
+                                               QByteArray::number(m_service->port())});
+        m_service->route("verifica", {.body = "OK"});
+        m_service->route("sendsms", {.status = 202, .body = "0: Accepted for delivery"});
+    }
+    // Runs `act` on the composer once a command has opened it modal.
+    void onComposer(const std::function<void(Form5&)>& act) {
+        QTimer::singleShot(0, this, [act] {
+            Form5* f = Form5::instance();
+            QVERIFY(f);
+            f->Form_Activate();
+            act(*f);
+        });
+    }
+    static void send(Form5& f) {
+        f.Command1->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.Timer1->isActive() && !f.Timer2->isActive(), 20000);
+    }
+    static quint16 closedPort() {
+        static quint16 port = [] {
+            QTcpServer s;
+            s.listen(QHostAddress::LocalHost);
+            return s.serverPort();
+        }();
+        return port;
+    }
+
+    std::unique_ptr<TestFolder> m_folder;
+    std::unique_ptr<HttpStandIn> m_service;
+    std::unique_ptr<MDIForm1> m_window;
+    std::unique_ptr<platform::DialogScript> m_script;
+};
+
+QTEST_MAIN(tst_composer)
+#include "tst_composer.moc"
