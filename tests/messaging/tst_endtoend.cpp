@@ -1,15 +1,24 @@
 // Quillet's requests and SMS against the real reference gateway, as a send goes on the wire.
 #include "app/appstate.h"
 #include "app/mdiform1.h"
+#include "browser/archivemodel.h"
+#include "browser/seri.h"
+#include "messaging/form5.h"
 #include "messaging/gatewayrequests.h"
 #include "messaging/inet.h"
+#include "messaging/smssplitter.h"
 #include "messaging/smssx.h"
 #include "platform/dialogs.h"
 #include "support/testfolder.h"
 
+#include <QComboBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QtTest>
 
 class tst_endtoend : public QObject {
@@ -18,21 +27,30 @@ private slots:
     void initTestCase() {
         const QString db = m_dir.filePath("gateway.db");
         QCOMPARE(gateway({"account", "create", "--db", db, "anna&co", "pw=à ok", "100"}), 0);
-        m_gateway.setProgram(qEnvironmentVariable("QUILLET_GATEWAY"));
-        m_gateway.setArguments({"serve", "--db", db, "--port", "0"});
-        m_gateway.start();
-        QVERIFY(m_gateway.waitForStarted());
-        static const QRegularExpression ready(QStringLiteral("In ascolto su ([0-9.]+:[0-9]+)"));
-        QString out;
-        while (!ready.match(out).hasMatch() && m_gateway.waitForReadyRead(10000))
-            out += QString::fromUtf8(m_gateway.readAllStandardOutput());
-        const auto match = ready.match(out);
-        QVERIFY2(match.hasMatch(), qPrintable(out));
-        m_servizio = match.captured(1);
+        QCOMPARE(gateway({"account", "create", "--db", db, "ufficio", "Segreta 1", "20"}), 0);
+        m_servizio = serve(m_gateway, {"--db", db});
+        QVERIFY(!m_servizio.isEmpty());
+
+        // A second gateway whose channel is a real Kannel with a fake SMS centre.
+        int code = 0;
+        const QString out = rig({"start", m_kannelDir.path()}, &code);
+        QVERIFY2(code == 0, qPrintable("kannel-rig start failed: " + out));
+        QMap<QString, QString> env;
+        for (const QString& line : out.split('\n', Qt::SkipEmptyParts))
+            env.insert(line.section('=', 0, 0), line.section('=', 1));
+        const QString kdb = m_dir.filePath("kannel-gateway.db");
+        QCOMPARE(gateway({"account", "create", "--db", kdb, "ufficio", "Segreta 1", "20"}), 0);
+        m_kannelServizio =
+            serve(m_kannelGateway, {"--db", kdb, "--channel",
+                                    "127.0.0.1-quillet:rigsecret-" + env["KANNEL_SENDSMS_PORT"]});
+        QVERIFY(!m_kannelServizio.isEmpty());
     }
     void cleanupTestCase() {
-        m_gateway.terminate();
-        m_gateway.waitForFinished(5000);
+        for (QProcess* p : {&m_gateway, &m_kannelGateway}) {
+            p->terminate();
+            p->waitForFinished(5000);
+        }
+        rig({"stop", m_kannelDir.path()});
     }
 
     // Credit, channel settings, verifica, the SMS, verifica2 and its correction.
@@ -99,7 +117,129 @@ private slots:
         appState() = AppState{};
     }
 
+    // Three ticked contacts, "Invia SMS Multipli", a text: three SMS reach the SMS centre, the
+    // credit drops by three. In single mode a long text arrives as its parts, in order.
+    void sendFromTheMainWindow_data() {
+        QTest::addColumn<bool>("kannel");
+        QTest::addColumn<bool>("list");
+        QTest::newRow("list, gateway sink, flash") << false << true;
+        QTest::newRow("list, Kannel") << true << true;
+        QTest::newRow("three parts, Kannel") << true << false;
+    }
+    void sendFromTheMainWindow() {
+        QFETCH(bool, kannel);
+        QFETCH(bool, list);
+        const QString servizio = kannel ? m_kannelServizio : m_servizio;
+        const QString credit = creditOf(servizio);
+        TestFolder folder;
+        {
+            auto db = folder.book("Principale");
+            for (int i = 1; i <= 3; ++i)
+                seed::addContact(*db, "Nome", QString("Cognome%1").arg(i),
+                                 QString("33310%1%1%1%1%1").arg(i), "");
+        }
+        folder.write("registrazione", {"ufficio-Segreta 1"});
+        folder.write("servizio", {servizio});
+        folder.write("intestazione", {"HotelSole"});
+        appState() = AppState{};
+        appState().appFolder = folder.path();
+        MDIForm1 window;
+        window.Form_Load();
+        window.TreeView1_Click();
+        QTRY_COMPARE(window.browser()->model()->rowCount(), 3);
+        window.browser()->model()->setChecked(list ? 0 : 2, true);
+        if (list)
+            window.browser()->model()->setAllChecked(true);
+
+        const QString word = "Conferma ";
+        const QString text = list ? "Offerta: camera doppia a 80 €, colazione inclusa!"
+                                  : word.repeated(50).trimmed(); // 449 characters
+        platform::DialogScript script;
+        QTimer::singleShot(0, this, [&] {
+            Form5* f = Form5::instance();
+            QVERIFY(f);
+            QTRY_VERIFY(f->isActiveWindow()); // as the user finds it
+            f->Combo1->setCurrentIndex(!kannel && list ? 1 : 0);
+            emit f->Combo1->activated(f->Combo1->currentIndex());
+            f->Text1->setPlainText(text);
+            f->Option2->setChecked(!list);
+            f->Command1->click();
+        });
+        (list ? window.ismsm : window.ismss)->trigger();
+
+        QCOMPARE(script.messages().last(), "Messaggio/i  inviato correttamente");
+        const int charged = 3;
+        const QString left = QString::number(credit.toInt() - charged);
+        QCOMPARE(platform::TextFile::readFirstLine(folder.file("residui.txt")).value_or(""),
+                 " " + left + " ");
+        QCOMPARE(window.Label3->text(), "Credito residuo " + left);
+        QCOMPARE(creditOf(servizio), left);
+        {
+            auto rs = folder.book("Principale")->openRecordset("inviati");
+            QCOMPARE(rs->value("Testo"), text);
+            QCOMPARE(rs->value("cellulare"),
+                     list ? "3331011111;3331022222;3331033333" : "3331033333");
+        }
+
+        // What the SMS centre received, "FROM TO TEXT" (the sink adds the class: 0 for flash).
+        const QStringList numbers =
+            list ? QStringList{"+393331011111", "+393331022222", "+393331033333"}
+                 : QStringList(3, "+393331033333");
+        const QString mclass = kannel ? "" : list ? "0 " : "-1 ";
+        QStringList expected;
+        for (int i = 0; i < 3; ++i)
+            expected << "HotelSole " + numbers[i] + ' ' + mclass +
+                            (list ? text : sms::cutAtBlank(text).value(i).trimmed());
+        auto received = [&] {
+            QStringList got;
+            const QString all = kannel ? rig({"received", m_kannelDir.path()})
+                                       : Inet().OpenURL(QUrl("http://" + servizio + "/sink.txt"));
+            for (const QString& line : all.split('\n', Qt::SkipEmptyParts)) {
+                const QStringList f = line.split(' ');
+                if (f.size() < 4 || !numbers.contains(f[1]))
+                    continue;
+                // fakesmsc: "FROM TO text DATA", DATA percent-encoded with "+" for a blank
+                got << (kannel ? f[0] + ' ' + f[1] + ' ' +
+                                     QString::fromUtf8(QByteArray::fromPercentEncoding(
+                                         line.section(' ', 3).replace('+', "%20").toUtf8()))
+                               : line)
+                           .trimmed();
+            }
+            return got.mid(got.size() - 3);
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(received(), expected, 15000);
+        appState() = AppState{};
+    }
+
 private:
+    QString creditOf(const QString& servizio) {
+        Inet inet;
+        return inet.OpenURL(gatewayrequests::creditQuery(servizio, {"ufficio", "Segreta 1"}));
+    }
+    // Starts `quillet-gateway serve` on a free port; its host:port, or empty.
+    static QString serve(QProcess& process, const QStringList& args) {
+        process.setProgram(qEnvironmentVariable("QUILLET_GATEWAY"));
+        process.setArguments(QStringList{"serve", "--port", "0"} + args);
+        process.start();
+        if (!process.waitForStarted())
+            return {};
+        static const QRegularExpression ready(QStringLiteral("In ascolto su ([0-9.]+:[0-9]+)"));
+        QString out;
+        while (!ready.match(out).hasMatch() && process.waitForReadyRead(10000))
+            out += QString::fromUtf8(process.readAllStandardOutput());
+        return ready.match(out).captured(1);
+    }
+    static QString rig(const QStringList& args, int* exitCode = nullptr) {
+        QProcess process;
+        process.start(KANNEL_RIG, args);
+        if (!process.waitForFinished(60000))
+            process.kill();
+        process.waitForFinished();
+        if (exitCode)
+            *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        return QString::fromUtf8(process.exitCode() == 0 ? process.readAllStandardOutput()
+                                                         : process.readAllStandardError());
+    }
     int gateway(const QStringList& args) {
         QProcess p;
         p.start(qEnvironmentVariable("QUILLET_GATEWAY"), args);
@@ -108,8 +248,11 @@ private:
     }
 
     QTemporaryDir m_dir;
+    QTemporaryDir m_kannelDir;
     QProcess m_gateway;
+    QProcess m_kannelGateway;
     QString m_servizio;
+    QString m_kannelServizio;
 };
 
 QTEST_MAIN(tst_endtoend)
