@@ -87,10 +87,10 @@ private slots:
             << QStringList{"Verifica Credito", "Disponibilità OK", "Inviati 1 di 3",
                            "Inviati 2 di 3",   "Inviati 3 di 3",   "Invio Completato"}
             << " 7 ";
-        QTest::newRow("flash, the second refused")
-            << QByteArray("3331000002") << true << someRefused
+        QTest::newRow("flash, the third refused")
+            << QByteArray("3331000003") << true << someRefused
             << QStringList{"Verifica Credito", "Disponibilità OK", "Inviati 1 di 3",
-                           "Inviati 2 di 3",   "Inviati 3 di 2",   "Invio Completato"}
+                           "Inviati 2 di 3",   "Inviati 3 di 3",   "Invio Completato"}
             << " 8 ";
     }
     void listSend() {
@@ -111,7 +111,7 @@ private slots:
             QCOMPARE(f.Text2->text(), "3331000001;3331000002;3331000003");
             f.Combo1->setCurrentIndex(flash ? 1 : 0);
             emit f.Combo1->activated(f.Combo1->currentIndex());
-            f.Text1->setPlainText("Saldi: -20% € da lunedì");
+            f.Text1->setPlainText("Saldi: -20% € da lunedì 😀");
             f.Command1->click();
         });
         m_window->ismsm->trigger();
@@ -123,7 +123,7 @@ private slots:
         QVERIFY(m_script->messages().first().startsWith("L'invio di SMS Multipli"));
         QTEST(m_script->messages().last(), "message");
         QCOMPARE(rows(*m_folder, "inviati"),
-                 QStringList{"<lista>|3331000001;3331000002;3331000003|Saldi: -20% € da lunedì"});
+                 QStringList{"<lista>|3331000001;3331000002;3331000003|Saldi: -20% € da lunedì 😀"});
         QTEST(platform::TextFile::readFirstLine(m_folder->file("residui.txt")).value_or(""),
               "residui");
         QFETCH(QString, residui);
@@ -143,6 +143,10 @@ private slots:
             QVERIFY(sms[i].contains("to=%2B39333100000" + QByteArray::number(i + 1)));
             QVERIFY(sms[i].contains("from=Caff%C3%A8%20Roma"));
             QCOMPARE(sms[i].contains("mclass=0"), flash);
+            QVERIFY(sms[i].contains("coding=2")); // the emoji needs UCS-2
+            QCOMPARE(QUrlQuery(QUrl(QString::fromLatin1(sms[i])).query())
+                         .queryItemValue("text", QUrl::FullyDecoded),
+                     "Saldi: -20% € da lunedì 😀");
         }
         QVERIFY(m_service->targets()[3].contains("verifica2.cgi") &&
                 m_service->targets()[3].contains("numero=10&numerodet=3"));
