@@ -397,8 +397,7 @@ void Form5::Command1_Click() {
     message.sender = state.intestazioneSms;
     switch (m_sequencer.command(message)) {
     case SendSequencer::Command::EmptyText:
-        platform::MsgBox(QStringLiteral("Testo SMS Mancante"), platform::Icon::Critical);
-        enableButtons(true);
+        abandon(QStringLiteral("Testo SMS Mancante"));
         return;
     case SendSequencer::Command::TooLong:
         platform::MsgBox(QStringLiteral("Il testo supera 10 SMS (1600 caratteri): accorciarlo"),
@@ -418,16 +417,20 @@ void Form5::Command1_Click() {
     switch (asked) {
     case SendSequencer::Ask::NoAccount:
     case SendSequencer::Ask::IncompleteAccount:
-        setStatus({});
-        platform::MsgBox(QStringLiteral("Account del servizio SMS mancante o incompleto: inserire "
-                                        "Nome Utente e Password in Gestione Account"),
-                         platform::Icon::Critical);
-        enableButtons(true);
+        abandon(QStringLiteral("Account del servizio SMS mancante o incompleto: inserire Nome "
+                               "Utente e Password in Gestione Account"));
         return;
     case SendSequencer::Ask::Asked:
         Timer1->start(1);
         return;
     }
+}
+
+// The send stops before anything went out; the window stays open with its text.
+void Form5::abandon(const QString& message) {
+    setStatus({});
+    platform::MsgBox(message, platform::Icon::Critical);
+    enableButtons(true);
 }
 
 void Form5::connectionFailed(const QString& detail) {
@@ -462,11 +465,8 @@ void Form5::Timer1_Timer() {
         Timer2->stop();
         return;
     case SendSequencer::Check::NoChannel:
-        setStatus({});
-        platform::MsgBox(QStringLiteral("Il servizio non ha indicato il canale di invio degli "
-                                        "SMS: invio annullato. Riprovare più tardi"),
-                         platform::Icon::Critical);
-        enableButtons(true);
+        abandon(QStringLiteral("Il servizio non ha indicato il canale di invio degli SMS: invio "
+                               "annullato. Riprovare più tardi"));
         return;
     case SendSequencer::Check::Proceed:
         break;

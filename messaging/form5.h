@@ -86,6 +86,7 @@ private:
     void enableButtons(bool enabled);
     void describe();
     void finishSend(SendSequencer::Sending outcome);
+    void abandon(const QString& message);
     void connectionFailed(const QString& detail);
     QString archiveBook() const;
 

@@ -204,6 +204,20 @@ private slots:
         QVERIFY(!QGuiApplication::overrideCursor());
     }
 
+    // Without an account nothing is asked; the text stays, the buttons come back.
+    void noAccount() {
+        QFile::remove(m_folder->file("registrazione"));
+        Form5 f;
+        f.Label18->setText("3471234567");
+        f.Form_Activate();
+        f.Text1->setPlainText("Ciao");
+        send(f);
+        QVERIFY(m_script->messages().value(0).startsWith("Account del servizio SMS mancante"));
+        QVERIFY(m_service->targets().isEmpty());
+        QVERIFY(f.Command1->isEnabled() && f.Command2->isEnabled());
+        QCOMPARE(f.Text1->toPlainText(), "Ciao");
+    }
+
     // One number: the parts of a long text in order, each charged.
     void singleSend_data() {
         QTest::addColumn<QString>("number");

@@ -9,6 +9,7 @@
 #include "messaging/smssplitter.h"
 #include "messaging/smssx.h"
 #include "platform/dialogs.h"
+#include "support/kannelrig.h"
 #include "support/testfolder.h"
 
 #include <QComboBox>
@@ -33,7 +34,7 @@ private slots:
 
         // A second gateway whose channel is a real Kannel with a fake SMS centre.
         int code = 0;
-        const QString out = rig({"start", m_kannelDir.path()}, &code);
+        const QString out = kannelRig({"start", m_kannelDir.path()}, &code);
         QVERIFY2(code == 0, qPrintable("kannel-rig start failed: " + out));
         QMap<QString, QString> env;
         for (const QString& line : out.split('\n', Qt::SkipEmptyParts))
@@ -50,7 +51,7 @@ private slots:
             p->terminate();
             p->waitForFinished(5000);
         }
-        rig({"stop", m_kannelDir.path()});
+        kannelRig({"stop", m_kannelDir.path()});
     }
 
     // Credit, channel settings, verifica, the SMS, verifica2 and its correction.
@@ -192,7 +193,7 @@ private slots:
                             (list ? text : sms::cutAtBlank(text).value(i).trimmed());
         auto received = [&] {
             QStringList got;
-            const QString all = kannel ? rig({"received", m_kannelDir.path()})
+            const QString all = kannel ? kannelRig({"received", m_kannelDir.path()})
                                        : Inet().OpenURL(QUrl("http://" + servizio + "/sink.txt"));
             for (const QString& line : all.split('\n', Qt::SkipEmptyParts)) {
                 const QStringList f = line.split(' ');
@@ -228,17 +229,6 @@ private:
         while (!ready.match(out).hasMatch() && process.waitForReadyRead(10000))
             out += QString::fromUtf8(process.readAllStandardOutput());
         return ready.match(out).captured(1);
-    }
-    static QString rig(const QStringList& args, int* exitCode = nullptr) {
-        QProcess process;
-        process.start(KANNEL_RIG, args);
-        if (!process.waitForFinished(60000))
-            process.kill();
-        process.waitForFinished();
-        if (exitCode)
-            *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        return QString::fromUtf8(process.exitCode() == 0 ? process.readAllStandardOutput()
-                                                         : process.readAllStandardError());
     }
     int gateway(const QStringList& args) {
         QProcess p;

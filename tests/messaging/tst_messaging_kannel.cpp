@@ -1,5 +1,6 @@
 // SMSSX against a real Kannel (bearerbox, smsbox, fake SMSC) started by tests/kannel/kannel-rig.
 #include "messaging/smssx.h"
+#include "support/kannelrig.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -93,19 +94,10 @@ private slots:
 
 private:
     QString rig(const QStringList& args, int* exitCode = nullptr) {
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("KANNEL_RIG_USER", rigUser);
         env.insert("KANNEL_RIG_PASS", rigPassword);
-        process.setProcessEnvironment(env);
-        process.start(KANNEL_RIG, args);
-        if (!process.waitForFinished(60000))
-            process.kill();
-        process.waitForFinished();
-        if (exitCode)
-            *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        return QString::fromUtf8(process.exitCode() == 0 ? process.readAllStandardOutput()
-                                                         : process.readAllStandardError());
+        return kannelRig(args, exitCode, env);
     }
 
     void configure(SMSSX& sms, const QString& account) const {
