@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace store {
+class Database;
+}
+
+// The contacts of one address book (table rubrica), as the editor, the search and the imports
+// reach them.
+namespace contacts {
+
+struct Contact {
+    QString nome;
+    QString cognome;
+    QString cellulare;
+    QString email;
+    QString icona = QStringLiteral("4");
+};
+
+// True when a contact of the address book has exactly this number (the same text).
+bool numberExists(store::Database& db, const QString& cellulare);
+// Adds one contact (one durable write).
+void add(store::Database& db, const Contact& contact);
+
+enum class Field { Cognome, Cellulare, Nome, Email };
+// The contacts whose field begins with `text`, in stored order: letter case is not
+// distinguished, "*" and "?" typed by the user keep their meaning, anything else ("'", "%",
+// "_") is plain text.
+QList<Contact> search(store::Database& db, Field field, const QString& text);
+
+} // namespace contacts
