@@ -43,6 +43,11 @@ public:
     void Toolbar1_ButtonClick(int button);
     void repro_Click();
     void configu_Click();
+    void cececo_Click();
+    void newpref_Click();
+    void nr_Click();
+    void inru_Click();
+    void canse_Click();
     // The composer for the entry last ticked, or for every ticked contact.
     void ismss_Click();
     void ismsm_Click();

@@ -6,7 +6,12 @@
 #include "app/handler.h"
 #include "app/twips.h"
 #include "browser/archivemodel.h"
+#include "browser/form1.h"
 #include "browser/seri.h"
+#include "contacts/form2.h"
+#include "contacts/form3.h"
+#include "contacts/form4.h"
+#include "contacts/form8.h"
 #include "messaging/account.h"
 #include "messaging/form5.h"
 #include "messaging/form6.h"
@@ -57,21 +62,22 @@ void MDIForm1::buildMenus() {
     iae = entry(file, "iae", QStringLiteral("Imposta Archivi Ericsoft"), this);
     configu = entry(file, "configu", QStringLiteral("Configura"), this, &MDIForm1::configu_Click);
     permut = entry(file, "permut", QStringLiteral("Permessi Utente"), this);
-    newpref = entry(file, "newpref", QStringLiteral("Nuovi Prefissi"), this);
+    newpref =
+        entry(file, "newpref", QStringLiteral("Nuovi Prefissi"), this, &MDIForm1::newpref_Click);
     file->addSeparator();
     chiuso = entry(file, "chiuso", QStringLiteral("Chiudi"), this, &MDIForm1::chiuso_Click);
 
     QMenu* book = menuBar()->addMenu(QStringLiteral("Rubrica"));
     ru = title(book, "ru");
-    nr = entry(book, "nr", QStringLiteral("Gestione Rubriche"), this);
-    inru = entry(book, "inru", QStringLiteral("Inserisci Contatto"), this);
-    cececo = entry(book, "cececo", QStringLiteral("Cerca Contatto"), this);
+    nr = entry(book, "nr", QStringLiteral("Gestione Rubriche"), this, &MDIForm1::nr_Click);
+    inru = entry(book, "inru", QStringLiteral("Inserisci Contatto"), this, &MDIForm1::inru_Click);
+    cececo = entry(book, "cececo", QStringLiteral("Cerca Contatto"), this, &MDIForm1::cececo_Click);
 
     QMenu* sms = menuBar()->addMenu(QStringLiteral("SMS"));
     modi = title(sms, "modi");
     ismss = entry(sms, "ismss", QStringLiteral("Invia SMS Singoli"), this, &MDIForm1::ismss_Click);
     ismsm = entry(sms, "ismsm", QStringLiteral("Invia SMS Multipli"), this, &MDIForm1::ismsm_Click);
-    canse = entry(sms, "canse", QStringLiteral("Cancella Spuntati"), this);
+    canse = entry(sms, "canse", QStringLiteral("Cancella Spuntati"), this, &MDIForm1::canse_Click);
 
     QMenu* account = menuBar()->addMenu(QStringLiteral("Gestione Account"));
     geac = title(account, "geac");
@@ -87,6 +93,13 @@ void MDIForm1::buildMenus() {
     he->setShortcutContext(Qt::ApplicationShortcut);
     guad = entry(about, "guad", QStringLiteral("Guadagna con noi"), this, &MDIForm1::guad_Click);
     inform = entry(about, "inform", QStringLiteral("Info"), this);
+
+    // The composer's search button opens the search without waiting.
+    Form5::setSearchWindow([] {
+        auto* search = new Form3(MDIForm1::instance());
+        search->setAttribute(Qt::WA_DeleteOnClose);
+        search->show();
+    });
 }
 
 void MDIForm1::buildToolbar() {
@@ -160,6 +173,39 @@ int MDIForm1::showModal(QDialog& window) {
 
 void MDIForm1::repro_Click() {
     Form6 window(this);
+    showModal(window);
+}
+
+void MDIForm1::newpref_Click() {
+    Form8 window(this);
+    showModal(window);
+}
+
+void MDIForm1::nr_Click() {
+    Form2 window(this);
+    showModal(window);
+}
+
+void MDIForm1::inru_Click() {
+    if (!archiveGuard())
+        return;
+    appState().modifica = 0;
+    Form4 window(this);
+    showModal(window);
+}
+
+// The delete of the contact actions window, without showing it.
+void MDIForm1::canse_Click() {
+    if (!archiveGuard())
+        return;
+    Form1 window(this);
+    window.Label4_Click();
+}
+
+void MDIForm1::cececo_Click() {
+    if (!archiveGuard())
+        return;
+    Form3 window(this);
     showModal(window);
 }
 

@@ -1,1 +1,159 @@
-int main() { return 0; }
+// Deletes every contact of an address book as "Cancella Spuntati" does with all rows ticked,
+// beside a raw SQLite loop of "DELETE ... WHERE cellulare = ?" in one transaction, in the
+// same run; then the same number of sent messages moved to the deleted archive:
+//   bench-delete [COUNT] [RUNS]
+#include "browser/deletion.h"
+#include "store/archive.h"
+#include "store/database.h"
+#include "store/jettext.h"
+#include "tools/seed.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double msSince(const QElapsedTimer& t) {
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+int collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
+    return store::jettext::compareUtf8(QByteArrayView(static_cast<const char*>(a), lengthA),
+                                       QByteArrayView(static_cast<const char*>(b), lengthB));
+}
+
+// The same rows through the bare C API, one statement per number. The archive's collation is
+// registered for the indexes that use it.
+double rawDelete(const QString& path, const char* sql, const QList<deletion::Entry>& entries,
+                 int& deleted) {
+    QElapsedTimer t;
+    t.start();
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_create_collation(db, "quillet_nocase", SQLITE_UTF8, nullptr, collate);
+    sqlite3_exec(db, "PRAGMA synchronous=FULL; BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK)
+        std::fprintf(stderr, "SQLite: %s\n", sqlite3_errmsg(db));
+    deleted = 0;
+    for (const deletion::Entry& e : entries) {
+        const QByteArray number = e.cellulare.toUtf8();
+        sqlite3_bind_text(st, 1, number.constData(), static_cast<int>(number.size()),
+                          SQLITE_TRANSIENT);
+        if (sqlite3_step(st) == SQLITE_DONE)
+            deleted += sqlite3_changes(db);
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        std::fprintf(stderr, "SQLite: %s\n", sqlite3_errmsg(db));
+        deleted = -1;
+    }
+    sqlite3_close(db);
+    return msSince(t);
+}
+
+double coreDelete(const QString& path, QChar kind, const QList<deletion::Entry>& entries,
+                  bool recycle, int& deleted) {
+    QElapsedTimer t;
+    t.start();
+    auto db = store::Database::open(path);
+    const deletion::Outcome outcome = deletion::removeEntries(*db, kind, entries, recycle);
+    deleted = outcome.failure ? -1 : outcome.deleted;
+    if (outcome.failure)
+        std::fprintf(stderr, "%s\n", outcome.failure->message().toLocal8Bit().constData());
+    return msSince(t);
+}
+
+QString copyOf(const QString& master, const QString& name) {
+    const QString path = master + QLatin1Char('.') + name;
+    QFile::remove(path);
+    QFile::remove(path + QStringLiteral("-journal"));
+    if (!QFile::copy(master, path))
+        std::fprintf(stderr, "Impossibile copiare %s\n", master.toLocal8Bit().constData());
+    return path;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const int count = std::max(1, args.value(1, QStringLiteral("10000")).toInt());
+    const int runs = std::max(1, args.value(2, QStringLiteral("5")).toInt());
+
+    QTemporaryDir dir;
+    const QString principale = QString::fromLatin1(store::archive::principale);
+    store::archive::createFolderDatabases(dir.path(), {principale});
+    const QString master = store::archive::addressBookPath(dir.path(), principale);
+
+    // The rows, and the entries in list order (by surname, not as stored).
+    QList<deletion::Entry> contacts, sent;
+    {
+        auto db = store::Database::open(master);
+        QRandomGenerator random(7);
+        db->transaction([&] {
+            for (int i = 0; i < count; ++i) {
+                const QString number = QString::number(3330000000LL + i);
+                const QString surname = QStringLiteral("Cognome%1").arg(random.bounded(count));
+                const QString date = QStringLiteral("01/03/2026 %1:%2:%3")
+                                         .arg(i / 3600 % 24, 2, 10, QLatin1Char('0'))
+                                         .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                                         .arg(i % 60, 2, 10, QLatin1Char('0'));
+                const QString text = QStringLiteral("Messaggio numero %1").arg(i);
+                seed::addContact(*db, QStringLiteral("Nome"), surname, number,
+                                 QStringLiteral("x@example.it"));
+                seed::addMessage(*db, QStringLiteral("inviati"), surname, number, date, text);
+                contacts.append({number, surname, {}, QStringLiteral("x@example.it")});
+                sent.append({number, surname, date, text});
+            }
+        });
+        auto bySurname = [](const deletion::Entry& a, const deletion::Entry& b) {
+            return a.cognome < b.cognome;
+        };
+        std::stable_sort(contacts.begin(), contacts.end(), bySurname);
+        std::stable_sort(sent.begin(), sent.end(), bySurname);
+    }
+
+    const char* const plainSql = "DELETE FROM rubrica WHERE cellulare = ?";
+    const char* const indexedSql = "DELETE FROM rubrica WHERE cellulare = ? COLLATE quillet_nocase";
+    std::vector<double> raw, rawIndexed, core, moved;
+    int rawDeleted = 0, indexedDeleted = 0, coreDeleted = 0, movedCount = 0;
+    for (int r = 0; r < runs; ++r) {
+        raw.push_back(
+            rawDelete(copyOf(master, QStringLiteral("raw")), plainSql, contacts, rawDeleted));
+        rawIndexed.push_back(rawDelete(copyOf(master, QStringLiteral("indexed")), indexedSql,
+                                       contacts, indexedDeleted));
+        core.push_back(coreDelete(copyOf(master, QStringLiteral("core")), QLatin1Char('r'),
+                                  contacts, false, coreDeleted));
+        moved.push_back(coreDelete(copyOf(master, QStringLiteral("moved")), QLatin1Char('i'), sent,
+                                   true, movedCount));
+    }
+    std::printf("%d contatti spuntati e cancellati, %d ripetizioni\n", count, runs);
+    std::printf("  SQLite puro: DELETE per numero, una transazione  mediana %8.1f ms (%d righe)\n",
+                median(raw), rawDeleted);
+    std::printf("  SQLite puro, col confronto dell'archivio         mediana %8.1f ms (%d righe)\n",
+                median(rawIndexed), indexedDeleted);
+    std::printf("  Cancella Spuntati (rubrica)                      mediana %8.1f ms (%d righe)\n",
+                median(core), coreDeleted);
+    std::printf("  Cancella Spuntati (SMS Inviati -> cancellati)    mediana %8.1f ms (%d righe)\n",
+                median(moved), movedCount);
+    return rawDeleted == count && indexedDeleted == count && coreDeleted == count &&
+                   movedCount == count
+               ? 0
+               : 1;
+}

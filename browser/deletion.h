@@ -1,1 +1,44 @@
 #pragma once
+
+#include "store/storeerror.h"
+
+#include <QChar>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace store {
+class Database;
+}
+
+// Removing archive entries as the browser lists them. A contact is found by its number, a
+// message by its number and its date text (compared as the archive's "=" compares). Among the
+// rows found, the one with the entry's listed texts goes (two messages saved to one number in
+// the same second differ by their text); failing that, the first in stored order.
+namespace deletion {
+
+// The texts of one listed entry.
+struct Entry {
+    QString cellulare;
+    QString cognome;
+    QString data;  // messages
+    QString testo; // the message text (the e-mail for a contact)
+};
+
+// Deletes the row of the archive `kind` ('r', 's', 'i', 'c') that `entry` identifies.
+// False when no row matched (nothing is written). Throws StoreError.
+bool removeEntry(store::Database& db, QChar kind, const Entry& entry);
+
+struct Outcome {
+    int deleted = 0; // rows removed (and moved) for good
+    std::optional<store::StoreError> failure;
+};
+
+// Deletes the row of each entry. With `recycle`, every removed row is added to cancellati as
+// it was, in the same savepoint, so a row is either moved or left where it was. One
+// transaction for the whole work: a failure stops it, the rows done so far are kept, and the
+// failure is returned rather than thrown.
+Outcome removeEntries(store::Database& db, QChar kind, const QList<Entry>& entries, bool recycle);
+
+} // namespace deletion

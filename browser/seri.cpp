@@ -6,14 +6,25 @@
 #include "app/mdiform1.h"
 #include "app/twips.h"
 #include "browser/archivemodel.h"
+#include "browser/deletion.h"
+#include "browser/form1.h"
+#include "messaging/form5.h"
 #include "platform/clock.h"
+#include "platform/dialogs.h"
 #include "store/archive.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -21,6 +32,12 @@
 namespace {
 
 seri* theInstance = nullptr;
+
+// The archive kind of the node selected in the tree: 'r', 's', 'i', 'c', or a root's letter.
+QChar selectedKind() {
+    const QString key = MDIForm1::instance()->selectedKey();
+    return key.isEmpty() ? QChar() : key.at(0);
+}
 
 } // namespace
 
@@ -93,7 +110,11 @@ seri::seri(QWidget* parent)
     Timer3->setSingleShot(true);
     connect(Timer3, &QTimer::timeout, this, [this] { handler::run([this] { Timer3_Timer(); }); });
     connect(lvw1, &QTreeView::clicked, this, [this] { lvw1_Click(); });
+    connect(lvw1, &QTreeView::doubleClicked, this,
+            [this] { handler::run([this] { lvw1_DblClick(); }); });
     connect(Check1, &QCheckBox::clicked, this, [this] { Check1_Click(); });
+    lvw1->installEventFilter(this);
+    lvw1->viewport()->installEventFilter(this);
 }
 
 seri::~seri() {
@@ -188,6 +209,95 @@ void seri::lvw1_Click() {
     }
 }
 
+bool seri::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lvw1 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete) {
+            handler::run([this, key] { lvw1_KeyDown(key->key(), key->modifiers()); });
+            return true;
+        }
+    } else if (watched == lvw1->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        handler::run([this, mouse] {
+            lvw1_MouseUp(mouse->button(), mouse->modifiers(), mouse->globalPosition().toPoint());
+        });
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void seri::lvw1_KeyDown(int keyCode, Qt::KeyboardModifiers) {
+    if (keyCode != Qt::Key_Delete)
+        return;
+    auto& state = appState();
+    if (platform::MsgBox(QStringLiteral("Si desidera Cancellare la voce ") + state.numeroScelto +
+                             QStringLiteral(" ?"),
+                         platform::Icon::None, platform::Buttons::YesNo) != platform::Answer::Yes)
+        return;
+    const QChar kind = selectedKind();
+    if (store::archive::tableForKind(kind).isEmpty()) // a root: no archive to delete from
+        return;
+    state.corrente.open(
+        store::archive::addressBookPath(state.appFolder, MDIForm1::instance()->selectedText()));
+    lvw1->setVisible(false);
+    const auto show = qScopeGuard([this] { lvw1->setVisible(true); });
+    // Removed for good, whatever the archive.
+    deletion::removeEntry(
+        *state.corrente.db, kind,
+        {state.numeroScelto, state.cognomeScelto, state.dataScelta, state.dettaglioScelto});
+    sceglivisua();
+}
+
+void seri::lvw1_DblClick() {
+    const QChar kind = selectedKind();
+    const bool saved = kind == QLatin1Char('s');
+    if (kind != QLatin1Char('r') && !saved)
+        return;
+    const auto& state = appState();
+    Form5 composer(MDIForm1::instance());
+    if (saved && state.numeroScelto.contains(QLatin1Char(';'))) {
+        composer.Label23->setText(QStringLiteral("1"));
+        composer.setRecipients(state.numeroScelto.split(QLatin1Char(';')));
+    }
+    composer.Label18->setText(state.numeroScelto);
+    composer.Label2->setText(state.cognomeScelto);
+    composer.Label3->setText(QStringLiteral("Cellulare"));
+    if (saved)
+        composer.Text1->setPlainText(state.dettaglioScelto);
+    composer.Text2->setVisible(true);
+    composer.Command4->setVisible(true);
+    MDIForm1::instance()->showModal(composer);
+}
+
+void seri::lvw1_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, QPoint globalPos) {
+    if (button != Qt::RightButton)
+        return;
+    auto* actions = new Form1(MDIForm1::instance());
+    actions->setAttribute(Qt::WA_DeleteOnClose);
+    actions->adjustSize();
+    // Beside the pointer, and whole on the screen.
+    QRect frame(globalPos + QPoint(2, 2), actions->size());
+    if (const QScreen* screen = QGuiApplication::screenAt(globalPos)) {
+        const QRect area = screen->availableGeometry();
+        if (frame.right() > area.right())
+            frame.moveRight(std::max(area.left(), globalPos.x() - 2));
+        if (frame.bottom() > area.bottom())
+            frame.moveBottom(std::max(area.top(), globalPos.y() - 2));
+        frame.moveLeft(std::max(frame.left(), area.left()));
+        frame.moveTop(std::max(frame.top(), area.top()));
+    }
+    actions->move(frame.topLeft());
+    actions->show();
+    actions->raise();
+    actions->activateWindow();
+}
+
+void seri::setSelectAll(bool ticked) {
+    if (Check1->isChecked() == ticked)
+        return;
+    Check1->setChecked(ticked);
+    Check1_Click();
+}
+
 void seri::Check1_Click() {
     const bool all = Check1->isChecked();
     Check1->setText(all ? QStringLiteral("Deseleziona Tutto") : QStringLiteral("Seleziona Tutto"));
@@ -195,10 +305,7 @@ void seri::Check1_Click() {
 }
 
 void seri::svuota() {
-    if (Check1->isChecked()) {
-        Check1->setChecked(false);
-        Check1_Click();
-    }
+    setSelectAll(false);
     m_model->clear();
 }
 

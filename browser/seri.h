@@ -27,6 +27,16 @@ public:
     void visualizzacance();
     // Fills the current entry from the clicked row.
     void lvw1_Click();
+    // Delete: removes the current entry (the row last clicked) after asking.
+    void lvw1_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
+    // Opens the composer for the current contact or saved message.
+    void lvw1_DblClick();
+    // The right button opens the contact actions near the pointer (global position).
+    void lvw1_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint globalPos);
+    // Ticks or unticks every row, as the box says.
+    void Check1_Click();
+    // Sets the select-all box; a change ticks or unticks every row.
+    void setSelectAll(bool ticked);
 
     // What the tree click writes: no rows, no columns, the select-all box cleared.
     void svuota();
@@ -47,9 +57,11 @@ public:
     QTreeView* lvw1;
     QTimer* Timer3;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void Timer3_Timer();
-    void Check1_Click();
     void fill(QChar kind);
     void applyColumnWidths();
 

@@ -1,0 +1,234 @@
+#include "contacts/addressbooks.h"
+
+#include "store/archive.h"
+#include "store/database.h"
+#include "store/shareddatabase.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <filesystem>
+#include <system_error>
+
+namespace addressbooks {
+
+namespace {
+
+namespace fs = std::filesystem;
+using store::StoreError;
+
+const QString elenco = QStringLiteral("elenco");
+const QString rubrica = QStringLiteral("Rubrica");
+constexpr qsizetype maxNameLength = 100;
+
+fs::path fsPath(const QString& path) {
+    return fs::path(QFile::encodeName(path).toStdString());
+}
+
+QString reason(const std::error_code& ec) {
+    if (ec == std::errc::permission_denied || ec == std::errc::operation_not_permitted ||
+        ec == std::errc::read_only_file_system)
+        return QStringLiteral("accesso negato");
+    if (ec == std::errc::device_or_resource_busy || ec == std::errc::text_file_busy)
+        return QStringLiteral("file in uso");
+    if (ec == std::errc::no_space_on_device)
+        return QStringLiteral("spazio su disco insufficiente");
+    if (ec == std::errc::no_such_file_or_directory)
+        return QStringLiteral("file o cartella inesistente");
+    if (ec == std::errc::is_a_directory || ec == std::errc::not_a_directory)
+        return QStringLiteral("percorso occupato da una cartella o da un file");
+    if (ec == std::errc::filename_too_long)
+        return QStringLiteral("nome troppo lungo per il file system");
+    return QString::fromLocal8Bit(ec.message());
+}
+
+StoreError fileError(const QString& what, const std::error_code& ec) {
+    const bool refused =
+        ec == std::errc::permission_denied || ec == std::errc::operation_not_permitted ||
+        ec == std::errc::read_only_file_system || ec == std::errc::device_or_resource_busy ||
+        ec == std::errc::text_file_busy;
+    return StoreError(refused ? PermissionDenied : store::EngineFailure,
+                      QStringLiteral("%1 (%2).").arg(what, reason(ec)));
+}
+
+StoreError taken(const QString& path) {
+    return StoreError(store::DatabaseExists,
+                      QStringLiteral("Esiste già un file o una cartella '%1'.").arg(path));
+}
+
+bool present(const QString& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(fsPath(path), ec));
+}
+
+// Renames a file; never replaces an existing one.
+void moveFile(const QString& from, const QString& to) {
+    if (present(to))
+        throw taken(to);
+    std::error_code ec;
+    fs::rename(fsPath(from), fsPath(to), ec);
+    if (ec)
+        throw fileError(QStringLiteral("Impossibile spostare il file '%1'").arg(from), ec);
+}
+
+// A name beside `path` that nothing uses, for a file on its way in or out.
+QString sideName(const QString& path) {
+    const QFileInfo info(path);
+    QString side;
+    do {
+        side = QStringLiteral("%1/.%2.%3.tmp")
+                   .arg(info.path(), info.fileName())
+                   .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+    } while (present(side));
+    return side;
+}
+
+void copyFile(const QString& from, const QString& to) {
+    if (!QFileInfo(from).isFile())
+        throw StoreError(store::FileNotFound,
+                         QStringLiteral("Impossibile trovare il modello '%1'.").arg(from));
+    if (present(to))
+        throw taken(to);
+    // Copied under another name first, so no half-written file ever carries the name.
+    const QString side = sideName(to);
+    std::error_code ec;
+    fs::copy_file(fsPath(from), fsPath(side), ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(fsPath(side), ignored);
+        throw fileError(QStringLiteral("Impossibile copiare il modello in '%1'").arg(to), ec);
+    }
+    try {
+        moveFile(side, to);
+    } catch (...) {
+        fs::remove(fsPath(side), ec);
+        throw;
+    }
+}
+
+// Puts a moved file back; the failure being reported is the one that made it necessary.
+void moveBack(const QString& from, const QString& to) noexcept {
+    std::error_code ec;
+    fs::rename(fsPath(from), fsPath(to), ec);
+}
+
+// Releases whatever the shared database held and opens elenco.mdb in it.
+void openElenco(store::SharedDatabase& db, const QString& appFolder) {
+    db.rs.reset();
+    db.db.reset();
+    db.open(store::archive::elencoPath(appFolder));
+}
+
+bool listed(store::SharedDatabase& db, const QString& name) {
+    return db.openRecordset(store::Query(elenco).whereEqual(rubrica, name)).RecordCount() > 0;
+}
+
+// Leaves db.rs on the first row whose name is exactly `name`; false when there is none.
+bool findExact(store::SharedDatabase& db, const QString& name) {
+    store::Recordset& rs = db.openRecordset(store::Query(elenco).whereEqual(rubrica, name));
+    for (; !rs.isEof(); rs.MoveNext())
+        if (rs.value(rubrica) == name)
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool isValidName(const QString& name) {
+    if (name.trimmed().isEmpty() || name.size() > maxNameLength || name == u"." || name == u"..")
+        return false;
+    for (const QChar c : name)
+        if (c == u'/' || c == u'\\' || c.category() == QChar::Other_Control)
+            return false;
+    return true;
+}
+
+QStringList names(store::SharedDatabase& db, const QString& appFolder) {
+    openElenco(db, appFolder);
+    QStringList found;
+    for (store::Recordset& rs = db.openRecordset(elenco); !rs.isEof(); rs.MoveNext())
+        found.append(rs.value(rubrica));
+    return found;
+}
+
+Outcome create(store::SharedDatabase& db, const QString& appFolder, const QString& name) {
+    if (!isValidName(name))
+        return Outcome::InvalidName;
+    openElenco(db, appFolder);
+    if (listed(db, name))
+        return Outcome::Exists;
+    const QString file = store::archive::addressBookPath(appFolder, name);
+    copyFile(store::archive::templatePath(appFolder), file);
+    try {
+        store::Recordset& rs = db.openRecordset(elenco);
+        rs.AddNew();
+        rs.setValue(rubrica, name);
+        rs.Update();
+    } catch (...) {
+        std::error_code ec;
+        fs::remove(fsPath(file), ec);
+        throw;
+    }
+    return Outcome::Done;
+}
+
+Outcome remove(store::SharedDatabase& db, const QString& appFolder, const QString& name) {
+    if (name == QLatin1String(store::archive::principale))
+        return Outcome::Principale;
+    openElenco(db, appFolder);
+    if (!findExact(db, name))
+        return Outcome::NotListed;
+    // A row whose file is already missing is simply deleted.
+    const QString file = store::archive::addressBookPath(appFolder, name);
+    const bool hasFile = present(file);
+    const QString aside = hasFile ? sideName(file) : QString();
+    if (hasFile)
+        moveFile(file, aside);
+    try {
+        db.rs->Delete();
+    } catch (...) {
+        if (hasFile)
+            moveBack(aside, file);
+        throw;
+    }
+    if (hasFile) {
+        std::error_code ec;
+        fs::remove(fsPath(aside), ec); // a leftover hidden file is harmless
+    }
+    return Outcome::Done;
+}
+
+Outcome rename(store::SharedDatabase& db, const QString& appFolder, const QString& oldName,
+               const QString& newName) {
+    if (oldName == QLatin1String(store::archive::principale))
+        return Outcome::Principale;
+    if (!isValidName(newName))
+        return Outcome::InvalidName;
+    openElenco(db, appFolder);
+    if (listed(db, newName))
+        return Outcome::Exists;
+    if (!findExact(db, oldName))
+        return Outcome::NotListed;
+    const QString from = store::archive::addressBookPath(appFolder, oldName);
+    const QString to = store::archive::addressBookPath(appFolder, newName);
+    if (present(to)) // a file without its row is never taken over
+        throw taken(to);
+    // A row whose file is missing just changes its name.
+    const bool hasFile = present(from);
+    if (hasFile)
+        moveFile(from, to);
+    try {
+        store::Recordset& rs = *db.rs;
+        rs.Edit();
+        rs.setValue(rubrica, newName);
+        rs.Update();
+    } catch (...) {
+        if (hasFile)
+            moveBack(to, from);
+        throw;
+    }
+    return Outcome::Done;
+}
+
+} // namespace addressbooks

@@ -1,1 +1,43 @@
 #pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace store {
+struct SharedDatabase;
+}
+
+// Creating, deleting and renaming address books: the row of elenco and the file in rubriche
+// change together. Every function works through the given shared database (it ends up holding
+// elenco.mdb), so a file of an address book left open there is released before it is touched.
+// A failure throws store::StoreError and leaves the row and the file as they were.
+namespace addressbooks {
+
+// Code of a file step refused by the system (permission denied, file in use).
+inline constexpr int PermissionDenied = 70;
+
+// Why an operation was refused; nothing is changed then.
+enum class Outcome {
+    Done,
+    InvalidName, // see isValidName
+    Exists,      // another address book has that name, letter case aside (also the own name)
+    Principale,  // the default address book is never deleted nor renamed
+    NotListed    // elenco holds no row with exactly that name
+};
+
+// A name the folder can hold as a file: not blank, no "/", "\" or control character, not "."
+// or "..", at most 100 characters.
+bool isValidName(const QString& name);
+
+// The names in elenco, in stored order.
+QStringList names(store::SharedDatabase& db, const QString& appFolder);
+
+// Copies the template to rubriche/<name>, then adds the row.
+Outcome create(store::SharedDatabase& db, const QString& appFolder, const QString& name);
+// Moves the file aside, deletes the row, then removes the file (restored if the row stays).
+Outcome remove(store::SharedDatabase& db, const QString& appFolder, const QString& name);
+// Moves the file to the new name, then changes the row (the file moves back if that fails).
+Outcome rename(store::SharedDatabase& db, const QString& appFolder, const QString& oldName,
+               const QString& newName);
+
+} // namespace addressbooks

@@ -2,6 +2,10 @@
 
 #include "store/database.h"
 
+#include <QHash>
+
+#include <algorithm>
+
 namespace contacts {
 
 namespace {
@@ -22,11 +26,43 @@ QString fieldName(Field field) {
     return {};
 }
 
+// The texts of one column. Names, surnames and icons repeat across an address book, so each
+// distinct one is converted once and shared by the contacts that have it.
+class ColumnReader {
+public:
+    ColumnReader(const store::Recordset& rs, const QString& field, bool repeats)
+        : m_rs(rs)
+        , m_column(rs.fieldIndex(field))
+        , m_repeats(repeats) {}
+
+    QString read() {
+        const QByteArrayView utf8 = m_rs.rawText(m_column);
+        if (utf8.isNull())
+            return QStringLiteral("");
+        if (!m_repeats)
+            return QString::fromUtf8(utf8);
+        const auto known = m_seen.constFind(QByteArray::fromRawData(utf8.data(), utf8.size()));
+        if (known != m_seen.cend())
+            return *known;
+        QString text = QString::fromUtf8(utf8);
+        if (m_seen.size() < maxSeen)
+            m_seen.insert(utf8.toByteArray(), text);
+        return text;
+    }
+
+private:
+    static constexpr qsizetype maxSeen = 4096;
+    const store::Recordset& m_rs;
+    int m_column;
+    bool m_repeats;
+    QHash<QByteArray, QString> m_seen;
+};
+
 } // namespace
 
 bool numberExists(store::Database& db, const QString& cellulare) {
-    auto rs = db.openRecordset(store::Query(rubrica).whereEqual(QStringLiteral("cellulare"),
-                                                                cellulare));
+    auto rs =
+        db.openRecordset(store::Query(rubrica).whereEqual(QStringLiteral("cellulare"), cellulare));
     for (; !rs->isEof(); rs->MoveNext())
         if (rs->value(QStringLiteral("cellulare")) == cellulare)
             return true;
@@ -34,8 +70,8 @@ bool numberExists(store::Database& db, const QString& cellulare) {
 }
 
 void add(store::Database& db, const Contact& contact) {
-    auto rs = db.openRecordset(store::Query(rubrica).whereEqual(QStringLiteral("cellulare"),
-                                                                QString()));
+    auto rs =
+        db.openRecordset(store::Query(rubrica).whereEqual(QStringLiteral("cellulare"), QString()));
     rs->AddNew();
     rs->setValue(QStringLiteral("Nome"), contact.nome);
     rs->setValue(QStringLiteral("cognome"), contact.cognome);
@@ -48,11 +84,15 @@ void add(store::Database& db, const Contact& contact) {
 QList<Contact> search(store::Database& db, Field field, const QString& text) {
     auto rs = db.openRecordset(
         store::Query(rubrica).whereLike(fieldName(field), text + QLatin1Char('*')));
+    ColumnReader nome(*rs, QStringLiteral("Nome"), true);
+    ColumnReader cognome(*rs, QStringLiteral("cognome"), true);
+    ColumnReader cellulare(*rs, QStringLiteral("cellulare"), false);
+    ColumnReader email(*rs, QStringLiteral("email"), false);
+    ColumnReader icona(*rs, QStringLiteral("icona"), true);
     QList<Contact> found;
+    found.reserve(std::max<qsizetype>(0, rs->foundRows()));
     for (; !rs->isEof(); rs->MoveNext())
-        found.append({rs->value(QStringLiteral("Nome")), rs->value(QStringLiteral("cognome")),
-                      rs->value(QStringLiteral("cellulare")), rs->value(QStringLiteral("email")),
-                      rs->value(QStringLiteral("icona"))});
+        found.append({nome.read(), cognome.read(), cellulare.read(), email.read(), icona.read()});
     return found;
 }
 

@@ -34,6 +34,13 @@ TableSchema rubricaTable() {
              QStringLiteral("email"), QStringLiteral("icona")}};
 }
 
+QList<IndexedField> rubricaIndexes() {
+    return {{QStringLiteral("cognome"), true},
+            {QStringLiteral("cellulare")},
+            {QStringLiteral("Nome")},
+            {QStringLiteral("email")}};
+}
+
 TableSchema messageTable(const QString& name) {
     return {name,
             {QStringLiteral("cognome"), QStringLiteral("cellulare"), QStringLiteral("Data"),

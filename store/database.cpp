@@ -1,5 +1,6 @@
 #include "store/database.h"
 
+#include "store/archive.h"
 #include "store/jettext.h"
 
 #include <QFile>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <numeric>
 #include <vector>
 
 namespace store {
@@ -147,6 +149,13 @@ int fieldPosition(const QStringList& fields, const QString& field) {
 
 } // namespace
 
+// A column that leads an index under the archive comparison, and how many of the table's
+// columns that index holds.
+struct LeadingColumn {
+    QString name;
+    int columns;
+};
+
 // One SQLite connection, shared by a database and the recordsets opened on it; the file
 // is closed when the last of them goes.
 class Connection {
@@ -171,9 +180,16 @@ public:
     void rollback(bool savepoint) const noexcept;
     qint64 changes() const { return sqlite3_changes64(m_db); }
 
-    // The stored spelling of a table name (3078 when there is none) and its columns.
+    bool readOnly() const { return sqlite3_db_readonly(m_db, "main") == 1; }
+    void setBusyTimeout(int ms) const { sqlite3_busy_timeout(m_db, ms); }
+
+    // The stored spelling of a table name (3078 when there is none; findTable: empty) and
+    // its columns.
     QString tableName(const QString& table) const;
+    QString findTable(const QString& table) const;
     QStringList columns(const QString& table) const;
+    // The columns that lead an index under the archive comparison.
+    QList<LeadingColumn> indexes(const QString& table) const;
 
 private:
     Connection(sqlite3* db, QString path)
@@ -257,7 +273,7 @@ void Connection::fail(int rc) const {
     throw engineError(rc, sqlite3_errmsg(m_db), m_path);
 }
 
-QString Connection::tableName(const QString& table) const {
+QString Connection::findTable(const QString& table) const {
     const Statement statement =
         prepare(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = "
                                "?1 COLLATE %1 AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'")
@@ -269,6 +285,13 @@ QString Connection::tableName(const QString& table) const {
             reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0)));
     if (rc != SQLITE_DONE)
         fail(rc);
+    return {};
+}
+
+QString Connection::tableName(const QString& table) const {
+    QString name = findTable(table);
+    if (!name.isEmpty())
+        return name;
     throw StoreError(TableNotFound,
                      QStringLiteral("Impossibile trovare la tabella o la query di input '%1'. "
                                     "Verificare che esista e che il nome sia stato digitato "
@@ -289,6 +312,222 @@ QStringList Connection::columns(const QString& table) const {
     return names;
 }
 
+QList<LeadingColumn> Connection::indexes(const QString& table) const {
+    const Statement statement =
+        prepare(QStringLiteral("SELECT x.name, (SELECT count(DISTINCT y.cid) FROM "
+                               "pragma_index_xinfo(l.name) AS y WHERE y.key = 1 AND y.cid >= 0) "
+                               "FROM pragma_index_list(?1) AS l, pragma_index_xinfo(l.name) AS x "
+                               "WHERE l.partial = 0 AND x.seqno = 0 AND x.cid >= 0 AND "
+                               "x.coll = '%1' COLLATE NOCASE")
+                    .arg(QLatin1String(collationName)));
+    bind(statement.get(), 1, table);
+    QList<LeadingColumn> found;
+    int rc;
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW)
+        found.append({QString::fromUtf8(
+                          reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0))),
+                      sqlite3_column_int(statement.get(), 1)});
+    if (rc != SQLITE_DONE)
+        fail(rc);
+    return found;
+}
+
+// --- Contact indexes -----------------------------------------------------------------------
+
+namespace {
+
+// The indexed rubrica fields among `columns` (stored spelling) that no index leads yet.
+QList<archive::IndexedField> missingIndexes(const QStringList& columns,
+                                            const QList<LeadingColumn>& indexed) {
+    QList<archive::IndexedField> missing;
+    for (const archive::IndexedField& field : archive::rubricaIndexes()) {
+        const int column = fieldPosition(columns, field.name);
+        const bool present = std::any_of(indexed.begin(), indexed.end(), [&](const auto& index) {
+            return jettext::equal(index.name, field.name);
+        });
+        if (column >= 0 && !present)
+            missing.append({columns[column], field.wholeRow});
+    }
+    return missing;
+}
+
+void createIndexes(const Connection& connection, const QString& table, const QStringList& columns,
+                   const QList<archive::IndexedField>& fields) {
+    for (const archive::IndexedField& field : fields) {
+        QString keys =
+            quoted(field.name) + QStringLiteral(" COLLATE ") + QLatin1String(collationName);
+        for (const QString& column : columns) {
+            if (field.wholeRow && column != field.name)
+                keys += QStringLiteral(", ") + quoted(column);
+        }
+        const Statement statement = connection.prepare(
+            QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                .arg(quoted(archive::rubricaTable().name + u'_' + field.name.toLower()),
+                     quoted(table), keys));
+        connection.run(statement.get());
+    }
+}
+
+// An address book made before the indexes, or by an import, gets them when it is opened; a
+// file that cannot be written, or that another writer holds at that moment, is used as it is
+// (searches scan it) and tried again at the next opening.
+void indexContacts(const Connection& connection) {
+    const QString table = connection.findTable(archive::rubricaTable().name);
+    if (table.isEmpty())
+        return;
+    const QStringList columns = connection.columns(table);
+    const auto missing = missingIndexes(columns, connection.indexes(table));
+    if (missing.isEmpty() || connection.readOnly())
+        return;
+    try {
+        connection.setBusyTimeout(0); // no waiting for another writer
+        connection.exec("BEGIN IMMEDIATE");
+        connection.setBusyTimeout(busyTimeoutMs);
+        createIndexes(connection, table, columns, missing);
+        connection.exec("COMMIT");
+    } catch (const StoreError&) {
+        connection.setBusyTimeout(busyTimeoutMs);
+        connection.rollback(false);
+    }
+}
+
+} // namespace
+
+// --- Selection -----------------------------------------------------------------------------
+
+// How a recordset reaches its rows.
+enum class RowAccess : unsigned char {
+    Scan,   // each page read in rowid order straight from the table
+    ByKeys, // the matching rowids read first through an index (when opened and at MoveFirst),
+            // then the rows fetched by rowid, a page at a time
+    Whole,  // all the matching rows read at once from an index that carries them, then put
+            // in rowid order
+};
+
+struct Selection {
+    QString table;
+    QStringList fields;
+    QString where; // the conditions, ?1..?n
+    QStringList bindings;
+    RowAccess access = RowAccess::Scan;
+};
+
+namespace {
+
+Selection selectionFor(const Connection& connection, const Query& query) {
+    Selection s;
+    s.table = connection.tableName(query.table());
+    s.fields = connection.columns(s.table);
+    if (query.conditions().isEmpty())
+        return s;
+    const QList<LeadingColumn> indexes = connection.indexes(s.table);
+    const QLatin1String collation(collationName);
+    QStringList terms;
+    QList<QPair<QString, jettext::LikeBounds>> ranges; // by quoted column
+    // True when an index can narrow the rows by this field; one that carries the whole row is
+    // read alone.
+    auto useIndex = [&](const QString& field) {
+        bool found = false;
+        for (const LeadingColumn& index : indexes) {
+            if (!jettext::equal(index.name, field))
+                continue;
+            found = true;
+            if (index.columns >= s.fields.size())
+                s.access = RowAccess::Whole;
+            else if (s.access == RowAccess::Scan)
+                s.access = RowAccess::ByKeys;
+        }
+        return found;
+    };
+    for (const Query::Condition& condition : query.conditions()) {
+        const int index = fieldPosition(s.fields, condition.field);
+        if (index < 0)
+            throw itemNotFound(condition.field);
+        s.bindings.append(condition.value);
+        const QString parameter = u'?' + QString::number(s.bindings.size());
+        const QString column = quoted(s.fields[index]);
+        if (condition.op == Query::Op::Equal) {
+            terms.append(QStringLiteral("%1 = %2 COLLATE %3").arg(column, parameter, collation));
+            useIndex(s.fields[index]);
+            continue;
+        }
+        terms.append(
+            QStringLiteral("%1(%2, %3)").arg(QLatin1String(likeFunctionName), parameter, column));
+        if (condition.value.isNull())
+            continue;
+        // From the same UTF-8 text the like function receives.
+        const QByteArray pattern = condition.value.toUtf8();
+        jettext::LikeBounds bounds = jettext::LikePattern(QByteArrayView(pattern)).bounds();
+        if (bounds.low.isEmpty())
+            continue;
+        if (useIndex(s.fields[index]))
+            ranges.append({column, std::move(bounds)});
+    }
+    // The like test stays the exact filter; the ranges only let the index narrow the rows.
+    for (const auto& [column, bounds] : std::as_const(ranges)) {
+        s.bindings.append(bounds.low);
+        terms.append(QStringLiteral("%1 >= ?%2 COLLATE %3")
+                         .arg(column)
+                         .arg(s.bindings.size())
+                         .arg(collation));
+        if (bounds.high.isNull())
+            continue;
+        s.bindings.append(bounds.high);
+        terms.append(QStringLiteral("%1 < ?%2 COLLATE %3")
+                         .arg(column)
+                         .arg(s.bindings.size())
+                         .arg(collation));
+    }
+    s.where = terms.join(QStringLiteral(" AND "));
+    return s;
+}
+
+QString selectColumns(const QString& table, const QStringList& fields) {
+    QString sql = QStringLiteral("SELECT rowid");
+    for (const QString& field : fields)
+        sql += QStringLiteral(", ") + quoted(field);
+    return sql + QStringLiteral(" FROM ") + quoted(table);
+}
+
+// The rows after rowid ?n+1, at most ?n+2 of them.
+QString pageSql(const Selection& s) {
+    const qsizetype after = s.bindings.size() + 1;
+    QString sql =
+        selectColumns(s.table, s.fields) + QStringLiteral(" WHERE rowid > ?%1").arg(after);
+    if (!s.where.isEmpty())
+        sql += QStringLiteral(" AND (%1)").arg(s.where);
+    return sql + QStringLiteral(" ORDER BY rowid LIMIT ?%1").arg(after + 1);
+}
+
+// The rows whose rowids are bound to ?1 ... ?slotCount (a null slot matches nothing).
+QString keyedPageSql(const Selection& s, int slotCount) {
+    QStringList parameters;
+    for (int i = 1; i <= slotCount; ++i)
+        parameters.append(u'?' + QString::number(i));
+    return selectColumns(s.table, s.fields) +
+           QStringLiteral(" WHERE rowid IN (%1) ORDER BY rowid").arg(parameters.join(u','));
+}
+
+store::Statement prepareBound(const Connection& connection, const QString& sql,
+                              const QStringList& bindings) {
+    store::Statement statement = connection.prepare(sql, SQLITE_PREPARE_PERSISTENT);
+    for (qsizetype i = 0; i < bindings.size(); ++i)
+        connection.bind(statement.get(), static_cast<int>(i) + 1, bindings[i]);
+    return statement;
+}
+
+// All the matching rows, in the order of the index that carries them.
+QString wholeSql(const Selection& s) {
+    return selectColumns(s.table, s.fields) + QStringLiteral(" WHERE ") + s.where;
+}
+
+QString keysSql(const Selection& s) {
+    // No ORDER BY: the planner would rather walk the table in rowid order than sort.
+    return QStringLiteral("SELECT rowid FROM %1 WHERE %2").arg(quoted(s.table), s.where);
+}
+
+} // namespace
+
 // --- Database ------------------------------------------------------------------------------
 
 Database::Database(QString path, std::shared_ptr<Connection> connection)
@@ -308,6 +547,7 @@ std::unique_ptr<Database> Database::open(const QString& path) {
     const Statement probe =
         connection->prepare(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     connection->run(probe.get());
+    indexContacts(*connection);
     return std::unique_ptr<Database>(new Database(path, std::move(connection)));
 }
 
@@ -336,6 +576,9 @@ std::unique_ptr<Database> Database::create(const QString& path, const QList<Tabl
                 connection->prepare(QStringLiteral("CREATE TABLE %1 (%2)")
                                         .arg(quoted(table.name), columns.join(u", ")));
             connection->run(statement.get());
+            if (jettext::equal(table.name, archive::rubricaTable().name))
+                createIndexes(*connection, table.name, table.fields,
+                              missingIndexes(table.fields, {}));
         }
         connection->exec("COMMIT");
     } catch (const StoreError& error) {
@@ -369,29 +612,26 @@ std::unique_ptr<Recordset> Database::openRecordset(const QString& table) {
 }
 
 std::unique_ptr<Recordset> Database::openRecordset(const Query& query) {
-    const QString table = m_connection->tableName(query.table());
-    QStringList fields = m_connection->columns(table);
-    QString where;
-    QStringList bindings;
-    for (const Query::Condition& condition : query.conditions()) {
-        const int index = fieldPosition(fields, condition.field);
-        if (index < 0)
-            throw itemNotFound(condition.field);
-        bindings.append(condition.value);
-        const QString parameter = u'?' + QString::number(bindings.size());
-        if (!where.isEmpty())
-            where += QStringLiteral(" AND ");
-        if (condition.op == Query::Op::Equal)
-            where += QStringLiteral("%1 = %2 COLLATE %3")
-                         .arg(quoted(fields[index]), parameter, QLatin1String(collationName));
-        else
-            where += QStringLiteral("%1(%2, %3)")
-                         .arg(QLatin1String(likeFunctionName), parameter, quoted(fields[index]));
-    }
-    std::unique_ptr<Recordset> recordset(new Recordset(m_connection, table, std::move(where),
-                                                       std::move(bindings), std::move(fields)));
+    std::unique_ptr<Recordset> recordset(
+        new Recordset(m_connection, selectionFor(*m_connection, query)));
     recordset->execute();
     return recordset;
+}
+
+QStringList Database::queryPlan(const Query& query) const {
+    const Selection selection = selectionFor(*m_connection, query);
+    const QString sql = selection.access == RowAccess::Whole    ? wholeSql(selection)
+                        : selection.access == RowAccess::ByKeys ? keysSql(selection)
+                                                                : pageSql(selection);
+    const Statement statement = m_connection->prepare(QStringLiteral("EXPLAIN QUERY PLAN ") + sql);
+    QStringList steps;
+    int rc;
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW)
+        steps.append(QString::fromUtf8(
+            reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 3))));
+    if (rc != SQLITE_DONE)
+        m_connection->fail(rc);
+    return steps;
 }
 
 void Database::transaction(const std::function<void()>& fn) {
@@ -412,19 +652,27 @@ void Database::transaction(const std::function<void()>& fn) {
 // The rows of the current page (copied out, so no read lock is held between moves) and
 // the prepared statements of the recordset.
 struct Recordset::Statement {
-    store::Statement select;
+    store::Statement select; // Scan: pageSql; Whole: wholeSql
+    store::Statement keysSelect;
+    std::vector<std::pair<int, store::Statement>> keyedPages; // by slot count (keyedPageSql)
     std::vector<std::pair<QString, store::Statement>> writes;
 
     struct Cell {
-        qsizetype offset;
-        qsizetype length; // -1 for a null value
+        qint32 offset;
+        qint32 length; // -1 for a null value
     };
     QByteArray data;
     std::vector<qint64> rowids;
-    std::vector<Cell> cells; // rows * columns
-    size_t row = 0;          // the current row within the page
-    qint64 after = 0;        // the page holds the rows after this rowid
+    std::vector<Cell> cells;    // rows * columns
+    std::vector<quint32> order; // Whole: the rows as read, in stored order
+    size_t row = 0;             // the current row within the page
+    qint64 after = 0;           // the page holds the rows after this rowid
     bool lastPage = false;
+    std::vector<qint64> keys; // ByKeys: the matching rowids, ascending
+    size_t nextKey = 0;       // ByKeys: the first key not fetched yet
+
+    // Where the current row lies in rowids and cells.
+    size_t stored() const { return order.empty() ? row : order[row]; }
 
     sqlite3_stmt* write(const Connection& connection, const QString& sql) {
         for (auto& [text, statement] : writes) {
@@ -436,31 +684,34 @@ struct Recordset::Statement {
     }
 };
 
-Recordset::Recordset(std::shared_ptr<Connection> connection, QString table, QString whereSql,
-                     QStringList bindings, QStringList fields)
+Recordset::Recordset(std::shared_ptr<Connection> connection, Selection&& selection)
     : m_connection(std::move(connection))
-    , m_table(std::move(table))
-    , m_whereSql(std::move(whereSql))
-    , m_bindings(std::move(bindings))
-    , m_fields(std::move(fields))
+    , m_table(std::move(selection.table))
+    , m_whereSql(std::move(selection.where))
+    , m_bindings(std::move(selection.bindings))
+    , m_access(selection.access)
+    , m_fields(std::move(selection.fields))
     , m_statement(std::make_unique<Statement>()) {}
 
 Recordset::~Recordset() = default;
 
-void Recordset::execute() {
-    QString sql = QStringLiteral("SELECT rowid");
-    for (const QString& field : std::as_const(m_fields))
-        sql += QStringLiteral(", ") + quoted(field);
-    const int afterRowid = static_cast<int>(m_bindings.size()) + 1;
-    sql += QStringLiteral(" FROM %1 WHERE rowid > ?%2").arg(quoted(m_table)).arg(afterRowid);
-    if (!m_whereSql.isEmpty())
-        sql += QStringLiteral(" AND (%1)").arg(m_whereSql);
-    sql += QStringLiteral(" ORDER BY rowid LIMIT ?%1").arg(afterRowid + 1);
+Selection Recordset::selection() const {
+    return {m_table, m_fields, m_whereSql, m_bindings, m_access};
+}
 
-    m_statement->select = m_connection->prepare(sql, SQLITE_PREPARE_PERSISTENT);
-    sqlite3_stmt* select = m_statement->select.get();
-    for (qsizetype i = 0; i < m_bindings.size(); ++i)
-        m_connection->bind(select, static_cast<int>(i) + 1, m_bindings[i]);
+void Recordset::execute() {
+    Statement& s = *m_statement;
+    switch (m_access) {
+    case RowAccess::Scan:
+        s.select = prepareBound(*m_connection, pageSql(selection()), m_bindings);
+        break;
+    case RowAccess::ByKeys:
+        s.keysSelect = prepareBound(*m_connection, keysSql(selection()), m_bindings);
+        break;
+    case RowAccess::Whole:
+        s.select = prepareBound(*m_connection, wholeSql(selection()), m_bindings);
+        break;
+    }
     restart();
 }
 
@@ -471,8 +722,47 @@ void Recordset::restart() {
     s.after = std::numeric_limits<qint64>::min();
     s.lastPage = false;
     m_position = 0;
-    fetch(firstPageRows);
+    if (m_access == RowAccess::Whole) {
+        readWhole();
+    } else {
+        if (m_access == RowAccess::ByKeys)
+            readKeys();
+        fetch(firstPageRows);
+    }
     land();
+}
+
+// All the matching rows as one page, put in stored order.
+void Recordset::readWhole() {
+    Statement& s = *m_statement;
+    s.data.clear();
+    s.rowids.clear();
+    s.cells.clear();
+    s.row = 0;
+    s.lastPage = true;
+    s.order.clear();
+    readPage(s.select.get());
+    s.order.resize(s.rowids.size());
+    std::iota(s.order.begin(), s.order.end(), quint32{0});
+    std::sort(s.order.begin(), s.order.end(),
+              [&s](quint32 a, quint32 b) { return s.rowids[a] < s.rowids[b]; });
+}
+
+// The rowids of the matching rows, read at once (so no lock is held afterwards).
+void Recordset::readKeys() {
+    Statement& s = *m_statement;
+    s.keys.clear();
+    s.nextKey = 0;
+    sqlite3_stmt* select = s.keysSelect.get();
+    int rc;
+    while ((rc = sqlite3_step(select)) == SQLITE_ROW)
+        s.keys.push_back(sqlite3_column_int64(select, 0));
+    sqlite3_reset(select);
+    if (rc != SQLITE_DONE) {
+        s.keys.clear();
+        m_connection->fail(rc);
+    }
+    std::sort(s.keys.begin(), s.keys.end());
 }
 
 // Replaces the page with the next rows after the last one read; the statement is reset at
@@ -486,10 +776,43 @@ void Recordset::fetch(int rows) {
     s.cells.clear();
     s.row = 0;
 
-    sqlite3_stmt* select = s.select.get();
-    const int afterParameter = static_cast<int>(m_bindings.size()) + 1;
-    sqlite3_bind_int64(select, afterParameter, s.after);
-    sqlite3_bind_int(select, afterParameter + 1, rows);
+    if (m_access == RowAccess::Scan) {
+        sqlite3_stmt* select = s.select.get();
+        const int afterParameter = static_cast<int>(m_bindings.size()) + 1;
+        sqlite3_bind_int64(select, afterParameter, s.after);
+        sqlite3_bind_int(select, afterParameter + 1, rows);
+        readPage(select);
+        s.lastPage = static_cast<int>(s.rowids.size()) < rows;
+        return;
+    }
+
+    // ByKeys: the next `rows` keys; rows deleted since the keys were read are skipped.
+    if (s.nextKey >= s.keys.size()) {
+        s.lastPage = true;
+        return;
+    }
+    auto page = std::find_if(s.keyedPages.begin(), s.keyedPages.end(),
+                             [rows](const auto& p) { return p.first == rows; });
+    if (page == s.keyedPages.end()) {
+        s.keyedPages.emplace_back(rows,
+                                  prepareBound(*m_connection, keyedPageSql(selection(), rows), {}));
+        page = s.keyedPages.end() - 1;
+    }
+    sqlite3_stmt* select = page->second.get();
+    do {
+        for (int slot = 1; slot <= rows; ++slot) {
+            if (s.nextKey < s.keys.size())
+                sqlite3_bind_int64(select, slot, s.keys[s.nextKey++]);
+            else
+                sqlite3_bind_null(select, slot);
+        }
+        s.lastPage = s.nextKey >= s.keys.size();
+        readPage(select);
+    } while (s.rowids.empty() && !s.lastPage);
+}
+
+void Recordset::readPage(sqlite3_stmt* select) {
+    Statement& s = *m_statement;
     const int columns = static_cast<int>(m_fields.size());
     int rc;
     while ((rc = sqlite3_step(select)) == SQLITE_ROW) {
@@ -501,12 +824,11 @@ void Recordset::fetch(int rows) {
                 continue;
             }
             const int length = sqlite3_column_bytes(select, c);
-            s.cells.push_back({s.data.size(), length});
+            s.cells.push_back({static_cast<qint32>(s.data.size()), length});
             s.data.append(text, length);
         }
     }
     sqlite3_reset(select);
-    s.lastPage = static_cast<int>(s.rowids.size()) < rows;
     if (rc != SQLITE_DONE) {
         s.rowids.clear();
         s.cells.clear();
@@ -515,6 +837,18 @@ void Recordset::fetch(int rows) {
         m_eof = true;
         m_connection->fail(rc);
     }
+}
+
+qsizetype Recordset::foundRows() const {
+    switch (m_access) {
+    case RowAccess::ByKeys:
+        return static_cast<qsizetype>(m_statement->keys.size());
+    case RowAccess::Whole:
+        return static_cast<qsizetype>(m_statement->rowids.size());
+    case RowAccess::Scan:
+        break;
+    }
+    return -1;
 }
 
 void Recordset::step() {
@@ -529,7 +863,7 @@ void Recordset::step() {
 void Recordset::land() {
     const Statement& s = *m_statement;
     if (s.row < s.rowids.size()) {
-        m_rowid = s.rowids[s.row];
+        m_rowid = s.rowids[s.stored()];
         m_current = true;
         m_eof = false;
         ++m_position;
@@ -575,7 +909,7 @@ QByteArrayView Recordset::rawText(int column) const {
         throw itemNotFound(QString::number(column));
     const Statement& s = *m_statement;
     const Statement::Cell& cell =
-        s.cells[s.row * static_cast<size_t>(m_fields.size()) + static_cast<size_t>(column)];
+        s.cells[s.stored() * static_cast<size_t>(m_fields.size()) + static_cast<size_t>(column)];
     if (cell.length < 0)
         return {};
     return QByteArrayView(s.data.constData() + cell.offset, cell.length);
@@ -669,12 +1003,12 @@ void Recordset::storeInPage(const QList<QPair<QString, QString>>& values) {
     const size_t columns = static_cast<size_t>(m_fields.size());
     for (const auto& [field, value] : values) {
         Statement::Cell& cell =
-            s.cells[s.row * columns + static_cast<size_t>(m_fields.indexOf(field))];
+            s.cells[s.stored() * columns + static_cast<size_t>(m_fields.indexOf(field))];
         if (value.isNull()) {
             cell = {0, -1};
         } else {
             const QByteArray utf8 = value.toUtf8();
-            cell = {s.data.size(), utf8.size()};
+            cell = {static_cast<qint32>(s.data.size()), static_cast<qint32>(utf8.size())};
             s.data.append(utf8);
         }
     }

@@ -10,10 +10,14 @@
 #include <functional>
 #include <memory>
 
+struct sqlite3_stmt;
+
 namespace store {
 
 class Connection;
 class Recordset;
+struct Selection;
+enum class RowAccess : unsigned char;
 
 // One archive database file, opened for shared reading and writing.
 // Text comparison follows the archive rules: "=" and "like" ignore letter case (accented
@@ -44,6 +48,10 @@ public:
 
     bool hasTable(const QString& table) const;
 
+    // The steps SQLite takes to find the rows of the query (EXPLAIN QUERY PLAN), to check
+    // that a lookup goes through an index.
+    QStringList queryPlan(const Query& query) const;
+
 private:
     Database(QString path, std::shared_ptr<Connection> connection);
     QString m_path;
@@ -52,6 +60,9 @@ private:
 
 // A forward cursor over the rows of one table, in stored order, with the editing verbs of
 // the archive engine. Field names are matched without regard to case.
+// A query that an index serves ("=", or a "like" with a literal start, on an indexed field)
+// fixes its rows when opened and at MoveFirst; other recordsets also meet rows added after
+// them.
 class Recordset final {
 public:
     ~Recordset();
@@ -60,6 +71,9 @@ public:
 
     // Rows visited so far: right after opening, 0 for an empty result and 1 otherwise.
     int RecordCount() const { return m_visited; }
+    // The rows a query served by an index found when opened or at MoveFirst (rows deleted
+    // since included); -1 for other recordsets. Lets a reader reserve room.
+    qsizetype foundRows() const;
     void MoveFirst(); // throws 3021 on an empty result
     void MoveNext();
     bool EOF_() const { return m_eof; }
@@ -87,11 +101,14 @@ public:
 
 private:
     friend class Database;
-    Recordset(std::shared_ptr<Connection> connection, QString table, QString whereSql,
-              QStringList bindings, QStringList fields);
+    Recordset(std::shared_ptr<Connection> connection, Selection&& selection);
+    Selection selection() const;
     void execute();
     void restart();
+    void readKeys();
+    void readWhole();
     void fetch(int rows);
+    void readPage(sqlite3_stmt* select);
     void step();
     void land();
     void requireCurrent() const;
@@ -103,6 +120,7 @@ private:
     QString m_table;
     QString m_whereSql;
     QStringList m_bindings;
+    RowAccess m_access;
     QStringList m_fields;
     struct Statement;
     std::unique_ptr<Statement> m_statement;

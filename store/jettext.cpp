@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstring>
+#include <string>
 
 namespace store::jettext {
 
@@ -372,6 +373,31 @@ template <typename Reader> bool LikePattern::match(Reader reader) const {
     while (p < m && m_tokens[p].kind == Token::Star)
         ++p;
     return p == m;
+}
+
+LikeBounds LikePattern::bounds() const {
+    std::u32string prefix;
+    for (const Token& token : m_tokens) {
+        if (token.kind != Token::Char)
+            break;
+        prefix.push_back(token.ch);
+    }
+    LikeBounds bounds;
+    bounds.low = QString::fromUcs4(prefix.data(), static_cast<qsizetype>(prefix.size()));
+    // The upper bound raises the last character to the next one that folds to itself (only
+    // those occur in folded text); a character with no such successor is dropped first.
+    while (!prefix.empty()) {
+        char32_t next = prefix.back() + 1;
+        while (next <= 0x10FFFF && (QChar::isSurrogate(next) || fold(next) != next))
+            ++next;
+        if (next <= 0x10FFFF) {
+            prefix.back() = next;
+            bounds.high = QString::fromUcs4(prefix.data(), static_cast<qsizetype>(prefix.size()));
+            break;
+        }
+        prefix.pop_back();
+    }
+    return bounds;
 }
 
 // --- sort keys -----------------------------------------------------------------------------

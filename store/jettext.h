@@ -20,6 +20,14 @@ int compareUtf8(QByteArrayView a, QByteArrayView b); // the same on UTF-8 text
 // one character of (not of) a set; letters compared without regard to case.
 bool like(QStringView value, QStringView pattern);
 
+// Every text a "like" pattern matches lies in [low, high) under compare(): low is the folded
+// literal text before the first wildcard, high the least text above all the texts that begin
+// with it (null when there is none). An empty low: the pattern begins with a wildcard.
+struct LikeBounds {
+    QString low;
+    QString high;
+};
+
 // A "like" pattern parsed once, for matching many values.
 class LikePattern final {
 public:
@@ -27,6 +35,7 @@ public:
     explicit LikePattern(QByteArrayView utf8Pattern);
     bool matches(QStringView value) const;
     bool matches(QByteArrayView utf8Value) const;
+    LikeBounds bounds() const;
 
 private:
     struct Token {

@@ -1,7 +1,409 @@
-// placeholder: replaced by the real tests
+// What the user does with the listed entries: select all, the Delete key, deleting the ticked
+// entries (sent messages go to the deleted archive), the double click, the contact actions.
+#include "app/appstate.h"
+#include "app/mdiform1.h"
+#include "browser/archivemodel.h"
+#include "browser/form1.h"
+#include "browser/seri.h"
+#include "contacts/form4.h"
+#include "messaging/form5.h"
+#include "platform/dialogs.h"
+#include "support/testfolder.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QTreeView>
 #include <QtTest>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+using platform::Answer;
+
+namespace {
+
+// Tree nodes with the one address book "Principale".
+enum Node { Roots = 1, Contacts = 2, Saved = 4, Sent = 6, Deleted = 8 };
+
+const QString tableOf[] = {{}, {}, "rubrica", {}, "salvati", {}, "inviati", {}, "cancellati"};
+
+// Rows of a table in stored order, each with the four texts in list order.
+QStringList rows(const TestFolder& folder, const QString& table) {
+    const QStringList fields = table == "rubrica"
+                                   ? QStringList{"cellulare", "Nome", "cognome", "email"}
+                                   : QStringList{"cellulare", "cognome", "Data", "Testo"};
+    auto db = folder.book("Principale");
+    QStringList out;
+    for (auto rs = db->openRecordset(table); !rs->isEof(); rs->MoveNext())
+        out << QStringList{rs->value(fields[0]), rs->value(fields[1]), rs->value(fields[2]),
+                           rs->value(fields[3])}
+                   .join('|');
+    return out;
+}
+
+QStringList sorted(QStringList list) {
+    list.sort();
+    return list;
+}
+
+QStringList minus(QStringList from, const QStringList& take) {
+    for (const QString& t : take)
+        from.removeOne(t);
+    return from;
+}
+
+// Runs one raw statement on the address book, behind the program's back.
+void rawSql(const TestFolder& folder, const QByteArray& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(store::archive::addressBookPath(folder.path(), "Principale")),
+                 &db);
+    const int rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+    QVERIFY2(rc == SQLITE_OK, sqlite3_errmsg(db));
+    sqlite3_close(db);
+}
+
+} // namespace
+
 class tst_selection : public QObject {
     Q_OBJECT
+private slots:
+    void init() {
+        m_folder = std::make_unique<TestFolder>();
+        {
+            auto db = m_folder->book("Principale");
+            seed::addContact(*db, "Anna", "Bianchi", "3331000001", "anna@example.it");
+            seed::addContact(*db, "Bruno", "Conti", "3331000002", "");
+            seed::addContact(*db, "Carla", "D'Amico", "3331000003", " ");
+            // Two saves to one number within the same second.
+            seed::addMessage(*db, "salvati", "Rossi", "3332000001", "01/02/2026 10:00:00", "primo");
+            seed::addMessage(*db, "salvati", "Rossi", "3332000001", "01/02/2026 10:00:00",
+                             "secondo");
+            seed::addMessage(*db, "salvati", "<lista>", "3331000003;3331000001;3331000002",
+                             "02/02/2026 09:00:00", "a tutti");
+            seed::addMessage(*db, "inviati", "Verdi", "3333000001", "03/02/2026 08:00:00", "uno");
+            seed::addMessage(*db, "inviati", "Neri", "3333000002", "03/02/2026 08:01:00",
+                             "l'altro");
+            seed::addMessage(*db, "inviati", "Gialli", "3333000003", "03/02/2026 08:02:00", "tre");
+            seed::addMessage(*db, "cancellati", "Blu", "3334000001", "04/02/2026 07:00:00", "x");
+            seed::addMessage(*db, "cancellati", "Rosa", "3334000002", "04/02/2026 07:01:00", "y");
+        }
+        appState() = AppState{};
+        appState().appFolder = m_folder->path();
+        m_window = std::make_unique<MDIForm1>();
+        m_window->Form_Load();
+        m_window->TreeView1_Click();
+        QTRY_COMPARE(model()->rowCount(), 3);
+        m_script = std::make_unique<platform::DialogScript>();
+    }
+    void cleanup() {
+        m_script.reset();
+        m_window.reset();
+        appState() = AppState{};
+        m_folder.reset();
+    }
+
+    void selectAll_data() {
+        QTest::addColumn<int>("node");
+        QTest::newRow("contacts") << int(Contacts);
+        QTest::newRow("empty list") << int(Roots);
+    }
+    void selectAll() {
+        QFETCH(int, node);
+        show(node);
+        QCheckBox* box = browser()->Check1;
+        box->click();
+        QCOMPARE(box->text(), "Deseleziona Tutto");
+        QCOMPARE(model()->checkedRows().size(), model()->rowCount());
+        box->click();
+        QCOMPARE(box->text(), "Seleziona Tutto");
+        QVERIFY(model()->checkedRows().isEmpty());
+    }
+
+    // Delete works on the row last clicked, whatever the list highlights now.
+    void deleteKey_data() {
+        QTest::addColumn<int>("node");
+        QTest::addColumn<int>("clicked");
+        QTest::addColumn<Answer>("answer");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QStringList>("gone");
+        QTest::newRow("contact last clicked, not the highlighted one")
+            << int(Contacts) << 0 << Answer::Yes << "Si desidera Cancellare la voce 3331000001 ?"
+            << QStringList{"3331000001|Anna|Bianchi|anna@example.it"};
+        QTest::newRow("answer No")
+            << int(Contacts) << 0 << Answer::No << "Si desidera Cancellare la voce 3331000001 ?"
+            << QStringList{};
+        QTest::newRow("saved twins: the clicked one goes")
+            << int(Saved) << 1 << Answer::Yes << "Si desidera Cancellare la voce 3332000001 ?"
+            << QStringList{"3332000001|Rossi|01/02/2026 10:00:00|secondo"};
+        QTest::newRow("sent message, not recycled")
+            << int(Sent) << 1 << Answer::Yes << "Si desidera Cancellare la voce 3333000002 ?"
+            << QStringList{"3333000002|Neri|03/02/2026 08:01:00|l'altro"};
+    }
+    void deleteKey() {
+        QFETCH(int, node);
+        QFETCH(int, clicked);
+        QFETCH(QStringList, gone);
+        show(node);
+        const QStringList before = rows(*m_folder, tableOf[node]);
+        const QStringList binBefore = rows(*m_folder, "cancellati");
+        click(clicked);
+        browser()->lvw1->setCurrentIndex(model()->index(2, 1)); // arrow keys: no click
+        QFETCH(Answer, answer);
+        m_script->answer(answer);
+        QTest::keyClick(browser()->lvw1, Qt::Key_Delete);
+
+        QTEST(m_script->messages().value(0), "question");
+        QCOMPARE(m_script->shown().value(0).buttons, platform::Buttons::YesNo);
+        QCOMPARE(rows(*m_folder, tableOf[node]), minus(before, gone));
+        if (node != Deleted)
+            QCOMPARE(rows(*m_folder, "cancellati"), binBefore);
+        QTRY_COMPARE(model()->rowCount(), before.size() - gone.size());
+    }
+
+    // "Cancella Spuntati": sent messages move to cancellati, everything else goes for good. A
+    // failure half-way keeps the rows done, says how many, and loses no sent message.
+    void deleteTicked_data() {
+        QTest::addColumn<int>("node");
+        QTest::addColumn<QList<int>>("ticked"); // empty: "Seleziona Tutto"
+        QTest::addColumn<int>("extra");         // more contacts and sent messages, in twins
+        QTest::addColumn<Answer>("answer");
+        QTest::addColumn<int>("room"); // rows cancellati still takes; -1: no limit
+        QTest::newRow("sent: moved with their four texts")
+            << int(Sent) << QList<int>{0, 2} << 0 << Answer::Yes << -1;
+        QTest::newRow("deleted: gone") << int(Deleted) << QList<int>{1} << 0 << Answer::Yes << -1;
+        QTest::newRow("contacts: gone")
+            << int(Contacts) << QList<int>{0, 2} << 0 << Answer::Yes << -1;
+        QTest::newRow("saved twins") << int(Saved) << QList<int>{1, 2} << 0 << Answer::Yes << -1;
+        QTest::newRow("answer No") << int(Sent) << QList<int>{0} << 0 << Answer::No << -1;
+        QTest::newRow("all of 43 contacts")
+            << int(Contacts) << QList<int>{} << 40 << Answer::Yes << -1;
+        QList<int> allButOneTwin; // the rows 3 and 4 are twins: same number, same second
+        for (int row = 0; row < 43; ++row)
+            if (row != 4)
+                allButOneTwin << row;
+        QTest::newRow("one sent twin") << int(Sent) << QList<int>{3} << 40 << Answer::Yes << -1;
+        QTest::newRow("all sent but one twin")
+            << int(Sent) << allButOneTwin << 40 << Answer::Yes << -1;
+        QTest::newRow("third move refused") << int(Sent) << QList<int>{} << 0 << Answer::Yes << 2;
+        QTest::newRow("first move refused") << int(Sent) << QList<int>{} << 0 << Answer::Yes << 0;
+        QTest::newRow("refused in the one pass")
+            << int(Sent) << QList<int>{} << 40 << Answer::Yes << 30;
+    }
+    void deleteTicked() {
+        QFETCH(int, node);
+        QFETCH(QList<int>, ticked);
+        QFETCH(int, extra);
+        QFETCH(Answer, answer);
+        QFETCH(int, room);
+        if (extra) {
+            auto db = m_folder->book("Principale");
+            db->transaction([&] {
+                for (int i = 0; i < extra; ++i) {
+                    const QString number = QString::number(3339000000LL + i / 2);
+                    seed::addContact(*db, "Nome", "Zeta", number, "");
+                    seed::addMessage(*db, "inviati", "Zeta", number, "05/02/2026 12:00:00",
+                                     QString::number(i));
+                }
+            });
+        }
+        if (room >= 0) // behind the program's back
+            rawSql(*m_folder, QString("CREATE TRIGGER pieno BEFORE INSERT ON cancellati WHEN "
+                                      "(SELECT count(*) FROM cancellati) >= %1 BEGIN SELECT "
+                                      "RAISE(ABORT, 'archivio pieno'); END")
+                                  .arg(2 + room)
+                                  .toUtf8());
+        show(node);
+        if (ticked.isEmpty())
+            browser()->Check1->click();
+        for (int row : ticked)
+            model()->setChecked(row, true);
+        QStringList listed;
+        for (int row : model()->checkedRows())
+            listed << QStringList{model()->text(row, 1), model()->text(row, 2),
+                                  model()->text(row, 3), model()->text(row, 4)}
+                          .join('|');
+        const QStringList before = rows(*m_folder, tableOf[node]);
+        const QStringList binBefore = rows(*m_folder, "cancellati");
+        m_script->answer(answer);
+
+        Form1 actions(m_window.get()); // as the main window's "Cancella Spuntati" does
+        actions.Label4_Click();
+
+        const int done = answer == Answer::No ? 0 : room >= 0 ? room : int(listed.size());
+        const QStringList messages = m_script->messages();
+        QCOMPARE(messages.value(0), "Si desidera Cancellare i contatti selezionati? ");
+        QCOMPARE(messages.size(), room >= 0 ? 2 : 1);
+        if (room >= 0) // how many went, and why the rest did not
+            QVERIFY(messages[1].contains(
+                        QString("Voci cancellate: %1 su %2;").arg(done).arg(listed.size())) &&
+                    messages[1].endsWith("archivio pieno."));
+        const QStringList left = rows(*m_folder, tableOf[node]);
+        QCOMPARE(left.size(), before.size() - done);
+        if (room < 0 && answer == Answer::Yes) // exactly the ticked ones
+            QCOMPARE(sorted(left), sorted(minus(before, listed)));
+        const QStringList moved = minus(rows(*m_folder, "cancellati"), binBefore);
+        if (node == Sent)
+            QCOMPARE(sorted(left + moved), sorted(before));
+        else if (node != Deleted)
+            QVERIFY(moved.isEmpty());
+        QCOMPARE(browser()->Check1->text(), "Seleziona Tutto");
+        QTRY_COMPARE(model()->rowCount(), left.size());
+    }
+
+    // What the composer got, as "Label23|recipients|number|surname|text"; empty: not opened.
+    void doubleClick_data() {
+        QTest::addColumn<int>("node");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("composer");
+        QTest::newRow("saved list message") << int(Saved) << 0
+                                            << "1|3331000003,3331000001,3331000002|3331000003;"
+                                               "3331000001;3331000002|<lista>|a tutti";
+        QTest::newRow("saved message") << int(Saved) << 1 << "-||3332000001|Rossi|secondo";
+        QTest::newRow("contact") << int(Contacts) << 1 << "-||3331000002|Conti|";
+        QTest::newRow("sent message") << int(Sent) << 0 << "";
+        QTest::newRow("deleted message") << int(Deleted) << 0 << "";
+    }
+    void doubleClick() {
+        QFETCH(int, node);
+        QFETCH(int, row);
+        show(node);
+        click(row);
+        QString composer;
+        onComposer([&](Form5& f) {
+            composer = QStringList{f.Label23->text(), f.recipients().join(','), f.Label18->text(),
+                                   f.Label2->text(), f.Text1->toPlainText()}
+                           .join('|');
+            QVERIFY(f.Command4->isVisibleTo(&f));
+            f.Command2->click();
+        });
+        browser()->lvw1_DblClick();
+        QCoreApplication::processEvents();
+        QTEST(composer, "composer");
+    }
+
+    // The contact entries act on a contact only; then the window closes.
+    void actions_data() {
+        QTest::addColumn<int>("node");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("Modifica Contatto") << int(Contacts) << 2 << 1 << "editor";
+        QTest::newRow("Invia SMS singolo")
+            << int(Contacts) << 2 << 2 << "composer 0|3331000003|D'Amico";
+        QTest::newRow("Invia Email") << int(Contacts) << 0 << 3 << "mailto:anna@example.it";
+        QTest::newRow("Invia Email, no address") << int(Contacts) << 1 << 3 << "mailto:";
+        QTest::newRow("Invia Email, one blank") << int(Contacts) << 2 << 3 << "mailto:";
+        QTest::newRow("saved: Modifica Contatto") << int(Saved) << 1 << 1 << "";
+        QTest::newRow("saved: Invia SMS singolo") << int(Saved) << 1 << 2 << "";
+        QTest::newRow("saved: Invia Email") << int(Saved) << 1 << 3 << "";
+    }
+    void actions() {
+        QFETCH(int, node);
+        QFETCH(int, row);
+        QFETCH(int, entry);
+        show(node);
+        click(row);
+        auto* actions = new Form1(m_window.get());
+        actions->setAttribute(Qt::WA_DeleteOnClose);
+        actions->show();
+        const QPointer<Form1> alive(actions);
+        QLabel* label =
+            QList<QLabel*>{actions->Label1, actions->Label2, actions->Label3}[entry - 1];
+        QCOMPARE(label->palette().color(QPalette::WindowText) ==
+                     actions->Label4->palette().color(QPalette::WindowText),
+                 node == Contacts); // greyed on messages
+        QString outcome;
+        onComposer([&](Form5& f) {
+            outcome = "composer " +
+                      QStringList{f.Label23->text(), f.Label18->text(), f.Label2->text()}.join('|');
+            f.Command2->click();
+        });
+        QTest::mouseClick(label, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        if (Form4* editor = m_window->findChild<Form4*>()) {
+            outcome = "editor";
+            QVERIFY(editor->isVisible());
+            QCOMPARE(appState().modifica, 1);
+            editor->close();
+        }
+        for (const platform::Shown& shown : m_script->shown())
+            outcome += shown.text;
+        QTEST(outcome, "outcome");
+        const bool mail = outcome.startsWith("mailto:");
+        QCOMPARE(bool(m_window->windowState() & Qt::WindowMinimized), mail);
+        if (mail)
+            QVERIFY(appState().dettaglioScelto.isEmpty());
+        if (outcome.isEmpty())
+            QVERIFY(alive && alive->isVisible());
+        else
+            QTRY_VERIFY(!alive);
+    }
+
+    // The right button opens the actions beside the pointer, whole on the screen.
+    void rightButton_data() {
+        QTest::addColumn<QPoint>("offset"); // from the screen's top left; negative: bottom right
+        QTest::newRow("middle") << QPoint(200, 150);
+        QTest::newRow("bottom right corner") << QPoint(-1, -1);
+    }
+    void rightButton() {
+        QFETCH(QPoint, offset);
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        const QPoint at = offset.x() < 0 ? area.bottomRight() : area.topLeft() + offset;
+        browser()->lvw1_MouseUp(Qt::RightButton, {}, at);
+        auto* actions = m_window->findChild<Form1*>();
+        QVERIFY(actions && actions->isVisible());
+        QVERIFY2(area.contains(actions->frameGeometry()), "off screen");
+        QVERIFY((actions->frameGeometry().center() - at).manhattanLength() <
+                actions->width() + actions->height());
+        actions->close();
+    }
+
+    // A click elsewhere closes the actions without doing anything.
+    void closesOnDeactivation() {
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        browser()->lvw1_MouseUp(Qt::RightButton, {}, QPoint(100, 100));
+        const QPointer<Form1> actions = m_window->findChild<Form1*>();
+        QTRY_VERIFY(actions && actions->isActiveWindow());
+        m_window->activateWindow();
+        QTRY_VERIFY(!actions);
+        QVERIFY(m_script->shown().isEmpty());
+    }
+
+private:
+    seri* browser() const { return m_window->browser(); }
+    ArchiveModel* model() const { return browser()->model(); }
+    void show(int node) {
+        m_window->selezionaNodo(node);
+        m_window->TreeView1_Click();
+        const int expected = node == Roots ? 0 : rows(*m_folder, tableOf[node]).size();
+        QTRY_COMPARE(model()->rowCount(), expected);
+    }
+    // A mouse click on a row: it becomes the current entry.
+    void click(int row) {
+        browser()->lvw1->setCurrentIndex(model()->index(row, 1));
+        browser()->lvw1_Click();
+    }
+    // Runs `act` on the composer if a command opens one.
+    void onComposer(const std::function<void(Form5&)>& act) {
+        QTimer::singleShot(0, this, [act] {
+            if (Form5* f = Form5::instance()) {
+                f->Form_Activate();
+                act(*f);
+            }
+        });
+    }
+
+    std::unique_ptr<TestFolder> m_folder;
+    std::unique_ptr<MDIForm1> m_window;
+    std::unique_ptr<platform::DialogScript> m_script;
 };
+
 QTEST_MAIN(tst_selection)
 #include "tst_selection.moc"

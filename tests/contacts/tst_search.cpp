@@ -1,7 +1,146 @@
-// placeholder: replaced by the real tests
+// The contact search: criteria, the four lists, picking and writing to a found contact.
+#include "app/appstate.h"
+#include "app/mdiform1.h"
+#include "browser/archivemodel.h"
+#include "browser/seri.h"
+#include "contacts/form3.h"
+#include "messaging/form5.h"
+#include "platform/dialogs.h"
+#include "support/testfolder.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTimer>
 #include <QtTest>
+
 class tst_search : public QObject {
     Q_OBJECT
+private slots:
+    void init() {
+        m_folder = std::make_unique<TestFolder>();
+        {
+            auto db = m_folder->book("Principale");
+            seed::addContact(*db, "Mario", "Rossi", "3331000001", "mario@example.it");
+            seed::addContact(*db, "Lia", "ROSSETTI", "3471000002", "lia@example.it");
+            seed::addContact(*db, "Ugo", "Di Rosa", "3331000003", "ugo.dirosa@example.it");
+            seed::addContact(*db, "Anna", "D'Angelo", "3201000004", "");
+            seed::addContact(*db, "Sconto", "100%_vero", "3201000005", "x@y.it");
+        }
+        appState() = AppState{};
+        appState().appFolder = m_folder->path();
+        m_window = std::make_unique<MDIForm1>();
+        m_window->Form_Load();
+        m_window->TreeView1_Click();
+        m_script = std::make_unique<platform::DialogScript>();
+    }
+    void cleanup() {
+        m_script.reset();
+        m_window.reset();
+        appState() = AppState{};
+        m_folder.reset();
+    }
+
+    // Criteria typed into the boxes (surname, number, first name, e-mail): the surnames found.
+    void search_data() {
+        QTest::addColumn<QStringList>("criteria");
+        QTest::addColumn<QStringList>("surnames");
+        QTest::newRow("start of the surname, any case")
+            << QStringList{"ros", "", "", ""} << QStringList{"Rossi", "ROSSETTI"};
+        QTest::newRow("number") << QStringList{"", "333", "", ""}
+                                << QStringList{"Rossi", "Di Rosa"};
+        QTest::newRow("e-mail wins over surname")
+            << QStringList{"ros", "", "", "ugo"} << QStringList{"Di Rosa"};
+        QTest::newRow("apostrophe") << QStringList{"d'a", "", "", ""} << QStringList{"D'Angelo"};
+        QTest::newRow("* and ? keep their meaning")
+            << QStringList{"R?ss*I", "", "", ""} << QStringList{"Rossi", "ROSSETTI"};
+        QTest::newRow("% and _ are plain text")
+            << QStringList{"100%_", "", "", ""} << QStringList{"100%_vero"};
+        QTest::newRow("% matches nothing else") << QStringList{"%", "", "", ""} << QStringList{};
+        QTest::newRow("nothing found") << QStringList{"", "", "Zeno", ""} << QStringList{};
+    }
+    void search() {
+        QFETCH(QStringList, criteria);
+        Form3 f;
+        f.Text1->setText(criteria[0]);
+        f.Text2->setText(criteria[1]);
+        f.Text3->setText(criteria[2]);
+        f.Text4->setText(criteria[3]);
+        f.Command1->click();
+        QTEST(column(f.List4), "surnames");
+        QCOMPARE(f.List1->model()->rowCount(), f.List4->model()->rowCount());
+        QCOMPARE(f.List3->model()->rowCount(), f.List4->model()->rowCount());
+        QVERIFY(m_script->messages().isEmpty());
+    }
+
+    // A click on a number picks the line in all four lists; a double click writes to it.
+    void pickAndWrite() {
+        Form3 f;
+        f.Text1->setText("ros");
+        f.Command1->click();
+        f.List1->setCurrentIndex(f.List1->model()->index(1, 0));
+        f.List1_Click();
+        QCOMPARE(f.Text1->text(), "ROSSETTI");
+        QCOMPARE(f.Text2->text(), "3471000002");
+        QCOMPARE(f.Text3->text(), "Lia");
+        QCOMPARE(f.Text4->text(), "lia@example.it");
+        QCOMPARE(f.List3->currentIndex().row(), 1);
+
+        QString number, surname;
+        QTimer::singleShot(0, this, [&] {
+            Form5* composer = Form5::instance();
+            QVERIFY(composer);
+            number = composer->Label18->text();
+            surname = composer->Label2->text();
+            composer->Command2->click();
+        });
+        f.List1_DblClick();
+        QCOMPARE(number, "3471000002");
+        QCOMPARE(surname, "ROSSETTI");
+        QCOMPARE(f.result(), int(QDialog::Accepted));
+
+        // Pressing in a criterion box empties the others and the results.
+        Form3 g;
+        g.Text1->setText("ros");
+        g.Command1->click();
+        g.Text3->setText("x");
+        QTest::mouseClick(g.Text2, Qt::LeftButton);
+        QCOMPARE(g.Text1->text(), QString());
+        QCOMPARE(g.Text3->text(), QString());
+        QCOMPARE(g.resultCount(), 0);
+    }
+
+    // The composer's search button closes it and opens the search; the main menu guards.
+    void openers() {
+        QTimer::singleShot(0, this, [] {
+            Form5* composer = Form5::instance();
+            QVERIFY(composer && composer->Command4->isEnabled());
+            composer->Command4->click();
+        });
+        m_window->ismss->trigger();
+        QTRY_VERIFY(m_window->findChild<Form3*>());
+        QVERIFY(m_window->findChild<Form3*>()->isVisible());
+        m_window->findChild<Form3*>()->close();
+
+        m_window->selezionaNodo(1); // the root "Rubriche"
+        m_window->TreeView1_Click();
+        m_window->cececo->trigger();
+        QCOMPARE(m_script->messages(), QStringList{"selezionare un Archivio Valido"});
+    }
+
+private:
+    static QStringList column(QListView* list) {
+        QStringList out;
+        for (int i = 0; i < list->model()->rowCount(); ++i)
+            out << list->model()->index(i, 0).data().toString();
+        return out;
+    }
+
+    std::unique_ptr<TestFolder> m_folder;
+    std::unique_ptr<MDIForm1> m_window;
+    std::unique_ptr<platform::DialogScript> m_script;
 };
+
 QTEST_MAIN(tst_search)
 #include "tst_search.moc"

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sqlite3.h>
+
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -57,6 +59,28 @@ void addContacts(Database& db, const QStringList& surnames) {
     });
 }
 
+// A connection of SQLite's own, without the archive's comparison: files as older versions
+// and other programs leave them.
+struct RawFile {
+    sqlite3* db = nullptr;
+    explicit RawFile(const QString& path) { sqlite3_open(QFile::encodeName(path), &db); }
+    ~RawFile() { sqlite3_close(db); }
+    bool exec(const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == 0; }
+    int indexCount() {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master WHERE type = 'index'", -1, &st,
+                           nullptr);
+        const int count = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
+        sqlite3_finalize(st);
+        return count;
+    }
+};
+
+bool usesIndex(Database& db, const Query& query) {
+    const QString plan = db.queryPlan(query).join(u';');
+    return plan.contains(u"USING") && plan.contains(u"INDEX") && !plan.contains(u"SCAN");
+}
+
 void addMessage(Database& db, const QString& cellulare, const QString& testo) {
     const auto rs = db.openRecordset(u"inviati"_s);
     rs->AddNew();
@@ -97,6 +121,12 @@ private slots:
     void writeWhileAnotherRecordsetIsOpen();
     void largeTableWithNulls();
     void folderDatabasesNeverOverwrite();
+    void indexedLikeMatchesScan_data();
+    void indexedLikeMatchesScan();
+    void indexedLookupAcrossPages_data();
+    void indexedLookupAcrossPages();
+    void indexesOnOpen_data();
+    void indexesOnOpen();
 };
 
 void tst_store::init() {
@@ -431,6 +461,157 @@ void tst_store::folderDatabasesNeverOverwrite() {
              store::DatabaseExists);
     QVERIFY(!QFile::exists(archive::elencoPath(other)));
     QVERIFY(!QFile::exists(archive::addressBookPath(other, u"Principale"_s)));
+}
+
+void tst_store::indexedLikeMatchesScan_data() {
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("indexed");
+
+    QTest::newRow("small letters") << u"ros*"_s << 5 << true;
+    QTest::newRow("capitals") << u"ROSS*"_s << 4 << true;
+    QTest::newRow("accented start") << u"rö*"_s << 1 << true;
+    QTest::newRow("no wildcard") << u"ross"_s << 1 << true;
+    QTest::newRow("apostrophe") << u"d'a*"_s << 2 << true;
+    QTest::newRow("percent as text") << u"100%*"_s << 1 << true;
+    QTest::newRow("underscore as text") << u"100_*"_s << 1 << true;
+    QTest::newRow("star inside") << u"a*b*"_s << 3 << true;
+    QTest::newRow("star in brackets") << u"a[*]*"_s << 1 << true;
+    QTest::newRow("accented capital") << u"è*"_s << 2 << true;
+    QTest::newRow("accent differs") << u"e*"_s << 1 << true;
+    QTest::newRow("sharp s") << u"straß*"_s << 1 << true;
+    QTest::newRow("greek") << u"σοφ*"_s << 2 << true;
+    QTest::newRow("title case letter") << u"ǆu*"_s << 2 << true;
+    QTest::newRow("before a capital") << u"x@*"_s << 1 << true;
+    QTest::newRow("emoji") << u"😀*"_s << 1 << true;
+    QTest::newRow("next sign folds lower") << u"℩*"_s << 1 << true; // U+212A folds to "k"
+    QTest::newRow("unclosed bracket") << u"[x"_s << 1 << true;
+    QTest::newRow("empty brackets") << u"[]ros*"_s << 5 << true;
+    QTest::newRow("nothing found") << u"zzz*"_s << 0 << true;
+    QTest::newRow("empty start") << u"*"_s << 33 << false;
+    QTest::newRow("set first") << u"[r]os*"_s << 5 << false;
+    QTest::newRow("empty pattern") << u""_s << 1 << false;
+}
+
+// The rubrica fields go through an index; the message tables have none and are scanned.
+void tst_store::indexedLikeMatchesScan() {
+    QFETCH(QString, pattern);
+    QFETCH(int, count);
+    QFETCH(bool, indexed);
+
+    const QStringList surnames = {
+        u"Rossi"_s,  u"ROSSETTI"_s, u"rossini"_s,    u"Rössler"_s, u"Ross"_s,    u"Ro"_s,
+        u"Rosé"_s,   u"D'Angelo"_s, u"D'ANNUNZIO"_s, u"Dangelo"_s, u"100%"_s,    u"100_"_s,
+        u"1000"_s,   u"a*b"_s,      u"a?b"_s,        u"axb"_s,     u""_s,        QString(),
+        u"Èrcole"_s, u"èlite"_s,    u"Ercole"_s,     u"Straße"_s,  u"STRASSE"_s, u"Σοφία"_s,
+        u"σοφός"_s,  u"ǅuro"_s,     u"Ǆura"_s,       u"ǈa"_s,      u"x@y"_s,     u"x[y"_s,
+        u"xAy"_s,    u"😀x"_s,       u"[x"_s,         u"℩x"_s};
+    addContacts(*db, surnames);
+    const auto saved = db->openRecordset(u"salvati"_s);
+    db->transaction([&] {
+        for (const QString& surname : surnames) {
+            saved->AddNew();
+            saved->setValue(u"cognome"_s, surname);
+            saved->Update();
+        }
+    });
+
+    const Query byIndex = Query(u"rubrica"_s).whereLike(u"cognome"_s, pattern);
+    const QStringList found = column(*db->openRecordset(byIndex), u"cognome"_s);
+    QCOMPARE(found, column(*db->openRecordset(Query(u"salvati"_s).whereLike(u"cognome"_s, pattern)),
+                           u"cognome"_s));
+    QCOMPARE(found.size(), count);
+    QCOMPARE(usesIndex(*db, byIndex), indexed);
+}
+
+void tst_store::indexedLookupAcrossPages_data() {
+    QTest::addColumn<QString>("field");
+
+    QTest::newRow("surname, rows read from the index") << u"cognome"_s;
+    QTest::newRow("first name, rows fetched by key") << u"Nome"_s;
+}
+
+// Rows come in stored order across pages; MoveFirst takes in the changes made since.
+void tst_store::indexedLookupAcrossPages() {
+    QFETCH(QString, field);
+
+    QStringList expected;
+    const auto rows = db->openRecordset(u"rubrica"_s);
+    db->transaction([&] {
+        for (int i = 0; i < 1500; ++i) {
+            const QString name = (i % 3 == 0 ? u"Rossi %1"_s : u"Bianchi %1"_s).arg(1500 - i);
+            rows->AddNew();
+            rows->setValue(field, name);
+            rows->Update();
+            if (i % 3 == 0)
+                expected.append(name);
+        }
+    });
+    const auto rs = db->openRecordset(Query(u"rubrica"_s).whereLike(field, u"ross*"_s));
+    QCOMPARE(column(*rs, field), expected);
+
+    const auto writer = Database::open(db->path());
+    writer->openRecordset(Query(u"rubrica"_s).whereEqual(field, expected[400]))->Delete();
+    expected.removeAt(400);
+    const auto added = writer->openRecordset(u"rubrica"_s);
+    added->AddNew();
+    added->setValue(field, u"Rossi nuovo"_s);
+    added->Update();
+    rs->MoveFirst();
+    QCOMPARE(column(*rs, field), expected + QStringList{u"Rossi nuovo"_s});
+}
+
+void tst_store::indexesOnOpen_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("indexed");
+
+    QTest::newRow("new folder") << u"new"_s << true;
+    QTest::newRow("older file") << u"old"_s << true;
+    QTest::newRow("older file, another writer at work") << u"busy"_s << false;
+    QTest::newRow("older file, read only") << u"readonly"_s << false;
+}
+
+// Searches and the number lookup go through the indexes of a new address book or of an older
+// one once opened; a file that cannot take them still opens and answers the same.
+void tst_store::indexesOnOpen() {
+    QFETCH(QString, file);
+    QFETCH(bool, indexed);
+
+    const QString folder = dir->filePath(u"cartella"_s);
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = archive::addressBookPath(folder, u"Principale"_s);
+    std::unique_ptr<RawFile> writer;
+    if (file == u"new") {
+        archive::createFolderDatabases(folder, {u"Principale"_s});
+        QCOMPARE(RawFile(path).indexCount(), archive::rubricaIndexes().size());
+        addContacts(*Database::open(path), {u"Rossi"_s, u"Bianchi"_s, u"rossini"_s});
+    } else {
+        QVERIFY(QDir().mkpath(archive::addressBookDir(folder)));
+        RawFile old(path);
+        QVERIFY(old.exec("CREATE TABLE rubrica (Nome TEXT, cognome TEXT, cellulare TEXT, "
+                         "email TEXT, icona TEXT); INSERT INTO rubrica (cognome, cellulare) "
+                         "VALUES ('Rossi', '339000000'), ('Bianchi', '339000001'), "
+                         "('rossini', '339000002')"));
+        QCOMPARE(old.indexCount(), 0);
+    }
+    if (file == u"busy") {
+        writer = std::make_unique<RawFile>(path);
+        QVERIFY(writer->exec("BEGIN IMMEDIATE"));
+    }
+    if (file == u"readonly") {
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
+        if (QFile(path).open(QIODevice::ReadWrite))
+            QSKIP("This user writes read-only files too.");
+    }
+
+    const auto book = Database::open(path);
+    const Query search = Query(u"rubrica"_s).whereLike(u"cognome"_s, u"ros*"_s);
+    const Query number = Query(u"rubrica"_s).whereEqual(u"cellulare"_s, u"339000001"_s);
+    QCOMPARE(column(*book->openRecordset(search), u"cognome"_s),
+             (QStringList{u"Rossi"_s, u"rossini"_s}));
+    QCOMPARE(column(*book->openRecordset(number), u"cognome"_s), QStringList{u"Bianchi"_s});
+    QCOMPARE(usesIndex(*book, search), indexed);
+    QCOMPARE(usesIndex(*book, number), indexed);
 }
 
 // A test that throws fails with a message instead of ending in the crash handler's debugger.
