@@ -138,8 +138,6 @@ void Form1::Form_Deactivate() {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    static void (Form1::*const clicks[])() = {&Form1::Label1_Click, &Form1::Label2_Click,
-                                              &Form1::Label3_Click, &Form1::Label4_Click};
     static void (Form1::*const moves[])() = {&Form1::Label1_MouseMove, &Form1::Label2_MouseMove,
                                              &Form1::Label3_MouseMove, &Form1::Label4_MouseMove};
     const QLabel* entries[] = {Label1, Label2, Label3, Label4};
@@ -150,11 +148,28 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             (this->*moves[i])();
         } else if (event->type() == QEvent::MouseButtonRelease &&
                    static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-            handler::run([this, i] { (this->*clicks[i])(); });
+            handler::run([this, i] { clickEntry(i); });
             return true;
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void Form1::clickEntry(int entry) {
+    switch (entry) {
+    case 0:
+        Label1_Click();
+        break;
+    case 1:
+        Label2_Click();
+        break;
+    case 2:
+        Label3_Click();
+        break;
+    default:
+        Label4_Click();
+        break;
+    }
 }
 
 void Form1::Label1_MouseMove() {

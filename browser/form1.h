@@ -41,6 +41,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void clickEntry(int entry); // 0 to 3: Label1 to Label4
     bool forContact() const;
     void hover(QLabel* entry);
     void paint(QLabel* entry, const QColor& background, const QColor& text);
