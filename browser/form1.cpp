@@ -9,6 +9,7 @@
 #include "browser/seri.h"
 #include "contacts/form4.h"
 #include "messaging/form5.h"
+#include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/waitcursor.h"
 #include "store/archive.h"
@@ -68,9 +69,7 @@ Form1::Form1(QWidget* parent)
     , Line2(line("Line2", Frame1)) {
     setObjectName(QStringLiteral("Form1"));
     setProperty("quilletForm", true);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame2->setObjectName(QStringLiteral("Frame2"));
-    Frame3->setObjectName(QStringLiteral("Frame3"));
+    platform::nameControls({{Frame1, "Frame1"}, {Frame2, "Frame2"}, {Frame3, "Frame3"}});
     Frame1->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
     auto* first = new QVBoxLayout(Frame2);

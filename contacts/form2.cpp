@@ -4,6 +4,7 @@
 #include "app/handler.h"
 #include "app/mdiform1.h"
 #include "contacts/addressbooks.h"
+#include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "store/archive.h"
 
@@ -59,23 +60,16 @@ Form2::Form2(QWidget* parent)
     : QDialog(parent)
     , Label1(new QLabel(QStringLiteral("Rubriche Esistenti"), this))
     , List1(new QListWidget(this))
-    , Command1(new QPushButton(QIcon(QStringLiteral(":/icons/inserisci.svg")),
-                               QStringLiteral("Nuova Rubrica"), this))
-    , Command2(new QPushButton(QIcon(QStringLiteral(":/icons/cancella.svg")),
-                               QStringLiteral("Elimina Rubrica"), this))
-    , Command3(new QPushButton(QIcon(QStringLiteral(":/icons/rubrica.svg")),
-                               QStringLiteral("Modifica Nome"), this))
+    , Command1(platform::iconButton(this, "Command1", "inserisci", QStringLiteral("Nuova Rubrica")))
+    , Command2(
+          platform::iconButton(this, "Command2", "cancella", QStringLiteral("Elimina Rubrica")))
+    , Command3(platform::iconButton(this, "Command3", "rubrica", QStringLiteral("Modifica Nome")))
     , Command4(new QPushButton(QStringLiteral("Chiudi"), this)) {
     setObjectName(QStringLiteral("Form2"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Gestione Rubriche"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/rubriche.svg")));
-    Label1->setObjectName(QStringLiteral("Label1"));
-    List1->setObjectName(QStringLiteral("List1"));
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command2->setObjectName(QStringLiteral("Command2"));
-    Command3->setObjectName(QStringLiteral("Command3"));
-    Command4->setObjectName(QStringLiteral("Command4"));
+    platform::nameControls({{Label1, "Label1"}, {List1, "List1"}, {Command4, "Command4"}});
 
     QFont bold = Label1->font();
     bold.setBold(true);

@@ -5,6 +5,7 @@
 #include "app/mdiform1.h"
 #include "contacts/contactstore.h"
 #include "messaging/form5.h"
+#include "platform/controls.h"
 #include "platform/waitcursor.h"
 #include "store/archive.h"
 
@@ -38,19 +39,20 @@ Form3::Form3(QWidget* parent)
     , List1(new QListView(this))
     , List3(new QListView(this))
     , Label5(new QLabel(QStringLiteral("Contatti Trovati"), this))
-    , Command1(new QPushButton(QIcon(QStringLiteral(":/icons/cerca.svg")), QStringLiteral("Cerca"),
-                               this))
-    , Command2(new QPushButton(QIcon(QStringLiteral(":/icons/cancella.svg")),
-                               QStringLiteral("Chiudi"), this)) {
+    , Command1(platform::iconButton(this, "Command1", "cerca", QStringLiteral("Cerca")))
+    , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi"))) {
     setObjectName(QStringLiteral("Form3"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Cerca Contatto"));
-    const std::pair<QWidget*, const char*> names[] = {
-        {Text1, "Text1"},   {Text2, "Text2"},       {Text3, "Text3"},      {Text4, "Text4"},
-        {List4, "List4"},   {List2, "List2"},       {List1, "List1"},      {List3, "List3"},
-        {Label5, "Label5"}, {Command1, "Command1"}, {Command2, "Command2"}};
-    for (const auto& [widget, name] : names)
-        widget->setObjectName(QLatin1String(name));
+    platform::nameControls({{Text1, "Text1"},
+                            {Text2, "Text2"},
+                            {Text3, "Text3"},
+                            {Text4, "Text4"},
+                            {List4, "List4"},
+                            {List2, "List2"},
+                            {List1, "List1"},
+                            {List3, "List3"},
+                            {Label5, "Label5"}});
 
     auto* criteria = new QGridLayout;
     const std::pair<const char*, QLineEdit*> boxes[] = {

@@ -6,6 +6,7 @@
 #include "browser/seri.h"
 #include "contacts/contactstore.h"
 #include "contacts/prefixes.h"
+#include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "store/archive.h"
 #include "store/database.h"
@@ -55,29 +56,25 @@ Form4::Form4(QWidget* parent)
     , Label4(new QLabel(QStringLiteral("Email"), this))
     , Text4(new QLineEdit(this))
     , Label8(new QLabel(this))
-    , Command1(new QPushButton(QIcon(QStringLiteral(":/icons/salvati.svg")),
-                               QStringLiteral("Salva"), this))
-    , Command2(new QPushButton(QIcon(QStringLiteral(":/icons/cancella.svg")),
-                               QStringLiteral("Annulla"), this)) {
+    , Command1(platform::iconButton(this, "Command1", "salvati", QStringLiteral("Salva")))
+    , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Annulla"))) {
     setObjectName(QStringLiteral("Form4"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Gestione Contatti"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/contatto.svg")));
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Text2->setObjectName(QStringLiteral("Text2"));
-    Label5->setObjectName(QStringLiteral("Label5"));
-    Label6->setObjectName(QStringLiteral("Label6"));
-    Label7->setObjectName(QStringLiteral("Label7"));
-    Combo1->setObjectName(QStringLiteral("Combo1"));
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Text3->setObjectName(QStringLiteral("Text3"));
-    Label4->setObjectName(QStringLiteral("Label4"));
-    Text4->setObjectName(QStringLiteral("Text4"));
-    Label8->setObjectName(QStringLiteral("Label8"));
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command2->setObjectName(QStringLiteral("Command2"));
+    platform::nameControls({{Label1, "Label1"},
+                            {Text1, "Text1"},
+                            {Label2, "Label2"},
+                            {Text2, "Text2"},
+                            {Label5, "Label5"},
+                            {Label6, "Label6"},
+                            {Label7, "Label7"},
+                            {Combo1, "Combo1"},
+                            {Label3, "Label3"},
+                            {Text3, "Text3"},
+                            {Label4, "Label4"},
+                            {Text4, "Text4"},
+                            {Label8, "Label8"}});
     Command1->setDefault(true);
 
     // A typed prefix stays as typed: no completion from the list, no insertion into it.

@@ -3,6 +3,7 @@
 #include "app/appstate.h"
 #include "app/handler.h"
 #include "contacts/prefixes.h"
+#include "platform/controls.h"
 #include "platform/dialogs.h"
 
 #include <QGridLayout>
@@ -20,8 +21,7 @@ Form8::Form8(QWidget* parent)
     , List1(new QListWidget(this))
     , Label2(new QLabel(QStringLiteral("Nuovo Prefisso"), this))
     , Text1(new QLineEdit(this))
-    , Command1(new QPushButton(QIcon(QStringLiteral(":/icons/salvati.svg")),
-                               QStringLiteral("Salva"), this))
+    , Command1(platform::iconButton(this, "Command1", "salvati", QStringLiteral("Salva")))
     , Command2(new QPushButton(style()->standardIcon(QStyle::SP_ArrowUp),
                                QStringLiteral("Sposta su"), this))
     , Command3(new QPushButton(style()->standardIcon(QStyle::SP_ArrowDown),
@@ -29,13 +29,12 @@ Form8::Form8(QWidget* parent)
     setObjectName(QStringLiteral("Form8"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Inserimento Nuovi Prefissi"));
-    Label1->setObjectName(QStringLiteral("Label1"));
-    List1->setObjectName(QStringLiteral("List1"));
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command2->setObjectName(QStringLiteral("Command2"));
-    Command3->setObjectName(QStringLiteral("Command3"));
+    platform::nameControls({{Label1, "Label1"},
+                            {List1, "List1"},
+                            {Label2, "Label2"},
+                            {Text1, "Text1"},
+                            {Command2, "Command2"},
+                            {Command3, "Command3"}});
     Command1->setDefault(true);
     List1->setUniformItemSizes(true);
     List1->setToolTip(QStringLiteral("Doppio clic su un prefisso per toglierlo dalla lista"));

@@ -6,6 +6,7 @@
 #include "browser/seri.h"
 #include "messaging/smssplitter.h"
 #include "platform/clock.h"
+#include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/waitcursor.h"
 #include "store/archive.h"
@@ -41,13 +42,6 @@ QLabel* label(QWidget* parent, const char* name, const QString& text) {
     return l;
 }
 
-QPushButton* button(QWidget* parent, const char* name, const char* icon, const QString& text) {
-    auto* b = new QPushButton(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(icon))),
-                              text, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-
 } // namespace
 
 Form5::Form5(QWidget* parent)
@@ -79,10 +73,10 @@ Form5::Form5(QWidget* parent)
     , Frame1(new QGroupBox(QStringLiteral(" Stato  Servizio"), this))
     , Label21(label(Frame1, "Label21", {}))
     , ProgressBar1(new QProgressBar(Frame1))
-    , Command1(button(this, "Command1", "sms", QStringLiteral("Invia")))
-    , Command2(button(this, "Command2", "cancella", QStringLiteral("Chiudi")))
-    , Command3(button(this, "Command3", "salvati", QStringLiteral("Salva")))
-    , Command4(button(this, "Command4", "cerca", QStringLiteral("Cerca")))
+    , Command1(platform::iconButton(this, "Command1", "sms", QStringLiteral("Invia")))
+    , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi")))
+    , Command3(platform::iconButton(this, "Command3", "salvati", QStringLiteral("Salva")))
+    , Command4(platform::iconButton(this, "Command4", "cerca", QStringLiteral("Cerca")))
     , Timer1(new QTimer(this))
     , Timer2(new QTimer(this))
     , m_recipients(new QStringListModel(this))
@@ -91,16 +85,16 @@ Form5::Form5(QWidget* parent)
     setObjectName(QStringLiteral("Form5"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Composizione SMS"));
-    Text2->setObjectName(QStringLiteral("Text2"));
-    Text1->setObjectName(QStringLiteral("Text1"));
-    List1->setObjectName(QStringLiteral("List1"));
-    Combo1->setObjectName(QStringLiteral("Combo1"));
-    Option1->setObjectName(QStringLiteral("Option1"));
-    Option2->setObjectName(QStringLiteral("Option2"));
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer2->setObjectName(QStringLiteral("Timer2"));
+    platform::nameControls({{Text2, "Text2"},
+                            {Text1, "Text1"},
+                            {List1, "List1"},
+                            {Combo1, "Combo1"},
+                            {Option1, "Option1"},
+                            {Option2, "Option2"},
+                            {Frame1, "Frame1"},
+                            {ProgressBar1, "ProgressBar1"},
+                            {Timer1, "Timer1"},
+                            {Timer2, "Timer2"}});
 
     // Recipient.
     Label18->hide();

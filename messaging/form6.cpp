@@ -4,6 +4,7 @@
 #include "app/handler.h"
 #include "messaging/account.h"
 #include "messaging/service.h"
+#include "platform/controls.h"
 #include "platform/dialogs.h"
 
 #include <QEvent>
@@ -20,19 +21,14 @@ Form6::Form6(QWidget* parent)
     , ui(new QLineEdit(this))
     , pw(new QLineEdit(this))
     , Label3(new QLabel(QStringLiteral("Richiedi Nome Utente e Password"), this))
-    , Command1(new QPushButton(QIcon(QStringLiteral(":/icons/salvati.svg")),
-                               QStringLiteral("Salva"), this))
-    , Command2(new QPushButton(QIcon(QStringLiteral(":/icons/cancella.svg")),
-                               QStringLiteral("Chiudi"), this)) {
+    , Command1(platform::iconButton(this, "Command1", "salvati", QStringLiteral("Salva")))
+    , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi"))) {
     setObjectName(QStringLiteral("Form6"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Account Servizio SMS"));
-    ui->setObjectName(QStringLiteral("ui"));
-    pw->setObjectName(QStringLiteral("pw"));
+    platform::nameControls({{ui, "ui"}, {pw, "pw"}});
     pw->setEchoMode(QLineEdit::Password);
     Label3->setObjectName(QStringLiteral("Label3"));
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command2->setObjectName(QStringLiteral("Command2"));
     Command1->setDefault(true);
 
     QFont link = Label3->font();

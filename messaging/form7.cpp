@@ -2,6 +2,7 @@
 
 #include "app/appstate.h"
 #include "app/handler.h"
+#include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/textfile.h"
 
@@ -44,19 +45,13 @@ Form7::Form7(QWidget* parent)
                         this))
     , Label3(new QLabel(QStringLiteral("Solo per SMS Alta qualità "), this))
     , Text1(new QLineEdit(this))
-    , Command1(new QPushButton(QIcon(QStringLiteral(":/icons/salvati.svg")),
-                               QStringLiteral("Salva"), this))
-    , Command2(new QPushButton(QIcon(QStringLiteral(":/icons/cancella.svg")),
-                               QStringLiteral("Chiudi"), this)) {
+    , Command1(platform::iconButton(this, "Command1", "salvati", QStringLiteral("Salva")))
+    , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi"))) {
     setObjectName(QStringLiteral("Form7"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Intestazione SMS"));
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command2->setObjectName(QStringLiteral("Command2"));
+    platform::nameControls(
+        {{Label1, "Label1"}, {Label2, "Label2"}, {Label3, "Label3"}, {Text1, "Text1"}});
     Command1->setDefault(true);
 
     QFont heading = Label1->font();
