@@ -8,6 +8,7 @@
 #include "contacts/form4.h"
 #include "messaging/form5.h"
 #include "platform/dialogs.h"
+#include "support/mainwindowtest.h"
 #include "support/testfolder.h"
 
 #include <QCheckBox>
@@ -70,7 +71,7 @@ void rawSql(const TestFolder& folder, const QByteArray& sql) {
 
 } // namespace
 
-class tst_selection : public QObject {
+class tst_selection : public QObject, private MainWindowTest {
     Q_OBJECT
 private slots:
     void init() {
@@ -93,20 +94,9 @@ private slots:
             seed::addMessage(*db, "cancellati", "Blu", "3334000001", "04/02/2026 07:00:00", "x");
             seed::addMessage(*db, "cancellati", "Rosa", "3334000002", "04/02/2026 07:01:00", "y");
         }
-        appState() = AppState{};
-        appState().appFolder = m_folder->path();
-        m_window = std::make_unique<MDIForm1>();
-        m_window->Form_Load();
-        m_window->TreeView1_Click();
-        QTRY_COMPARE(model()->rowCount(), 3);
-        m_script = std::make_unique<platform::DialogScript>();
+        start(3);
     }
-    void cleanup() {
-        m_script.reset();
-        m_window.reset();
-        appState() = AppState{};
-        m_folder.reset();
-    }
+    void cleanup() { stop(); }
 
     void selectAll_data() {
         QTest::addColumn<int>("node");
@@ -399,10 +389,6 @@ private:
             }
         });
     }
-
-    std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<MDIForm1> m_window;
-    std::unique_ptr<platform::DialogScript> m_script;
 };
 
 QTEST_MAIN(tst_selection)

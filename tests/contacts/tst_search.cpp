@@ -6,6 +6,7 @@
 #include "contacts/form3.h"
 #include "messaging/form5.h"
 #include "platform/dialogs.h"
+#include "support/mainwindowtest.h"
 #include "support/testfolder.h"
 
 #include <QLabel>
@@ -15,7 +16,7 @@
 #include <QTimer>
 #include <QtTest>
 
-class tst_search : public QObject {
+class tst_search : public QObject, private MainWindowTest {
     Q_OBJECT
 private slots:
     void init() {
@@ -28,19 +29,9 @@ private slots:
             seed::addContact(*db, "Anna", "D'Angelo", "3201000004", "");
             seed::addContact(*db, "Sconto", "100%_vero", "3201000005", "x@y.it");
         }
-        appState() = AppState{};
-        appState().appFolder = m_folder->path();
-        m_window = std::make_unique<MDIForm1>();
-        m_window->Form_Load();
-        m_window->TreeView1_Click();
-        m_script = std::make_unique<platform::DialogScript>();
+        start(5);
     }
-    void cleanup() {
-        m_script.reset();
-        m_window.reset();
-        appState() = AppState{};
-        m_folder.reset();
-    }
+    void cleanup() { stop(); }
 
     // Criteria typed into the boxes (surname, number, first name, e-mail): the surnames found.
     void search_data() {
@@ -136,10 +127,6 @@ private:
             out << list->model()->index(i, 0).data().toString();
         return out;
     }
-
-    std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<MDIForm1> m_window;
-    std::unique_ptr<platform::DialogScript> m_script;
 };
 
 QTEST_MAIN(tst_search)

@@ -8,6 +8,7 @@
 #include "messaging/form5.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "support/mainwindowtest.h"
 #include "support/testfolder.h"
 
 #include <QComboBox>
@@ -41,7 +42,7 @@ QStringList rows(const TestFolder& folder, const QString& table,
 
 } // namespace
 
-class tst_composer : public QObject {
+class tst_composer : public QObject, private MainWindowTest {
     Q_OBJECT
 private slots:
     void init() {
@@ -56,23 +57,14 @@ private slots:
         m_folder->write("residui.txt", {"10"});
         m_service = std::make_unique<HttpStandIn>();
         m_folder->write("servizio", {m_service->servizio()});
-        appState() = AppState{};
-        appState().appFolder = m_folder->path();
-        m_window = std::make_unique<MDIForm1>();
-        m_window->Form_Load();
-        m_window->TreeView1_Click(); // the first click fills the list
-        QTRY_COMPARE(m_window->browser()->model()->rowCount(), 3);
-        m_script = std::make_unique<platform::DialogScript>();
+        start(3);
         serviceAnswers("10");
         platform::Clock::setNowForTesting([] { return QDateTime(QDate(2026, 3, 9), QTime(8, 7)); });
     }
     void cleanup() {
         platform::Clock::setNowForTesting({});
-        m_script.reset();
-        m_window.reset();
         m_service.reset();
-        appState() = AppState{};
-        m_folder.reset();
+        stop();
     }
 
     // Ticked contacts, "Invia SMS Multipli", a text, send.
@@ -450,10 +442,7 @@ private:
         return port;
     }
 
-    std::unique_ptr<TestFolder> m_folder;
     std::unique_ptr<HttpStandIn> m_service;
-    std::unique_ptr<MDIForm1> m_window;
-    std::unique_ptr<platform::DialogScript> m_script;
 };
 
 QTEST_MAIN(tst_composer)
