@@ -77,47 +77,6 @@ private slots:
             QVERIFY(writeFile(m_help.filePath(name), bytes));
     }
 
-    void scriptRecordsAndAnswers() {
-        DialogScript script;
-        script.answer(Answer::Yes).answer(Answer::Ok).answerText("Clienti");
-        QCOMPARE(MsgBox("Cancellare la Rubrica: Clienti?", Icon::Question, Buttons::YesNo,
-                        "Cancella Rubrica"),
-                 Answer::Yes);
-        QCOMPARE(InputBox("Nome della Nuova Rubrica", "Nuova Rubrica"),
-                 std::optional<QString>("Clienti"));
-        QCOMPARE(MsgBox("Procedere?", Icon::Exclamation, Buttons::OkCancel), Answer::Ok);
-        QCOMPARE(script.unanswered(), 0);
-
-        // Out of answers: the safe one, counted.
-        QCOMPARE(MsgBox("a"), Answer::Ok);
-        QCOMPARE(MsgBox("b", Icon::None, Buttons::OkCancel), Answer::Cancel);
-        QCOMPARE(MsgBox("c", Icon::Critical, Buttons::YesNo), Answer::No);
-        QVERIFY(!InputBox("d"));
-        QVERIFY(!saveFileName("Esporta", {}, "File di testo (*.csv)"));
-        QVERIFY(!openFileName("Importa", {}, {}));
-        QVERIFY(!folderName("Cartella", {}));
-        QVERIFY(openUrl(QUrl("https://example.org/acquista")));
-        QCOMPARE(script.unanswered(), 8);
-
-        const auto is = [&](int i, Shown::Kind kind, const QString& text, const QString& title,
-                            Icon icon, Buttons buttons) {
-            const Shown& s = script.shown().at(i);
-            return s.kind == kind && s.text == text && s.title == title && s.icon == icon &&
-                   s.buttons == buttons;
-        };
-        QCOMPARE(script.shown().size(), 11);
-        QVERIFY(is(0, Shown::Kind::Message, "Cancellare la Rubrica: Clienti?", "Cancella Rubrica",
-                   Icon::Question, Buttons::YesNo));
-        QVERIFY(is(1, Shown::Kind::Input, "Nome della Nuova Rubrica", "Nuova Rubrica", Icon::None,
-                   Buttons::Ok));
-        QVERIFY(is(5, Shown::Kind::Message, "c", "Quillet", Icon::Critical, Buttons::YesNo));
-        QCOMPARE(script.messages(),
-                 (QStringList{"Cancellare la Rubrica: Clienti?", "Procedere?", "a", "b", "c"}));
-        script.clear();
-        QVERIFY(script.shown().isEmpty());
-        QCOMPARE(script.unanswered(), 0);
-    }
-
     void saveAsksBeforeReplacing_data() {
         QTest::addColumn<QList<Answer>>("answers");
         QTest::addColumn<Texts>("texts");      // names in the folder; nullopt: cancel
