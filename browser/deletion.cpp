@@ -110,13 +110,9 @@ void removeCurrent(store::Database& db, store::Recordset& rs, QChar kind,
         rs.Delete();
         if (!*bin)
             *bin = db.openRecordset(QStringLiteral("cancellati"));
-        store::Recordset& out = **bin;
-        out.AddNew();
-        out.setValue(cellulareField, values[0]);
-        out.setValue(cognomeField, values[1]);
-        out.setValue(dataField, isContacts(kind) ? QStringLiteral("") : values[2]);
-        out.setValue(testoField, values.last());
-        out.Update();
+        store::archive::addMessage(**bin, {values[1], values[0],
+                                           isContacts(kind) ? QStringLiteral("") : values[2],
+                                           values.last()});
     });
 }
 

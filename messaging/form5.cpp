@@ -574,13 +574,9 @@ void Form5::Command3_Click() {
     {
         platform::WaitCursor wait;
         state.corrente.open(path);
-        auto& rs = state.corrente.openRecordset(QStringLiteral("salvati"));
-        rs.AddNew();
-        rs.setValue(QStringLiteral("cognome"), Label2->text());
-        rs.setValue(QStringLiteral("cellulare"), Label18->text());
-        rs.setValue(QStringLiteral("Data"), platform::Clock::nowText());
-        rs.setValue(QStringLiteral("Testo"), Text1->toPlainText());
-        rs.Update();
+        store::archive::addMessage(
+            state.corrente.openRecordset(QStringLiteral("salvati")),
+            {Label2->text(), Label18->text(), platform::Clock::nowText(), Text1->toPlainText()});
     }
     accept();
 }

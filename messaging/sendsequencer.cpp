@@ -6,6 +6,7 @@
 #include "messaging/gatewayrequests.h"
 #include "messaging/smssplitter.h"
 #include "platform/clock.h"
+#include "store/archive.h"
 #include "store/database.h"
 
 SendSequencer::SendSequencer(AppState& state)
@@ -88,16 +89,10 @@ SendSequencer::Check SendSequencer::creditCheck() {
 void SendSequencer::archive(const QString& bookPath) {
     m_inet.OpenURL(gatewayrequests::verificaRequest(m_state.servizio, {m_user, m_password},
                                                     m_state.credito, m_count));
-    auto& rs = [&]() -> store::Recordset& {
-        m_state.corrente.open(bookPath);
-        return m_state.corrente.openRecordset(QStringLiteral("inviati"));
-    }();
-    rs.AddNew();
-    rs.setValue(QStringLiteral("cognome"), m_message.surname);
-    rs.setValue(QStringLiteral("cellulare"), m_message.numberLabel);
-    rs.setValue(QStringLiteral("Data"), platform::Clock::nowText());
-    rs.setValue(QStringLiteral("Testo"), m_message.text);
-    rs.Update();
+    m_state.corrente.open(bookPath);
+    store::archive::addMessage(
+        m_state.corrente.openRecordset(QStringLiteral("inviati")),
+        {m_message.surname, m_message.numberLabel, platform::Clock::nowText(), m_message.text});
 }
 
 SendSequencer::Sending SendSequencer::send(const Progress& progress) {

@@ -52,6 +52,15 @@ QList<TableSchema> addressBookTables() {
             messageTable(QStringLiteral("inviati")), messageTable(QStringLiteral("cancellati"))};
 }
 
+void addMessage(Recordset& rs, const MessageRow& row) {
+    rs.AddNew();
+    rs.setValue(QStringLiteral("cognome"), row.cognome);
+    rs.setValue(QStringLiteral("cellulare"), row.cellulare);
+    rs.setValue(QStringLiteral("Data"), row.data);
+    rs.setValue(QStringLiteral("Testo"), row.testo);
+    rs.Update();
+}
+
 QString elencoPath(const QString& appFolder) {
     return appFolder + QStringLiteral("/elenco.mdb");
 }

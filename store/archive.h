@@ -6,6 +6,10 @@
 #include <QString>
 
 // The archive files of an application folder and the tables they hold.
+namespace store {
+class Recordset;
+}
+
 namespace store::archive {
 
 inline constexpr auto principale = "Principale";
@@ -28,6 +32,17 @@ QList<IndexedField> rubricaIndexes();
 // salvati/inviati/cancellati(cognome, cellulare, Data, Testo)
 TableSchema messageTable(const QString& name);
 QList<TableSchema> addressBookTables(); // the four tables of an address book
+
+// One row of salvati, inviati or cancellati.
+struct MessageRow {
+    QString cognome;
+    QString cellulare;
+    QString data; // dd/MM/yyyy HH:mm:ss, as text
+    QString testo;
+};
+// Adds the row through `rs`, a recordset open on a message table (one durable write, or part of
+// the caller's transaction).
+void addMessage(Recordset& rs, const MessageRow& row);
 
 QString elencoPath(const QString& appFolder);                           // <folder>/elenco.mdb
 QString templatePath(const QString& appFolder);                         // <folder>/rubrica_base.mdb

@@ -36,13 +36,7 @@ void addContact(store::Database& db, const QString& nome, const QString& cognome
 
 void addMessage(store::Database& db, const QString& table, const QString& cognome,
                 const QString& cellulare, const QString& data, const QString& testo) {
-    auto rs = db.openRecordset(table);
-    rs->AddNew();
-    rs->setValue(QStringLiteral("cognome"), cognome);
-    rs->setValue(QStringLiteral("cellulare"), cellulare);
-    rs->setValue(QStringLiteral("Data"), data);
-    rs->setValue(QStringLiteral("Testo"), testo);
-    rs->Update();
+    store::archive::addMessage(*db.openRecordset(table), {cognome, cellulare, data, testo});
 }
 
 } // namespace seed
