@@ -223,6 +223,9 @@ std::shared_ptr<Connection> Connection::open(const QString& path, int flags) {
     if (registered != SQLITE_OK)
         connection->fail(registered);
     connection->exec("PRAGMA synchronous=FULL");
+    // Room for the indexes of a large address book, so bulk writes do not spill pages before
+    // the commit (pages are taken only as they are used).
+    connection->exec("PRAGMA cache_size=-32768");
     return connection;
 }
 
@@ -656,6 +659,8 @@ struct Recordset::Statement {
     store::Statement keysSelect;
     std::vector<std::pair<int, store::Statement>> keyedPages; // by slot count (keyedPageSql)
     std::vector<std::pair<QString, store::Statement>> writes;
+    sqlite3_stmt* lastInsert = nullptr; // one of writes
+    QStringList lastInsertFields;
 
     struct Cell {
         qint32 offset;
@@ -954,30 +959,16 @@ void Recordset::Update() {
     if (m_editMode == EditMode::None)
         throw updateWithoutEdit();
     const Connection& connection = *m_connection;
-    const QString table = quoted(m_table);
-    QStringList columns;
-    for (const auto& pending : std::as_const(m_pending))
-        columns.append(quoted(pending.first));
-
     if (m_editMode == EditMode::AddNew) {
-        QString sql;
-        if (columns.isEmpty()) {
-            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table);
-        } else {
-            QStringList parameters;
-            for (qsizetype i = 1; i <= columns.size(); ++i)
-                parameters.append(u'?' + QString::number(i));
-            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(table, columns.join(u", "), parameters.join(u", "));
-        }
-        sqlite3_stmt* insert = m_statement->write(connection, sql);
-        for (qsizetype i = 0; i < m_pending.size(); ++i)
-            connection.bind(insert, static_cast<int>(i) + 1, m_pending[i].second);
-        connection.run(insert);
+        connection.run(insertStatement());
         cancelPending();
         return;
     }
 
+    const QString table = quoted(m_table);
+    QStringList columns;
+    for (const auto& pending : std::as_const(m_pending))
+        columns.append(quoted(pending.first));
     requireCurrent();
     if (!columns.isEmpty()) {
         QStringList assignments;
@@ -996,6 +987,36 @@ void Recordset::Update() {
         storeInPage(m_pending);
     }
     cancelPending();
+}
+
+// The INSERT for the pending fields with their values bound. Rows added one after the other
+// with the same fields (imports) reuse the statement without building its text again.
+sqlite3_stmt* Recordset::insertStatement() {
+    const Connection& connection = *m_connection;
+    Statement& s = *m_statement;
+    bool same = s.lastInsert && s.lastInsertFields.size() == m_pending.size();
+    for (qsizetype i = 0; same && i < m_pending.size(); ++i)
+        same = s.lastInsertFields[i] == m_pending[i].first;
+    if (!same) {
+        QString sql;
+        QStringList columns, parameters;
+        for (const auto& pending : std::as_const(m_pending)) {
+            columns.append(quoted(pending.first));
+            parameters.append(u'?' + QString::number(parameters.size() + 1));
+        }
+        if (columns.isEmpty())
+            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table));
+        else
+            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(quoted(m_table), columns.join(u", "), parameters.join(u", "));
+        s.lastInsert = s.write(connection, sql);
+        s.lastInsertFields.clear();
+        for (const auto& pending : std::as_const(m_pending))
+            s.lastInsertFields.append(pending.first);
+    }
+    for (qsizetype i = 0; i < m_pending.size(); ++i)
+        connection.bind(s.lastInsert, static_cast<int>(i) + 1, m_pending[i].second);
+    return s.lastInsert;
 }
 
 void Recordset::storeInPage(const QList<QPair<QString, QString>>& values) {

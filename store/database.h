@@ -113,6 +113,7 @@ private:
     void land();
     void requireCurrent() const;
     void cancelPending();
+    sqlite3_stmt* insertStatement();
     void storeInPage(const QList<QPair<QString, QString>>& values);
     static StoreError updateWithoutEdit();
 
