@@ -1,6 +1,7 @@
 // Contact search by the start of a surname and adding a contact with its duplicate test, on
 // the first address book of a folder made by quillet-datagen, beside a raw SQLite query:
 //   bench-contacts FOLDER [RUNS]
+#include "bench/measure.h"
 #include "contacts/contactstore.h"
 #include "store/archive.h"
 #include "store/database.h"
@@ -19,17 +20,11 @@
 
 namespace {
 
+using measure::median;
+using measure::msSince;
+
 // Rossi is one of datagen's surnames; Romano shares "ro" but not "ros".
 const QString prefix = QStringLiteral("ros");
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double msSince(const QElapsedTimer& t) {
-    return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
 
 // Processor time of the process, to tell the work from waiting on a busy machine.
 double cpuMs() {

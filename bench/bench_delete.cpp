@@ -2,6 +2,7 @@
 // beside a raw SQLite loop of "DELETE ... WHERE cellulare = ?" in one transaction, in the
 // same run; then the same number of sent messages moved to the deleted archive:
 //   bench-delete [COUNT] [RUNS]
+#include "bench/measure.h"
 #include "browser/deletion.h"
 #include "store/archive.h"
 #include "store/database.h"
@@ -22,14 +23,8 @@
 
 namespace {
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double msSince(const QElapsedTimer& t) {
-    return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
+using measure::median;
+using measure::msSince;
 
 int collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
     return store::jettext::compareUtf8(QByteArrayView(static_cast<const char*>(a), lengthA),

@@ -1,6 +1,7 @@
 // Lists one address book as the browser does (read, key, sort) and compares it with a raw
 // SQLite scan of the same table, in the same run:
 //   bench-list FOLDER [BOOK] [RUNS]
+#include "bench/measure.h"
 #include "browser/archivemodel.h"
 #include "store/archive.h"
 #include "store/database.h"
@@ -17,10 +18,8 @@
 
 namespace {
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
+using measure::median;
+using measure::msSince;
 
 long statusKb(const char* field) {
     QFile status(QStringLiteral("/proc/self/status"));

@@ -3,6 +3,7 @@
 //   bench-send HOST PORT USER PASSWORD [RECIPIENTS] [RUNS]   (1000 and 5 by default)
 // Each run uses a fresh application folder and charges RECIPIENTS credits to the account.
 #include "app/appstate.h"
+#include "bench/measure.h"
 #include "messaging/form5.h"
 #include "platform/dialogs.h"
 #include "platform/textfile.h"
@@ -27,14 +28,12 @@
 
 namespace {
 
+using measure::median;
+using measure::msSince;
+
 const QString completed = QStringLiteral("Messaggio/i  inviato correttamente");
 // 60 characters, all in the SMS alphabet
 const QString text = QStringLiteral("Offerta di primavera: sconto del 20% su tutto fino a sabato!");
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 int rows(const QString& appFolder, const QString& table) {
     auto db = store::Database::open(store::archive::addressBookPath(
