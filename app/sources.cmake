@@ -2,7 +2,8 @@ list(APPEND QUILLET_CORE_SOURCES
   app/appstate.h app/appstate.cpp
   app/settings.h app/settings.cpp
   app/archivetree.h app/archivetree.cpp
-  app/twips.h)
+  app/twips.h
+  app/maker.h)
 list(APPEND QUILLET_UI_SOURCES
   app/handler.h app/handler.cpp
   app/mdiform1.h app/mdiform1.cpp app/mdiform1_commands.cpp

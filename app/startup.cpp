@@ -7,11 +7,13 @@
 #include "platform/dialogs.h"
 #include "store/archive.h"
 #include "store/database.h"
+#include "windows/form9.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QTranslator>
@@ -54,7 +56,7 @@ QString helpText() {
         "Quillet: SMS dal computer, con rubriche e archivi dei messaggi.\n\n"
         "Opzioni:\n"
         "  --folder DIR       usa DIR come cartella dell'applicazione (archivi e impostazioni)\n"
-        "  --screenshot FILE  salva un'immagine della finestra principale in FILE ed esce\n"
+        "  --screenshot FILE  salva un'immagine della prima finestra mostrata in FILE ed esce\n"
         "  --version          mostra la versione ed esce\n"
         "  --help             mostra questo aiuto ed esce\n\n"
         "Senza --folder: la cartella del programma se contiene elenco.mdb, altrimenti la\n"
@@ -68,9 +70,9 @@ void print(FILE* to, const QString& text) {
     std::fflush(to);
 }
 
-void takeScreenshot(MDIForm1& window, const QString& file) {
-    QTimer::singleShot(800, &window, [&window, file] {
-        const bool saved = window.grab().save(file, "PNG");
+void takeScreenshot(QWidget* window, const QString& file) {
+    QTimer::singleShot(800, window, [window = QPointer<QWidget>(window), file] {
+        const bool saved = window && window->grab().save(file, "PNG");
         print(saved ? stdout : stderr,
               saved ? QStringLiteral("Immagine della finestra salvata in %1\n").arg(file)
                     : QStringLiteral("Impossibile salvare l'immagine in %1\n").arg(file));
@@ -79,6 +81,34 @@ void takeScreenshot(MDIForm1& window, const QString& file) {
 }
 
 } // namespace
+
+FirstWindows::FirstWindows(std::function<void()> quit)
+    : m_quit(std::move(quit)) {}
+
+FirstWindows::~FirstWindows() = default;
+
+QWidget* FirstWindows::open() {
+    if (!Form9::daMostrare(appState().appFolder)) {
+        openMain();
+        return m_main.get();
+    }
+    m_disclaimer = std::make_unique<Form9>();
+    m_disclaimer->Form_Load();
+    QObject::connect(m_disclaimer.get(), &QDialog::accepted, m_disclaimer.get(),
+                     [this] { openMain(); });
+    QObject::connect(m_disclaimer.get(), &QDialog::rejected, m_disclaimer.get(),
+                     [this] { m_quit(); });
+    platform::setDialogParent(m_disclaimer.get());
+    m_disclaimer->show();
+    return m_disclaimer.get();
+}
+
+void FirstWindows::openMain() {
+    m_main = std::make_unique<MDIForm1>();
+    platform::setDialogParent(m_main.get());
+    handler::run([this] { m_main->Form_Load(); });
+    m_main->show();
+}
 
 int run(int argc, char** argv) {
     QStringList arguments;
@@ -127,12 +157,10 @@ int run(int argc, char** argv) {
         return 1;
     }
 
-    MDIForm1 window;
-    platform::setDialogParent(&window);
-    handler::run([&window] { window.Form_Load(); });
-    window.show();
+    FirstWindows windows([] { QCoreApplication::exit(0); });
+    QWidget* first = windows.open();
     if (!options.screenshot.isEmpty())
-        takeScreenshot(window, options.screenshot);
+        takeScreenshot(first, options.screenshot);
     return QApplication::exec();
 }
 

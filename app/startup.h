@@ -3,6 +3,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+
+class Form9;
+class MDIForm1;
+class QWidget;
+
 // The command line and the road from it to the main window.
 namespace startup {
 
@@ -16,6 +23,30 @@ struct Options {
 
 Options parseOptions(const QStringList& arguments);
 QString helpText();
+
+// The first windows of a run, on appState().appFolder: the disclaimer while it has not been
+// accepted, then the main window. Refusing the disclaimer calls `quit`.
+class FirstWindows final {
+public:
+    explicit FirstWindows(std::function<void()> quit);
+    ~FirstWindows();
+    FirstWindows(const FirstWindows&) = delete;
+    FirstWindows& operator=(const FirstWindows&) = delete;
+
+    // Shows the disclaimer when mostra.txt asks for it, otherwise the main window (its
+    // start-up runs); returns the window shown.
+    QWidget* open();
+
+    Form9* disclaimer() const { return m_disclaimer.get(); }
+    MDIForm1* mainWindow() const { return m_main.get(); }
+
+private:
+    void openMain();
+
+    std::function<void()> m_quit;
+    std::unique_ptr<Form9> m_disclaimer;
+    std::unique_ptr<MDIForm1> m_main;
+};
 
 // Runs the program; returns the process's exit code.
 int run(int argc, char** argv);

@@ -1,0 +1,207 @@
+// The disclaimer that gates the main window, the wait box and the about box.
+#include "app/appstate.h"
+#include "app/mdiform1.h"
+#include "app/startup.h"
+#include "platform/dialogs.h"
+#include "support/testfolder.h"
+#include "windows/form10.h"
+#include "windows/form11.h"
+#include "windows/form9.h"
+
+#include <QImage>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+class tst_windows : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        m_folder = std::make_unique<TestFolder>();
+        appState() = AppState{};
+        appState().appFolder = m_folder->path();
+    }
+    void cleanup() {
+        appState() = AppState{};
+        m_folder.reset();
+    }
+
+    void firstWindow_data() {
+        QTest::addColumn<QByteArray>("mostra"); // null: no file
+        QTest::addColumn<bool>("disclaimer");
+        QTest::newRow("no mostra.txt") << QByteArray() << false;
+        QTest::newRow("1") << QByteArray("1") << true;
+        QTest::newRow("1 CR LF") << QByteArray("1\r\n") << true;
+        QTest::newRow("1 and a blank") << QByteArray("1 \r\n") << false;
+        QTest::newRow("0") << QByteArray("0\r\n") << false;
+        QTest::newRow("empty") << QByteArray("") << false;
+    }
+    void firstWindow() {
+        QFETCH(QByteArray, mostra);
+        QFETCH(bool, disclaimer);
+        if (!mostra.isNull())
+            writeBytes("mostra.txt", mostra);
+        writeBytes("disclaimer.txt", "Condizioni\r\n");
+        int quits = 0;
+        startup::FirstWindows windows([&quits] { ++quits; });
+        QWidget* first = windows.open();
+        QVERIFY(first && first->isVisible());
+        if (disclaimer) {
+            QCOMPARE(first, windows.disclaimer());
+            QVERIFY(!windows.mainWindow());
+        } else {
+            QCOMPARE(first, windows.mainWindow());
+            QVERIFY(!windows.disclaimer());
+            QVERIFY(windows.mainWindow()->nodeCount() > 0); // its start-up ran
+        }
+        QCOMPARE(quits, 0);
+    }
+
+    void disclaimerText_data() {
+        QTest::addColumn<QByteArray>("file"); // null: no disclaimer.txt
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("two lines")
+            << QByteArray("Prima riga\r\nSeconda \xe8 riga\r\n") << "\nPrima riga\nSeconda è riga";
+        QTest::newRow("missing") << QByteArray() << "";
+    }
+    void disclaimerText() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, shown);
+        if (!file.isNull())
+            writeBytes("disclaimer.txt", file);
+        writeBytes("mostra.txt", "1\r\n");
+        startup::FirstWindows windows([] {});
+        QVERIFY(windows.open() == windows.disclaimer());
+        QVERIFY(windows.disclaimer()->isVisible());
+        QCOMPARE(windows.disclaimer()->Text1->toPlainText(), shown);
+        if (!file.isNull())
+            QCOMPARE(Form9::testoDisclaimer(m_folder->path()), "\r\nPrima riga\r\nSeconda è riga");
+    }
+
+    void answer_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<QByteArray>("mostraAfter"); // "?": cannot be read back
+        QTest::addColumn<int>("messages");
+        QTest::newRow("Accetto") << "Accetto" << true << QByteArray("0\r\n") << 0;
+        QTest::newRow("Accetto, flag not written") << "Accetto" << false << QByteArray("?") << 1;
+        QTest::newRow("Rifiuto") << "Rifiuto" << true << QByteArray("1\r\n") << 0;
+        QTest::newRow("close box") << "close" << true << QByteArray("1\r\n") << 0;
+    }
+    void answer() {
+        QFETCH(QString, answer);
+        QFETCH(bool, writable);
+        QFETCH(int, messages);
+        writeBytes("mostra.txt", "1\r\n");
+        int quits = 0;
+        startup::FirstWindows windows([&quits] { ++quits; });
+        windows.open();
+        if (!writable) { // a folder in the way makes the replacement fail
+            QVERIFY(QFile::remove(m_folder->file("mostra.txt")));
+            QVERIFY(QDir(m_folder->path()).mkdir("mostra.txt"));
+        }
+        platform::DialogScript script;
+        Form9* form = windows.disclaimer();
+        if (answer == "close")
+            form->close();
+        else
+            QTest::mouseClick(answer == "Accetto" ? form->Command1 : form->Command2,
+                              Qt::LeftButton);
+        QVERIFY(!form->isVisible());
+        const bool accepted = answer == "Accetto";
+        QCOMPARE(quits, accepted ? 0 : 1);
+        QCOMPARE(windows.mainWindow() && windows.mainWindow()->isVisible(), accepted);
+        QTEST(readBytes("mostra.txt"), "mostraAfter");
+        QCOMPARE(script.shown().size(), messages);
+        if (messages) {
+            QCOMPARE(script.shown().first().icon, platform::Icon::Exclamation);
+            QVERIFY(script.messages().first().contains("mostra.txt"));
+        }
+    }
+
+    void waitBoxClosesItself() {
+        Form10 form;
+        form.show();
+        QVERIFY(!form.Timer1->isActive());
+        form.Timer1->start(1);
+        QTRY_VERIFY(!form.isVisible());
+        QVERIFY(!form.Timer1->isActive());
+
+        QPointer<Form10> boxForm;
+        {
+            WaitBox box(nullptr);
+            boxForm = box.form();
+            QVERIFY(boxForm->isVisible());
+        }
+        QTRY_VERIFY(boxForm.isNull());
+    }
+
+    void waitBoxProgress_data() {
+        QTest::addColumn<qint64>("done");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<int>("perMille");
+        QTest::newRow("half of a huge total")
+            << qint64(3'000'000'000'000) << qint64(6'000'000'000'000) << 500;
+        QTest::newRow("past the end") << qint64(7) << qint64(5) << 1000;
+        QTest::newRow("nothing to do") << qint64(0) << qint64(0) << 0;
+    }
+    void waitBoxProgress() {
+        QFETCH(qint64, done);
+        QFETCH(qint64, total);
+        QFETCH(int, perMille);
+        WaitBox box(nullptr);
+        QProgressBar* bar = box.form()->ProgressBar1;
+        QVERIFY(bar->isHidden());
+        box.setProgress(done, total);
+        QVERIFY(bar->isVisible());
+        QCOMPARE(bar->value() * 1000 / bar->maximum(), perMille);
+        QVERIFY(box.form()->rect().contains(bar->geometry())); // the box grew to hold it
+    }
+
+    void aboutBoxCloses() {
+        QPointer<Form11> about = new Form11;
+        about->setAttribute(Qt::WA_DeleteOnClose);
+        about->show();
+        QTest::mouseClick(about->Command1, Qt::LeftButton);
+        QTRY_VERIFY(about.isNull());
+    }
+
+    void programShowsDisclaimerFirst() {
+        writeBytes("mostra.txt", "1\r\n");
+        QVERIFY(QFile::copy(qEnvironmentVariable("QUILLET_SOURCE_DIR") + "/dist/disclaimer.txt",
+                            m_folder->file("disclaimer.txt")));
+        const QString shot = m_folder->file("finestra.png");
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(qEnvironmentVariable("QUILLET_BIN"),
+                {"--folder", m_folder->path(), "--screenshot", shot});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        const QImage image(shot);
+        QVERIFY(!image.isNull());
+        QCOMPARE(image.size(), Form9().size()); // the disclaimer, not the main window
+        QCOMPARE(readBytes("mostra.txt"), QByteArray("1\r\n"));
+    }
+
+private:
+    void writeBytes(const QString& name, const QByteArray& bytes) {
+        QFile f(m_folder->file(name));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    QByteArray readBytes(const QString& name) {
+        QFile f(m_folder->file(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("?");
+    }
+
+    std::unique_ptr<TestFolder> m_folder;
+};
+
+QTEST_MAIN(tst_windows)
+#include "tst_windows.moc"

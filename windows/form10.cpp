@@ -1,0 +1,81 @@
+#include "windows/form10.h"
+
+#include "app/handler.h"
+#include "app/twips.h"
+#include "platform/controls.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int progressSteps = 1000; // per mille: fine enough, and few repaints
+
+} // namespace
+
+Form10::Form10(QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    , Label1(new QLabel(QStringLiteral("Attendere la fine delle elaborazioni..."), this))
+    , ProgressBar1(new QProgressBar(this))
+    , Timer1(new QTimer(this)) {
+    setObjectName(QStringLiteral("Form10"));
+    setProperty("quilletForm", true);
+    setWindowTitle(QStringLiteral("Quillet"));
+    platform::nameControls(
+        {{Label1, "Label1"}, {ProgressBar1, "ProgressBar1"}, {Timer1, "Timer1"}});
+
+    Label1->setAlignment(Qt::AlignCenter);
+    ProgressBar1->setRange(0, progressSteps);
+    ProgressBar1->hide();
+    Timer1->setInterval(0); // stopped until the caller starts it
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1, 1);
+    layout->addWidget(ProgressBar1);
+    resize(std::max(twips::toPixels(3690), sizeHint().width() + 40), twips::toPixels(1680));
+
+    connect(Timer1, &QTimer::timeout, this, [this] { handler::run([this] { Timer1_Timer(); }); });
+}
+
+void Form10::setProgress(qint64 done, qint64 total) {
+    const int value =
+        total > 0 ? static_cast<int>(static_cast<double>(std::clamp(done, qint64(0), total)) *
+                                     progressSteps / static_cast<double>(total))
+                  : 0;
+    if (ProgressBar1->isHidden()) {
+        ProgressBar1->show();
+        resize(width(), std::max(height(), sizeHint().height()));
+    }
+    if (value == ProgressBar1->value())
+        return;
+    ProgressBar1->setValue(value);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void Form10::Timer1_Timer() {
+    Timer1->stop();
+    Timer1->setInterval(0);
+    close();
+}
+
+WaitBox::WaitBox(QWidget* parent)
+    : m_form(new Form10(parent)) {
+    m_form->setAttribute(Qt::WA_DeleteOnClose);
+    m_form->show();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+WaitBox::~WaitBox() {
+    if (m_form)
+        m_form->Timer1->start(1);
+}
+
+void WaitBox::setProgress(qint64 done, qint64 total) {
+    if (m_form)
+        m_form->setProgress(done, total);
+}
