@@ -48,6 +48,9 @@ public:
     void nr_Click();
     void inru_Click();
     void canse_Click();
+    void exru_Click();
+    void impcvs_Click();
+    void inform_Click();
     // The composer for the entry last ticked, or for every ticked contact.
     void ismss_Click();
     void ismsm_Click();

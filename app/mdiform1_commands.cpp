@@ -12,6 +12,7 @@
 #include "contacts/form3.h"
 #include "contacts/form4.h"
 #include "contacts/form8.h"
+#include "exchange/contactfiles.h"
 #include "messaging/account.h"
 #include "messaging/form5.h"
 #include "messaging/form6.h"
@@ -21,6 +22,7 @@
 #include "platform/dialogs.h"
 #include "platform/helpwindow.h"
 #include "platform/waitcursor.h"
+#include "windows/form11.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -56,8 +58,9 @@ QAction* title(QMenu* menu, const char* name) {
 void MDIForm1::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
     fil = title(file, "fil");
-    exru = entry(file, "exru", QStringLiteral("Esporta Rubrica"), this);
-    impcvs = entry(file, "impcvs", QStringLiteral("Importa file csv"), this);
+    exru = entry(file, "exru", QStringLiteral("Esporta Rubrica"), this, &MDIForm1::exru_Click);
+    impcvs =
+        entry(file, "impcvs", QStringLiteral("Importa file csv"), this, &MDIForm1::impcvs_Click);
     imph3 = entry(file, "imph3", QStringLiteral("Importa da Ericsoft"), this);
     iae = entry(file, "iae", QStringLiteral("Imposta Archivi Ericsoft"), this);
     configu = entry(file, "configu", QStringLiteral("Configura"), this, &MDIForm1::configu_Click);
@@ -92,7 +95,7 @@ void MDIForm1::buildMenus() {
     he->setShortcut(QKeySequence::HelpContents);
     he->setShortcutContext(Qt::ApplicationShortcut);
     guad = entry(about, "guad", QStringLiteral("Guadagna con noi"), this, &MDIForm1::guad_Click);
-    inform = entry(about, "inform", QStringLiteral("Info"), this);
+    inform = entry(about, "inform", QStringLiteral("Info"), this, &MDIForm1::inform_Click);
 
     // The composer's search button opens the search without waiting.
     Form5::setSearchWindow([] {
@@ -200,6 +203,20 @@ void MDIForm1::canse_Click() {
         return;
     Form1 window(this);
     window.Label4_Click();
+}
+
+void MDIForm1::exru_Click() {
+    contactfiles::esporta(*this);
+}
+
+void MDIForm1::impcvs_Click() {
+    contactfiles::importa(*this);
+}
+
+void MDIForm1::inform_Click() {
+    auto* about = new Form11(this);
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->show();
 }
 
 void MDIForm1::cececo_Click() {

@@ -72,6 +72,23 @@ QByteArray encode(const QString& text) {
     return out;
 }
 
+std::optional<QByteArray> encodeExactly(QStringView text) {
+    QByteArray out(text.size(), Qt::Uninitialized);
+    char* dst = out.data();
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80) {
+            *dst++ = static_cast<char>(u);
+            continue;
+        }
+        const char byte = encodeChar(u);
+        if (byte == '?')
+            return std::nullopt;
+        *dst++ = byte;
+    }
+    return out;
+}
+
 QString decode(QByteArrayView bytes) {
     QString out(bytes.size(), Qt::Uninitialized);
     QChar* dst = out.data();

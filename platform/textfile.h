@@ -23,6 +23,8 @@ bool replaceLines(const QString& path, const QStringList& lines);
 bool appendLines(const QString& path, const QStringList& lines);
 
 QByteArray encode(const QString& text); // to Windows-1252
-QString decode(QByteArrayView bytes);   // from Windows-1252
+// To Windows-1252, or std::nullopt when a character does not fit.
+std::optional<QByteArray> encodeExactly(QStringView text);
+QString decode(QByteArrayView bytes); // from Windows-1252
 
 } // namespace platform::TextFile

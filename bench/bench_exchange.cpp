@@ -1,0 +1,141 @@
+// "Esporta Rubrica" with every contact of an address book ticked, and "Importa file csv" of
+// the file it wrote into an empty address book, beside the sqlite3 shell's own export
+// (".once" of a SELECT) and ".import" of the same file (into a new table, and into one with
+// the address book's four indexes), in the same run:
+//   bench-exchange [COUNT] [RUNS]
+#include "bench/measure.h"
+#include "browser/archivemodel.h"
+#include "exchange/csvexport.h"
+#include "exchange/csvimport.h"
+#include "store/archive.h"
+#include "store/database.h"
+#include "tools/seed.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+using measure::median;
+using measure::msSince;
+
+// Runs the sqlite3 shell on `database` with `commands` on its input; the time it took.
+double shell(const QString& database, const QByteArray& commands) {
+    QElapsedTimer t;
+    t.start();
+    QProcess sqlite;
+    sqlite.start(QStringLiteral("sqlite3"), {database});
+    sqlite.write(commands);
+    sqlite.closeWriteChannel();
+    sqlite.waitForFinished(-1);
+    const double ms = msSince(t);
+    const QByteArray errors = sqlite.readAllStandardError();
+    if (sqlite.exitCode() != 0 || !errors.isEmpty())
+        std::fprintf(stderr, "sqlite3: %s\n", errors.constData());
+    return ms;
+}
+
+QString freshBook(const QString& dir, const QString& name) {
+    const QString path = dir + QLatin1Char('/') + name;
+    QFile::remove(path);
+    QFile::remove(path + QStringLiteral("-journal"));
+    store::Database::create(path, store::archive::addressBookTables());
+    store::Database::open(path); // adds the indexes, as for any book opened for writing
+    return path;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const int count = std::max(1, args.value(1, QStringLiteral("100000")).toInt());
+    const int runs = std::max(1, args.value(2, QStringLiteral("5")).toInt());
+
+    QTemporaryDir dir;
+    const QString source = freshBook(dir.path(), QStringLiteral("origine"));
+    {
+        const QStringList names = {QStringLiteral("Nicolò"), QStringLiteral("Anna"),
+                                   QStringLiteral("Giuseppe"), QStringLiteral("Maria Grazia")};
+        const QStringList surnames = {QStringLiteral("Rossi"), QStringLiteral("Dell'Acqua"),
+                                      QStringLiteral("Citterà"), QStringLiteral("Bianchi")};
+        auto db = store::Database::open(source);
+        db->transaction([&] {
+            for (int i = 0; i < count; ++i)
+                seed::addContact(*db, names[i % 4], surnames[i / 4 % 4] + QString::number(i),
+                                 QString::number(3330000000LL + i),
+                                 i % 3 ? QStringLiteral("cliente%1@example.it").arg(i) : QString());
+        });
+    }
+    ArchiveModel model;
+    {
+        auto db = store::Database::open(source);
+        model.load(*db->openRecordset(QStringLiteral("rubrica")), QLatin1Char('r'));
+        model.setAllChecked(true);
+    }
+
+    const QString file = dir.filePath(QStringLiteral("contatti.csv"));
+    const QString shellFile = dir.filePath(QStringLiteral("sqlite3.csv"));
+    std::vector<double> exported, shellExported, imported, shellImported, shellIndexed;
+    qint64 importedRows = 0;
+    for (int r = 0; r < runs; ++r) {
+        QElapsedTimer t;
+        t.start();
+        csvexport::Writer writer;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            if (model.isChecked(row))
+                writer.add(model.text(row, 2), model.text(row, 3), model.text(row, 1),
+                           model.text(row, 4));
+        }
+        if (const auto failure = writer.save(file))
+            std::fprintf(stderr, "%s\n", failure->toLocal8Bit().constData());
+        exported.push_back(msSince(t));
+
+        shellExported.push_back(
+            shell(source, ".headers on\n.mode list\n.separator ; \"\\r\\n\"\n.once " +
+                              QFile::encodeName(shellFile) +
+                              "\nSELECT Nome, cognome AS Cognome, cellulare AS Cellulare, email "
+                              "AS \"Posta elettronica\" FROM rubrica;\n"));
+
+        const QString target = freshBook(dir.path(), QStringLiteral("destinazione"));
+        t.restart();
+        const csvimport::Outcome outcome =
+            csvimport::importFile(file, *store::Database::open(target));
+        imported.push_back(msSince(t));
+        importedRows = outcome.status == csvimport::Outcome::Done ? outcome.imported : -1;
+
+        const QString shellTarget = freshBook(dir.path(), QStringLiteral("shell"));
+        shellImported.push_back(shell(shellTarget, ".mode csv\n.separator ;\n.import " +
+                                                       QFile::encodeName(file) + " importati\n"));
+        // The same four indexes as an address book, with SQLite's own NOCASE comparison.
+        const QString indexedTarget = freshBook(dir.path(), QStringLiteral("indicizzata"));
+        shellIndexed.push_back(shell(
+            indexedTarget, "CREATE TABLE t(Nome, cognome, cellulare, email);"
+                           "CREATE INDEX t1 ON t(cognome COLLATE NOCASE, Nome, cellulare, email);"
+                           "CREATE INDEX t2 ON t(cellulare COLLATE NOCASE);"
+                           "CREATE INDEX t3 ON t(Nome COLLATE NOCASE);"
+                           "CREATE INDEX t4 ON t(email COLLATE NOCASE);\n"
+                           ".mode csv\n.separator ;\n.import --skip 1 " +
+                               QFile::encodeName(file) + " t\n"));
+    }
+    std::printf("%d contatti, %d ripetizioni (file di %lld byte)\n", count, runs,
+                static_cast<long long>(QFile(file).size()));
+    std::printf("  Esporta Rubrica, tutti spuntati             mediana %8.1f ms\n",
+                median(exported));
+    std::printf("  sqlite3: .once file + SELECT                mediana %8.1f ms\n",
+                median(shellExported));
+    std::printf("  Importa file csv in una rubrica vuota       mediana %8.1f ms (%lld contatti)\n",
+                median(imported), static_cast<long long>(importedRows));
+    std::printf("  sqlite3: .import in una tabella nuova       mediana %8.1f ms\n",
+                median(shellImported));
+    std::printf("  sqlite3: .import in una tabella a 4 indici  mediana %8.1f ms\n",
+                median(shellIndexed));
+    return importedRows == count ? 0 : 1;
+}

@@ -1,0 +1,139 @@
+#include "exchange/contactfiles.h"
+
+#include "app/appstate.h"
+#include "app/mdiform1.h"
+#include "browser/archivemodel.h"
+#include "browser/seri.h"
+#include "exchange/csvexport.h"
+#include "exchange/csvimport.h"
+#include "platform/dialogs.h"
+#include "store/archive.h"
+#include "store/storeerror.h"
+#include "windows/form10.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace contactfiles {
+
+namespace {
+
+const QString fileFilter = QStringLiteral("File di testo (*.csv);;Tutti i file (*)");
+
+QString contatti(qint64 n) {
+    return n == 1 ? QStringLiteral("1 contatto") : QStringLiteral("%1 contatti").arg(n);
+}
+
+void invalidArchive() {
+    platform::MsgBox(QStringLiteral("Selezionare un archivio valido"), platform::Icon::Critical);
+}
+
+void report(const csvimport::Outcome& outcome, const QString& file, const QString& book) {
+    using csvimport::Outcome;
+    const QString shown = QDir::toNativeSeparators(file);
+    switch (outcome.status) {
+    case Outcome::Unreadable:
+        platform::MsgBox(QStringLiteral("Impossibile leggere il file %1: nessun contatto "
+                                        "importato.")
+                             .arg(shown),
+                         platform::Icon::Critical);
+        return;
+    case Outcome::EmptyFile:
+        platform::MsgBox(
+            QStringLiteral("Il file %1 è vuoto: nessun contatto importato.").arg(shown),
+            platform::Icon::Exclamation);
+        return;
+    case Outcome::Stopped:
+        platform::MsgBox(QStringLiteral("Importazione interrotta alla riga %1: %2.\n"
+                                        "Contatti importati nella rubrica %3: %4.")
+                             .arg(outcome.line)
+                             .arg(outcome.reason, book)
+                             .arg(outcome.imported),
+                         platform::Icon::Exclamation);
+        return;
+    case Outcome::Done:
+        if (outcome.imported == 0)
+            platform::MsgBox(QStringLiteral("Il file %1 contiene solo la riga dei nomi delle "
+                                            "colonne: nessun contatto importato.")
+                                 .arg(shown),
+                             platform::Icon::Exclamation);
+        else
+            platform::MsgBox(QStringLiteral("Importazione completata: %1 nella rubrica %2.")
+                                 .arg(contatti(outcome.imported), book),
+                             platform::Icon::Information);
+        return;
+    }
+}
+
+} // namespace
+
+void esporta(MDIForm1& main) {
+    if (!main.selectedKey().startsWith(QLatin1Char('r'))) {
+        invalidArchive();
+        return;
+    }
+    const auto file = platform::saveFileName(QStringLiteral("Esporta Contatti"), {}, fileFilter);
+    if (!file || file->isEmpty())
+        return;
+
+    csvexport::Writer writer;
+    std::optional<QString> failure;
+    {
+        WaitBox wait(&main);
+        const ArchiveModel& model = *main.browser()->model();
+        const int rows = model.rowCount();
+        for (int row = 0; row < rows; ++row) {
+            if (model.isChecked(row))
+                writer.add(model.text(row, 2), model.text(row, 3), model.text(row, 1),
+                           model.text(row, 4));
+            if (row % 4096 == 0)
+                wait.setProgress(row, rows);
+        }
+        failure = writer.save(*file);
+    }
+    if (failure)
+        platform::MsgBox(*failure, platform::Icon::Critical);
+    else if (writer.contacts() == 0)
+        platform::MsgBox(QStringLiteral("Nessun Contatto esportato\n"
+                                        "Selezionare i contatti quindi ripetere il comando"),
+                         platform::Icon::Critical);
+    else
+        platform::MsgBox(QStringLiteral("Esportati %1 nel file %2.")
+                             .arg(contatti(writer.contacts()), QDir::toNativeSeparators(*file)),
+                         platform::Icon::Information);
+}
+
+void importa(MDIForm1& main) {
+    auto& state = appState();
+    const QString book = main.selectedText();
+    const QString bookPath = store::archive::addressBookPath(state.appFolder, book);
+    const QString key = main.selectedKey();
+    // Any node of an address book will do (the book's own name); a root names none.
+    if (key.isEmpty() || key.startsWith(QLatin1Char('a')) || !QFileInfo(bookPath).isFile()) {
+        invalidArchive();
+        return;
+    }
+    const auto file =
+        platform::openFileName(QStringLiteral("Esporta Indirizzi Da: per rubrica"), {}, fileFilter);
+    if (!file || file->isEmpty())
+        return;
+
+    csvimport::Outcome outcome;
+    try {
+        WaitBox wait(&main);
+        store::Database& db = state.corrente.open(bookPath);
+        outcome = csvimport::importFile(
+            *file, db, [&wait](qint64 done, qint64 total) { wait.setProgress(done, total); });
+    } catch (const store::StoreError& e) {
+        platform::MsgBox(QStringLiteral("Impossibile aprire la rubrica %1: %2\n"
+                                        "Nessun contatto importato.")
+                             .arg(book, e.message()),
+                         platform::Icon::Critical);
+        return;
+    }
+    if (outcome.imported > 0)
+        main.browser()->sceglivisua();
+    report(outcome, *file, book);
+}
+
+} // namespace contactfiles

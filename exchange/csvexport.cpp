@@ -1,0 +1,47 @@
+#include "exchange/csvexport.h"
+
+#include "platform/textfile.h"
+
+#include <QDir>
+#include <QSaveFile>
+
+namespace csvexport {
+
+Writer::Writer()
+    : m_text(QLatin1String(header) + QLatin1String("\r\n")) {}
+
+void Writer::add(const QString& nome, const QString& cognome, const QString& cellulare,
+                 const QString& email) {
+    m_text += nome;
+    m_text += QLatin1Char(';');
+    m_text += cognome;
+    m_text += QLatin1Char(';');
+    m_text += cellulare;
+    m_text += QLatin1Char(';');
+    m_text += email;
+    m_text += QLatin1String("\r\n");
+    ++m_contacts;
+}
+
+QByteArray Writer::bytes() const {
+    if (auto exact = platform::TextFile::encodeExactly(m_text))
+        return *std::move(exact);
+    return QByteArray("\xEF\xBB\xBF") + m_text.toUtf8();
+}
+
+std::optional<QString> Writer::save(const QString& path) const {
+    const QString shown = QDir::toNativeSeparators(path);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QStringLiteral("Impossibile creare il file %1: verificare che la cartella esista "
+                              "e che si possa scrivere in essa.")
+            .arg(shown);
+    const QByteArray data = bytes();
+    if (file.write(data) != data.size() || !file.commit())
+        return QStringLiteral("Impossibile scrivere il file %1: il disco potrebbe essere pieno "
+                              "o non scrivibile. Il file non è stato creato.")
+            .arg(shown);
+    return std::nullopt;
+}
+
+} // namespace csvexport

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// The semicolon-separated contact file: a header line, then one contact per line as
+// "Nome;Cognome;Cellulare;Posta elettronica", values as they are (no quoting), CR LF.
+namespace csvexport {
+
+inline constexpr auto header = "Nome;Cognome;Cellulare;Posta elettronica";
+
+// Collects the lines of one export file.
+class Writer final {
+public:
+    Writer();
+    void add(const QString& nome, const QString& cognome, const QString& cellulare,
+             const QString& email);
+    qsizetype contacts() const { return m_contacts; }
+
+    // Windows-1252 when every character fits (what spreadsheets with Italian settings read
+    // by default); otherwise UTF-8 with a byte-order mark, so nothing is lost.
+    QByteArray bytes() const;
+    // Writes to a temporary file beside `path` and renames it at the end, so a failure leaves
+    // no half file. Returns the reason on failure.
+    std::optional<QString> save(const QString& path) const;
+
+private:
+    QString m_text;
+    qsizetype m_contacts = 0;
+};
+
+} // namespace csvexport

@@ -1,0 +1,5 @@
+list(APPEND QUILLET_CORE_SOURCES
+  exchange/csvexport.h exchange/csvexport.cpp
+  exchange/csvimport.h exchange/csvimport.cpp)
+list(APPEND QUILLET_UI_SOURCES
+  exchange/contactfiles.h exchange/contactfiles.cpp)

@@ -1,0 +1,306 @@
+// Contact files: what the export writes, what the import reads back (encodings, column names,
+// lines that stop it), and the two menu commands as the user runs them.
+#include "exchange/csvexport.h"
+#include "exchange/csvimport.h"
+#include "support/mainwindowtest.h"
+
+#include <QFile>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+using csvimport::Outcome;
+using platform::Icon;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// The contacts of a book in stored order, "Nome|cognome|cellulare|email|icona".
+QStringList contactsOf(const TestFolder& folder, const QString& book) {
+    QStringList out;
+    auto db = folder.book(book);
+    for (auto rs = db->openRecordset(QStringLiteral("rubrica")); !rs->isEof(); rs->MoveNext())
+        out << QStringList{rs->value("Nome"), rs->value("cognome"), rs->value("cellulare"),
+                           rs->value("email"), rs->value("icona")}
+                   .join('|');
+    return out;
+}
+
+QByteArray utf16le(const QString& text) {
+    QByteArray out("\xFF\xFE");
+    out.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    return out;
+}
+
+// Any contact named "RIFIUTA" is refused by the database.
+void refuseNamed(const QString& bookPath) {
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(bookPath.toUtf8().constData(), &db), SQLITE_OK);
+    const int rc = sqlite3_exec(db,
+                                "CREATE TRIGGER no BEFORE INSERT ON rubrica WHEN NEW.Nome = "
+                                "'RIFIUTA' BEGIN SELECT RAISE(ABORT, 'rifiutato'); END;",
+                                nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QCOMPARE(rc, SQLITE_OK);
+}
+
+} // namespace
+
+class tst_exchange : public QObject, private MainWindowTest {
+    Q_OBJECT
+private slots:
+    void cleanup() { stop(); }
+
+    void import_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("stored"); // Nome|cognome|cellulare|email
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("stopLine");
+        const QByteArray head = "Nome;Cognome;Cellulare;Posta elettronica";
+        const QString anna = "Anna|Rossi|3391234567|anna@example.it";
+        QTest::newRow("export format, Windows-1252")
+            << head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\nNicol\xF2;Citt\xE0;347;\r\n"
+            << QStringList{anna, "Nicolò|Città|347|"} << int(Outcome::Done) << 0;
+        QTest::newRow("LF, UTF-8 without BOM")
+            << head + "\nNicol\xC3\xB2;Citt\xC3\xA0;347;x@y.it\n"
+            << QStringList{"Nicolò|Città|347|x@y.it"} << int(Outcome::Done) << 0;
+        QTest::newRow("UTF-8 with BOM")
+            << "\xEF\xBB\xBF" + head + "\r\n\xC5\x81ukasz;Zo\xC3\xAB;348;\r\n"
+            << QStringList{"Łukasz|Zoë|348|"} << int(Outcome::Done) << 0;
+        QTest::newRow("UTF-16 with BOM")
+            << utf16le(QString::fromLatin1(head) + "\r\nŁukasz;Rossi;349;\r\n")
+            << QStringList{"Łukasz|Rossi|349|"} << int(Outcome::Done) << 0;
+        QTest::newRow("invalid UTF-8 read as Windows-1252")
+            << head + "\r\nAndr\xE9;\x80uro;350;\r\n"
+            << QStringList{"André|€uro|350|"} << int(Outcome::Done) << 0;
+        QTest::newRow("other order, more columns")
+            << QByteArray("Note;Posta elettronica;Cellulare;Cognome;Nome;Citt\xE0\r\n"
+                          "vip;anna@example.it;3391234567;Rossi;Anna;Roma\r\n")
+            << QStringList{anna} << int(Outcome::Done) << 0;
+        QTest::newRow("missing names read the first column")
+            << QByteArray("Cellulare;Nome\r\n3391234567;Anna\r\n")
+            << QStringList{"Anna|3391234567|3391234567|3391234567"} << int(Outcome::Done) << 0;
+        QTest::newRow("names compared exactly, the last repeat wins")
+            << QByteArray("nome;Posta elettronica;Cognome;Posta elettronica;Cellulare\r\n"
+                          "a;b;Rossi;d;347\r\n")
+            << QStringList{"a|Rossi|347|d"} << int(Outcome::Done) << 0;
+        QTest::newRow("semicolon in a first name shifts the line")
+            << head + "\r\nAnna;Maria;Rossi;339;anna@example.it\r\n"
+            << QStringList{"Anna|Maria|Rossi|339"} << int(Outcome::Done) << 0;
+        QTest::newRow("blank lines at the end")
+            << head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\n\r\n\n"
+            << QStringList{anna} << int(Outcome::Done) << 0;
+        QTest::newRow("no line end at the end")
+            << head + "\r\nAnna;Rossi;3391234567;anna@example.it" << QStringList{anna}
+            << int(Outcome::Done) << 0;
+        QTest::newRow("header only") << head + "\r\n" << QStringList{} << int(Outcome::Done) << 0;
+        QTest::newRow("empty file")
+            << QByteArray() << QStringList{} << int(Outcome::EmptyFile) << 0;
+        QTest::newRow("empty line in the middle")
+            << head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\n\r\nB;C;1;\r\n"
+            << QStringList{anna} << int(Outcome::Stopped) << 3;
+        QTest::newRow("fewer fields")
+            << head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\nB;C;1\r\nD;E;2;\r\n"
+            << QStringList{anna} << int(Outcome::Stopped) << 3;
+        QTest::newRow("NUL byte")
+            << head + QByteArray("\r\nAnna;Rossi;3391234567;anna@example.it\r\nB;C\0;1;\r\n", 52)
+            << QStringList{anna} << int(Outcome::Stopped) << 3;
+        QTest::newRow("UTF-16 without BOM")
+            << utf16le(QString::fromLatin1(head) + "\r\nA;B;1;\r\n").sliced(2) << QStringList{}
+            << int(Outcome::Stopped) << 1;
+        QTest::newRow("refused by the database")
+            << head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\nRIFIUTA;C;1;\r\nD;E;2;\r\n"
+            << QStringList{anna} << int(Outcome::Stopped) << 3;
+    }
+    void import() {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, stored);
+        TestFolder folder;
+        const QString path = folder.file("in.csv");
+        writeBytes(path, file);
+        const QString bookPath = store::archive::addressBookPath(folder.path(), "Principale");
+        refuseNamed(bookPath);
+        const Outcome outcome = csvimport::importFile(path, *store::Database::open(bookPath));
+
+        QFETCH(int, status);
+        QFETCH(int, stopLine);
+        QCOMPARE(int(outcome.status), status);
+        QCOMPARE(outcome.line, qint64(stopLine));
+        QCOMPARE(outcome.imported, qint64(stored.size()));
+        if (outcome.status == Outcome::Stopped)
+            QVERIFY(!outcome.reason.isEmpty());
+        for (QString& s : stored)
+            s += "|4";
+        QCOMPARE(contactsOf(folder, "Principale"), stored);
+        QVERIFY(QFile::remove(path)); // the file was closed
+    }
+
+    // Lines past the first transactions stay stored when a later line stops the import.
+    void importStopsAcrossTransactions() {
+        TestFolder folder;
+        QByteArray file = "Nome;Cognome;Cellulare;Posta elettronica\r\n";
+        for (int i = 2; i <= 12345; ++i)
+            file += i == 12000 ? "troppo;corta\r\n" : QByteArray::number(i) + ";C;3;\r\n";
+        writeBytes(folder.file("in.csv"), file);
+        qint64 lastDone = 0, lastTotal = 0;
+        const Outcome outcome = csvimport::importFile(
+            folder.file("in.csv"), *folder.book("Principale"), [&](qint64 done, qint64 total) {
+                QVERIFY(done >= lastDone && done <= total);
+                lastDone = done;
+                lastTotal = total;
+            });
+        QCOMPARE(int(outcome.status), int(Outcome::Stopped));
+        QCOMPARE(outcome.line, 12000);
+        QCOMPARE(outcome.imported, 11998);
+        const QStringList stored = contactsOf(folder, "Principale");
+        QCOMPARE(stored.size(), 11998);
+        QCOMPARE(stored.last(), "11999|C|3||4");
+        QCOMPARE(lastTotal, file.size());
+    }
+
+    void exportEncoding_data() {
+        QTest::addColumn<QString>("nome");
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray head = "Nome;Cognome;Cellulare;Posta elettronica\r\n";
+        QTest::newRow("Windows-1252") << "Nicolò €" << head + "Nicol\xF2 \x80;R;3;\r\n";
+        QTest::newRow("UTF-8 for a Polish name")
+            << "Łukasz"
+            << "\xEF\xBB\xBF" + head + "\xC5\x81ukasz;R;3;\r\n";
+        QTest::newRow("UTF-8 for an emoji")
+            << "Anna 😀"
+            << "\xEF\xBB\xBF" + head + "Anna \xF0\x9F\x98\x80;R;3;\r\n";
+    }
+    // The file holds what was written, and reads back the same.
+    void exportEncoding() {
+        QFETCH(QString, nome);
+        QFETCH(QByteArray, bytes);
+        TestFolder folder;
+        csvexport::Writer writer;
+        writer.add(nome, "R", "3", "");
+        QCOMPARE(writer.save(folder.file("out.csv")), std::nullopt);
+        QCOMPARE(readAll(folder.file("out.csv")), bytes);
+        csvimport::importFile(folder.file("out.csv"), *folder.book("Principale"));
+        QCOMPARE(contactsOf(folder, "Principale"), QStringList{nome + "|R|3||4"});
+    }
+
+    // A file that cannot be written leaves nothing behind, and an older file as it was.
+    void exportFailure() {
+        TestFolder folder;
+        csvexport::Writer writer;
+        writer.add("Anna", "Rossi", "3", "");
+        const auto failure = writer.save(folder.file("manca/out.csv"));
+        QVERIFY(failure && failure->contains("manca"));
+        QVERIFY(!QFile::exists(folder.file("manca")));
+        QVERIFY(QDir(folder.path()).mkdir("cartella.csv"));
+        QVERIFY(writer.save(folder.file("cartella.csv")).has_value());
+        QVERIFY(QFileInfo(folder.file("cartella.csv")).isDir());
+    }
+
+    void exportCommand_data() {
+        QTest::addColumn<int>("node");          // tree position: 1 root, 2 Principale
+        QTest::addColumn<QList<int>>("ticked"); // rows of the list, in surname order
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QByteArray>("file"); // empty: no file
+        QTest::addColumn<QStringList>("messages");
+        const QByteArray head = "Nome;Cognome;Cellulare;Posta elettronica\r\n";
+        const QString exported = "Esportati 2 contatti nel file ";
+        QTest::newRow("two ticked")
+            << 2 << QList<int>{0, 2} << false
+            << head + "Luca;Bianchi;3471111111;\r\nAnna;Rossi;3391234567;anna@example.it\r\n"
+            << QStringList{exported};
+        QTest::newRow("none ticked")
+            << 2 << QList<int>{} << false << head
+            << QStringList{"Nessun Contatto esportato\n"
+                           "Selezionare i contatti quindi ripetere il comando"};
+        QTest::newRow("dialog cancelled")
+            << 2 << QList<int>{0} << true << QByteArray() << QStringList{};
+        QTest::newRow("root selected") << 1 << QList<int>{} << false << QByteArray()
+                                       << QStringList{"Selezionare un archivio valido"};
+    }
+    void exportCommand() {
+        QFETCH(int, node);
+        QFETCH(QList<int>, ticked);
+        QFETCH(bool, cancel);
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, messages);
+        startWithContacts();
+        for (int row : ticked)
+            m_window->browser()->model()->setChecked(row, true);
+        m_window->selezionaNodo(node);
+        const QString target = m_folder->file("esportati.csv");
+        m_script->answerText(cancel ? std::nullopt : std::optional<QString>(target));
+        m_window->exru->trigger();
+
+        QCOMPARE(readAll(target), file);
+        const QStringList shown = m_script->messages();
+        QCOMPARE(shown.size(), messages.size());
+        for (int i = 0; i < shown.size(); ++i)
+            QVERIFY2(shown[i].startsWith(messages[i]), qPrintable(shown[i]));
+        const bool asked = node != 1;
+        QCOMPARE(m_script->shown().first().kind == platform::Shown::Kind::SaveFile, asked);
+        if (asked)
+            QCOMPARE(m_script->shown().first().text, "Esporta Contatti");
+    }
+
+    void importCommand_data() {
+        QTest::addColumn<int>("node");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("listed"); // rows the browser lists afterwards
+        QTest::addColumn<QString>("message");
+        const QByteArray head = "Nome;Cognome;Cellulare;Posta elettronica\r\n";
+        QTest::newRow("two contacts")
+            << 2 << head + "Ugo;Verdi;3401;\r\nEva;Neri;3402;\r\n"
+            << 5 << "Importazione completata: 2 contatti nella rubrica Principale.";
+        QTest::newRow("stopped at line 3")
+            << 2 << head + "Ugo;Verdi;3401;\r\nEva;Neri\r\n"
+            << 4
+            << "Importazione interrotta alla riga 3: la riga ha 2 campi, ne servono almeno 4.\n"
+               "Contatti importati nella rubrica Principale: 1.";
+        QTest::newRow("header only") << 2 << head << 3 << "Il file ";
+        QTest::newRow("root selected") << 1 << head + "Ugo;Verdi;3401;\r\n"
+                                       << 3 << "Selezionare un archivio valido";
+    }
+    void importCommand() {
+        QFETCH(int, node);
+        QFETCH(QByteArray, file);
+        QFETCH(int, listed);
+        QFETCH(QString, message);
+        startWithContacts();
+        writeBytes(m_folder->file("in.csv"), file);
+        m_window->selezionaNodo(node);
+        m_script->answerText(m_folder->file("in.csv"));
+        m_window->impcvs->trigger();
+
+        QCOMPARE(m_script->messages().size(), 1);
+        QVERIFY2(m_script->messages().first().startsWith(message),
+                 qPrintable(m_script->messages().first()));
+        QCOMPARE(contactsOf(*m_folder, "Principale").size(), listed);
+        if (node == 2)
+            QTRY_COMPARE(m_window->browser()->model()->rowCount(), listed);
+    }
+
+private:
+    // Three contacts in "Principale", listed in surname order: Bianchi, Conti, Rossi.
+    void startWithContacts() {
+        m_folder = std::make_unique<TestFolder>();
+        auto db = m_folder->book("Principale");
+        seed::addContact(*db, "Anna", "Rossi", "3391234567", "anna@example.it");
+        seed::addContact(*db, "Luca", "Bianchi", "3471111111", "");
+        seed::addContact(*db, "Marco", "Conti", "3482222222", "m@example.it");
+        start(3);
+    }
+};
+
+QTEST_MAIN(tst_exchange)
+#include "tst_exchange.moc"
