@@ -185,6 +185,9 @@ void seri::fill(QChar kind) {
     state.corrente.open(store::archive::addressBookPath(state.appFolder, book));
     store::Recordset& rs = state.corrente.openRecordset(store::archive::tableForKind(kind));
     m_model->load(rs, kind);
+    // A refresh keeps what the select-all box says.
+    if (Check1->isChecked())
+        m_model->setAllChecked(true);
     applyColumnWidths();
 }
 

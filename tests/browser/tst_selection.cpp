@@ -110,6 +110,11 @@ private slots:
         box->click();
         QCOMPARE(box->text(), "Deseleziona Tutto");
         QCOMPARE(model()->checkedRows().size(), model()->rowCount());
+        // A refresh of the list (another window closing) keeps the rows ticked.
+        m_window->Form_Activate();
+        QVERIFY(browser()->Timer3->isActive());
+        QTRY_VERIFY(!browser()->Timer3->isActive());
+        QCOMPARE(model()->checkedRows().size(), model()->rowCount());
         box->click();
         QCOMPARE(box->text(), "Seleziona Tutto");
         QVERIFY(model()->checkedRows().isEmpty());
