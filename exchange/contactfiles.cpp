@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 
 namespace contactfiles {
 
@@ -20,8 +21,13 @@ namespace {
 
 const QString fileFilter = QStringLiteral("File di testo (*.csv);;Tutti i file (*)");
 
+// Counts as Italians write them: 1.234.567.
+QString number(qint64 n) {
+    return QLocale().toString(n);
+}
+
 QString contatti(qint64 n) {
-    return n == 1 ? QStringLiteral("1 contatto") : QStringLiteral("%1 contatti").arg(n);
+    return n == 1 ? QStringLiteral("1 contatto") : QStringLiteral("%1 contatti").arg(number(n));
 }
 
 void invalidArchive() {
@@ -44,12 +50,11 @@ void report(const csvimport::Outcome& outcome, const QString& file, const QStrin
             platform::Icon::Exclamation);
         return;
     case Outcome::Stopped:
-        platform::MsgBox(QStringLiteral("Importazione interrotta alla riga %1: %2.\n"
-                                        "Contatti importati nella rubrica %3: %4.")
-                             .arg(outcome.line)
-                             .arg(outcome.reason, book)
-                             .arg(outcome.imported),
-                         platform::Icon::Exclamation);
+        platform::MsgBox(
+            QStringLiteral("Importazione interrotta alla riga %1: %2.\n"
+                           "Contatti importati nella rubrica %3: %4.")
+                .arg(number(outcome.line), outcome.reason, book, number(outcome.imported)),
+            platform::Icon::Exclamation);
         return;
     case Outcome::Done:
         if (outcome.imported == 0)

@@ -24,7 +24,9 @@ Form10::Form10(QWidget* parent)
     , ProgressBar1(new QProgressBar(this))
     , Timer1(new QTimer(this)) {
     setObjectName(QStringLiteral("Form10"));
-    setProperty("quilletForm", true);
+    // It never takes the focus, so closing it does not count as another window handing the
+    // focus back to the main window (which would refresh the list and drop its ticks).
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(QStringLiteral("Quillet"));
     platform::nameControls(
         {{Label1, "Label1"}, {ProgressBar1, "ProgressBar1"}, {Timer1, "Timer1"}});

@@ -5,6 +5,7 @@
 #include "support/mainwindowtest.h"
 
 #include <QFile>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -243,6 +244,8 @@ private slots:
         m_window->exru->trigger();
 
         QCOMPARE(readAll(target), file);
+        QTRY_VERIFY(!m_window->browser()->Timer3->isActive());
+        QCOMPARE(m_window->browser()->model()->checkedRows(), ticked); // still ticked
         const QStringList shown = m_script->messages();
         QCOMPARE(shown.size(), messages.size());
         for (int i = 0; i < shown.size(); ++i)
