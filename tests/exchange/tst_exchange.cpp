@@ -38,6 +38,11 @@ QStringList contactsOf(const TestFolder& folder, const QString& book) {
     return out;
 }
 
+// A literal with NUL bytes inside, all of it.
+template <size_t N> QByteArray withNul(const char (&text)[N]) {
+    return QByteArray(text, N - 1);
+}
+
 QByteArray utf16le(const QString& text) {
     QByteArray out("\xFF\xFE");
     out.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
@@ -115,7 +120,7 @@ private slots:
             << head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\nB;C;1\r\nD;E;2;\r\n"
             << QStringList{anna} << int(Outcome::Stopped) << 3;
         QTest::newRow("NUL byte")
-            << head + QByteArray("\r\nAnna;Rossi;3391234567;anna@example.it\r\nB;C\0;1;\r\n", 52)
+            << head + withNul("\r\nAnna;Rossi;3391234567;anna@example.it\r\nB;C\0;1;\r\n")
             << QStringList{anna} << int(Outcome::Stopped) << 3;
         QTest::newRow("UTF-16 without BOM")
             << utf16le(QString::fromLatin1(head) + "\r\nA;B;1;\r\n").sliced(2) << QStringList{}
