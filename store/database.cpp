@@ -637,17 +637,26 @@ QStringList Database::queryPlan(const Query& query) const {
     return steps;
 }
 
+Database::Transaction::Transaction(Database& db)
+    : m_connection(db.m_connection)
+    , m_nested(m_connection->inTransaction()) {
+    m_connection->exec(m_nested ? "SAVEPOINT nested" : "BEGIN IMMEDIATE");
+}
+
+Database::Transaction::~Transaction() {
+    if (!m_done)
+        m_connection->rollback(m_nested);
+}
+
+void Database::Transaction::commit() {
+    m_connection->exec(m_nested ? "RELEASE nested" : "COMMIT");
+    m_done = true;
+}
+
 void Database::transaction(const std::function<void()>& fn) {
-    Connection& connection = *m_connection;
-    const bool nested = connection.inTransaction();
-    connection.exec(nested ? "SAVEPOINT nested" : "BEGIN IMMEDIATE");
-    try {
-        fn();
-        connection.exec(nested ? "RELEASE nested" : "COMMIT");
-    } catch (...) {
-        connection.rollback(nested);
-        throw;
-    }
+    Transaction transaction(*this);
+    fn();
+    transaction.commit();
 }
 
 // --- Recordset -----------------------------------------------------------------------------

@@ -46,6 +46,23 @@ public:
     // Runs fn inside one transaction (all or nothing): bulk writers (imports, generators).
     void transaction(const std::function<void()>& fn);
 
+    // A transaction kept open across calls, for a writer that fills several databases at once:
+    // begun when made, undone when destroyed without commit(). Inside another transaction of
+    // the same database it is a savepoint.
+    class Transaction final {
+    public:
+        explicit Transaction(Database& db);
+        ~Transaction();
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        void commit();
+
+    private:
+        std::shared_ptr<Connection> m_connection;
+        bool m_nested;
+        bool m_done = false;
+    };
+
     bool hasTable(const QString& table) const;
 
     // The steps SQLite takes to find the rows of the query (EXPLAIN QUERY PLAN), to check
