@@ -1,7 +1,11 @@
 #include "platform/controls.h"
 
+#include <QCoreApplication>
 #include <QIcon>
+#include <QProgressBar>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace platform {
 
@@ -11,6 +15,33 @@ QPushButton* iconButton(QWidget* parent, const char* objectName, const char* ico
                                    text, parent);
     button->setObjectName(QLatin1String(objectName));
     return button;
+}
+
+namespace {
+constexpr int progressSteps = 1000; // per mille: fine enough, and few repaints
+}
+
+QProgressBar* progressBar(QWidget* parent) {
+    auto* bar = new QProgressBar(parent);
+    bar->setRange(0, progressSteps);
+    bar->hide();
+    return bar;
+}
+
+void showProgress(QProgressBar* bar, qint64 done, qint64 total) {
+    const int value =
+        total > 0 ? static_cast<int>(static_cast<double>(std::clamp(done, qint64(0), total)) *
+                                     progressSteps / static_cast<double>(total))
+                  : 0;
+    if (bar->isHidden()) {
+        bar->show();
+        QWidget* box = bar->window();
+        box->resize(box->width(), std::max(box->height(), box->sizeHint().height()));
+    }
+    if (value == bar->value())
+        return;
+    bar->setValue(value);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void nameControls(std::initializer_list<std::pair<QObject*, const char*>> controls) {

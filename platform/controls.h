@@ -6,6 +6,7 @@
 #include <utility>
 
 class QObject;
+class QProgressBar;
 class QPushButton;
 class QWidget;
 
@@ -16,6 +17,12 @@ namespace platform {
 // `objectName` so that tests find it.
 QPushButton* iconButton(QWidget* parent, const char* objectName, const char* icon,
                         const QString& text);
+
+// A progress bar in a wait window: hidden until the first call, then shown at done of total
+// (per mille), its window grown to hold it. When the shown value changes the program repaints
+// its windows; user input waits until the work is over.
+QProgressBar* progressBar(QWidget* parent);
+void showProgress(QProgressBar* bar, qint64 done, qint64 total);
 
 // Gives each control the name of its member.
 void nameControls(std::initializer_list<std::pair<QObject*, const char*>> controls);

@@ -12,16 +12,10 @@
 
 #include <algorithm>
 
-namespace {
-
-constexpr int progressSteps = 1000; // per mille: fine enough, and few repaints
-
-} // namespace
-
 Form10::Form10(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , Label1(new QLabel(QStringLiteral("Attendere la fine delle elaborazioni..."), this))
-    , ProgressBar1(new QProgressBar(this))
+    , ProgressBar1(platform::progressBar(this))
     , Timer1(new QTimer(this)) {
     setObjectName(QStringLiteral("Form10"));
     // It never takes the focus, so closing it does not count as another window handing the
@@ -32,8 +26,6 @@ Form10::Form10(QWidget* parent)
         {{Label1, "Label1"}, {ProgressBar1, "ProgressBar1"}, {Timer1, "Timer1"}});
 
     Label1->setAlignment(Qt::AlignCenter);
-    ProgressBar1->setRange(0, progressSteps);
-    ProgressBar1->hide();
     Timer1->setInterval(0); // stopped until the caller starts it
 
     auto* layout = new QVBoxLayout(this);
@@ -45,18 +37,7 @@ Form10::Form10(QWidget* parent)
 }
 
 void Form10::setProgress(qint64 done, qint64 total) {
-    const int value =
-        total > 0 ? static_cast<int>(static_cast<double>(std::clamp(done, qint64(0), total)) *
-                                     progressSteps / static_cast<double>(total))
-                  : 0;
-    if (ProgressBar1->isHidden()) {
-        ProgressBar1->show();
-        resize(width(), std::max(height(), sizeHint().height()));
-    }
-    if (value == ProgressBar1->value())
-        return;
-    ProgressBar1->setValue(value);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    platform::showProgress(ProgressBar1, done, total);
 }
 
 void Form10::Timer1_Timer() {
