@@ -173,6 +173,24 @@ Outcome create(store::SharedDatabase& db, const QString& appFolder, const QStrin
     return Outcome::Done;
 }
 
+QString ensure(store::Database& list, const QString& appFolder, const QString& name) {
+    QString listedName = name;
+    {
+        auto rs = list.openRecordset(store::Query(elenco).whereEqual(rubrica, name));
+        if (rs->isEof()) {
+            rs->AddNew();
+            rs->setValue(rubrica, name);
+            rs->Update();
+        } else {
+            listedName = rs->value(rubrica);
+        }
+    }
+    const QString file = store::archive::addressBookPath(appFolder, listedName);
+    if (!present(file))
+        copyFile(store::archive::templatePath(appFolder), file);
+    return listedName;
+}
+
 Outcome remove(store::SharedDatabase& db, const QString& appFolder, const QString& name) {
     if (name == QLatin1String(store::archive::principale))
         return Outcome::Principale;

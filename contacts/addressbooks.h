@@ -4,8 +4,9 @@
 #include <QStringList>
 
 namespace store {
+class Database;
 struct SharedDatabase;
-}
+} // namespace store
 
 // Creating, deleting and renaming address books: the row of elenco and the file in rubriche
 // change together. Every function works through the given shared database (it ends up holding
@@ -34,6 +35,10 @@ QStringList names(store::SharedDatabase& db, const QString& appFolder);
 
 // Copies the template to rubriche/<name>, then adds the row.
 Outcome create(store::SharedDatabase& db, const QString& appFolder, const QString& name);
+// Makes sure an address book exists, as imports that fill books by name need: adds the row to
+// `list` (an open elenco.mdb) when no row has that name (letter case aside), and copies the
+// template to the file when it is missing. Returns the name as listed (the row's own spelling).
+QString ensure(store::Database& list, const QString& appFolder, const QString& name);
 // Moves the file aside, deletes the row, then removes the file (restored if the row stays).
 Outcome remove(store::SharedDatabase& db, const QString& appFolder, const QString& name);
 // Moves the file to the new name, then changes the row (the file moves back if that fails).
