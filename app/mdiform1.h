@@ -51,6 +51,9 @@ public:
     void exru_Click();
     void impcvs_Click();
     void inform_Click();
+    // Not offered in the menus (their entries stay greyed), complete all the same.
+    void imph3_Click();
+    void iae_Click();
     // The composer for the entry last ticked, or for every ticked contact.
     void ismss_Click();
     void ismsm_Click();

@@ -13,6 +13,7 @@
 #include "contacts/form4.h"
 #include "contacts/form8.h"
 #include "exchange/contactfiles.h"
+#include "exchange/hotelimport.h"
 #include "messaging/account.h"
 #include "messaging/form5.h"
 #include "messaging/form6.h"
@@ -211,6 +212,14 @@ void MDIForm1::exru_Click() {
 
 void MDIForm1::impcvs_Click() {
     contactfiles::importa(*this);
+}
+
+void MDIForm1::imph3_Click() {
+    hotelimport::importa(*this);
+}
+
+void MDIForm1::iae_Click() {
+    hotelimport::imposta(*this);
 }
 
 void MDIForm1::inform_Click() {

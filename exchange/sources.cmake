@@ -1,6 +1,10 @@
 list(APPEND QUILLET_CORE_SOURCES
   exchange/csvexport.h exchange/csvexport.cpp
   exchange/csvimport.h exchange/csvimport.cpp
-  exchange/dbf.h exchange/dbf.cpp)
+  exchange/dbf.h exchange/dbf.cpp
+  exchange/ericsoft.h exchange/ericsoft.cpp)
 list(APPEND QUILLET_UI_SOURCES
-  exchange/contactfiles.h exchange/contactfiles.cpp)
+  exchange/contactfiles.h exchange/contactfiles.cpp
+  exchange/form12.h exchange/form12.cpp
+  exchange/form13.h exchange/form13.cpp
+  exchange/hotelimport.h exchange/hotelimport.cpp)

@@ -1,0 +1,172 @@
+#include "exchange/ericsoft.h"
+
+#include "contacts/addressbooks.h"
+#include "exchange/dbf.h"
+#include "store/archive.h"
+#include "store/database.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
+#include <map>
+#include <memory>
+
+namespace ericsoft {
+
+namespace {
+
+constexpr qint64 recordsPerProgress = 1000;
+
+// An address book taking contacts: open, inside its one transaction.
+struct Target {
+    std::unique_ptr<store::Database> db;
+    std::unique_ptr<store::Database::Transaction> transaction;
+    std::unique_ptr<store::Recordset> rs;
+    qint64 added = 0;
+};
+
+// Every mobile number the address books listed in elenco hold.
+QSet<QString> knownNumbers(store::Database& elenco, const QString& appFolder) {
+    QSet<QString> numbers;
+    auto books = elenco.openRecordset(QStringLiteral("elenco"));
+    for (; !books->isEof(); books->MoveNext()) {
+        const QString book = books->value(QStringLiteral("Rubrica"));
+        const QString path = store::archive::addressBookPath(appFolder, book);
+        if (!QFileInfo(path).isFile())
+            continue; // a listed book without its file holds no number
+        auto db = store::Database::open(path);
+        auto rs = db->openRecordset(QStringLiteral("rubrica"));
+        const int column = rs->fieldIndex(QStringLiteral("cellulare"));
+        for (; !rs->isEof(); rs->MoveNext())
+            numbers.insert(QString::fromUtf8(rs->rawText(column)));
+    }
+    return numbers;
+}
+
+int requiredField(const dbf::Table& table, const char* name) {
+    const int index = table.fieldIndex(QLatin1String(name));
+    if (index < 0)
+        throw dbf::Error(
+            dbf::Error::Damaged,
+            QStringLiteral("la tabella Anagrafiche non ha il campo %1").arg(QLatin1String(name)));
+    return index;
+}
+
+} // namespace
+
+QString marketBook(const QString& code) {
+    QString name = QStringLiteral("Mercato-") + code;
+    for (QChar& c : name)
+        if (c == u'/' || c == u'\\' || c.category() == QChar::Other_Control)
+            c = u'-';
+    return name;
+}
+
+QString esiste(store::Database& elenco, const QString& appFolder, const QString& code) {
+    return addressbooks::ensure(elenco, appFolder, marketBook(code));
+}
+
+QString nameField(const std::optional<QString>& value) {
+    if (!value || value->isEmpty())
+        return QStringLiteral(" ");
+    return value->trimmed();
+}
+
+QString mobileDigits(const std::optional<QString>& value) {
+    QString digits;
+    if (value)
+        for (const QChar c : *value)
+            if (c >= u'0' && c <= u'9')
+                digits += c;
+    return digits;
+}
+
+Outcome importCustomers(const QString& appFolder, const QString& folder, const Progress& progress) {
+    Outcome outcome;
+    const QString path = dbf::Table::find(folder, QStringLiteral("Anagrafiche"));
+    if (path.isEmpty()) {
+        outcome.status = Outcome::Missing;
+        return outcome;
+    }
+    std::map<QString, Target> targets;
+    // Whatever ends the import, what was added so far is kept.
+    auto commitAll = [&] {
+        for (auto& [name, target] : targets) {
+            target.rs.reset();
+            target.transaction->commit();
+            outcome.imported += target.added;
+        }
+        targets.clear();
+    };
+    try {
+        dbf::Table table(path);
+        const int mercato = requiredField(table, "RN_MER");
+        const int cognome = requiredField(table, "cognome");
+        const int nome = requiredField(table, "Nome");
+        const int posta = requiredField(table, "posta");
+        const int telefono = requiredField(table, "telefono_3");
+
+        auto elenco = store::Database::open(store::archive::elencoPath(appFolder));
+        QSet<QString> numbers = knownNumbers(*elenco, appFolder);
+        QHash<QString, QString> books; // market code -> address book, as listed
+        const QString principale = QString::fromLatin1(store::archive::principale);
+
+        auto targetFor = [&](const QString& book) -> Target& {
+            auto found = targets.find(book);
+            if (found != targets.end())
+                return found->second;
+            Target target;
+            target.db = store::Database::open(store::archive::addressBookPath(appFolder, book));
+            target.transaction = std::make_unique<store::Database::Transaction>(*target.db);
+            target.rs = target.db->openRecordset(QStringLiteral("rubrica"));
+            return targets.emplace(book, std::move(target)).first->second;
+        };
+
+        qint64 read = 0;
+        try {
+            while (table.next()) {
+                if (progress && ++read % recordsPerProgress == 0)
+                    progress(table.recordNumber(), table.recordCount());
+                const QString code = table.text(mercato).value_or(QString());
+                auto book = books.find(code);
+                if (book == books.end())
+                    book = books.insert(code, esiste(*elenco, appFolder, code));
+                const QString number = mobileDigits(table.text(telefono));
+                if (number.isEmpty() || numbers.contains(number))
+                    continue;
+                const QString targetBook =
+                    code.isEmpty() ? addressbooks::ensure(*elenco, appFolder, principale)
+                                   : book.value();
+                Target& target = targetFor(targetBook);
+                store::Recordset& rs = *target.rs;
+                rs.AddNew();
+                rs.setValue(QStringLiteral("Nome"), nameField(table.text(nome)));
+                rs.setValue(QStringLiteral("cognome"), nameField(table.text(cognome)));
+                rs.setValue(QStringLiteral("email"), nameField(table.text(posta)));
+                rs.setValue(QStringLiteral("cellulare"), number);
+                rs.setValue(QStringLiteral("icona"), QStringLiteral("4"));
+                rs.Update();
+                ++target.added;
+                numbers.insert(number);
+            }
+        } catch (...) {
+            commitAll();
+            throw;
+        }
+        commitAll();
+        if (progress)
+            progress(table.recordCount(), table.recordCount());
+    } catch (const dbf::Error& e) {
+        outcome.status = e.kind() == dbf::Error::Missing      ? Outcome::Missing
+                         : e.kind() == dbf::Error::Unreadable ? Outcome::Unreadable
+                                                              : Outcome::Damaged;
+        outcome.detail = e.message();
+    } catch (const store::StoreError& e) {
+        outcome.status = Outcome::Failed;
+        outcome.detail = e.message();
+    }
+    return outcome;
+}
+
+} // namespace ericsoft

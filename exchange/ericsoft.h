@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace store {
+class Database;
+}
+
+// The customers of the hotel program (its FoxPro table Anagrafiche) become contacts: one
+// address book per market ("Mercato-" and the market code), Principale without a market, every
+// mobile number once across all address books.
+namespace ericsoft {
+
+struct Outcome {
+    enum Status {
+        Done,
+        Missing,    // the folder holds no table Anagrafiche
+        Unreadable, // the table cannot be opened (the hotel program holds it, no permission)
+        Damaged,    // the table is damaged: detail says how; contacts stored before stay
+        Failed,     // an address book could not be read or written: detail says which
+    } status = Done;
+    qint64 imported = 0;
+    QString detail;
+};
+
+// Called now and then with the records read so far and the records of the table.
+using Progress = std::function<void(qint64 done, qint64 total)>;
+
+// "Mercato-" and the market code as it comes (blanks kept); characters a file name cannot hold
+// ("/", "\", control characters) become "-".
+QString marketBook(const QString& code);
+
+// Makes sure the market's address book exists (row in `elenco`, file from the template), also
+// for an empty code; returns its name as listed.
+QString esiste(store::Database& elenco, const QString& appFolder, const QString& code);
+
+// The first name, surname and e-mail as stored: a value with text is trimmed (blanks alone
+// give an empty text), an empty or null one gives a single blank.
+QString nameField(const std::optional<QString>& value);
+// The digits of the mobile number, in their order; empty for null.
+QString mobileDigits(const std::optional<QString>& value);
+
+// Reads `folder`'s Anagrafiche table into the address books of `appFolder`, one transaction per
+// address book.
+Outcome importCustomers(const QString& appFolder, const QString& folder,
+                        const Progress& progress = {});
+
+} // namespace ericsoft

@@ -1,0 +1,205 @@
+// The customers of the hotel program's table become contacts: market address books, the
+// fields' rules, every number once; the failures the user is told about; the folder window.
+#include "app/maker.h"
+#include "exchange/ericsoft.h"
+#include "exchange/form12.h"
+#include "exchange/form13.h"
+#include "support/mainwindowtest.h"
+#include "tools/dbfwriter.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+using platform::Icon;
+
+namespace {
+
+// RN_MER, COGNOME, NOME, POSTA, TELEFONO_3; std::nullopt is NULL.
+using Customer = std::vector<std::optional<QString>>;
+
+void writeCustomers(const QString& path, const QList<Customer>& customers,
+                    qsizetype cutAfter = -1) {
+    using dbfwriter::Column;
+    {
+        dbfwriter::Writer writer(path, {{"CODICE", 'I', 4},
+                                        {"RN_MER", 'C', 2, 0, true},
+                                        {"COGNOME", 'C', 20, 0, true},
+                                        {"NOME", 'C', 15, 0, true},
+                                        {"NOTE", 'M', 4},
+                                        {"POSTA", 'C', 30, 0, true},
+                                        {"TELEFONO_3", 'C', 20, 0, true}});
+        int code = 0;
+        for (const Customer& c : customers)
+            writer.add({QString::number(++code), c[0], c[1], c[2], std::nullopt, c[3], c[4]},
+                       c.size() > 5); // a sixth value marks the record deleted
+        QVERIFY(writer.finish());
+    }
+    if (cutAfter >= 0) { // the file ends in the middle of the next record
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const qint64 header = 32 + 8 * 32 + 1 + 263; // 7 fields and _NullFlags
+        const qint64 record = 1 + 4 + 2 + 20 + 15 + 4 + 30 + 20 + 1;
+        QVERIFY(file.resize(header + record * cutAfter + record / 2));
+    }
+}
+
+// "Nome|cognome|email|cellulare" of every contact, per address book that has any.
+QMap<QString, QStringList> contactsByBook(const TestFolder& folder) {
+    QMap<QString, QStringList> out;
+    auto elenco = store::Database::open(store::archive::elencoPath(folder.path()));
+    for (auto books = elenco->openRecordset("elenco"); !books->isEof(); books->MoveNext()) {
+        const QString book = books->value("Rubrica");
+        for (auto rs = folder.book(book)->openRecordset("rubrica"); !rs->isEof(); rs->MoveNext())
+            out[book] << QStringList{rs->value("Nome"), rs->value("cognome"), rs->value("email"),
+                                     rs->value("cellulare")}
+                             .join('|');
+    }
+    return out;
+}
+
+QStringList treeBooks(const MDIForm1& window) {
+    QStringList out;
+    const QTreeWidgetItem* root = window.TreeView1->topLevelItem(0);
+    for (int i = 0; i < root->childCount(); ++i)
+        out << root->child(i)->text(0);
+    return out;
+}
+
+} // namespace
+
+class tst_ericsoft : public QObject, private MainWindowTest {
+    Q_OBJECT
+private slots:
+    void init() {
+        m_folder = std::make_unique<TestFolder>();
+        seed::addContact(*m_folder->book("Principale"), "Già", "Presente", "3330000000", "");
+        m_hotel = std::make_unique<QTemporaryDir>();
+        start(1);
+        appState().percorso = m_hotel->path();
+    }
+    void cleanup() {
+        stop();
+        m_hotel.reset();
+    }
+
+    void importRules() {
+        writeCustomers(m_hotel->filePath("Anagrafiche.DBF"),
+                       {{"IT", " Rossi ", "Anna", "anna@example.it", " 339/123-4567 "},
+                        {"IT", "Bianchi", "Bea", "", "3391234567"}, // same number again
+                        {"DE", "Müller", "", std::nullopt, "3400000001"},
+                        {std::nullopt, "Verdi", "Ugo", "ugo@example.it", "347 0000002"},
+                        {"FR", "Dupont", "Jean", "", "senza numero"},
+                        {"FR", "Durand", "Luc", "", std::nullopt},
+                        {"IT", "Neri", "Eva", "", "333-0000000"}, // already in Principale
+                        {"D'", "Apostrofo", "Al", "", "3480000003"},
+                        {"A/", "Barra", "Bo", "", "3480000004"},
+                        {"IT", "Cancellato", "X", "", "3480000005", "deleted"},
+                        {std::nullopt, std::nullopt, std::nullopt, std::nullopt, "3480000006"}});
+        m_window->imph3_Click();
+
+        QCOMPARE(m_script->messages(), QStringList{"Importazione Completata"});
+        QCOMPARE(m_script->shown().first().icon, Icon::None);
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(!m_window->findChild<Form12*>());
+        const QMap<QString, QStringList> expected = {
+            {"Principale",
+             {"Già|Presente||3330000000", "Ugo|Verdi|ugo@example.it|3470000002",
+              " | | |3480000006"}},
+            {"Mercato-IT", {"Anna|Rossi|anna@example.it|3391234567"}},
+            {"Mercato-DE", {"|Müller| |3400000001"}},
+            {"Mercato-D'", {"Al|Apostrofo||3480000003"}},
+            {"Mercato-A-", {"Bo|Barra||3480000004"}}};
+        QCOMPARE(contactsByBook(*m_folder), expected);
+        // Every market seen has its book, also without contacts and without a code.
+        QCOMPARE(treeBooks(*m_window),
+                 (QStringList{"Principale", "Mercato-IT", "Mercato-DE", "Mercato-", "Mercato-FR",
+                              "Mercato-D'", "Mercato-A-"}));
+    }
+
+    void failures_data() {
+        QTest::addColumn<QString>("table"); // what lies in the hotel folder
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("stored"); // contacts of Mercato-IT afterwards
+        QTest::newRow("no table") << ""
+                                  << "Database non trovato" << 0;
+        QTest::newRow("cannot be opened")
+            << "folder"
+            << "Controllare che il software Ericsoft non sia in esecuzione\nSe l'errore "
+               "persiste contattare l'assistenza su " +
+                   maker::web()
+            << 0;
+        QTest::newRow("cut short") << "cut"
+                                   << "Archivio Ericsoft danneggiato: " << 2;
+    }
+    void failures() {
+        QFETCH(QString, table);
+        QFETCH(QString, message);
+        QFETCH(int, stored);
+        const QString path = m_hotel->filePath("anagrafiche.dbf");
+        if (table == "folder")
+            QVERIFY(QDir().mkdir(path));
+        if (table == "cut")
+            writeCustomers(path,
+                           {{"IT", "A", "A", "", "3401"},
+                            {"IT", "B", "B", "", "3402"},
+                            {"IT", "C", "C", "", "3403"}},
+                           2);
+        m_window->imph3_Click();
+
+        QCOMPARE(m_script->messages().size(), 1);
+        QVERIFY2(m_script->messages().first().startsWith(message),
+                 qPrintable(m_script->messages().first()));
+        QCOMPARE(m_script->shown().first().icon, Icon::Critical);
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(!m_window->findChild<Form12*>());
+        QCOMPARE(contactsByBook(*m_folder).value("Mercato-IT").size(), stored);
+    }
+
+    // Without a folder the user is told, and the folder window opens.
+    void noFolderSet() {
+        appState().percorso.clear();
+        bool opened = false;
+        QTimer::singleShot(0, this, [&opened] {
+            if (auto* window = qobject_cast<Form13*>(QApplication::activeModalWidget())) {
+                opened = true;
+                window->Command2_Click();
+            }
+        });
+        m_window->imph3_Click();
+        QCOMPARE(m_script->messages(),
+                 QStringList{
+                     "Impostare il percorso per gli archivi Ericsoft quindi ripetere il comando"});
+        QVERIFY(opened);
+    }
+
+    void chooseFolder_data() {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("chosen") << false;
+        QTest::newRow("cancelled") << true;
+    }
+    void chooseFolder() {
+        QFETCH(bool, cancel);
+        m_folder->write("persorso", {"/srv/vecchio"});
+        Form13 window(m_window.get());
+        QCOMPARE(window.Label2->text(), "/srv/vecchio");
+        QCOMPARE(appState().percorso, "/srv/vecchio");
+        m_script->answerText(cancel ? std::nullopt : std::optional<QString>("/srv/hotel dati"));
+        window.Command1->click();
+
+        const QString expected = cancel ? "/srv/vecchio" : "/srv/hotel dati";
+        QCOMPARE(m_script->shown().first().text, "Select folder");
+        QCOMPARE(window.Label2->text(), expected);
+        QCOMPARE(appState().percorso, expected);
+        QCOMPARE(platform::TextFile::readLines(m_folder->file("persorso")), QStringList{expected});
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_hotel;
+};
+
+QTEST_MAIN(tst_ericsoft)
+#include "tst_ericsoft.moc"
