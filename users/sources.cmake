@@ -1,0 +1,2 @@
+list(APPEND QUILLET_CORE_SOURCES
+  users/userfile.h users/userfile.cpp)

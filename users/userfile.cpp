@@ -1,0 +1,157 @@
+#include "users/userfile.h"
+
+#include "platform/textfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace users {
+
+namespace {
+
+const QString levels[] = {QStringLiteral("Administrator"), QStringLiteral("Power User"),
+                          QStringLiteral("User"), QStringLiteral("Guest")};
+
+// Shifts every code by +1 (scramble) or -1 (unscramble) times its amount.
+std::optional<QByteArray> shift(QByteArrayView text, int direction) {
+    const qsizetype n = text.size();
+    QByteArray out(n, Qt::Uninitialized);
+    for (qsizetype i = 0; i < n; ++i) {
+        const int amount = i == 0 ? int(n) : int(i + 1);
+        const int code = static_cast<unsigned char>(text[i]) + direction * amount;
+        if (code < 0 || code > 255)
+            return std::nullopt;
+        out[i] = static_cast<char>(code);
+    }
+    return out;
+}
+
+// The lines of the file without their ends: CR LF, LF or CR alone.
+QList<QByteArrayView> splitLines(QByteArrayView data) {
+    QList<QByteArrayView> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        if (data[i] != '\r' && data[i] != '\n')
+            continue;
+        lines.append(data.sliced(start, i - start));
+        if (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < data.size())
+        lines.append(data.sliced(start));
+    return lines;
+}
+
+} // namespace
+
+std::optional<QByteArray> scramble(QByteArrayView record) {
+    return shift(record, +1);
+}
+
+std::optional<QByteArray> unscramble(QByteArrayView line) {
+    return shift(line, -1);
+}
+
+std::optional<QByteArray> lineOf(const User& user) {
+    if (user.name.contains(u',') || user.password.contains(u','))
+        return std::nullopt;
+    const auto record =
+        platform::TextFile::encodeExactly(user.name + u',' + user.password + u',' + user.level);
+    if (!record)
+        return std::nullopt;
+    const auto line = scramble(*record);
+    // A scrambled line holding a line end could not be read back.
+    if (!line || line->contains('\r') || line->contains('\n'))
+        return std::nullopt;
+    return line;
+}
+
+std::optional<User> userOf(QByteArrayView line) {
+    const auto record = unscramble(line);
+    if (!record)
+        return std::nullopt;
+    const QStringList fields = platform::TextFile::decode(*record).split(u',');
+    return User{fields.value(0), fields.value(1), fields.value(2)};
+}
+
+QString levelName(const QString& code) {
+    bool ok = false;
+    const int n = code.toInt(&ok);
+    return ok && code.size() == 1 && n >= 1 && n <= 4 ? levels[n - 1] : QString();
+}
+
+QString levelCode(const QString& name) {
+    for (int i = 0; i < 4; ++i)
+        if (levels[i] == name)
+            return QString::number(i + 1);
+    return {};
+}
+
+QString filePath(const QString& appFolder) {
+    return QDir(appFolder).filePath(QStringLiteral("tempaccesso"));
+}
+
+Contents read(const QString& appFolder) {
+    Contents contents;
+    QFile file(filePath(appFolder));
+    if (!file.exists()) {
+        contents.status = Contents::Missing;
+        return contents;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        contents.status = Contents::Unreadable;
+        return contents;
+    }
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        contents.status = Contents::Unreadable;
+        return contents;
+    }
+    for (const QByteArrayView line : splitLines(data)) {
+        if (line.isEmpty())
+            continue;
+        if (auto user = userOf(line))
+            contents.users.append(*std::move(user));
+        else
+            ++contents.unreadable;
+    }
+    return contents;
+}
+
+bool write(const QString& appFolder, const QList<User>& users) {
+    QByteArray data;
+    for (const User& user : users) {
+        const auto line = lineOf(user);
+        if (!line)
+            return false;
+        data += *line + "\r\n";
+    }
+    QSaveFile file(filePath(appFolder));
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+        return false;
+    return file.commit();
+}
+
+bool loginRequired(const QString& appFolder) {
+    return !read(appFolder).users.isEmpty();
+}
+
+Login login(const QString& appFolder, const QString& name, const QString& password) {
+    const Contents contents = read(appFolder);
+    switch (contents.status) {
+    case Contents::Missing:
+        return write(appFolder, {}) ? Login::FileCreated : Login::Unreadable;
+    case Contents::Unreadable:
+        return Login::Unreadable;
+    case Contents::Read:
+        break;
+    }
+    for (const User& user : contents.users)
+        if (user.name == name && user.password == password)
+            return Login::Accepted;
+    return Login::Refused;
+}
+
+} // namespace users

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The local users (file tempaccesso in the application folder): one line per user, the record
+// name + "," + password + "," + level code scrambled on its Windows-1252 codes, CR LF.
+namespace users {
+
+inline constexpr int maxUsers = 1001;
+
+struct User {
+    QString name;
+    QString password;
+    QString level; // "1" Administrator, "2" Power User, "3" User, "4" Guest, or empty
+};
+
+// The character at position 1 moves by the length n, the one at position i (from 2) by i.
+// std::nullopt when a code would leave 0..255.
+std::optional<QByteArray> scramble(QByteArrayView record);
+std::optional<QByteArray> unscramble(QByteArrayView line);
+
+// The line of a user; std::nullopt when the record cannot be stored: a comma in the name or the
+// password, a character Windows-1252 lacks, or a code that scrambling would push past 255.
+std::optional<QByteArray> lineOf(const User& user);
+// A line read back: fields missing at the end are empty; std::nullopt when it cannot be
+// unscrambled.
+std::optional<User> userOf(QByteArrayView line);
+
+// "Administrator", "Power User", "User", "Guest" for the codes "1" to "4"; empty otherwise.
+QString levelName(const QString& code);
+// The code of a level's name (exact text); empty for any other text.
+QString levelCode(const QString& name);
+
+QString filePath(const QString& appFolder);
+
+struct Contents {
+    enum Status { Read, Missing, Unreadable } status = Read;
+    QList<User> users;  // in file order
+    int unreadable = 0; // lines that could not be unscrambled (left out)
+};
+// Lines may end in CR LF, LF or CR alone.
+Contents read(const QString& appFolder);
+// Replaces the file (temporary file renamed); false when it could not be written or a user
+// cannot be stored (see lineOf).
+bool write(const QString& appFolder, const QList<User>& users);
+
+// True when the file exists and holds at least one user: the login comes before the main
+// window then.
+bool loginRequired(const QString& appFolder);
+
+enum class Login { Accepted, Refused, FileCreated, Unreadable };
+// Checks a name and password (exact, letter case counts) against the file. A missing file is
+// created empty (FileCreated).
+Login login(const QString& appFolder, const QString& name, const QString& password);
+
+} // namespace users
