@@ -54,6 +54,7 @@ public:
     // Not offered in the menus (their entries stay greyed), complete all the same.
     void imph3_Click();
     void iae_Click();
+    void permut_Click();
     // The composer for the entry last ticked, or for every ticked contact.
     void ismss_Click();
     void ismsm_Click();

@@ -23,6 +23,7 @@
 #include "platform/dialogs.h"
 #include "platform/helpwindow.h"
 #include "platform/waitcursor.h"
+#include "users/confaccount.h"
 #include "windows/form11.h"
 
 #include <QApplication>
@@ -220,6 +221,12 @@ void MDIForm1::imph3_Click() {
 
 void MDIForm1::iae_Click() {
     hotelimport::imposta(*this);
+}
+
+void MDIForm1::permut_Click() {
+    auto* administration = new confaccount(this);
+    administration->setAttribute(Qt::WA_DeleteOnClose);
+    administration->show();
 }
 
 void MDIForm1::inform_Click() {

@@ -7,6 +7,8 @@
 #include "platform/dialogs.h"
 #include "store/archive.h"
 #include "store/database.h"
+#include "users/accesso.h"
+#include "users/userfile.h"
 #include "windows/form9.h"
 
 #include <QApplication>
@@ -88,19 +90,31 @@ FirstWindows::FirstWindows(std::function<void()> quit)
 FirstWindows::~FirstWindows() = default;
 
 QWidget* FirstWindows::open() {
-    if (!Form9::daMostrare(appState().appFolder)) {
-        openMain();
-        return m_main.get();
-    }
+    if (!Form9::daMostrare(appState().appFolder))
+        return openLogin();
     m_disclaimer = std::make_unique<Form9>();
     m_disclaimer->Form_Load();
     QObject::connect(m_disclaimer.get(), &QDialog::accepted, m_disclaimer.get(),
-                     [this] { openMain(); });
+                     [this] { openLogin(); });
     QObject::connect(m_disclaimer.get(), &QDialog::rejected, m_disclaimer.get(),
                      [this] { m_quit(); });
     platform::setDialogParent(m_disclaimer.get());
     m_disclaimer->show();
     return m_disclaimer.get();
+}
+
+// The login comes first when the user file holds a user; otherwise nobody could get in.
+QWidget* FirstWindows::openLogin() {
+    if (!users::loginRequired(appState().appFolder)) {
+        openMain();
+        return m_main.get();
+    }
+    m_login = std::make_unique<Accesso>();
+    QObject::connect(m_login.get(), &QDialog::accepted, m_login.get(), [this] { openMain(); });
+    QObject::connect(m_login.get(), &QDialog::rejected, m_login.get(), [this] { m_quit(); });
+    platform::setDialogParent(m_login.get());
+    m_login->show();
+    return m_login.get();
 }
 
 void FirstWindows::openMain() {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+class Accesso;
 class Form9;
 class MDIForm1;
 class QWidget;
@@ -25,7 +26,8 @@ Options parseOptions(const QStringList& arguments);
 QString helpText();
 
 // The first windows of a run, on appState().appFolder: the disclaimer while it has not been
-// accepted, then the main window. Refusing the disclaimer calls `quit`.
+// accepted, the login while the user file holds a user, then the main window. Refusing the
+// disclaimer or closing the login calls `quit`.
 class FirstWindows final {
 public:
     explicit FirstWindows(std::function<void()> quit);
@@ -33,18 +35,21 @@ public:
     FirstWindows(const FirstWindows&) = delete;
     FirstWindows& operator=(const FirstWindows&) = delete;
 
-    // Shows the disclaimer when mostra.txt asks for it, otherwise the main window (its
-    // start-up runs); returns the window shown.
+    // Shows the disclaimer when mostra.txt asks for it, otherwise the login or the main window
+    // (its start-up runs); returns the window shown.
     QWidget* open();
 
     Form9* disclaimer() const { return m_disclaimer.get(); }
+    Accesso* login() const { return m_login.get(); }
     MDIForm1* mainWindow() const { return m_main.get(); }
 
 private:
+    QWidget* openLogin();
     void openMain();
 
     std::function<void()> m_quit;
     std::unique_ptr<Form9> m_disclaimer;
+    std::unique_ptr<Accesso> m_login;
     std::unique_ptr<MDIForm1> m_main;
 };
 
