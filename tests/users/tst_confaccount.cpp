@@ -2,7 +2,7 @@
 // file, the records it refuses, and files it cannot read or write.
 #include "app/appstate.h"
 #include "platform/dialogs.h"
-#include "support/testfolder.h"
+#include "support/foldertest.h"
 #include "users/confaccount.h"
 #include "users/userfile.h"
 
@@ -37,18 +37,11 @@ QList<User> many(int count) {
 
 } // namespace
 
-class tst_confaccount : public QObject {
+class tst_confaccount : public QObject, private FolderTest {
     Q_OBJECT
 private slots:
-    void init() {
-        m_folder = std::make_unique<TestFolder>();
-        appState() = AppState{};
-        appState().appFolder = m_folder->path();
-    }
-    void cleanup() {
-        appState() = AppState{};
-        m_folder.reset();
-    }
+    void init() { newFolder(); }
+    void cleanup() { dropFolder(); }
 
     void load_data() {
         QTest::addColumn<QList<User>>("file");
@@ -330,9 +323,6 @@ private slots:
         QCOMPARE(window.Frame2->isHidden(), !adding);
         QCOMPARE(window.mode(), adding ? "nuovo" : "cancella");
     }
-
-private:
-    std::unique_ptr<TestFolder> m_folder;
 };
 
 QTEST_MAIN(tst_confaccount)

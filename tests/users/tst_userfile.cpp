@@ -4,7 +4,7 @@
 #include "app/mdiform1.h"
 #include "app/startup.h"
 #include "platform/dialogs.h"
-#include "support/testfolder.h"
+#include "support/foldertest.h"
 #include "users/accesso.h"
 #include "users/confaccount.h"
 #include "users/userfile.h"
@@ -29,18 +29,11 @@ QByteArray line(const QString& record) {
 
 } // namespace
 
-class tst_userfile : public QObject {
+class tst_userfile : public QObject, private FolderTest {
     Q_OBJECT
 private slots:
-    void init() {
-        m_folder = std::make_unique<TestFolder>();
-        appState() = AppState{};
-        appState().appFolder = m_folder->path();
-    }
-    void cleanup() {
-        appState() = AppState{};
-        m_folder.reset();
-    }
+    void init() { newFolder(); }
+    void cleanup() { dropFolder(); }
 
     void scrambling_data() {
         QTest::addColumn<QByteArray>("record");
@@ -219,9 +212,6 @@ private slots:
         QVERIFY(windows.mainWindow() && windows.mainWindow()->isVisible());
         QCOMPARE(quits, 0);
     }
-
-private:
-    std::unique_ptr<TestFolder> m_folder;
 };
 
 QTEST_MAIN(tst_userfile)

@@ -3,7 +3,7 @@
 #include "app/mdiform1.h"
 #include "app/startup.h"
 #include "platform/dialogs.h"
-#include "support/testfolder.h"
+#include "support/foldertest.h"
 #include "windows/form10.h"
 #include "windows/form11.h"
 #include "windows/form9.h"
@@ -17,18 +17,11 @@
 
 #include <memory>
 
-class tst_windows : public QObject {
+class tst_windows : public QObject, private FolderTest {
     Q_OBJECT
 private slots:
-    void init() {
-        m_folder = std::make_unique<TestFolder>();
-        appState() = AppState{};
-        appState().appFolder = m_folder->path();
-    }
-    void cleanup() {
-        appState() = AppState{};
-        m_folder.reset();
-    }
+    void init() { newFolder(); }
+    void cleanup() { dropFolder(); }
 
     void firstWindow_data() {
         QTest::addColumn<QByteArray>("mostra"); // null: no file
@@ -199,8 +192,6 @@ private:
         QFile f(m_folder->file(name));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("?");
     }
-
-    std::unique_ptr<TestFolder> m_folder;
 };
 
 QTEST_MAIN(tst_windows)
