@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
         std::fputs("Uso: bench-contacts CARTELLA [RIPETIZIONI]\n", stderr);
         return 2;
     }
-    const int runs = std::max(1, args.value(2, QStringLiteral("5")).toInt());
+    const int runs = measure::count(2, 5);
     const QString path = store::archive::addressBookPath(args[1], QStringLiteral("Principale"));
     try {
         // A folder made before the indexes gets them here, once.

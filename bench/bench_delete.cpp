@@ -87,9 +87,8 @@ QString copyOf(const QString& master, const QString& name) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    const int count = std::max(1, args.value(1, QStringLiteral("10000")).toInt());
-    const int runs = std::max(1, args.value(2, QStringLiteral("5")).toInt());
+    const int count = measure::count(1, 10000);
+    const int runs = measure::count(2, 5);
 
     QTemporaryDir dir;
     const QString principale = QString::fromLatin1(store::archive::principale);

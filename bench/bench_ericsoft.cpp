@@ -179,9 +179,8 @@ double readTable(const QString& path, qint64& rows) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    const int count = std::max(1, args.value(1, QStringLiteral("100000")).toInt());
-    const int runs = std::max(1, args.value(2, QStringLiteral("5")).toInt());
+    const int count = measure::count(1, 100000);
+    const int runs = measure::count(2, 5);
 
     QTemporaryDir dir;
     const QString master = dir.filePath(QStringLiteral("master"));

@@ -55,9 +55,8 @@ QString freshBook(const QString& dir, const QString& name) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    const int count = std::max(1, args.value(1, QStringLiteral("100000")).toInt());
-    const int runs = std::max(1, args.value(2, QStringLiteral("5")).toInt());
+    const int count = measure::count(1, 100000);
+    const int runs = measure::count(2, 5);
 
     QTemporaryDir dir;
     const QString source = freshBook(dir.path(), QStringLiteral("origine"));

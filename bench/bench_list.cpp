@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString book = args.value(2, QStringLiteral("Principale"));
-    const int runs = std::max(1, args.value(3, QStringLiteral("5")).toInt());
+    const int runs = measure::count(3, 5);
     const QString path = store::archive::addressBookPath(args[1], book);
 
     std::vector<double> raw, listed;

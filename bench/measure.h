@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QStringList>
 
 #include <algorithm>
 #include <vector>
@@ -15,6 +17,12 @@ inline double median(std::vector<double> v) {
 
 inline double msSince(const QElapsedTimer& t) {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+// The whole number given as command-line argument `index` (at least 1), or `fallback`.
+inline int count(int index, int fallback) {
+    const QStringList args = QCoreApplication::arguments();
+    return std::max(1, args.value(index, QString::number(fallback)).toInt());
 }
 
 } // namespace measure
