@@ -3,6 +3,7 @@
 #include "platform/dialogs.h"
 #include "store/storeerror.h"
 
+#include <QAbstractButton>
 #include <QGuiApplication>
 
 namespace handler {
@@ -26,6 +27,11 @@ void run(const std::function<void()>& body) {
         restorePointer();
         platform::MsgBox(QString::fromLocal8Bit(e.what()), platform::Icon::Critical);
     }
+}
+
+void onClick(QAbstractButton* button, std::function<void()> body) {
+    QObject::connect(button, &QAbstractButton::clicked, button,
+                     [body = std::move(body)] { run(body); });
 }
 
 } // namespace handler

@@ -91,12 +91,9 @@ Form2::Form2(QWidget* parent)
     layout->addLayout(body);
     setMinimumSize(420, 300);
 
-    connect(Command1, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command1_Click(); }); });
-    connect(Command2, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command2_Click(); }); });
-    connect(Command3, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command3_Click(); }); });
+    handler::onClick(Command1, [this] { Command1_Click(); });
+    handler::onClick(Command2, [this] { Command2_Click(); });
+    handler::onClick(Command3, [this] { Command3_Click(); });
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
     handler::run([this] { Form_Load(); });
     setButtons();

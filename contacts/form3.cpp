@@ -107,8 +107,7 @@ Form3::Form3(QWidget* parent)
     setMinimumWidth(640);
     Command1->setDefault(true);
 
-    connect(Command1, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command1_Click(); }); });
+    handler::onClick(Command1, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
     connect(List1, &QListView::clicked, this, [this] { List1_Click(); });
     connect(List1, &QListView::doubleClicked, this,

@@ -119,8 +119,7 @@ Form4::Form4(QWidget* parent)
     layout->addLayout(buttons);
     setMinimumWidth(420);
 
-    connect(Command1, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command1_Click(); }); });
+    handler::onClick(Command1, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
     handler::run([this] { Form_Load(); });
 }

@@ -56,8 +56,7 @@ Form8::Form8(QWidget* parent)
     layout->addLayout(grid);
     setMinimumSize(320, 360);
 
-    connect(Command1, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command1_Click(); }); });
+    handler::onClick(Command1, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
     connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
     connect(List1, &QListWidget::itemDoubleClicked, this, [this] { List1_DblClick(); });

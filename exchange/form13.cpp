@@ -45,8 +45,7 @@ Form13::Form13(QWidget* parent)
     layout->addLayout(buttons);
     setMinimumWidth(460);
 
-    connect(Command1, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command1_Click(); }); });
+    handler::onClick(Command1, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
     Form_Load();
 }

@@ -193,11 +193,9 @@ Form5::Form5(QWidget* parent)
     connect(Text2, &QLineEdit::textChanged, this, [this] { Text2_Change(); });
     connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
     connect(Option1, &QRadioButton::toggled, this, [this] { describe(); });
-    connect(Command1, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command1_Click(); }); });
+    handler::onClick(Command1, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-    connect(Command3, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command3_Click(); }); });
+    handler::onClick(Command3, [this] { Command3_Click(); });
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
     connect(Timer1, &QTimer::timeout, this, [this] { handler::run([this] { Timer1_Timer(); }); });
     connect(Timer2, &QTimer::timeout, this, [this] { handler::run([this] { Timer2_Timer(); }); });

@@ -76,8 +76,7 @@ Form7::Form7(QWidget* parent)
     layout->addLayout(buttons);
     setMinimumWidth(420);
 
-    connect(Command1, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command1_Click(); }); });
+    handler::onClick(Command1, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
     Form_Load();
 }

@@ -50,8 +50,7 @@ Accesso::Accesso(QWidget* parent)
     layout->addLayout(buttons);
     setMinimumWidth(320);
 
-    connect(Command1, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command1_Click(); }); });
+    handler::onClick(Command1, [this] { Command1_Click(); });
 }
 
 void Accesso::Command1_Click() {

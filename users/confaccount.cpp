@@ -121,14 +121,10 @@ confaccount::confaccount(QWidget* parent)
 
     connect(List1, &QListWidget::currentRowChanged, this,
             [this] { handler::run([this] { List1_Click(); }); });
-    connect(Command1, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command1_Click(); }); });
-    connect(Command2, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command2_Click(); }); });
-    connect(Command3, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command3_Click(); }); });
-    connect(Command4, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command4_Click(); }); });
+    handler::onClick(Command1, [this] { Command1_Click(); });
+    handler::onClick(Command2, [this] { Command2_Click(); });
+    handler::onClick(Command3, [this] { Command3_Click(); });
+    handler::onClick(Command4, [this] { Command4_Click(); });
     connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
     connect(Text2, &QLineEdit::textChanged, this, [this] { setOk(false); });
     connect(Text3, &QLineEdit::textChanged, this, [this] { setOk(false); });

@@ -90,8 +90,7 @@ Form9::Form9(QWidget* parent)
     layout->addWidget(Frame1, 1);
     resize(760, 500);
 
-    connect(Command1, &QPushButton::clicked, this,
-            [this] { handler::run([this] { Command1_Click(); }); });
+    handler::onClick(Command1, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
 }
 
