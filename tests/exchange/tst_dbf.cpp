@@ -1,6 +1,7 @@
 // FoxPro and dBase tables: real Visual FoxPro files, every field type written and read back,
 // code pages, and damaged files that must fail cleanly.
 #include "exchange/dbf.h"
+#include "support/testfolder.h"
 #include "tools/dbfwriter.h"
 
 #include <QDir>
@@ -27,17 +28,6 @@ QString shown(const std::optional<QString>& text) {
 
 QString realTable(const QString& name) {
     return qEnvironmentVariable("QUILLET_SOURCE_DIR") + "/tests/exchange/vfp-real/" + name;
-}
-
-QByteArray readBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 int u16At(const QByteArray& bytes, int at) {

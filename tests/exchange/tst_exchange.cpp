@@ -16,17 +16,6 @@ using platform::Icon;
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
 // The contacts of a book in stored order, "Nome|cognome|cellulare|email|icona".
 QStringList contactsOf(const TestFolder& folder, const QString& book) {
     QStringList out;
@@ -195,7 +184,7 @@ private slots:
         csvexport::Writer writer;
         writer.add(nome, "R", "3", "");
         QCOMPARE(writer.save(folder.file("out.csv")), std::nullopt);
-        QCOMPARE(readAll(folder.file("out.csv")), bytes);
+        QCOMPARE(readBytes(folder.file("out.csv")), bytes);
         csvimport::importFile(folder.file("out.csv"), *folder.book("Principale"));
         QCOMPARE(contactsOf(folder, "Principale"), QStringList{nome + "|R|3||4"});
     }
@@ -248,7 +237,7 @@ private slots:
         m_script->answerText(cancel ? std::nullopt : std::optional<QString>(target));
         m_window->exru->trigger();
 
-        QCOMPARE(readAll(target), file);
+        QCOMPARE(readBytes(target), file);
         QTRY_VERIFY(!m_window->browser()->Timer3->isActive());
         QCOMPARE(m_window->browser()->model()->checkedRows(), ticked); // still ticked
         const QStringList shown = m_script->messages();

@@ -6,10 +6,25 @@
 #include "tools/seed.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QtTest>
 
 #include <memory>
+
+// The bytes of a file; `missing` when it cannot be read.
+inline QByteArray readBytes(const QString& path, const QByteArray& missing = {}) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : missing;
+}
+
+// Replaces a file with exactly these bytes.
+inline void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
 
 // A throw-away application folder with the given address books.
 class TestFolder {

@@ -17,12 +17,6 @@ using users::User;
 
 namespace {
 
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
 QByteArray line(const QString& record) {
     return users::scramble(platform::TextFile::encode(record)).value_or("?");
 }

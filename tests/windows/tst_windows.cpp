@@ -37,8 +37,8 @@ private slots:
         QFETCH(QByteArray, mostra);
         QFETCH(bool, disclaimer);
         if (!mostra.isNull())
-            writeBytes("mostra.txt", mostra);
-        writeBytes("disclaimer.txt", "Condizioni\r\n");
+            writeBytes(m_folder->file("mostra.txt"), mostra);
+        writeBytes(m_folder->file("disclaimer.txt"), "Condizioni\r\n");
         int quits = 0;
         startup::FirstWindows windows([&quits] { ++quits; });
         QWidget* first = windows.open();
@@ -65,8 +65,8 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(QString, shown);
         if (!file.isNull())
-            writeBytes("disclaimer.txt", file);
-        writeBytes("mostra.txt", "1\r\n");
+            writeBytes(m_folder->file("disclaimer.txt"), file);
+        writeBytes(m_folder->file("mostra.txt"), "1\r\n");
         startup::FirstWindows windows([] {});
         QVERIFY(windows.open() == windows.disclaimer());
         QVERIFY(windows.disclaimer()->isVisible());
@@ -89,7 +89,7 @@ private slots:
         QFETCH(QString, answer);
         QFETCH(bool, writable);
         QFETCH(int, messages);
-        writeBytes("mostra.txt", "1\r\n");
+        writeBytes(m_folder->file("mostra.txt"), "1\r\n");
         int quits = 0;
         startup::FirstWindows windows([&quits] { ++quits; });
         windows.open();
@@ -108,7 +108,7 @@ private slots:
         const bool accepted = answer == "Accetto";
         QCOMPARE(quits, accepted ? 0 : 1);
         QCOMPARE(windows.mainWindow() && windows.mainWindow()->isVisible(), accepted);
-        QTEST(readBytes("mostra.txt"), "mostraAfter");
+        QTEST(readBytes(m_folder->file("mostra.txt"), "?"), "mostraAfter");
         QCOMPARE(script.shown().size(), messages);
         if (messages) {
             QCOMPARE(script.shown().first().icon, platform::Icon::Exclamation);
@@ -164,7 +164,7 @@ private slots:
     }
 
     void programShowsDisclaimerFirst() {
-        writeBytes("mostra.txt", "1\r\n");
+        writeBytes(m_folder->file("mostra.txt"), "1\r\n");
         QVERIFY(QFile::copy(qEnvironmentVariable("QUILLET_SOURCE_DIR") + "/dist/disclaimer.txt",
                             m_folder->file("disclaimer.txt")));
         const QString shot = m_folder->file("finestra.png");
@@ -179,18 +179,7 @@ private slots:
         const QImage image(shot);
         QVERIFY(!image.isNull());
         QCOMPARE(image.size(), Form9().size()); // the disclaimer, not the main window
-        QCOMPARE(readBytes("mostra.txt"), QByteArray("1\r\n"));
-    }
-
-private:
-    void writeBytes(const QString& name, const QByteArray& bytes) {
-        QFile f(m_folder->file(name));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
-    QByteArray readBytes(const QString& name) {
-        QFile f(m_folder->file(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("?");
+        QCOMPARE(readBytes(m_folder->file("mostra.txt"), "?"), QByteArray("1\r\n"));
     }
 };
 
