@@ -110,7 +110,7 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
         auto elenco = store::Database::open(store::archive::elencoPath(appFolder));
         QSet<QString> numbers = knownNumbers(*elenco, appFolder);
         QHash<QString, QString> books; // market code -> address book, as listed
-        const QString principale = QString::fromLatin1(store::archive::principale);
+        QString principale;            // made sure of at the first customer without a market
 
         auto targetFor = [&](const QString& book) -> Target& {
             auto found = targets.find(book);
@@ -135,9 +135,10 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
                 const QString number = mobileDigits(table.text(telefono));
                 if (number.isEmpty() || numbers.contains(number))
                     continue;
-                const QString targetBook =
-                    code.isEmpty() ? addressbooks::ensure(*elenco, appFolder, principale)
-                                   : book.value();
+                if (code.isEmpty() && principale.isEmpty())
+                    principale = addressbooks::ensure(
+                        *elenco, appFolder, QString::fromLatin1(store::archive::principale));
+                const QString& targetBook = code.isEmpty() ? principale : book.value();
                 Target& target = targetFor(targetBook);
                 store::Recordset& rs = *target.rs;
                 rs.AddNew();
