@@ -70,15 +70,18 @@ bool numberExists(store::Database& db, const QString& cellulare) {
 }
 
 void add(store::Database& db, const Contact& contact) {
-    auto rs =
-        db.openRecordset(store::Query(rubrica).whereEqual(QStringLiteral("cellulare"), QString()));
-    rs->AddNew();
-    rs->setValue(QStringLiteral("Nome"), contact.nome);
-    rs->setValue(QStringLiteral("cognome"), contact.cognome);
-    rs->setValue(QStringLiteral("cellulare"), contact.cellulare);
-    rs->setValue(QStringLiteral("email"), contact.email);
-    rs->setValue(QStringLiteral("icona"), contact.icona);
-    rs->Update();
+    add(*db.openRecordset(store::Query(rubrica).whereEqual(QStringLiteral("cellulare"), QString())),
+        contact);
+}
+
+void add(store::Recordset& rs, const Contact& contact) {
+    rs.AddNew();
+    rs.setValue(QStringLiteral("Nome"), contact.nome);
+    rs.setValue(QStringLiteral("cognome"), contact.cognome);
+    rs.setValue(QStringLiteral("cellulare"), contact.cellulare);
+    rs.setValue(QStringLiteral("email"), contact.email);
+    rs.setValue(QStringLiteral("icona"), contact.icona);
+    rs.Update();
 }
 
 QList<Contact> search(store::Database& db, Field field, const QString& text) {

@@ -5,7 +5,8 @@
 
 namespace store {
 class Database;
-}
+class Recordset;
+} // namespace store
 
 // The contacts of one address book (table rubrica), as the editor, the search and the imports
 // reach them.
@@ -23,6 +24,9 @@ struct Contact {
 bool numberExists(store::Database& db, const QString& cellulare);
 // Adds one contact (one durable write).
 void add(store::Database& db, const Contact& contact);
+// Adds one contact through `rs`, a recordset open on rubrica (part of the caller's transaction,
+// if any): what imports call once per contact.
+void add(store::Recordset& rs, const Contact& contact);
 
 enum class Field { Cognome, Cellulare, Nome, Email };
 // The contacts whose field begins with `text`, in stored order: letter case is not

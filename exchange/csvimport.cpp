@@ -1,5 +1,6 @@
 #include "exchange/csvimport.h"
 
+#include "contacts/contactstore.h"
 #include "platform/textfile.h"
 #include "store/database.h"
 
@@ -166,9 +167,6 @@ Outcome importFile(const QString& path, store::Database& db, const Progress& pro
     const qint64 total = text.size();
 
     auto rs = db.openRecordset(QStringLiteral("rubrica"));
-    const QString nome = QStringLiteral("Nome"), cognome = QStringLiteral("cognome"),
-                  cellulare = QStringLiteral("cellulare"), email = QStringLiteral("email"),
-                  icona = QStringLiteral("icona"), four = QStringLiteral("4");
     QVarLengthArray<QByteArrayView, 16> fields;
 
     // One line: true when stored, false when the import stops there.
@@ -195,13 +193,10 @@ Outcome importFile(const QString& path, store::Database& db, const Progress& pro
             stop(fieldCountReason(fields.size(), needed));
             return false;
         }
-        rs->AddNew();
-        rs->setValue(nome, decodeText(fields[columns.nome], utf8));
-        rs->setValue(cognome, decodeText(fields[columns.cognome], utf8));
-        rs->setValue(cellulare, decodeText(fields[columns.cellulare], utf8));
-        rs->setValue(email, decodeText(fields[columns.email], utf8));
-        rs->setValue(icona, four);
-        rs->Update();
+        contacts::add(*rs, {decodeText(fields[columns.nome], utf8),
+                            decodeText(fields[columns.cognome], utf8),
+                            decodeText(fields[columns.cellulare], utf8),
+                            decodeText(fields[columns.email], utf8)});
         return true;
     };
 

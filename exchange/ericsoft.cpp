@@ -1,6 +1,7 @@
 #include "exchange/ericsoft.h"
 
 #include "contacts/addressbooks.h"
+#include "contacts/contactstore.h"
 #include "exchange/dbf.h"
 #include "store/archive.h"
 #include "store/database.h"
@@ -140,14 +141,9 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
                         *elenco, appFolder, QString::fromLatin1(store::archive::principale));
                 const QString& targetBook = code.isEmpty() ? principale : book.value();
                 Target& target = targetFor(targetBook);
-                store::Recordset& rs = *target.rs;
-                rs.AddNew();
-                rs.setValue(QStringLiteral("Nome"), nameField(table.text(nome)));
-                rs.setValue(QStringLiteral("cognome"), nameField(table.text(cognome)));
-                rs.setValue(QStringLiteral("email"), nameField(table.text(posta)));
-                rs.setValue(QStringLiteral("cellulare"), number);
-                rs.setValue(QStringLiteral("icona"), QStringLiteral("4"));
-                rs.Update();
+                contacts::add(*target.rs,
+                              {nameField(table.text(nome)), nameField(table.text(cognome)), number,
+                               nameField(table.text(posta))});
                 ++target.added;
                 numbers.insert(number);
             }

@@ -1,5 +1,6 @@
 #include "tools/seed.h"
 
+#include "contacts/contactstore.h"
 #include "store/archive.h"
 #include "store/database.h"
 
@@ -24,14 +25,7 @@ void addAddressBook(const QString& appFolder, const QString& name) {
 
 void addContact(store::Database& db, const QString& nome, const QString& cognome,
                 const QString& cellulare, const QString& email) {
-    auto rs = db.openRecordset(QStringLiteral("rubrica"));
-    rs->AddNew();
-    rs->setValue(QStringLiteral("Nome"), nome);
-    rs->setValue(QStringLiteral("cognome"), cognome);
-    rs->setValue(QStringLiteral("cellulare"), cellulare);
-    rs->setValue(QStringLiteral("email"), email);
-    rs->setValue(QStringLiteral("icona"), QStringLiteral("4"));
-    rs->Update();
+    contacts::add(*db.openRecordset(QStringLiteral("rubrica")), {nome, cognome, cellulare, email});
 }
 
 void addMessage(store::Database& db, const QString& table, const QString& cognome,
