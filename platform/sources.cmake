@@ -1,4 +1,5 @@
 list(APPEND QUILLET_CORE_SOURCES
+  platform/lines.h platform/lines.cpp
   platform/textfile.h platform/textfile.cpp
   platform/clock.h platform/clock.cpp
   platform/appfolder.h platform/appfolder.cpp)

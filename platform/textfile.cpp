@@ -1,8 +1,11 @@
 #include "platform/textfile.h"
 
+#include "platform/lines.h"
+
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <array>
 
 namespace platform::TextFile {
@@ -97,6 +100,14 @@ QString decode(QByteArrayView bytes) {
     return out;
 }
 
+namespace {
+
+QString decodeLine(QByteArrayView line, bool utf8) {
+    return utf8 ? QString::fromUtf8(line) : decode(line);
+}
+
+} // namespace
+
 std::optional<QStringList> readLines(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -105,29 +116,40 @@ std::optional<QStringList> readLines(const QString& path) {
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
 
-    const QString text =
-        data.startsWith(utf8Bom) ? QString::fromUtf8(data.sliced(3)) : decode(data);
+    const bool utf8 = data.startsWith(utf8Bom);
+    LineReader reader(QByteArrayView(data).sliced(utf8 ? utf8Bom.size() : 0));
     QStringList lines;
-    qsizetype start = 0;
-    while (start < text.size()) {
-        qsizetype end = text.indexOf(u'\n', start);
-        const qsizetype next = end < 0 ? text.size() : end + 1;
-        if (end < 0)
-            end = text.size();
-        qsizetype len = end - start;
-        if (len > 0 && text.at(end - 1) == u'\r')
-            --len;
-        lines.append(text.mid(start, len));
-        start = next;
-    }
+    while (const auto line = reader.next())
+        lines.append(decodeLine(*line, utf8));
     return lines;
 }
 
 std::optional<QString> readFirstLine(const QString& path) {
-    const auto lines = readLines(path);
-    if (!lines || lines->isEmpty())
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    return lines->first();
+    // Read only as far as the first line end, in growing chunks.
+    QByteArray data;
+    qsizetype scanned = 0;
+    qint64 chunk = 4096;
+    while (true) {
+        const QByteArray more = file.read(chunk);
+        if (file.error() != QFileDevice::NoError)
+            return std::nullopt;
+        data += more;
+        const auto lineEnd = std::find_if(data.cbegin() + scanned, data.cend(),
+                                          [](char c) { return c == '\r' || c == '\n'; });
+        if (lineEnd != data.cend() || more.isEmpty())
+            break;
+        scanned = data.size();
+        chunk = std::min<qint64>(chunk * 2, 1 << 20);
+    }
+    const bool utf8 = data.startsWith(utf8Bom);
+    LineReader reader(QByteArrayView(data).sliced(utf8 ? utf8Bom.size() : 0));
+    const auto line = reader.next();
+    if (!line)
+        return std::nullopt;
+    return decodeLine(*line, utf8);
 }
 
 bool replaceLines(const QString& path, const QStringList& lines) {

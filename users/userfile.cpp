@@ -1,5 +1,6 @@
 #include "users/userfile.h"
 
+#include "platform/lines.h"
 #include "platform/textfile.h"
 
 #include <QDir>
@@ -25,23 +26,6 @@ std::optional<QByteArray> shift(QByteArrayView text, int direction) {
         out[i] = static_cast<char>(code);
     }
     return out;
-}
-
-// The lines of the file without their ends: CR LF, LF or CR alone.
-QList<QByteArrayView> splitLines(QByteArrayView data) {
-    QList<QByteArrayView> lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < data.size(); ++i) {
-        if (data[i] != '\r' && data[i] != '\n')
-            continue;
-        lines.append(data.sliced(start, i - start));
-        if (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < data.size())
-        lines.append(data.sliced(start));
-    return lines;
 }
 
 } // namespace
@@ -109,10 +93,11 @@ Contents read(const QString& appFolder) {
         contents.status = Contents::Unreadable;
         return contents;
     }
-    for (const QByteArrayView line : splitLines(data)) {
-        if (line.isEmpty())
+    platform::LineReader lines(data);
+    while (const auto line = lines.next()) {
+        if (line->isEmpty())
             continue;
-        if (auto user = userOf(line))
+        if (auto user = userOf(*line))
             contents.users.append(*std::move(user));
         else
             ++contents.unreadable;
