@@ -162,8 +162,8 @@ void MDIForm1::Form_Load() {
 }
 
 void MDIForm1::readLayout() {
-    const auto lines =
-        platform::TextFile::readLines(QDir(appState().appFolder).filePath(QStringLiteral("tbta")));
+    const auto lines = platform::TextFile::readLines(
+        QDir(appState().appFolder).filePath(QStringLiteral("tbta")), 8);
     const auto values = lines ? settings::parseTbta(*lines) : std::nullopt;
     if (values) {
         setToolbarValue(values->first);

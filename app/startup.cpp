@@ -105,7 +105,10 @@ QWidget* FirstWindows::open() {
 
 // The login comes first when the user file holds a user; otherwise nobody could get in.
 QWidget* FirstWindows::openLogin() {
-    if (!users::loginRequired(appState().appFolder)) {
+    const users::Contents contents = users::read(appState().appFolder);
+    if (const QString notice = users::damageNotice(contents); !notice.isEmpty())
+        platform::MsgBox(notice, platform::Icon::Exclamation);
+    if (contents.users.isEmpty()) {
         openMain();
         return m_main.get();
     }

@@ -24,7 +24,8 @@ inline qsizetype lineEndLength(QByteArrayView data, qsizetype pos) {
 // end of the buffer gives no empty last line. The buffer must outlive the reader.
 class LineReader final {
 public:
-    explicit LineReader(QByteArrayView data) : m_data(data) {}
+    explicit LineReader(QByteArrayView data)
+        : m_data(data) {}
 
     std::optional<QByteArrayView> next();
     // Where the next line starts (the bytes read so far, with their line ends).

@@ -108,48 +108,52 @@ QString decodeLine(QByteArrayView line, bool utf8) {
 
 } // namespace
 
-std::optional<QStringList> readLines(const QString& path) {
+std::optional<QStringList> readLines(const QString& path, qsizetype maxLines) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-
+    // Read only as far as the lines asked for, in growing chunks.
+    QByteArray data;
+    if (maxLines < 0) {
+        data = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return std::nullopt;
+    }
+    qsizetype ended = 0, scanned = 0;
+    qint64 chunk = 4096;
+    while (maxLines >= 0 && ended < maxLines) {
+        const QByteArray more = file.read(chunk);
+        if (file.error() != QFileDevice::NoError)
+            return std::nullopt;
+        if (more.isEmpty())
+            break;
+        data += more;
+        chunk = std::min<qint64>(chunk * 2, 1 << 20);
+        // A CR that ends the data so far may be the start of CR LF: look again with more.
+        while (scanned < data.size() && ended < maxLines &&
+               !(data[scanned] == '\r' && scanned + 1 == data.size())) {
+            const qsizetype end = lineEndLength(data, scanned);
+            ended += end > 0;
+            scanned += std::max<qsizetype>(end, 1);
+        }
+    }
     const bool utf8 = data.startsWith(utf8Bom);
     LineReader reader(QByteArrayView(data).sliced(utf8 ? utf8Bom.size() : 0));
     QStringList lines;
-    while (const auto line = reader.next())
+    while (maxLines < 0 || lines.size() < maxLines) {
+        const auto line = reader.next();
+        if (!line)
+            break;
         lines.append(decodeLine(*line, utf8));
+    }
     return lines;
 }
 
 std::optional<QString> readFirstLine(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const auto lines = readLines(path, 1);
+    if (!lines || lines->isEmpty())
         return std::nullopt;
-    // Read only as far as the first line end, in growing chunks.
-    QByteArray data;
-    qsizetype scanned = 0;
-    qint64 chunk = 4096;
-    while (true) {
-        const QByteArray more = file.read(chunk);
-        if (file.error() != QFileDevice::NoError)
-            return std::nullopt;
-        data += more;
-        const auto lineEnd = std::find_if(data.cbegin() + scanned, data.cend(),
-                                          [](char c) { return c == '\r' || c == '\n'; });
-        if (lineEnd != data.cend() || more.isEmpty())
-            break;
-        scanned = data.size();
-        chunk = std::min<qint64>(chunk * 2, 1 << 20);
-    }
-    const bool utf8 = data.startsWith(utf8Bom);
-    LineReader reader(QByteArrayView(data).sliced(utf8 ? utf8Bom.size() : 0));
-    const auto line = reader.next();
-    if (!line)
-        return std::nullopt;
-    return decodeLine(*line, utf8);
+    return lines->first();
 }
 
 bool replaceLines(const QString& path, const QStringList& lines) {

@@ -6,13 +6,15 @@
 #include <optional>
 
 // The program's one-line settings files and other 8-bit text files: Windows-1252, lines
-// ended by CR LF when written; LF alone and a UTF-8 byte-order mark are accepted on reading
-// (a file with a BOM is read as UTF-8).
+// ended by CR LF when written; on reading, lines end at CR LF, LF or a lone CR, and a file
+// that starts with a UTF-8 byte-order mark is read as UTF-8.
 namespace platform::TextFile {
 
-// All lines of a file; std::nullopt when it cannot be read (missing, unreadable).
-std::optional<QStringList> readLines(const QString& path);
-// The first line; std::nullopt when the file is missing, unreadable or empty.
+// The lines of a file (all of them, or at most maxLines, reading only as far as those);
+// std::nullopt when it cannot be read (missing, unreadable).
+std::optional<QStringList> readLines(const QString& path, qsizetype maxLines = -1);
+// The first line, read only as far as its end; std::nullopt when the file is missing,
+// unreadable or empty.
 std::optional<QString> readFirstLine(const QString& path);
 
 // Replaces the whole file with these lines (write to a temporary file, then rename), so a

@@ -163,6 +163,9 @@ void confaccount::loadList() {
     case users::Contents::Unreadable:
         critical(QStringLiteral("Impossibile leggere il file degli utenti tempaccesso."));
         return;
+    case users::Contents::TooLong:
+        critical(users::damageNotice(contents));
+        return;
     case users::Contents::Read:
         break;
     }
@@ -244,7 +247,9 @@ void confaccount::Command3_Click() {
     if (platform::MsgBox(QStringLiteral("Cancellare l'utente ") + Text1->text(),
                          platform::Icon::None, platform::Buttons::OkCancel) != platform::Answer::Ok)
         return;
-    if (m_users[row].name == appState().utenteCorrente) {
+    // Nobody logged in: no user is the current one, not even one with an empty name.
+    const QString& current = appState().utenteCorrente;
+    if (!current.isEmpty() && m_users[row].name == current) {
         critical(QStringLiteral("Impossibile Cancellare l'utente corrente"));
         return;
     }

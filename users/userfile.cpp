@@ -56,8 +56,11 @@ std::optional<User> userOf(QByteArrayView line) {
     const auto record = unscramble(line);
     if (!record)
         return std::nullopt;
+    // Name, password and level: a record without all three is no user.
     const QStringList fields = platform::TextFile::decode(*record).split(u',');
-    return User{fields.value(0), fields.value(1), fields.value(2)};
+    if (fields.size() != 3)
+        return std::nullopt;
+    return User{fields[0], fields[1], fields[2]};
 }
 
 QString levelName(const QString& code) {
@@ -94,15 +97,36 @@ Contents read(const QString& appFolder) {
         return contents;
     }
     platform::LineReader lines(data);
+    int records = 0;
     while (const auto line = lines.next()) {
         if (line->isEmpty())
             continue;
+        // The program never writes more: such a file is damaged, and none of it counts.
+        if (++records > maxUsers) {
+            contents.status = Contents::TooLong;
+            contents.users.clear();
+            contents.unreadable = 0;
+            return contents;
+        }
         if (auto user = userOf(*line))
             contents.users.append(*std::move(user));
         else
             ++contents.unreadable;
     }
     return contents;
+}
+
+QString damageNotice(const Contents& contents) {
+    const QString file = QStringLiteral("Il file degli utenti tempaccesso è danneggiato: ");
+    if (contents.status == Contents::TooLong)
+        return file + QStringLiteral("contiene più di %1 righe e nessun utente è stato letto.")
+                          .arg(maxUsers);
+    if (contents.unreadable == 1)
+        return file + QStringLiteral("1 riga è illeggibile e non vale come utente.");
+    if (contents.unreadable > 1)
+        return file + QStringLiteral("%1 righe sono illeggibili e non valgono come utenti.")
+                          .arg(contents.unreadable);
+    return {};
 }
 
 bool write(const QString& appFolder, const QList<User>& users) {
@@ -119,16 +143,13 @@ bool write(const QString& appFolder, const QList<User>& users) {
     return file.commit();
 }
 
-bool loginRequired(const QString& appFolder) {
-    return !read(appFolder).users.isEmpty();
-}
-
 Login login(const QString& appFolder, const QString& name, const QString& password) {
     const Contents contents = read(appFolder);
     switch (contents.status) {
     case Contents::Missing:
         return write(appFolder, {}) ? Login::FileCreated : Login::Unreadable;
     case Contents::Unreadable:
+    case Contents::TooLong:
         return Login::Unreadable;
     case Contents::Read:
         break;

@@ -26,8 +26,8 @@ std::optional<QByteArray> unscramble(QByteArrayView line);
 // The line of a user; std::nullopt when the record cannot be stored: a comma in the name or the
 // password, a character Windows-1252 lacks, or a code that scrambling would push past 255.
 std::optional<QByteArray> lineOf(const User& user);
-// A line read back: fields missing at the end are empty; std::nullopt when it cannot be
-// unscrambled.
+// A line read back; std::nullopt when it cannot be unscrambled or does not hold exactly a name,
+// a password and a level.
 std::optional<User> userOf(QByteArrayView line);
 
 // "Administrator", "Power User", "User", "Guest" for the codes "1" to "4"; empty otherwise.
@@ -38,19 +38,19 @@ QString levelCode(const QString& name);
 QString filePath(const QString& appFolder);
 
 struct Contents {
-    enum Status { Read, Missing, Unreadable } status = Read;
+    // TooLong: more than maxUsers records; the file is damaged and no user is read from it.
+    enum Status { Read, Missing, Unreadable, TooLong } status = Read;
     QList<User> users;  // in file order
-    int unreadable = 0; // lines that could not be unscrambled (left out)
+    int unreadable = 0; // damaged lines, left out: never a user
 };
 // Lines may end in CR LF, LF or CR alone.
 Contents read(const QString& appFolder);
+// What to tell the user about a damaged file (lines that are no user, too many lines); empty
+// when there is nothing to tell.
+QString damageNotice(const Contents& contents);
 // Replaces the file (temporary file renamed); false when it could not be written or a user
 // cannot be stored (see lineOf).
 bool write(const QString& appFolder, const QList<User>& users);
-
-// True when the file exists and holds at least one user: the login comes before the main
-// window then.
-bool loginRequired(const QString& appFolder);
 
 enum class Login { Accepted, Refused, FileCreated, Unreadable };
 // Checks a name and password (exact, letter case counts) against the file. A missing file is

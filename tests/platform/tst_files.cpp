@@ -95,6 +95,14 @@ private slots:
         const QStringList two{"prima", "seconda"};
         QTest::newRow("CR LF, last line unended") << QByteArray("prima\r\nseconda") << two;
         QTest::newRow("LF only") << QByteArray("prima\nseconda\n") << two;
+        QTest::newRow("CR alone (old Mac)") << QByteArray("prima\rseconda\r") << two;
+        QTest::newRow("CR CR LF, LF CR")
+            << QByteArray("prima\r\r\nseconda\n\r") << QStringList{"prima", "", "seconda", ""};
+        // The first line is read only as far as its end, however long the rest.
+        QTest::newRow("long first line") << QByteArray(10000, 'x') + "\r" + QByteArray(10000, 'y')
+                                         << QStringList{QString(10000, u'x'), QString(10000, u'y')};
+        QTest::newRow("CR LF across the first read")
+            << QByteArray(4095, 'x') + "\r\ny\r\nz" << QStringList{QString(4095, u'x'), "y", "z"};
         QTest::newRow("empty file") << QByteArray() << QStringList{};
         QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBF"
                                                       "Citt\xC3\xA0\r\n\xE2\x82\xAC 5\n")
@@ -112,6 +120,7 @@ private slots:
         QCOMPARE(TextFile::readLines(path), std::optional(lines));
         QCOMPARE(TextFile::readFirstLine(path),
                  lines.isEmpty() ? std::nullopt : std::optional(lines.first()));
+        QCOMPARE(TextFile::readLines(path, 2), std::optional(lines.mid(0, 2)));
     }
 
     void unreadable() {

@@ -88,7 +88,8 @@ private slots:
         QTest::newRow("CR LF") << a + "\r\n" + b + "\r\n" << QStringList{"anna", "bruno"} << 0;
         QTest::newRow("LF") << a + "\n" + b << QStringList{"anna", "bruno"} << 0;
         QTest::newRow("CR alone") << a + "\r" + b + "\r" << QStringList{"anna", "bruno"} << 0;
-        QTest::newRow("fewer fields") << line("carla") + "\r\n" << QStringList{"carla"} << 0;
+        QTest::newRow("no password") << line("carla") + "\r\n" + a << QStringList{"anna"} << 1;
+        QTest::newRow("four fields") << line("carla,a,b,1") + "\r\n" << QStringList{} << 1;
         QTest::newRow("below 0") << QByteArray("\x01\x01\x01\r\n") + a << QStringList{"anna"} << 1;
         QTest::newRow("empty") << QByteArray() << QStringList{} << 0;
         QTest::newRow("missing") << QByteArray("missing") << QStringList{} << 0;
@@ -107,16 +108,27 @@ private slots:
             read << u.name;
         QCOMPARE(read, names);
         QCOMPARE(contents.unreadable, unreadable);
-        if (!names.isEmpty() && file.contains(line("carla")))
-            QCOMPARE(contents.users[0].password, QString());
     }
 
+    // The program writes at most maxUsers lines: one more and the file is damaged, and is
+    // not read at all (a large file of junk neither fills memory nor turns the login on).
     void manyUsers() {
         QList<User> many;
-        for (int i = 0; i < 1002; ++i)
+        for (int i = 0; i < users::maxUsers; ++i)
             many.append({QStringLiteral("utente%1").arg(i), "pw", "3"});
         QVERIFY(users::write(m_folder->path(), many));
-        QCOMPARE(users::read(m_folder->path()).users.size(), 1002);
+        QCOMPARE(users::read(m_folder->path()).users.size(), users::maxUsers);
+        QVERIFY(users::damageNotice(users::read(m_folder->path())).isEmpty());
+
+        QFile file(users::filePath(m_folder->path()));
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(line("oltre,pw,3") + "\r\n");
+        file.close();
+        const users::Contents contents = users::read(m_folder->path());
+        QCOMPARE(contents.status, users::Contents::TooLong);
+        QVERIFY(contents.users.isEmpty());
+        QCOMPARE(int(users::login(m_folder->path(), "utente0", "pw")),
+                 int(users::Login::Unreadable));
     }
 
     void login_data() {
@@ -186,6 +198,11 @@ private slots:
         QTest::newRow("no user file") << QByteArray("missing") << false;
         QTest::newRow("empty user file") << QByteArray() << false;
         QTest::newRow("one user") << line("Mario,uno,1") + "\r\n" << true;
+        QTest::newRow("a user and a damaged line")
+            << line("Mario,uno,1") + "\r\n" + line("carla") + "\r\n"
+            << true;
+        QTest::newRow("no password") << line("carla") + "\r\n" << false;
+        QTest::newRow("junk") << QByteArray("a\na\na\n") << false;
     }
     void firstWindow() {
         QFETCH(QByteArray, file);
@@ -193,13 +210,18 @@ private slots:
         if (file != "missing")
             writeBytes(users::filePath(m_folder->path()), file);
         int quits = 0;
+        platform::DialogScript script;
         startup::FirstWindows windows([&quits] { ++quits; });
         QWidget* first = windows.open();
         QCOMPARE(first == windows.login(), login);
         QCOMPARE(bool(windows.mainWindow()), !login);
+        // A damaged line is said before anything else.
+        const bool damaged = file.contains(line("carla")) || file.startsWith("a\n");
+        QCOMPARE(script.messages().value(0).startsWith("Il file degli utenti tempaccesso è "
+                                                       "danneggiato"),
+                 damaged);
         if (!login)
             return;
-        platform::DialogScript script;
         windows.login()->uid->setText("Mario");
         windows.login()->pws->setText("uno");
         windows.login()->Command1->click();
