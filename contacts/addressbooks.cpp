@@ -182,13 +182,15 @@ QString ensure(store::Database& list, const QString& appFolder, const QString& n
             copyFile(store::archive::templatePath(appFolder), file);
         return listedName;
     }
+    if (name.size() > maxNameLength)
+        throw StoreError(
+            store::EngineFailure,
+            QStringLiteral("Il nome di rubrica '%1…' è lungo %2 caratteri: il massimo "
+                           "è %3.")
+                .arg(name.left(40), QString::number(name.size()), QString::number(maxNameLength)));
     if (!isValidName(name))
         throw StoreError(store::EngineFailure,
-                         QStringLiteral("Il nome di rubrica '%1' non è valido (al massimo %2 "
-                                        "caratteri, senza \"/\", \"\\\" e caratteri di "
-                                        "controllo).")
-                             .arg(name)
-                             .arg(maxNameLength));
+                         QStringLiteral("Il nome di rubrica '%1' non è valido.").arg(name));
     // The file first, so a row is never listed without it.
     const QString file = store::archive::addressBookPath(appFolder, name);
     const bool copied = !present(file);

@@ -166,7 +166,9 @@ private slots:
                                    << "Archivio Ericsoft danneggiato: " << 2;
         QTest::newRow("book name over 100 characters")
             << "long code"
-            << "Importazione interrotta: Il nome di rubrica 'Mercato-" << 1;
+            << "Importazione interrotta: Il nome di rubrica 'Mercato-" + QString(32, 'L') +
+                   "…' è lungo 101 caratteri: il massimo è 100.\nContatti importati: 1."
+            << 1;
         QTest::newRow("no template")
             << "no template"
             << "Importazione interrotta: Impossibile trovare il modello" << 0;
