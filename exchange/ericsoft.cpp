@@ -20,7 +20,7 @@ namespace {
 
 constexpr qint64 recordsPerProgress = 1000;
 // Address books kept open at once; the one used least recently is committed and closed.
-constexpr std::size_t openTargets = 16;
+constexpr std::size_t openTargets = 48;
 
 // An address book taking contacts: open, inside a transaction.
 struct Target {

@@ -208,9 +208,9 @@ private slots:
     // files may be open at once.
     void manyMarkets() {
         QList<Customer> customers;
-        for (int i = 0; i < 160; ++i)
+        for (int i = 0; i < 140; ++i)
             customers.append(
-                {QString::number(i % 80), "C", "N", "", QString::number(3400000000 + i)});
+                {QString::number(i % 70), "C", "N", "", QString::number(3400000000 + i)});
         writeCustomers(m_hotel->filePath("Anagrafiche.dbf"), customers);
         rlimit saved{};
         QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
@@ -222,8 +222,8 @@ private slots:
 
         QCOMPARE(m_script->messages(), QStringList{"Importazione Completata"});
         const QMap<QString, QStringList> books = contactsByBook(*m_folder);
-        QCOMPARE(books.size(), 81);
-        for (int m = 0; m < 80; ++m)
+        QCOMPARE(books.size(), 71);
+        for (int m = 0; m < 70; ++m)
             QCOMPARE(books.value("Mercato-" + QString::number(m)).size(), 2);
     }
 
