@@ -1,7 +1,8 @@
 // "Importa da Ericsoft": a customer table of COUNT records (about 20 fields) into 20 market
 // address books already holding 10,000 contacts each, beside a raw SQLite load of the same
 // number of rows into copies of the same books (one transaction each, the archive's indexes
-// and comparison) and a bare read of the table, in the same run:
+// and comparison) and a bare read of the table, in the same run; then 3,000 customers of 3,000
+// markets each into an empty folder, with the memory the process reached:
 //   bench-ericsoft [COUNT] [RUNS]
 #include "bench/measure.h"
 #include "exchange/dbf.h"
@@ -21,6 +22,8 @@
 
 #include <cstdio>
 #include <filesystem>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -175,6 +178,40 @@ double readTable(const QString& path, qint64& rows) {
     return chars > 0 ? msSince(t) : msSince(t);
 }
 
+// One customer per market, every market new: a book made for each.
+double manyMarkets(const QString& dir, int count, qint64& imported) {
+    const QString folder = dir + QStringLiteral("/markets");
+    const QString hotel = dir + QStringLiteral("/markets-hotel");
+    QDir().mkpath(hotel);
+    store::archive::createFolderDatabases(folder,
+                                          {QString::fromLatin1(store::archive::principale)});
+    {
+        dbfwriter::Writer writer(hotel + QStringLiteral("/ANAGRAFICHE.DBF"),
+                                 {{QStringLiteral("RN_MER"), 'C', 10},
+                                  {QStringLiteral("COGNOME"), 'C', 40},
+                                  {QStringLiteral("NOME"), 'C', 30},
+                                  {QStringLiteral("POSTA"), 'C', 60},
+                                  {QStringLiteral("TELEFONO_3"), 'C', 20}});
+        for (int i = 0; i < count; ++i)
+            writer.add({QStringLiteral("M%1").arg(i), QStringLiteral("Cognome%1").arg(i),
+                        QStringLiteral("Nome"), QString(), mobile(2000000 + i)});
+        writer.finish();
+    }
+    QElapsedTimer t;
+    t.start();
+    const ericsoft::Outcome outcome = ericsoft::importCustomers(folder, hotel);
+    imported = outcome.status == ericsoft::Outcome::Done ? outcome.imported : -1;
+    if (outcome.status != ericsoft::Outcome::Done)
+        std::fprintf(stderr, "%s\n", outcome.detail.toLocal8Bit().constData());
+    return msSince(t);
+}
+
+long peakKilobytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -213,5 +250,12 @@ int main(int argc, char** argv) {
                 median(imported), static_cast<long long>(importedRows));
     std::printf("  SQLite puro: le stesse righe nelle 20 rubriche  mediana %8.1f ms\n",
                 median(raw));
-    return importedRows > 0 ? 0 : 1;
+    const long before = peakKilobytes();
+    qint64 marketRows = 0;
+    const double marketsMs = manyMarkets(dir.path(), 3000, marketRows);
+    std::printf("  3000 clienti di 3000 mercati diversi        %8.1f ms (%lld contatti), "
+                "memoria massima %ld MB (prima %ld MB)\n",
+                marketsMs, static_cast<long long>(marketRows), peakKilobytes() / 1024,
+                before / 1024);
+    return importedRows > 0 && marketRows == 3000 ? 0 : 1;
 }

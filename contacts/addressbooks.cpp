@@ -174,21 +174,40 @@ Outcome create(store::SharedDatabase& db, const QString& appFolder, const QStrin
 }
 
 QString ensure(store::Database& list, const QString& appFolder, const QString& name) {
-    QString listedName = name;
-    {
-        auto rs = list.openRecordset(store::Query(elenco).whereEqual(rubrica, name));
-        if (rs->isEof()) {
-            rs->AddNew();
-            rs->setValue(rubrica, name);
-            rs->Update();
-        } else {
-            listedName = rs->value(rubrica);
-        }
+    auto rs = list.openRecordset(store::Query(elenco).whereEqual(rubrica, name));
+    if (!rs->isEof()) {
+        const QString listedName = rs->value(rubrica);
+        const QString file = store::archive::addressBookPath(appFolder, listedName);
+        if (!present(file))
+            copyFile(store::archive::templatePath(appFolder), file);
+        return listedName;
     }
-    const QString file = store::archive::addressBookPath(appFolder, listedName);
-    if (!present(file))
+    if (name.size() > maxNameLength)
+        throw StoreError(
+            store::EngineFailure,
+            QStringLiteral("Il nome di rubrica '%1…' è lungo %2 caratteri: il massimo "
+                           "è %3.")
+                .arg(name.left(40), QString::number(name.size()), QString::number(maxNameLength)));
+    if (!isValidName(name))
+        throw StoreError(store::EngineFailure,
+                         QStringLiteral("Il nome di rubrica '%1' non è valido.").arg(name));
+    // The file first, so a row is never listed without it.
+    const QString file = store::archive::addressBookPath(appFolder, name);
+    const bool copied = !present(file);
+    if (copied)
         copyFile(store::archive::templatePath(appFolder), file);
-    return listedName;
+    try {
+        rs->AddNew();
+        rs->setValue(rubrica, name);
+        rs->Update();
+    } catch (...) {
+        if (copied) {
+            std::error_code ec;
+            fs::remove(fsPath(file), ec);
+        }
+        throw;
+    }
+    return name;
 }
 
 Outcome remove(store::SharedDatabase& db, const QString& appFolder, const QString& name) {

@@ -35,9 +35,11 @@ QStringList names(store::SharedDatabase& db, const QString& appFolder);
 
 // Copies the template to rubriche/<name>, then adds the row.
 Outcome create(store::SharedDatabase& db, const QString& appFolder, const QString& name);
-// Makes sure an address book exists, as imports that fill books by name need: adds the row to
-// `list` (an open elenco.mdb) when no row has that name (letter case aside), and copies the
-// template to the file when it is missing. Returns the name as listed (the row's own spelling).
+// Makes sure an address book exists, as imports that fill books by name need: when no row of
+// `list` (an open elenco.mdb) has that name (letter case aside), copies the template to the file
+// (unless one is there) and then adds the row, refusing a name isValidName refuses; a listed
+// book whose file is missing gets the template. Returns the name as listed (the row's own
+// spelling).
 QString ensure(store::Database& list, const QString& appFolder, const QString& name);
 // Moves the file aside, deletes the row, then removes the file (restored if the row stays).
 Outcome remove(store::SharedDatabase& db, const QString& appFolder, const QString& name);

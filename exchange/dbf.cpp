@@ -114,8 +114,10 @@ std::array<char16_t, 256> decodingTable(unsigned char codePage) {
             for (int i = 0x80; i < 0x100; ++i) {
                 const char byte = static_cast<char>(i);
                 const QString decoded = decoder.decode(QByteArrayView(&byte, 1));
-                table[static_cast<size_t>(i)] =
-                    decoded.size() == 1 ? decoded.at(0).unicode() : u'\uFFFD';
+                // A byte the code page leaves undefined reads as U+FFFD, never as a control.
+                const bool defined =
+                    decoded.size() == 1 && decoded.at(0).category() != QChar::Other_Control;
+                table[static_cast<size_t>(i)] = defined ? decoded.at(0).unicode() : u'\uFFFD';
             }
             return table;
         }

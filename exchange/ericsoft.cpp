@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -18,13 +19,16 @@ namespace ericsoft {
 namespace {
 
 constexpr qint64 recordsPerProgress = 1000;
+// Address books kept open at once; the one used least recently is committed and closed.
+constexpr std::size_t openTargets = 48;
 
-// An address book taking contacts: open, inside its one transaction.
+// An address book taking contacts: open, inside a transaction.
 struct Target {
     std::unique_ptr<store::Database> db;
     std::unique_ptr<store::Database::Transaction> transaction;
     std::unique_ptr<store::Recordset> rs;
     qint64 added = 0;
+    qint64 lastUse = 0;
 };
 
 // Every mobile number the address books listed in elenco hold.
@@ -54,13 +58,35 @@ int requiredField(const dbf::Table& table, const char* name) {
     return index;
 }
 
+// The market code of the current record; a character field loses the blanks that pad it.
+QString marketCode(const dbf::Table& table, int field) {
+    QString code = table.text(field).value_or(QString());
+    if (table.fields()[static_cast<std::size_t>(field)].type == 'C') {
+        qsizetype end = code.size();
+        while (end > 0 && code.at(end - 1) == u' ')
+            --end;
+        code.truncate(end);
+    }
+    return code;
+}
+
 } // namespace
 
 QString marketBook(const QString& code) {
     QString name = QStringLiteral("Mercato-") + code;
-    for (QChar& c : name)
-        if (c == u'/' || c == u'\\' || c.category() == QChar::Other_Control)
-            c = u'-';
+    for (QChar& c : name) {
+        const char16_t u = c.unicode();
+        if (u == u'/')
+            c = u'\u2215';
+        else if (u == u'\\')
+            c = u'\u2216';
+        else if (u < 0x20)
+            c = QChar(0x2400 + u);
+        else if (u == 0x7F)
+            c = u'\u2421';
+        else if (u >= 0x80 && u < 0xA0) // no table decodes a byte to these
+            c = u'\uFFFD';
+    }
     return name;
 }
 
@@ -69,9 +95,8 @@ QString esiste(store::Database& elenco, const QString& appFolder, const QString&
 }
 
 QString nameField(const std::optional<QString>& value) {
-    if (!value || value->isEmpty())
-        return QStringLiteral(" ");
-    return value->trimmed();
+    const QString text = value ? value->trimmed() : QString();
+    return text.isEmpty() ? QStringLiteral(" ") : text;
 }
 
 QString mobileDigits(const std::optional<QString>& value) {
@@ -91,14 +116,17 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
         return outcome;
     }
     std::map<QString, Target> targets;
+    auto close = [&](std::map<QString, Target>::iterator it) {
+        Target& target = it->second;
+        target.rs.reset();
+        target.transaction->commit();
+        outcome.imported += target.added;
+        targets.erase(it);
+    };
     // Whatever ends the import, what was added so far is kept.
     auto commitAll = [&] {
-        for (auto& [name, target] : targets) {
-            target.rs.reset();
-            target.transaction->commit();
-            outcome.imported += target.added;
-        }
-        targets.clear();
+        while (!targets.empty())
+            close(targets.begin());
     };
     try {
         dbf::Table table(path);
@@ -113,11 +141,21 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
         QHash<QString, QString> books; // market code -> address book, as listed
         QString principale;            // made sure of at the first customer without a market
 
+        qint64 uses = 0;
         auto targetFor = [&](const QString& book) -> Target& {
+            ++uses;
             auto found = targets.find(book);
-            if (found != targets.end())
+            if (found != targets.end()) {
+                found->second.lastUse = uses;
                 return found->second;
+            }
+            if (targets.size() >= openTargets)
+                close(std::min_element(targets.begin(), targets.end(),
+                                       [](const auto& a, const auto& b) {
+                                           return a.second.lastUse < b.second.lastUse;
+                                       }));
             Target target;
+            target.lastUse = uses;
             target.db = store::Database::open(store::archive::addressBookPath(appFolder, book));
             target.transaction = std::make_unique<store::Database::Transaction>(*target.db);
             target.rs = target.db->openRecordset(QStringLiteral("rubrica"));
@@ -129,7 +167,7 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
             while (table.next()) {
                 if (progress && ++read % recordsPerProgress == 0)
                     progress(table.recordNumber(), table.recordCount());
-                const QString code = table.text(mercato).value_or(QString());
+                const QString code = marketCode(table, mercato);
                 auto book = books.find(code);
                 if (book == books.end())
                     book = books.insert(code, esiste(*elenco, appFolder, code));

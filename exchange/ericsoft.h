@@ -29,22 +29,23 @@ struct Outcome {
 // Called now and then with the records read so far and the records of the table.
 using Progress = std::function<void(qint64 done, qint64 total)>;
 
-// "Mercato-" and the market code as it comes (blanks kept); characters a file name cannot hold
-// ("/", "\", control characters) become "-".
+// "Mercato-" and the market code (its padding already dropped); characters a file name cannot
+// hold become characters no table's code page has, so two codes never share a book: "/" gives
+// "∕" (U+2215), "\" gives "∖" (U+2216), a control character its picture ("␀" to "␟", "␡").
 QString marketBook(const QString& code);
 
 // Makes sure the market's address book exists (row in `elenco`, file from the template), also
 // for an empty code; returns its name as listed.
 QString esiste(store::Database& elenco, const QString& appFolder, const QString& code);
 
-// The first name, surname and e-mail as stored: a value with text is trimmed (blanks alone
-// give an empty text), an empty or null one gives a single blank.
+// The first name, surname and e-mail as stored: trimmed; a null, empty or blank value gives a
+// single blank.
 QString nameField(const std::optional<QString>& value);
 // The digits of the mobile number, in their order; empty for null.
 QString mobileDigits(const std::optional<QString>& value);
 
-// Reads `folder`'s Anagrafiche table into the address books of `appFolder`, one transaction per
-// address book.
+// Reads `folder`'s Anagrafiche table into the address books of `appFolder`, a few address books
+// open at a time, each inside a transaction. A market code of blanks counts as none.
 Outcome importCustomers(const QString& appFolder, const QString& folder,
                         const Progress& progress = {});
 

@@ -11,12 +11,25 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QVBoxLayout>
 
 namespace {
 
 QString folderFile() {
     return QDir(appState().appFolder).filePath(QStringLiteral("persorso"));
+}
+
+// In Windows-1252 when the folder fits it, else in UTF-8 with a byte-order mark, so a folder
+// name never comes back with "?" in it.
+bool storeFolder(const QString& folder) {
+    if (platform::TextFile::encodeExactly(folder))
+        return platform::TextFile::replaceLines(folderFile(), {folder});
+    QSaveFile file(folderFile());
+    const QByteArray data = "\xEF\xBB\xBF" + folder.toUtf8() + "\r\n";
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+        return false;
+    return file.commit();
 }
 
 } // namespace
@@ -63,7 +76,7 @@ void Form13::Command1_Click() {
         return;
     appState().percorso = *folder;
     Label2->setText(QDir::toNativeSeparators(*folder));
-    if (!platform::TextFile::replaceLines(folderFile(), {*folder}))
+    if (!storeFolder(*folder))
         platform::MsgBox(QStringLiteral("Impossibile salvare la cartella nel file persorso: "
                                         "andrà scelta di nuovo al prossimo avvio."),
                          platform::Icon::Exclamation);

@@ -14,6 +14,8 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 using platform::Icon;
 
 namespace {
@@ -21,12 +23,15 @@ namespace {
 // RN_MER, COGNOME, NOME, POSTA, TELEFONO_3; std::nullopt is NULL.
 using Customer = std::vector<std::optional<QString>>;
 
+// Wide enough for a code that makes a book name one past the limit of 100 characters.
+constexpr int codeWidth = 93;
+
 void writeCustomers(const QString& path, const QList<Customer>& customers,
                     qsizetype cutAfter = -1) {
     using dbfwriter::Column;
     {
         dbfwriter::Writer writer(path, {{"CODICE", 'I', 4},
-                                        {"RN_MER", 'C', 2, 0, true},
+                                        {"RN_MER", 'C', codeWidth, 0, true},
                                         {"COGNOME", 'C', 20, 0, true},
                                         {"NOME", 'C', 15, 0, true},
                                         {"NOTE", 'M', 4},
@@ -42,7 +47,7 @@ void writeCustomers(const QString& path, const QList<Customer>& customers,
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadWrite));
         const qint64 header = 32 + 8 * 32 + 1 + 263; // 7 fields and _NullFlags
-        const qint64 record = 1 + 4 + 2 + 20 + 15 + 4 + 30 + 20 + 1;
+        const qint64 record = 1 + 4 + codeWidth + 20 + 15 + 4 + 30 + 20 + 1;
         QVERIFY(file.resize(header + record * cutAfter + record / 2));
     }
 }
@@ -57,6 +62,19 @@ QMap<QString, QStringList> contactsByBook(const TestFolder& folder) {
             out[book] << QStringList{rs->value("Nome"), rs->value("cognome"), rs->value("email"),
                                      rs->value("cellulare")}
                              .join('|');
+    }
+    return out;
+}
+
+// Books listed without their file, or with a name over the limit.
+QStringList brokenBooks(const TestFolder& folder) {
+    QStringList out;
+    auto elenco = store::Database::open(store::archive::elencoPath(folder.path()));
+    for (auto books = elenco->openRecordset("elenco"); !books->isEof(); books->MoveNext()) {
+        const QString book = books->value("Rubrica");
+        if (book.size() > 100 ||
+            !QFileInfo::exists(store::archive::addressBookPath(folder.path(), book)))
+            out << book;
     }
     return out;
 }
@@ -98,7 +116,13 @@ private slots:
                         {"D'", "Apostrofo", "Al", "", "3480000003"},
                         {"A/", "Barra", "Bo", "", "3480000004"},
                         {"IT", "Cancellato", "X", "", "3480000005", "deleted"},
-                        {std::nullopt, std::nullopt, std::nullopt, std::nullopt, "3480000006"}});
+                        {std::nullopt, std::nullopt, std::nullopt, std::nullopt, "3480000006"},
+                        {"A-", "Trattino", "Ci", "", "3480000007"},
+                        {"A\\", "Rovescia", "Di", "", "3480000008"},
+                        {"", "Spazi", "   ", "  ", "3480000009"}, // the code is all padding
+                        {" X", "Rientro", "Ed", "", "3480000010"},
+                        {"A\tB", "Tab", "Fa", "", "3480000011"},
+                        {QString(92, 'L'), "Lungo", "Gi", "", "3480000012"}});
         m_window->imph3_Click();
 
         QCOMPARE(m_script->messages(), QStringList{"Importazione Completata"});
@@ -107,17 +131,23 @@ private slots:
         QVERIFY(!m_window->findChild<Form12*>());
         const QMap<QString, QStringList> expected = {
             {"Principale",
-             {"Già|Presente||3330000000", "Ugo|Verdi|ugo@example.it|3470000002",
-              " | | |3480000006"}},
+             {"Già|Presente||3330000000", "Ugo|Verdi|ugo@example.it|3470000002", " | | |3480000006",
+              " |Spazi| |3480000009"}},
             {"Mercato-IT", {"Anna|Rossi|anna@example.it|3391234567"}},
-            {"Mercato-DE", {"|Müller| |3400000001"}},
-            {"Mercato-D'", {"Al|Apostrofo||3480000003"}},
-            {"Mercato-A-", {"Bo|Barra||3480000004"}}};
+            {"Mercato-DE", {" |Müller| |3400000001"}},
+            {"Mercato-D'", {"Al|Apostrofo| |3480000003"}},
+            {"Mercato-A\u2215", {"Bo|Barra| |3480000004"}},
+            {"Mercato-A-", {"Ci|Trattino| |3480000007"}},
+            {"Mercato-A\u2216", {"Di|Rovescia| |3480000008"}},
+            {"Mercato- X", {"Ed|Rientro| |3480000010"}},
+            {"Mercato-A\u2409B", {"Fa|Tab| |3480000011"}},
+            {"Mercato-" + QString(92, 'L'), {"Gi|Lungo| |3480000012"}}};
         QCOMPARE(contactsByBook(*m_folder), expected);
         // Every market seen has its book, also without contacts and without a code.
         QCOMPARE(treeBooks(*m_window),
                  (QStringList{"Principale", "Mercato-IT", "Mercato-DE", "Mercato-", "Mercato-FR",
-                              "Mercato-D'", "Mercato-A-"}));
+                              "Mercato-D'", "Mercato-A\u2215", "Mercato-A-", "Mercato-A\u2216",
+                              "Mercato- X", "Mercato-A\u2409B", "Mercato-" + QString(92, 'L')}));
     }
 
     void failures_data() {
@@ -134,6 +164,14 @@ private slots:
             << 0;
         QTest::newRow("cut short") << "cut"
                                    << "Archivio Ericsoft danneggiato: " << 2;
+        QTest::newRow("book name over 100 characters")
+            << "long code"
+            << "Importazione interrotta: Il nome di rubrica 'Mercato-" + QString(32, 'L') +
+                   "…' è lungo 101 caratteri: il massimo è 100.\nContatti importati: 1."
+            << 1;
+        QTest::newRow("no template")
+            << "no template"
+            << "Importazione interrotta: Impossibile trovare il modello" << 0;
     }
     void failures() {
         QFETCH(QString, table);
@@ -148,6 +186,12 @@ private slots:
                             {"IT", "B", "B", "", "3402"},
                             {"IT", "C", "C", "", "3403"}},
                            2);
+        if (table == "long code" || table == "no template")
+            writeCustomers(path, {{"IT", "A", "A", "", "3401"},
+                                  {QString(codeWidth, 'L'), "B", "B", "", "3402"},
+                                  {"IT", "C", "C", "", "3403"}});
+        if (table == "no template")
+            QVERIFY(QFile::remove(store::archive::templatePath(m_folder->path())));
         m_window->imph3_Click();
 
         QCOMPARE(m_script->messages().size(), 1);
@@ -156,7 +200,31 @@ private slots:
         QCOMPARE(m_script->shown().first().icon, Icon::Critical);
         QVERIFY(!QApplication::overrideCursor());
         QVERIFY(!m_window->findChild<Form12*>());
+        QCOMPARE(brokenBooks(*m_folder), QStringList());
         QCOMPARE(contactsByBook(*m_folder).value("Mercato-IT").size(), stored);
+    }
+
+    // More markets than books kept open, each met twice: all contacts arrive even where few
+    // files may be open at once.
+    void manyMarkets() {
+        QList<Customer> customers;
+        for (int i = 0; i < 140; ++i)
+            customers.append(
+                {QString::number(i % 70), "C", "N", "", QString::number(3400000000 + i)});
+        writeCustomers(m_hotel->filePath("Anagrafiche.dbf"), customers);
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
+        rlimit few = saved;
+        few.rlim_cur = 128;
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &few), 0);
+        m_window->imph3_Click();
+        setrlimit(RLIMIT_NOFILE, &saved);
+
+        QCOMPARE(m_script->messages(), QStringList{"Importazione Completata"});
+        const QMap<QString, QStringList> books = contactsByBook(*m_folder);
+        QCOMPARE(books.size(), 71);
+        for (int m = 0; m < 70; ++m)
+            QCOMPARE(books.value("Mercato-" + QString::number(m)).size(), 2);
     }
 
     // Without a folder the user is told, and the folder window opens.
@@ -177,24 +245,26 @@ private slots:
     }
 
     void chooseFolder_data() {
-        QTest::addColumn<bool>("cancel");
-        QTest::newRow("chosen") << false;
-        QTest::newRow("cancelled") << true;
+        QTest::addColumn<QString>("chosen"); // empty: cancelled
+        QTest::newRow("chosen") << "/srv/hotel dati";
+        QTest::newRow("outside Windows-1252") << "/srv/Łódź Καλημέρα";
+        QTest::newRow("cancelled") << "";
     }
     void chooseFolder() {
-        QFETCH(bool, cancel);
+        QFETCH(QString, chosen);
         m_folder->write("persorso", {"/srv/vecchio"});
         Form13 window(m_window.get());
         QCOMPARE(window.Label2->text(), "/srv/vecchio");
         QCOMPARE(appState().percorso, "/srv/vecchio");
-        m_script->answerText(cancel ? std::nullopt : std::optional<QString>("/srv/hotel dati"));
+        m_script->answerText(chosen.isEmpty() ? std::nullopt : std::optional(chosen));
         window.Command1->click();
 
-        const QString expected = cancel ? "/srv/vecchio" : "/srv/hotel dati";
+        const QString expected = chosen.isEmpty() ? "/srv/vecchio" : chosen;
         QCOMPARE(m_script->shown().first().text, "Select folder");
         QCOMPARE(window.Label2->text(), expected);
+        appState().percorso.clear();
+        QCOMPARE(Form13(m_window.get()).Label2->text(), expected); // read back on opening
         QCOMPARE(appState().percorso, expected);
-        QCOMPARE(platform::TextFile::readLines(m_folder->file("persorso")), QStringList{expected});
     }
 
 private:
