@@ -3,6 +3,9 @@
 // (".once" of a SELECT) and ".import" of the same file (into a new table, and into one with
 // the address book's four indexes), in the same run:
 //   bench-exchange [COUNT] [RUNS]
+// or "Importa file csv" of one given file into an empty address book, once (run it under
+// /usr/bin/time -v to see the memory it takes):
+//   bench-exchange FILE
 #include "bench/measure.h"
 #include "browser/archivemodel.h"
 #include "exchange/csvexport.h"
@@ -14,6 +17,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -51,10 +55,24 @@ QString freshBook(const QString& dir, const QString& name) {
     return path;
 }
 
+int importOne(const QString& file) {
+    QTemporaryDir dir;
+    const QString target = freshBook(dir.path(), QStringLiteral("destinazione"));
+    QElapsedTimer t;
+    t.start();
+    const csvimport::Outcome outcome = csvimport::importFile(file, *store::Database::open(target));
+    std::printf("Importa file csv: %.1f ms, esito %d, %lld contatti, riga %lld %s\n", msSince(t),
+                int(outcome.status), static_cast<long long>(outcome.imported),
+                static_cast<long long>(outcome.line), outcome.reason.toLocal8Bit().constData());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (argc == 2 && QFileInfo(app.arguments().at(1)).isFile())
+        return importOne(app.arguments().at(1));
     const int count = measure::count(1, 100000);
     const int runs = measure::count(2, 5);
 

@@ -49,6 +49,15 @@ void report(const csvimport::Outcome& outcome, const QString& file, const QStrin
             QStringLiteral("Il file %1 è vuoto: nessun contatto importato.").arg(shown),
             platform::Icon::Exclamation);
         return;
+    case Outcome::NoNumberColumn:
+        platform::MsgBox(
+            QStringLiteral("Il file %1 non ha la colonna Cellulare: nessun contatto importato.\n"
+                           "La prima riga del file deve contenere i nomi delle colonne, separati "
+                           "da punto e virgola: Cellulare e, se ci sono, Nome, Cognome e Posta "
+                           "elettronica.")
+                .arg(shown),
+            platform::Icon::Critical);
+        return;
     case Outcome::Stopped:
         platform::MsgBox(
             QStringLiteral("Importazione interrotta alla riga %1: %2.\n"

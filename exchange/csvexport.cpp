@@ -5,20 +5,38 @@
 #include <QDir>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace csvexport {
 
 Writer::Writer()
     : m_text(QLatin1String(header) + QLatin1String("\r\n")) {}
 
+void Writer::addField(const QString& value) {
+    // In quotes, as spreadsheets write it, only when it holds what would split or open a field.
+    if (std::none_of(value.begin(), value.end(),
+                     [](QChar c) { return c == u';' || c == u'"' || c == u'\r' || c == u'\n'; })) {
+        m_text += value;
+        return;
+    }
+    m_text += QLatin1Char('"');
+    for (const QChar c : value) {
+        if (c == QLatin1Char('"'))
+            m_text += QLatin1Char('"');
+        m_text += c;
+    }
+    m_text += QLatin1Char('"');
+}
+
 void Writer::add(const QString& nome, const QString& cognome, const QString& cellulare,
                  const QString& email) {
-    m_text += nome;
+    addField(nome);
     m_text += QLatin1Char(';');
-    m_text += cognome;
+    addField(cognome);
     m_text += QLatin1Char(';');
-    m_text += cellulare;
+    addField(cellulare);
     m_text += QLatin1Char(';');
-    m_text += email;
+    addField(email);
     m_text += QLatin1String("\r\n");
     ++m_contacts;
 }

@@ -6,7 +6,8 @@
 #include <optional>
 
 // The semicolon-separated contact file: a header line, then one contact per line as
-// "Nome;Cognome;Cellulare;Posta elettronica", values as they are (no quoting), CR LF.
+// "Nome;Cognome;Cellulare;Posta elettronica", CR LF. A value that holds ";", a double quote or
+// a line end is written in double quotes, its quotes doubled; any other value as it is.
 namespace csvexport {
 
 inline constexpr auto header = "Nome;Cognome;Cellulare;Posta elettronica";
@@ -27,6 +28,8 @@ public:
     std::optional<QString> save(const QString& path) const;
 
 private:
+    void addField(const QString& value);
+
     QString m_text;
     qsizetype m_contacts = 0;
 };

@@ -1,6 +1,7 @@
 #include "exchange/csvimport.h"
 
 #include "contacts/contactstore.h"
+#include "platform/lines.h"
 #include "platform/textfile.h"
 #include "store/database.h"
 
@@ -15,8 +16,8 @@ namespace csvimport {
 
 namespace {
 
-constexpr qint64 linesPerTransaction = 5000;
-constexpr qint64 linesPerProgress = 1000;
+constexpr qint64 recordsPerTransaction = 5000;
+constexpr qint64 recordsPerProgress = 1000;
 
 // The file's bytes: mapped when the system allows it, read otherwise.
 class Source final {
@@ -54,6 +55,167 @@ QString decodeText(QByteArrayView bytes, bool utf8) {
     return utf8 ? QString::fromUtf8(bytes) : platform::TextFile::decode(bytes);
 }
 
+// A field's text. A field that begins with a double quote is read up to its closing quote,
+// with doubled quotes made single and every line end inside made one blank; anything between
+// the closing quote and the separator is kept as it stands. Any other field is taken as is.
+QString fieldText(QByteArrayView raw, bool utf8) {
+    if (!raw.startsWith('"'))
+        return decodeText(raw, utf8);
+    QByteArray text;
+    text.reserve(raw.size());
+    qsizetype i = 1;
+    while (i < raw.size()) {
+        if (raw[i] == '"') {
+            if (i + 1 < raw.size() && raw[i + 1] == '"') {
+                text += '"';
+                i += 2;
+                continue;
+            }
+            text += raw.sliced(i + 1);
+            break;
+        }
+        if (const qsizetype end = platform::lineEndLength(raw, i)) {
+            text += ' ';
+            i += end;
+            continue;
+        }
+        text += raw[i++];
+    }
+    return decodeText(text, utf8);
+}
+
+// What one record held.
+struct Record {
+    qsizetype fields = 0;
+    bool blank = false;    // an empty line
+    bool unclosed = false; // a quote opened in it is not closed before the end of the file
+    bool nul = false;      // it holds a NUL byte
+};
+
+// Reads the records of the text one after the other: one per line, but a field in double
+// quotes may hold ";" and line ends. Lines end as platform::lineEndLength says.
+class Records final {
+public:
+    explicit Records(QByteArrayView text)
+        : m_text(text) {}
+    bool atEnd() const { return m_pos >= m_text.size(); }
+    qint64 position() const { return m_pos; }
+    // The line (from 1) where the record last read begins, and where the next one begins.
+    qint64 line() const { return m_line; }
+    qint64 nextLine() const { return m_nextLine; }
+
+    // Reads the next record, handing each of its fields to field(index, raw), raw as in the
+    // file (quotes and all).
+    template <typename OnField> Record next(OnField&& field) {
+        Record record;
+        m_line = m_nextLine;
+        const qsizetype start = m_pos;
+        qint64 linesInside = 0;
+        if (const qsizetype end = platform::lineEndLength(m_text, m_pos)) {
+            m_pos += end;
+            ++m_nextLine;
+            record.blank = true;
+            return record;
+        }
+        for (;;) {
+            const qsizetype fieldStart = m_pos;
+            if (!skipField(linesInside)) {
+                record.unclosed = true;
+                break;
+            }
+            field(record.fields++, m_text.sliced(fieldStart, m_pos - fieldStart));
+            if (m_pos < m_text.size() && m_text[m_pos] == ';') {
+                ++m_pos;
+                continue;
+            }
+            break;
+        }
+        record.nul =
+            std::memchr(m_text.data() + start, '\0', static_cast<size_t>(m_pos - start)) != nullptr;
+        m_pos += platform::lineEndLength(m_text, m_pos);
+        m_nextLine = m_line + 1 + linesInside;
+        return record;
+    }
+
+private:
+    // Moves past the field that starts here, to the ";" or line end after it; false (and at
+    // the end of the text) when its opening quote is never closed.
+    bool skipField(qint64& linesInside) {
+        const qsizetype size = m_text.size();
+        const char* data = m_text.data();
+        qsizetype i = m_pos;
+        if (i < size && data[i] == '"') {
+            ++i;
+            for (;;) {
+                const auto* quote = static_cast<const char*>(
+                    std::memchr(data + i, '"', static_cast<size_t>(size - i)));
+                if (!quote) {
+                    m_pos = size;
+                    return false;
+                }
+                const qsizetype at = quote - data;
+                while (i < at) {
+                    const qsizetype end = platform::lineEndLength(m_text, i);
+                    linesInside += end ? 1 : 0;
+                    i += end ? end : 1;
+                }
+                i = at + 1;
+                if (i < size && data[i] == '"')
+                    ++i;
+                else
+                    break;
+            }
+        }
+        while (i < size && data[i] != ';' && data[i] != '\n' && data[i] != '\r')
+            ++i;
+        m_pos = i;
+        return true;
+    }
+
+    QByteArrayView m_text;
+    qsizetype m_pos = 0;
+    qint64 m_line = 0;
+    qint64 m_nextLine = 1;
+};
+
+// Where the four columns are (-1: not in the file).
+struct Columns {
+    qsizetype nome = -1;
+    qsizetype cognome = -1;
+    qsizetype cellulare = -1;
+    qsizetype email = -1;
+    qsizetype fieldsNeeded() const { return std::max({nome, cognome, cellulare, email}) + 1; }
+};
+
+// A column name without the blanks and quotes around it.
+QString columnName(QByteArrayView raw, bool utf8) {
+    const QString text = fieldText(raw, utf8);
+    auto edge = [](QChar c) {
+        return c.isSpace() || c == u'"';
+    };
+    qsizetype from = 0, to = text.size();
+    while (from < to && edge(text[from]))
+        ++from;
+    while (to > from && edge(text[to - 1]))
+        --to;
+    return text.sliced(from, to - from);
+}
+
+// Letter case does not matter; when a name repeats, its last column counts.
+void findColumn(Columns& columns, qsizetype index, const QString& name) {
+    auto is = [&](QLatin1StringView wanted) {
+        return name.compare(wanted, Qt::CaseInsensitive) == 0;
+    };
+    if (is(QLatin1StringView("Nome")))
+        columns.nome = index;
+    else if (is(QLatin1StringView("Cognome")))
+        columns.cognome = index;
+    else if (is(QLatin1StringView("Cellulare")))
+        columns.cellulare = index;
+    else if (is(QLatin1StringView("Posta elettronica")))
+        columns.email = index;
+}
+
 QString fieldCountReason(qsizetype found, qsizetype needed) {
     return QStringLiteral("la riga ha %1 %2, ne servono almeno %3")
         .arg(found)
@@ -61,63 +223,13 @@ QString fieldCountReason(qsizetype found, qsizetype needed) {
         .arg(needed);
 }
 
-// Reads the lines of the file one after the other; a line's CR before LF is dropped.
-class Lines final {
-public:
-    explicit Lines(QByteArrayView text)
-        : m_text(text) {}
-    bool atEnd() const { return m_pos >= m_text.size(); }
-    qint64 position() const { return m_pos; }
-    qint64 number() const { return m_number; }
-    QByteArrayView next() {
-        const char* begin = m_text.data() + m_pos;
-        const auto rest = static_cast<size_t>(m_text.size() - m_pos);
-        const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', rest));
-        qsizetype length = lf ? lf - begin : static_cast<qsizetype>(rest);
-        m_pos += length + (lf ? 1 : 0);
-        ++m_number;
-        if (length > 0 && begin[length - 1] == '\r')
-            --length;
-        return QByteArrayView(begin, length);
-    }
-    // Only line ends (and CRs) are left.
-    bool onlyBlankLinesLeft() const {
-        return std::all_of(m_text.begin() + m_pos, m_text.end(),
-                           [](char c) { return c == '\r' || c == '\n'; });
-    }
-
-private:
-    QByteArrayView m_text;
-    qint64 m_pos = 0;
-    qint64 m_number = 0;
-};
-
 const QString nulReason = QStringLiteral(
     "la riga contiene caratteri nulli: il file non sembra un file di testo separato da "
     "punto e virgola");
+const QString unclosedReason = QStringLiteral(
+    "le virgolette aperte in questa riga non vengono chiuse fino alla fine del file");
 
 } // namespace
-
-qsizetype Columns::fieldsNeeded() const {
-    return std::max({nome, cognome, cellulare, email}) + 1;
-}
-
-Columns columnsOf(QStringView header) {
-    Columns columns;
-    qsizetype index = 0;
-    for (const QStringView name : header.split(u';')) {
-        if (name == u"Nome")
-            columns.nome = index;
-        else if (name == u"Cognome")
-            columns.cognome = index;
-        else if (name == u"Cellulare")
-            columns.cellulare = index;
-        else if (name == u"Posta elettronica")
-            columns.email = index;
-        ++index;
-    }
-    return columns;
-}
 
 Detected detect(QByteArrayView data) {
     if (data.startsWith("\xEF\xBB\xBF"))
@@ -151,69 +263,72 @@ Outcome importFile(const QString& path, store::Database& db, const Progress& pro
         return outcome;
     }
 
-    Lines lines(text);
-    const QByteArrayView header = lines.next();
+    Records records(text);
     auto stop = [&](const QString& reason) {
         outcome.status = Outcome::Stopped;
-        outcome.line = lines.number();
+        outcome.line = records.line();
         outcome.reason = reason;
     };
-    if (header.contains('\0')) {
-        stop(nulReason);
+    Columns columns;
+    const Record header = records.next([&](qsizetype index, QByteArrayView raw) {
+        if (!raw.isEmpty())
+            findColumn(columns, index, columnName(raw, utf8));
+    });
+    if (header.nul || header.unclosed) {
+        stop(header.nul ? nulReason : unclosedReason);
         return outcome;
     }
-    const Columns columns = columnsOf(decodeText(header, utf8));
+    if (columns.cellulare < 0) {
+        outcome.status = Outcome::NoNumberColumn;
+        return outcome;
+    }
     const qsizetype needed = columns.fieldsNeeded();
     const qint64 total = text.size();
 
     auto rs = db.openRecordset(QStringLiteral("rubrica"));
     QVarLengthArray<QByteArrayView, 16> fields;
+    // A column the file does not have gets one blank, as the contact editor stores an empty
+    // first name or e-mail.
+    auto value = [&](qsizetype column) {
+        return column < 0 ? QStringLiteral(" ") : fieldText(fields[column], utf8);
+    };
 
-    // One line: true when stored, false when the import stops there.
-    auto importLine = [&](QByteArrayView line) {
-        if (line.isEmpty()) {
-            if (!lines.onlyBlankLinesLeft())
-                stop(QStringLiteral("la riga è vuota"));
-            return false;
-        }
-        if (line.contains('\0')) {
-            stop(nulReason);
-            return false;
-        }
+    // One record: false when the import stops there.
+    auto importRecord = [&](qint64& stored) {
         fields.clear();
-        qsizetype start = 0;
-        for (;;) {
-            const qsizetype semicolon = line.indexOf(';', start);
-            fields.append(line.sliced(start, (semicolon < 0 ? line.size() : semicolon) - start));
-            if (semicolon < 0)
-                break;
-            start = semicolon + 1;
-        }
-        if (fields.size() < needed) {
-            stop(fieldCountReason(fields.size(), needed));
+        const Record record = records.next([&](qsizetype index, QByteArrayView raw) {
+            if (index < needed)
+                fields.append(raw);
+        });
+        if (record.blank)
+            return true;
+        if (record.nul || record.unclosed) {
+            stop(record.nul ? nulReason : unclosedReason);
             return false;
         }
-        contacts::add(*rs, {decodeText(fields[columns.nome], utf8),
-                            decodeText(fields[columns.cognome], utf8),
-                            decodeText(fields[columns.cellulare], utf8),
-                            decodeText(fields[columns.email], utf8)});
+        if (record.fields < needed) {
+            stop(fieldCountReason(record.fields, needed));
+            return false;
+        }
+        contacts::add(*rs, {value(columns.nome), value(columns.cognome), value(columns.cellulare),
+                            value(columns.email)});
+        ++stored;
         return true;
     };
 
-    bool going = !lines.atEnd();
+    bool going = !records.atEnd();
     while (going) {
-        qint64 inBatch = 0;
-        const qint64 firstLine = lines.number() + 1;
+        qint64 stored = 0;
+        const qint64 firstLine = records.nextLine();
         try {
             db.transaction([&] {
-                while (inBatch < linesPerTransaction) {
-                    if (lines.atEnd()) {
+                for (qint64 read = 1; read <= recordsPerTransaction; ++read) {
+                    if (records.atEnd()) {
                         going = false;
                         return;
                     }
-                    const QByteArrayView line = lines.next();
                     try {
-                        if (!importLine(line)) {
+                        if (!importRecord(stored)) {
                             going = false;
                             return;
                         }
@@ -224,14 +339,13 @@ Outcome importFile(const QString& path, store::Database& db, const Progress& pro
                         going = false;
                         return;
                     }
-                    ++inBatch;
-                    if (progress && inBatch % linesPerProgress == 0)
-                        progress(lines.position(), total);
+                    if (progress && read % recordsPerProgress == 0)
+                        progress(records.position(), total);
                 }
             });
-            outcome.imported += inBatch;
+            outcome.imported += stored;
         } catch (const store::StoreError& e) {
-            // The batch was rolled back: none of its lines are stored.
+            // The batch was rolled back: none of its records are stored.
             outcome.status = Outcome::Stopped;
             outcome.line = firstLine;
             outcome.reason =

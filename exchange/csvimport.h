@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
-#include <QStringView>
 
 #include <functional>
 
@@ -9,20 +9,13 @@ namespace store {
 class Database;
 }
 
-// Reads a semicolon-separated contact file into an address book. Line 1 names the columns;
-// "Nome", "Cognome", "Cellulare" and "Posta elettronica" are found by exact name (the last
-// one wins when a name repeats; a missing name reads the first column). Every further line is
-// one contact, split at every ";".
+// Reads a semicolon-separated contact file into an address book, as spreadsheets write them.
+// Line 1 names the columns; "Cellulare" must be there, "Nome", "Cognome" and "Posta
+// elettronica" may (letter case, blanks and quotes around a name do not matter; the last one
+// wins when a name repeats). Every further line is one contact. A field in double quotes may
+// hold ";", doubled quotes and line ends; any other field ends at the next ";". Lines end at
+// CR LF, LF or a lone CR alike.
 namespace csvimport {
-
-struct Columns {
-    qsizetype nome = 0;
-    qsizetype cognome = 0;
-    qsizetype cellulare = 0;
-    qsizetype email = 0;
-    qsizetype fieldsNeeded() const; // one more than the highest index used
-};
-Columns columnsOf(QStringView header);
 
 enum class Encoding { Windows1252, Utf8, Utf16LE, Utf16BE };
 struct Detected {
@@ -35,10 +28,11 @@ Detected detect(QByteArrayView data);
 
 struct Outcome {
     enum Status {
-        Done,       // every line read
-        Stopped,    // a line could not be imported: the lines before it are stored
-        EmptyFile,  // not even the line of column names
-        Unreadable, // the file could not be opened or read
+        Done,           // every line read
+        Stopped,        // a line could not be imported: the lines before it are stored
+        EmptyFile,      // not even the line of column names
+        NoNumberColumn, // the line of column names has no "Cellulare": nothing is imported
+        Unreadable,     // the file could not be opened or read
     } status = Done;
     qint64 imported = 0; // contacts stored
     qint64 line = 0;     // Stopped: the line (from 1) where the import stopped
@@ -49,7 +43,8 @@ struct Outcome {
 using Progress = std::function<void(qint64 done, qint64 total)>;
 
 // Adds one contact (icona "4") per line to table rubrica of `db`, in transactions of a few
-// thousand lines. Blank lines at the very end of the file are ignored.
+// thousand lines. Blank lines hold no contact and are passed over. No stored field holds a CR
+// or LF: a line end inside quotes is stored as one blank.
 Outcome importFile(const QString& path, store::Database& db, const Progress& progress = {});
 
 } // namespace csvimport
