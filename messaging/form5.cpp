@@ -501,7 +501,9 @@ void Form5::Timer2_Timer() {
         outcome = m_sequencer.send(progress);
         if (MDIForm1* main = MDIForm1::instance())
             main->scriviCredito(m_sequencer.remaining());
-        setStatus(QStringLiteral("Invio Completato"));
+        setStatus(outcome == SendSequencer::Sending::Interrupted
+                      ? QStringLiteral("Invio interrotto")
+                      : QStringLiteral("Invio Completato"));
     }
     finishSend(outcome);
 }
@@ -516,7 +518,11 @@ void Form5::finishSend(SendSequencer::Sending outcome) {
                          platform::Icon::Information);
         break;
     case SendSequencer::Sending::SomeRefused:
-        platform::MsgBox(QStringLiteral("Alcuni messaggi non Inviati.") + cache);
+        platform::MsgBox(QStringLiteral("Alcuni messaggi non Inviati.\n\nRifiutati %1 di %2: %3")
+                             .arg(m_sequencer.refused())
+                             .arg(m_sequencer.rounds())
+                             .arg(m_sequencer.firstRefusal()) +
+                         cache);
         break;
     case SendSequencer::Sending::Interrupted:
         platform::MsgBox(QStringLiteral("Invio interrotto: inviati %1 SMS su %2.\n\n%3")

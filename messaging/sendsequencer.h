@@ -75,9 +75,12 @@ public:
     Sending send(const Progress& progress);
 
     const QStringList& parts() const { return m_parts; }
-    double count() const { return m_count; } // SMS charged
-    int rounds() const { return m_rounds; }  // SMS of the send
-    int sent() const { return m_sent; }      // SMS accepted
+    double count() const { return m_count; }  // SMS charged
+    int rounds() const { return m_rounds; }   // SMS of the send
+    int sent() const { return m_sent; }       // SMS accepted
+    int refused() const { return m_refused; } // SMS the SMS centre refused
+    // The SMS centre's answer to the first refusal, or why it failed when it said nothing.
+    QString firstRefusal() const { return m_firstRefusal; }
     QString creditReply() const { return m_creditReply; }
     // Why the service was not reached or the send was interrupted; the service's reply when
     // the credit is not a number.
@@ -100,6 +103,8 @@ private:
     double m_count = 0;
     int m_rounds = 0;
     int m_sent = 0;
+    int m_refused = 0;
+    QString m_firstRefusal;
     QString m_user;
     QString m_password;
     QString m_creditReply = QStringLiteral("-1");

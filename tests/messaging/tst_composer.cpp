@@ -80,7 +80,8 @@ private slots:
                            "Inviati 2 di 3",   "Inviati 3 di 3",   "Invio Completato"}
             << " 7 ";
         QTest::newRow("flash, the third refused")
-            << QByteArray("3331000003") << true << someRefused
+            << QByteArray("3331000003") << true
+            << someRefused + "\n\nRifiutati 1 di 3: Sender missing and no global set, rejected"
             << QStringList{"Verifica Credito", "Disponibilità OK", "Inviati 1 di 3",
                            "Inviati 2 di 3",   "Inviati 3 di 3",   "Invio Completato"}
             << " 8 ";
@@ -89,7 +90,8 @@ private slots:
         QFETCH(QByteArray, refuse);
         QFETCH(bool, flash);
         if (!refuse.isEmpty())
-            m_service->route("to=%2B39" + refuse, {.status = 400, .body = "denied"});
+            m_service->route("to=%2B39" + refuse,
+                             {.status = 400, .body = "Sender missing and no global set, rejected"});
         appState().intestazioneSms = "Caffè Roma";
         m_window->browser()->model()->setAllChecked(true);
         QStringList statuses;
@@ -224,7 +226,7 @@ private slots:
             << "3471234567" << QString(161, 'a') << false << done << 2;
         QTest::newRow("empty number goes as +39 alone, refused")
             << ""
-            << "Ciao" << false << someRefused << 1;
+            << "Ciao" << false << someRefused + "\n\nRifiutati 1 di 1: Empty receiver" << 1;
         QTest::newRow("1601 characters refused")
             << "3471234567" << QString(1601, 'a') << false
             << "Il testo supera 10 SMS (1600 caratteri): accorciarlo" << 0;
@@ -270,6 +272,7 @@ private slots:
         f.Form_Activate();
         f.Text1->setPlainText("Ciao");
         send(f);
+        QCOMPARE(f.Label21->text(), "Invio interrotto");
         QVERIFY(m_script->messages().last().startsWith("Invio interrotto: inviati 1 SMS su 3."));
         QCOMPARE(platform::TextFile::readFirstLine(m_folder->file("residui.txt")).value_or(""),
                  " 9 ");
