@@ -43,6 +43,8 @@ SendSequencer::Command SendSequencer::command(const Message& message) {
         return Command::EmptyText;
     if (m_parts.size() > sms::maxParts)
         return Command::TooLong;
+    if (message.list && sms::length(message.text) > sms::partLength)
+        return Command::TooLongForList;
     return Command::Ready;
 }
 

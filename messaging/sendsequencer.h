@@ -30,9 +30,10 @@ public:
     };
 
     enum class Command {
-        EmptyText, // nothing to send
-        TooLong,   // more than 10 SMS
-        Ready      // cut: ask the service
+        EmptyText,      // nothing to send
+        TooLong,        // more than 10 SMS
+        TooLongForList, // list mode sends one SMS: more than 160 characters
+        Ready           // cut: ask the service
     };
     enum class Ask {
         NoAccount,         // registrazione missing or unreadable
