@@ -223,8 +223,6 @@ private slots:
         const QString word = "parola ";
         QTest::newRow("three parts at the blanks")
             << "3471234567" << word.repeated(60).trimmed() << true << done << 3;
-        QTest::newRow("161 characters: two parts")
-            << "3471234567" << QString(161, 'a') << false << done << 2;
         QTest::newRow("empty number goes as +39 alone, refused")
             << ""
             << "Ciao" << false << someRefused + "\n\nRifiutati 1 di 1: Empty receiver" << 1;
