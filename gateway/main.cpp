@@ -39,9 +39,12 @@ const char* const usageText = R"(Uso:
                   l'account del ricevitore sendsms (predefinito quillet / quillet)
       SIGTERM o SIGINT (Ctrl+C) lo fermano.
 
-  quillet-gateway account create --db FILE UTENTE PASSWORD [CREDITO] [--if-missing]
-      Crea un account con il credito indicato (predefinito 0). Con --if-missing un account
-      già esistente non è un errore (e non viene cambiato).
+  quillet-gateway account create --db FILE UTENTE PASSWORD [CREDITO] [--sender MITTENTE]
+                  [--if-missing]
+      Crea un account con il credito indicato (predefinito 0). Il mittente (al massimo 11
+      caratteri; predefinito il nome utente tagliato a 11 caratteri) vale per gli SMS che
+      l'account invia senza mittente. Con --if-missing un account già esistente non è un
+      errore (e non viene cambiato).
 
   quillet-gateway credit add --db FILE UTENTE N
       Aggiunge N crediti all'account (N negativo li toglie).
@@ -149,7 +152,8 @@ int serve(const QStringList& rest) {
     if (config.sinkUser.contains(u':'))
         throw UsageError{u"L'utente del ricevitore non può contenere \":\""_s};
 
-    QString channel = args.options.value(u"--channel"_s);
+    config.channel = args.options.value(u"--channel"_s);
+    const QString& channel = config.channel;
     if (!args.options.contains(u"--channel"_s) && address.contains(u'-'))
         throw UsageError{
             u"L'indirizzo %1 contiene \"-\": indicare il canale con --channel"_s.arg(address)};
@@ -175,12 +179,8 @@ int serve(const QStringList& rest) {
     gateway::Service service(store, config);
     gateway::HttpServer server(service);
     const int boundPort = server.listen(address, static_cast<int>(port));
-    if (channel.isEmpty()) {
-        const bool anyAddress = address == u"0.0.0.0"_s || address == u"::"_s;
-        channel = u"%1-%2:%3-%4"_s.arg(anyAddress ? u"127.0.0.1"_s : address, config.sinkUser,
-                                       config.sinkPass, QString::number(boundPort));
-    }
-    service.setChannel(channel);
+    const bool anyAddress = address == u"0.0.0.0"_s || address == u"::"_s;
+    service.setSink(anyAddress ? u"127.0.0.1"_s : address, boundPort);
 
     std::atomic<bool> finished{false};
     std::thread waiter([&] {
@@ -202,7 +202,7 @@ int serve(const QStringList& rest) {
 }
 
 int createAccount(const QStringList& rest) {
-    const Arguments args = parseArguments(rest, {u"--db"_s}, {u"--if-missing"_s});
+    const Arguments args = parseArguments(rest, {u"--db"_s, u"--sender"_s}, {u"--if-missing"_s});
     const QString dbPath = requiredOption(args, u"--db"_s);
     if (args.positional.size() < 2 || args.positional.size() > 3)
         throw UsageError{u"account create vuole UTENTE PASSWORD [CREDITO]"_s};
@@ -213,7 +213,12 @@ int createAccount(const QStringList& rest) {
     if (credit < 0)
         throw UsageError{u"Il credito non può essere negativo"_s};
     Store store(dbPath, Store::Mode::CreateIfMissing);
-    if (!store.createAccount(user, password, credit)) {
+    // Null when not given: the store then makes it from the name; given empty, it is refused.
+    QString sender;
+    if (args.options.contains(u"--sender"_s))
+        sender =
+            args.options.value(u"--sender"_s).isNull() ? u""_s : args.options.value(u"--sender"_s);
+    if (!store.createAccount(user, password, credit, sender)) {
         if (!args.flags.contains(u"--if-missing"_s))
             throw GatewayError(u"L'account %1 esiste già"_s.arg(user));
         printLine(stdout, u"L'account %1 esiste già: nessuna modifica"_s.arg(user));

@@ -158,9 +158,18 @@ Reply Service::channel(QByteArrayView rawQuery) {
     if (auto answer = missing(query, {u"utente"_s, u"pass"_s}))
         return *answer;
     // The client reads any text as settings: a wrong account gets an empty answer.
-    if (!m_store.credit(query.value(u"utente"_s), query.value(u"pass"_s)))
+    const QString user = query.value(u"utente"_s);
+    const QString pass = query.value(u"pass"_s);
+    if (!m_store.credit(user, pass))
         return text(QString());
-    return text(m_config.channel);
+    if (!m_config.channel.isEmpty())
+        return text(m_config.channel);
+    // The sink knows each account as a sendsms user, with the account's default sender. A
+    // name with ":" (from before it was refused) cannot be told from its password there.
+    const bool asItself = !user.contains(u':');
+    return text(u"%1-%2:%3-%4"_s.arg(m_sinkHost, asItself ? user : m_config.sinkUser,
+                                     asItself ? pass : m_config.sinkPass,
+                                     QString::number(m_sinkPort)));
 }
 
 Reply Service::check(QByteArrayView rawQuery) {
@@ -211,8 +220,16 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
         query.has(u"username"_s) ? query.value(u"username"_s) : query.value(u"user"_s);
     const QString pass =
         query.has(u"password"_s) ? query.value(u"password"_s) : query.value(u"pass"_s);
-    if (user.isNull() || pass.isNull() || user != m_config.sinkUser || pass != m_config.sinkPass)
+    if (user.isNull() || pass.isNull())
         return kannel(403, "Authorization failed for sendsms");
+    // As a sendsms user's default-sender in Kannel: the sender when the request has none.
+    QString defaultSender;
+    if (user != m_config.sinkUser || pass != m_config.sinkPass) {
+        const auto accountSender = m_store.sender(user, pass);
+        if (!accountSender)
+            return kannel(403, "Authorization failed for sendsms");
+        defaultSender = *accountSender;
+    }
 
     if (!query.has(u"to"_s))
         return kannel(400, "Missing receiver number, rejected");
@@ -223,7 +240,9 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
         if (!isReceiver(receiver))
             return kannel(400, "Number(s) has/have been denied by white- and/or black-lists.");
     }
-    const QString sender = query.value(u"from"_s);
+    QString sender = query.value(u"from"_s);
+    if (sender.isEmpty())
+        sender = defaultSender;
     if (sender.isEmpty())
         return kannel(400, "Sender missing and no global set, rejected");
 

@@ -16,8 +16,10 @@ struct Reply {
 };
 
 struct ServiceConfig {
-    QString channel;  // the channel settings that nosggi.pl gives: host-user:password-port
-    QString sinkUser; // the account of the built-in sendsms sink
+    // The channel settings that nosggi.pl gives, host-user:password-port; empty for the
+    // built-in sendsms sink, where each account sends as itself.
+    QString channel;
+    QString sinkUser; // an extra sendsms account of the sink, without a default sender
     QString sinkPass;
 };
 
@@ -26,8 +28,11 @@ struct ServiceConfig {
 class Service final {
 public:
     Service(Store& store, ServiceConfig config);
-    // Before the server runs (the default channel needs the port that was picked).
-    void setChannel(const QString& channel) { m_config.channel = channel; }
+    // Where the built-in sink listens; set before the server runs (the port may be picked).
+    void setSink(const QString& host, int port) {
+        m_sinkHost = host;
+        m_sinkPort = port;
+    }
 
     // One GET (or HEAD) request: the decoded path and the query as it came, still encoded.
     // Never throws: a failure of the database is logged and answered with status 500.
@@ -43,6 +48,8 @@ private:
 
     Store& m_store;
     ServiceConfig m_config;
+    QString m_sinkHost;
+    int m_sinkPort = 0;
 };
 
 // Writes one line to standard error (the gateway's log).

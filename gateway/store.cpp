@@ -18,7 +18,8 @@ using sqlite::Transaction;
 
 namespace {
 
-constexpr int schemaVersion = 1;
+constexpr int schemaVersion = 2;
+constexpr int senderLength = 11; // characters of an alphanumeric SMS sender
 constexpr std::size_t maxIdleConnections = 16;
 
 constexpr const char* schemaSql = R"sql(
@@ -27,7 +28,8 @@ CREATE TABLE accounts(
     salt BLOB NOT NULL,
     hash BLOB NOT NULL,
     credit INTEGER NOT NULL CHECK (credit >= 0),
-    created TEXT NOT NULL);
+    created TEXT NOT NULL,
+    sender TEXT NOT NULL);
 CREATE TABLE ledger(
     id INTEGER PRIMARY KEY,
     time TEXT NOT NULL,
@@ -53,6 +55,12 @@ CREATE TABLE sink(
     mclass INTEGER NOT NULL,
     coding INTEGER NOT NULL,
     charset TEXT NOT NULL);
+)sql";
+
+// Version 1 had no default sender: each account gets its name cut to 11 characters.
+constexpr const char* addSenderSql = R"sql(
+ALTER TABLE accounts ADD COLUMN sender TEXT NOT NULL DEFAULT '';
+UPDATE accounts SET sender = substr(user, 1, 11);
 )sql";
 
 QString nowText() {
@@ -103,6 +111,14 @@ QString credentialProblem(const QString& subject, const QString& value) {
     if (hasControlCharacter(value))
         return QStringLiteral("%1 non può contenere caratteri di controllo").arg(subject);
     return {};
+}
+
+// The first `count` characters (code points) of the text.
+QString leftCharacters(const QString& text, int count) {
+    qsizetype end = 0;
+    for (int i = 0; i < count && end < text.size(); ++i)
+        end += text[end].isHighSurrogate() && end + 1 < text.size() ? 2 : 1;
+    return text.left(end);
 }
 
 // The credit of the account when the password is right.
@@ -191,6 +207,12 @@ void Store::createSchema(sqlite::Connection& db) {
     const qint64 found = version.integer(0);
     if (found == schemaVersion)
         return;
+    if (found == 1) {
+        db.exec(addSenderSql);
+        db.exec("PRAGMA user_version = 2");
+        transaction.commit();
+        return;
+    }
     if (found != 0)
         throw GatewayError(QStringLiteral("Il database %1 ha una versione sconosciuta (%2)")
                                .arg(m_path)
@@ -200,7 +222,7 @@ void Store::createSchema(sqlite::Connection& db) {
     if (tables.integer(0) != 0)
         throw GatewayError(QStringLiteral("Il file %1 non è un database del gateway").arg(m_path));
     db.exec(schemaSql);
-    db.exec("PRAGMA user_version = 1");
+    db.exec("PRAGMA user_version = 2");
     transaction.commit();
 }
 
@@ -222,10 +244,19 @@ void Store::release(std::unique_ptr<sqlite::Connection> connection) {
         m_idle.push_back(std::move(connection));
 }
 
-bool Store::createAccount(const QString& user, const QString& password, qint64 credit) {
+bool Store::createAccount(const QString& user, const QString& password, qint64 credit,
+                          const QString& sender) {
     QString problem = credentialProblem(QStringLiteral("Il nome utente"), user);
+    // The channel settings carry "user:password": the name is what comes before the ":".
+    if (problem.isEmpty() && user.contains(QLatin1Char(':')))
+        problem = QStringLiteral("Il nome utente non può contenere \":\"");
     if (problem.isEmpty())
         problem = credentialProblem(QStringLiteral("La password"), password);
+    const QString from = sender.isNull() ? leftCharacters(user, senderLength) : sender;
+    if (problem.isEmpty() && (from.isEmpty() || leftCharacters(from, senderLength) != from))
+        problem = QStringLiteral("Il mittente deve avere da 1 a %1 caratteri").arg(senderLength);
+    if (problem.isEmpty() && hasControlCharacter(from))
+        problem = QStringLiteral("Il mittente non può contenere caratteri di controllo");
     if (!problem.isEmpty())
         throw GatewayError(problem);
     if (credit < 0)
@@ -238,9 +269,14 @@ bool Store::createAccount(const QString& user, const QString& password, qint64 c
         return false;
     const QByteArray salt = newSalt();
     const QString now = nowText();
-    Statement insert(db, "INSERT INTO accounts(user, salt, hash, credit, created) "
-                         "VALUES(?1, ?2, ?3, 0, ?4)");
-    insert.bind(1, user).bind(2, salt).bind(3, passwordHash(salt, password)).bind(4, now).run();
+    Statement insert(db, "INSERT INTO accounts(user, salt, hash, credit, created, sender) "
+                         "VALUES(?1, ?2, ?3, 0, ?4, ?5)");
+    insert.bind(1, user)
+        .bind(2, salt)
+        .bind(3, passwordHash(salt, password))
+        .bind(4, now)
+        .bind(5, from)
+        .run();
     if (credit > 0)
         changeCredit(db, user, credit, credit, QStringLiteral("Apertura account"), now);
     transaction.commit();
@@ -277,6 +313,16 @@ bool Store::hasAccount(const QString& user) {
 std::optional<qint64> Store::credit(const QString& user, const QString& password) {
     Lease lease(*this);
     return authenticate(lease.db(), user, password);
+}
+
+std::optional<QString> Store::sender(const QString& user, const QString& password) {
+    Lease lease(*this);
+    if (!authenticate(lease.db(), user, password))
+        return std::nullopt;
+    Statement query(lease.db(), "SELECT sender FROM accounts WHERE user = ?1");
+    query.bind(1, user);
+    query.step();
+    return query.text(0);
 }
 
 ChargeResult Store::chargeSend(const QString& user, const QString& password, const Decimal& numero,

@@ -57,14 +57,19 @@ public:
     Store& operator=(const Store&) = delete;
 
     // Throws GatewayError for a name or password the client cannot store (empty, "-",
-    // control characters) or a negative credit. False when the account exists already.
-    bool createAccount(const QString& user, const QString& password, qint64 credit);
+    // control characters, a ":" in the name), a sender that is empty or longer than 11
+    // characters, or a negative credit. A null sender is the name cut to 11 characters: the
+    // sender of the account's SMS that come without one. False when the account exists already.
+    bool createAccount(const QString& user, const QString& password, qint64 credit,
+                       const QString& sender = {});
     // Adds (or, negative, takes) credit; returns the new credit. Throws GatewayError for an
     // unknown account or a credit that would go below 0.
     qint64 addCredit(const QString& user, qint64 delta);
     bool hasAccount(const QString& user);
     // The credit of the account, nullopt for a wrong user name or password.
     std::optional<qint64> credit(const QString& user, const QString& password);
+    // The account's default sender, nullopt for a wrong user name or password.
+    std::optional<QString> sender(const QString& user, const QString& password);
 
     // Charges `count` credits for the send identified by (user, numero). A repeated request
     // for a send already charged never charges again; a lower count corrects the charge and

@@ -23,14 +23,22 @@ std::optional<QStringList> read(const QString& appFolder) {
     const auto line = platform::TextFile::readFirstLine(file(appFolder, "registrazione"));
     if (!line)
         return std::nullopt;
-    return settings::splitDash(*line);
+    if (line->isEmpty())
+        return QStringList{};
+    const qsizetype dash = line->indexOf(QLatin1Char('-'));
+    if (dash < 0)
+        return QStringList{*line};
+    return QStringList{line->left(dash), line->mid(dash + 1)};
 }
 
 bool save(const QString& appFolder, const QString& user, const QString& password) {
     const QString path = file(appFolder, "registrazione");
     if (!platform::TextFile::replaceLines(path, {user + QLatin1Char('-') + password}))
         return false;
-    return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    // Where the file system has no owner permissions (FAT, a network share) the file is
+    // saved all the same.
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    return true;
 }
 
 QString creditCacheText(double credit) {

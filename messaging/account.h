@@ -11,9 +11,11 @@ class Inet;
 // The service account (registrazione) and the credit refresh.
 namespace account {
 
-// The first line of registrazione split at "-"; std::nullopt when the file cannot be read.
+// The first line of registrazione split at its first "-" (a user name holds none, a password
+// may); std::nullopt when the file cannot be read.
 std::optional<QStringList> read(const QString& appFolder);
-// Replaces registrazione with the line user "-" password, readable by its owner only.
+// Replaces registrazione with the line user "-" password, readable by its owner only where the
+// file system allows it; false when the file cannot be written.
 bool save(const QString& appFolder, const QString& user, const QString& password);
 
 // The credit cache line a send writes: a blank before a number that is not negative, one

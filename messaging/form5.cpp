@@ -26,8 +26,12 @@
 #include <QRadioButton>
 #include <QScopedValueRollback>
 #include <QStringListModel>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -35,6 +39,9 @@ Form5* theInstance = nullptr;
 std::function<void()> searchWindow;
 
 const QString listMark = QStringLiteral("1");
+const QString tooLong = QStringLiteral("Il testo supera 10 SMS (1600 caratteri): accorciarlo");
+const QString tooLongForList =
+    QStringLiteral("Il testo supera 160 caratteri: accorciarlo per l'invio a più destinatari");
 
 QLabel* label(QWidget* parent, const char* name, const QString& text) {
     auto* l = new QLabel(text, parent);
@@ -188,6 +195,10 @@ Form5::Form5(QWidget* parent)
     layout->addLayout(buttons);
     setMinimumWidth(520);
 
+    connect(Text1->document(), &QTextDocument::contentsChange, this,
+            [this](int position, int, int added) {
+                m_lastEdit = {position, added};
+            });
     connect(Text1, &QPlainTextEdit::textChanged, this,
             [this] { handler::run([this] { Text1_Change(); }); });
     connect(Text2, &QLineEdit::textChanged, this, [this] { Text2_Change(); });
@@ -249,9 +260,8 @@ void Form5::Form_Activate() {
         // The opener ends the numbers with ";"; a saved list comes without it.
         if (Label18->text().endsWith(QLatin1Char(';')))
             Text2->setText(Label18->text().chopped(1));
+        // One SMS each: the box takes no more. A longer draft stays as it is, to be shortened.
         m_maxLength = sms::partLength;
-        if (sms::length(Text1->toPlainText()) > sms::partLength)
-            Text1->setPlainText(sms::left(Text1->toPlainText(), sms::partLength));
         Option1->hide();
         Option2->hide();
         const int last = m_recipients->rowCount() - 1;
@@ -266,19 +276,42 @@ void Form5::Form_Activate() {
     describe();
 }
 
-void Form5::Text1_Change() {
+// As a text box's maximum length: what the last edit inserted is cut to fit, the text that
+// was there stays as it is and the caret stays where the user typed.
+void Form5::keepWithinLimit() {
+    const Edit edit = std::exchange(m_lastEdit, Edit{});
     const QString text = Text1->toPlainText();
-    int length = sms::length(text);
-    if (m_maxLength && length > m_maxLength) {
-        // List mode takes one SMS: the box holds no more.
+    const int length = sms::length(text);
+    if (!m_maxLength || edit.added <= 0 || length <= m_maxLength)
+        return;
+    const int size = static_cast<int>(text.size());
+    const int start = std::clamp(edit.position, 0, size);
+    const int end = std::clamp(edit.position + edit.added, start, size);
+    const QString inserted = text.mid(start, end - start);
+    const int room = std::max(0, m_maxLength - (length - sms::length(inserted)));
+    const int kept = start + static_cast<int>(sms::left(inserted, room).size());
+    {
         const QSignalBlocker quiet(Text1);
-        Text1->setPlainText(sms::left(text, m_maxLength));
-        Text1->moveCursor(QTextCursor::End);
-        length = m_maxLength;
+        QTextCursor cut(Text1->document());
+        cut.joinPreviousEditBlock();
+        cut.setPosition(kept);
+        cut.setPosition(end, QTextCursor::KeepAnchor);
+        cut.removeSelectedText();
+        cut.endEditBlock();
+        QTextCursor caret = Text1->textCursor();
+        caret.setPosition(kept);
+        Text1->setTextCursor(caret);
     }
+    m_lastEdit = {};
+}
+
+void Form5::Text1_Change() {
+    keepWithinLimit();
+    const int length = sms::length(Text1->toPlainText());
     Label5->setText(QString::number(length));
     auto& state = appState();
-    if (state.avvisoLunghezza && length > sms::partLength) {
+    // In list mode the text is one SMS: it never goes out as more.
+    if (!listMode() && state.avvisoLunghezza && length > sms::partLength) {
         state.avvisoLunghezza = 0;
         platform::MsgBox(QStringLiteral("Il testo supera 160 Caratteri, il messaggio verrà spedito "
                                         "utilizzando più di un SMS"),
@@ -308,8 +341,11 @@ void Form5::describe() {
     const int parts = list ? 1 : static_cast<int>(sms::cut(text, Option2->isChecked()).size());
     QString note;
     if (parts > sms::maxParts) {
-        note = QStringLiteral("<span style=\"color:#b00020\">Il testo supera 10 SMS (1600 "
-                              "caratteri): accorciarlo</span>");
+        note =
+            QStringLiteral("<span style=\"color:#b00020\">") + tooLong + QStringLiteral("</span>");
+    } else if (list && sms::length(text) > sms::partLength) {
+        note = QStringLiteral("<span style=\"color:#b00020\">") + tooLongForList +
+               QStringLiteral("</span>");
     } else {
         const int recipients = list ? m_recipients->rowCount() : 1;
         note = list ? QStringLiteral("1 SMS × %1 destinatari: credito necessario %2")
@@ -326,9 +362,9 @@ void Form5::describe() {
 
 void Form5::emoticon(QLabel* label) {
     const QString symbol = label->property("emoticon").toString();
-    Text1->setPlainText(Text1->toPlainText() + QLatin1Char(' ') +
-                        (symbol.isEmpty() ? label->text() : symbol) + QLatin1Char(' '));
     Text1->moveCursor(QTextCursor::End);
+    Text1->insertPlainText(QLatin1Char(' ') + (symbol.isEmpty() ? label->text() : symbol) +
+                           QLatin1Char(' '));
 }
 
 bool Form5::eventFilter(QObject* watched, QEvent* event) {
@@ -392,9 +428,10 @@ void Form5::Command1_Click() {
         abandon(QStringLiteral("Testo SMS Mancante"));
         return;
     case SendSequencer::Command::TooLong:
-        platform::MsgBox(QStringLiteral("Il testo supera 10 SMS (1600 caratteri): accorciarlo"),
-                         platform::Icon::Critical);
-        reject();
+        abandon(tooLong);
+        return;
+    case SendSequencer::Command::TooLongForList:
+        abandon(tooLongForList);
         return;
     case SendSequencer::Command::Ready:
         break;
@@ -501,7 +538,9 @@ void Form5::Timer2_Timer() {
         outcome = m_sequencer.send(progress);
         if (MDIForm1* main = MDIForm1::instance())
             main->scriviCredito(m_sequencer.remaining());
-        setStatus(QStringLiteral("Invio Completato"));
+        setStatus(outcome == SendSequencer::Sending::Interrupted
+                      ? QStringLiteral("Invio interrotto")
+                      : QStringLiteral("Invio Completato"));
     }
     finishSend(outcome);
 }
@@ -516,7 +555,11 @@ void Form5::finishSend(SendSequencer::Sending outcome) {
                          platform::Icon::Information);
         break;
     case SendSequencer::Sending::SomeRefused:
-        platform::MsgBox(QStringLiteral("Alcuni messaggi non Inviati.") + cache);
+        platform::MsgBox(QStringLiteral("Alcuni messaggi non Inviati.\n\nRifiutati %1 di %2: %3")
+                             .arg(m_sequencer.refused())
+                             .arg(m_sequencer.rounds())
+                             .arg(m_sequencer.firstRefusal()) +
+                         cache);
         break;
     case SendSequencer::Sending::Interrupted:
         platform::MsgBox(QStringLiteral("Invio interrotto: inviati %1 SMS su %2.\n\n%3")

@@ -80,6 +80,7 @@ protected:
 
 private:
     void Text1_Change();
+    void keepWithinLimit();
     void Text2_Change();
     void Combo1_Click();
     void setStatus(const QString& text);
@@ -94,4 +95,8 @@ private:
     SendSequencer m_sequencer;
     bool m_busy = false; // a step is running: the window stays open
     int m_maxLength = 0; // characters Text1 holds at most; 0 for no limit
+    struct Edit {
+        int position = 0;
+        int added = 0;
+    } m_lastEdit; // where the last change of Text1 put text, and how much
 };

@@ -74,6 +74,12 @@ void Form6::Command1_Click() {
         platform::MsgBox(QStringLiteral("Inserire il Campo Password"), platform::Icon::Information);
         return;
     }
+    // The file keeps "user-password": a "-" in the name would move the rest into the password.
+    if (ui->text().contains(QLatin1Char('-'))) {
+        platform::MsgBox(QStringLiteral("Il Nome Utente non può contenere il carattere \"-\""),
+                         platform::Icon::Critical);
+        return;
+    }
     auto& state = appState();
     if (!account::save(state.appFolder, ui->text(), pw->text())) {
         platform::MsgBox(QStringLiteral("Impossibile salvare l'account nel file registrazione."),

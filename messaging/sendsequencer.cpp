@@ -33,6 +33,8 @@ SendSequencer::Command SendSequencer::command(const Message& message) {
     m_settingsReply.clear();
     m_failure.clear();
     m_sent = 0;
+    m_refused = 0;
+    m_firstRefusal.clear();
     m_cacheWritten = false;
     m_parts = sms::cut(message.text, message.atBlank);
     m_count = m_parts.size();
@@ -41,6 +43,8 @@ SendSequencer::Command SendSequencer::command(const Message& message) {
         return Command::EmptyText;
     if (m_parts.size() > sms::maxParts)
         return Command::TooLong;
+    if (message.list && sms::length(message.text) > sms::partLength)
+        return Command::TooLongForList;
     return Command::Ready;
 }
 
@@ -98,7 +102,6 @@ void SendSequencer::archive(const QString& bookPath) {
 SendSequencer::Sending SendSequencer::send(const Progress& progress) {
     using namespace gatewayrequests;
     const Account account{m_user, m_password};
-    bool refused = false;
     if (m_message.list)
         m_count = m_message.recipients.size();
     m_rounds = static_cast<int>(m_count);
@@ -143,9 +146,11 @@ SendSequencer::Sending SendSequencer::send(const Progress& progress) {
             m_count = m_sent;
             return finish(Sending::Interrupted);
         } else {
-            refused = true;
             m_count -= 1;
+            if (m_refused++ == 0)
+                m_firstRefusal =
+                    m_sms.lastRefusal().isEmpty() ? m_sms.lastError() : m_sms.lastRefusal();
         }
     }
-    return finish(refused ? Sending::SomeRefused : Sending::Completed);
+    return finish(m_refused > 0 ? Sending::SomeRefused : Sending::Completed);
 }

@@ -30,9 +30,10 @@ public:
     };
 
     enum class Command {
-        EmptyText, // nothing to send
-        TooLong,   // more than 10 SMS
-        Ready      // cut: ask the service
+        EmptyText,      // nothing to send
+        TooLong,        // more than 10 SMS
+        TooLongForList, // list mode sends one SMS: more than 160 characters
+        Ready           // cut: ask the service
     };
     enum class Ask {
         NoAccount,         // registrazione missing or unreadable
@@ -75,9 +76,12 @@ public:
     Sending send(const Progress& progress);
 
     const QStringList& parts() const { return m_parts; }
-    double count() const { return m_count; } // SMS charged
-    int rounds() const { return m_rounds; }  // SMS of the send
-    int sent() const { return m_sent; }      // SMS accepted
+    double count() const { return m_count; }  // SMS charged
+    int rounds() const { return m_rounds; }   // SMS of the send
+    int sent() const { return m_sent; }       // SMS accepted
+    int refused() const { return m_refused; } // SMS the SMS centre refused
+    // The SMS centre's answer to the first refusal, or why it failed when it said nothing.
+    QString firstRefusal() const { return m_firstRefusal; }
     QString creditReply() const { return m_creditReply; }
     // Why the service was not reached or the send was interrupted; the service's reply when
     // the credit is not a number.
@@ -100,6 +104,8 @@ private:
     double m_count = 0;
     int m_rounds = 0;
     int m_sent = 0;
+    int m_refused = 0;
+    QString m_firstRefusal;
     QString m_user;
     QString m_password;
     QString m_creditReply = QStringLiteral("-1");

@@ -110,6 +110,7 @@ QUrl SMSSX::requestUrl(const QString& number, const QString& text) const {
 
 int SMSSX::send(const QString& number, const QString& text) {
     m_lastError.clear();
+    m_lastRefusal.clear();
     const QUrl url = requestUrl(number, text);
     if (!url.isValid()) {
         m_lastError = QStringLiteral("Componente di invio non configurato (host ") + m_host +
@@ -122,9 +123,9 @@ int SMSSX::send(const QString& number, const QString& text) {
         case BlockingReply::Outcome::Answered:
             if (reply.status == 202)
                 return Accepted;
+            m_lastRefusal = QString::fromUtf8(reply.body).trimmed();
             m_lastError = QStringLiteral("Il gateway ha risposto ") +
-                          QString::number(reply.status) + QStringLiteral(": ") +
-                          QString::fromUtf8(reply.body);
+                          QString::number(reply.status) + QStringLiteral(": ") + m_lastRefusal;
             return reply.status > 0 ? reply.status : TransportFailure;
         case BlockingReply::Outcome::TimedOut:
             m_lastError = QStringLiteral("Tempo scaduto per l'invio a ") + m_host.trimmed();

@@ -64,6 +64,8 @@ public:
 
     // Why the last send failed, in Italian; empty after an accepted SMS.
     QString lastError() const { return m_lastError; }
+    // The gateway's own answer when it refused the last SMS ("Sender missing ..."); else empty.
+    QString lastRefusal() const { return m_lastRefusal; }
 
     std::chrono::milliseconds timeout() const { return m_timeout; }
     void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
@@ -83,4 +85,5 @@ private:
     bool m_flash = false;
     QString m_sender;
     QString m_lastError;
+    QString m_lastRefusal;
 };

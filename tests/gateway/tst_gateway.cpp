@@ -154,9 +154,10 @@ private:
     QStringList sinkLines() {
         return QString::fromUtf8(get("/sink.txt").body).split(u'\n', Qt::SkipEmptyParts);
     }
-    void createAccount(const QString& user, const QString& password, int credit) {
-        QCOMPARE(runGateway({u"account"_s, u"create"_s, u"--db"_s, m_db, u"--"_s, user, password,
-                             QString::number(credit)})
+    void createAccount(const QString& user, const QString& password, int credit,
+                       const QStringList& options = {}) {
+        QCOMPARE(runGateway(QStringList{u"account"_s, u"create"_s, u"--db"_s, m_db} + options +
+                            QStringList{u"--"_s, user, password, QString::number(credit)})
                      .exitCode,
                  0);
     }
@@ -174,6 +175,8 @@ void TestGateway::initTestCase() {
     createAccount(u"sconto"_s, u"50%zz"_s, 4);
     createAccount(u"cliente"_s, u"cliente"_s, 20);
     createAccount(u"carico"_s, u"carico"_s, 200);
+    createAccount(u"Pasticceria.Rossi"_s, u"p"_s, 1);
+    createAccount(u"bar"_s, u"b"_s, 1, {u"--sender"_s, u"Bar Sport"_s});
     m_gateway = std::make_unique<Gateway>();
     QVERIFY(m_gateway->start(m_db, {u"--sink-user"_s, u"prova"_s, u"--sink-pass"_s, u"segreta"_s}));
 }
@@ -210,21 +213,23 @@ void TestGateway::credit() {
 
 void TestGateway::channel_data() {
     QTest::addColumn<QByteArray>("query");
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("right account") << QByteArray("utente=demo&pass=demo&datatime=1") << true;
-    QTest::newRow("encoded account") << encodedAccount << true;
-    QTest::newRow("wrong password") << QByteArray("utente=demo&pass=x") << false;
-    QTest::newRow("unknown user") << QByteArray("utente=x&pass=demo") << false;
+    QTest::addColumn<QString>("account"); // the sendsms account handed out; empty: none
+    QTest::newRow("right account")
+        << QByteArray("utente=demo&pass=demo&datatime=1") << u"demo:demo"_s;
+    QTest::newRow("encoded account") << encodedAccount << u"Caffè Rossi:a&b=c d+è"_s;
+    QTest::newRow("wrong password") << QByteArray("utente=demo&pass=x") << QString();
+    QTest::newRow("unknown user") << QByteArray("utente=x&pass=demo") << QString();
 }
 
 void TestGateway::channel() {
     QFETCH(QByteArray, query);
-    QFETCH(bool, valid);
+    QFETCH(QString, account);
     const Answer answer = get("/cgi-bin/utenti/nosggi.pl?" + query);
     QCOMPARE(answer.status, 200);
-    // The client splits it at "-": host, user:password of the sink, port.
-    const QString expected = u"127.0.0.1-prova:segreta-%1"_s.arg(m_gateway->port());
-    QCOMPARE(QString::fromUtf8(answer.body), valid ? expected : QString());
+    // The client splits it at "-": host, user:password for sendsms, port.
+    QCOMPARE(QString::fromUtf8(answer.body),
+             account.isEmpty() ? QString()
+                               : u"127.0.0.1-%1-%2"_s.arg(account).arg(m_gateway->port()));
 }
 
 void TestGateway::check_data() {
@@ -319,11 +324,25 @@ void TestGateway::sink_data() {
         << QStringList{u"Q +393331234567 -1 riga1\\nriga2"_s};
     QTest::newRow("wrong password")
         << "username=prova&password=x&from=Q&text=x" + to << 403 << QStringList();
-    QTest::newRow("no password") << "username=prova&from=Q&text=x" + to << 403 << QStringList();
     QTest::newRow("no receiver") << sinkAuth + "from=Q&text=x" << 400 << QStringList();
     QTest::newRow("letters in the receiver")
         << sinkAuth + "from=Q&to=333abc&text=x" << 400 << QStringList();
     QTest::newRow("no sender") << sinkAuth + "text=x" + to << 400 << QStringList();
+    // An account sends as itself; without "from" its default sender goes out.
+    const QByteArray caffe =
+        "username=" + enc(u"Caffè Rossi"_s) + "&password=" + enc(u"a&b=c d+è"_s) + to + "&text=x";
+    QTest::newRow("account: its name of 11")
+        << caffe << 202 << QStringList{u"Caffè Rossi +393331234567 -1 x"_s};
+    QTest::newRow("account: a longer name cut")
+        << "username=Pasticceria.Rossi&password=p&text=x" + to << 202
+        << QStringList{u"Pasticceria +393331234567 -1 x"_s};
+    QTest::newRow("account: sender set at creation")
+        << "username=bar&password=b&text=x" + to << 202
+        << QStringList{u"Bar Sport +393331234567 -1 x"_s};
+    QTest::newRow("account: from wins")
+        << caffe + "&from=Q" << 202 << QStringList{u"Q +393331234567 -1 x"_s};
+    QTest::newRow("account: wrong password")
+        << "username=bar&password=x&text=x" + to << 403 << QStringList();
     QTest::newRow("class 4") << sinkAuth + "from=Q&mclass=4&text=x" + to << 400 << QStringList();
 }
 
@@ -354,9 +373,6 @@ void TestGateway::malformed_data() {
         << getLine("/cgi-bin/sendsms?username=%zz&password=%G1&to=%&from=%") << 403 << QByteArray();
     QTest::newRow("missing password")
         << getLine("/cgi-bin/utenti/leggi.pl?utente=demo") << 400 << "Parametro mancante: pass"_ba;
-    QTest::newRow("missing count")
-        << getLine("/cgi-bin/utenti/verifica2.cgi?utente=demo&pass=demo&numero=25") << 400
-        << "Parametro mancante: numerodet"_ba;
     QTest::newRow("no query") << getLine("/cgi-bin/utenti/nosggi.pl") << 400
                               << "Parametri mancanti: utente, pass"_ba;
     QTest::newRow("huge query") << getLine("/cgi-bin/utenti/leggi.pl?utente=demo&pass=" +
@@ -457,6 +473,17 @@ void TestGateway::commandLine_data() {
                                  << 1;
     QTest::newRow("password with -")
         << QStringList{u"account"_s, u"create"_s, u"--db"_s, db, u"x"_s, u"a-b"_s} << 1;
+    QTest::newRow("user with :") << QStringList{u"account"_s, u"create"_s, u"--db"_s,
+                                                db,           u"x:y"_s,    u"p"_s}
+                                 << 1;
+    QTest::newRow("sender of 12") << QStringList{u"account"_s,  u"create"_s,
+                                                 u"--db"_s,     db,
+                                                 u"x"_s,        u"p"_s,
+                                                 u"--sender"_s, u"ABCDEFGHIJKL"_s}
+                                  << 1;
+    QTest::newRow("empty sender") << QStringList{u"account"_s, u"create"_s, u"--db"_s,     db,
+                                                 u"x"_s,       u"p"_s,      u"--sender="_s}
+                                  << 1;
     QTest::newRow("account exists")
         << QStringList{u"account"_s, u"create"_s, u"--db"_s, db, u"demo"_s, u"altra"_s} << 1;
     QTest::newRow("account exists, if missing")

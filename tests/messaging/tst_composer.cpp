@@ -11,6 +11,7 @@
 #include "support/mainwindowtest.h"
 #include "support/testfolder.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -80,7 +81,8 @@ private slots:
                            "Inviati 2 di 3",   "Inviati 3 di 3",   "Invio Completato"}
             << " 7 ";
         QTest::newRow("flash, the third refused")
-            << QByteArray("3331000003") << true << someRefused
+            << QByteArray("3331000003") << true
+            << someRefused + "\n\nRifiutati 1 di 3: Sender missing and no global set, rejected"
             << QStringList{"Verifica Credito", "Disponibilità OK", "Inviati 1 di 3",
                            "Inviati 2 di 3",   "Inviati 3 di 3",   "Invio Completato"}
             << " 8 ";
@@ -89,7 +91,8 @@ private slots:
         QFETCH(QByteArray, refuse);
         QFETCH(bool, flash);
         if (!refuse.isEmpty())
-            m_service->route("to=%2B39" + refuse, {.status = 400, .body = "denied"});
+            m_service->route("to=%2B39" + refuse,
+                             {.status = 400, .body = "Sender missing and no global set, rejected"});
         appState().intestazioneSms = "Caffè Roma";
         m_window->browser()->model()->setAllChecked(true);
         QStringList statuses;
@@ -220,12 +223,10 @@ private slots:
         const QString word = "parola ";
         QTest::newRow("three parts at the blanks")
             << "3471234567" << word.repeated(60).trimmed() << true << done << 3;
-        QTest::newRow("161 characters: two parts")
-            << "3471234567" << QString(161, 'a') << false << done << 2;
         QTest::newRow("empty number goes as +39 alone, refused")
             << ""
-            << "Ciao" << false << someRefused << 1;
-        QTest::newRow("1601 characters refused")
+            << "Ciao" << false << someRefused + "\n\nRifiutati 1 di 1: Empty receiver" << 1;
+        QTest::newRow("1601 characters refused, the text stays")
             << "3471234567" << QString(1601, 'a') << false
             << "Il testo supera 10 SMS (1600 caratteri): accorciarlo" << 0;
         QTest::newRow("empty text") << "3471234567"
@@ -243,8 +244,13 @@ private slots:
         f.Form_Activate();
         f.Text1->setPlainText(text);
         f.Option2->setChecked(atBlank);
+        QSignalSpy finished(&f, &QDialog::finished);
         send(f);
         QTEST(m_script->messages().last(), "message");
+        // Refused before anything went out: the composer stays open with its text.
+        QCOMPARE(finished.isEmpty(), sms == 0);
+        QCOMPARE(f.Command1->isEnabled() && f.Command3->isEnabled(), sms == 0);
+        QCOMPARE(f.Text1->toPlainText(), text);
         QStringList sent;
         for (const QByteArray& t : m_service->targets())
             if (t.contains("sendsms"))
@@ -270,6 +276,7 @@ private slots:
         f.Form_Activate();
         f.Text1->setPlainText("Ciao");
         send(f);
+        QCOMPARE(f.Label21->text(), "Invio interrotto");
         QVERIFY(m_script->messages().last().startsWith("Invio interrotto: inviati 1 SMS su 3."));
         QCOMPARE(platform::TextFile::readFirstLine(m_folder->file("residui.txt")).value_or(""),
                  " 9 ");
@@ -296,14 +303,64 @@ private slots:
         f.Text1->setPlainText("breve");
         f.Text1->setPlainText(QString(200, 'z'));
         QCOMPARE(m_script->messages().size(), 3);
+    }
 
-        Form5 list;
-        list.Label23->setText("1");
-        list.setRecipients({"3331000001"});
-        list.Form_Activate();
-        list.Text1->setPlainText(QString(200, 'z'));
-        QCOMPARE(list.Text1->toPlainText(), QString(160, 'z'));
-        QCOMPARE(list.Label5->text(), "160");
+    // List mode holds 160 characters as a text box's maximum length: what is typed or pasted
+    // is cut to fit, the text already there never changes. A longer draft is kept, and the
+    // send refuses it.
+    void listLimit_data() {
+        QTest::addColumn<QString>("draft");
+        QTest::addColumn<int>("caret");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("paste");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("caretAfter");
+        const QString full = QString(80, 'x') + QString(80, 'y');
+        const QString ends = QString(75, 'x') + QString(75, 'y');
+        QTest::newRow("typed inside a full text") << full << 80 << "Z" << false << full << 80;
+        QTest::newRow("typed onto 159: the 160th fits")
+            << full.left(159) << 159 << "ZW" << false << full.left(159) + 'Z' << 160;
+        QTest::newRow("pasted into 150: the first 10 go in")
+            << ends << 5 << "0123456789ABCDE" << true << ends.left(5) + "0123456789" + ends.mid(5)
+            << 15;
+        QTest::newRow("a saved draft of 161 stays, takes nothing more")
+            << full + 'E' << 3 << "Z" << false << full + 'E' << 3;
+    }
+    void listLimit() {
+        QFETCH(QString, draft);
+        QFETCH(int, caret);
+        QFETCH(QString, typed);
+        QFETCH(bool, paste);
+        QFETCH(QString, text);
+        Form5 f;
+        f.Label23->setText("1");
+        f.Text1->setPlainText(draft);
+        f.setRecipients({"3331000001", "3331000002"});
+        f.Form_Activate();
+        QCOMPARE(f.Text1->toPlainText(), draft);
+        QTextCursor at = f.Text1->textCursor();
+        at.setPosition(caret);
+        f.Text1->setTextCursor(at);
+        if (paste) {
+            QGuiApplication::clipboard()->setText(typed);
+            f.Text1->paste();
+        } else {
+            QTest::keyClicks(f.Text1, typed);
+        }
+        QTEST(f.Text1->toPlainText(), "text");
+        QTEST(f.Text1->textCursor().position(), "caretAfter");
+        QCOMPARE(f.Label5->text(), QString::number(text.size()));
+        QSignalSpy finished(&f, &QDialog::finished);
+        send(f);
+        if (text.size() > 160) {
+            QCOMPARE(m_script->messages().value(1), "Il testo supera 160 caratteri: accorciarlo "
+                                                    "per l'invio a più destinatari");
+            QCOMPARE(f.Text1->toPlainText(), text);
+            QVERIFY(f.Command1->isEnabled() && finished.isEmpty());
+            QVERIFY(m_service->targets().isEmpty());
+        } else {
+            QCOMPARE(m_script->messages().value(1), done);
+        }
     }
 
     void emoticons() {
