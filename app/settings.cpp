@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include "app/appstate.h"
+#include "messaging/account.h"
 #include "platform/textfile.h"
 
 #include <QDir>
@@ -68,8 +69,8 @@ std::optional<std::pair<qint16, qint16>> parseTbta(const QStringList& lines) {
 void loadStartupFiles(AppState& state) {
     if (auto line = firstLine(state, QStringLiteral("persorso")))
         state.percorso = *line;
-    if (auto line = firstLine(state, QStringLiteral("registrazione")))
-        state.account = splitDash(*line);
+    if (auto fields = account::read(state.appFolder))
+        state.account = *fields;
     if (auto line = firstLine(state, QStringLiteral("intestazione")))
         state.intestazioneSms = *line;
     if (auto line = firstLine(state, QStringLiteral("progra")))

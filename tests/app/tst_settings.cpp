@@ -80,7 +80,7 @@ void tst_settings::settingsFilesRead() {
         QCOMPARE(state.credito, 0.0);
     }
     folder.write(QStringLiteral("registrazione"),
-                 {QStringLiteral("mario-segreto"), QStringLiteral("ignored")});
+                 {QStringLiteral("mario-seg-reto"), QStringLiteral("ignored")});
     folder.write(QStringLiteral("intestazione"), {QStringLiteral("Pizzeria")});
     folder.write(QStringLiteral("progra"), {QStringLiteral("42-ABC")});
     folder.write(QStringLiteral("residui.txt"), {QStringLiteral("abc")});
@@ -89,7 +89,7 @@ void tst_settings::settingsFilesRead() {
     state.appFolder = folder.path();
     state.credito = 7;
     settings::loadStartupFiles(state);
-    QCOMPARE(state.account, (QStringList{"mario", "segreto"}));
+    QCOMPARE(state.account, (QStringList{"mario", "seg-reto"}));
     QCOMPARE(state.intestazioneSms, QStringLiteral("Pizzeria"));
     QCOMPARE(state.affiliazione, (QStringList{"42", "ABC"}));
     QCOMPARE(state.percorso, QStringLiteral("C:\\Hotel\\Dati"));
