@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -322,7 +323,7 @@ private slots:
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("entry");
         QTest::addColumn<QString>("outcome");
-        QTest::newRow("Modifica Contatto") << int(Contacts) << 2 << 1 << "editor";
+        QTest::newRow("Modifica Contatto") << int(Contacts) << 2 << 1 << "editor D'Amico";
         QTest::newRow("Invia SMS singolo")
             << int(Contacts) << 2 << 2 << "composer 0|3331000003|D'Amico";
         QTest::newRow("Invia Email") << int(Contacts) << 0 << 3 << "mailto:anna@example.it";
@@ -364,7 +365,7 @@ private slots:
         QTest::mouseClick(label, Qt::LeftButton);
         QCoreApplication::processEvents();
         if (Form4* editor = m_window->findChild<Form4*>()) {
-            outcome = "editor";
+            outcome = "editor " + editor->Text2->text();
             QVERIFY(editor->isVisible());
             QCOMPARE(appState().modifica, 1);
             editor->close();
