@@ -185,7 +185,6 @@ void tst_mainwindow::layoutFile_data() {
     QTest::newRow("1 and 2700") << QStringList{"1,2700"} << 1 << 2800 << true;
     QTest::newRow("1 and 1500: raised to the least width")
         << QStringList{"1", "1500"} << 0 << 1850 << true;
-    QTest::newRow("narrow panel drops captions") << QStringList{"1,2000"} << 0 << 2100 << true;
     QTest::newRow("letters: defaults") << QStringList{"uno,due"} << 1 << 2500 << false;
 }
 
@@ -229,8 +228,6 @@ void tst_mainwindow::clickNode_data() {
                                          << "SMS Cancellati" << QStringList{} << QStringList{};
     QTest::newRow("deleted") << 11 << " Principale"
                              << "SMS Cancellati" << messages << QStringList{"3331234567"};
-    QTest::newRow("deleted of the empty book") << 12 << " Clienti"
-                                               << "SMS Cancellati" << messages << QStringList{};
 }
 
 void tst_mainwindow::clickNode() {
