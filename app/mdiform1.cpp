@@ -8,6 +8,7 @@
 #include "browser/seri.h"
 #include "platform/textfile.h"
 #include "store/archive.h"
+#include "store/storeerror.h"
 
 #include <QApplication>
 #include <QDir>
@@ -236,7 +237,13 @@ void MDIForm1::TreeView1_Click() {
     auto& state = appState();
     const QString key = item->data(0, Qt::UserRole).toString();
     const QString text = item->text(0);
-    state.corrente.open(store::archive::templatePath(state.appFolder));
+    // Only lets go of the database last opened: without the template the click goes on.
+    try {
+        state.corrente.open(store::archive::templatePath(state.appFolder));
+    } catch (const store::StoreError&) {
+        state.corrente.rs.reset();
+        state.corrente.db.reset();
+    }
     state.nodoScelto = static_cast<qint16>(indexOf(item));
     m_seri->svuota();
     m_seri->intestazione(text, archivetree::headerKind(key, text));

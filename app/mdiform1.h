@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 class QAction;
+class Form11;
 class QDialog;
 class QLabel;
 class QSplitter;
@@ -115,6 +117,7 @@ private:
     QSplitter* m_splitter;
     QWidget* m_client;
     seri* m_seri;
+    QPointer<Form11> m_about;
     QList<QAction*> m_buttons; // toolbar buttons 1..7
     int m_toolbarValue = 1;
     bool m_activated = false;     // the first activation has run

@@ -230,9 +230,13 @@ void MDIForm1::permut_Click() {
 }
 
 void MDIForm1::inform_Click() {
-    auto* about = new Form11(this);
-    about->setAttribute(Qt::WA_DeleteOnClose);
-    about->show();
+    if (!m_about) { // one about box at a time: another click brings it forward
+        m_about = new Form11(this);
+        m_about->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
 }
 
 void MDIForm1::cececo_Click() {

@@ -3,6 +3,8 @@
 #include "store/database.h"
 #include "store/jettext.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <cstring>
 
@@ -46,31 +48,103 @@ void ArchiveModel::clear() {
     endResetModel();
 }
 
-void ArchiveModel::load(store::Recordset& rs, QChar kind) {
+void ArchiveModel::load(store::Recordset& rs, QChar kind, bool keepTicks) {
+    // Read aside first: a failure half-way leaves an empty list, never a half-replaced one.
+    ArchiveModel next;
+    try {
+        next.m_kind = kind;
+        const char* const* names = isContacts(kind) ? contactFields : messageFields;
+        int columns[4];
+        for (int i = 0; i < 4; ++i)
+            columns[i] = rs.fieldIndex(QString::fromLatin1(names[i]));
+        while (!rs.isEof()) {
+            Row row;
+            for (int i = 0; i < 4; ++i) {
+                const QByteArrayView value = rs.rawText(columns[i]);
+                row[i] = {static_cast<quint32>(next.m_text.size()),
+                          static_cast<quint32>(value.size())};
+                next.m_text.append(value.data(), static_cast<size_t>(value.size()));
+            }
+            next.m_rows.push_back(row);
+            rs.MoveNext();
+        }
+        next.m_text.shrink_to_fit();
+        next.m_rows.shrink_to_fit();
+        next.sortBySurname(isContacts(kind) ? 2 : 1);
+        if (keepTicks && kind == m_kind)
+            next.m_checked = carriedTicks(next);
+        else
+            next.m_checked.assign(next.m_rows.size(), 0);
+    } catch (...) {
+        clear();
+        throw;
+    }
     beginResetModel();
     m_kind = kind;
     m_icon = QIcon(rowIconPath(kind));
-    m_text.clear();
-    m_rows.clear();
-    const char* const* names = isContacts(kind) ? contactFields : messageFields;
-    int columns[4];
-    for (int i = 0; i < 4; ++i)
-        columns[i] = rs.fieldIndex(QString::fromLatin1(names[i]));
-    while (!rs.isEof()) {
-        Row row;
-        for (int i = 0; i < 4; ++i) {
-            const QByteArrayView value = rs.rawText(columns[i]);
-            row[i] = {static_cast<quint32>(m_text.size()), static_cast<quint32>(value.size())};
-            m_text.append(value.data(), static_cast<size_t>(value.size()));
-        }
-        m_rows.push_back(row);
-        rs.MoveNext();
-    }
-    m_text.shrink_to_fit();
-    m_rows.shrink_to_fit();
-    sortBySurname(isContacts(kind) ? 2 : 1);
-    m_checked.assign(m_rows.size(), 0);
+    m_text.swap(next.m_text);
+    m_rows.swap(next.m_rows);
+    m_order.swap(next.m_order);
+    m_checked.swap(next.m_checked);
     endResetModel();
+}
+
+QByteArray ArchiveModel::entry(int row) const {
+    QByteArray texts;
+    for (int column = FirstTextColumn; column < ColumnCount; ++column)
+        texts.append(cell(row, column).toByteArray()).append('\0');
+    return texts;
+}
+
+// A contact is named by its number, a message by its number and date.
+QByteArray ArchiveModel::key(int row) const {
+    QByteArray k = cell(row, 1).toByteArray();
+    if (!isContacts(m_kind))
+        k.append('\0').append(cell(row, 3).toByteArray());
+    return k;
+}
+
+std::vector<quint8> ArchiveModel::carriedTicks(const ArchiveModel& next) const {
+    const auto rows = static_cast<int>(next.m_order.size());
+    std::vector<quint8> ticks(static_cast<size_t>(rows), 0);
+    QHash<QByteArray, int> ticked; // entry -> how many rows of it were ticked
+    QHash<QByteArray, int> byKey;  // key -> ticks not found again by their texts
+    for (int row : checkedRows()) {
+        ++ticked[entry(row)];
+        ++byKey[key(row)];
+    }
+    if (ticked.isEmpty())
+        return ticks;
+    // The rows as they were keep their ticks.
+    for (int row = 0; row < rows; ++row) {
+        const auto it = ticked.find(next.entry(row));
+        if (it == ticked.end() || *it == 0)
+            continue;
+        --*it;
+        --byKey[next.key(row)];
+        ticks[static_cast<size_t>(row)] = 1;
+    }
+    // A ticked entry whose texts changed (an edited contact) is found by its key, never on a
+    // row the user had left unticked.
+    QHash<QByteArray, int> untickedBefore;
+    for (int row = 0; row < rowCount(); ++row)
+        if (!isChecked(row) && byKey.value(key(row)) > 0)
+            ++untickedBefore[entry(row)];
+    for (int row = 0; row < rows; ++row) {
+        if (ticks[static_cast<size_t>(row)])
+            continue;
+        const QByteArray k = next.key(row);
+        if (byKey.value(k) <= 0)
+            continue;
+        const auto left = untickedBefore.find(next.entry(row));
+        if (left != untickedBefore.end() && *left > 0) {
+            --*left;
+            continue;
+        }
+        --byKey[k];
+        ticks[static_cast<size_t>(row)] = 1;
+    }
+    return ticks;
 }
 
 // Rows are taken newest first, as a list that inserts each row at the top, then put in

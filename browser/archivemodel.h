@@ -24,7 +24,11 @@ public:
     // No rows and no columns.
     void clear();
     // Reads every row of `rs` (a table of kind 'r', 's', 'i' or 'c') and sorts by surname.
-    void load(store::Recordset& rs, QChar kind);
+    // Every row comes unticked, unless `keepTicks` (the same archive read again): then the
+    // rows ticked before stay ticked, found by their texts, or an edited one by its key (a
+    // contact's number; a message's number and date). If reading fails the list is left
+    // empty and the failure goes on.
+    void load(store::Recordset& rs, QChar kind, bool keepTicks = false);
 
     QChar kind() const { return m_kind; }
     int rowFor(const QModelIndex& index) const { return index.isValid() ? index.row() : -1; }
@@ -57,6 +61,10 @@ private:
     using Row = std::array<Cell, 4>;
 
     QByteArrayView cell(int row, int column) const;
+    QByteArray entry(int row) const; // the four texts
+    QByteArray key(int row) const;
+    // The ticks of `next`, a new reading of this archive, as this list had them.
+    std::vector<quint8> carriedTicks(const ArchiveModel& next) const;
     void sortBySurname(int surnameColumn);
 
     QChar m_kind;

@@ -113,6 +113,11 @@ seri::seri(QWidget* parent)
     connect(lvw1, &QTreeView::doubleClicked, this,
             [this] { handler::run([this] { lvw1_DblClick(); }); });
     connect(Check1, &QCheckBox::clicked, this, [this] { Check1_Click(); });
+    // Unticking a row leaves the other ticks as they are; the box no longer says "all".
+    connect(m_model, &ArchiveModel::checkToggled, this, [this](int, bool checked) {
+        if (!checked)
+            showSelectAll(false);
+    });
     lvw1->installEventFilter(this);
     lvw1->viewport()->installEventFilter(this);
 }
@@ -137,6 +142,11 @@ void seri::Form_Load() {
 
 void seri::sceglivisua() {
     Timer3->start(1);
+}
+
+void seri::mostraNuovi() {
+    appState().aggiorna = 1;
+    sceglivisua();
 }
 
 void seri::Timer3_Timer() {
@@ -181,14 +191,35 @@ void seri::fill(QChar kind) {
     auto& state = appState();
     lvw1->setVisible(false);
     const auto show = qScopeGuard([this] { lvw1->setVisible(true); });
-    const QString book = MDIForm1::instance()->selectedText();
-    state.corrente.open(store::archive::addressBookPath(state.appFolder, book));
-    store::Recordset& rs = state.corrente.openRecordset(store::archive::tableForKind(kind));
-    m_model->load(rs, kind);
-    // A refresh keeps what the select-all box says.
-    if (Check1->isChecked())
-        m_model->setAllChecked(true);
+    const MDIForm1* main = MDIForm1::instance();
+    const QString book = main->selectedText();
+    intestazione(book, archivetree::headerKind(main->selectedKey(), book));
+    // A refill of the same archive keeps the ticks of the rows still there.
+    const bool same = kind == m_model->kind() && book == m_book;
+    m_book.clear();
+    if (!same) // the current entry named a row of another archive
+        clearCurrentEntry();
+    try {
+        state.corrente.open(store::archive::addressBookPath(state.appFolder, book));
+        m_model->load(state.corrente.openRecordset(store::archive::tableForKind(kind)), kind, same);
+    } catch (...) {
+        m_model->clear();
+        showSelectAll(false);
+        clearCurrentEntry();
+        throw;
+    }
+    m_book = book;
+    if (m_model->checkedRows().size() != m_model->rowCount()) // new rows come in unticked
+        showSelectAll(false);
     applyColumnWidths();
+}
+
+void seri::clearCurrentEntry() {
+    auto& state = appState();
+    state.numeroScelto.clear();
+    state.dettaglioScelto.clear();
+    state.cognomeScelto.clear();
+    state.dataScelta.clear();
 }
 
 void seri::applyColumnWidths() {
@@ -218,6 +249,15 @@ bool seri::eventFilter(QObject* watched, QEvent* event) {
         if (key->key() == Qt::Key_Delete) {
             handler::run([this, key] { lvw1_KeyDown(key->key(), key->modifiers()); });
             return true;
+        }
+    } else if (watched == lvw1->viewport() && event->type() == QEvent::MouseButtonPress) {
+        // The right button picks the row under the pointer as a left click does, so the
+        // actions that open on its release work on that row.
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const QModelIndex at = lvw1->indexAt(mouse->position().toPoint());
+        if (mouse->button() == Qt::RightButton && at.isValid()) {
+            lvw1->setCurrentIndex(at);
+            lvw1_Click();
         }
     } else if (watched == lvw1->viewport() && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
@@ -302,14 +342,20 @@ void seri::setSelectAll(bool ticked) {
 }
 
 void seri::Check1_Click() {
-    const bool all = Check1->isChecked();
-    Check1->setText(all ? QStringLiteral("Deseleziona Tutto") : QStringLiteral("Seleziona Tutto"));
-    m_model->setAllChecked(all);
+    showSelectAll(Check1->isChecked());
+    m_model->setAllChecked(Check1->isChecked());
+}
+
+void seri::showSelectAll(bool ticked) {
+    Check1->setChecked(ticked);
+    Check1->setText(ticked ? QStringLiteral("Deseleziona Tutto")
+                           : QStringLiteral("Seleziona Tutto"));
 }
 
 void seri::svuota() {
     setSelectAll(false);
     m_model->clear();
+    m_book.clear();
 }
 
 void seri::intestazione(const QString& nodeText, QChar kind) {

@@ -21,11 +21,14 @@ public:
     void Form_Load();
     // Asks for one refresh once the current handler has returned.
     void sceglivisua();
+    // A refresh that lists rows just added, even before the first tree click: from now on the
+    // list follows the archive as after a click.
+    void mostraNuovi();
     void visualizza();
     void visualizzasalvati();
     void visualizzainviati();
     void visualizzacance();
-    // Fills the current entry from the clicked row.
+    // Fills the current entry from the clicked row (the right button's row too).
     void lvw1_Click();
     // Delete: removes the current entry (the row last clicked) after asking.
     void lvw1_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
@@ -64,6 +67,10 @@ private:
     void Timer3_Timer();
     void fill(QChar kind);
     void applyColumnWidths();
+    // The box and its caption, leaving the ticks as they are.
+    void showSelectAll(bool ticked);
+    void clearCurrentEntry();
 
     ArchiveModel* m_model;
+    QString m_book; // the address book whose rows are listed; empty when none
 };

@@ -199,9 +199,11 @@ void Form2::Command3_Click() {
                       oldName))
             return;
     } catch (const store::StoreError& e) {
-        refused(e.code() == addressbooks::PermissionDenied
-                    ? QStringLiteral("Impossibile modificare il Nome la Rubrica è in uso")
-                    : QStringLiteral("Impossibile modificare la rubrica: ") + e.message());
+        if (e.code() == addressbooks::PermissionDenied) // under the program's own title
+            refused(QStringLiteral("Impossibile modificare il Nome la Rubrica è in uso"),
+                    QString());
+        else
+            refused(QStringLiteral("Impossibile modificare la rubrica: ") + e.message());
         return;
     }
     removeFromList(oldName);

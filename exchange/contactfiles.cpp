@@ -146,7 +146,7 @@ void importa(MDIForm1& main) {
         return;
     }
     if (outcome.imported > 0)
-        main.browser()->sceglivisua();
+        main.browser()->mostraNuovi();
     report(outcome, *file, book);
 }
 

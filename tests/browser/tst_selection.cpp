@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -98,26 +99,63 @@ private slots:
     }
     void cleanup() { stop(); }
 
-    void selectAll_data() {
+    // The ticks are the user's: a refresh (another window closing) keeps exactly the rows
+    // that were ticked; unticking one row turns the box off and leaves the other ticks.
+    void ticksSurviveRefresh_data() {
         QTest::addColumn<int>("node");
-        QTest::newRow("contacts") << int(Contacts);
-        QTest::newRow("empty list") << int(Roots);
+        QTest::addColumn<QList<int>>("unticked"); // after "Seleziona Tutto"
+        QTest::addColumn<int>("change"); // 1: a contact added, 2: Anna renamed, 3: "primo" deleted
+        QTest::addColumn<bool>("all");   // the box still ticked afterwards
+        QTest::newRow("all") << int(Contacts) << QList<int>{} << 0 << true;
+        QTest::newRow("empty list") << int(Roots) << QList<int>{} << 0 << true;
+        QTest::newRow("two unticked") << int(Contacts) << QList<int>{0, 2} << 0 << false;
+        QTest::newRow("saved twins: the unticked one stays so")
+            << int(Saved) << QList<int>{1} << 0 << false;
+        QTest::newRow("a new contact comes in unticked")
+            << int(Contacts) << QList<int>{} << 1 << false;
+        QTest::newRow("saved twins: the ticked one deleted")
+            << int(Saved) << QList<int>{1} << 3 << false;
+        QTest::newRow("a renamed contact keeps its tick")
+            << int(Contacts) << QList<int>{1, 2} << 2 << false;
     }
-    void selectAll() {
+    void ticksSurviveRefresh() {
         QFETCH(int, node);
+        QFETCH(QList<int>, unticked);
+        QFETCH(int, change);
+        QFETCH(bool, all);
         show(node);
         QCheckBox* box = browser()->Check1;
         box->click();
         QCOMPARE(box->text(), "Deseleziona Tutto");
         QCOMPARE(model()->checkedRows().size(), model()->rowCount());
-        // A refresh of the list (another window closing) keeps the rows ticked.
+        for (int row : unticked) // as a click on the row's box
+            QVERIFY(model()->setData(model()->index(row, 0), Qt::Unchecked, Qt::CheckStateRole));
+        QCOMPARE(model()->checkedRows().size(), model()->rowCount() - unticked.size());
+        QCOMPARE(box->isChecked(), unticked.isEmpty());
+        QStringList ticked = tickedEntries();
+        if (change == 1) {
+            seed::addContact(*m_folder->book("Principale"), "Zoe", "Zanni", "3331000009", "");
+        } else if (change == 2) {
+            auto db = m_folder->book("Principale"); // as the contact editor saves it
+            auto rs =
+                db->openRecordset(store::Query("rubrica").whereEqual("cellulare", "3331000001"));
+            rs->Edit();
+            rs->setValue("Nome", "Annalisa");
+            rs->Update();
+            ticked.replaceInStrings("|Anna|", "|Annalisa|");
+        } else if (change == 3) { // its twin, left unticked, stays so
+            auto db = m_folder->book("Principale");
+            db->openRecordset(store::Query("salvati").whereEqual("Testo", "primo"))->Delete();
+            ticked.removeOne("3332000001|Rossi|01/02/2026 10:00:00|primo");
+        }
         m_window->Form_Activate();
         QVERIFY(browser()->Timer3->isActive());
         QTRY_VERIFY(!browser()->Timer3->isActive());
-        QCOMPARE(model()->checkedRows().size(), model()->rowCount());
+        QCOMPARE(tickedEntries(), ticked);
+        QCOMPARE(box->isChecked(), all);
+        QCOMPARE(box->text(), all ? "Deseleziona Tutto" : "Seleziona Tutto");
         box->click();
-        QCOMPARE(box->text(), "Seleziona Tutto");
-        QVERIFY(model()->checkedRows().isEmpty());
+        QCOMPARE(model()->checkedRows().size(), all ? 0 : model()->rowCount());
     }
 
     // Delete works on the row last clicked, whatever the list highlights now.
@@ -218,11 +256,7 @@ private slots:
             browser()->Check1->click();
         for (int row : ticked)
             model()->setChecked(row, true);
-        QStringList listed;
-        for (int row : model()->checkedRows())
-            listed << QStringList{model()->text(row, 1), model()->text(row, 2),
-                                  model()->text(row, 3), model()->text(row, 4)}
-                          .join('|');
+        const QStringList listed = tickedEntries();
         const QStringList before = rows(*m_folder, tableOf[node]);
         const QStringList binBefore = rows(*m_folder, "cancellati");
         m_script->answer(answer);
@@ -282,13 +316,14 @@ private slots:
         QTEST(composer, "composer");
     }
 
-    // The contact entries act on a contact only; then the window closes.
+    // The right button opens the actions on the row under the pointer. The contact entries act
+    // on a contact only; then the window closes.
     void actions_data() {
         QTest::addColumn<int>("node");
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("entry");
         QTest::addColumn<QString>("outcome");
-        QTest::newRow("Modifica Contatto") << int(Contacts) << 2 << 1 << "editor";
+        QTest::newRow("Modifica Contatto") << int(Contacts) << 2 << 1 << "editor D'Amico";
         QTest::newRow("Invia SMS singolo")
             << int(Contacts) << 2 << 2 << "composer 0|3331000003|D'Amico";
         QTest::newRow("Invia Email") << int(Contacts) << 0 << 3 << "mailto:anna@example.it";
@@ -303,10 +338,18 @@ private slots:
         QFETCH(int, row);
         QFETCH(int, entry);
         show(node);
-        click(row);
-        auto* actions = new Form1(m_window.get());
-        actions->setAttribute(Qt::WA_DeleteOnClose);
-        actions->show();
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        // A left click on another row first: the right button's row is the one acted on.
+        QWidget* list = browser()->lvw1->viewport();
+        const auto centre = [this](int r) {
+            return browser()->lvw1->visualRect(model()->index(r, 2)).center();
+        };
+        QTest::mouseClick(list, Qt::LeftButton, {}, centre(row == 0 ? 2 : 0));
+        QTest::mouseClick(list, Qt::RightButton, {}, centre(row));
+        QCOMPARE(browser()->lvw1->currentIndex().row(), row);
+        Form1* actions = m_window->findChild<Form1*>();
+        QVERIFY(actions && actions->isVisible());
         const QPointer<Form1> alive(actions);
         QLabel* label =
             QList<QLabel*>{actions->Label1, actions->Label2, actions->Label3}[entry - 1];
@@ -322,7 +365,7 @@ private slots:
         QTest::mouseClick(label, Qt::LeftButton);
         QCoreApplication::processEvents();
         if (Form4* editor = m_window->findChild<Form4*>()) {
-            outcome = "editor";
+            outcome = "editor " + editor->Text2->text();
             QVERIFY(editor->isVisible());
             QCOMPARE(appState().modifica, 1);
             editor->close();
@@ -379,6 +422,15 @@ private:
         m_window->TreeView1_Click();
         const int expected = node == Roots ? 0 : rows(*m_folder, tableOf[node]).size();
         QTRY_COMPARE(model()->rowCount(), expected);
+    }
+    // The ticked rows, each as "number|texts...", in list order.
+    QStringList tickedEntries() const {
+        QStringList out;
+        for (int row : model()->checkedRows())
+            out << QStringList{model()->text(row, 1), model()->text(row, 2), model()->text(row, 3),
+                               model()->text(row, 4)}
+                       .join('|');
+        return out;
     }
     // A mouse click on a row: it becomes the current entry.
     void click(int row) {

@@ -8,6 +8,7 @@
 #include "windows/form11.h"
 #include "windows/form9.h"
 
+#include <QAction>
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -155,12 +156,19 @@ private slots:
         QVERIFY(box.form()->rect().contains(bar->geometry())); // the box grew to hold it
     }
 
-    void aboutBoxCloses() {
-        QPointer<Form11> about = new Form11;
-        about->setAttribute(Qt::WA_DeleteOnClose);
-        about->show();
+    // "Info" shows one about box however often it is chosen; its button closes it.
+    void aboutBox() {
+        MDIForm1 main;
+        main.inform->trigger();
+        main.inform->trigger();
+        const QList<Form11*> boxes = main.findChildren<Form11*>();
+        QCOMPARE(boxes.size(), 1);
+        QPointer<Form11> about = boxes.first();
+        QVERIFY(about->isVisible());
         QTest::mouseClick(about->Command1, Qt::LeftButton);
         QTRY_VERIFY(about.isNull());
+        main.inform->trigger();
+        QCOMPARE(main.findChildren<Form11*>().size(), 1);
     }
 
     void programShowsDisclaimerFirst() {
