@@ -257,7 +257,7 @@ bool seri::eventFilter(QObject* watched, QEvent* event) {
         const QModelIndex at = lvw1->indexAt(mouse->position().toPoint());
         if (mouse->button() == Qt::RightButton && at.isValid()) {
             lvw1->setCurrentIndex(at);
-            lvw1_Click();
+            handler::run([this] { lvw1_Click(); });
         }
     } else if (watched == lvw1->viewport() && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
