@@ -1,7 +1,6 @@
 #include "app/settings.h"
 
 #include "app/appstate.h"
-#include "messaging/account.h"
 #include "platform/textfile.h"
 
 #include <QDir>
@@ -25,6 +24,15 @@ QStringList splitDash(const QString& line) {
     if (line.isEmpty())
         return {};
     return line.split(QLatin1Char('-'));
+}
+
+QStringList splitAccount(const QString& line) {
+    if (line.isEmpty())
+        return {};
+    const qsizetype dash = line.indexOf(QLatin1Char('-'));
+    if (dash < 0)
+        return {line};
+    return {line.left(dash), line.mid(dash + 1)};
 }
 
 std::optional<double> parseCredit(const QString& line) {
@@ -69,8 +77,8 @@ std::optional<std::pair<qint16, qint16>> parseTbta(const QStringList& lines) {
 void loadStartupFiles(AppState& state) {
     if (auto line = firstLine(state, QStringLiteral("persorso")))
         state.percorso = *line;
-    if (auto fields = account::read(state.appFolder))
-        state.account = *fields;
+    if (auto line = firstLine(state, QStringLiteral("registrazione")))
+        state.account = splitAccount(*line);
     if (auto line = firstLine(state, QStringLiteral("intestazione")))
         state.intestazioneSms = *line;
     if (auto line = firstLine(state, QStringLiteral("progra")))

@@ -17,6 +17,8 @@ void loadStartupFiles(AppState& state);
 
 // "a-b-c" -> {"a","b","c"}; an empty text gives an empty list.
 QStringList splitDash(const QString& line);
+// The account line "user-password": split at its first "-" only, so a password keeps its own.
+QStringList splitAccount(const QString& line);
 
 // The credit as residui.txt holds it: a decimal number, Italian comma or point, blanks
 // around it ignored. std::nullopt for anything else.

@@ -23,12 +23,7 @@ std::optional<QStringList> read(const QString& appFolder) {
     const auto line = platform::TextFile::readFirstLine(file(appFolder, "registrazione"));
     if (!line)
         return std::nullopt;
-    if (line->isEmpty())
-        return QStringList{};
-    const qsizetype dash = line->indexOf(QLatin1Char('-'));
-    if (dash < 0)
-        return QStringList{*line};
-    return QStringList{line->left(dash), line->mid(dash + 1)};
+    return settings::splitAccount(*line);
 }
 
 bool save(const QString& appFolder, const QString& user, const QString& password) {
