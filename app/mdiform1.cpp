@@ -2,7 +2,7 @@
 
 #include "app/appstate.h"
 #include "app/archivetree.h"
-#include "app/handler.h"
+#include "windows/handler.h"
 #include "app/settings.h"
 #include "app/twips.h"
 #include "browser/seri.h"

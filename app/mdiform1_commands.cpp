@@ -3,7 +3,7 @@
 
 #include "app/appstate.h"
 #include "app/archivetree.h"
-#include "app/handler.h"
+#include "windows/handler.h"
 #include "app/twips.h"
 #include "browser/archivemodel.h"
 #include "browser/form1.h"

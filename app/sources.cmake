@@ -5,6 +5,5 @@ list(APPEND QUILLET_CORE_SOURCES
   app/twips.h
   app/maker.h)
 list(APPEND QUILLET_UI_SOURCES
-  app/handler.h app/handler.cpp
   app/mdiform1.h app/mdiform1.cpp app/mdiform1_commands.cpp
   app/startup.h app/startup.cpp)

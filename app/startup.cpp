@@ -1,7 +1,7 @@
 #include "app/startup.h"
 
 #include "app/appstate.h"
-#include "app/handler.h"
+#include "windows/handler.h"
 #include "app/mdiform1.h"
 #include "platform/appfolder.h"
 #include "platform/dialogs.h"

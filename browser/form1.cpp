@@ -1,7 +1,7 @@
 #include "browser/form1.h"
 
 #include "app/appstate.h"
-#include "app/handler.h"
+#include "windows/handler.h"
 #include "app/mdiform1.h"
 #include "app/twips.h"
 #include "browser/archivemodel.h"

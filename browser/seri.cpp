@@ -2,7 +2,7 @@
 
 #include "app/appstate.h"
 #include "app/archivetree.h"
-#include "app/handler.h"
+#include "windows/handler.h"
 #include "app/mdiform1.h"
 #include "app/twips.h"
 #include "browser/archivemodel.h"

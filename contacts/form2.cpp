@@ -1,7 +1,7 @@
 #include "contacts/form2.h"
 
 #include "app/appstate.h"
-#include "app/handler.h"
+#include "windows/handler.h"
 #include "app/mdiform1.h"
 #include "contacts/addressbooks.h"
 #include "platform/controls.h"

@@ -1,7 +1,7 @@
 #include "contacts/form3.h"
 
 #include "app/appstate.h"
-#include "app/handler.h"
+#include "windows/handler.h"
 #include "app/mdiform1.h"
 #include "contacts/contactstore.h"
 #include "messaging/form5.h"

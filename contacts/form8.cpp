@@ -1,7 +1,7 @@
 #include "contacts/form8.h"
 
 #include "app/appstate.h"
-#include "app/handler.h"
+#include "windows/handler.h"
 #include "contacts/prefixes.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"

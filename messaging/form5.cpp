@@ -1,7 +1,7 @@
 #include "messaging/form5.h"
 
 #include "app/appstate.h"
-#include "app/handler.h"
+#include "windows/handler.h"
 #include "app/mdiform1.h"
 #include "browser/seri.h"
 #include "messaging/smssplitter.h"

@@ -1,7 +1,7 @@
 #include "messaging/form6.h"
 
 #include "app/appstate.h"
-#include "app/handler.h"
+#include "windows/handler.h"
 #include "messaging/account.h"
 #include "messaging/service.h"
 #include "platform/controls.h"

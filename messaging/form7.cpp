@@ -1,7 +1,7 @@
 #include "messaging/form7.h"
 
 #include "app/appstate.h"
-#include "app/handler.h"
+#include "windows/handler.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/textfile.h"

@@ -1,7 +1,7 @@
 #include "users/accesso.h"
 
 #include "app/appstate.h"
-#include "app/handler.h"
+#include "windows/handler.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "users/confaccount.h"

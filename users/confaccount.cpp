@@ -1,7 +1,7 @@
 #include "users/confaccount.h"
 
 #include "app/appstate.h"
-#include "app/handler.h"
+#include "windows/handler.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 

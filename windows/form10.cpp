@@ -1,6 +1,6 @@
 #include "windows/form10.h"
 
-#include "app/handler.h"
+#include "windows/handler.h"
 #include "app/twips.h"
 #include "platform/controls.h"
 

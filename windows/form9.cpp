@@ -1,7 +1,7 @@
 #include "windows/form9.h"
 
 #include "app/appstate.h"
-#include "app/handler.h"
+#include "windows/handler.h"
 #include "app/maker.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"

@@ -1,4 +1,4 @@
-#include "app/handler.h"
+#include "windows/handler.h"
 
 #include "platform/dialogs.h"
 #include "store/storeerror.h"
