@@ -1,6 +1,5 @@
 // FoxPro tables as the customer import reads them: character fields of a real Visual FoxPro
-// table among fields of other types, code pages, deleted records, and damaged files that must
-// fail cleanly.
+// table among fields of other types, code pages, and damaged files that must fail cleanly.
 #include "exchange/dbf.h"
 #include "support/testfolder.h"
 #include "tools/dbfwriter.h"
@@ -26,15 +25,14 @@ int u16At(const QByteArray& bytes, int at) {
 }
 
 void writeTable(const QString& path, const std::vector<dbfwriter::Column>& columns,
-                const QList<Row>& rows, unsigned char codePage = 0x03,
-                const QString& deleted = {}) {
+                const QList<Row>& rows, unsigned char codePage = 0x03) {
     dbfwriter::Writer writer(path, columns, 0x30, codePage);
-    for (qsizetype i = 0; i < rows.size(); ++i)
-        writer.add(rows[i], deleted.mid(i, 1) == "*");
+    for (const Row& row : rows)
+        writer.add(row);
     QVERIFY(writer.finish());
 }
 
-// The value of `field` in record `number` (deleted records counted); "<NULL>" for NULL.
+// The value of `field` in record `number`; "<NULL>" for NULL.
 QString valueAt(const QString& path, qint64 number, const QString& field) {
     dbf::Table table(path);
     while (table.next()) {
@@ -111,23 +109,6 @@ private slots:
         const QByteArray bytes = readBytes(path);
         QTEST(bytes.mid(u16At(bytes, 8) + 1, 2), "stored");
         QCOMPARE(valueAt(path, 1, "TESTO"), "èç  ");
-    }
-
-    // Records marked deleted are passed over, the first and the last among them.
-    void deletedRecords() {
-        const QString path = m_dir.filePath("records.dbf");
-        QList<Row> rows;
-        for (int i = 1; i <= 6; ++i)
-            rows.append(Row{QString::number(i)});
-        writeTable(path, {{"NUMERO", 'C', 1}}, rows, 0x03, "*-**-*");
-        dbf::Table table(path);
-        QCOMPARE(table.recordCount(), 6);
-        QList<qint64> read;
-        while (table.next()) {
-            QCOMPARE(table.text(0), QString::number(table.recordNumber()));
-            read << table.recordNumber();
-        }
-        QCOMPARE(read, (QList<qint64>{2, 5}));
     }
 
     // A good table of three 16-byte records, damaged: the records before the damage are read,

@@ -96,9 +96,6 @@ private slots:
             << QStringList{anna, "B|C|1|x", "D|E|2|"} << int(Outcome::Done) << 0;
         QTest::newRow("empty file")
             << QByteArray() << QStringList{} << int(Outcome::EmptyFile) << 0;
-        QTest::newRow("fewer fields")
-            << head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\nB;C;1\r\nD;E;2;\r\n"
-            << QStringList{anna} << int(Outcome::Stopped) << 3;
         QTest::newRow("NUL byte")
             << head + withNul("\r\nAnna;Rossi;3391234567;anna@example.it\r\nB;C\0;1;\r\n")
             << QStringList{anna} << int(Outcome::Stopped) << 3;

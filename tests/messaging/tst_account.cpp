@@ -36,8 +36,6 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("residui");
         const QString incomplete = "Account incompleto: inserire Nome Utente e Password";
-        QTest::newRow("whole") << mario() << true << QByteArray("25") << "Credito Aggiornato"
-                               << "25";
         QTest::newRow("leading blank kept")
             << mario() << true << QByteArray(" 25") << "Credito Aggiornato"
             << " 25";
