@@ -82,12 +82,9 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QByteArray>("saved");
-        QTest::newRow("plain") << "anna.verdi"
-                               << "nuova&pass"
-                               << "" << QByteArray("anna.verdi-nuova&pass\r\n");
-        QTest::newRow("- in the password") << "anna"
-                                           << "pa-ss"
-                                           << "" << QByteArray("anna-pa-ss\r\n");
+        QTest::newRow("& and - in the password") << "anna.verdi"
+                                                 << "nuova&pa-ss"
+                                                 << "" << QByteArray("anna.verdi-nuova&pa-ss\r\n");
         QTest::newRow("- in the user name refused")
             << "anna-maria"
             << "pa-ss"
