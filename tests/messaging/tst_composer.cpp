@@ -333,7 +333,8 @@ private slots:
         QCOMPARE(f.Text1->textCursor().position(), f.Text1->toPlainText().size());
     }
 
-    // Activation in list mode: the trailing ";" goes, an empty last entry goes, no list closes.
+    // Activation in list mode: a saved list keeps its last digit, an empty last entry goes, no
+    // list closes.
     void listActivation_data() {
         QTest::addColumn<QString>("label");
         QTest::addColumn<QStringList>("list");
