@@ -31,74 +31,49 @@ private slots:
 
     void refresh_data() {
         QTest::addColumn<QStringList>("registrazione");
+        QTest::addColumn<bool>("up"); // the service answers
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("residui");
         const QString incomplete = "Account incompleto: inserire Nome Utente e Password";
-        QTest::newRow("whole") << mario() << QByteArray("25") << "Credito Aggiornato"
-                               << "25";
-        QTest::newRow("leading blank kept") << mario() << QByteArray(" 25") << "Credito Aggiornato"
-                                            << " 25";
+        QTest::newRow("leading blank kept")
+            << mario() << true << QByteArray(" 25") << "Credito Aggiornato"
+            << " 25";
         QTest::newRow("not a number")
-            << mario() << QByteArray("abc") << "Risposta del servizio non valida: abc"
+            << mario() << true << QByteArray("abc") << "Risposta del servizio non valida: abc"
             << "7";
-        QTest::newRow("no account file") << QStringList{} << QByteArray("99") << ""
+        QTest::newRow("service down")
+            << mario() << false << QByteArray() << "Connessione non Riuscita"
+            << "7";
+        QTest::newRow("no account file") << QStringList{} << true << QByteArray("99") << ""
                                          << "7";
         QTest::newRow("no password")
-            << QStringList{"mario-"} << QByteArray("99") << incomplete << "7";
+            << QStringList{"mario-"} << true << QByteArray("99") << incomplete << "7";
     }
     void refresh() {
         QFETCH(QStringList, registrazione);
+        QFETCH(bool, up);
         QFETCH(QByteArray, reply);
+        QFETCH(QString, message);
         QFETCH(QString, residui);
         if (!registrazione.isEmpty())
             m_folder->write("registrazione", registrazione);
         m_service.setAnswer({.body = reply});
+        if (!up) {
+            QTcpServer closed;
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            appState().servizio = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
+        }
         const qsizetype asked = m_service.targets().size();
         platform::DialogScript script;
         m_window->aaa->trigger();
-        QTEST(script.messages().value(0), "message");
+        QCOMPARE(script.messages().size(), message.isEmpty() ? 0 : 1);
+        QCOMPARE(script.messages().value(0).left(message.size()), message);
         QCOMPARE(platform::TextFile::readFirstLine(m_folder->file("residui.txt")).value_or("?"),
                  residui);
         QCOMPARE(m_window->Label3->text(), "Credito residuo " + residui);
-        QCOMPARE(m_service.targets().size(), asked + (registrazione == mario() ? 1 : 0));
-    }
-
-    void refreshWithServiceDown() {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        appState().servizio = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
-        closed.close();
-        m_folder->write("registrazione", mario());
-        platform::DialogScript script;
-        m_window->aggiorna();
-        QCOMPARE(script.shown().size(), 1);
-        QCOMPARE(script.shown().first().icon, platform::Icon::Exclamation);
-        QVERIFY(script.messages().first().startsWith("Connessione non Riuscita"));
+        QCOMPARE(m_service.targets().size(), asked + (up && registrazione == mario() ? 1 : 0));
         QVERIFY(!QGuiApplication::overrideCursor());
-    }
-
-    void signInWindow() {
-        m_folder->write("registrazione", {"mario-vecchia"});
-        appState().affiliazione = QStringList{"42", "ABC"};
-        Form6 window;
-        QCOMPARE(window.ui->text(), QStringLiteral("mario"));
-        QCOMPARE(window.pw->text(), QStringLiteral("vecchia"));
-
-        platform::DialogScript script;
-        window.pw->clear();
-        window.Command1_Click();
-        QCOMPARE(script.messages(), QStringList{"Inserire il Campo Password"});
-        window.ui->clear();
-        window.pw->setText("segreto");
-        window.Command1_Click(); // no user name: nothing said, nothing saved
-        QCOMPARE(script.shown().size(), 1);
-        QCOMPARE(window.result(), 0);
-
-        window.Label3_Click();
-        QCOMPARE(script.shown().last().text,
-                 QStringLiteral("http://") + m_service.servizio() +
-                     QStringLiteral("/cgi-bin/affiliate/programma.pl?affiliato=42&codeaff=ABC"));
     }
 
     // What is saved reads back as it was typed, or is refused.
@@ -107,16 +82,19 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QByteArray>("saved");
-        QTest::newRow("plain") << "anna.verdi"
-                               << "nuova&pass"
-                               << "" << QByteArray("anna.verdi-nuova&pass\r\n");
-        QTest::newRow("- in the password") << "anna"
-                                           << "pa-ss"
-                                           << "" << QByteArray("anna-pa-ss\r\n");
+        QTest::newRow("& and - in the password") << "anna.verdi"
+                                                 << "nuova&pa-ss"
+                                                 << "" << QByteArray("anna.verdi-nuova&pa-ss\r\n");
         QTest::newRow("- in the user name refused")
             << "anna-maria"
             << "pa-ss"
             << "Il Nome Utente non può contenere il carattere \"-\"" << QByteArray();
+        QTest::newRow("no password") << "anna"
+                                     << ""
+                                     << "Inserire il Campo Password" << QByteArray();
+        QTest::newRow("no user name: nothing said") << ""
+                                                    << "segreto"
+                                                    << "" << QByteArray();
     }
     void signInSave() {
         QFETCH(QString, user);
@@ -139,37 +117,66 @@ private slots:
         QCOMPARE(again.ui->text() + '|' + again.pw->text(), user + '|' + password);
     }
 
-    void headerWindow_data() {
-        QTest::addColumn<QStringList>("file");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("first line") << QStringList{"3331234567", "altro"} << "3331234567";
-        QTest::newRow("no file") << QStringList{} << "";
-    }
-    void headerWindow() {
-        QFETCH(QStringList, file);
-        if (!file.isEmpty())
-            m_folder->write("intestazione", file);
-        Form7 window;
-        QTEST(window.Text1->text(), "shown");
-        window.Text1->setText("Scartato");
-        window.Command2_Click();
-        QCOMPARE(window.result(), int(QDialog::Rejected));
-        QCOMPARE(QFile::exists(m_folder->file("intestazione")), !file.isEmpty());
+    void affiliatePage() {
+        appState().affiliazione = QStringList{"42", "ABC"};
+        platform::DialogScript script;
+        Form6 window;
+        window.Label3_Click();
+        QCOMPARE(script.shown().last().text,
+                 "http://" + m_service.servizio() +
+                     "/cgi-bin/affiliate/programma.pl?affiliato=42&codeaff=ABC");
     }
 
+    // The header window shows the file's first line; saving replaces the file.
+    void header_data() {
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("save");
+        QTest::addColumn<QByteArray>("bytes"); // the file afterwards
+        QTest::addColumn<QString>("message");
+        const QByteArray old = "OLD\r\nriga\r\n";
+        const QString saved = "Intestazione Modificata correttamente";
+        QTest::newRow("saved") << true << "NEW" << true << QByteArray("NEW\r\n") << saved;
+        QTest::newRow("saved empty") << true << "" << true << QByteArray("\r\n") << saved;
+        QTest::newRow("closed") << true << "Scartato" << false << old << "";
+        QTest::newRow("cannot be written") // a folder where the file should be
+            << false << "NEW" << true << QByteArray() << "Si è verificato un errore";
+    }
+    void header() {
+        QFETCH(bool, writable);
+        QFETCH(QString, typed);
+        QFETCH(bool, save);
+        QFETCH(QString, message);
+        const QString path = m_folder->file("intestazione");
+        if (writable)
+            writeBytes(path, "OLD\r\nriga\r\n");
+        else
+            QVERIFY(QDir(m_folder->path()).mkdir("intestazione"));
+        appState().intestazioneSms = "OLD";
+        platform::DialogScript script;
+        Form7 window;
+        QCOMPARE(window.Text1->text(), writable ? "OLD" : "");
+        window.Text1->setText(typed);
+        save ? window.Command1_Click() : window.Command2_Click();
+        QTEST(readBytes(path), "bytes");
+        const bool changed = !message.isEmpty() && writable;
+        QCOMPARE(window.result(), int(changed ? QDialog::Accepted : QDialog::Rejected));
+        QCOMPARE(appState().intestazioneSms, changed ? typed : "OLD");
+        QCOMPARE(script.messages(), message.isEmpty() ? QStringList() : QStringList{message});
+        if (!message.isEmpty())
+            QCOMPARE(script.shown().first().icon, platform::Icon::None);
+    }
+
+    // At most 11 characters, each one the 8-bit code page can hold.
     void headerTyping_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("kept");
         QTest::newRow("twelfth ignored") << "ABCDEFGHIJKL"
                                          << "ABCDEFGHIJK";
-        QTest::newRow("accents") << "Caffè Roma"
-                                 << "Caffè Roma";
-        QTest::newRow("euro sign") << "€ 5"
-                                   << "€ 5";
-        QTest::newRow("not in cp1252") << "Łódź"
-                                       << "ód";
-        QTest::newRow("emoji") << "A\U0001F600B"
-                               << "AB";
+        QTest::newRow("accents and euro") << "Caffè € 5"
+                                          << "Caffè € 5";
+        QTest::newRow("not in cp1252, emoji") << "Łódź A\U0001F600B"
+                                              << "ód AB";
     }
     void headerTyping() {
         QFETCH(QString, typed);
@@ -180,46 +187,6 @@ private slots:
             QApplication::sendEvent(window.Text1, &key);
         }
         QTEST(window.Text1->text(), "kept");
-    }
-
-    void headerSave_data() {
-        QTest::addColumn<QString>("header");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("text") << "NEW" << QByteArray("NEW\r\n");
-        QTest::newRow("empty") << "" << QByteArray("\r\n");
-    }
-    void headerSave() {
-        QFETCH(QString, header);
-        QFETCH(QByteArray, bytes);
-        m_folder->write("intestazione", {"OLD", "riga"});
-        appState().intestazioneSms = "OLD";
-        platform::DialogScript script;
-        for (int i = 0; i < 2; ++i) {
-            Form7 window;
-            window.Text1->setText(header);
-            window.Command1_Click();
-            QCOMPARE(window.result(), int(QDialog::Accepted));
-        }
-        QFile saved(m_folder->file("intestazione"));
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), bytes);
-        QCOMPARE(appState().intestazioneSms, header);
-        QCOMPARE(script.messages(), QStringList(2, "Intestazione Modificata correttamente"));
-        QCOMPARE(script.shown().first().icon, platform::Icon::None);
-    }
-
-    // A folder where the file should be: it cannot be written.
-    void headerSaveFails() {
-        appState().intestazioneSms = "OLD";
-        QVERIFY(QDir(m_folder->path()).mkdir("intestazione"));
-        platform::DialogScript script;
-        Form7 window;
-        window.Text1->setText("NEW");
-        window.Command1_Click();
-        QCOMPARE(script.messages(), QStringList{"Si è verificato un errore"});
-        QCOMPARE(script.shown().first().icon, platform::Icon::None);
-        QCOMPARE(window.result(), int(QDialog::Rejected));
-        QCOMPARE(appState().intestazioneSms, QStringLiteral("OLD"));
     }
 
 private:
