@@ -36,10 +36,6 @@ void select(Form2& window, const QString& name) {
         window.List1->setCurrentItem(window.List1->findItems(name, Qt::MatchExactly).value(0));
 }
 
-void answerTyped(platform::DialogScript& script, bool cancel, const QString& typed) {
-    script.answerText(cancel ? std::nullopt : std::optional<QString>(typed));
-}
-
 // Any later write to elenco fails, as on a full disk.
 void refuseElencoWrites(const QString& path) {
     sqlite3* db = nullptr;
@@ -69,15 +65,45 @@ bool setImmutable(const QString& folder, bool on) {
     return done;
 }
 
-enum Sabotage { MissingTemplate, FolderAtTarget, FileAtTarget, ElencoRefuses, ReadOnlyFolder };
+const QString inUse = "Impossibile modificare la rubrica in uso",
+              fileInUse = "Impossibile modificare il Nome la Rubrica è in uso";
+
+// The icon and title of each message; the others are errors.
+const QMap<QString, std::pair<Icon, QString>> boxes = {
+    {"Cancellare la Rubrica: Clienti?", {Icon::None, "Cancella Rubrica"}},
+    {"Impossibile eliminare la rubrica Principale", {Icon::Critical, "Quillet"}},
+    {"Impossibile modificare la rubrica Principale", {Icon::Critical, "Informazione"}},
+    {"Selezionare una delle Rubriche in elenco", {Icon::Exclamation, "Informazione"}},
+    {fileInUse, {Icon::Critical, "Quillet"}},
+};
+
+enum Command { Create, Delete, Rename };
+enum Sabotage { None, MissingTemplate, FileAtTarget, ElencoRefuses, ReadOnlyFolder };
+
+// One press of the new, delete or rename button on the selected name, what the user answers,
+// the last message shown, and the books afterwards (the list's order when it differs).
+struct Case {
+    Command command;
+    QString selected = {};
+    QString typed = {};   // null: the input box is cancelled
+    QString message = {}; // ending in ": ", the start of it; empty: no message at all
+    QStringList inElenco = books;
+    QStringList listed = {};
+    Sabotage sabotage = None;
+    bool confirm = true; // the answer to the deletion question
+    int node = 0;        // the tree node clicked first, counted from the top
+};
 
 } // namespace
+
+Q_DECLARE_METATYPE(Case)
 
 class tst_addressbooks : public QObject {
     Q_OBJECT
 private slots:
     void init() {
         m_folder = std::make_unique<TestFolder>(books);
+        seed::addContact(*m_folder->book("Clienti"), "Anna", "Bianchi", "3331000001", "");
         appState() = AppState{};
         appState().appFolder = m_folder->path();
     }
@@ -88,53 +114,6 @@ private slots:
         m_window.reset();
         appState() = AppState{};
         m_folder.reset();
-    }
-
-    void create_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<bool>("cancel");
-        QTest::addColumn<QString>("created");
-        QTest::addColumn<QString>("message");
-        const QString ok, bad = "Nome di rubrica non valido", taken = "Rubrica Esistente";
-        const QString x100(100, u'x');
-        QTest::newRow("plain") << "Fornitori" << false << "Fornitori" << ok;
-        QTest::newRow("apostrophe") << "D'Angelo" << false << "D'Angelo" << ok;
-        QTest::newRow("accents") << "Caffè Più" << false << "Caffè Più" << ok;
-        QTest::newRow("blanks trimmed") << "  Agenti " << false << "Agenti" << ok;
-        QTest::newRow("100 characters") << x100 << false << x100 << ok;
-        QTest::newRow("other case") << "CLIENTI" << false << ok << taken;
-        QTest::newRow("accented other case") << "SOCIETÀ" << false << ok << taken;
-        QTest::newRow("cancelled") << ok << true << ok << ok;
-        QTest::newRow("empty") << ok << false << ok << bad;
-        QTest::newRow("blank") << "   " << false << ok << bad;
-        QTest::newRow("slash") << "a/b" << false << ok << bad;
-        QTest::newRow("backslash") << "a\\b" << false << ok << bad;
-        QTest::newRow("tab") << "a\tb" << false << ok << bad;
-        QTest::newRow("dot") << "." << false << ok << bad;
-        QTest::newRow("dot dot") << ".." << false << ok << bad;
-        QTest::newRow("101 characters") << x100 + u'x' << false << ok << bad;
-    }
-    void create() {
-        QFETCH(QString, typed);
-        QFETCH(bool, cancel);
-        QFETCH(QString, created);
-        QFETCH(QString, message);
-        Form2 window;
-        platform::DialogScript script;
-        answerTyped(script, cancel, typed);
-        window.Command1_Click();
-
-        QCOMPARE(script.shown().first().text, "Inserisci il nome della Nuova Rubrica");
-        QCOMPARE(script.shown().first().title, "Nuova Rubrica");
-        QCOMPARE(script.messages(), message.isEmpty() ? QStringList{} : QStringList{message});
-        if (!message.isEmpty()) {
-            QCOMPARE(script.shown().last().icon, Icon::Critical);
-            QCOMPARE(script.shown().last().title, "Errore");
-        }
-        const QStringList expected = created.isEmpty() ? books : books + QStringList{created};
-        QCOMPARE(rows(), expected);
-        QCOMPARE(entries(window.List1), expected);
-        QCOMPARE(files(), sorted(expected));
     }
 
     void buttonsFollowList() {
@@ -149,165 +128,82 @@ private slots:
         select(window, "Prima");
         window.Command2_Click();
         QVERIFY(!window.Command2->isEnabled() && !window.Command3->isEnabled());
-        QCOMPARE(rows(), QStringList{});
         QCOMPARE(files(), QStringList{});
     }
 
-    // Refusals and cancellations change nothing. The browser lists "Principale" unless a node
-    // of the tree is clicked.
-    void refusals_data() {
-        QTest::addColumn<bool>("rename");
-        QTest::addColumn<QString>("selected");
-        QTest::addColumn<QString>("clicked");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<Icon>("icon");
-        QTest::addColumn<QString>("title");
-        const QString ok, none = "Selezionare una delle Rubriche in elenco";
-        const QString taken = "Rubrica Esistente",
-                      inUse = "Impossibile modificare la rubrica in uso";
-        const QString principale = "Principale", clienti = "Clienti", other = "Altro";
-        const QString error = "Errore", info = "Informazione";
-        const Icon critical = Icon::Critical;
-        QTest::newRow("delete Principale")
-            << false << principale << ok << ok << "Impossibile eliminare la rubrica Principale"
-            << critical << "Quillet";
-        QTest::newRow("rename Principale")
-            << true << principale << ok << other << "Impossibile modificare la rubrica Principale"
-            << critical << info;
-        QTest::newRow("delete, none selected")
-            << false << ok << ok << ok << none << Icon::Exclamation << info;
-        QTest::newRow("rename, none selected")
-            << true << ok << ok << other << none << Icon::Exclamation << info;
-        QTest::newRow("delete cancelled")
-            << false << clienti << ok << ok << "Cancellare la Rubrica: Clienti?" << Icon::None
-            << "Cancella Rubrica";
-        QTest::newRow("rename cancelled") << true << clienti << ok << ok << ok << Icon::None << ok;
-        QTest::newRow("rename to another in other case")
-            << true << clienti << ok << "società" << taken << critical << error;
-        QTest::newRow("rename to its own name")
-            << true << clienti << ok << clienti << taken << critical << error;
-        QTest::newRow("rename to an invalid name")
-            << true << clienti << ok << "a/b"
-            << "Nome di rubrica non valido" << critical << error;
-        QTest::newRow("rename, its contacts listed")
-            << true << clienti << "r2" << other << inUse << critical << error;
-        QTest::newRow("rename, its sent messages listed")
-            << true << clienti << "i2" << other << inUse << critical << error;
+    // A refusal or a failing step changes no row, no file and no entry of the list.
+    void commands_data() {
+        QTest::addColumn<Case>("c");
+        const auto add = [](const char* tag, const Case& c) {
+            QTest::newRow(tag) << c;
+        };
+        const QString x100(100, u'x'), invalid = "Nome di rubrica non valido",
+                                       taken = "Rubrica Esistente",
+                                       question = "Cancellare la Rubrica: Clienti?",
+                                       none = "Selezionare una delle Rubriche in elenco";
+        const QString cl = "Clienti", D = "D'Angelo & Figlià";
+        add("create", {Create, {}, " " + D + " ", {}, books + QStringList{D}});
+        add("create, 100 characters", {Create, {}, x100, {}, books + QStringList{x100}});
+        add("create, 101 characters", {Create, {}, x100 + 'x', invalid});
+        add("create, blank", {Create, {}, "   ", invalid});
+        add("create, slash", {Create, {}, "a/b", invalid});
+        add("create, backslash", {Create, {}, "a\\b", invalid});
+        add("create, tab", {Create, {}, "a\tb", invalid});
+        add("create, dot dot", {Create, {}, "..", invalid});
+        add("create, other case", {Create, {}, "CLIENTI", taken});
+        add("create, accented other case", {Create, {}, "SOCIETÀ", taken});
+        add("create cancelled", {Create});
+        add("delete", {Delete, cl, {}, question, {"Principale", "Società"}});
+        add("delete cancelled", {Delete, cl, {}, question, books, {}, None, false});
+        add("delete Principale",
+            {Delete, "Principale", {}, "Impossibile eliminare la rubrica Principale"});
+        add("delete, none selected", {Delete, {}, {}, none});
+        add("rename", {Rename,
+                       cl,
+                       " Nuova ",
+                       {},
+                       {"Principale", "Nuova", "Società"},
+                       {"Principale", "Società", "Nuova"}});
+        add("rename cancelled", {Rename, cl});
+        add("rename Principale",
+            {Rename, "Principale", "Altro", "Impossibile modificare la rubrica Principale"});
+        add("rename, none selected", {Rename, {}, "Altro", none});
+        add("rename to another in other case", {Rename, cl, "società", taken});
+        add("rename to its own name", {Rename, cl, cl, taken});
+        add("rename, its contacts listed",
+            {Rename, cl, "Altro", inUse, books, {}, None, true, 3 /* r2 */});
+        // Failing steps.
+        const QString create = "Impossibile creare la rubrica: ",
+                      rename = "Impossibile modificare la rubrica: ",
+                      remove = "Impossibile eliminare la rubrica: ";
+        add("create, template missing", {Create, {}, "Nuova", create, books, {}, MissingTemplate});
+        add("create, a stray file where the file goes",
+            {Create, {}, "Nuova", create, books, {}, FileAtTarget});
+        add("create, elenco refuses the row",
+            {Create, {}, "Nuova", create, books, {}, ElencoRefuses});
+        add("rename, a stray file where the file goes",
+            {Rename, cl, "Nuova", rename, books, {}, FileAtTarget});
+        add("rename, elenco refuses the change",
+            {Rename, cl, "Nuova", rename, books, {}, ElencoRefuses});
+        add("rename, read-only folder",
+            {Rename, cl, "Nuova", fileInUse, books, {}, ReadOnlyFolder});
+        add("delete, elenco refuses", {Delete, cl, {}, remove, books, {}, ElencoRefuses});
+        add("delete, read-only folder", {Delete, cl, {}, remove, books, {}, ReadOnlyFolder});
     }
-    void refusals() {
-        QFETCH(bool, rename);
-        QFETCH(QString, selected);
-        QFETCH(QString, clicked);
-        QFETCH(QString, typed);
-        QFETCH(QString, message);
-        startMainWindow();
-        if (!clicked.isEmpty())
-            clickNode(clicked);
-        Form2 window(m_window.get());
-        select(window, selected);
-        platform::DialogScript script; // the deletion question gets Cancel
-        answerTyped(script, typed.isNull(), typed);
-        rename ? window.Command3_Click() : window.Command2_Click();
-
-        QCOMPARE(script.messages(), message.isEmpty() ? QStringList{} : QStringList{message});
-        if (!message.isEmpty()) {
-            QTEST(script.shown().last().icon, "icon");
-            QTEST(script.shown().last().title, "title");
-        }
-        QCOMPARE(rows(), books);
-        QCOMPARE(entries(window.List1), books);
-        QCOMPARE(files(), sorted(books));
-    }
-
-    void deleteRemovesRowAndFile() {
-        Form2 window;
-        select(window, "Clienti");
+    void commands() {
+        QFETCH(Case, c);
+        const QStringList stray = c.sabotage == FileAtTarget ? QStringList{"Nuova"} : QStringList{};
+        m_window = std::make_unique<MDIForm1>();
+        m_window->Form_Load();
+        m_window->selezionaNodo(c.node ? c.node : 2); // else the first book, Principale
+        m_window->TreeView1_Click();
+        // The book is open in the shared database, as after a click on it.
         appState().corrente.open(store::archive::addressBookPath(m_folder->path(), "Clienti"));
-        platform::DialogScript script;
-        script.answer(platform::Answer::Ok);
-        window.Command2_Click();
-
-        QCOMPARE(script.shown().size(), 1);
-        QCOMPARE(script.shown().first().buttons, platform::Buttons::OkCancel);
-        const QStringList left = {"Principale", "Società"};
-        QCOMPARE(rows(), left);
-        QCOMPARE(entries(window.List1), left);
-        QCOMPARE(files(), left);
-    }
-
-    void renameMovesFileAndRow_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("renamed");
-        const QString plain = "Clienti 2025";
-        QTest::newRow("plain") << plain << plain;
-        QTest::newRow("apostrophe, accent, blanks")
-            << QString(" D'Angelo & Figlià ") << QString("D'Angelo & Figlià");
-    }
-    void renameMovesFileAndRow() {
-        QFETCH(QString, typed);
-        QFETCH(QString, renamed);
-        seed::addContact(*m_folder->book("Clienti"), "Anna", "Bianchi", "3331000001", "");
-        startMainWindow();
-        Form2 window(m_window.get());
-        select(window, "Clienti");
-        platform::DialogScript script;
-        script.answerText(typed);
-        window.Command3_Click();
-
-        QCOMPARE(script.shown().size(), 1);
-        QCOMPARE(script.shown().first().text, "Nuovo Nome Rubrica");
-        QCOMPARE(script.shown().first().title, "Modifica Rubrica");
-        QCOMPARE(entries(window.List1), (QStringList{"Principale", "Società", renamed}));
-        const QStringList inElenco = {"Principale", renamed, "Società"};
-        QCOMPARE(rows(), inElenco);
-        QCOMPARE(files(), sorted(inElenco));
-        QVERIFY(contacts::numberExists(*m_folder->book(renamed), "3331000001"));
-
-        window.Command4_Click();
-        QCOMPARE(window.result(), int(QDialog::Rejected));
-        QCOMPARE(treeBooks(), inElenco);
-    }
-
-    // A failing step leaves the rows, the files and the list as they were, and says why.
-    void failureKeepsRowAndFile_data() {
-        QTest::addColumn<int>("command");
-        QTest::addColumn<QString>("selected");
-        QTest::addColumn<int>("sabotage");
-        QTest::addColumn<QString>("message");
-        const QString create = "Impossibile creare la rubrica: ";
-        const QString rename = "Impossibile modificare la rubrica: ";
-        const QString remove = "Impossibile eliminare la rubrica: ";
-        QTest::newRow("create, template missing") << 1 << "" << int(MissingTemplate) << create;
-        QTest::newRow("create, a folder where the file goes")
-            << 1 << "" << int(FolderAtTarget) << create;
-        QTest::newRow("create, a stray file where the file goes")
-            << 1 << "" << int(FileAtTarget) << create;
-        QTest::newRow("create, elenco refuses the row") << 1 << "" << int(ElencoRefuses) << create;
-        QTest::newRow("create, read-only folder") << 1 << "" << int(ReadOnlyFolder) << create;
-        QTest::newRow("rename, a stray file where the file goes")
-            << 3 << "Clienti" << int(FileAtTarget) << rename;
-        QTest::newRow("rename, elenco refuses the change")
-            << 3 << "Clienti" << int(ElencoRefuses) << rename;
-        QTest::newRow("rename, read-only folder")
-            << 3 << "Clienti" << int(ReadOnlyFolder)
-            << "Impossibile modificare il Nome la Rubrica è in uso";
-        QTest::newRow("delete, elenco refuses") << 2 << "Clienti" << int(ElencoRefuses) << remove;
-        QTest::newRow("delete, read-only folder")
-            << 2 << "Clienti" << int(ReadOnlyFolder) << remove;
-    }
-    void failureKeepsRowAndFile() {
-        QFETCH(int, command);
-        QFETCH(QString, selected);
-        QFETCH(int, sabotage);
-        QFETCH(QString, message);
-        const QString target = store::archive::addressBookPath(m_folder->path(), "Nuova");
-        switch (sabotage) {
+        switch (c.sabotage) {
+        case None:
+            break;
         case MissingTemplate:
             QVERIFY(QFile::remove(store::archive::templatePath(m_folder->path())));
-            break;
-        case FolderAtTarget:
-            QVERIFY(QDir().mkdir(target));
             break;
         case FileAtTarget:
             m_folder->write("rubriche/Nuova", {"dati"});
@@ -321,26 +217,40 @@ private slots:
                 QSKIP("root writes into read-only folders");
             break;
         }
-        const QStringList before = files();
-        Form2 window;
-        select(window, selected);
+        Form2 window(m_window.get());
+        select(window, c.selected);
         platform::DialogScript script;
-        script.answerText("Nuova").answer(platform::Answer::Ok);
-        command == 1 ? window.Command1_Click()
-                     : (command == 2 ? window.Command2_Click() : window.Command3_Click());
-        if (sabotage == ReadOnlyFolder && geteuid() == 0)
+        script.answerText(c.typed.isNull() ? std::nullopt : std::optional<QString>(c.typed));
+        script.answer(c.confirm ? platform::Answer::Ok : platform::Answer::Cancel);
+        c.command == Create   ? window.Command1_Click()
+        : c.command == Delete ? window.Command2_Click()
+                              : window.Command3_Click();
+        if (c.sabotage == ReadOnlyFolder && geteuid() == 0)
             setImmutable(rubriche(), false);
         QFile::setPermissions(rubriche(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-        const QString shown = script.messages().value(script.messages().size() - 1);
-        QVERIFY2(shown.startsWith(message), qPrintable(shown));
-        QCOMPARE(script.shown().last().icon, Icon::Critical);
-        // The refusal of a book in use speaks for the program; the others are errors.
-        QCOMPARE(script.shown().last().title,
-                 message.endsWith("in uso") ? QString("Quillet") : QString("Errore"));
-        QCOMPARE(rows(), books);
-        QCOMPARE(entries(window.List1), books);
-        QCOMPARE(files(), before);
+        const platform::Shown& first = script.shown().value(0);
+        if (first.kind == platform::Shown::Kind::Input)
+            QCOMPARE(first.text + '|' + first.title,
+                     c.command == Create ? "Inserisci il nome della Nuova Rubrica|Nuova Rubrica"
+                                         : "Nuovo Nome Rubrica|Modifica Rubrica");
+        if (first.text.startsWith("Cancellare la Rubrica"))
+            QCOMPARE(first.buttons, platform::Buttons::OkCancel);
+        const QString last = script.messages().value(script.messages().size() - 1);
+        QVERIFY2(c.message.endsWith(": ") ? last.startsWith(c.message) : last == c.message,
+                 qPrintable(last));
+        if (!c.message.isEmpty()) {
+            const auto box = boxes.value(c.message, {Icon::Critical, "Errore"});
+            QCOMPARE(script.shown().last().icon, box.first);
+            QCOMPARE(script.shown().last().title, box.second);
+        }
+        QCOMPARE(rows(), c.inElenco);
+        QCOMPARE(entries(window.List1), c.listed.isEmpty() ? c.inElenco : c.listed);
+        QCOMPARE(files(), sorted(c.inElenco + stray));
+        if (c.inElenco.contains("Nuova"))
+            QVERIFY(contacts::numberExists(*m_folder->book("Nuova"), "3331000001"));
+        window.Command4_Click();
+        QCOMPARE(treeBooks(), c.inElenco);
     }
 
 private:
@@ -361,20 +271,6 @@ private:
         for (auto rs = elenco->openRecordset("elenco"); !rs->isEof(); rs->MoveNext())
             out << rs->value("Rubrica");
         return out;
-    }
-    void startMainWindow() {
-        m_window = std::make_unique<MDIForm1>();
-        m_window->Form_Load();
-        m_window->TreeView1_Click();
-    }
-    void clickNode(const QString& key) {
-        QTreeWidgetItemIterator it(m_window->TreeView1);
-        for (; *it; ++it)
-            if ((*it)->data(0, Qt::UserRole).toString() == key)
-                break;
-        QVERIFY(*it);
-        m_window->TreeView1->setCurrentItem(*it);
-        m_window->TreeView1_Click();
     }
     QStringList treeBooks() const {
         QStringList out;
