@@ -35,7 +35,24 @@ QList<User> many(int count) {
     return list;
 }
 
+enum Action { New, Modify, Delete };
+
+struct Case {
+    Action action;
+    QString name = {}, password = {}, level = {}; // typed in the frame
+    QString message = {};                         // the last one shown
+    QStringList after = {};                       // the records afterwards
+    bool frameStays = false;                      // the frame stays open
+    int row = 1;                                  // the row selected
+    bool confirm = true;                          // the answer to the deletion question
+    QString current = "Mario";                    // the user logged in
+    QList<User> file = staff;
+    bool unwritable = false; // the file turns into a folder once the window is open
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Case)
 
 class tst_confaccount : public QObject, private FolderTest {
     Q_OBJECT
@@ -43,283 +60,191 @@ private slots:
     void init() { newFolder(); }
     void cleanup() { dropFolder(); }
 
+    // What the window shows of the file when it opens: the first user, and what it tells of a
+    // file it cannot read whole.
     void load_data() {
-        QTest::addColumn<QList<User>>("file");
-        QTest::addColumn<QString>("label");
-        QTest::addColumn<QString>("combo");
-        QTest::newRow("guest first") << staff.mid(1) << " Guest"
-                                     << "Guest";
+        QTest::addColumn<QByteArray>("file");   // "missing": none; "folder": a folder
+        QTest::addColumn<QStringList>("shown"); // first user, password, level label, level box
+        QTest::addColumn<int>("listed");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<platform::Icon>("icon");
+        const auto file = [](const QList<User>& list) {
+            QByteArray bytes;
+            for (const User& user : list)
+                bytes += users::lineOf(user).value() + "\r\n";
+            return bytes;
+        };
+        QTest::newRow("guest first")
+            << file(staff.mid(1)) << QStringList{"Lucia", "l1", " Guest", "Guest"} << 2 << QString()
+            << platform::Icon::None;
         QTest::newRow("no level: level left as it was")
-            << QList<User>{{"Anna", "a", ""}, {"Mario", "m", "1"}} << ""
-            << "Administrator";
+            << file({{"Anna", "a", ""}, {"Mario", "m", "1"}})
+            << QStringList{"Anna", "a", "", "Administrator"} << 2 << QString()
+            << platform::Icon::None;
+        QTest::newRow("two bad lines")
+            << file(staff.mid(0, 1)) + "\x01\x01\r\n\x02\x01\r\n"
+            << QStringList{"Mario", "m1", " Administrator", "Administrator"} << 1
+            << "2 righe del file degli utenti sono illeggibili: non compaiono nell'elenco e "
+               "saranno tolte al prossimo salvataggio."
+            << platform::Icon::Exclamation;
+        QTest::newRow("missing")
+            << QByteArray("missing") << QStringList{"", "", "", "Administrator"} << 0
+            << "Nessun utente configurato: il file degli utenti non esiste ancora."
+            << platform::Icon::Information;
+        QTest::newRow("folder") << QByteArray("folder") << QStringList{"", "", "", "Administrator"}
+                                << 0 << "Impossibile leggere il file degli utenti tempaccesso."
+                                << platform::Icon::Critical;
     }
     void load() {
-        QFETCH(QList<User>, file);
-        QVERIFY(users::write(m_folder->path(), file));
+        QFETCH(QByteArray, file);
+        QFETCH(QString, message);
+        const QString path = users::filePath(m_folder->path());
+        if (file == "folder")
+            QVERIFY(QDir().mkpath(path));
+        else if (file != "missing")
+            writeBytes(path, file);
         platform::DialogScript script;
         confaccount window;
         QCOMPARE(window.windowTitle(), "Configurazione Account");
-        QCOMPARE(window.List1->count(), file.size());
-        QCOMPARE(window.List1->currentRow(), 0);
-        QCOMPARE(window.Text1->text(), file.first().name);
-        QCOMPARE(window.Text3->text(), file.first().password);
-        QTEST(window.Label3->text(), "label");
-        QTEST(window.Combo1->currentText(), "combo");
-        QVERIFY(!window.Command4->isEnabled());
-        QVERIFY(window.Frame2->isHidden());
-        QVERIFY(script.shown().isEmpty());
-    }
-
-    void add_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("level");
-        QTest::addColumn<QString>("message"); // empty: saved as the last line
-        const QString refused = "Carattere non consentito in Nome Utente o Password";
-        const auto row = [](const char* tag, const QString& name, const QString& password,
-                            const QString& level, const QString& message = {}) {
-            QTest::newRow(tag) << name << password << level << message;
-        };
-        row("user", "Anna", "segreta", "Power User");
-        row("exact duplicate", "Mario", "x", "User", "Utente Esistente");
-        row("differs only in case", "mario", "x", "User");
-        row("empty level", "Anna", "x", "");
-        row("unknown level", "Anna", "x", "Ospite");
-        row("euro sign", "Caffè Roma", "5€", "Guest");
-        row("comma", "Rossi, Anna", "x", "User", refused);
-        row("past 255 when scrambled", "Anna", "xÿ", "User", refused);
-        row("not in the code page", "Ωmega", "x", "User", refused);
-    }
-    void add() {
-        QFETCH(QString, name);
-        QFETCH(QString, password);
-        QFETCH(QString, level);
-        QFETCH(QString, message);
-        QVERIFY(users::write(m_folder->path(), staff));
-        confaccount window;
-        platform::DialogScript script;
-        window.List1->setCurrentRow(1);
-        window.Command1->click();
-        QCOMPARE(window.mode(), "nuovo");
-        QVERIFY(!window.Frame2->isHidden());
-        window.Text2->setText(name);
-        window.Text3->setText(password);
-        window.Combo1->setEditText(level);
-        window.Command4->click();
-
-        QList<User> expected = staff;
-        if (message.isEmpty())
-            expected.append({name, password, users::levelCode(level)});
-        QCOMPARE(records(users::read(m_folder->path()).users), records(expected));
-        QCOMPARE(script.messages(), message.isEmpty() ? QStringList() : QStringList{message});
-        QCOMPARE(window.Frame2->isHidden(), message.isEmpty());
-        QCOMPARE(window.List1->count(), expected.size());
-        if (message.isEmpty()) {
-            QCOMPARE(window.mode(), "");
-            QCOMPARE(window.Text1->text(), "Mario");
-            QVERIFY(!window.Command4->isEnabled());
-        } else {
-            QCOMPARE(script.shown().first().icon, platform::Icon::Critical);
-        }
-    }
-
-    void limit_data() {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QStringList>("messages");
-        QTest::newRow("1000") << 1000 << QStringList{};
-        QTest::newRow("1001") << 1001 << QStringList{"Numero massimo di utenti raggiunto"};
-    }
-    void limit() {
-        QFETCH(int, count);
-        QFETCH(QStringList, messages);
-        QVERIFY(users::write(m_folder->path(), many(count)));
-        confaccount window;
-        QCOMPARE(window.List1->count(), count);
-        window.List1->setCurrentRow(count - 1);
-        QCOMPARE(window.Text1->text(), many(count).last().name);
-        platform::DialogScript script;
-        window.Command1_Click();
-        QCOMPARE(script.messages(), messages);
-        QCOMPARE(window.Frame2->isHidden(), !messages.isEmpty());
-    }
-
-    void modify_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("password only, guest kept")
-            << "Lucia"
-            << "nuova" << QStringList{"Mario,m1,1", "Lucia,nuova,4", "Paolo,p1,3"};
-        QTest::newRow("into another user's name")
-            << "Mario"
-            << "l1" << QStringList{"Mario,m1,1", "Mario,l1,4", "Paolo,p1,3"};
-    }
-    void modify() {
-        QFETCH(QString, name);
-        QFETCH(QString, password);
-        QVERIFY(users::write(m_folder->path(), staff));
-        confaccount window;
-        platform::DialogScript script;
-        window.List1->setCurrentRow(1);
-        window.Command2->click();
-        QCOMPARE(window.Combo1->currentText(), "Guest");
-        window.Text2->setText(name);
-        window.Text3->setText(password);
-        window.Command4->click();
-        QTEST(records(users::read(m_folder->path()).users), "expected");
-        QVERIFY(script.shown().isEmpty());
-        QVERIFY(window.Frame2->isHidden());
-    }
-
-    void remove_data() {
-        QTest::addColumn<QString>("current");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<bool>("confirm");
-        QTest::addColumn<bool>("deleted");
-        QTest::addColumn<QString>("refusal");
-        const QString refused = "Impossibile Cancellare l'utente corrente";
-        QTest::newRow("confirmed") << "Mario" << 1 << true << true << "";
-        QTest::newRow("cancelled") << "Mario" << 1 << false << false << "";
-        QTest::newRow("current user") << "Mario" << 0 << true << false << refused;
-        QTest::newRow("nobody logged in, named user") << "" << 1 << true << true << "";
-        QTest::newRow("nobody logged in, empty name") << "" << 3 << true << true << "";
-    }
-    void remove() {
-        QFETCH(QString, current);
-        QFETCH(int, row);
-        QFETCH(bool, confirm);
-        QFETCH(bool, deleted);
-        QFETCH(QString, refusal);
-        const QList<User> file = staff + QList<User>{{"", "vuoto", "3"}};
-        QVERIFY(users::write(m_folder->path(), file));
-        appState().utenteCorrente = current;
-        confaccount window;
-        window.List1->setCurrentRow(row);
-        platform::DialogScript script;
-        script.answer(confirm ? platform::Answer::Ok : platform::Answer::Cancel);
-        window.Command3->click();
-
-        QCOMPARE(script.shown().first().text, "Cancellare l'utente " + file[row].name);
-        QCOMPARE(script.shown().first().buttons, platform::Buttons::OkCancel);
-        QCOMPARE(script.messages().value(1), refusal);
-        QList<User> expected = file;
-        if (deleted)
-            expected.removeAt(row);
-        QCOMPARE(records(users::read(m_folder->path()).users), records(expected));
-        QCOMPARE(window.List1->count(), expected.size());
-        QCOMPARE(window.Text1->text(), deleted ? "Mario" : file[row].name);
-        QCOMPARE(window.mode(), "cancella");
-    }
-
-    void emptyList() {
-        QVERIFY(users::write(m_folder->path(), {}));
-        confaccount window;
-        platform::DialogScript script;
-        window.Command3_Click();
-        QVERIFY(script.shown().isEmpty());
-        window.Command2_Click();
-        QCOMPARE(script.messages(), QStringList{"Nessun Utente Configurato"});
-        QVERIFY(window.Frame2->isHidden());
-    }
-
-    void okEnabling_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("level"); // "erase": text deleted; "erase, pick": then picked
-        QTest::addColumn<bool>("enabled");
-        const auto row = [](const char* tag, const QString& name, const QString& password,
-                            const QString& level, bool enabled) {
-            QTest::newRow(tag) << name << password << level << enabled;
-        };
-        row("name only", "Anna", "", "", false);
-        row("password only", "", "x", "", false);
-        row("both", "Anna", "x", "", true);
-        row("level erased", "Anna", "x", "erase", false);
-        row("level erased, then picked", "Anna", "x", "erase, pick", true);
-    }
-    void okEnabling() {
-        QFETCH(QString, name);
-        QFETCH(QString, password);
-        QFETCH(QString, level);
-        QVERIFY(users::write(m_folder->path(), staff));
-        confaccount window;
-        window.Command1_Click();
-        window.Text2->setText(name);
-        window.Text3->setText(password);
-        if (level.startsWith("erase")) {
-            window.Combo1->lineEdit()->setText("Guest");
-            window.Combo1->lineEdit()->selectAll();
-            QTest::keyClick(window.Combo1->lineEdit(), Qt::Key_Backspace);
-        }
-        if (level.endsWith("pick"))
-            QTest::keyClick(window.Combo1, Qt::Key_Down);
-        QTEST(window.Command4->isEnabled(), "enabled");
-    }
-
-    void unreadableFile_data() {
-        QTest::addColumn<QByteArray>("extra"); // bytes after a good line; "folder": a folder
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<platform::Icon>("icon");
-        QTest::addColumn<int>("listed");
-        QTest::newRow("missing") << QByteArray("missing")
-                                 << "Nessun utente configurato: il file degli utenti non esiste "
-                                    "ancora."
-                                 << platform::Icon::Information << 0;
-        QTest::newRow("folder") << QByteArray("folder")
-                                << "Impossibile leggere il file degli utenti tempaccesso."
-                                << platform::Icon::Critical << 0;
-        QTest::newRow("two bad lines")
-            << QByteArray("\x01\x01\r\n\x02\x01\r\n")
-            << "2 righe del file degli utenti sono illeggibili: non compaiono nell'elenco e "
-               "saranno tolte al prossimo salvataggio."
-            << platform::Icon::Exclamation << 1;
-    }
-    void unreadableFile() {
-        QFETCH(QByteArray, extra);
-        const QString path = users::filePath(m_folder->path());
-        if (extra == "folder") {
-            QVERIFY(QDir().mkpath(path));
-        } else if (extra != "missing") {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(users::lineOf(staff.first()).value() + "\r\n" + extra);
-        }
-        platform::DialogScript script;
-        confaccount window;
-        QCOMPARE(script.shown().size(), 1);
-        QTEST(script.shown().first().text, "message");
-        QTEST(script.shown().first().icon, "icon");
+        QTEST(QStringList({window.Text1->text(), window.Text3->text(), window.Label3->text(),
+                           window.Combo1->currentText()}),
+              "shown");
         QTEST(int(window.List1->count()), "listed");
+        QVERIFY(!window.Command4->isEnabled() && window.Frame2->isHidden());
+        QCOMPARE(script.messages(), message.isEmpty() ? QStringList{} : QStringList{message});
+        if (!message.isEmpty())
+            QTEST(script.shown().first().icon, "icon");
     }
 
-    void failedWrite_data() {
-        QTest::addColumn<bool>("adding"); // else deleting
-        QTest::newRow("add") << true;
-        QTest::newRow("delete") << false;
+    // One press of new, modify or delete on a row, what is typed in the frame and pressed OK
+    // on, and the file afterwards.
+    void commands_data() {
+        QTest::addColumn<Case>("c");
+        const auto add = [](const char* tag, const Case& c) {
+            QTest::newRow(tag) << c;
+        };
+        const QString refused = "Carattere non consentito in Nome Utente o Password";
+        const QStringList kept = records(staff);
+        const auto plus = [&](const QString& record) {
+            return kept + QStringList{record};
+        };
+        add("new user", {New, "Anna", "segreta", "Power User", {}, plus("Anna,segreta,2")});
+        add("exact duplicate", {New, "Mario", "x", "User", "Utente Esistente", kept, true});
+        add("differs only in case", {New, "mario", "x", "User", {}, plus("mario,x,3")});
+        add("empty level", {New, "Anna", "x", "", {}, plus("Anna,x,")});
+        add("unknown level", {New, "Anna", "x", "Ospite", {}, plus("Anna,x,")});
+        add("euro sign", {New, "Caffè Roma", "5€", "Guest", {}, plus("Caffè Roma,5€,4")});
+        add("comma in the name", {New, "Rossi, Anna", "x", "User", refused, kept, true});
+        add("comma in the password", {New, "Anna", "a,b", "User", refused, kept, true});
+        add("past 255 when scrambled", {New, "Anna", "xÿ", "User", refused, kept, true});
+        add("not in the code page", {New, "Ωmega", "x", "User", refused, kept, true});
+        add("1000 users", {.action = New,
+                           .name = "Anna",
+                           .password = "x",
+                           .level = "User",
+                           .after = records(many(1000)) + QStringList{"Anna,x,3"},
+                           .file = many(1000)});
+        add("1001 users", {.action = New,
+                           .name = "Anna",
+                           .password = "x",
+                           .level = "User",
+                           .message = "Numero massimo di utenti raggiunto",
+                           .after = records(many(1001)),
+                           .file = many(1001)});
+        add("modify the password only, guest kept",
+            {Modify, "Lucia", "nuova", "Guest", {}, {"Mario,m1,1", "Lucia,nuova,4", "Paolo,p1,3"}});
+        add("modify into another user's name",
+            {Modify, "Mario", "l1", "Guest", {}, {"Mario,m1,1", "Mario,l1,4", "Paolo,p1,3"}});
+        add("modify, no user",
+            {.action = Modify, .message = "Nessun Utente Configurato", .after = {}, .file = {}});
+        add("delete, none there", {.action = Delete, .after = {}, .file = {}});
+        add("delete", {.action = Delete,
+                       .message = "Cancellare l'utente Lucia",
+                       .after = {"Mario,m1,1", "Paolo,p1,3"}});
+        add("delete cancelled", {.action = Delete,
+                                 .message = "Cancellare l'utente Lucia",
+                                 .after = kept,
+                                 .confirm = false});
+        add("delete the current user", {.action = Delete,
+                                        .message = "Impossibile Cancellare l'utente corrente",
+                                        .after = kept,
+                                        .row = 0});
+        add("delete, nobody logged in", {.action = Delete,
+                                         .message = "Cancellare l'utente Lucia",
+                                         .after = {"Mario,m1,1", "Paolo,p1,3"},
+                                         .current = ""});
+        const QList<User> withEmpty = staff + QList<User>{{"", "vuoto", "3"}};
+        add("delete the empty name, nobody logged in", {.action = Delete,
+                                                        .message = "Cancellare l'utente ",
+                                                        .after = kept,
+                                                        .row = 3,
+                                                        .current = "",
+                                                        .file = withEmpty});
+        const QString unwritable = "Impossibile salvare il file degli utenti tempaccesso.";
+        add("new, file unwritable", {.action = New,
+                                     .name = "Anna",
+                                     .password = "x",
+                                     .level = "User",
+                                     .message = unwritable,
+                                     .after = kept,
+                                     .frameStays = true,
+                                     .unwritable = true});
+        add("delete, file unwritable",
+            {.action = Delete, .message = unwritable, .after = kept, .unwritable = true});
     }
-    void failedWrite() {
-        QFETCH(bool, adding);
+    void commands() {
+        QFETCH(Case, c);
+        QVERIFY(users::write(m_folder->path(), c.file));
+        appState().utenteCorrente = c.current;
+        confaccount window;
+        if (c.unwritable) {
+            const QString path = users::filePath(m_folder->path());
+            QVERIFY(QFile::remove(path) && QDir().mkpath(path));
+        }
+        platform::DialogScript script;
+        script.answer(c.confirm ? platform::Answer::Ok : platform::Answer::Cancel);
+        window.List1->setCurrentRow(c.row);
+        const QString selected = window.Text1->text();
+        (c.action == New      ? window.Command1
+         : c.action == Modify ? window.Command2
+                              : window.Command3)
+            ->click();
+        if (c.action != Delete && !window.Frame2->isHidden()) {
+            window.Text2->setText(c.name);
+            window.Text3->setText(c.password);
+            window.Combo1->setEditText(c.level);
+            window.Command4->click();
+        }
+
+        if (c.action == Delete && !c.file.isEmpty()) {
+            QCOMPARE(script.shown().first().text, "Cancellare l'utente " + selected);
+            QCOMPARE(script.shown().first().buttons, platform::Buttons::OkCancel);
+        }
+        QCOMPARE(script.messages().value(script.messages().size() - 1), c.message);
+        if (!c.message.isEmpty() && !c.message.startsWith("Cancellare"))
+            QCOMPARE(script.shown().last().icon, platform::Icon::Critical);
+        if (!c.unwritable)
+            QCOMPARE(records(users::read(m_folder->path()).users), c.after);
+        QCOMPARE(window.List1->count(), c.after.size());
+        QCOMPARE(window.Text1->text(), c.after == records(c.file) ? selected : c.file[0].name);
+        QCOMPARE(window.Frame2->isHidden(), !c.frameStays);
+    }
+
+    // OK needs a name, a password and a level.
+    void okEnabling() {
         QVERIFY(users::write(m_folder->path(), staff));
         confaccount window;
-        const QString path = users::filePath(m_folder->path());
-        QVERIFY(QFile::remove(path));
-        QVERIFY(QDir().mkpath(path));
-        platform::DialogScript script;
-        script.answer(platform::Answer::Ok);
-        window.List1->setCurrentRow(1);
-        if (adding) {
-            window.Command1_Click();
-            window.Text2->setText("Anna");
-            window.Text3->setText("x");
-            window.Command4->click();
-        } else {
-            window.Command3_Click();
-        }
-        QCOMPARE(script.messages().last(), "Impossibile salvare il file degli utenti tempaccesso.");
-        QCOMPARE(window.List1->count(), staff.size());
-        QCOMPARE(window.Text1->text(), "Lucia");
-        QCOMPARE(window.Frame2->isHidden(), !adding);
-        QCOMPARE(window.mode(), adding ? "nuovo" : "cancella");
+        window.Command1_Click();
+        window.Text2->setText("Anna");
+        QVERIFY(!window.Command4->isEnabled());
+        window.Text3->setText("x");
+        QVERIFY(window.Command4->isEnabled());
+        window.Combo1->lineEdit()->setText("Guest");
+        window.Combo1->lineEdit()->selectAll();
+        QTest::keyClick(window.Combo1->lineEdit(), Qt::Key_Backspace);
+        QVERIFY(!window.Command4->isEnabled());
+        QTest::keyClick(window.Combo1, Qt::Key_Down);
+        QVERIFY(window.Command4->isEnabled());
     }
 };
 
