@@ -39,10 +39,8 @@ QString pageText(HelpWindow& w) {
     return w.findChild<QTextBrowser*>("pagina")->toPlainText();
 }
 
-void typeAndEnter(HelpWindow& w, const QString& text, int downs = 0) {
+void typeAndEnter(HelpWindow& w, const QString& text) {
     search(w)->setText(text);
-    for (int i = 0; i < downs; ++i)
-        QTest::keyClick(search(w), Qt::Key_Down);
     QTest::keyClick(search(w), Qt::Key_Return);
 }
 
