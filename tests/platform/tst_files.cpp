@@ -173,7 +173,8 @@ private slots:
         QTest::addColumn<QString>("defaultDir");
         QTest::addColumn<QString>("result"); // explicit, exe, user, created or part of the error
 
-        // The executable is in bin/, the per-user folder is home/anna/Quillet.
+        // The executable is in bin/, the per-user folder is home/anna/Quillet. The program's
+        // own runs pin the first run in an existing home.
         const QString noArchives = "non contiene gli archivi di Quillet (elenco.mdb)";
         const QString def = "share/default";
         const QStringList inUse{"home/anna/Quillet/elenco.mdb"};
@@ -188,7 +189,6 @@ private slots:
             true, def, noArchives);
         row("portable install", QStringList{"bin/elenco.mdb"} + inUse, false, def, "exe");
         row("user folder in use, default not needed", inUse, false, none, "user");
-        row("first run creates user folder", {"home/anna/"}, false, def, "created");
         row("first run, parent folders missing", {}, false, def, "created");
         row("empty user folder is filled", {"home/anna/Quillet/"}, false, def, "created");
         row("foreign user folder left alone", {"home/anna/Quillet/lettera.txt"}, false, def,
