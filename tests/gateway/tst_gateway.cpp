@@ -29,8 +29,9 @@ struct CommandResult {
     QString out;
 };
 
-CommandResult runGateway(const QStringList& args) {
+CommandResult runGateway(const QStringList& args, const QString& workingDirectory = {}) {
     QProcess process;
+    process.setWorkingDirectory(workingDirectory);
     process.start(QStringLiteral(QUILLET_GATEWAY_BIN), args);
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return {};
@@ -143,6 +144,7 @@ private slots:
     void adminWhileServing();
     void commandLine_data();
     void commandLine();
+    void fileNameLikeUri();
 
 private:
     Answer get(const QByteArray& target) {
@@ -505,6 +507,18 @@ void TestGateway::commandLine() {
     // Failed commands change nothing.
     QCOMPARE(credit("demo", "demo"), "25"_ba);
     QVERIFY(!QFile::exists(m_dir.filePath(u"nessuno.db"_s)));
+}
+
+// A --db name that SQLite would take for a URI (here an in-memory database) is a file name:
+// the account created is kept.
+void TestGateway::fileNameLikeUri() {
+    const QStringList db{u"--db"_s, u"file:conti.db?mode=memory"_s};
+    QCOMPARE(runGateway(QStringList{u"account"_s, u"create"_s} + db + QStringList{u"x"_s, u"p"_s},
+                        m_dir.path())
+                 .exitCode,
+             0);
+    QCOMPARE(runGateway(QStringList{u"ledger"_s} + db + QStringList{u"x"_s}, m_dir.path()).exitCode,
+             0);
 }
 
 QTEST_GUILESS_MAIN(TestGateway)
