@@ -1,9 +1,10 @@
 #include "gateway/store.h"
 
 #include "gateway/gatewayerror.h"
-#include "gateway/sqlite.h"
+#include "store/sqlite.h"
 
 #include <QCryptographicHash>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <sqlite3.h>
@@ -21,6 +22,8 @@ namespace {
 constexpr int schemaVersion = 2;
 constexpr int senderLength = 11; // characters of an alphanumeric SMS sender
 constexpr std::size_t maxIdleConnections = 16;
+// Writers of other processes (the command line) wait instead of failing at once.
+constexpr int busyTimeoutMs = 15000;
 
 constexpr const char* schemaSql = R"sql(
 CREATE TABLE accounts(
@@ -62,6 +65,19 @@ constexpr const char* addSenderSql = R"sql(
 ALTER TABLE accounts ADD COLUMN sender TEXT NOT NULL DEFAULT '';
 UPDATE accounts SET sender = substr(user, 1, 11);
 )sql";
+
+[[noreturn]] void raiseGatewayError(const sqlite::Error& error) {
+    switch (error.primaryCode()) {
+    case SQLITE_NOTADB:
+        throw GatewayError(QStringLiteral("Il file %1 non è un database").arg(error.path()));
+    case SQLITE_CANTOPEN:
+        throw GatewayError(QStringLiteral("Impossibile aprire il database %1: %2")
+                               .arg(error.path(), error.message()));
+    default:
+        throw GatewayError(
+            QStringLiteral("Errore del database %1: %2").arg(error.path(), error.message()));
+    }
+}
 
 QString nowText() {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
@@ -178,29 +194,20 @@ Store::Store(const QString& path, Mode mode)
 Store::~Store() = default;
 
 std::unique_ptr<sqlite::Connection> Store::open(Mode mode) const {
-    auto db = std::make_unique<sqlite::Connection>(
-        m_path, mode == Mode::CreateIfMissing ? sqlite::Connection::Mode::CreateIfMissing
-                                              : sqlite::Connection::Mode::OpenExisting);
-    try {
-        db->exec("PRAGMA foreign_keys = ON; PRAGMA synchronous = FULL");
-    } catch (const GatewayError&) {
-        if (sqlite3_errcode(db->handle()) == SQLITE_NOTADB)
-            throw GatewayError(QStringLiteral("Il file %1 non è un database").arg(m_path));
-        throw;
-    }
+    if (mode == Mode::OpenExisting && !QFileInfo::exists(m_path))
+        throw GatewayError(QStringLiteral("Il database %1 non esiste").arg(m_path));
+    auto db = std::make_unique<sqlite::Connection>(m_path,
+                                                   mode == Mode::CreateIfMissing
+                                                       ? sqlite::Connection::Mode::CreateIfMissing
+                                                       : sqlite::Connection::Mode::OpenExisting,
+                                                   busyTimeoutMs, raiseGatewayError);
+    db->exec("PRAGMA foreign_keys = ON; PRAGMA synchronous = FULL");
     return db;
 }
 
 void Store::createSchema(sqlite::Connection& db) {
     std::lock_guard lock(m_writeMutex);
-    try {
-        Statement wal(db, "PRAGMA journal_mode = WAL");
-        wal.run();
-    } catch (const GatewayError&) {
-        if (sqlite3_errcode(db.handle()) == SQLITE_NOTADB)
-            throw GatewayError(QStringLiteral("Il file %1 non è un database").arg(m_path));
-        throw;
-    }
+    Statement(db, "PRAGMA journal_mode = WAL").run();
     Transaction transaction(db);
     Statement version(db, "PRAGMA user_version");
     version.step();
@@ -403,7 +410,6 @@ void Store::addMessages(const QList<SinkMessage>& messages) {
     Statement insert(db, "INSERT INTO sink(time, sender, receiver, text, mclass, coding, charset) "
                          "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     for (const SinkMessage& message : messages) {
-        insert.reset();
         insert.bind(1, now)
             .bind(2, message.sender)
             .bind(3, message.receiver)

@@ -11,11 +11,13 @@
 #include <optional>
 #include <vector>
 
-namespace gateway {
-
-namespace sqlite {
+namespace store::sqlite {
 class Connection;
 }
+
+namespace gateway {
+
+namespace sqlite = ::store::sqlite;
 
 struct LedgerEntry {
     QDateTime time; // local time

@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <deque>
 #include <limits>
 #include <numeric>
 #include <vector>
@@ -48,7 +49,7 @@ StoreError noCurrentRecord() {
     return StoreError(NoCurrentRecord, QStringLiteral("Nessun record corrente."));
 }
 
-StoreError engineError(int rc, const char* detail, const QString& path) {
+StoreError engineError(int rc, const QString& detail, const QString& path) {
     switch (rc & 0xFF) {
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
@@ -78,10 +79,13 @@ StoreError engineError(int rc, const char* detail, const QString& path) {
         return StoreError(EngineFailure,
                           QStringLiteral("Impossibile aprire il database '%1'.").arg(path));
     default:
-        return StoreError(
-            EngineFailure,
-            QStringLiteral("Errore del database '%1': %2.").arg(path, QString::fromUtf8(detail)));
+        return StoreError(EngineFailure,
+                          QStringLiteral("Errore del database '%1': %2.").arg(path, detail));
     }
+}
+
+[[noreturn]] void raiseStoreError(const sqlite::Error& error) {
+    throw engineError(error.code(), error.message(), error.path());
 }
 
 int collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
@@ -120,25 +124,6 @@ void likeFunction(sqlite3_context* context, int, sqlite3_value** args) {
     }
 }
 
-// A prepared statement, finalized on destruction.
-class Statement {
-public:
-    Statement() = default;
-    explicit Statement(sqlite3_stmt* handle)
-        : m_handle(handle) {}
-    ~Statement() { sqlite3_finalize(m_handle); }
-    Statement(Statement&& other) noexcept
-        : m_handle(std::exchange(other.m_handle, nullptr)) {}
-    Statement& operator=(Statement&& other) noexcept {
-        std::swap(m_handle, other.m_handle);
-        return *this;
-    }
-    sqlite3_stmt* get() const { return m_handle; }
-
-private:
-    sqlite3_stmt* m_handle = nullptr;
-};
-
 int fieldPosition(const QStringList& fields, const QString& field) {
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (jettext::equal(fields[i], field))
@@ -147,72 +132,21 @@ int fieldPosition(const QStringList& fields, const QString& field) {
     return -1;
 }
 
-} // namespace
+// A text value bound as it is; a null QString as a null value.
+void bindValue(sqlite::Statement& statement, int index, const QString& value) {
+    if (value.isNull())
+        statement.bindNull(index);
+    else
+        statement.bind(index, value);
+}
 
-// A column that leads an index under the archive comparison, and how many of the table's
-// columns that index holds.
-struct LeadingColumn {
-    QString name;
-    int columns;
-};
-
-// One SQLite connection, shared by a database and the recordsets opened on it; the file
-// is closed when the last of them goes.
-class Connection {
-public:
-    static std::shared_ptr<Connection> open(const QString& path, int flags);
-    ~Connection() { sqlite3_close_v2(m_db); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    const QString& path() const { return m_path; }
-
-    Statement prepare(const QString& sql, unsigned int flags = 0) const;
-    void bind(sqlite3_stmt* statement, int index, const QString& value) const;
-    // Runs a statement that returns no rows, then resets it.
-    void run(sqlite3_stmt* statement) const;
-    void exec(const char* sql) const;
-    [[noreturn]] void fail(int rc) const;
-
-    bool inTransaction() const { return !sqlite3_get_autocommit(m_db); }
-    // Undoes the open transaction (or savepoint); the failure that led here is the one to
-    // report, so its own errors are ignored.
-    void rollback(bool savepoint) const noexcept;
-    qint64 changes() const { return sqlite3_changes64(m_db); }
-
-    bool readOnly() const { return sqlite3_db_readonly(m_db, "main") == 1; }
-    void setBusyTimeout(int ms) const { sqlite3_busy_timeout(m_db, ms); }
-
-    // The stored spelling of a table name (3078 when there is none; findTable: empty) and
-    // its columns.
-    QString tableName(const QString& table) const;
-    QString findTable(const QString& table) const;
-    QStringList columns(const QString& table) const;
-    // The columns that lead an index under the archive comparison.
-    QList<LeadingColumn> indexes(const QString& table) const;
-
-private:
-    Connection(sqlite3* db, QString path)
-        : m_db(db)
-        , m_path(std::move(path)) {}
-    sqlite3* m_db;
-    QString m_path;
-};
-
-std::shared_ptr<Connection> Connection::open(const QString& path, int flags) {
-    QByteArray fileName = QFile::encodeName(path);
-    if (fileName.startsWith("file:")) // never read as a URI
-        fileName.prepend("./");
-    sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(fileName.constData(), &db, flags, nullptr);
-    if (rc != SQLITE_OK) {
-        const StoreError error = engineError(rc, db ? sqlite3_errmsg(db) : "", path);
-        sqlite3_close_v2(db);
-        throw error;
-    }
-    std::shared_ptr<Connection> connection(new Connection(db, path));
-    sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, busyTimeoutMs);
+// An archive file, with its text rules and the store's error codes; shared by a database
+// and the recordsets opened on it, so the file is closed when the last of them goes.
+std::shared_ptr<sqlite::Connection> openConnection(const QString& path,
+                                                   sqlite::Connection::Mode mode) {
+    auto connection =
+        std::make_shared<sqlite::Connection>(path, mode, busyTimeoutMs, raiseStoreError);
+    sqlite3* db = connection->handle();
     int registered =
         sqlite3_create_collation_v2(db, collationName, SQLITE_UTF8, nullptr, collate, nullptr);
     if (registered == SQLITE_OK) {
@@ -229,70 +163,29 @@ std::shared_ptr<Connection> Connection::open(const QString& path, int flags) {
     return connection;
 }
 
-Statement Connection::prepare(const QString& sql, unsigned int flags) const {
-    const QByteArray utf8 = sql.toUtf8();
-    sqlite3_stmt* handle = nullptr;
-    const int rc = sqlite3_prepare_v3(m_db, utf8.constData(), static_cast<int>(utf8.size()), flags,
-                                      &handle, nullptr);
-    if (rc != SQLITE_OK)
-        fail(rc);
-    return Statement(handle);
+// The first value of the statement's rows, one per row.
+QStringList firstColumn(sqlite::Statement& statement) {
+    QStringList values;
+    while (statement.step())
+        values.append(statement.text(0));
+    return values;
 }
 
-void Connection::bind(sqlite3_stmt* statement, int index, const QString& value) const {
-    int rc;
-    if (value.isNull()) {
-        rc = sqlite3_bind_null(statement, index);
-    } else {
-        const QByteArray utf8 = value.toUtf8();
-        rc = sqlite3_bind_text64(statement, index, utf8.constData(),
-                                 static_cast<sqlite3_uint64>(utf8.size()), SQLITE_TRANSIENT,
-                                 SQLITE_UTF8);
-    }
-    if (rc != SQLITE_OK)
-        fail(rc);
+// The stored spelling of a table name; empty when there is none.
+QString findTable(const sqlite::Connection& connection, const QString& table) {
+    sqlite::Statement statement(
+        connection,
+        QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE "
+                       "%1 AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'")
+            .arg(QLatin1String(collationName))
+            .toUtf8());
+    statement.bind(1, table);
+    return statement.step() ? statement.text(0) : QString();
 }
 
-void Connection::run(sqlite3_stmt* statement) const {
-    const int rc = sqlite3_step(statement);
-    sqlite3_reset(statement);
-    if (rc != SQLITE_DONE && rc != SQLITE_ROW)
-        fail(rc);
-}
-
-void Connection::exec(const char* sql) const {
-    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        fail(rc);
-}
-
-void Connection::rollback(bool savepoint) const noexcept {
-    if (inTransaction())
-        sqlite3_exec(m_db, savepoint ? "ROLLBACK TO nested; RELEASE nested" : "ROLLBACK", nullptr,
-                     nullptr, nullptr);
-}
-
-void Connection::fail(int rc) const {
-    throw engineError(rc, sqlite3_errmsg(m_db), m_path);
-}
-
-QString Connection::findTable(const QString& table) const {
-    const Statement statement =
-        prepare(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = "
-                               "?1 COLLATE %1 AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'")
-                    .arg(QLatin1String(collationName)));
-    bind(statement.get(), 1, table);
-    const int rc = sqlite3_step(statement.get());
-    if (rc == SQLITE_ROW)
-        return QString::fromUtf8(
-            reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0)));
-    if (rc != SQLITE_DONE)
-        fail(rc);
-    return {};
-}
-
-QString Connection::tableName(const QString& table) const {
-    QString name = findTable(table);
+// The stored spelling of a table name; throws 3078 when there is none.
+QString tableName(const sqlite::Connection& connection, const QString& table) {
+    QString name = findTable(connection, table);
     if (!name.isEmpty())
         return name;
     throw StoreError(TableNotFound,
@@ -302,42 +195,37 @@ QString Connection::tableName(const QString& table) const {
                          .arg(table));
 }
 
-QStringList Connection::columns(const QString& table) const {
-    const Statement statement = prepare(QStringLiteral("SELECT name FROM pragma_table_info(?1)"));
-    bind(statement.get(), 1, table);
-    QStringList names;
-    int rc;
-    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW)
-        names.append(QString::fromUtf8(
-            reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0))));
-    if (rc != SQLITE_DONE)
-        fail(rc);
-    return names;
+QStringList columnsOf(const sqlite::Connection& connection, const QString& table) {
+    sqlite::Statement statement(connection, "SELECT name FROM pragma_table_info(?1)");
+    statement.bind(1, table);
+    return firstColumn(statement);
 }
 
-QList<LeadingColumn> Connection::indexes(const QString& table) const {
-    const Statement statement =
-        prepare(QStringLiteral("SELECT x.name, (SELECT count(DISTINCT y.cid) FROM "
-                               "pragma_index_xinfo(l.name) AS y WHERE y.key = 1 AND y.cid >= 0) "
-                               "FROM pragma_index_list(?1) AS l, pragma_index_xinfo(l.name) AS x "
-                               "WHERE l.partial = 0 AND x.seqno = 0 AND x.cid >= 0 AND "
-                               "x.coll = '%1' COLLATE NOCASE")
-                    .arg(QLatin1String(collationName)));
-    bind(statement.get(), 1, table);
+// A column that leads an index under the archive comparison, and how many of the table's
+// columns that index holds.
+struct LeadingColumn {
+    QString name;
+    int columns;
+};
+
+QList<LeadingColumn> indexesOf(const sqlite::Connection& connection, const QString& table) {
+    sqlite::Statement statement(
+        connection,
+        QStringLiteral("SELECT x.name, (SELECT count(DISTINCT y.cid) FROM "
+                       "pragma_index_xinfo(l.name) AS y WHERE y.key = 1 AND y.cid >= 0) "
+                       "FROM pragma_index_list(?1) AS l, pragma_index_xinfo(l.name) AS x "
+                       "WHERE l.partial = 0 AND x.seqno = 0 AND x.cid >= 0 AND "
+                       "x.coll = '%1' COLLATE NOCASE")
+            .arg(QLatin1String(collationName))
+            .toUtf8());
+    statement.bind(1, table);
     QList<LeadingColumn> found;
-    int rc;
-    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW)
-        found.append({QString::fromUtf8(
-                          reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0))),
-                      sqlite3_column_int(statement.get(), 1)});
-    if (rc != SQLITE_DONE)
-        fail(rc);
+    while (statement.step())
+        found.append({statement.text(0), static_cast<int>(statement.integer(1))});
     return found;
 }
 
 // --- Contact indexes -----------------------------------------------------------------------
-
-namespace {
 
 // The indexed rubrica fields among `columns` (stored spelling) that no index leads yet.
 QList<archive::IndexedField> missingIndexes(const QStringList& columns,
@@ -354,8 +242,8 @@ QList<archive::IndexedField> missingIndexes(const QStringList& columns,
     return missing;
 }
 
-void createIndexes(const Connection& connection, const QString& table, const QStringList& columns,
-                   const QList<archive::IndexedField>& fields) {
+void createIndexes(const sqlite::Connection& connection, const QString& table,
+                   const QStringList& columns, const QList<archive::IndexedField>& fields) {
     for (const archive::IndexedField& field : fields) {
         QString keys =
             quoted(field.name) + QStringLiteral(" COLLATE ") + QLatin1String(collationName);
@@ -363,34 +251,34 @@ void createIndexes(const Connection& connection, const QString& table, const QSt
             if (field.wholeRow && column != field.name)
                 keys += QStringLiteral(", ") + quoted(column);
         }
-        const Statement statement = connection.prepare(
-            QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
-                .arg(quoted(archive::rubricaTable().name + u'_' + field.name.toLower()),
-                     quoted(table), keys));
-        connection.run(statement.get());
+        sqlite::Statement(
+            connection, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                            .arg(quoted(archive::rubricaTable().name + u'_' + field.name.toLower()),
+                                 quoted(table), keys)
+                            .toUtf8())
+            .run();
     }
 }
 
 // An address book made before the indexes, or by an import, gets them when it is opened; a
 // file that cannot be written, or that another writer holds at that moment, is used as it is
 // (searches scan it) and tried again at the next opening.
-void indexContacts(const Connection& connection) {
-    const QString table = connection.findTable(archive::rubricaTable().name);
+void indexContacts(const sqlite::Connection& connection) {
+    const QString table = findTable(connection, archive::rubricaTable().name);
     if (table.isEmpty())
         return;
-    const QStringList columns = connection.columns(table);
-    const auto missing = missingIndexes(columns, connection.indexes(table));
+    const QStringList columns = columnsOf(connection, table);
+    const auto missing = missingIndexes(columns, indexesOf(connection, table));
     if (missing.isEmpty() || connection.readOnly())
         return;
     try {
         connection.setBusyTimeout(0); // no waiting for another writer
-        connection.exec("BEGIN IMMEDIATE");
+        sqlite::Transaction transaction(connection);
         connection.setBusyTimeout(busyTimeoutMs);
         createIndexes(connection, table, columns, missing);
-        connection.exec("COMMIT");
+        transaction.commit();
     } catch (const StoreError&) {
         connection.setBusyTimeout(busyTimeoutMs);
-        connection.rollback(false);
     }
 }
 
@@ -417,13 +305,13 @@ struct Selection {
 
 namespace {
 
-Selection selectionFor(const Connection& connection, const Query& query) {
+Selection selectionFor(const sqlite::Connection& connection, const Query& query) {
     Selection s;
-    s.table = connection.tableName(query.table());
-    s.fields = connection.columns(s.table);
+    s.table = tableName(connection, query.table());
+    s.fields = columnsOf(connection, s.table);
     if (query.conditions().isEmpty())
         return s;
-    const QList<LeadingColumn> indexes = connection.indexes(s.table);
+    const QList<LeadingColumn> indexes = indexesOf(connection, s.table);
     const QLatin1String collation(collationName);
     QStringList terms;
     QList<QPair<QString, jettext::LikeBounds>> ranges; // by quoted column
@@ -511,11 +399,11 @@ QString keyedPageSql(const Selection& s, int slotCount) {
            QStringLiteral(" WHERE rowid IN (%1) ORDER BY rowid").arg(parameters.join(u','));
 }
 
-store::Statement prepareBound(const Connection& connection, const QString& sql,
-                              const QStringList& bindings) {
-    store::Statement statement = connection.prepare(sql, SQLITE_PREPARE_PERSISTENT);
+sqlite::Statement prepareBound(const sqlite::Connection& connection, const QString& sql,
+                               const QStringList& bindings) {
+    sqlite::Statement statement(connection, sql.toUtf8(), sqlite::Statement::Use::Kept);
     for (qsizetype i = 0; i < bindings.size(); ++i)
-        connection.bind(statement.get(), static_cast<int>(i) + 1, bindings[i]);
+        bindValue(statement, static_cast<int>(i) + 1, bindings[i]);
     return statement;
 }
 
@@ -533,7 +421,7 @@ QString keysSql(const Selection& s) {
 
 // --- Database ------------------------------------------------------------------------------
 
-Database::Database(QString path, std::shared_ptr<Connection> connection)
+Database::Database(QString path, std::shared_ptr<sqlite::Connection> connection)
     : m_path(std::move(path))
     , m_connection(std::move(connection)) {}
 
@@ -545,11 +433,9 @@ std::unique_ptr<Database> Database::open(const QString& path) {
         throw fileNotFound(path);
     if (info.size() == 0) // SQLite would take it for a new, empty database
         throw notADatabase(path);
-    auto connection = Connection::open(path, SQLITE_OPEN_READWRITE);
+    auto connection = openConnection(path, sqlite::Connection::Mode::OpenExisting);
     // Reading the schema is what tells a database from any other file.
-    const Statement probe =
-        connection->prepare(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-    connection->run(probe.get());
+    sqlite::Statement(*connection, "SELECT count(*) FROM sqlite_master").run();
     indexContacts(*connection);
     return std::unique_ptr<Database>(new Database(path, std::move(connection)));
 }
@@ -569,21 +455,22 @@ std::unique_ptr<Database> Database::create(const QString& path, const QList<Tabl
                         .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
     } while (QFileInfo::exists(temporary));
     try {
-        auto connection = Connection::open(temporary, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-        connection->exec("BEGIN IMMEDIATE");
+        const auto connection =
+            openConnection(temporary, sqlite::Connection::Mode::CreateIfMissing);
+        sqlite::Transaction transaction(*connection);
         for (const TableSchema& table : tables) {
             QStringList columns;
             for (const QString& field : table.fields)
                 columns.append(quoted(field) + QStringLiteral(" TEXT"));
-            const Statement statement =
-                connection->prepare(QStringLiteral("CREATE TABLE %1 (%2)")
-                                        .arg(quoted(table.name), columns.join(u", ")));
-            connection->run(statement.get());
+            sqlite::Statement(*connection, QStringLiteral("CREATE TABLE %1 (%2)")
+                                               .arg(quoted(table.name), columns.join(u", "))
+                                               .toUtf8())
+                .run();
             if (jettext::equal(table.name, archive::rubricaTable().name))
                 createIndexes(*connection, table.name, table.fields,
                               missingIndexes(table.fields, {}));
         }
-        connection->exec("COMMIT");
+        transaction.commit();
     } catch (const StoreError& error) {
         QFile::remove(temporary);
         QFile::remove(temporary + QStringLiteral("-journal"));
@@ -601,7 +488,7 @@ std::unique_ptr<Database> Database::create(const QString& path, const QList<Tabl
 
 bool Database::hasTable(const QString& table) const {
     try {
-        m_connection->tableName(table);
+        tableName(*m_connection, table);
         return true;
     } catch (const StoreError& error) {
         if (error.code() == TableNotFound)
@@ -626,31 +513,20 @@ QStringList Database::queryPlan(const Query& query) const {
     const QString sql = selection.access == RowAccess::Whole    ? wholeSql(selection)
                         : selection.access == RowAccess::ByKeys ? keysSql(selection)
                                                                 : pageSql(selection);
-    const Statement statement = m_connection->prepare(QStringLiteral("EXPLAIN QUERY PLAN ") + sql);
+    sqlite::Statement statement(*m_connection,
+                                (QStringLiteral("EXPLAIN QUERY PLAN ") + sql).toUtf8());
     QStringList steps;
-    int rc;
-    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW)
-        steps.append(QString::fromUtf8(
-            reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 3))));
-    if (rc != SQLITE_DONE)
-        m_connection->fail(rc);
+    while (statement.step())
+        steps.append(statement.text(3));
     return steps;
 }
 
 Database::Transaction::Transaction(Database& db)
     : m_connection(db.m_connection)
-    , m_nested(m_connection->inTransaction()) {
-    m_connection->exec(m_nested ? "SAVEPOINT nested" : "BEGIN IMMEDIATE");
-}
-
-Database::Transaction::~Transaction() {
-    if (!m_done)
-        m_connection->rollback(m_nested);
-}
+    , m_transaction(*m_connection) {}
 
 void Database::Transaction::commit() {
-    m_connection->exec(m_nested ? "RELEASE nested" : "COMMIT");
-    m_done = true;
+    m_transaction.commit();
 }
 
 void Database::transaction(const std::function<void()>& fn) {
@@ -664,11 +540,11 @@ void Database::transaction(const std::function<void()>& fn) {
 // The rows of the current page (copied out, so no read lock is held between moves) and
 // the prepared statements of the recordset.
 struct Recordset::Statement {
-    store::Statement select; // Scan: pageSql; Whole: wholeSql
-    store::Statement keysSelect;
-    std::vector<std::pair<int, store::Statement>> keyedPages; // by slot count (keyedPageSql)
-    std::vector<std::pair<QString, store::Statement>> writes;
-    sqlite3_stmt* lastInsert = nullptr; // one of writes
+    sqlite::Statement select; // Scan: pageSql; Whole: wholeSql
+    sqlite::Statement keysSelect;
+    std::vector<std::pair<int, sqlite::Statement>> keyedPages; // by slot count (keyedPageSql)
+    std::deque<std::pair<QString, sqlite::Statement>> writes;  // a deque: lastInsert stays put
+    sqlite::Statement* lastInsert = nullptr;                   // one of writes
     QStringList lastInsertFields;
 
     struct Cell {
@@ -688,17 +564,18 @@ struct Recordset::Statement {
     // Where the current row lies in rowids and cells.
     size_t stored() const { return order.empty() ? row : order[row]; }
 
-    sqlite3_stmt* write(const Connection& connection, const QString& sql) {
+    sqlite::Statement& write(const sqlite::Connection& connection, const QString& sql) {
         for (auto& [text, statement] : writes) {
             if (text == sql)
-                return statement.get();
+                return statement;
         }
-        writes.emplace_back(sql, connection.prepare(sql, SQLITE_PREPARE_PERSISTENT));
-        return writes.back().second.get();
+        writes.emplace_back(
+            sql, sqlite::Statement(connection, sql.toUtf8(), sqlite::Statement::Use::Kept));
+        return writes.back().second;
     }
 };
 
-Recordset::Recordset(std::shared_ptr<Connection> connection, Selection&& selection)
+Recordset::Recordset(std::shared_ptr<sqlite::Connection> connection, Selection&& selection)
     : m_connection(std::move(connection))
     , m_table(std::move(selection.table))
     , m_whereSql(std::move(selection.where))
@@ -755,7 +632,7 @@ void Recordset::readWhole() {
     s.row = 0;
     s.lastPage = true;
     s.order.clear();
-    readPage(s.select.get());
+    readPage(s.select);
     s.order.resize(s.rowids.size());
     std::iota(s.order.begin(), s.order.end(), quint32{0});
     std::sort(s.order.begin(), s.order.end(),
@@ -767,15 +644,14 @@ void Recordset::readKeys() {
     Statement& s = *m_statement;
     s.keys.clear();
     s.nextKey = 0;
-    sqlite3_stmt* select = s.keysSelect.get();
-    int rc;
-    while ((rc = sqlite3_step(select)) == SQLITE_ROW)
-        s.keys.push_back(sqlite3_column_int64(select, 0));
-    sqlite3_reset(select);
-    if (rc != SQLITE_DONE) {
+    try {
+        while (s.keysSelect.step())
+            s.keys.push_back(s.keysSelect.integer(0));
+    } catch (...) {
         s.keys.clear();
-        m_connection->fail(rc);
+        throw;
     }
+    s.keysSelect.reset();
     std::sort(s.keys.begin(), s.keys.end());
 }
 
@@ -791,11 +667,9 @@ void Recordset::fetch(int rows) {
     s.row = 0;
 
     if (m_access == RowAccess::Scan) {
-        sqlite3_stmt* select = s.select.get();
         const int afterParameter = static_cast<int>(m_bindings.size()) + 1;
-        sqlite3_bind_int64(select, afterParameter, s.after);
-        sqlite3_bind_int(select, afterParameter + 1, rows);
-        readPage(select);
+        s.select.bind(afterParameter, s.after).bind(afterParameter + 1, rows);
+        readPage(s.select);
         s.lastPage = static_cast<int>(s.rowids.size()) < rows;
         return;
     }
@@ -812,45 +686,45 @@ void Recordset::fetch(int rows) {
                                   prepareBound(*m_connection, keyedPageSql(selection(), rows), {}));
         page = s.keyedPages.end() - 1;
     }
-    sqlite3_stmt* select = page->second.get();
+    sqlite::Statement& select = page->second;
     do {
         for (int slot = 1; slot <= rows; ++slot) {
             if (s.nextKey < s.keys.size())
-                sqlite3_bind_int64(select, slot, s.keys[s.nextKey++]);
+                select.bind(slot, s.keys[s.nextKey++]);
             else
-                sqlite3_bind_null(select, slot);
+                select.bindNull(slot);
         }
         s.lastPage = s.nextKey >= s.keys.size();
         readPage(select);
     } while (s.rowids.empty() && !s.lastPage);
 }
 
-void Recordset::readPage(sqlite3_stmt* select) {
+void Recordset::readPage(sqlite::Statement& select) {
     Statement& s = *m_statement;
     const int columns = static_cast<int>(m_fields.size());
-    int rc;
-    while ((rc = sqlite3_step(select)) == SQLITE_ROW) {
-        s.rowids.push_back(sqlite3_column_int64(select, 0));
-        for (int c = 1; c <= columns; ++c) {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(select, c));
-            if (!text) {
-                s.cells.push_back({0, -1});
-                continue;
+    try {
+        while (select.step()) {
+            s.rowids.push_back(select.integer(0));
+            for (int c = 1; c <= columns; ++c) {
+                const QByteArrayView text = select.utf8(c);
+                if (text.isNull()) {
+                    s.cells.push_back({0, -1});
+                    continue;
+                }
+                s.cells.push_back(
+                    {static_cast<qint32>(s.data.size()), static_cast<qint32>(text.size())});
+                s.data.append(text);
             }
-            const int length = sqlite3_column_bytes(select, c);
-            s.cells.push_back({static_cast<qint32>(s.data.size()), length});
-            s.data.append(text, length);
         }
-    }
-    sqlite3_reset(select);
-    if (rc != SQLITE_DONE) {
+    } catch (...) {
         s.rowids.clear();
         s.cells.clear();
         s.lastPage = true;
         m_current = false;
         m_eof = true;
-        m_connection->fail(rc);
+        throw;
     }
+    select.reset();
 }
 
 qsizetype Recordset::foundRows() const {
@@ -967,9 +841,9 @@ StoreError Recordset::updateWithoutEdit() {
 void Recordset::Update() {
     if (m_editMode == EditMode::None)
         throw updateWithoutEdit();
-    const Connection& connection = *m_connection;
+    const sqlite::Connection& connection = *m_connection;
     if (m_editMode == EditMode::AddNew) {
-        connection.run(insertStatement());
+        insertStatement().run();
         cancelPending();
         return;
     }
@@ -986,11 +860,10 @@ void Recordset::Update() {
         const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
                                 .arg(table, assignments.join(u", "))
                                 .arg(columns.size() + 1);
-        sqlite3_stmt* update = m_statement->write(connection, sql);
+        sqlite::Statement& update = m_statement->write(connection, sql);
         for (qsizetype i = 0; i < m_pending.size(); ++i)
-            connection.bind(update, static_cast<int>(i) + 1, m_pending[i].second);
-        sqlite3_bind_int64(update, static_cast<int>(columns.size()) + 1, m_rowid);
-        connection.run(update);
+            bindValue(update, static_cast<int>(i) + 1, m_pending[i].second);
+        update.bind(static_cast<int>(columns.size()) + 1, m_rowid).run();
         if (connection.changes() == 0)
             throw StoreError(RecordDeleted, QStringLiteral("Record eliminato."));
         storeInPage(m_pending);
@@ -1000,8 +873,8 @@ void Recordset::Update() {
 
 // The INSERT for the pending fields with their values bound. Rows added one after the other
 // with the same fields (imports) reuse the statement without building its text again.
-sqlite3_stmt* Recordset::insertStatement() {
-    const Connection& connection = *m_connection;
+sqlite::Statement& Recordset::insertStatement() {
+    const sqlite::Connection& connection = *m_connection;
     Statement& s = *m_statement;
     bool same = s.lastInsert && s.lastInsertFields.size() == m_pending.size();
     for (qsizetype i = 0; same && i < m_pending.size(); ++i)
@@ -1018,14 +891,14 @@ sqlite3_stmt* Recordset::insertStatement() {
         else
             sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                       .arg(quoted(m_table), columns.join(u", "), parameters.join(u", "));
-        s.lastInsert = s.write(connection, sql);
+        s.lastInsert = &s.write(connection, sql);
         s.lastInsertFields.clear();
         for (const auto& pending : std::as_const(m_pending))
             s.lastInsertFields.append(pending.first);
     }
     for (qsizetype i = 0; i < m_pending.size(); ++i)
-        connection.bind(s.lastInsert, static_cast<int>(i) + 1, m_pending[i].second);
-    return s.lastInsert;
+        bindValue(*s.lastInsert, static_cast<int>(i) + 1, m_pending[i].second);
+    return *s.lastInsert;
 }
 
 void Recordset::storeInPage(const QList<QPair<QString, QString>>& values) {
@@ -1053,11 +926,11 @@ void Recordset::CancelUpdate() {
 void Recordset::Delete() {
     requireCurrent();
     cancelPending();
-    const Connection& connection = *m_connection;
-    sqlite3_stmt* remove = m_statement->write(
-        connection, QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(quoted(m_table)));
-    sqlite3_bind_int64(remove, 1, m_rowid);
-    connection.run(remove);
+    const sqlite::Connection& connection = *m_connection;
+    m_statement
+        ->write(connection, QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(quoted(m_table)))
+        .bind(1, m_rowid)
+        .run();
     if (connection.changes() == 0)
         throw StoreError(RecordDeleted, QStringLiteral("Record eliminato."));
     // No current row until the next move; the rows after it move up by one.

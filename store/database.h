@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/query.h"
+#include "store/sqlite.h"
 #include "store/storeerror.h"
 
 #include <QByteArrayView>
@@ -10,11 +11,8 @@
 #include <functional>
 #include <memory>
 
-struct sqlite3_stmt;
-
 namespace store {
 
-class Connection;
 class Recordset;
 struct Selection;
 enum class RowAccess : unsigned char;
@@ -52,15 +50,11 @@ public:
     class Transaction final {
     public:
         explicit Transaction(Database& db);
-        ~Transaction();
-        Transaction(const Transaction&) = delete;
-        Transaction& operator=(const Transaction&) = delete;
         void commit();
 
     private:
-        std::shared_ptr<Connection> m_connection;
-        bool m_nested;
-        bool m_done = false;
+        std::shared_ptr<sqlite::Connection> m_connection; // outlives the transaction
+        sqlite::Transaction m_transaction;
     };
 
     bool hasTable(const QString& table) const;
@@ -70,9 +64,9 @@ public:
     QStringList queryPlan(const Query& query) const;
 
 private:
-    Database(QString path, std::shared_ptr<Connection> connection);
+    Database(QString path, std::shared_ptr<sqlite::Connection> connection);
     QString m_path;
-    std::shared_ptr<Connection> m_connection;
+    std::shared_ptr<sqlite::Connection> m_connection;
 };
 
 // A forward cursor over the rows of one table, in stored order, with the editing verbs of
@@ -118,23 +112,23 @@ public:
 
 private:
     friend class Database;
-    Recordset(std::shared_ptr<Connection> connection, Selection&& selection);
+    Recordset(std::shared_ptr<sqlite::Connection> connection, Selection&& selection);
     Selection selection() const;
     void execute();
     void restart();
     void readKeys();
     void readWhole();
     void fetch(int rows);
-    void readPage(sqlite3_stmt* select);
+    void readPage(sqlite::Statement& select);
     void step();
     void land();
     void requireCurrent() const;
     void cancelPending();
-    sqlite3_stmt* insertStatement();
+    sqlite::Statement& insertStatement();
     void storeInPage(const QList<QPair<QString, QString>>& values);
     static StoreError updateWithoutEdit();
 
-    std::shared_ptr<Connection> m_connection;
+    std::shared_ptr<sqlite::Connection> m_connection;
     QString m_table;
     QString m_whereSql;
     QStringList m_bindings;
