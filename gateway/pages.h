@@ -1,7 +1,7 @@
 #pragma once
 
 #include "gateway/query.h"
-#include "gateway/service.h"
+#include "gateway/reply.h"
 #include "gateway/store.h"
 
 #include <QList>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gateway/reply.h"
 #include "gateway/store.h"
 
 #include <QByteArray>
@@ -7,13 +8,6 @@
 #include <QString>
 
 namespace gateway {
-
-// What the gateway answers to one request.
-struct Reply {
-    int status = 200;
-    QByteArray contentType = QByteArrayLiteral("text/plain; charset=utf-8");
-    QByteArray body;
-};
 
 struct ServiceConfig {
     // The channel settings that nosggi.pl gives, host-user:password-port; empty for the

@@ -1,7 +1,7 @@
 #include "store/database.h"
 
-#include "store/archive.h"
 #include "store/jettext.h"
+#include "store/schema.h"
 
 #include <QFile>
 #include <QFileInfo>

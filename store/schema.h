@@ -1,0 +1,30 @@
+#pragma once
+
+#include "store/query.h"
+
+#include <QList>
+#include <QString>
+
+// The tables of the archive files: their names, fields and indexes.
+namespace store::archive {
+
+// Table names by archive kind letter: 'r' rubrica, 's' salvati, 'i' inviati, 'c' cancellati.
+// Returns an empty text for any other letter.
+QString tableForKind(QChar kind);
+
+TableSchema elencoTable();  // elenco(Rubrica)
+TableSchema rubricaTable(); // rubrica(Nome, cognome, cellulare, email, icona)
+// The rubrica fields that searches and the number lookup go through: each gets an index under
+// the archive's text comparison, in new files and in older ones when they are opened. The
+// surname's index also carries the other fields (wholeRow), so a search by surname reads the
+// index alone instead of a row from nearly every page of a large table.
+struct IndexedField {
+    QString name;
+    bool wholeRow = false;
+};
+QList<IndexedField> rubricaIndexes();
+// salvati/inviati/cancellati(cognome, cellulare, Data, Testo)
+TableSchema messageTable(const QString& name);
+QList<TableSchema> addressBookTables(); // the four tables of an address book
+
+} // namespace store::archive
