@@ -2,13 +2,13 @@
 
 #include "app/appstate.h"
 #include "app/archivetree.h"
-#include "windows/handler.h"
 #include "app/settings.h"
 #include "app/twips.h"
 #include "browser/seri.h"
 #include "platform/textfile.h"
 #include "store/archive.h"
 #include "store/storeerror.h"
+#include "windows/handler.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,7 +3,6 @@
 
 #include "app/appstate.h"
 #include "app/archivetree.h"
-#include "windows/handler.h"
 #include "app/twips.h"
 #include "browser/archivemodel.h"
 #include "browser/form1.h"
@@ -25,6 +24,7 @@
 #include "platform/waitcursor.h"
 #include "users/confaccount.h"
 #include "windows/form11.h"
+#include "windows/handler.h"
 
 #include <QApplication>
 #include <QLabel>

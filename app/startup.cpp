@@ -1,7 +1,6 @@
 #include "app/startup.h"
 
 #include "app/appstate.h"
-#include "windows/handler.h"
 #include "app/mdiform1.h"
 #include "platform/appfolder.h"
 #include "platform/dialogs.h"
@@ -10,6 +9,7 @@
 #include "users/accesso.h"
 #include "users/userfile.h"
 #include "windows/form9.h"
+#include "windows/handler.h"
 
 #include <QApplication>
 #include <QDir>

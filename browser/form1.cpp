@@ -1,7 +1,6 @@
 #include "browser/form1.h"
 
 #include "app/appstate.h"
-#include "windows/handler.h"
 #include "app/mdiform1.h"
 #include "app/twips.h"
 #include "browser/archivemodel.h"
@@ -13,6 +12,7 @@
 #include "platform/dialogs.h"
 #include "platform/waitcursor.h"
 #include "store/archive.h"
+#include "windows/handler.h"
 
 #include <QApplication>
 #include <QEvent>

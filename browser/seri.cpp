@@ -2,7 +2,6 @@
 
 #include "app/appstate.h"
 #include "app/archivetree.h"
-#include "windows/handler.h"
 #include "app/mdiform1.h"
 #include "app/twips.h"
 #include "browser/archivemodel.h"
@@ -12,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "store/archive.h"
+#include "windows/handler.h"
 
 #include <QCheckBox>
 #include <QGuiApplication>

@@ -1,12 +1,12 @@
 #include "contacts/form2.h"
 
 #include "app/appstate.h"
-#include "windows/handler.h"
 #include "app/mdiform1.h"
 #include "contacts/addressbooks.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "store/archive.h"
+#include "windows/handler.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

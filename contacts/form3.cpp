@@ -1,13 +1,13 @@
 #include "contacts/form3.h"
 
 #include "app/appstate.h"
-#include "windows/handler.h"
 #include "app/mdiform1.h"
 #include "contacts/contactstore.h"
 #include "messaging/form5.h"
 #include "platform/controls.h"
 #include "platform/waitcursor.h"
 #include "store/archive.h"
+#include "windows/handler.h"
 
 #include <QEvent>
 #include <QGridLayout>

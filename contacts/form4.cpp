@@ -1,7 +1,6 @@
 #include "contacts/form4.h"
 
 #include "app/appstate.h"
-#include "windows/handler.h"
 #include "app/mdiform1.h"
 #include "browser/seri.h"
 #include "contacts/contactstore.h"
@@ -10,6 +9,7 @@
 #include "platform/dialogs.h"
 #include "store/archive.h"
 #include "store/database.h"
+#include "windows/handler.h"
 
 #include <QComboBox>
 #include <QGridLayout>

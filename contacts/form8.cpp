@@ -1,10 +1,10 @@
 #include "contacts/form8.h"
 
 #include "app/appstate.h"
-#include "windows/handler.h"
 #include "contacts/prefixes.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
+#include "windows/handler.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -1,10 +1,10 @@
 #include "exchange/form13.h"
 
 #include "app/appstate.h"
-#include "windows/handler.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/textfile.h"
+#include "windows/handler.h"
 
 #include <QDir>
 #include <QHBoxLayout>

@@ -1,7 +1,6 @@
 #include "messaging/form5.h"
 
 #include "app/appstate.h"
-#include "windows/handler.h"
 #include "app/mdiform1.h"
 #include "browser/seri.h"
 #include "messaging/smssplitter.h"
@@ -10,6 +9,7 @@
 #include "platform/dialogs.h"
 #include "platform/waitcursor.h"
 #include "store/archive.h"
+#include "windows/handler.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

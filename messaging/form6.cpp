@@ -1,11 +1,11 @@
 #include "messaging/form6.h"
 
 #include "app/appstate.h"
-#include "windows/handler.h"
 #include "messaging/account.h"
 #include "messaging/service.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
+#include "windows/handler.h"
 
 #include <QEvent>
 #include <QFormLayout>

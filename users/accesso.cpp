@@ -1,11 +1,11 @@
 #include "users/accesso.h"
 
 #include "app/appstate.h"
-#include "windows/handler.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "users/confaccount.h"
 #include "users/userfile.h"
+#include "windows/handler.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

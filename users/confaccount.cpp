@@ -1,9 +1,9 @@
 #include "users/confaccount.h"
 
 #include "app/appstate.h"
-#include "windows/handler.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
+#include "windows/handler.h"
 
 #include <QComboBox>
 #include <QFormLayout>

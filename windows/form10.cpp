@@ -1,8 +1,8 @@
 #include "windows/form10.h"
 
-#include "windows/handler.h"
 #include "app/twips.h"
 #include "platform/controls.h"
+#include "windows/handler.h"
 
 #include <QCoreApplication>
 #include <QLabel>

@@ -1,11 +1,11 @@
 #include "windows/form9.h"
 
 #include "app/appstate.h"
-#include "windows/handler.h"
 #include "app/maker.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/textfile.h"
+#include "windows/handler.h"
 
 #include <QDir>
 #include <QFrame>
