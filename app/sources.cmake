@@ -5,5 +5,5 @@ list(APPEND QUILLET_CORE_SOURCES
   app/twips.h
   app/maker.h)
 list(APPEND QUILLET_UI_SOURCES
-  app/mdiform1.h app/mdiform1.cpp app/mdiform1_commands.cpp
+  app/mainwindow.h app/mainwindow.cpp app/mainwindow_commands.cpp
   app/startup.h app/startup.cpp)

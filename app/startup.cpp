@@ -1,14 +1,14 @@
 #include "app/startup.h"
 
 #include "app/appstate.h"
-#include "app/mdiform1.h"
+#include "app/mainwindow.h"
 #include "platform/appfolder.h"
 #include "platform/dialogs.h"
 #include "store/archive.h"
 #include "store/database.h"
-#include "users/accesso.h"
+#include "users/loginwindow.h"
 #include "users/userfile.h"
-#include "windows/form9.h"
+#include "windows/disclaimerwindow.h"
 #include "windows/handler.h"
 
 #include <QApplication>
@@ -90,9 +90,9 @@ FirstWindows::FirstWindows(std::function<void()> quit)
 FirstWindows::~FirstWindows() = default;
 
 QWidget* FirstWindows::open() {
-    if (!Form9::daMostrare(appState().appFolder))
+    if (!DisclaimerWindow::daMostrare(appState().appFolder))
         return openLogin();
-    m_disclaimer = std::make_unique<Form9>();
+    m_disclaimer = std::make_unique<DisclaimerWindow>();
     m_disclaimer->Form_Load();
     QObject::connect(m_disclaimer.get(), &QDialog::accepted, m_disclaimer.get(),
                      [this] { openLogin(); });
@@ -112,7 +112,7 @@ QWidget* FirstWindows::openLogin() {
         openMain();
         return m_main.get();
     }
-    m_login = std::make_unique<Accesso>();
+    m_login = std::make_unique<LoginWindow>();
     QObject::connect(m_login.get(), &QDialog::accepted, m_login.get(), [this] { openMain(); });
     QObject::connect(m_login.get(), &QDialog::rejected, m_login.get(), [this] { m_quit(); });
     platform::setDialogParent(m_login.get());
@@ -121,7 +121,7 @@ QWidget* FirstWindows::openLogin() {
 }
 
 void FirstWindows::openMain() {
-    m_main = std::make_unique<MDIForm1>();
+    m_main = std::make_unique<MainWindow>();
     platform::setDialogParent(m_main.get());
     handler::run([this] { m_main->Form_Load(); });
     m_main->show();

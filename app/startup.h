@@ -6,9 +6,9 @@
 #include <functional>
 #include <memory>
 
-class Accesso;
-class Form9;
-class MDIForm1;
+class LoginWindow;
+class DisclaimerWindow;
+class MainWindow;
 class QWidget;
 
 // The command line and the road from it to the main window.
@@ -39,18 +39,18 @@ public:
     // (its start-up runs); returns the window shown.
     QWidget* open();
 
-    Form9* disclaimer() const { return m_disclaimer.get(); }
-    Accesso* login() const { return m_login.get(); }
-    MDIForm1* mainWindow() const { return m_main.get(); }
+    DisclaimerWindow* disclaimer() const { return m_disclaimer.get(); }
+    LoginWindow* login() const { return m_login.get(); }
+    MainWindow* mainWindow() const { return m_main.get(); }
 
 private:
     QWidget* openLogin();
     void openMain();
 
     std::function<void()> m_quit;
-    std::unique_ptr<Form9> m_disclaimer;
-    std::unique_ptr<Accesso> m_login;
-    std::unique_ptr<MDIForm1> m_main;
+    std::unique_ptr<DisclaimerWindow> m_disclaimer;
+    std::unique_ptr<LoginWindow> m_login;
+    std::unique_ptr<MainWindow> m_main;
 };
 
 // Runs the program; returns the process's exit code.

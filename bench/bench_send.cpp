@@ -4,7 +4,7 @@
 // Each run uses a fresh application folder and charges RECIPIENTS credits to the account.
 #include "app/appstate.h"
 #include "bench/measure.h"
-#include "messaging/form5.h"
+#include "messaging/composer.h"
 #include "platform/dialogs.h"
 #include "platform/textfile.h"
 #include "store/archive.h"
@@ -77,7 +77,7 @@ Run sendOnce(const QString& servizio, const QString& account, const QStringList&
 
     int progress = 0;
     {
-        Form5 f;
+        Composer f;
         f.Label23->setText(QStringLiteral("1"));
         f.Label18->setText(label);
         f.setRecipients(numbers);

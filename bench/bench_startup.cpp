@@ -2,9 +2,9 @@
 //   bench-startup FOLDER
 // Run it several times (bench/run does) and take the median.
 #include "app/appstate.h"
-#include "app/mdiform1.h"
+#include "app/mainwindow.h"
+#include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
-#include "browser/seri.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     appState().appFolder = QDir::cleanPath(QString::fromLocal8Bit(argv[1]));
-    MDIForm1 window;
+    MainWindow window;
     window.Form_Load();
     window.show();
     while (window.browser()->model()->rowCount() == 0 && clock.elapsed() < 60000)

@@ -3,7 +3,7 @@ list(APPEND QUILLET_CORE_SOURCES
   contacts/prefixes.h contacts/prefixes.cpp
   contacts/addressbooks.h contacts/addressbooks.cpp)
 list(APPEND QUILLET_UI_SOURCES
-  contacts/form8.h contacts/form8.cpp
-  contacts/form4.h contacts/form4.cpp
-  contacts/form2.h contacts/form2.cpp
-  contacts/form3.h contacts/form3.cpp)
+  contacts/prefixwindow.h contacts/prefixwindow.cpp
+  contacts/contacteditor.h contacts/contacteditor.cpp
+  contacts/addressbookwindow.h contacts/addressbookwindow.cpp
+  contacts/contactsearch.h contacts/contactsearch.cpp)

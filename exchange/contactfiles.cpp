@@ -1,15 +1,15 @@
 #include "exchange/contactfiles.h"
 
 #include "app/appstate.h"
-#include "app/mdiform1.h"
+#include "app/mainwindow.h"
+#include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
-#include "browser/seri.h"
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"
 #include "platform/dialogs.h"
 #include "store/archive.h"
 #include "store/storeerror.h"
-#include "windows/form10.h"
+#include "windows/waitbox.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -81,7 +81,7 @@ void report(const csvimport::Outcome& outcome, const QString& file, const QStrin
 
 } // namespace
 
-void esporta(MDIForm1& main) {
+void esporta(MainWindow& main) {
     if (!main.selectedKey().startsWith(QLatin1Char('r'))) {
         invalidArchive();
         return;
@@ -117,7 +117,7 @@ void esporta(MDIForm1& main) {
                          platform::Icon::Information);
 }
 
-void importa(MDIForm1& main) {
+void importa(MainWindow& main) {
     auto& state = appState();
     const QString book = main.selectedText();
     const QString bookPath = store::archive::addressBookPath(state.appFolder, book);

@@ -1,11 +1,11 @@
 #include "exchange/hotelimport.h"
 
 #include "app/appstate.h"
+#include "app/mainwindow.h"
 #include "app/maker.h"
-#include "app/mdiform1.h"
 #include "exchange/ericsoft.h"
-#include "exchange/form12.h"
-#include "exchange/form13.h"
+#include "exchange/hotelfolderwindow.h"
+#include "exchange/importprogress.h"
 #include "platform/dialogs.h"
 #include "platform/waitcursor.h"
 
@@ -47,7 +47,7 @@ void report(const ericsoft::Outcome& outcome) {
 
 } // namespace
 
-void importa(MDIForm1& main) {
+void importa(MainWindow& main) {
     auto& state = appState();
     if (state.percorso.isEmpty()) {
         platform::MsgBox(QStringLiteral(
@@ -60,7 +60,7 @@ void importa(MDIForm1& main) {
         // The address books change under the shared database: release it first.
         state.corrente.rs.reset();
         state.corrente.db.reset();
-        Form12 wait(&main);
+        ImportProgress wait(&main);
         wait.show();
         platform::WaitCursor cursor;
         outcome = ericsoft::importCustomers(
@@ -74,8 +74,8 @@ void importa(MDIForm1& main) {
     report(outcome);
 }
 
-void imposta(MDIForm1& main) {
-    Form13 window(&main);
+void imposta(MainWindow& main) {
+    HotelFolderWindow window(&main);
     main.showModal(window);
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
-class MDIForm1;
+class MainWindow;
 
 // The menu commands around the hotel program's customers.
 namespace hotelimport {
 
-void importa(MDIForm1& main); // "Importa da Ericsoft"
-void imposta(MDIForm1& main); // "Imposta Archivi Ericsoft"
+void importa(MainWindow& main); // "Importa da Ericsoft"
+void imposta(MainWindow& main); // "Imposta Archivi Ericsoft"
 
 } // namespace hotelimport

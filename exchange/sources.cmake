@@ -5,6 +5,6 @@ list(APPEND QUILLET_CORE_SOURCES
   exchange/ericsoft.h exchange/ericsoft.cpp)
 list(APPEND QUILLET_UI_SOURCES
   exchange/contactfiles.h exchange/contactfiles.cpp
-  exchange/form12.h exchange/form12.cpp
-  exchange/form13.h exchange/form13.cpp
+  exchange/importprogress.h exchange/importprogress.cpp
+  exchange/hotelfolderwindow.h exchange/hotelfolderwindow.cpp
   exchange/hotelimport.h exchange/hotelimport.cpp)

@@ -9,6 +9,6 @@ list(APPEND QUILLET_CORE_SOURCES
 list(APPEND QUILLET_CORE_SOURCES
   messaging/account.h messaging/account.cpp)
 list(APPEND QUILLET_UI_SOURCES
-  messaging/form6.h messaging/form6.cpp
-  messaging/form7.h messaging/form7.cpp
-  messaging/form5.h messaging/form5.cpp)
+  messaging/accountwindow.h messaging/accountwindow.cpp
+  messaging/senderheaderwindow.h messaging/senderheaderwindow.cpp
+  messaging/composer.h messaging/composer.cpp)

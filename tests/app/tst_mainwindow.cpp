@@ -1,8 +1,8 @@
 #include "app/appstate.h"
-#include "app/mdiform1.h"
+#include "app/mainwindow.h"
 #include "app/twips.h"
+#include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
-#include "browser/seri.h"
 #include "contacts/addressbooks.h"
 #include "platform/dialogs.h"
 #include "support/testfolder.h"
@@ -67,7 +67,7 @@ private:
     QStringList column(int c) const;
 
     std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<MDIForm1> m_window;
+    std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<platform::DialogScript> m_script;
 };
 
@@ -89,7 +89,7 @@ void tst_mainwindow::start(const QStringList& tbta) {
         m_folder->write(QStringLiteral("tbta"), tbta);
     appState() = AppState{};
     appState().appFolder = m_folder->path();
-    m_window = std::make_unique<MDIForm1>();
+    m_window = std::make_unique<MainWindow>();
     m_window->Form_Load();
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));

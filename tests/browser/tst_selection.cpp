@@ -1,12 +1,12 @@
 // What the user does with the listed entries: select all, the Delete key, deleting the ticked
 // entries (sent messages go to the deleted archive), the double click, the contact actions.
 #include "app/appstate.h"
-#include "app/mdiform1.h"
+#include "app/mainwindow.h"
+#include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
-#include "browser/form1.h"
-#include "browser/seri.h"
-#include "contacts/form4.h"
-#include "messaging/form5.h"
+#include "browser/contactactions.h"
+#include "contacts/contacteditor.h"
+#include "messaging/composer.h"
 #include "platform/dialogs.h"
 #include "support/mainwindowtest.h"
 #include "support/testfolder.h"
@@ -261,7 +261,7 @@ private slots:
         const QStringList binBefore = rows(*m_folder, "cancellati");
         m_script->answer(answer);
 
-        Form1 actions(m_window.get()); // as the main window's "Cancella Spuntati" does
+        ContactActions actions(m_window.get()); // as the main window's "Cancella Spuntati" does
         actions.Label4_Click();
 
         const int done = answer == Answer::No ? 0 : room >= 0 ? room : int(listed.size());
@@ -304,7 +304,7 @@ private slots:
         show(node);
         click(row);
         QString composer;
-        onComposer([&](Form5& f) {
+        onComposer([&](Composer& f) {
             composer = QStringList{f.Label23->text(), f.recipients().join(','), f.Label18->text(),
                                    f.Label2->text(), f.Text1->toPlainText()}
                            .join('|');
@@ -348,23 +348,23 @@ private slots:
         QTest::mouseClick(list, Qt::LeftButton, {}, centre(row == 0 ? 2 : 0));
         QTest::mouseClick(list, Qt::RightButton, {}, centre(row));
         QCOMPARE(browser()->lvw1->currentIndex().row(), row);
-        Form1* actions = m_window->findChild<Form1*>();
+        ContactActions* actions = m_window->findChild<ContactActions*>();
         QVERIFY(actions && actions->isVisible());
-        const QPointer<Form1> alive(actions);
+        const QPointer<ContactActions> alive(actions);
         QLabel* label =
             QList<QLabel*>{actions->Label1, actions->Label2, actions->Label3}[entry - 1];
         QCOMPARE(label->palette().color(QPalette::WindowText) ==
                      actions->Label4->palette().color(QPalette::WindowText),
                  node == Contacts); // greyed on messages
         QString outcome;
-        onComposer([&](Form5& f) {
+        onComposer([&](Composer& f) {
             outcome = "composer " +
                       QStringList{f.Label23->text(), f.Label18->text(), f.Label2->text()}.join('|');
             f.Command2->click();
         });
         QTest::mouseClick(label, Qt::LeftButton);
         QCoreApplication::processEvents();
-        if (Form4* editor = m_window->findChild<Form4*>()) {
+        if (ContactEditor* editor = m_window->findChild<ContactEditor*>()) {
             outcome = "editor " + editor->Text2->text();
             QVERIFY(editor->isVisible());
             QCOMPARE(appState().modifica, 1);
@@ -394,7 +394,7 @@ private slots:
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         const QPoint at = offset.x() < 0 ? area.bottomRight() : area.topLeft() + offset;
         browser()->lvw1_MouseUp(Qt::RightButton, {}, at);
-        auto* actions = m_window->findChild<Form1*>();
+        auto* actions = m_window->findChild<ContactActions*>();
         QVERIFY(actions && actions->isVisible());
         QVERIFY2(area.contains(actions->frameGeometry()), "off screen");
         QVERIFY((actions->frameGeometry().center() - at).manhattanLength() <
@@ -407,7 +407,7 @@ private slots:
         m_window->show();
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         browser()->lvw1_MouseUp(Qt::RightButton, {}, QPoint(100, 100));
-        const QPointer<Form1> actions = m_window->findChild<Form1*>();
+        const QPointer<ContactActions> actions = m_window->findChild<ContactActions*>();
         QTRY_VERIFY(actions && actions->isActiveWindow());
         m_window->activateWindow();
         QTRY_VERIFY(!actions);
@@ -415,7 +415,7 @@ private slots:
     }
 
 private:
-    seri* browser() const { return m_window->browser(); }
+    ArchiveBrowser* browser() const { return m_window->browser(); }
     ArchiveModel* model() const { return browser()->model(); }
     void show(int node) {
         m_window->selezionaNodo(node);
@@ -438,9 +438,9 @@ private:
         browser()->lvw1_Click();
     }
     // Runs `act` on the composer if a command opens one.
-    void onComposer(const std::function<void(Form5&)>& act) {
+    void onComposer(const std::function<void(Composer&)>& act) {
         QTimer::singleShot(0, this, [act] {
-            if (Form5* f = Form5::instance()) {
+            if (Composer* f = Composer::instance()) {
                 f->Form_Activate();
                 act(*f);
             }

@@ -1,9 +1,9 @@
 // The address-book window: creating, deleting and renaming keep the row of elenco, the file in
 // rubriche and the list in step, also when a step fails; closing rebuilds the archive tree.
 #include "app/appstate.h"
-#include "app/mdiform1.h"
+#include "app/mainwindow.h"
+#include "contacts/addressbookwindow.h"
 #include "contacts/contactstore.h"
-#include "contacts/form2.h"
 #include "platform/dialogs.h"
 #include "support/testfolder.h"
 
@@ -31,7 +31,7 @@ QStringList entries(const QListWidget* list) {
     return out;
 }
 
-void select(Form2& window, const QString& name) {
+void select(AddressBookWindow& window, const QString& name) {
     if (!name.isEmpty())
         window.List1->setCurrentItem(window.List1->findItems(name, Qt::MatchExactly).value(0));
 }
@@ -119,7 +119,7 @@ private slots:
     void buttonsFollowList() {
         m_folder = std::make_unique<TestFolder>(QStringList{});
         appState().appFolder = m_folder->path();
-        Form2 window;
+        AddressBookWindow window;
         QVERIFY(!window.Command2->isEnabled() && !window.Command3->isEnabled());
         platform::DialogScript script;
         script.answerText("Prima").answer(platform::Answer::Ok);
@@ -193,7 +193,7 @@ private slots:
     void commands() {
         QFETCH(Case, c);
         const QStringList stray = c.sabotage == FileAtTarget ? QStringList{"Nuova"} : QStringList{};
-        m_window = std::make_unique<MDIForm1>();
+        m_window = std::make_unique<MainWindow>();
         m_window->Form_Load();
         m_window->selezionaNodo(c.node ? c.node : 2); // else the first book, Principale
         m_window->TreeView1_Click();
@@ -217,7 +217,7 @@ private slots:
                 QSKIP("root writes into read-only folders");
             break;
         }
-        Form2 window(m_window.get());
+        AddressBookWindow window(m_window.get());
         select(window, c.selected);
         platform::DialogScript script;
         script.answerText(c.typed.isNull() ? std::nullopt : std::optional<QString>(c.typed));
@@ -281,7 +281,7 @@ private:
     }
 
     std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<MDIForm1> m_window;
+    std::unique_ptr<MainWindow> m_window;
 };
 
 QTEST_MAIN(tst_addressbooks)

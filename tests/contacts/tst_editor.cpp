@@ -1,12 +1,12 @@
 // The prefix file, the prefix list window and the contact editor, in a main window listing
 // the address book "Principale".
 #include "app/appstate.h"
-#include "app/mdiform1.h"
+#include "app/mainwindow.h"
+#include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
-#include "browser/seri.h"
-#include "contacts/form4.h"
-#include "contacts/form8.h"
+#include "contacts/contacteditor.h"
 #include "contacts/prefixes.h"
+#include "contacts/prefixwindow.h"
 #include "platform/dialogs.h"
 #include "support/testfolder.h"
 
@@ -52,7 +52,7 @@ private slots:
         m_folder->write("prefissi.txt", filePrefixes);
         appState() = AppState{};
         appState().appFolder = m_folder->path();
-        m_window = std::make_unique<MDIForm1>();
+        m_window = std::make_unique<MainWindow>();
         m_window->Form_Load();
         m_window->TreeView1_Click();
         QTRY_COMPARE(m_window->browser()->model()->rowCount(), 2);
@@ -86,9 +86,9 @@ private slots:
             QVERIFY(QDir().mkdir(path));
         else if (!name.isEmpty())
             writeBytes(path, content);
-        QCOMPARE(items(Form4().Combo1), read);
+        QCOMPARE(items(ContactEditor().Combo1), read);
         platform::DialogScript script;
-        Form8 window;
+        PrefixWindow window;
         QCOMPARE(entries(window.List1), read);
         window.Text1->setText("366");
         window.Command1_Click();
@@ -127,7 +127,7 @@ private slots:
         QFETCH(QString, action);
         QFETCH(QStringList, list);
         platform::DialogScript script;
-        Form8 window;
+        PrefixWindow window;
         window.List1->setCurrentRow(row);
         if (action == "up")
             window.Command2_Click();
@@ -138,13 +138,13 @@ private slots:
         else
             window.Text1->setText(action.mid(4));
         QTEST(window.List1->currentRow(), "selected");
-        QCOMPARE(entries(Form8().List1), filePrefixes);
+        QCOMPARE(entries(PrefixWindow().List1), filePrefixes);
 
         window.Command1_Click();
         QCOMPARE(entries(window.List1), list);
         QCOMPARE(window.Text1->text(), QString());
-        QCOMPARE(entries(Form8().List1), list);
-        QCOMPARE(items(Form4().Combo1), list);
+        QCOMPARE(entries(PrefixWindow().List1), list);
+        QCOMPARE(items(ContactEditor().Combo1), list);
         QVERIFY(script.shown().isEmpty());
     }
 
@@ -183,7 +183,7 @@ private slots:
         QFETCH(QString, message);
         QFETCH(QString, stored);
         platform::DialogScript script;
-        Form4 window;
+        ContactEditor window;
         QCOMPARE(boxes(window), QString("||Prefisso||"));
         QCOMPARE(window.Label8->text(), QString("4"));
         type(window, typed);
@@ -206,7 +206,7 @@ private slots:
     // A prefix typed by hand stays as typed, even when the list holds a longer one.
     void typedPrefix() {
         platform::DialogScript script;
-        Form4 window;
+        ContactEditor window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.Combo1->setFocus();
@@ -242,7 +242,7 @@ private slots:
         platform::DialogScript script;
         appState().numeroScelto = numero;
         appState().modifica = 1;
-        Form4 window;
+        ContactEditor window;
         const bool found = numero == carla;
         QCOMPARE(boxes(window), found ? "Carla|D'Amico|334|51234567|c@x.it" : "||Prefisso||");
         if (!typed.isNull())
@@ -266,12 +266,12 @@ private slots:
     }
 
 private:
-    static QString boxes(const Form4& window) {
+    static QString boxes(const ContactEditor& window) {
         return QStringList{window.Text1->text(), window.Text2->text(), window.Combo1->currentText(),
                            window.Text3->text(), window.Text4->text()}
             .join('|');
     }
-    static void type(Form4& window, const QString& typed) {
+    static void type(ContactEditor& window, const QString& typed) {
         const QStringList fields = typed.split('|');
         window.Text1->setText(fields[0]);
         window.Text2->setText(fields[1]);
@@ -291,7 +291,7 @@ private:
     }
 
     std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<MDIForm1> m_window;
+    std::unique_ptr<MainWindow> m_window;
 };
 
 QTEST_MAIN(tst_editor)

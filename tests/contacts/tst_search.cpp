@@ -1,10 +1,10 @@
 // The contact search: criteria, the four lists, picking and writing to a found contact.
 #include "app/appstate.h"
-#include "app/mdiform1.h"
+#include "app/mainwindow.h"
+#include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
-#include "browser/seri.h"
-#include "contacts/form3.h"
-#include "messaging/form5.h"
+#include "contacts/contactsearch.h"
+#include "messaging/composer.h"
 #include "platform/dialogs.h"
 #include "support/mainwindowtest.h"
 #include "support/testfolder.h"
@@ -50,7 +50,7 @@ private slots:
     void search() {
         QFETCH(QString, criteria);
         const QStringList typed = criteria.split('|');
-        Form3 f;
+        ContactSearch f;
         f.Text1->setText(typed[0]);
         f.Text2->setText(typed[1]);
         f.Text3->setText(typed[2]);
@@ -64,7 +64,7 @@ private slots:
 
     // A click on a number picks the line in all four lists; a double click writes to it.
     void pickAndWrite() {
-        Form3 f;
+        ContactSearch f;
         f.Text1->setText("ros");
         f.Command1->click();
         f.List1->setCurrentIndex(f.List1->model()->index(1, 0));
@@ -77,7 +77,7 @@ private slots:
 
         QString number, surname;
         QTimer::singleShot(0, this, [&] {
-            Form5* composer = Form5::instance();
+            Composer* composer = Composer::instance();
             QVERIFY(composer);
             number = composer->Label18->text();
             surname = composer->Label2->text();
@@ -89,7 +89,7 @@ private slots:
         QCOMPARE(f.result(), int(QDialog::Accepted));
 
         // Pressing in a criterion box empties the others and the results.
-        Form3 g;
+        ContactSearch g;
         g.Text1->setText("ros");
         g.Command1->click();
         g.Text3->setText("x");
@@ -102,14 +102,14 @@ private slots:
     // The composer's search button closes it and opens the search.
     void fromComposer() {
         QTimer::singleShot(0, this, [] {
-            Form5* composer = Form5::instance();
+            Composer* composer = Composer::instance();
             QVERIFY(composer && composer->Command4->isEnabled());
             composer->Command4->click();
         });
         m_window->ismss->trigger();
-        QTRY_VERIFY(m_window->findChild<Form3*>());
-        QVERIFY(m_window->findChild<Form3*>()->isVisible());
-        m_window->findChild<Form3*>()->close();
+        QTRY_VERIFY(m_window->findChild<ContactSearch*>());
+        QVERIFY(m_window->findChild<ContactSearch*>()->isVisible());
+        m_window->findChild<ContactSearch*>()->close();
     }
 
 private:

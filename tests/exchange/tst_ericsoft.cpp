@@ -2,8 +2,8 @@
 // fields' rules, every number once; the failures the user is told about; the folder window.
 #include "app/maker.h"
 #include "exchange/ericsoft.h"
-#include "exchange/form12.h"
-#include "exchange/form13.h"
+#include "exchange/hotelfolderwindow.h"
+#include "exchange/importprogress.h"
 #include "support/mainwindowtest.h"
 #include "tools/dbfwriter.h"
 
@@ -79,7 +79,7 @@ QStringList brokenBooks(const TestFolder& folder) {
     return out;
 }
 
-QStringList treeBooks(const MDIForm1& window) {
+QStringList treeBooks(const MainWindow& window) {
     QStringList out;
     const QTreeWidgetItem* root = window.TreeView1->topLevelItem(0);
     for (int i = 0; i < root->childCount(); ++i)
@@ -128,7 +128,7 @@ private slots:
         QCOMPARE(m_script->messages(), QStringList{"Importazione Completata"});
         QCOMPARE(m_script->shown().first().icon, Icon::None);
         QVERIFY(!QApplication::overrideCursor());
-        QVERIFY(!m_window->findChild<Form12*>());
+        QVERIFY(!m_window->findChild<ImportProgress*>());
         const QMap<QString, QStringList> expected = {
             {"Principale",
              {"Già|Presente||3330000000", "Ugo|Verdi|ugo@example.it|3470000002", " | | |3480000006",
@@ -199,7 +199,7 @@ private slots:
                  qPrintable(m_script->messages().first()));
         QCOMPARE(m_script->shown().first().icon, Icon::Critical);
         QVERIFY(!QApplication::overrideCursor());
-        QVERIFY(!m_window->findChild<Form12*>());
+        QVERIFY(!m_window->findChild<ImportProgress*>());
         QCOMPARE(brokenBooks(*m_folder), QStringList());
         QCOMPARE(contactsByBook(*m_folder).value("Mercato-IT").size(), stored);
     }
@@ -232,7 +232,8 @@ private slots:
         appState().percorso.clear();
         bool opened = false;
         QTimer::singleShot(0, this, [&opened] {
-            if (auto* window = qobject_cast<Form13*>(QApplication::activeModalWidget())) {
+            if (auto* window =
+                    qobject_cast<HotelFolderWindow*>(QApplication::activeModalWidget())) {
                 opened = true;
                 window->Command2_Click();
             }
@@ -252,7 +253,7 @@ private slots:
     void chooseFolder() {
         QFETCH(QString, chosen);
         m_folder->write("persorso", {"/srv/vecchio"});
-        Form13 window(m_window.get());
+        HotelFolderWindow window(m_window.get());
         QCOMPARE(window.Label2->text(), "/srv/vecchio");
         QCOMPARE(appState().percorso, "/srv/vecchio");
         m_script->answerText(chosen.isEmpty() ? std::nullopt : std::optional(chosen));
@@ -262,7 +263,8 @@ private slots:
         QCOMPARE(m_script->shown().first().text, "Select folder");
         QCOMPARE(window.Label2->text(), expected);
         appState().percorso.clear();
-        QCOMPARE(Form13(m_window.get()).Label2->text(), expected); // read back on opening
+        QCOMPARE(HotelFolderWindow(m_window.get()).Label2->text(),
+                 expected); // read back on opening
         QCOMPARE(appState().percorso, expected);
     }
 

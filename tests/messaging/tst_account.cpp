@@ -1,9 +1,9 @@
 // The account window and the credit refresh, against a small local stand-in of the service.
 #include "app/appstate.h"
-#include "app/mdiform1.h"
+#include "app/mainwindow.h"
 #include "httpstandin.h"
-#include "messaging/form6.h"
-#include "messaging/form7.h"
+#include "messaging/accountwindow.h"
+#include "messaging/senderheaderwindow.h"
 #include "platform/dialogs.h"
 #include "support/testfolder.h"
 
@@ -19,7 +19,7 @@ private slots:
         m_folder->write("residui.txt", {"7"});
         appState() = AppState{};
         appState().appFolder = m_folder->path();
-        m_window = std::make_unique<MDIForm1>();
+        m_window = std::make_unique<MainWindow>();
         m_window->Form_Load();
         appState().servizio = m_service.servizio();
     }
@@ -101,7 +101,7 @@ private slots:
         QFETCH(QString, password);
         QFETCH(QByteArray, saved);
         platform::DialogScript script;
-        Form6 window;
+        AccountWindow window;
         window.ui->setText(user);
         window.pw->setText(password);
         window.Command1_Click();
@@ -113,14 +113,14 @@ private slots:
             return;
         QCOMPARE(file.permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
         QCOMPARE(appState().account, (QStringList{user, password}));
-        Form6 again;
+        AccountWindow again;
         QCOMPARE(again.ui->text() + '|' + again.pw->text(), user + '|' + password);
     }
 
     void affiliatePage() {
         appState().affiliazione = QStringList{"42", "ABC"};
         platform::DialogScript script;
-        Form6 window;
+        AccountWindow window;
         window.Label3_Click();
         QCOMPARE(script.shown().last().text,
                  "http://" + m_service.servizio() +
@@ -154,7 +154,7 @@ private slots:
             QVERIFY(QDir(m_folder->path()).mkdir("intestazione"));
         appState().intestazioneSms = "OLD";
         platform::DialogScript script;
-        Form7 window;
+        SenderHeaderWindow window;
         QCOMPARE(window.Text1->text(), writable ? "OLD" : "");
         window.Text1->setText(typed);
         save ? window.Command1_Click() : window.Command2_Click();
@@ -180,7 +180,7 @@ private slots:
     }
     void headerTyping() {
         QFETCH(QString, typed);
-        Form7 window;
+        SenderHeaderWindow window;
         for (const char32_t c : typed.toUcs4()) {
             QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier,
                           QString::fromUcs4(&c, 1));
@@ -194,7 +194,7 @@ private:
 
     HttpStandIn m_service;
     std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<MDIForm1> m_window;
+    std::unique_ptr<MainWindow> m_window;
 };
 
 QTEST_MAIN(tst_account)

@@ -1,11 +1,11 @@
 // The composer and its send, from the main window's commands, against a stand-in of the
 // service that also plays the SMS centre.
 #include "app/appstate.h"
-#include "app/mdiform1.h"
+#include "app/mainwindow.h"
+#include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
-#include "browser/seri.h"
 #include "httpstandin.h"
-#include "messaging/form5.h"
+#include "messaging/composer.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "support/mainwindowtest.h"
@@ -102,8 +102,8 @@ private slots:
             m_service->route("to=%2B39" + receiver, answer);
         m_window->browser()->model()->setAllChecked(true);
         QStringList statuses;
-        onComposer([&](Form5& f) {
-            connect(&f, &Form5::statusChanged, &f, [&](const QString& s) { statuses << s; });
+        onComposer([&](Composer& f) {
+            connect(&f, &Composer::statusChanged, &f, [&](const QString& s) { statuses << s; });
             QVERIFY(f.Label3->isHidden() && f.Command4->isHidden());
             QCOMPARE(f.Label2->text(), "<lista>");
             QCOMPARE(f.Text2->text(), "3331000001;3331000002;3331000003"); // the last ";" gone
@@ -178,7 +178,7 @@ private slots:
         }
         m_service->route("leggi.pl", {.body = credit});
         m_service->route("nosggi.pl", {.body = channel});
-        Form5 f;
+        Composer f;
         f.Label23->setText("1");
         f.setRecipients({"3331000001", "3331000002", "3331000003"});
         f.Form_Activate();
@@ -221,7 +221,7 @@ private slots:
         QFETCH(bool, atBlank);
         QFETCH(int, sms);
         m_service->route("to=%2B39&", {.status = 400, .body = "Empty receiver"});
-        Form5 f;
+        Composer f;
         f.Label18->setText(number);
         f.Label2->setText("Rossi");
         f.Form_Activate();
@@ -249,7 +249,7 @@ private slots:
 
     // Typing past 160 characters warns once per crossing; list mode holds 160 at most.
     void overLengthNotice() {
-        Form5 f;
+        Composer f;
         f.Form_Activate();
         const QString notice = "Il testo supera 160 Caratteri, il messaggio verrà spedito "
                                "utilizzando più di un SMS";
@@ -292,7 +292,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(bool, paste);
         QFETCH(QString, text);
-        Form5 f;
+        Composer f;
         f.Label23->setText("1");
         f.Text1->setPlainText(draft);
         f.setRecipients({"3331000001", "3331000002"});
@@ -324,7 +324,7 @@ private slots:
     }
 
     void emoticons() {
-        Form5 f;
+        Composer f;
         f.Text1->setPlainText("Ciao");
         QTest::mouseClick(f.Label17, Qt::LeftButton);
         QTest::mouseDClick(f.Label16, Qt::LeftButton);
@@ -349,7 +349,7 @@ private slots:
     void listActivation() {
         QFETCH(QString, label);
         QFETCH(QStringList, list);
-        Form5 f;
+        Composer f;
         f.Label23->setText("1");
         f.Label18->setText(label);
         f.setRecipients(list);
@@ -393,7 +393,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, answer);
         m_script->answer(platform::Answer(answer));
-        Form5 f;
+        Composer f;
         f.Label18->setText(number);
         f.Label2->setText("Rossi");
         f.Form_Activate();
@@ -411,7 +411,7 @@ private slots:
         model->setChecked(0, true);
         model->setChecked(2, true);
         QString number, surname;
-        onComposer([&](Form5& f) {
+        onComposer([&](Composer& f) {
             number = f.Label18->text();
             surname = f.Label2->text();
             QVERIFY(f.Command4->isVisibleTo(&f) && f.Label3->isVisibleTo(&f));
@@ -425,7 +425,7 @@ private slots:
         m_window->TreeView1_Click();
         m_window->ismsm->trigger();
         QCOMPARE(m_script->messages(), QStringList{"selezionare un Archivio Valido"});
-        QVERIFY(!Form5::instance());
+        QVERIFY(!Composer::instance());
     }
 
 private:
@@ -437,15 +437,15 @@ private:
         m_service->route("sendsms", {.status = 202, .body = "0: Accepted for delivery"});
     }
     // Runs `act` on the composer once a command has opened it modal.
-    void onComposer(const std::function<void(Form5&)>& act) {
+    void onComposer(const std::function<void(Composer&)>& act) {
         QTimer::singleShot(0, this, [act] {
-            Form5* f = Form5::instance();
+            Composer* f = Composer::instance();
             QVERIFY(f);
             f->Form_Activate();
             act(*f);
         });
     }
-    static void send(Form5& f) {
+    static void send(Composer& f) {
         f.Command1->click();
         QTRY_VERIFY_WITH_TIMEOUT(!f.Timer1->isActive() && !f.Timer2->isActive(), 20000);
     }

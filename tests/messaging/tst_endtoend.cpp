@@ -2,10 +2,10 @@
 // reference gateway and a real Kannel (bearerbox, smsbox, fake SMS centre) that
 // tests/kannel/kannel-rig starts.
 #include "app/appstate.h"
-#include "app/mdiform1.h"
+#include "app/mainwindow.h"
+#include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
-#include "browser/seri.h"
-#include "messaging/form5.h"
+#include "messaging/composer.h"
 #include "messaging/gatewayrequests.h"
 #include "messaging/inet.h"
 #include "messaging/smssplitter.h"
@@ -138,7 +138,7 @@ private slots:
             Inet().OpenURL(gatewayrequests::creditQuery(servizio, {user, password}));
         appState() = AppState{};
         appState().appFolder = folder;
-        MDIForm1 window;
+        MainWindow window;
         window.Form_Load();
         window.TreeView1_Click();
         ArchiveModel* model = window.browser()->model();
@@ -153,7 +153,7 @@ private slots:
 
         platform::DialogScript script;
         QTimer::singleShot(0, this, [&] {
-            Form5* f = Form5::instance();
+            Composer* f = Composer::instance();
             QVERIFY(f);
             QTRY_VERIFY(f->isActiveWindow()); // as the user finds it
             f->Combo1->setCurrentIndex(flash ? 1 : 0);

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/appstate.h"
-#include "app/mdiform1.h"
+#include "app/mainwindow.h"
+#include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
-#include "browser/seri.h"
 #include "platform/dialogs.h"
 #include "support/testfolder.h"
 
@@ -18,7 +18,7 @@ protected:
     void start(int rows) {
         appState() = AppState{};
         appState().appFolder = m_folder->path();
-        m_window = std::make_unique<MDIForm1>();
+        m_window = std::make_unique<MainWindow>();
         m_window->Form_Load();
         m_window->TreeView1_Click(); // the first click fills the list
         QTRY_COMPARE(m_window->browser()->model()->rowCount(), rows);
@@ -32,6 +32,6 @@ protected:
     }
 
     std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<MDIForm1> m_window;
+    std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<platform::DialogScript> m_script;
 };

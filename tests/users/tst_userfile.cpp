@@ -1,12 +1,12 @@
 // The user file and the login: scrambling, reading what other programs wrote, the checks of
 // the login, and the login before the main window.
 #include "app/appstate.h"
-#include "app/mdiform1.h"
+#include "app/mainwindow.h"
 #include "app/startup.h"
 #include "platform/dialogs.h"
 #include "support/foldertest.h"
-#include "users/accesso.h"
-#include "users/confaccount.h"
+#include "users/loginwindow.h"
+#include "users/useradminwindow.h"
 #include "users/userfile.h"
 
 #include <QLineEdit>
@@ -136,7 +136,7 @@ private slots:
         if (file)
             QVERIFY(users::write(m_folder->path(), {{"Mario", "uno", "1"}, {"Mario", "due", "3"}}));
         platform::DialogScript script;
-        Accesso window;
+        LoginWindow window;
         window.show();
         window.uid->setText(name);
         window.pws->setText(password);
@@ -147,7 +147,7 @@ private slots:
         QCOMPARE(appState().utenteCorrente, accepted ? name : "");
         QCOMPARE(script.messages(),
                  accepted || !file ? QStringList{} : QStringList{"Nome utente o Password errati"});
-        QCOMPARE(bool(window.findChild<confaccount*>()), !file);
+        QCOMPARE(bool(window.findChild<UserAdminWindow*>()), !file);
         QVERIFY(QFile::exists(users::filePath(m_folder->path())));
         QCOMPARE(window.uid->text(), name); // the boxes keep what was typed
     }

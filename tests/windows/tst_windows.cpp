@@ -1,12 +1,12 @@
 // The disclaimer that gates the main window, the wait box and the about box.
 #include "app/appstate.h"
-#include "app/mdiform1.h"
+#include "app/mainwindow.h"
 #include "app/startup.h"
 #include "platform/dialogs.h"
 #include "support/foldertest.h"
-#include "windows/form10.h"
-#include "windows/form11.h"
-#include "windows/form9.h"
+#include "windows/aboutbox.h"
+#include "windows/disclaimerwindow.h"
+#include "windows/waitbox.h"
 
 #include <QAction>
 #include <QImage>
@@ -73,7 +73,8 @@ private slots:
         QVERIFY(windows.disclaimer()->isVisible());
         QCOMPARE(windows.disclaimer()->Text1->toPlainText(), shown);
         if (!file.isNull())
-            QCOMPARE(Form9::testoDisclaimer(m_folder->path()), "\r\nPrima riga\r\nSeconda è riga");
+            QCOMPARE(DisclaimerWindow::testoDisclaimer(m_folder->path()),
+                     "\r\nPrima riga\r\nSeconda è riga");
     }
 
     void answer_data() {
@@ -99,7 +100,7 @@ private slots:
             QVERIFY(QDir(m_folder->path()).mkdir("mostra.txt"));
         }
         platform::DialogScript script;
-        Form9* form = windows.disclaimer();
+        DisclaimerWindow* form = windows.disclaimer();
         if (answer == "close")
             form->close();
         else
@@ -118,17 +119,17 @@ private slots:
     }
 
     void waitBoxClosesItself() {
-        Form10 form;
+        WaitDialog form;
         form.show();
         QVERIFY(!form.Timer1->isActive());
         form.Timer1->start(1);
         QTRY_VERIFY(!form.isVisible());
         QVERIFY(!form.Timer1->isActive());
 
-        QPointer<Form10> boxForm;
+        QPointer<WaitDialog> boxForm;
         {
             WaitBox box(nullptr);
-            boxForm = box.form();
+            boxForm = box.dialog();
             QVERIFY(boxForm->isVisible());
         }
         QTRY_VERIFY(boxForm.isNull());
@@ -148,27 +149,27 @@ private slots:
         QFETCH(qint64, total);
         QFETCH(int, perMille);
         WaitBox box(nullptr);
-        QProgressBar* bar = box.form()->ProgressBar1;
+        QProgressBar* bar = box.dialog()->ProgressBar1;
         QVERIFY(bar->isHidden());
         box.setProgress(done, total);
         QVERIFY(bar->isVisible());
         QCOMPARE(bar->value() * 1000 / bar->maximum(), perMille);
-        QVERIFY(box.form()->rect().contains(bar->geometry())); // the box grew to hold it
+        QVERIFY(box.dialog()->rect().contains(bar->geometry())); // the box grew to hold it
     }
 
     // "Info" shows one about box however often it is chosen; its button closes it.
     void aboutBox() {
-        MDIForm1 main;
+        MainWindow main;
         main.inform->trigger();
         main.inform->trigger();
-        const QList<Form11*> boxes = main.findChildren<Form11*>();
+        const QList<AboutBox*> boxes = main.findChildren<AboutBox*>();
         QCOMPARE(boxes.size(), 1);
-        QPointer<Form11> about = boxes.first();
+        QPointer<AboutBox> about = boxes.first();
         QVERIFY(about->isVisible());
         QTest::mouseClick(about->Command1, Qt::LeftButton);
         QTRY_VERIFY(about.isNull());
         main.inform->trigger();
-        QCOMPARE(main.findChildren<Form11*>().size(), 1);
+        QCOMPARE(main.findChildren<AboutBox*>().size(), 1);
     }
 
     void programShowsDisclaimerFirst() {
@@ -186,7 +187,7 @@ private slots:
         QCOMPARE(p.exitCode(), 0);
         const QImage image(shot);
         QVERIFY(!image.isNull());
-        QCOMPARE(image.size(), Form9().size()); // the disclaimer, not the main window
+        QCOMPARE(image.size(), DisclaimerWindow().size()); // the disclaimer, not the main window
         QCOMPARE(readBytes(m_folder->file("mostra.txt"), "?"), QByteArray("1\r\n"));
     }
 };

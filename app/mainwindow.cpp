@@ -1,0 +1,371 @@
+#include "app/mainwindow.h"
+
+#include "app/appstate.h"
+#include "app/archivetree.h"
+#include "app/settings.h"
+#include "app/twips.h"
+#include "browser/archivebrowser.h"
+#include "platform/textfile.h"
+#include "store/archive.h"
+#include "store/storeerror.h"
+#include "windows/handler.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QResizeEvent>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace {
+
+MainWindow* theInstance = nullptr;
+
+QLabel* label(const QString& name, const QString& text, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent)
+    , Picture2(new QWidget(this))
+    , Toolbar1(new QToolBar(Picture2))
+    , Picture1(new QWidget(this))
+    , Picture3(new QWidget(Picture1))
+    , Picture4(label(QStringLiteral("Picture4"), {}, Picture3))
+    , Picture5(label(QStringLiteral("Picture5"), QStringLiteral("Quillet"), Picture3))
+    , Label2(label(QStringLiteral("Label2"), QStringLiteral("Elenco Archivi"), Picture1))
+    , TreeView1(new QTreeWidget(Picture1))
+    , Label3(label(QStringLiteral("Label3"), QStringLiteral("Credito Residuo"), Picture1))
+    , Label4(label(QStringLiteral("Label4"), {}, Picture1))
+    , Timer1(new QTimer(this))
+    , m_splitter(new QSplitter(Qt::Horizontal, this))
+    , m_client(new QWidget(this))
+    , m_browser(nullptr) {
+    theInstance = this;
+    setObjectName(QStringLiteral("MDIForm1"));
+    setWindowTitle(QStringLiteral("Quillet"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/quillet.svg")));
+    Picture2->setObjectName(QStringLiteral("Picture2"));
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture3->setObjectName(QStringLiteral("Picture3"));
+    TreeView1->setObjectName(QStringLiteral("TreeView1"));
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+
+    buildMenus();
+    buildToolbar();
+    buildLeftPanel();
+
+    // The client area, where the browser lives.
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setAutoFillBackground(true);
+    QPalette workspace = m_client->palette();
+    workspace.setColor(QPalette::Window, workspace.color(QPalette::Mid));
+    m_client->setPalette(workspace);
+    m_browser = new ArchiveBrowser(m_client);
+    auto* clientLayout = new QVBoxLayout(m_client);
+    clientLayout->setContentsMargins(0, 0, 0, 0);
+    clientLayout->addWidget(m_browser);
+
+    m_splitter->setObjectName(QStringLiteral("splitter"));
+    m_splitter->addWidget(Picture1);
+    m_splitter->addWidget(m_client);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setChildrenCollapsible(false);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Picture2);
+    layout->addWidget(m_splitter, 1);
+    setCentralWidget(central);
+
+    resize(twips::toPixels(8880), twips::toPixels(9195) + 40);
+    Timer1->setSingleShot(true);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    Picture1->installEventFilter(this);
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] { focusMoved(); });
+}
+
+MainWindow::~MainWindow() {
+    if (theInstance == this)
+        theInstance = nullptr;
+}
+
+MainWindow* MainWindow::instance() {
+    return theInstance;
+}
+
+void MainWindow::buildLeftPanel() {
+    Picture1->setAutoFillBackground(true);
+    QPalette white = Picture1->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    Picture1->setPalette(white);
+    Picture1->setMinimumWidth(twips::toPixels(1850));
+
+    Picture4->setPixmap(QIcon(QStringLiteral(":/icons/quillet.svg")).pixmap(40, 40));
+    QFont brand = Picture5->font();
+    brand.setPointSizeF(brand.pointSizeF() * 1.6);
+    brand.setBold(true);
+    Picture5->setFont(brand);
+    auto* logo = new QHBoxLayout(Picture3);
+    logo->setContentsMargins(8, 8, 8, 0);
+    logo->addWidget(Picture4);
+    logo->addWidget(Picture5, 1);
+
+    QFont bold = Label2->font();
+    bold.setBold(true);
+    Label2->setFont(bold);
+    TreeView1->setHeaderHidden(true);
+    TreeView1->setColumnCount(1);
+    TreeView1->setIconSize(QSize(16, 16));
+    TreeView1->setFrameShape(QFrame::NoFrame);
+    Label3->setFont(bold);
+    Label3->setWordWrap(true);
+
+    auto* panel = new QVBoxLayout(Picture1);
+    panel->setContentsMargins(6, 0, 6, 8);
+    panel->addWidget(Picture3);
+    panel->addSpacing(6);
+    panel->addWidget(Label2);
+    panel->addWidget(TreeView1, 1);
+    panel->addWidget(Label3);
+    panel->addWidget(Label4);
+
+    connect(TreeView1, &QTreeWidget::itemClicked, this,
+            [this] { handler::run([this] { TreeView1_Click(); }); });
+    connect(TreeView1, &QTreeWidget::itemActivated, this,
+            [this] { handler::run([this] { TreeView1_Click(); }); });
+}
+
+void MainWindow::Form_Load() {
+    auto& state = appState();
+    settings::loadStartupFiles(state);
+    state.helpFile = QDir(state.appFolder).filePath(QStringLiteral("guida/indice.txt"));
+    scriviCredito(state.credito);
+    state.nodoScelto = 1;
+    aggio();
+    state.avvisoLunghezza = 1;
+    m_browser->show();
+    m_browser->Form_Load();
+    readLayout();
+}
+
+void MainWindow::readLayout() {
+    const auto lines = platform::TextFile::readLines(
+        QDir(appState().appFolder).filePath(QStringLiteral("tbta")), 8);
+    const auto values = lines ? settings::parseTbta(*lines) : std::nullopt;
+    if (values) {
+        setToolbarValue(values->first);
+        setPanelWidthTwips(values->second + 100);
+    } else {
+        setToolbarValue(1);
+        setPanelWidthTwips(2500);
+        appState().aggiorna = 0;
+    }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_activated) {
+        m_activated = true;
+        QTimer::singleShot(0, this, [this] { handler::run([this] { Form_Activate(); }); });
+    }
+}
+
+// Another window of the program handing the focus back counts as an activation; the focus
+// coming back from another program does not.
+void MainWindow::focusMoved() {
+    QWindow* focus = QGuiApplication::focusWindow();
+    if (!focus)
+        return;
+    if (focus == windowHandle()) {
+        if (m_formWasActive) {
+            m_formWasActive = false;
+            handler::run([this] { Form_Activate(); });
+        }
+        return;
+    }
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowHandle() == focus && w->property("quilletForm").toBool())
+            m_formWasActive = true;
+}
+
+void MainWindow::Form_Activate() {
+    if (QTreeWidgetItem* first = nodeAt(1))
+        first->setExpanded(true);
+    selezionaNodo(appState().nodoScelto);
+    m_browser->sceglivisua();
+}
+
+void MainWindow::aggio() {
+    TreeView1->clear();
+    auto& state = appState();
+    state.corrente.open(store::archive::elencoPath(state.appFolder));
+    store::Recordset& rs = state.corrente.openRecordset(QStringLiteral("elenco"));
+    QStringList books;
+    while (!rs.isEof()) {
+        books.append(rs.value(QStringLiteral("Rubrica")));
+        rs.MoveNext();
+    }
+    QTreeWidgetItem* root = nullptr;
+    for (const archivetree::Node& node : archivetree::nodes(books)) {
+        auto* item = node.root ? new QTreeWidgetItem(TreeView1) : new QTreeWidgetItem(root);
+        if (node.root)
+            root = item;
+        item->setText(0, node.text);
+        item->setData(0, Qt::UserRole, node.key);
+        item->setIcon(0, QIcon(archivetree::pictureResource(node.picture)));
+    }
+}
+
+void MainWindow::TreeView1_Click() {
+    QTreeWidgetItem* item = TreeView1->currentItem();
+    if (!item)
+        return;
+    auto& state = appState();
+    const QString key = item->data(0, Qt::UserRole).toString();
+    const QString text = item->text(0);
+    // Only lets go of the database last opened: without the template the click goes on.
+    try {
+        state.corrente.open(store::archive::templatePath(state.appFolder));
+    } catch (const store::StoreError&) {
+        state.corrente.rs.reset();
+        state.corrente.db.reset();
+    }
+    state.nodoScelto = static_cast<qint16>(indexOf(item));
+    m_browser->svuota();
+    m_browser->intestazione(text, archivetree::headerKind(key, text));
+    state.aggiorna = 1;
+    state.numeroScelto.clear();
+    state.dettaglioScelto.clear();
+    state.cognomeScelto.clear();
+    state.dataScelta.clear();
+    m_browser->sceglivisua();
+}
+
+QString MainWindow::selectedKey() const {
+    const QTreeWidgetItem* item = TreeView1->currentItem();
+    return item ? item->data(0, Qt::UserRole).toString() : QString();
+}
+
+QString MainWindow::selectedText() const {
+    const QTreeWidgetItem* item = TreeView1->currentItem();
+    return item ? item->text(0) : QString();
+}
+
+void MainWindow::selezionaNodo(int index) {
+    if (QTreeWidgetItem* item = nodeAt(index))
+        TreeView1->setCurrentItem(item);
+}
+
+QTreeWidgetItem* MainWindow::nodeAt(int index) const {
+    int n = 0;
+    for (int r = 0; r < TreeView1->topLevelItemCount(); ++r) {
+        QTreeWidgetItem* root = TreeView1->topLevelItem(r);
+        if (++n == index)
+            return root;
+        for (int c = 0; c < root->childCount(); ++c)
+            if (++n == index)
+                return root->child(c);
+    }
+    return nullptr;
+}
+
+int MainWindow::indexOf(const QTreeWidgetItem* item) const {
+    for (int i = 1, count = nodeCount(); i <= count; ++i)
+        if (nodeAt(i) == item)
+            return i;
+    return 0;
+}
+
+int MainWindow::nodeCount() const {
+    int n = 0;
+    for (int r = 0; r < TreeView1->topLevelItemCount(); ++r)
+        n += 1 + TreeView1->topLevelItem(r)->childCount();
+    return n;
+}
+
+void MainWindow::scriviData(const QString& text) {
+    Label4->setText(text);
+}
+
+void MainWindow::scriviCredito(double credito) {
+    Label3->setText(settings::creditCaption(credito));
+}
+
+void MainWindow::setToolbarValue(int value) {
+    m_toolbarValue = value;
+    Toolbar1->setToolButtonStyle(value != 0 ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
+}
+
+int MainWindow::panelWidthTwips() const {
+    return twips::fromPixels(Picture1->width());
+}
+
+void MainWindow::setPanelWidthTwips(int tw) {
+    const int px = std::max(Picture1->minimumWidth(), twips::toPixels(tw));
+    const int total = std::max(m_splitter->width(), px + 1);
+    m_splitter->setSizes({px, total - px});
+    Picture1->resize(px, Picture1->height());
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+// The main window stays between 7000 and 18200 twips wide.
+void MainWindow::Form_Resize() {
+    const Qt::WindowStates state = windowState();
+    const bool normal =
+        !(state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+    if (normal && width() < twips::toPixels(7000)) {
+        resize(twips::toPixels(7000), height());
+    } else if (!(state & Qt::WindowMinimized) && width() > twips::toPixels(18200)) {
+        if (state & (Qt::WindowMaximized | Qt::WindowFullScreen))
+            showNormal();
+        resize(twips::toPixels(18200), height());
+    }
+    Timer1->start(1);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Picture1 && event->type() == QEvent::Resize)
+        Picture1_Resize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// Narrower than 2300 twips the toolbar drops its captions; 1850 twips is the least width
+// (the panel's minimum width).
+void MainWindow::Picture1_Resize() {
+    if (Picture1->width() < twips::toPixels(2300))
+        setToolbarValue(0);
+    Timer1->start(1);
+}
+
+void MainWindow::Timer1_Timer() {
+    Timer1->stop();
+    const int top = Picture2->width();
+    if (top == 0 || isMinimized())
+        return;
+    int width = -1;
+    int height = -1;
+    if (this->width() > twips::toPixels(301))
+        width = top - Picture1->width() - twips::toPixels(150);
+    const int outer = frameGeometry().height();
+    if (outer > twips::toPixels(2201))
+        height = outer - twips::toPixels(2000);
+    m_browser->dimensiona(width, height);
+}

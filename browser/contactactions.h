@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDialog>
+
+class QFrame;
+class QLabel;
+
+// The contact actions the browser pops up at the pointer: four entries drawn as labels, like a
+// context menu. The first three apply to a contact; "Cancella Spuntati" to any archive. It
+// closes when it loses activation or when a command has run.
+class ContactActions final : public QDialog {
+    Q_OBJECT
+public:
+    explicit ContactActions(QWidget* parent = nullptr);
+
+    void Form_Load();
+    void Form_Deactivate();
+    void Label1_Click(); // modify the contact
+    void Label2_Click(); // one SMS to the contact
+    void Label3_Click(); // an e-mail to the contact
+    // Deletes the ticked entries after asking; sent messages go to the deleted archive.
+    // The main window's "Cancella Spuntati" calls it on a ContactActions that is never shown.
+    void Label4_Click();
+    void Label1_MouseMove();
+    void Label2_MouseMove();
+    void Label3_MouseMove();
+    void Label4_MouseMove();
+
+    QFrame* Frame1;
+    QFrame* Frame2;
+    QFrame* Frame3;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QFrame* Line1;
+    QLabel* Label4;
+    QFrame* Line2;
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void clickEntry(int entry); // 0 to 3: Label1 to Label4
+    bool forContact() const;
+    void hover(QLabel* entry);
+    void paint(QLabel* entry, const QColor& background, const QColor& text);
+
+    bool m_busy = false;        // a command is running: losing activation waits for its end
+    bool m_deactivated = false; // activation was lost while busy
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+// The address-book window: lists the address books and creates, deletes and renames them.
+// However it closes, the main window rebuilds its archive tree.
+class AddressBookWindow final : public QDialog {
+    Q_OBJECT
+public:
+    explicit AddressBookWindow(QWidget* parent = nullptr);
+
+    void Command1_Click(); // new
+    void Command2_Click(); // delete the selected one
+    void Command3_Click(); // rename the selected one
+    void Command4_Click(); // close
+
+    void done(int result) override;
+
+    QLabel* Label1; // "Rubriche Esistenti"
+    QListWidget* List1;
+    QPushButton* Command1;
+    QPushButton* Command2;
+    QPushButton* Command3;
+    QPushButton* Command4;
+
+private:
+    void Form_Load();
+    // Delete and rename are enabled exactly when the list is not empty.
+    void setButtons();
+    QString selectedName() const;
+    void removeFromList(const QString& name);
+    // True when the browser shows an archive (of any kind) of the address book.
+    static bool inUse(const QString& name);
+};

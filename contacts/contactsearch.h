@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+class QStringListModel;
+
+// The contact search: the contacts of the selected address book whose surname, number, first
+// name or e-mail begins with a typed text, in four lists that go together line by line.
+class ContactSearch final : public QDialog {
+    Q_OBJECT
+public:
+    explicit ContactSearch(QWidget* parent = nullptr);
+
+    void Command1_Click(); // search
+    void Command2_Click(); // close
+    void List1_Click();    // pick the contact of the clicked line
+    void List1_DblClick(); // a message to it
+    // The mouse pressed in a criterion box: the others and the results are emptied.
+    void criterionPressed(QLineEdit* box);
+
+    int resultCount() const;
+
+    QLineEdit* Text1; // surname
+    QLineEdit* Text2; // number
+    QLineEdit* Text3; // first name
+    QLineEdit* Text4; // e-mail
+    QListView* List4; // surnames
+    QListView* List2; // first names
+    QListView* List1; // numbers
+    QListView* List3; // e-mail addresses
+    QLabel* Label5;   // "Contatti Trovati"
+    QPushButton* Command1;
+    QPushButton* Command2;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void clearResults();
+    QList<QListView*> lists() const;
+};

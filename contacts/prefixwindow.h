@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+// The prefix list window: add, remove and reorder the prefixes the contact editor offers.
+// The list is a working copy; only the save button writes the file.
+class PrefixWindow final : public QDialog {
+    Q_OBJECT
+public:
+    explicit PrefixWindow(QWidget* parent = nullptr);
+
+    void Command1_Click(); // save
+    void Command2_Click(); // up
+    void Command3_Click(); // down
+    void List1_DblClick(); // remove
+
+    QLabel* Label1;
+    QListWidget* List1;
+    QLabel* Label2;
+    QLineEdit* Text1;
+    QPushButton* Command1;
+    QPushButton* Command2;
+    QPushButton* Command3;
+
+private:
+    void Form_Load();
+    void move(int step);
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// Where the hotel program keeps its tables: the folder, chosen and stored in persorso.
+class HotelFolderWindow final : public QDialog {
+    Q_OBJECT
+public:
+    explicit HotelFolderWindow(QWidget* parent = nullptr);
+
+    void Form_Load();
+    void Command1_Click(); // choose the folder
+    void Command2_Click(); // close
+
+    QLabel* Label1;
+    QLineEdit* Label2; // the folder
+    QPushButton* Command1;
+    QPushButton* Command2;
+};

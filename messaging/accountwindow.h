@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The sign-in window: the user name and password of the SMS service account.
+class AccountWindow final : public QDialog {
+    Q_OBJECT
+public:
+    explicit AccountWindow(QWidget* parent = nullptr);
+
+    void Command1_Click(); // save
+    void Command2_Click(); // close
+    void Label3_Click();   // the account request page
+
+    QLineEdit* ui;
+    QLineEdit* pw;
+    QLabel* Label3;
+    QPushButton* Command1;
+    QPushButton* Command2;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Form_Load();
+};

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "messaging/sendsequencer.h"
+
+#include <QDialog>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QStringListModel;
+class QTimer;
+
+// The composer: one message to one number ("0", "-" or " " in Label23) or to the
+// recipients of List1 ("1"), sent through the three steps of SendSequencer or saved as a
+// draft in salvati. The opener fills it, then shows it modal.
+class Composer final : public QDialog {
+    Q_OBJECT
+public:
+    explicit Composer(QWidget* parent = nullptr);
+    ~Composer() override;
+    static Composer* instance(); // the composer on screen, if any
+
+    // List mode: one entry of List1 per number.
+    void setRecipients(const QStringList& numbers);
+    QStringList recipients() const;
+    bool listMode() const;
+
+    void Form_Activate();
+    void Command1_Click(); // send
+    void Command2_Click(); // close
+    void Command3_Click(); // save
+    void Command4_Click(); // search a contact
+    void Timer1_Timer();   // credit check
+    void Timer2_Timer();   // sending
+    // An emoticon label: its symbol, with one blank each side, at the end of the text.
+    void emoticon(QLabel* label);
+
+    // Opens the contact search after the composer has closed; none until it is installed.
+    static void setSearchWindow(std::function<void()> open);
+
+    QLabel* Label2; // surname
+    QLabel* Label3; // "Cellulare"
+    QLineEdit* Text2;
+    QLabel* Label18; // the number as archived
+    QLabel* Label23; // mode
+    QListView* List1;
+    QPlainTextEdit* Text1;
+    QLabel* Label5;  // characters
+    QLabel* Label24; // SMS, credit and alphabet of the text
+    QComboBox* Combo1;
+    QRadioButton* Option1;
+    QRadioButton* Option2;
+    QLabel *Label6, *Label7, *Label8, *Label9, *Label14, *Label16;     // double click
+    QLabel *Label10, *Label11, *Label12, *Label13, *Label15, *Label17; // click
+    QGroupBox* Frame1;                                                 // " Stato  Servizio"
+    QLabel* Label21;
+    QProgressBar* ProgressBar1;
+    QPushButton* Command1;
+    QPushButton* Command2;
+    QPushButton* Command3;
+    QPushButton* Command4;
+    QTimer* Timer1;
+    QTimer* Timer2;
+
+signals:
+    // Label21 changed: every status of a send, in order.
+    void statusChanged(const QString& status);
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void done(int result) override;
+
+private:
+    void Text1_Change();
+    void keepWithinLimit();
+    void Text2_Change();
+    void Combo1_Click();
+    void setStatus(const QString& text);
+    void enableButtons(bool enabled);
+    void describe();
+    void finishSend(SendSequencer::Sending outcome);
+    void abandon(const QString& message);
+    void connectionFailed(const QString& detail);
+    QString archiveBook() const;
+
+    QStringListModel* m_recipients;
+    SendSequencer m_sequencer;
+    bool m_busy = false; // a step is running: the window stays open
+    int m_maxLength = 0; // characters Text1 holds at most; 0 for no limit
+    struct Edit {
+        int position = 0;
+        int added = 0;
+    } m_lastEdit; // where the last change of Text1 put text, and how much
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The sender header window: the text recipients see as the SMS sender.
+class SenderHeaderWindow final : public QDialog {
+    Q_OBJECT
+public:
+    explicit SenderHeaderWindow(QWidget* parent = nullptr);
+
+    void Command1_Click(); // save
+    void Command2_Click(); // close
+
+    QLabel* Label1; // heading
+    QLabel* Label2; // explanation
+    QLabel* Label3; // note
+    QLineEdit* Text1;
+    QPushButton* Command1;
+    QPushButton* Command2;
+
+private:
+    void Form_Load();
+};

@@ -1,0 +1,252 @@
+// The user administration window: listing, adding, changing and deleting users in the user
+// file, the records it refuses, and files it cannot read or write.
+#include "app/appstate.h"
+#include "platform/dialogs.h"
+#include "support/foldertest.h"
+#include "users/useradminwindow.h"
+#include "users/userfile.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QtTest>
+
+using users::User;
+
+namespace {
+
+const QList<User> staff = {{"Mario", "m1", "1"}, {"Lucia", "l1", "4"}, {"Paolo", "p1", "3"}};
+
+// "name,password,level" for each user, to compare lists.
+QStringList records(const QList<User>& list) {
+    QStringList out;
+    for (const User& user : list)
+        out << user.name + ',' + user.password + ',' + user.level;
+    return out;
+}
+
+QList<User> many(int count) {
+    QList<User> list;
+    for (int i = 0; i < count; ++i)
+        list.append({QStringLiteral("utente%1").arg(i), "pw", "3"});
+    return list;
+}
+
+enum Action { New, Modify, Delete };
+
+struct Case {
+    Action action;
+    QString name = {}, password = {}, level = {}; // typed in the frame
+    QString message = {};                         // the last one shown
+    QStringList after = {};                       // the records afterwards
+    bool frameStays = false;                      // the frame stays open
+    int row = 1;                                  // the row selected
+    bool confirm = true;                          // the answer to the deletion question
+    QString current = "Mario";                    // the user logged in
+    QList<User> file = staff;
+    bool unwritable = false; // the file turns into a folder once the window is open
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Case)
+
+class tst_useradmin : public QObject, private FolderTest {
+    Q_OBJECT
+private slots:
+    void init() { newFolder(); }
+    void cleanup() { dropFolder(); }
+
+    // What the window shows of the file when it opens: the first user, and what it tells of a
+    // file it cannot read whole.
+    void load_data() {
+        QTest::addColumn<QByteArray>("file");   // "missing": none; "folder": a folder
+        QTest::addColumn<QStringList>("shown"); // first user, password, level label, level box
+        QTest::addColumn<int>("listed");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<platform::Icon>("icon");
+        const auto file = [](const QList<User>& list) {
+            QByteArray bytes;
+            for (const User& user : list)
+                bytes += users::lineOf(user).value() + "\r\n";
+            return bytes;
+        };
+        QTest::newRow("guest first")
+            << file(staff.mid(1)) << QStringList{"Lucia", "l1", " Guest", "Guest"} << 2 << QString()
+            << platform::Icon::None;
+        QTest::newRow("no level: level left as it was")
+            << file({{"Anna", "a", ""}, {"Mario", "m", "1"}})
+            << QStringList{"Anna", "a", "", "Administrator"} << 2 << QString()
+            << platform::Icon::None;
+        QTest::newRow("two bad lines")
+            << file(staff.mid(0, 1)) + "\x01\x01\r\n\x02\x01\r\n"
+            << QStringList{"Mario", "m1", " Administrator", "Administrator"} << 1
+            << "2 righe del file degli utenti sono illeggibili: non compaiono nell'elenco e "
+               "saranno tolte al prossimo salvataggio."
+            << platform::Icon::Exclamation;
+        QTest::newRow("missing")
+            << QByteArray("missing") << QStringList{"", "", "", "Administrator"} << 0
+            << "Nessun utente configurato: il file degli utenti non esiste ancora."
+            << platform::Icon::Information;
+        QTest::newRow("folder") << QByteArray("folder") << QStringList{"", "", "", "Administrator"}
+                                << 0 << "Impossibile leggere il file degli utenti tempaccesso."
+                                << platform::Icon::Critical;
+    }
+    void load() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, message);
+        const QString path = users::filePath(m_folder->path());
+        if (file == "folder")
+            QVERIFY(QDir().mkpath(path));
+        else if (file != "missing")
+            writeBytes(path, file);
+        platform::DialogScript script;
+        UserAdminWindow window;
+        QCOMPARE(window.windowTitle(), "Configurazione Account");
+        QTEST(QStringList({window.Text1->text(), window.Text3->text(), window.Label3->text(),
+                           window.Combo1->currentText()}),
+              "shown");
+        QTEST(int(window.List1->count()), "listed");
+        QVERIFY(!window.Command4->isEnabled() && window.Frame2->isHidden());
+        QCOMPARE(script.messages(), message.isEmpty() ? QStringList{} : QStringList{message});
+        if (!message.isEmpty())
+            QTEST(script.shown().first().icon, "icon");
+    }
+
+    // One press of new, modify or delete on a row, what is typed in the frame and pressed OK
+    // on, and the file afterwards.
+    void commands_data() {
+        QTest::addColumn<Case>("c");
+        const auto add = [](const char* tag, const Case& c) {
+            QTest::newRow(tag) << c;
+        };
+        const QString refused = "Carattere non consentito in Nome Utente o Password";
+        const QStringList kept = records(staff);
+        const auto plus = [&](const QString& record) {
+            return kept + QStringList{record};
+        };
+        add("new user", {New, "Anna", "segreta", "Power User", {}, plus("Anna,segreta,2")});
+        add("exact duplicate", {New, "Mario", "x", "User", "Utente Esistente", kept, true});
+        add("differs only in case", {New, "mario", "x", "User", {}, plus("mario,x,3")});
+        add("empty level", {New, "Anna", "x", "", {}, plus("Anna,x,")});
+        add("unknown level", {New, "Anna", "x", "Ospite", {}, plus("Anna,x,")});
+        add("euro sign", {New, "Caffè Roma", "5€", "Guest", {}, plus("Caffè Roma,5€,4")});
+        add("comma in the name", {New, "Rossi, Anna", "x", "User", refused, kept, true});
+        add("comma in the password", {New, "Anna", "a,b", "User", refused, kept, true});
+        add("past 255 when scrambled", {New, "Anna", "xÿ", "User", refused, kept, true});
+        add("not in the code page", {New, "Ωmega", "x", "User", refused, kept, true});
+        add("1000 users", {.action = New,
+                           .name = "Anna",
+                           .password = "x",
+                           .level = "User",
+                           .after = records(many(1000)) + QStringList{"Anna,x,3"},
+                           .file = many(1000)});
+        add("1001 users", {.action = New,
+                           .name = "Anna",
+                           .password = "x",
+                           .level = "User",
+                           .message = "Numero massimo di utenti raggiunto",
+                           .after = records(many(1001)),
+                           .file = many(1001)});
+        add("modify the password only, guest kept",
+            {Modify, "Lucia", "nuova", "Guest", {}, {"Mario,m1,1", "Lucia,nuova,4", "Paolo,p1,3"}});
+        add("modify into another user's name",
+            {Modify, "Mario", "l1", "Guest", {}, {"Mario,m1,1", "Mario,l1,4", "Paolo,p1,3"}});
+        add("modify, no user",
+            {.action = Modify, .message = "Nessun Utente Configurato", .after = {}, .file = {}});
+        add("delete, none there", {.action = Delete, .after = {}, .file = {}});
+        add("delete", {.action = Delete,
+                       .message = "Cancellare l'utente Lucia",
+                       .after = {"Mario,m1,1", "Paolo,p1,3"}});
+        add("delete cancelled", {.action = Delete,
+                                 .message = "Cancellare l'utente Lucia",
+                                 .after = kept,
+                                 .confirm = false});
+        add("delete the current user", {.action = Delete,
+                                        .message = "Impossibile Cancellare l'utente corrente",
+                                        .after = kept,
+                                        .row = 0});
+        add("delete, nobody logged in", {.action = Delete,
+                                         .message = "Cancellare l'utente Lucia",
+                                         .after = {"Mario,m1,1", "Paolo,p1,3"},
+                                         .current = ""});
+        const QList<User> withEmpty = staff + QList<User>{{"", "vuoto", "3"}};
+        add("delete the empty name, nobody logged in", {.action = Delete,
+                                                        .message = "Cancellare l'utente ",
+                                                        .after = kept,
+                                                        .row = 3,
+                                                        .current = "",
+                                                        .file = withEmpty});
+        const QString unwritable = "Impossibile salvare il file degli utenti tempaccesso.";
+        add("new, file unwritable", {.action = New,
+                                     .name = "Anna",
+                                     .password = "x",
+                                     .level = "User",
+                                     .message = unwritable,
+                                     .after = kept,
+                                     .frameStays = true,
+                                     .unwritable = true});
+        add("delete, file unwritable",
+            {.action = Delete, .message = unwritable, .after = kept, .unwritable = true});
+    }
+    void commands() {
+        QFETCH(Case, c);
+        QVERIFY(users::write(m_folder->path(), c.file));
+        appState().utenteCorrente = c.current;
+        UserAdminWindow window;
+        if (c.unwritable) {
+            const QString path = users::filePath(m_folder->path());
+            QVERIFY(QFile::remove(path) && QDir().mkpath(path));
+        }
+        platform::DialogScript script;
+        script.answer(c.confirm ? platform::Answer::Ok : platform::Answer::Cancel);
+        window.List1->setCurrentRow(c.row);
+        const QString selected = window.Text1->text();
+        (c.action == New      ? window.Command1
+         : c.action == Modify ? window.Command2
+                              : window.Command3)
+            ->click();
+        if (c.action != Delete && !window.Frame2->isHidden()) {
+            window.Text2->setText(c.name);
+            window.Text3->setText(c.password);
+            window.Combo1->setEditText(c.level);
+            window.Command4->click();
+        }
+
+        if (c.action == Delete && !c.file.isEmpty()) {
+            QCOMPARE(script.shown().first().text, "Cancellare l'utente " + selected);
+            QCOMPARE(script.shown().first().buttons, platform::Buttons::OkCancel);
+        }
+        QCOMPARE(script.messages().value(script.messages().size() - 1), c.message);
+        if (!c.message.isEmpty() && !c.message.startsWith("Cancellare"))
+            QCOMPARE(script.shown().last().icon, platform::Icon::Critical);
+        if (!c.unwritable)
+            QCOMPARE(records(users::read(m_folder->path()).users), c.after);
+        QCOMPARE(window.List1->count(), c.after.size());
+        QCOMPARE(window.Text1->text(), c.after == records(c.file) ? selected : c.file[0].name);
+        QCOMPARE(window.Frame2->isHidden(), !c.frameStays);
+    }
+
+    // OK needs a name, a password and a level.
+    void okEnabling() {
+        QVERIFY(users::write(m_folder->path(), staff));
+        UserAdminWindow window;
+        window.Command1_Click();
+        window.Text2->setText("Anna");
+        QVERIFY(!window.Command4->isEnabled());
+        window.Text3->setText("x");
+        QVERIFY(window.Command4->isEnabled());
+        window.Combo1->lineEdit()->setText("Guest");
+        window.Combo1->lineEdit()->selectAll();
+        QTest::keyClick(window.Combo1->lineEdit(), Qt::Key_Backspace);
+        QVERIFY(!window.Command4->isEnabled());
+        QTest::keyClick(window.Combo1, Qt::Key_Down);
+        QVERIFY(window.Command4->isEnabled());
+    }
+};
+
+QTEST_MAIN(tst_useradmin)
+#include "tst_useradmin.moc"

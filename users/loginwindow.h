@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The login: a local user's name and password open the main window. Closing it ends the
+// program; whoever opened it decides what follows an accepted login.
+class LoginWindow final : public QDialog {
+    Q_OBJECT
+public:
+    explicit LoginWindow(QWidget* parent = nullptr);
+
+    void Command1_Click(); // Ok
+
+    QLabel* Label1;
+    QLineEdit* uid;
+    QLabel* Label2;
+    QLineEdit* pws;
+    QPushButton* Command1;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QDialog>
+
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+// The disclaimer, the first window of the program until the user has accepted it once.
+// "Accetto" accepts the dialog, "Rifiuto" and the close box reject it; whoever opened it
+// decides what follows.
+class DisclaimerWindow final : public QDialog {
+    Q_OBJECT
+public:
+    explicit DisclaimerWindow(QWidget* parent = nullptr);
+
+    // True when the first line of mostra.txt in the folder is exactly "1".
+    static bool daMostrare(const QString& appFolder);
+    // disclaimer.txt with every line preceded by CR LF; empty when the file cannot be read.
+    static QString testoDisclaimer(const QString& appFolder);
+
+    // Fills Text1 from the application folder.
+    void Form_Load();
+    void Command1_Click(); // Accetto
+    void Command2_Click(); // Rifiuto
+
+    QFrame* Frame1;
+    QPlainTextEdit* Text1;
+    QPushButton* Command1;
+    QPushButton* Command2;
+    QLabel* Image1;
+    QLabel* Label1; // postal address
+    QLabel* Label2; // web address
+};
