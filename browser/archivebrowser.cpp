@@ -108,11 +108,11 @@ ArchiveBrowser::ArchiveBrowser(QWidget* parent)
     Picture1->setGeometry(twips::toPixels(50), 0, 400, 300);
 
     Timer3->setSingleShot(true);
-    connect(Timer3, &QTimer::timeout, this, [this] { handler::run([this] { Timer3_Timer(); }); });
-    connect(lvw1, &QTreeView::clicked, this, [this] { lvw1_Click(); });
+    connect(Timer3, &QTimer::timeout, this, [this] { handler::run([this] { reloadList(); }); });
+    connect(lvw1, &QTreeView::clicked, this, [this] { selectCurrentEntry(); });
     connect(lvw1, &QTreeView::doubleClicked, this,
-            [this] { handler::run([this] { lvw1_DblClick(); }); });
-    connect(Check1, &QCheckBox::clicked, this, [this] { Check1_Click(); });
+            [this] { handler::run([this] { openComposerForEntry(); }); });
+    connect(Check1, &QCheckBox::clicked, this, [this] { tickAll(); });
     // Unticking a row leaves the other ticks as they are; the box no longer says "all".
     connect(m_model, &ArchiveModel::checkToggled, this, [this](int, bool checked) {
         if (!checked)
@@ -131,13 +131,13 @@ ArchiveBrowser* ArchiveBrowser::instance() {
     return theInstance;
 }
 
-void ArchiveBrowser::Form_Load() {
+void ArchiveBrowser::openIndexArchive() {
     auto& state = appState();
     MainWindow::instance()->scriviData(platform::Clock::todayText());
     state.corrente.open(store::archive::elencoPath(state.appFolder));
     state.corrente.openRecordset(QStringLiteral("elenco"));
     MainWindow::instance()->selezionaNodo(2);
-    MainWindow::instance()->TreeView1_Click();
+    MainWindow::instance()->onTreeNodeClicked();
 }
 
 void ArchiveBrowser::sceglivisua() {
@@ -149,7 +149,7 @@ void ArchiveBrowser::mostraNuovi() {
     sceglivisua();
 }
 
-void ArchiveBrowser::Timer3_Timer() {
+void ArchiveBrowser::reloadList() {
     Timer3->stop();
     if (appState().aggiorna != 1)
         return;
@@ -228,7 +228,7 @@ void ArchiveBrowser::applyColumnWidths() {
                              twips::toPixels(ArchiveModel::columnWidthTwips(m_model->kind(), c)));
 }
 
-void ArchiveBrowser::lvw1_Click() {
+void ArchiveBrowser::selectCurrentEntry() {
     const int row = m_model->rowFor(lvw1->currentIndex());
     if (row < 0 || row >= m_model->rowCount())
         return;
@@ -247,7 +247,7 @@ bool ArchiveBrowser::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lvw1 && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete) {
-            handler::run([this, key] { lvw1_KeyDown(key->key(), key->modifiers()); });
+            handler::run([this, key] { deleteEntryOnKey(key->key(), key->modifiers()); });
             return true;
         }
     } else if (watched == lvw1->viewport() && event->type() == QEvent::MouseButtonPress) {
@@ -257,18 +257,19 @@ bool ArchiveBrowser::eventFilter(QObject* watched, QEvent* event) {
         const QModelIndex at = lvw1->indexAt(mouse->position().toPoint());
         if (mouse->button() == Qt::RightButton && at.isValid()) {
             lvw1->setCurrentIndex(at);
-            handler::run([this] { lvw1_Click(); });
+            handler::run([this] { selectCurrentEntry(); });
         }
     } else if (watched == lvw1->viewport() && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         handler::run([this, mouse] {
-            lvw1_MouseUp(mouse->button(), mouse->modifiers(), mouse->globalPosition().toPoint());
+            showContactActions(mouse->button(), mouse->modifiers(),
+                               mouse->globalPosition().toPoint());
         });
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void ArchiveBrowser::lvw1_KeyDown(int keyCode, Qt::KeyboardModifiers) {
+void ArchiveBrowser::deleteEntryOnKey(int keyCode, Qt::KeyboardModifiers) {
     if (keyCode != Qt::Key_Delete)
         return;
     auto& state = appState();
@@ -290,7 +291,7 @@ void ArchiveBrowser::lvw1_KeyDown(int keyCode, Qt::KeyboardModifiers) {
     sceglivisua();
 }
 
-void ArchiveBrowser::lvw1_DblClick() {
+void ArchiveBrowser::openComposerForEntry() {
     const QChar kind = selectedKind();
     const bool saved = kind == QLatin1Char('s');
     if (kind != QLatin1Char('r') && !saved)
@@ -311,7 +312,8 @@ void ArchiveBrowser::lvw1_DblClick() {
     MainWindow::instance()->showModal(composer);
 }
 
-void ArchiveBrowser::lvw1_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, QPoint globalPos) {
+void ArchiveBrowser::showContactActions(Qt::MouseButton button, Qt::KeyboardModifiers,
+                                        QPoint globalPos) {
     if (button != Qt::RightButton)
         return;
     auto* actions = new ContactActions(MainWindow::instance());
@@ -338,10 +340,10 @@ void ArchiveBrowser::setSelectAll(bool ticked) {
     if (Check1->isChecked() == ticked)
         return;
     Check1->setChecked(ticked);
-    Check1_Click();
+    tickAll();
 }
 
-void ArchiveBrowser::Check1_Click() {
+void ArchiveBrowser::tickAll() {
     showSelectAll(Check1->isChecked());
     m_model->setAllChecked(Check1->isChecked());
 }

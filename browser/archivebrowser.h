@@ -18,7 +18,7 @@ public:
     static ArchiveBrowser* instance();
 
     // Start-up: opens the list of address books, selects the first one and clicks it.
-    void Form_Load();
+    void openIndexArchive();
     // Asks for one refresh once the current handler has returned.
     void sceglivisua();
     // A refresh that lists rows just added, even before the first tree click: from now on the
@@ -29,15 +29,15 @@ public:
     void visualizzainviati();
     void visualizzacance();
     // Fills the current entry from the clicked row (the right button's row too).
-    void lvw1_Click();
+    void selectCurrentEntry();
     // Delete: removes the current entry (the row last clicked) after asking.
-    void lvw1_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
+    void deleteEntryOnKey(int keyCode, Qt::KeyboardModifiers shift);
     // Opens the composer for the current contact or saved message.
-    void lvw1_DblClick();
+    void openComposerForEntry();
     // The right button opens the contact actions near the pointer (global position).
-    void lvw1_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint globalPos);
+    void showContactActions(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint globalPos);
     // Ticks or unticks every row, as the box says.
-    void Check1_Click();
+    void tickAll();
     // Sets the select-all box; a change ticks or unticks every row.
     void setSelectAll(bool ticked);
 
@@ -64,7 +64,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Timer3_Timer();
+    void reloadList();
     void fill(QChar kind);
     void applyColumnWidths();
     // The box and its caption, leaving the ticks as they are.

@@ -69,7 +69,7 @@ void importa(MainWindow& main) {
     }
     if (outcome.status != ericsoft::Outcome::Missing) {
         main.aggio();
-        main.Form_Activate();
+        main.refreshOnActivation();
     }
     report(outcome);
 }

@@ -90,7 +90,7 @@ void tst_mainwindow::start(const QStringList& tbta) {
     appState() = AppState{};
     appState().appFolder = m_folder->path();
     m_window = std::make_unique<MainWindow>();
-    m_window->Form_Load();
+    m_window->load();
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     QTest::qWait(20); // the first activation and the refresh run from the event loop
@@ -290,7 +290,7 @@ void tst_mainwindow::activationReselectsByIndex() {
     QTRY_COMPARE(model()->rowCount(), 1);
     seed::addAddressBook(m_folder->path(), QStringLiteral("Nuova"));
     m_window->aggio();
-    m_window->Form_Activate();
+    m_window->refreshOnActivation();
     // Three books now: index 5 is the root "SMS Salvati"; the list keeps what it showed.
     QCOMPARE(m_window->selectedText(), QStringLiteral("SMS Salvati"));
     QTest::qWait(20);
@@ -335,7 +335,7 @@ void tst_mainwindow::brokenAddressBookIsReported() {
             addressbooks::remove(appState().corrente, m_folder->path(), QStringLiteral("Clienti")),
             addressbooks::Outcome::Done);
         m_window->aggio();
-        m_window->Form_Activate();
+        m_window->refreshOnActivation();
         QTRY_VERIFY(!m_window->browser()->Timer3->isActive());
     }
     QCOMPARE(m_window->selectedText(), QStringLiteral("Fantasma"));
