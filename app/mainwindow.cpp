@@ -153,9 +153,9 @@ void MainWindow::load() {
     auto& state = appState();
     settings::loadStartupFiles(state);
     state.helpFile = QDir(state.appFolder).filePath(QStringLiteral("guida/indice.txt"));
-    scriviCredito(state.credito);
+    showCredit(state.credito);
     state.nodoScelto = 1;
-    aggio();
+    rebuildTree();
     state.avvisoLunghezza = 1;
     m_browser->show();
     m_browser->openIndexArchive();
@@ -205,11 +205,11 @@ void MainWindow::focusMoved() {
 void MainWindow::refreshOnActivation() {
     if (QTreeWidgetItem* first = nodeAt(1))
         first->setExpanded(true);
-    selezionaNodo(appState().nodoScelto);
-    m_browser->sceglivisua();
+    selectNode(appState().nodoScelto);
+    m_browser->refreshList();
 }
 
-void MainWindow::aggio() {
+void MainWindow::rebuildTree() {
     TreeView1->clear();
     auto& state = appState();
     state.corrente.open(store::archive::elencoPath(state.appFolder));
@@ -245,14 +245,14 @@ void MainWindow::onTreeNodeClicked() {
         state.corrente.db.reset();
     }
     state.nodoScelto = static_cast<qint16>(indexOf(item));
-    m_browser->svuota();
-    m_browser->intestazione(text, archivetree::headerKind(key, text));
+    m_browser->clearList();
+    m_browser->showListHeader(text, archivetree::headerKind(key, text));
     state.aggiorna = 1;
     state.numeroScelto.clear();
     state.dettaglioScelto.clear();
     state.cognomeScelto.clear();
     state.dataScelta.clear();
-    m_browser->sceglivisua();
+    m_browser->refreshList();
 }
 
 QString MainWindow::selectedKey() const {
@@ -265,7 +265,7 @@ QString MainWindow::selectedText() const {
     return item ? item->text(0) : QString();
 }
 
-void MainWindow::selezionaNodo(int index) {
+void MainWindow::selectNode(int index) {
     if (QTreeWidgetItem* item = nodeAt(index))
         TreeView1->setCurrentItem(item);
 }
@@ -297,11 +297,11 @@ int MainWindow::nodeCount() const {
     return n;
 }
 
-void MainWindow::scriviData(const QString& text) {
+void MainWindow::showDate(const QString& text) {
     Label4->setText(text);
 }
 
-void MainWindow::scriviCredito(double credito) {
+void MainWindow::showCredit(double credito) {
     Label3->setText(settings::creditCaption(credito));
 }
 
@@ -367,5 +367,5 @@ void MainWindow::layOutPanes() {
     const int outer = frameGeometry().height();
     if (outer > twips::toPixels(2201))
         height = outer - twips::toPixels(2000);
-    m_browser->dimensiona(width, height);
+    m_browser->resizeList(width, height);
 }

@@ -29,17 +29,17 @@ public:
     // Expands "Rubriche", reselects the node remembered by index and refreshes the browser.
     void refreshOnActivation();
     // Rebuilds the tree from the list of address books.
-    void aggio();
+    void rebuildTree();
     // Reports the selected node to the browser.
     void onTreeNodeClicked();
 
     // What other windows read or set.
     QString selectedKey() const;
     QString selectedText() const;
-    void selezionaNodo(int index); // selects without a click
+    void selectNode(int index); // selects without a click
     int nodeCount() const;
-    void scriviData(const QString& text);
-    void scriviCredito(double credito);
+    void showDate(const QString& text);
+    void showCredit(double credito);
 
     // Commands (the toolbar runs the same code as the menus).
     void Toolbar1_ButtonClick(int button);
@@ -61,7 +61,7 @@ public:
     void openComposerForTicked();
     void openComposerForArchive();
     // Refreshes the credit from the service.
-    void aggiorna();
+    void updateCredit();
     void showHelp();
     void openBuyCreditPage();
     void openAffiliatePage();

@@ -97,7 +97,8 @@ void MainWindow::buildMenus() {
                  &MainWindow::openBuyCreditPage);
     repro = entry(account, "repro", QStringLiteral("Account Servizio SMS"), this,
                   &MainWindow::openAccount);
-    aaa = entry(account, "aaa", QStringLiteral("Aggiorna Credito"), this, &MainWindow::aggiorna);
+    aaa =
+        entry(account, "aaa", QStringLiteral("Aggiorna Credito"), this, &MainWindow::updateCredit);
 
     QMenu* about = menuBar()->addMenu(QStringLiteral("?"));
     help = title(about, "help");
@@ -305,7 +306,7 @@ void MainWindow::openComposerForArchive() {
     showModal(window);
 }
 
-void MainWindow::aggiorna() {
+void MainWindow::updateCredit() {
     account::Refresh refresh;
     {
         platform::WaitCursor wait;

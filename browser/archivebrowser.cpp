@@ -133,20 +133,20 @@ ArchiveBrowser* ArchiveBrowser::instance() {
 
 void ArchiveBrowser::openIndexArchive() {
     auto& state = appState();
-    MainWindow::instance()->scriviData(platform::Clock::todayText());
+    MainWindow::instance()->showDate(platform::Clock::todayText());
     state.corrente.open(store::archive::elencoPath(state.appFolder));
     state.corrente.openRecordset(QStringLiteral("elenco"));
-    MainWindow::instance()->selezionaNodo(2);
+    MainWindow::instance()->selectNode(2);
     MainWindow::instance()->onTreeNodeClicked();
 }
 
-void ArchiveBrowser::sceglivisua() {
+void ArchiveBrowser::refreshList() {
     Timer3->start(1);
 }
 
 void ArchiveBrowser::mostraNuovi() {
     appState().aggiorna = 1;
-    sceglivisua();
+    refreshList();
 }
 
 void ArchiveBrowser::reloadList() {
@@ -158,32 +158,32 @@ void ArchiveBrowser::reloadList() {
     const QString key = MainWindow::instance()->selectedKey();
     switch (key.isEmpty() ? 0 : key.at(0).unicode()) {
     case 'r':
-        visualizza();
+        showContacts();
         break;
     case 's':
-        visualizzasalvati();
+        showSaved();
         break;
     case 'i':
-        visualizzainviati();
+        showSent();
         break;
     case 'c':
-        visualizzacance();
+        showDeleted();
         break;
     default:
         break;
     }
 }
 
-void ArchiveBrowser::visualizza() {
+void ArchiveBrowser::showContacts() {
     fill(QLatin1Char('r'));
 }
-void ArchiveBrowser::visualizzasalvati() {
+void ArchiveBrowser::showSaved() {
     fill(QLatin1Char('s'));
 }
-void ArchiveBrowser::visualizzainviati() {
+void ArchiveBrowser::showSent() {
     fill(QLatin1Char('i'));
 }
-void ArchiveBrowser::visualizzacance() {
+void ArchiveBrowser::showDeleted() {
     fill(QLatin1Char('c'));
 }
 
@@ -193,7 +193,7 @@ void ArchiveBrowser::fill(QChar kind) {
     const auto show = qScopeGuard([this] { lvw1->setVisible(true); });
     const MainWindow* main = MainWindow::instance();
     const QString book = main->selectedText();
-    intestazione(book, archivetree::headerKind(main->selectedKey(), book));
+    showListHeader(book, archivetree::headerKind(main->selectedKey(), book));
     // A refill of the same archive keeps the ticks of the rows still there.
     const bool same = kind == m_model->kind() && book == m_book;
     m_book.clear();
@@ -288,7 +288,7 @@ void ArchiveBrowser::deleteEntryOnKey(int keyCode, Qt::KeyboardModifiers) {
     deletion::removeEntry(
         *state.corrente.db, kind,
         {state.numeroScelto, state.cognomeScelto, state.dataScelta, state.dettaglioScelto});
-    sceglivisua();
+    refreshList();
 }
 
 void ArchiveBrowser::openComposerForEntry() {
@@ -354,13 +354,13 @@ void ArchiveBrowser::showSelectAll(bool ticked) {
                            : QStringLiteral("Seleziona Tutto"));
 }
 
-void ArchiveBrowser::svuota() {
+void ArchiveBrowser::clearList() {
     setSelectAll(false);
     m_model->clear();
     m_book.clear();
 }
 
-void ArchiveBrowser::intestazione(const QString& nodeText, QChar kind) {
+void ArchiveBrowser::showListHeader(const QString& nodeText, QChar kind) {
     Label6->setText(QLatin1Char(' ') + nodeText);
     if (kind.isNull())
         return;
@@ -369,7 +369,7 @@ void ArchiveBrowser::intestazione(const QString& nodeText, QChar kind) {
                             .pixmap(Picture3->size()));
 }
 
-void ArchiveBrowser::dimensiona(int width, int height) {
+void ArchiveBrowser::resizeList(int width, int height) {
     if (width >= 0) {
         Picture1->resize(width, Picture1->height());
         Picture4->setFixedWidth(width);

@@ -20,14 +20,14 @@ public:
     // Start-up: opens the list of address books, selects the first one and clicks it.
     void openIndexArchive();
     // Asks for one refresh once the current handler has returned.
-    void sceglivisua();
+    void refreshList();
     // A refresh that lists rows just added, even before the first tree click: from now on the
     // list follows the archive as after a click.
     void mostraNuovi();
-    void visualizza();
-    void visualizzasalvati();
-    void visualizzainviati();
-    void visualizzacance();
+    void showContacts();
+    void showSaved();
+    void showSent();
+    void showDeleted();
     // Fills the current entry from the clicked row (the right button's row too).
     void selectCurrentEntry();
     // Delete: removes the current entry (the row last clicked) after asking.
@@ -42,11 +42,11 @@ public:
     void setSelectAll(bool ticked);
 
     // What the tree click writes: no rows, no columns, the select-all box cleared.
-    void svuota();
+    void clearList();
     // The header: archive name (one blank, then the node's text), kind caption and picture.
-    void intestazione(const QString& nodeText, QChar kind);
+    void showListHeader(const QString& nodeText, QChar kind);
     // The layout of the main window: panel size in pixels.
-    void dimensiona(int width, int height);
+    void resizeList(int width, int height);
 
     ArchiveModel* model() const { return m_model; }
 

@@ -283,7 +283,7 @@ void ContactActions::deleteTickedEntries() {
                              .arg(outcome.failure->message()),
                          platform::Icon::Critical);
     }
-    browser->sceglivisua();
+    browser->refreshList();
     browser->lvw1->setVisible(true);
     browser->setSelectAll(false);
     close();

@@ -218,5 +218,5 @@ void AddressBookWindow::closeAddressBooks() {
 void AddressBookWindow::done(int result) {
     QDialog::done(result);
     if (MainWindow* main = MainWindow::instance())
-        handler::run([main] { main->aggio(); });
+        handler::run([main] { main->rebuildTree(); });
 }

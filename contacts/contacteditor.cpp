@@ -208,7 +208,7 @@ void ContactEditor::saveNew() {
     Text3->clear();
     Text4->clear();
     if (ArchiveBrowser* browser = ArchiveBrowser::instance())
-        browser->sceglivisua();
+        browser->refreshList();
     accept();
 }
 
@@ -228,7 +228,7 @@ void ContactEditor::saveChanges() {
     rs.setValue(QStringLiteral("icona"), Label8->text());
     rs.Update();
     if (ArchiveBrowser* browser = ArchiveBrowser::instance())
-        browser->sceglivisua();
+        browser->refreshList();
     accept();
 }
 

@@ -68,7 +68,7 @@ void importa(MainWindow& main) {
             [&wait](qint64 done, qint64 total) { wait.setProgress(done, total); });
     }
     if (outcome.status != ericsoft::Outcome::Missing) {
-        main.aggio();
+        main.rebuildTree();
         main.refreshOnActivation();
     }
     report(outcome);

@@ -504,7 +504,7 @@ void Composer::checkCredit() {
         platform::WaitCursor wait;
         m_sequencer.archive(store::archive::addressBookPath(appState().appFolder, archiveBook()));
         if (ArchiveBrowser* browser = ArchiveBrowser::instance())
-            browser->sceglivisua();
+            browser->refreshList();
     } catch (const std::exception&) {
         platform::MsgBox(QStringLiteral("Invio Annullato"));
         reject();
@@ -537,7 +537,7 @@ void Composer::sendNext() {
         };
         outcome = m_sequencer.send(progress);
         if (MainWindow* main = MainWindow::instance())
-            main->scriviCredito(m_sequencer.remaining());
+            main->showCredit(m_sequencer.remaining());
         setStatus(outcome == SendSequencer::Sending::Interrupted
                       ? QStringLiteral("Invio interrotto")
                       : QStringLiteral("Invio Completato"));

@@ -418,7 +418,7 @@ private:
     ArchiveBrowser* browser() const { return m_window->browser(); }
     ArchiveModel* model() const { return browser()->model(); }
     void show(int node) {
-        m_window->selezionaNodo(node);
+        m_window->selectNode(node);
         m_window->onTreeNodeClicked();
         const int expected = node == Roots ? 0 : rows(*m_folder, tableOf[node]).size();
         QTRY_COMPARE(model()->rowCount(), expected);

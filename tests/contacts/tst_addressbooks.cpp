@@ -195,7 +195,7 @@ private slots:
         const QStringList stray = c.sabotage == FileAtTarget ? QStringList{"Nuova"} : QStringList{};
         m_window = std::make_unique<MainWindow>();
         m_window->load();
-        m_window->selezionaNodo(c.node ? c.node : 2); // else the first book, Principale
+        m_window->selectNode(c.node ? c.node : 2); // else the first book, Principale
         m_window->onTreeNodeClicked();
         // The book is open in the shared database, as after a click on it.
         appState().corrente.open(store::archive::addressBookPath(m_folder->path(), "Clienti"));

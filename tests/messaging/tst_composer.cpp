@@ -421,7 +421,7 @@ private slots:
         QCOMPARE(number, model->text(2, 1));
         QCOMPARE(surname, model->text(2, 3));
 
-        m_window->selezionaNodo(1); // the root "Rubriche"
+        m_window->selectNode(1); // the root "Rubriche"
         m_window->onTreeNodeClicked();
         m_window->ismsm->trigger();
         QCOMPARE(m_script->messages(), QStringList{"selezionare un Archivio Valido"});
