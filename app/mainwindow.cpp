@@ -93,7 +93,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     resize(twips::toPixels(8880), twips::toPixels(9195) + 40);
     Timer1->setSingleShot(true);
-    connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { layOutPanes(); });
     Picture1->installEventFilter(this);
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] { focusMoved(); });
 }
@@ -144,21 +144,21 @@ void MainWindow::buildLeftPanel() {
     panel->addWidget(Label4);
 
     connect(TreeView1, &QTreeWidget::itemClicked, this,
-            [this] { handler::run([this] { TreeView1_Click(); }); });
+            [this] { handler::run([this] { onTreeNodeClicked(); }); });
     connect(TreeView1, &QTreeWidget::itemActivated, this,
-            [this] { handler::run([this] { TreeView1_Click(); }); });
+            [this] { handler::run([this] { onTreeNodeClicked(); }); });
 }
 
-void MainWindow::Form_Load() {
+void MainWindow::load() {
     auto& state = appState();
     settings::loadStartupFiles(state);
     state.helpFile = QDir(state.appFolder).filePath(QStringLiteral("guida/indice.txt"));
-    scriviCredito(state.credito);
+    showCredit(state.credito);
     state.nodoScelto = 1;
-    aggio();
+    rebuildTree();
     state.avvisoLunghezza = 1;
     m_browser->show();
-    m_browser->Form_Load();
+    m_browser->openIndexArchive();
     readLayout();
 }
 
@@ -180,7 +180,7 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!m_activated) {
         m_activated = true;
-        QTimer::singleShot(0, this, [this] { handler::run([this] { Form_Activate(); }); });
+        QTimer::singleShot(0, this, [this] { handler::run([this] { refreshOnActivation(); }); });
     }
 }
 
@@ -193,7 +193,7 @@ void MainWindow::focusMoved() {
     if (focus == windowHandle()) {
         if (m_formWasActive) {
             m_formWasActive = false;
-            handler::run([this] { Form_Activate(); });
+            handler::run([this] { refreshOnActivation(); });
         }
         return;
     }
@@ -202,14 +202,14 @@ void MainWindow::focusMoved() {
             m_formWasActive = true;
 }
 
-void MainWindow::Form_Activate() {
+void MainWindow::refreshOnActivation() {
     if (QTreeWidgetItem* first = nodeAt(1))
         first->setExpanded(true);
-    selezionaNodo(appState().nodoScelto);
-    m_browser->sceglivisua();
+    selectNode(appState().nodoScelto);
+    m_browser->refreshList();
 }
 
-void MainWindow::aggio() {
+void MainWindow::rebuildTree() {
     TreeView1->clear();
     auto& state = appState();
     state.corrente.open(store::archive::elencoPath(state.appFolder));
@@ -230,7 +230,7 @@ void MainWindow::aggio() {
     }
 }
 
-void MainWindow::TreeView1_Click() {
+void MainWindow::onTreeNodeClicked() {
     QTreeWidgetItem* item = TreeView1->currentItem();
     if (!item)
         return;
@@ -245,14 +245,14 @@ void MainWindow::TreeView1_Click() {
         state.corrente.db.reset();
     }
     state.nodoScelto = static_cast<qint16>(indexOf(item));
-    m_browser->svuota();
-    m_browser->intestazione(text, archivetree::headerKind(key, text));
+    m_browser->clearList();
+    m_browser->showListHeader(text, archivetree::headerKind(key, text));
     state.aggiorna = 1;
     state.numeroScelto.clear();
     state.dettaglioScelto.clear();
     state.cognomeScelto.clear();
     state.dataScelta.clear();
-    m_browser->sceglivisua();
+    m_browser->refreshList();
 }
 
 QString MainWindow::selectedKey() const {
@@ -265,7 +265,7 @@ QString MainWindow::selectedText() const {
     return item ? item->text(0) : QString();
 }
 
-void MainWindow::selezionaNodo(int index) {
+void MainWindow::selectNode(int index) {
     if (QTreeWidgetItem* item = nodeAt(index))
         TreeView1->setCurrentItem(item);
 }
@@ -297,11 +297,11 @@ int MainWindow::nodeCount() const {
     return n;
 }
 
-void MainWindow::scriviData(const QString& text) {
+void MainWindow::showDate(const QString& text) {
     Label4->setText(text);
 }
 
-void MainWindow::scriviCredito(double credito) {
+void MainWindow::showCredit(double credito) {
     Label3->setText(settings::creditCaption(credito));
 }
 
@@ -323,11 +323,11 @@ void MainWindow::setPanelWidthTwips(int tw) {
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    Form_Resize();
+    keepWidthInBounds();
 }
 
 // The main window stays between 7000 and 18200 twips wide.
-void MainWindow::Form_Resize() {
+void MainWindow::keepWidthInBounds() {
     const Qt::WindowStates state = windowState();
     const bool normal =
         !(state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
@@ -343,19 +343,19 @@ void MainWindow::Form_Resize() {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Picture1 && event->type() == QEvent::Resize)
-        Picture1_Resize();
+        onToolbarResized();
     return QMainWindow::eventFilter(watched, event);
 }
 
 // Narrower than 2300 twips the toolbar drops its captions; 1850 twips is the least width
 // (the panel's minimum width).
-void MainWindow::Picture1_Resize() {
+void MainWindow::onToolbarResized() {
     if (Picture1->width() < twips::toPixels(2300))
         setToolbarValue(0);
     Timer1->start(1);
 }
 
-void MainWindow::Timer1_Timer() {
+void MainWindow::layOutPanes() {
     Timer1->stop();
     const int top = Picture2->width();
     if (top == 0 || isMinimized())
@@ -367,5 +367,5 @@ void MainWindow::Timer1_Timer() {
     const int outer = frameGeometry().height();
     if (outer > twips::toPixels(2201))
         height = outer - twips::toPixels(2000);
-    m_browser->dimensiona(width, height);
+    m_browser->resizeList(width, height);
 }

@@ -25,47 +25,47 @@ public:
 
     // Start-up: settings files, the tree, the browser, the saved layout. Throws when the list
     // of address books cannot be read.
-    void Form_Load();
+    void load();
     // Expands "Rubriche", reselects the node remembered by index and refreshes the browser.
-    void Form_Activate();
+    void refreshOnActivation();
     // Rebuilds the tree from the list of address books.
-    void aggio();
+    void rebuildTree();
     // Reports the selected node to the browser.
-    void TreeView1_Click();
+    void onTreeNodeClicked();
 
     // What other windows read or set.
     QString selectedKey() const;
     QString selectedText() const;
-    void selezionaNodo(int index); // selects without a click
+    void selectNode(int index); // selects without a click
     int nodeCount() const;
-    void scriviData(const QString& text);
-    void scriviCredito(double credito);
+    void showDate(const QString& text);
+    void showCredit(double credito);
 
     // Commands (the toolbar runs the same code as the menus).
     void Toolbar1_ButtonClick(int button);
-    void repro_Click();
-    void configu_Click();
-    void cececo_Click();
-    void newpref_Click();
-    void nr_Click();
-    void inru_Click();
-    void canse_Click();
-    void exru_Click();
-    void impcvs_Click();
-    void inform_Click();
+    void openAccount();
+    void openSenderHeader();
+    void searchContact();
+    void openPrefixes();
+    void openAddressBooks();
+    void newContact();
+    void deleteTicked();
+    void exportAddressBook();
+    void importCsv();
+    void showAbout();
     // Not offered in the menus (their entries stay greyed), complete all the same.
-    void imph3_Click();
-    void iae_Click();
-    void permut_Click();
+    void importFromHotel();
+    void setUpHotelArchives();
+    void openUserAdmin();
     // The composer for the entry last ticked, or for every ticked contact.
-    void ismss_Click();
-    void ismsm_Click();
+    void openComposerForTicked();
+    void openComposerForArchive();
     // Refreshes the credit from the service.
-    void aggiorna();
-    void he_Click();
-    void acqs_Click();
-    void guad_Click();
-    void chiuso_Click();
+    void updateCredit();
+    void showHelp();
+    void openBuyCreditPage();
+    void openAffiliatePage();
+    void closeApplication();
     // Refuses commands while a root of the tree is selected; true when the command may run.
     bool archiveGuard() const;
     // Shows a window of the program modal; when it closes, the main window is activated again.
@@ -105,9 +105,9 @@ private:
     void buildMenus();
     void buildToolbar();
     void buildLeftPanel();
-    void Form_Resize();
-    void Picture1_Resize();
-    void Timer1_Timer();
+    void keepWidthInBounds();
+    void onToolbarResized();
+    void layOutPanes();
     void focusMoved();
     void readLayout();
     void openServicePage(const QString& pathAndQuery);

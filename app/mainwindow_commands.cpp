@@ -60,48 +60,54 @@ QAction* title(QMenu* menu, const char* name) {
 void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
     fil = title(file, "fil");
-    exru = entry(file, "exru", QStringLiteral("Esporta Rubrica"), this, &MainWindow::exru_Click);
+    exru = entry(file, "exru", QStringLiteral("Esporta Rubrica"), this,
+                 &MainWindow::exportAddressBook);
     impcvs =
-        entry(file, "impcvs", QStringLiteral("Importa file csv"), this, &MainWindow::impcvs_Click);
+        entry(file, "impcvs", QStringLiteral("Importa file csv"), this, &MainWindow::importCsv);
     imph3 = entry(file, "imph3", QStringLiteral("Importa da Ericsoft"), this);
     iae = entry(file, "iae", QStringLiteral("Imposta Archivi Ericsoft"), this);
-    configu = entry(file, "configu", QStringLiteral("Configura"), this, &MainWindow::configu_Click);
+    configu =
+        entry(file, "configu", QStringLiteral("Configura"), this, &MainWindow::openSenderHeader);
     permut = entry(file, "permut", QStringLiteral("Permessi Utente"), this);
     newpref =
-        entry(file, "newpref", QStringLiteral("Nuovi Prefissi"), this, &MainWindow::newpref_Click);
+        entry(file, "newpref", QStringLiteral("Nuovi Prefissi"), this, &MainWindow::openPrefixes);
     file->addSeparator();
-    chiuso = entry(file, "chiuso", QStringLiteral("Chiudi"), this, &MainWindow::chiuso_Click);
+    chiuso = entry(file, "chiuso", QStringLiteral("Chiudi"), this, &MainWindow::closeApplication);
 
     QMenu* book = menuBar()->addMenu(QStringLiteral("Rubrica"));
     ru = title(book, "ru");
-    nr = entry(book, "nr", QStringLiteral("Gestione Rubriche"), this, &MainWindow::nr_Click);
-    inru = entry(book, "inru", QStringLiteral("Inserisci Contatto"), this, &MainWindow::inru_Click);
+    nr =
+        entry(book, "nr", QStringLiteral("Gestione Rubriche"), this, &MainWindow::openAddressBooks);
+    inru = entry(book, "inru", QStringLiteral("Inserisci Contatto"), this, &MainWindow::newContact);
     cececo =
-        entry(book, "cececo", QStringLiteral("Cerca Contatto"), this, &MainWindow::cececo_Click);
+        entry(book, "cececo", QStringLiteral("Cerca Contatto"), this, &MainWindow::searchContact);
 
     QMenu* sms = menuBar()->addMenu(QStringLiteral("SMS"));
     modi = title(sms, "modi");
-    ismss =
-        entry(sms, "ismss", QStringLiteral("Invia SMS Singoli"), this, &MainWindow::ismss_Click);
-    ismsm =
-        entry(sms, "ismsm", QStringLiteral("Invia SMS Multipli"), this, &MainWindow::ismsm_Click);
+    ismss = entry(sms, "ismss", QStringLiteral("Invia SMS Singoli"), this,
+                  &MainWindow::openComposerForTicked);
+    ismsm = entry(sms, "ismsm", QStringLiteral("Invia SMS Multipli"), this,
+                  &MainWindow::openComposerForArchive);
     canse =
-        entry(sms, "canse", QStringLiteral("Cancella Spuntati"), this, &MainWindow::canse_Click);
+        entry(sms, "canse", QStringLiteral("Cancella Spuntati"), this, &MainWindow::deleteTicked);
 
     QMenu* account = menuBar()->addMenu(QStringLiteral("Gestione Account"));
     geac = title(account, "geac");
-    acqs = entry(account, "acqs", QStringLiteral("Acquista SMS"), this, &MainWindow::acqs_Click);
+    acqs = entry(account, "acqs", QStringLiteral("Acquista SMS"), this,
+                 &MainWindow::openBuyCreditPage);
     repro = entry(account, "repro", QStringLiteral("Account Servizio SMS"), this,
-                  &MainWindow::repro_Click);
-    aaa = entry(account, "aaa", QStringLiteral("Aggiorna Credito"), this, &MainWindow::aggiorna);
+                  &MainWindow::openAccount);
+    aaa =
+        entry(account, "aaa", QStringLiteral("Aggiorna Credito"), this, &MainWindow::updateCredit);
 
     QMenu* about = menuBar()->addMenu(QStringLiteral("?"));
     help = title(about, "help");
-    he = entry(about, "he", QStringLiteral("Help"), this, &MainWindow::he_Click);
+    he = entry(about, "he", QStringLiteral("Help"), this, &MainWindow::showHelp);
     he->setShortcut(QKeySequence::HelpContents);
     he->setShortcutContext(Qt::ApplicationShortcut);
-    guad = entry(about, "guad", QStringLiteral("Guadagna con noi"), this, &MainWindow::guad_Click);
-    inform = entry(about, "inform", QStringLiteral("Info"), this, &MainWindow::inform_Click);
+    guad = entry(about, "guad", QStringLiteral("Guadagna con noi"), this,
+                 &MainWindow::openAffiliatePage);
+    inform = entry(about, "inform", QStringLiteral("Info"), this, &MainWindow::showAbout);
 
     // The composer's search button opens the search without waiting.
     Composer::setSearchWindow([] {
@@ -176,26 +182,26 @@ bool MainWindow::archiveGuard() const {
 int MainWindow::showModal(QDialog& window) {
     const int result = window.exec();
     m_formWasActive = false;
-    Form_Activate();
+    refreshOnActivation();
     return result;
 }
 
-void MainWindow::repro_Click() {
+void MainWindow::openAccount() {
     AccountWindow window(this);
     showModal(window);
 }
 
-void MainWindow::newpref_Click() {
+void MainWindow::openPrefixes() {
     PrefixWindow window(this);
     showModal(window);
 }
 
-void MainWindow::nr_Click() {
+void MainWindow::openAddressBooks() {
     AddressBookWindow window(this);
     showModal(window);
 }
 
-void MainWindow::inru_Click() {
+void MainWindow::newContact() {
     if (!archiveGuard())
         return;
     appState().modifica = 0;
@@ -204,36 +210,36 @@ void MainWindow::inru_Click() {
 }
 
 // The delete of the contact actions window, without showing it.
-void MainWindow::canse_Click() {
+void MainWindow::deleteTicked() {
     if (!archiveGuard())
         return;
     ContactActions window(this);
-    window.Label4_Click();
+    window.deleteTickedEntries();
 }
 
-void MainWindow::exru_Click() {
+void MainWindow::exportAddressBook() {
     contactfiles::esporta(*this);
 }
 
-void MainWindow::impcvs_Click() {
+void MainWindow::importCsv() {
     contactfiles::importa(*this);
 }
 
-void MainWindow::imph3_Click() {
+void MainWindow::importFromHotel() {
     hotelimport::importa(*this);
 }
 
-void MainWindow::iae_Click() {
+void MainWindow::setUpHotelArchives() {
     hotelimport::imposta(*this);
 }
 
-void MainWindow::permut_Click() {
+void MainWindow::openUserAdmin() {
     auto* administration = new UserAdminWindow(this);
     administration->setAttribute(Qt::WA_DeleteOnClose);
     administration->show();
 }
 
-void MainWindow::inform_Click() {
+void MainWindow::showAbout() {
     if (!m_about) { // one about box at a time: another click brings it forward
         m_about = new AboutBox(this);
         m_about->setAttribute(Qt::WA_DeleteOnClose);
@@ -243,19 +249,19 @@ void MainWindow::inform_Click() {
     m_about->activateWindow();
 }
 
-void MainWindow::cececo_Click() {
+void MainWindow::searchContact() {
     if (!archiveGuard())
         return;
     ContactSearch window(this);
     showModal(window);
 }
 
-void MainWindow::configu_Click() {
+void MainWindow::openSenderHeader() {
     SenderHeaderWindow window(this);
     showModal(window);
 }
 
-void MainWindow::ismss_Click() {
+void MainWindow::openComposerForTicked() {
     auto& state = appState();
     const ArchiveModel* model = m_browser->model();
     const QList<int> ticked = model->checkedRows();
@@ -278,7 +284,7 @@ void MainWindow::ismss_Click() {
     showModal(window);
 }
 
-void MainWindow::ismsm_Click() {
+void MainWindow::openComposerForArchive() {
     if (!selectedKey().startsWith(QLatin1Char('r'))) {
         platform::MsgBox(QStringLiteral("selezionare un Archivio Valido"),
                          platform::Icon::Critical);
@@ -300,7 +306,7 @@ void MainWindow::ismsm_Click() {
     showModal(window);
 }
 
-void MainWindow::aggiorna() {
+void MainWindow::updateCredit() {
     account::Refresh refresh;
     {
         platform::WaitCursor wait;
@@ -334,16 +340,16 @@ void MainWindow::aggiorna() {
     }
 }
 
-void MainWindow::he_Click() {
+void MainWindow::showHelp() {
     platform::HelpWindow::showSearch(appState().helpFile);
 }
 
-void MainWindow::acqs_Click() {
+void MainWindow::openBuyCreditPage() {
     openServicePage(QStringLiteral("cgi-bin/affiliate/giacli.pl?") +
                     service::affiliateQuery(appState().affiliazione));
 }
 
-void MainWindow::guad_Click() {
+void MainWindow::openAffiliatePage() {
     openServicePage(QStringLiteral("affiliate1/affiliati.htm"));
 }
 
@@ -352,7 +358,7 @@ void MainWindow::openServicePage(const QString& pathAndQuery) {
 }
 
 // Closing the main window and "Chiudi" end the program at once, whatever else is open.
-void MainWindow::chiuso_Click() {
+void MainWindow::closeApplication() {
     QCoreApplication::exit(0);
 }
 

@@ -93,7 +93,7 @@ QWidget* FirstWindows::open() {
     if (!DisclaimerWindow::daMostrare(appState().appFolder))
         return openLogin();
     m_disclaimer = std::make_unique<DisclaimerWindow>();
-    m_disclaimer->Form_Load();
+    m_disclaimer->loadDisclaimer();
     QObject::connect(m_disclaimer.get(), &QDialog::accepted, m_disclaimer.get(),
                      [this] { openLogin(); });
     QObject::connect(m_disclaimer.get(), &QDialog::rejected, m_disclaimer.get(),
@@ -123,7 +123,7 @@ QWidget* FirstWindows::openLogin() {
 void FirstWindows::openMain() {
     m_main = std::make_unique<MainWindow>();
     platform::setDialogParent(m_main.get());
-    handler::run([this] { m_main->Form_Load(); });
+    handler::run([this] { m_main->load(); });
     m_main->show();
 }
 

@@ -85,7 +85,7 @@ Run sendOnce(const QString& servizio, const QString& account, const QStringList&
         f.Command4->hide();
         f.show();
         QCoreApplication::processEvents();
-        f.Form_Activate();
+        f.prepareOnActivation();
         f.Text1->setPlainText(text);
         QCoreApplication::processEvents();
 

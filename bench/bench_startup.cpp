@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     }
     appState().appFolder = QDir::cleanPath(QString::fromLocal8Bit(argv[1]));
     MainWindow window;
-    window.Form_Load();
+    window.load();
     window.show();
     while (window.browser()->model()->rowCount() == 0 && clock.elapsed() < 60000)
         QApplication::processEvents(QEventLoop::AllEvents, 5);

@@ -108,11 +108,11 @@ ArchiveBrowser::ArchiveBrowser(QWidget* parent)
     Picture1->setGeometry(twips::toPixels(50), 0, 400, 300);
 
     Timer3->setSingleShot(true);
-    connect(Timer3, &QTimer::timeout, this, [this] { handler::run([this] { Timer3_Timer(); }); });
-    connect(lvw1, &QTreeView::clicked, this, [this] { lvw1_Click(); });
+    connect(Timer3, &QTimer::timeout, this, [this] { handler::run([this] { reloadList(); }); });
+    connect(lvw1, &QTreeView::clicked, this, [this] { selectCurrentEntry(); });
     connect(lvw1, &QTreeView::doubleClicked, this,
-            [this] { handler::run([this] { lvw1_DblClick(); }); });
-    connect(Check1, &QCheckBox::clicked, this, [this] { Check1_Click(); });
+            [this] { handler::run([this] { openComposerForEntry(); }); });
+    connect(Check1, &QCheckBox::clicked, this, [this] { tickAll(); });
     // Unticking a row leaves the other ticks as they are; the box no longer says "all".
     connect(m_model, &ArchiveModel::checkToggled, this, [this](int, bool checked) {
         if (!checked)
@@ -131,25 +131,25 @@ ArchiveBrowser* ArchiveBrowser::instance() {
     return theInstance;
 }
 
-void ArchiveBrowser::Form_Load() {
+void ArchiveBrowser::openIndexArchive() {
     auto& state = appState();
-    MainWindow::instance()->scriviData(platform::Clock::todayText());
+    MainWindow::instance()->showDate(platform::Clock::todayText());
     state.corrente.open(store::archive::elencoPath(state.appFolder));
     state.corrente.openRecordset(QStringLiteral("elenco"));
-    MainWindow::instance()->selezionaNodo(2);
-    MainWindow::instance()->TreeView1_Click();
+    MainWindow::instance()->selectNode(2);
+    MainWindow::instance()->onTreeNodeClicked();
 }
 
-void ArchiveBrowser::sceglivisua() {
+void ArchiveBrowser::refreshList() {
     Timer3->start(1);
 }
 
 void ArchiveBrowser::mostraNuovi() {
     appState().aggiorna = 1;
-    sceglivisua();
+    refreshList();
 }
 
-void ArchiveBrowser::Timer3_Timer() {
+void ArchiveBrowser::reloadList() {
     Timer3->stop();
     if (appState().aggiorna != 1)
         return;
@@ -158,32 +158,32 @@ void ArchiveBrowser::Timer3_Timer() {
     const QString key = MainWindow::instance()->selectedKey();
     switch (key.isEmpty() ? 0 : key.at(0).unicode()) {
     case 'r':
-        visualizza();
+        showContacts();
         break;
     case 's':
-        visualizzasalvati();
+        showSaved();
         break;
     case 'i':
-        visualizzainviati();
+        showSent();
         break;
     case 'c':
-        visualizzacance();
+        showDeleted();
         break;
     default:
         break;
     }
 }
 
-void ArchiveBrowser::visualizza() {
+void ArchiveBrowser::showContacts() {
     fill(QLatin1Char('r'));
 }
-void ArchiveBrowser::visualizzasalvati() {
+void ArchiveBrowser::showSaved() {
     fill(QLatin1Char('s'));
 }
-void ArchiveBrowser::visualizzainviati() {
+void ArchiveBrowser::showSent() {
     fill(QLatin1Char('i'));
 }
-void ArchiveBrowser::visualizzacance() {
+void ArchiveBrowser::showDeleted() {
     fill(QLatin1Char('c'));
 }
 
@@ -193,7 +193,7 @@ void ArchiveBrowser::fill(QChar kind) {
     const auto show = qScopeGuard([this] { lvw1->setVisible(true); });
     const MainWindow* main = MainWindow::instance();
     const QString book = main->selectedText();
-    intestazione(book, archivetree::headerKind(main->selectedKey(), book));
+    showListHeader(book, archivetree::headerKind(main->selectedKey(), book));
     // A refill of the same archive keeps the ticks of the rows still there.
     const bool same = kind == m_model->kind() && book == m_book;
     m_book.clear();
@@ -228,7 +228,7 @@ void ArchiveBrowser::applyColumnWidths() {
                              twips::toPixels(ArchiveModel::columnWidthTwips(m_model->kind(), c)));
 }
 
-void ArchiveBrowser::lvw1_Click() {
+void ArchiveBrowser::selectCurrentEntry() {
     const int row = m_model->rowFor(lvw1->currentIndex());
     if (row < 0 || row >= m_model->rowCount())
         return;
@@ -247,7 +247,7 @@ bool ArchiveBrowser::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lvw1 && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete) {
-            handler::run([this, key] { lvw1_KeyDown(key->key(), key->modifiers()); });
+            handler::run([this, key] { deleteEntryOnKey(key->key(), key->modifiers()); });
             return true;
         }
     } else if (watched == lvw1->viewport() && event->type() == QEvent::MouseButtonPress) {
@@ -257,18 +257,19 @@ bool ArchiveBrowser::eventFilter(QObject* watched, QEvent* event) {
         const QModelIndex at = lvw1->indexAt(mouse->position().toPoint());
         if (mouse->button() == Qt::RightButton && at.isValid()) {
             lvw1->setCurrentIndex(at);
-            handler::run([this] { lvw1_Click(); });
+            handler::run([this] { selectCurrentEntry(); });
         }
     } else if (watched == lvw1->viewport() && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         handler::run([this, mouse] {
-            lvw1_MouseUp(mouse->button(), mouse->modifiers(), mouse->globalPosition().toPoint());
+            showContactActions(mouse->button(), mouse->modifiers(),
+                               mouse->globalPosition().toPoint());
         });
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void ArchiveBrowser::lvw1_KeyDown(int keyCode, Qt::KeyboardModifiers) {
+void ArchiveBrowser::deleteEntryOnKey(int keyCode, Qt::KeyboardModifiers) {
     if (keyCode != Qt::Key_Delete)
         return;
     auto& state = appState();
@@ -287,10 +288,10 @@ void ArchiveBrowser::lvw1_KeyDown(int keyCode, Qt::KeyboardModifiers) {
     deletion::removeEntry(
         *state.corrente.db, kind,
         {state.numeroScelto, state.cognomeScelto, state.dataScelta, state.dettaglioScelto});
-    sceglivisua();
+    refreshList();
 }
 
-void ArchiveBrowser::lvw1_DblClick() {
+void ArchiveBrowser::openComposerForEntry() {
     const QChar kind = selectedKind();
     const bool saved = kind == QLatin1Char('s');
     if (kind != QLatin1Char('r') && !saved)
@@ -311,7 +312,8 @@ void ArchiveBrowser::lvw1_DblClick() {
     MainWindow::instance()->showModal(composer);
 }
 
-void ArchiveBrowser::lvw1_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, QPoint globalPos) {
+void ArchiveBrowser::showContactActions(Qt::MouseButton button, Qt::KeyboardModifiers,
+                                        QPoint globalPos) {
     if (button != Qt::RightButton)
         return;
     auto* actions = new ContactActions(MainWindow::instance());
@@ -338,10 +340,10 @@ void ArchiveBrowser::setSelectAll(bool ticked) {
     if (Check1->isChecked() == ticked)
         return;
     Check1->setChecked(ticked);
-    Check1_Click();
+    tickAll();
 }
 
-void ArchiveBrowser::Check1_Click() {
+void ArchiveBrowser::tickAll() {
     showSelectAll(Check1->isChecked());
     m_model->setAllChecked(Check1->isChecked());
 }
@@ -352,13 +354,13 @@ void ArchiveBrowser::showSelectAll(bool ticked) {
                            : QStringLiteral("Seleziona Tutto"));
 }
 
-void ArchiveBrowser::svuota() {
+void ArchiveBrowser::clearList() {
     setSelectAll(false);
     m_model->clear();
     m_book.clear();
 }
 
-void ArchiveBrowser::intestazione(const QString& nodeText, QChar kind) {
+void ArchiveBrowser::showListHeader(const QString& nodeText, QChar kind) {
     Label6->setText(QLatin1Char(' ') + nodeText);
     if (kind.isNull())
         return;
@@ -367,7 +369,7 @@ void ArchiveBrowser::intestazione(const QString& nodeText, QChar kind) {
                             .pixmap(Picture3->size()));
 }
 
-void ArchiveBrowser::dimensiona(int width, int height) {
+void ArchiveBrowser::resizeList(int width, int height) {
     if (width >= 0) {
         Picture1->resize(width, Picture1->height());
         Picture4->setFixedWidth(width);

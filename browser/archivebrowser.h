@@ -18,35 +18,35 @@ public:
     static ArchiveBrowser* instance();
 
     // Start-up: opens the list of address books, selects the first one and clicks it.
-    void Form_Load();
+    void openIndexArchive();
     // Asks for one refresh once the current handler has returned.
-    void sceglivisua();
+    void refreshList();
     // A refresh that lists rows just added, even before the first tree click: from now on the
     // list follows the archive as after a click.
     void mostraNuovi();
-    void visualizza();
-    void visualizzasalvati();
-    void visualizzainviati();
-    void visualizzacance();
+    void showContacts();
+    void showSaved();
+    void showSent();
+    void showDeleted();
     // Fills the current entry from the clicked row (the right button's row too).
-    void lvw1_Click();
+    void selectCurrentEntry();
     // Delete: removes the current entry (the row last clicked) after asking.
-    void lvw1_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
+    void deleteEntryOnKey(int keyCode, Qt::KeyboardModifiers shift);
     // Opens the composer for the current contact or saved message.
-    void lvw1_DblClick();
+    void openComposerForEntry();
     // The right button opens the contact actions near the pointer (global position).
-    void lvw1_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint globalPos);
+    void showContactActions(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint globalPos);
     // Ticks or unticks every row, as the box says.
-    void Check1_Click();
+    void tickAll();
     // Sets the select-all box; a change ticks or unticks every row.
     void setSelectAll(bool ticked);
 
     // What the tree click writes: no rows, no columns, the select-all box cleared.
-    void svuota();
+    void clearList();
     // The header: archive name (one blank, then the node's text), kind caption and picture.
-    void intestazione(const QString& nodeText, QChar kind);
+    void showListHeader(const QString& nodeText, QChar kind);
     // The layout of the main window: panel size in pixels.
-    void dimensiona(int width, int height);
+    void resizeList(int width, int height);
 
     ArchiveModel* model() const { return m_model; }
 
@@ -64,7 +64,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Timer3_Timer();
+    void reloadList();
     void fill(QChar kind);
     void applyColumnWidths();
     // The box and its caption, leaving the ticks as they are.

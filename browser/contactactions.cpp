@@ -99,10 +99,10 @@ ContactActions::ContactActions(QWidget* parent)
     for (QLabel* entry : {Label1, Label2, Label3, Label4})
         entry->installEventFilter(this);
     paint(Label4, systemColor(QPalette::Button), systemColor(QPalette::ButtonText));
-    Form_Load();
+    paintEntries();
 }
 
-void ContactActions::Form_Load() {
+void ContactActions::paintEntries() {
     const QColor text = forContact() ? systemColor(QPalette::ButtonText)
                                      : systemColor(QPalette::WindowText, QPalette::Disabled);
     for (QLabel* entry : {Label1, Label2, Label3})
@@ -138,8 +138,8 @@ void ContactActions::Form_Deactivate() {
 
 bool ContactActions::eventFilter(QObject* watched, QEvent* event) {
     static void (ContactActions::*const moves[])() = {
-        &ContactActions::Label1_MouseMove, &ContactActions::Label2_MouseMove,
-        &ContactActions::Label3_MouseMove, &ContactActions::Label4_MouseMove};
+        &ContactActions::hoverEdit, &ContactActions::hoverCompose, &ContactActions::hoverMail,
+        &ContactActions::hoverDelete};
     const QLabel* entries[] = {Label1, Label2, Label3, Label4};
     for (int i = 0; i < 4; ++i) {
         if (watched != entries[i])
@@ -158,30 +158,30 @@ bool ContactActions::eventFilter(QObject* watched, QEvent* event) {
 void ContactActions::clickEntry(int entry) {
     switch (entry) {
     case 0:
-        Label1_Click();
+        editContact();
         break;
     case 1:
-        Label2_Click();
+        composeToContact();
         break;
     case 2:
-        Label3_Click();
+        mailContact();
         break;
     default:
-        Label4_Click();
+        deleteTickedEntries();
         break;
     }
 }
 
-void ContactActions::Label1_MouseMove() {
+void ContactActions::hoverEdit() {
     hover(Label1);
 }
-void ContactActions::Label2_MouseMove() {
+void ContactActions::hoverCompose() {
     hover(Label2);
 }
-void ContactActions::Label3_MouseMove() {
+void ContactActions::hoverMail() {
     hover(Label3);
 }
-void ContactActions::Label4_MouseMove() {
+void ContactActions::hoverDelete() {
     hover(Label4);
 }
 
@@ -198,7 +198,7 @@ void ContactActions::hover(QLabel* entry) {
             paint(other, systemColor(QPalette::Button), systemColor(QPalette::ButtonText));
 }
 
-void ContactActions::Label1_Click() {
+void ContactActions::editContact() {
     if (!forContact())
         return;
     appState().modifica = 1;
@@ -208,7 +208,7 @@ void ContactActions::Label1_Click() {
     close();
 }
 
-void ContactActions::Label2_Click() {
+void ContactActions::composeToContact() {
     if (!forContact())
         return;
     const auto& state = appState();
@@ -226,7 +226,7 @@ void ContactActions::Label2_Click() {
     close();
 }
 
-void ContactActions::Label3_Click() {
+void ContactActions::mailContact() {
     if (!forContact())
         return;
     const QScopedValueRollback busy(m_busy, true);
@@ -239,7 +239,7 @@ void ContactActions::Label3_Click() {
     close();
 }
 
-void ContactActions::Label4_Click() {
+void ContactActions::deleteTickedEntries() {
     ArchiveBrowser* browser = ArchiveBrowser::instance();
     const MainWindow* main = MainWindow::instance();
     if (!browser || !main)
@@ -283,7 +283,7 @@ void ContactActions::Label4_Click() {
                              .arg(outcome.failure->message()),
                          platform::Icon::Critical);
     }
-    browser->sceglivisua();
+    browser->refreshList();
     browser->lvw1->setVisible(true);
     browser->setSelectAll(false);
     close();

@@ -13,18 +13,18 @@ class ContactActions final : public QDialog {
 public:
     explicit ContactActions(QWidget* parent = nullptr);
 
-    void Form_Load();
+    void paintEntries();
     void Form_Deactivate();
-    void Label1_Click(); // modify the contact
-    void Label2_Click(); // one SMS to the contact
-    void Label3_Click(); // an e-mail to the contact
+    void editContact();
+    void composeToContact();
+    void mailContact();
     // Deletes the ticked entries after asking; sent messages go to the deleted archive.
     // The main window's "Cancella Spuntati" calls it on a ContactActions that is never shown.
-    void Label4_Click();
-    void Label1_MouseMove();
-    void Label2_MouseMove();
-    void Label3_MouseMove();
-    void Label4_MouseMove();
+    void deleteTickedEntries();
+    void hoverEdit();
+    void hoverCompose();
+    void hoverMail();
+    void hoverDelete();
 
     QFrame* Frame1;
     QFrame* Frame2;

@@ -91,15 +91,15 @@ AddressBookWindow::AddressBookWindow(QWidget* parent)
     layout->addLayout(body);
     setMinimumSize(420, 300);
 
-    handler::onClick(Command1, [this] { Command1_Click(); });
-    handler::onClick(Command2, [this] { Command2_Click(); });
-    handler::onClick(Command3, [this] { Command3_Click(); });
-    connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
-    handler::run([this] { Form_Load(); });
+    handler::onClick(Command1, [this] { createAddressBook(); });
+    handler::onClick(Command2, [this] { deleteAddressBook(); });
+    handler::onClick(Command3, [this] { renameAddressBook(); });
+    connect(Command4, &QPushButton::clicked, this, [this] { closeAddressBooks(); });
+    handler::run([this] { loadAddressBooks(); });
     setButtons();
 }
 
-void AddressBookWindow::Form_Load() {
+void AddressBookWindow::loadAddressBooks() {
     auto& state = appState();
     List1->addItems(addressbooks::names(state.corrente, state.appFolder));
 }
@@ -133,7 +133,7 @@ bool AddressBookWindow::inUse(const QString& name) {
     return !key.isEmpty() && !key.startsWith(QLatin1Char('a')) && main->selectedText() == name;
 }
 
-void AddressBookWindow::Command1_Click() {
+void AddressBookWindow::createAddressBook() {
     const auto typed = platform::InputBox(QStringLiteral("Inserisci il nome della Nuova Rubrica"),
                                           QStringLiteral("Nuova Rubrica"));
     if (typed) {
@@ -149,7 +149,7 @@ void AddressBookWindow::Command1_Click() {
     setButtons();
 }
 
-void AddressBookWindow::Command2_Click() {
+void AddressBookWindow::deleteAddressBook() {
     const QString name = selectedName();
     if (isPrincipale(name)) {
         platform::MsgBox(QStringLiteral("Impossibile eliminare la rubrica Principale"),
@@ -174,7 +174,7 @@ void AddressBookWindow::Command2_Click() {
     setButtons();
 }
 
-void AddressBookWindow::Command3_Click() {
+void AddressBookWindow::renameAddressBook() {
     const QString oldName = selectedName();
     if (isPrincipale(oldName)) {
         refused(QStringLiteral("Impossibile modificare la rubrica Principale"), informazione);
@@ -211,12 +211,12 @@ void AddressBookWindow::Command3_Click() {
     setButtons();
 }
 
-void AddressBookWindow::Command4_Click() {
+void AddressBookWindow::closeAddressBooks() {
     reject();
 }
 
 void AddressBookWindow::done(int result) {
     QDialog::done(result);
     if (MainWindow* main = MainWindow::instance())
-        handler::run([main] { main->aggio(); });
+        handler::run([main] { main->rebuildTree(); });
 }

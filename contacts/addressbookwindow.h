@@ -13,10 +13,10 @@ class AddressBookWindow final : public QDialog {
 public:
     explicit AddressBookWindow(QWidget* parent = nullptr);
 
-    void Command1_Click(); // new
-    void Command2_Click(); // delete the selected one
-    void Command3_Click(); // rename the selected one
-    void Command4_Click(); // close
+    void createAddressBook();
+    void deleteAddressBook();
+    void renameAddressBook();
+    void closeAddressBooks();
 
     void done(int result) override;
 
@@ -28,7 +28,7 @@ public:
     QPushButton* Command4;
 
 private:
-    void Form_Load();
+    void loadAddressBooks();
     // Delete and rename are enabled exactly when the list is not empty.
     void setButtons();
     QString selectedName() const;

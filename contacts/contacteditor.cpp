@@ -119,12 +119,12 @@ ContactEditor::ContactEditor(QWidget* parent)
     layout->addLayout(buttons);
     setMinimumWidth(420);
 
-    handler::onClick(Command1, [this] { Command1_Click(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-    handler::run([this] { Form_Load(); });
+    handler::onClick(Command1, [this] { saveContact(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { cancelEdit(); });
+    handler::run([this] { loadContactForm(); });
 }
 
-void ContactEditor::Form_Load() {
+void ContactEditor::loadContactForm() {
     auto& state = appState();
     Label8->setText(QStringLiteral("4"));
     Combo1->addItems(contacts::prefixes::read(state.appFolder));
@@ -158,7 +158,7 @@ QString ContactEditor::cellulare() const {
     return Combo1->currentText() + Text3->text();
 }
 
-void ContactEditor::Command1_Click() {
+void ContactEditor::saveContact() {
     if (m_edit)
         saveChanges();
     else
@@ -208,7 +208,7 @@ void ContactEditor::saveNew() {
     Text3->clear();
     Text4->clear();
     if (ArchiveBrowser* browser = ArchiveBrowser::instance())
-        browser->sceglivisua();
+        browser->refreshList();
     accept();
 }
 
@@ -228,11 +228,11 @@ void ContactEditor::saveChanges() {
     rs.setValue(QStringLiteral("icona"), Label8->text());
     rs.Update();
     if (ArchiveBrowser* browser = ArchiveBrowser::instance())
-        browser->sceglivisua();
+        browser->refreshList();
     accept();
 }
 
-void ContactEditor::Command2_Click() {
+void ContactEditor::cancelEdit() {
     reject();
 }
 

@@ -14,8 +14,8 @@ class ContactEditor final : public QDialog {
 public:
     explicit ContactEditor(QWidget* parent = nullptr);
 
-    void Command1_Click(); // save
-    void Command2_Click(); // cancel
+    void saveContact();
+    void cancelEdit();
 
     QLabel* Label1;
     QLineEdit* Text1; // Nome
@@ -37,7 +37,7 @@ public:
     void done(int result) override;
 
 private:
-    void Form_Load();
+    void loadContactForm();
     void saveNew();
     void saveChanges();
     QString cellulare() const;

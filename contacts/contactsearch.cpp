@@ -107,11 +107,11 @@ ContactSearch::ContactSearch(QWidget* parent)
     setMinimumWidth(640);
     Command1->setDefault(true);
 
-    handler::onClick(Command1, [this] { Command1_Click(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-    connect(List1, &QListView::clicked, this, [this] { List1_Click(); });
+    handler::onClick(Command1, [this] { searchContacts(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { closeSearch(); });
+    connect(List1, &QListView::clicked, this, [this] { selectFoundLine(); });
     connect(List1, &QListView::doubleClicked, this,
-            [this] { handler::run([this] { List1_DblClick(); }); });
+            [this] { handler::run([this] { composeToFound(); }); });
 }
 
 QList<QListView*> ContactSearch::lists() const {
@@ -127,7 +127,7 @@ void ContactSearch::clearResults() {
         model(list)->setStringList({});
 }
 
-void ContactSearch::Command1_Click() {
+void ContactSearch::searchContacts() {
     // The last criterion given, in this order, decides.
     const std::pair<QLineEdit*, contacts::Field> criteria[] = {{Text1, contacts::Field::Cognome},
                                                                {Text2, contacts::Field::Cellulare},
@@ -161,11 +161,11 @@ void ContactSearch::Command1_Click() {
     model(List3)->setStringList(emails);
 }
 
-void ContactSearch::Command2_Click() {
+void ContactSearch::closeSearch() {
     reject();
 }
 
-void ContactSearch::List1_Click() {
+void ContactSearch::selectFoundLine() {
     const int line = List1->currentIndex().row();
     if (line < 0)
         return;
@@ -177,7 +177,7 @@ void ContactSearch::List1_Click() {
     Text2->setText(model(List1)->index(line).data().toString());
 }
 
-void ContactSearch::List1_DblClick() {
+void ContactSearch::composeToFound() {
     const QModelIndex current = List1->currentIndex();
     if (!current.isValid())
         return;

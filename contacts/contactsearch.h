@@ -15,10 +15,10 @@ class ContactSearch final : public QDialog {
 public:
     explicit ContactSearch(QWidget* parent = nullptr);
 
-    void Command1_Click(); // search
-    void Command2_Click(); // close
-    void List1_Click();    // pick the contact of the clicked line
-    void List1_DblClick(); // a message to it
+    void searchContacts();
+    void closeSearch();
+    void selectFoundLine(); // pick the contact of the clicked line
+    void composeToFound();
     // The mouse pressed in a criterion box: the others and the results are emptied.
     void criterionPressed(QLineEdit* box);
 

@@ -56,18 +56,18 @@ PrefixWindow::PrefixWindow(QWidget* parent)
     layout->addLayout(grid);
     setMinimumSize(320, 360);
 
-    handler::onClick(Command1, [this] { Command1_Click(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-    connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
-    connect(List1, &QListWidget::itemDoubleClicked, this, [this] { List1_DblClick(); });
-    Form_Load();
+    handler::onClick(Command1, [this] { savePrefixes(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { movePrefixUp(); });
+    connect(Command3, &QPushButton::clicked, this, [this] { movePrefixDown(); });
+    connect(List1, &QListWidget::itemDoubleClicked, this, [this] { removePrefix(); });
+    loadPrefixes();
 }
 
-void PrefixWindow::Form_Load() {
+void PrefixWindow::loadPrefixes() {
     List1->addItems(contacts::prefixes::read(appState().appFolder));
 }
 
-void PrefixWindow::Command1_Click() {
+void PrefixWindow::savePrefixes() {
     QStringList entries;
     entries.reserve(List1->count() + 1);
     for (int i = 0; i < List1->count(); ++i)
@@ -85,11 +85,11 @@ void PrefixWindow::Command1_Click() {
     Text1->clear();
 }
 
-void PrefixWindow::Command2_Click() {
+void PrefixWindow::movePrefixUp() {
     move(-1);
 }
 
-void PrefixWindow::Command3_Click() {
+void PrefixWindow::movePrefixDown() {
     move(1);
 }
 
@@ -106,7 +106,7 @@ void PrefixWindow::move(int step) {
     List1->setCurrentRow(target);
 }
 
-void PrefixWindow::List1_DblClick() {
+void PrefixWindow::removePrefix() {
     const int row = List1->currentRow();
     if (row >= 0)
         delete List1->takeItem(row);

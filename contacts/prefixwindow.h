@@ -14,10 +14,10 @@ class PrefixWindow final : public QDialog {
 public:
     explicit PrefixWindow(QWidget* parent = nullptr);
 
-    void Command1_Click(); // save
-    void Command2_Click(); // up
-    void Command3_Click(); // down
-    void List1_DblClick(); // remove
+    void savePrefixes();
+    void movePrefixUp();
+    void movePrefixDown();
+    void removePrefix();
 
     QLabel* Label1;
     QListWidget* List1;
@@ -28,6 +28,6 @@ public:
     QPushButton* Command3;
 
 private:
-    void Form_Load();
+    void loadPrefixes();
     void move(int step);
 };

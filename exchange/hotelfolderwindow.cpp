@@ -58,19 +58,19 @@ HotelFolderWindow::HotelFolderWindow(QWidget* parent)
     layout->addLayout(buttons);
     setMinimumWidth(460);
 
-    handler::onClick(Command1, [this] { Command1_Click(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-    Form_Load();
+    handler::onClick(Command1, [this] { chooseHotelFolder(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { closeHotelFolder(); });
+    loadHotelFolder();
 }
 
-void HotelFolderWindow::Form_Load() {
+void HotelFolderWindow::loadHotelFolder() {
     if (const auto line = platform::TextFile::readFirstLine(folderFile())) {
         appState().percorso = *line;
         Label2->setText(QDir::toNativeSeparators(*line));
     }
 }
 
-void HotelFolderWindow::Command1_Click() {
+void HotelFolderWindow::chooseHotelFolder() {
     const auto folder = platform::folderName(QStringLiteral("Select folder"), appState().percorso);
     if (!folder || folder->isEmpty())
         return;
@@ -82,6 +82,6 @@ void HotelFolderWindow::Command1_Click() {
                          platform::Icon::Exclamation);
 }
 
-void HotelFolderWindow::Command2_Click() {
+void HotelFolderWindow::closeHotelFolder() {
     close();
 }

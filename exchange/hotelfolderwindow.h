@@ -12,9 +12,9 @@ class HotelFolderWindow final : public QDialog {
 public:
     explicit HotelFolderWindow(QWidget* parent = nullptr);
 
-    void Form_Load();
-    void Command1_Click(); // choose the folder
-    void Command2_Click(); // close
+    void loadHotelFolder();
+    void chooseHotelFolder();
+    void closeHotelFolder();
 
     QLabel* Label1;
     QLineEdit* Label2; // the folder

@@ -68,8 +68,8 @@ void importa(MainWindow& main) {
             [&wait](qint64 done, qint64 total) { wait.setProgress(done, total); });
     }
     if (outcome.status != ericsoft::Outcome::Missing) {
-        main.aggio();
-        main.Form_Activate();
+        main.rebuildTree();
+        main.refreshOnActivation();
     }
     report(outcome);
 }

@@ -54,12 +54,12 @@ AccountWindow::AccountWindow(QWidget* parent)
     layout->addLayout(buttons);
     setMinimumWidth(360);
 
-    handler::onClick(Command1, [this] { Command1_Click(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-    Form_Load();
+    handler::onClick(Command1, [this] { saveAccount(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { closeAccount(); });
+    loadAccount();
 }
 
-void AccountWindow::Form_Load() {
+void AccountWindow::loadAccount() {
     const auto fields = account::read(appState().appFolder);
     if (!fields)
         return;
@@ -67,7 +67,7 @@ void AccountWindow::Form_Load() {
     pw->setText(fields->value(1));
 }
 
-void AccountWindow::Command1_Click() {
+void AccountWindow::saveAccount() {
     if (ui->text().isEmpty())
         return;
     if (pw->text().isEmpty()) {
@@ -90,11 +90,11 @@ void AccountWindow::Command1_Click() {
     accept();
 }
 
-void AccountWindow::Command2_Click() {
+void AccountWindow::closeAccount() {
     reject();
 }
 
-void AccountWindow::Label3_Click() {
+void AccountWindow::openAccountRequestPage() {
     const auto& state = appState();
     platform::openUrl(
         service::pageUrl(state.servizio, QStringLiteral("cgi-bin/affiliate/programma.pl?") +
@@ -104,6 +104,6 @@ void AccountWindow::Label3_Click() {
 bool AccountWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Label3 && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-        handler::run([this] { Label3_Click(); });
+        handler::run([this] { openAccountRequestPage(); });
     return QDialog::eventFilter(watched, event);
 }

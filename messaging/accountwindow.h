@@ -12,9 +12,9 @@ class AccountWindow final : public QDialog {
 public:
     explicit AccountWindow(QWidget* parent = nullptr);
 
-    void Command1_Click(); // save
-    void Command2_Click(); // close
-    void Label3_Click();   // the account request page
+    void saveAccount();
+    void closeAccount();
+    void openAccountRequestPage();
 
     QLineEdit* ui;
     QLineEdit* pw;
@@ -26,5 +26,5 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Form_Load();
+    void loadAccount();
 };

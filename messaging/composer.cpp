@@ -200,16 +200,16 @@ Composer::Composer(QWidget* parent)
                 m_lastEdit = {position, added};
             });
     connect(Text1, &QPlainTextEdit::textChanged, this,
-            [this] { handler::run([this] { Text1_Change(); }); });
-    connect(Text2, &QLineEdit::textChanged, this, [this] { Text2_Change(); });
-    connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
+            [this] { handler::run([this] { countText(); }); });
+    connect(Text2, &QLineEdit::textChanged, this, [this] { showTypedNumber(); });
+    connect(Combo1, &QComboBox::activated, this, [this] { chooseSmsType(); });
     connect(Option1, &QRadioButton::toggled, this, [this] { describe(); });
-    handler::onClick(Command1, [this] { Command1_Click(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-    handler::onClick(Command3, [this] { Command3_Click(); });
-    connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
-    connect(Timer1, &QTimer::timeout, this, [this] { handler::run([this] { Timer1_Timer(); }); });
-    connect(Timer2, &QTimer::timeout, this, [this] { handler::run([this] { Timer2_Timer(); }); });
+    handler::onClick(Command1, [this] { send(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { closeComposer(); });
+    handler::onClick(Command3, [this] { saveDraft(); });
+    connect(Command4, &QPushButton::clicked, this, [this] { searchRecipient(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { handler::run([this] { checkCredit(); }); });
+    connect(Timer2, &QTimer::timeout, this, [this] { handler::run([this] { sendNext(); }); });
 
     appState().flash = false;
 }
@@ -244,11 +244,11 @@ bool Composer::listMode() const {
 bool Composer::event(QEvent* event) {
     const bool done = QDialog::event(event);
     if (event->type() == QEvent::WindowActivate)
-        handler::run([this] { Form_Activate(); });
+        handler::run([this] { prepareOnActivation(); });
     return done;
 }
 
-void Composer::Form_Activate() {
+void Composer::prepareOnActivation() {
     Text2->setText(Label18->text());
     if (listMode()) {
         if (m_recipients->rowCount() == 0) {
@@ -305,7 +305,7 @@ void Composer::keepWithinLimit() {
     m_lastEdit = {};
 }
 
-void Composer::Text1_Change() {
+void Composer::countText() {
     keepWithinLimit();
     const int length = sms::length(Text1->toPlainText());
     Label5->setText(QString::number(length));
@@ -322,11 +322,11 @@ void Composer::Text1_Change() {
     describe();
 }
 
-void Composer::Text2_Change() {
+void Composer::showTypedNumber() {
     Label18->setText(Text2->text());
 }
 
-void Composer::Combo1_Click() {
+void Composer::chooseSmsType() {
     appState().flash = Combo1->currentText() == QLatin1String("Flash");
 }
 
@@ -395,7 +395,7 @@ QString Composer::archiveBook() const {
     return QString::fromLatin1(store::archive::principale);
 }
 
-void Composer::Command1_Click() {
+void Composer::send() {
     const bool list = listMode();
     if (list)
         platform::MsgBox(QStringLiteral("L'invio di SMS Multipli può richiedere alcuni minuti non "
@@ -470,7 +470,7 @@ void Composer::connectionFailed(const QString& detail) {
     platform::MsgBox(text, platform::Icon::Critical);
 }
 
-void Composer::Timer1_Timer() {
+void Composer::checkCredit() {
     Timer1->stop();
     const QScopedValueRollback busy(m_busy, true);
     switch (m_sequencer.creditCheck()) {
@@ -504,7 +504,7 @@ void Composer::Timer1_Timer() {
         platform::WaitCursor wait;
         m_sequencer.archive(store::archive::addressBookPath(appState().appFolder, archiveBook()));
         if (ArchiveBrowser* browser = ArchiveBrowser::instance())
-            browser->sceglivisua();
+            browser->refreshList();
     } catch (const std::exception&) {
         platform::MsgBox(QStringLiteral("Invio Annullato"));
         reject();
@@ -514,7 +514,7 @@ void Composer::Timer1_Timer() {
     Timer2->start(1);
 }
 
-void Composer::Timer2_Timer() {
+void Composer::sendNext() {
     Timer2->stop();
     SendSequencer::Sending outcome;
     {
@@ -537,7 +537,7 @@ void Composer::Timer2_Timer() {
         };
         outcome = m_sequencer.send(progress);
         if (MainWindow* main = MainWindow::instance())
-            main->scriviCredito(m_sequencer.remaining());
+            main->showCredit(m_sequencer.remaining());
         setStatus(outcome == SendSequencer::Sending::Interrupted
                       ? QStringLiteral("Invio interrotto")
                       : QStringLiteral("Invio Completato"));
@@ -573,11 +573,11 @@ void Composer::finishSend(SendSequencer::Sending outcome) {
     accept();
 }
 
-void Composer::Command2_Click() {
+void Composer::closeComposer() {
     reject();
 }
 
-void Composer::Command3_Click() {
+void Composer::saveDraft() {
     if (Text2->text().isEmpty()) {
         platform::MsgBox(QStringLiteral("Numero telefonico mancante"), platform::Icon::Critical);
         return;
@@ -622,7 +622,7 @@ void Composer::Command3_Click() {
     accept();
 }
 
-void Composer::Command4_Click() {
+void Composer::searchRecipient() {
     reject();
     if (searchWindow)
         searchWindow();

@@ -31,13 +31,13 @@ public:
     QStringList recipients() const;
     bool listMode() const;
 
-    void Form_Activate();
-    void Command1_Click(); // send
-    void Command2_Click(); // close
-    void Command3_Click(); // save
-    void Command4_Click(); // search a contact
-    void Timer1_Timer();   // credit check
-    void Timer2_Timer();   // sending
+    void prepareOnActivation();
+    void send();
+    void closeComposer();
+    void saveDraft();
+    void searchRecipient();
+    void checkCredit();
+    void sendNext();
     // An emoticon label: its symbol, with one blank each side, at the end of the text.
     void emoticon(QLabel* label);
 
@@ -79,10 +79,10 @@ protected:
     void done(int result) override;
 
 private:
-    void Text1_Change();
+    void countText();
     void keepWithinLimit();
-    void Text2_Change();
-    void Combo1_Click();
+    void showTypedNumber();
+    void chooseSmsType();
     void setStatus(const QString& text);
     void enableButtons(bool enabled);
     void describe();

@@ -76,17 +76,17 @@ SenderHeaderWindow::SenderHeaderWindow(QWidget* parent)
     layout->addLayout(buttons);
     setMinimumWidth(420);
 
-    handler::onClick(Command1, [this] { Command1_Click(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-    Form_Load();
+    handler::onClick(Command1, [this] { saveSenderHeader(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { closeSenderHeader(); });
+    loadSenderHeader();
 }
 
-void SenderHeaderWindow::Form_Load() {
+void SenderHeaderWindow::loadSenderHeader() {
     // A missing or unreadable file leaves the box empty.
     Text1->setText(platform::TextFile::readFirstLine(headerFile()).value_or(QString()));
 }
 
-void SenderHeaderWindow::Command1_Click() {
+void SenderHeaderWindow::saveSenderHeader() {
     const QString header = Text1->text();
     if (!platform::TextFile::replaceLines(headerFile(), {header})) {
         platform::MsgBox(QStringLiteral("Si è verificato un errore"), platform::Icon::None);
@@ -98,6 +98,6 @@ void SenderHeaderWindow::Command1_Click() {
     accept();
 }
 
-void SenderHeaderWindow::Command2_Click() {
+void SenderHeaderWindow::closeSenderHeader() {
     reject();
 }

@@ -12,8 +12,8 @@ class SenderHeaderWindow final : public QDialog {
 public:
     explicit SenderHeaderWindow(QWidget* parent = nullptr);
 
-    void Command1_Click(); // save
-    void Command2_Click(); // close
+    void saveSenderHeader();
+    void closeSenderHeader();
 
     QLabel* Label1; // heading
     QLabel* Label2; // explanation
@@ -23,5 +23,5 @@ public:
     QPushButton* Command2;
 
 private:
-    void Form_Load();
+    void loadSenderHeader();
 };

@@ -50,10 +50,10 @@ LoginWindow::LoginWindow(QWidget* parent)
     layout->addLayout(buttons);
     setMinimumWidth(320);
 
-    handler::onClick(Command1, [this] { Command1_Click(); });
+    handler::onClick(Command1, [this] { logIn(); });
 }
 
-void LoginWindow::Command1_Click() {
+void LoginWindow::logIn() {
     auto& state = appState();
     switch (users::login(state.appFolder, uid->text(), pws->text())) {
     case users::Login::Accepted:

@@ -13,7 +13,7 @@ class LoginWindow final : public QDialog {
 public:
     explicit LoginWindow(QWidget* parent = nullptr);
 
-    void Command1_Click(); // Ok
+    void logIn();
 
     QLabel* Label1;
     QLineEdit* uid;

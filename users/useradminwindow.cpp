@@ -120,20 +120,20 @@ UserAdminWindow::UserAdminWindow(QWidget* parent)
     setMinimumSize(460, 320);
 
     connect(List1, &QListWidget::currentRowChanged, this,
-            [this] { handler::run([this] { List1_Click(); }); });
-    handler::onClick(Command1, [this] { Command1_Click(); });
-    handler::onClick(Command2, [this] { Command2_Click(); });
-    handler::onClick(Command3, [this] { Command3_Click(); });
-    handler::onClick(Command4, [this] { Command4_Click(); });
-    connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
+            [this] { handler::run([this] { showSelectedUser(); }); });
+    handler::onClick(Command1, [this] { newUser(); });
+    handler::onClick(Command2, [this] { modifyUser(); });
+    handler::onClick(Command3, [this] { deleteSelectedUser(); });
+    handler::onClick(Command4, [this] { saveUser(); });
+    connect(Command5, &QPushButton::clicked, this, [this] { closeUserAdmin(); });
     connect(Text2, &QLineEdit::textChanged, this, [this] { setOk(false); });
     connect(Text3, &QLineEdit::textChanged, this, [this] { setOk(false); });
     connect(Combo1, &QComboBox::activated, this, [this] { setOk(false); });
     connect(Combo1->lineEdit(), &QLineEdit::textEdited, this, [this] { setOk(true); });
-    handler::run([this] { Form_Load(); });
+    handler::run([this] { loadUsers(); });
 }
 
-void UserAdminWindow::Form_Load() {
+void UserAdminWindow::loadUsers() {
     loadList();
     Command4->setEnabled(false);
 }
@@ -152,7 +152,7 @@ void UserAdminWindow::loadList() {
         List1->setCurrentRow(m_users.isEmpty() ? -1 : 0);
     }
     if (!m_users.isEmpty())
-        List1_Click();
+        showSelectedUser();
 
     switch (contents.status) {
     case users::Contents::Missing:
@@ -181,7 +181,7 @@ void UserAdminWindow::loadList() {
                          platform::Icon::Exclamation);
 }
 
-void UserAdminWindow::List1_Click() {
+void UserAdminWindow::showSelectedUser() {
     const int row = List1->currentRow();
     if (row < 0 || row >= m_users.size())
         return;
@@ -216,7 +216,7 @@ void UserAdminWindow::setOk(bool withLevel) {
                          (!withLevel || !Combo1->currentText().isEmpty()));
 }
 
-void UserAdminWindow::Command1_Click() {
+void UserAdminWindow::newUser() {
     if (m_users.size() >= users::maxUsers) {
         critical(QStringLiteral("Numero massimo di utenti raggiunto"));
         return;
@@ -229,17 +229,17 @@ void UserAdminWindow::Command1_Click() {
     Text2->setFocus();
 }
 
-void UserAdminWindow::Command2_Click() {
+void UserAdminWindow::modifyUser() {
     if (m_users.isEmpty()) {
         critical(QStringLiteral("Nessun Utente Configurato"));
         return;
     }
     openFrame(modifica, Command2->text());
-    List1_Click();
+    showSelectedUser();
     Text2->setFocus();
 }
 
-void UserAdminWindow::Command3_Click() {
+void UserAdminWindow::deleteSelectedUser() {
     const int row = List1->currentRow();
     if (row < 0 || row >= m_users.size())
         return; // nothing to delete
@@ -260,7 +260,7 @@ void UserAdminWindow::Command3_Click() {
     loadList();
 }
 
-void UserAdminWindow::Command4_Click() {
+void UserAdminWindow::saveUser() {
     const users::User typed{Text2->text(), Text3->text(), users::levelCode(Combo1->currentText())};
     const int row = List1->currentRow();
     QList<users::User> list = m_users;
@@ -292,6 +292,6 @@ void UserAdminWindow::Command4_Click() {
     Command4->setEnabled(false);
 }
 
-void UserAdminWindow::Command5_Click() {
+void UserAdminWindow::closeUserAdmin() {
     close();
 }

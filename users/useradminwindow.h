@@ -20,13 +20,13 @@ class UserAdminWindow final : public QDialog {
 public:
     explicit UserAdminWindow(QWidget* parent = nullptr);
 
-    void Form_Load();
-    void List1_Click();
-    void Command1_Click(); // new
-    void Command2_Click(); // modify
-    void Command3_Click(); // delete
-    void Command4_Click(); // OK: save
-    void Command5_Click(); // cancel: close
+    void loadUsers();
+    void showSelectedUser();
+    void newUser();
+    void modifyUser();
+    void deleteSelectedUser();
+    void saveUser();
+    void closeUserAdmin();
 
     // "nuovo", "modifica", "cancella", or empty after a save.
     QString mode() const { return m_mode; }

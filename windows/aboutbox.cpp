@@ -55,9 +55,9 @@ AboutBox::AboutBox(QWidget* parent)
     layout->addLayout(buttons);
     setMinimumWidth(360);
 
-    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(Command1, &QPushButton::clicked, this, [this] { closeAbout(); });
 }
 
-void AboutBox::Command1_Click() {
+void AboutBox::closeAbout() {
     close();
 }

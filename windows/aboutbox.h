@@ -11,7 +11,7 @@ class AboutBox final : public QDialog {
 public:
     explicit AboutBox(QWidget* parent = nullptr);
 
-    void Command1_Click(); // closes the box
+    void closeAbout();
 
     QLabel* Image1;
     QLabel* Label1; // version

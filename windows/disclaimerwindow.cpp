@@ -90,8 +90,8 @@ DisclaimerWindow::DisclaimerWindow(QWidget* parent)
     layout->addWidget(Frame1, 1);
     resize(760, 500);
 
-    handler::onClick(Command1, [this] { Command1_Click(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    handler::onClick(Command1, [this] { acceptTerms(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { refuseTerms(); });
 }
 
 bool DisclaimerWindow::daMostrare(const QString& appFolder) {
@@ -108,12 +108,12 @@ QString DisclaimerWindow::testoDisclaimer(const QString& appFolder) {
     return text;
 }
 
-void DisclaimerWindow::Form_Load() {
+void DisclaimerWindow::loadDisclaimer() {
     Text1->setPlainText(testoDisclaimer(appState().appFolder));
     Text1->setFocus();
 }
 
-void DisclaimerWindow::Command1_Click() {
+void DisclaimerWindow::acceptTerms() {
     if (!platform::TextFile::replaceLines(mostraFile(appState().appFolder), {QStringLiteral("0")}))
         platform::MsgBox(QStringLiteral("Impossibile registrare l'accettazione nel file "
                                         "mostra.txt: le condizioni d'uso verranno mostrate di "
@@ -122,6 +122,6 @@ void DisclaimerWindow::Command1_Click() {
     accept();
 }
 
-void DisclaimerWindow::Command2_Click() {
+void DisclaimerWindow::refuseTerms() {
     reject();
 }

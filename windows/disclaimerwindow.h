@@ -21,9 +21,9 @@ public:
     static QString testoDisclaimer(const QString& appFolder);
 
     // Fills Text1 from the application folder.
-    void Form_Load();
-    void Command1_Click(); // Accetto
-    void Command2_Click(); // Rifiuto
+    void loadDisclaimer();
+    void acceptTerms(); // Accetto
+    void refuseTerms(); // Rifiuto
 
     QFrame* Frame1;
     QPlainTextEdit* Text1;

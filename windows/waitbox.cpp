@@ -33,14 +33,14 @@ WaitDialog::WaitDialog(QWidget* parent)
     layout->addWidget(ProgressBar1);
     resize(std::max(twips::toPixels(3690), sizeHint().width() + 40), twips::toPixels(1680));
 
-    connect(Timer1, &QTimer::timeout, this, [this] { handler::run([this] { Timer1_Timer(); }); });
+    connect(Timer1, &QTimer::timeout, this, [this] { handler::run([this] { closeOnTimeout(); }); });
 }
 
 void WaitDialog::setProgress(qint64 done, qint64 total) {
     platform::showProgress(ProgressBar1, done, total);
 }
 
-void WaitDialog::Timer1_Timer() {
+void WaitDialog::closeOnTimeout() {
     Timer1->stop();
     Timer1->setInterval(0);
     close();

@@ -17,7 +17,7 @@ public:
     // Shows the progress bar (hidden until the first call) at done of total, and lets the
     // program repaint its windows; user input waits until the work is over.
     void setProgress(qint64 done, qint64 total);
-    void Timer1_Timer();
+    void closeOnTimeout();
 
     QLabel* Label1;
     QProgressBar* ProgressBar1;

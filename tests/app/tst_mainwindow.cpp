@@ -90,14 +90,14 @@ void tst_mainwindow::start(const QStringList& tbta) {
     appState() = AppState{};
     appState().appFolder = m_folder->path();
     m_window = std::make_unique<MainWindow>();
-    m_window->Form_Load();
+    m_window->load();
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     QTest::qWait(20); // the first activation and the refresh run from the event loop
 }
 
 void tst_mainwindow::click(int nodeIndex) {
-    m_window->selezionaNodo(nodeIndex);
+    m_window->selectNode(nodeIndex);
     QTreeWidgetItem* item = m_window->TreeView1->currentItem();
     QVERIFY(item);
     if (item->parent())
@@ -289,8 +289,8 @@ void tst_mainwindow::activationReselectsByIndex() {
     click(5); // saved messages of Principale
     QTRY_COMPARE(model()->rowCount(), 1);
     seed::addAddressBook(m_folder->path(), QStringLiteral("Nuova"));
-    m_window->aggio();
-    m_window->Form_Activate();
+    m_window->rebuildTree();
+    m_window->refreshOnActivation();
     // Three books now: index 5 is the root "SMS Salvati"; the list keeps what it showed.
     QCOMPARE(m_window->selectedText(), QStringLiteral("SMS Salvati"));
     QTest::qWait(20);
@@ -334,8 +334,8 @@ void tst_mainwindow::brokenAddressBookIsReported() {
         QCOMPARE(
             addressbooks::remove(appState().corrente, m_folder->path(), QStringLiteral("Clienti")),
             addressbooks::Outcome::Done);
-        m_window->aggio();
-        m_window->Form_Activate();
+        m_window->rebuildTree();
+        m_window->refreshOnActivation();
         QTRY_VERIFY(!m_window->browser()->Timer3->isActive());
     }
     QCOMPARE(m_window->selectedText(), QStringLiteral("Fantasma"));

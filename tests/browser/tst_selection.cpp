@@ -148,7 +148,7 @@ private slots:
             db->openRecordset(store::Query("salvati").whereEqual("Testo", "primo"))->Delete();
             ticked.removeOne("3332000001|Rossi|01/02/2026 10:00:00|primo");
         }
-        m_window->Form_Activate();
+        m_window->refreshOnActivation();
         QVERIFY(browser()->Timer3->isActive());
         QTRY_VERIFY(!browser()->Timer3->isActive());
         QCOMPARE(tickedEntries(), ticked);
@@ -262,7 +262,7 @@ private slots:
         m_script->answer(answer);
 
         ContactActions actions(m_window.get()); // as the main window's "Cancella Spuntati" does
-        actions.Label4_Click();
+        actions.deleteTickedEntries();
 
         const int done = answer == Answer::No ? 0 : room >= 0 ? room : int(listed.size());
         const QStringList messages = m_script->messages();
@@ -311,7 +311,7 @@ private slots:
             QVERIFY(f.Command4->isVisibleTo(&f));
             f.Command2->click();
         });
-        browser()->lvw1_DblClick();
+        browser()->openComposerForEntry();
         QCoreApplication::processEvents();
         QTEST(composer, "composer");
     }
@@ -393,7 +393,7 @@ private slots:
         QFETCH(QPoint, offset);
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         const QPoint at = offset.x() < 0 ? area.bottomRight() : area.topLeft() + offset;
-        browser()->lvw1_MouseUp(Qt::RightButton, {}, at);
+        browser()->showContactActions(Qt::RightButton, {}, at);
         auto* actions = m_window->findChild<ContactActions*>();
         QVERIFY(actions && actions->isVisible());
         QVERIFY2(area.contains(actions->frameGeometry()), "off screen");
@@ -406,7 +406,7 @@ private slots:
     void closesOnDeactivation() {
         m_window->show();
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-        browser()->lvw1_MouseUp(Qt::RightButton, {}, QPoint(100, 100));
+        browser()->showContactActions(Qt::RightButton, {}, QPoint(100, 100));
         const QPointer<ContactActions> actions = m_window->findChild<ContactActions*>();
         QTRY_VERIFY(actions && actions->isActiveWindow());
         m_window->activateWindow();
@@ -418,8 +418,8 @@ private:
     ArchiveBrowser* browser() const { return m_window->browser(); }
     ArchiveModel* model() const { return browser()->model(); }
     void show(int node) {
-        m_window->selezionaNodo(node);
-        m_window->TreeView1_Click();
+        m_window->selectNode(node);
+        m_window->onTreeNodeClicked();
         const int expected = node == Roots ? 0 : rows(*m_folder, tableOf[node]).size();
         QTRY_COMPARE(model()->rowCount(), expected);
     }
@@ -435,13 +435,13 @@ private:
     // A mouse click on a row: it becomes the current entry.
     void click(int row) {
         browser()->lvw1->setCurrentIndex(model()->index(row, 1));
-        browser()->lvw1_Click();
+        browser()->selectCurrentEntry();
     }
     // Runs `act` on the composer if a command opens one.
     void onComposer(const std::function<void(Composer&)>& act) {
         QTimer::singleShot(0, this, [act] {
             if (Composer* f = Composer::instance()) {
-                f->Form_Activate();
+                f->prepareOnActivation();
                 act(*f);
             }
         });

@@ -123,10 +123,10 @@ private slots:
         QVERIFY(!window.Command2->isEnabled() && !window.Command3->isEnabled());
         platform::DialogScript script;
         script.answerText("Prima").answer(platform::Answer::Ok);
-        window.Command1_Click();
+        window.createAddressBook();
         QVERIFY(window.Command2->isEnabled() && window.Command3->isEnabled());
         select(window, "Prima");
-        window.Command2_Click();
+        window.deleteAddressBook();
         QVERIFY(!window.Command2->isEnabled() && !window.Command3->isEnabled());
         QCOMPARE(files(), QStringList{});
     }
@@ -194,9 +194,9 @@ private slots:
         QFETCH(Case, c);
         const QStringList stray = c.sabotage == FileAtTarget ? QStringList{"Nuova"} : QStringList{};
         m_window = std::make_unique<MainWindow>();
-        m_window->Form_Load();
-        m_window->selezionaNodo(c.node ? c.node : 2); // else the first book, Principale
-        m_window->TreeView1_Click();
+        m_window->load();
+        m_window->selectNode(c.node ? c.node : 2); // else the first book, Principale
+        m_window->onTreeNodeClicked();
         // The book is open in the shared database, as after a click on it.
         appState().corrente.open(store::archive::addressBookPath(m_folder->path(), "Clienti"));
         switch (c.sabotage) {
@@ -222,9 +222,9 @@ private slots:
         platform::DialogScript script;
         script.answerText(c.typed.isNull() ? std::nullopt : std::optional<QString>(c.typed));
         script.answer(c.confirm ? platform::Answer::Ok : platform::Answer::Cancel);
-        c.command == Create   ? window.Command1_Click()
-        : c.command == Delete ? window.Command2_Click()
-                              : window.Command3_Click();
+        c.command == Create   ? window.createAddressBook()
+        : c.command == Delete ? window.deleteAddressBook()
+                              : window.renameAddressBook();
         if (c.sabotage == ReadOnlyFolder && geteuid() == 0)
             setImmutable(rubriche(), false);
         QFile::setPermissions(rubriche(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -249,7 +249,7 @@ private slots:
         QCOMPARE(files(), sorted(c.inElenco + stray));
         if (c.inElenco.contains("Nuova"))
             QVERIFY(contacts::numberExists(*m_folder->book("Nuova"), "3331000001"));
-        window.Command4_Click();
+        window.closeAddressBooks();
         QCOMPARE(treeBooks(), c.inElenco);
     }
 

@@ -53,8 +53,8 @@ private slots:
         appState() = AppState{};
         appState().appFolder = m_folder->path();
         m_window = std::make_unique<MainWindow>();
-        m_window->Form_Load();
-        m_window->TreeView1_Click();
+        m_window->load();
+        m_window->onTreeNodeClicked();
         QTRY_COMPARE(m_window->browser()->model()->rowCount(), 2);
     }
     void cleanup() {
@@ -91,7 +91,7 @@ private slots:
         PrefixWindow window;
         QCOMPARE(entries(window.List1), read);
         window.Text1->setText("366");
-        window.Command1_Click();
+        window.savePrefixes();
         if (content == "folder") {
             QCOMPARE(script.messages(), QStringList{"Impossibile salvare il file dei prefissi."});
             QCOMPARE(script.shown().first().icon, platform::Icon::Critical);
@@ -130,17 +130,17 @@ private slots:
         PrefixWindow window;
         window.List1->setCurrentRow(row);
         if (action == "up")
-            window.Command2_Click();
+            window.movePrefixUp();
         else if (action == "down")
-            window.Command3_Click();
+            window.movePrefixDown();
         else if (action == "remove")
-            window.List1_DblClick();
+            window.removePrefix();
         else
             window.Text1->setText(action.mid(4));
         QTEST(window.List1->currentRow(), "selected");
         QCOMPARE(entries(PrefixWindow().List1), filePrefixes);
 
-        window.Command1_Click();
+        window.savePrefixes();
         QCOMPARE(entries(window.List1), list);
         QCOMPARE(window.Text1->text(), QString());
         QCOMPARE(entries(PrefixWindow().List1), list);
@@ -187,7 +187,7 @@ private slots:
         QCOMPARE(boxes(window), QString("||Prefisso||"));
         QCOMPARE(window.Label8->text(), QString("4"));
         type(window, typed);
-        window.Command1_Click();
+        window.saveContact();
 
         QTEST(boxes(window), "after");
         QCOMPARE(rows(), stored.isEmpty() ? seeded : seeded + QStringList{stored});
@@ -248,9 +248,9 @@ private slots:
         if (!typed.isNull())
             type(window, typed);
         if (close == "save") {
-            window.Command1_Click();
+            window.saveContact();
         } else if (close == "cancel") {
-            window.Command2_Click();
+            window.cancelEdit();
         } else {
             window.show();
             QVERIFY(window.close());

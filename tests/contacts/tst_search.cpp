@@ -68,7 +68,7 @@ private slots:
         f.Text1->setText("ros");
         f.Command1->click();
         f.List1->setCurrentIndex(f.List1->model()->index(1, 0));
-        f.List1_Click();
+        f.selectFoundLine();
         QCOMPARE(f.Text1->text(), "ROSSETTI");
         QCOMPARE(f.Text2->text(), "3471000002");
         QCOMPARE(f.Text3->text(), "Lia");
@@ -83,7 +83,7 @@ private slots:
             surname = composer->Label2->text();
             composer->Command2->click();
         });
-        f.List1_DblClick();
+        f.composeToFound();
         QCOMPARE(number, "3471000002");
         QCOMPARE(surname, "ROSSETTI");
         QCOMPARE(f.result(), int(QDialog::Accepted));

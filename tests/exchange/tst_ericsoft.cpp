@@ -123,7 +123,7 @@ private slots:
                         {" X", "Rientro", "Ed", "", "3480000010"},
                         {"A\tB", "Tab", "Fa", "", "3480000011"},
                         {QString(92, 'L'), "Lungo", "Gi", "", "3480000012"}});
-        m_window->imph3_Click();
+        m_window->importFromHotel();
 
         QCOMPARE(m_script->messages(), QStringList{"Importazione Completata"});
         QCOMPARE(m_script->shown().first().icon, Icon::None);
@@ -192,7 +192,7 @@ private slots:
                                   {"IT", "C", "C", "", "3403"}});
         if (table == "no template")
             QVERIFY(QFile::remove(store::archive::templatePath(m_folder->path())));
-        m_window->imph3_Click();
+        m_window->importFromHotel();
 
         QCOMPARE(m_script->messages().size(), 1);
         QVERIFY2(m_script->messages().first().startsWith(message),
@@ -217,7 +217,7 @@ private slots:
         rlimit few = saved;
         few.rlim_cur = 128;
         QCOMPARE(setrlimit(RLIMIT_NOFILE, &few), 0);
-        m_window->imph3_Click();
+        m_window->importFromHotel();
         setrlimit(RLIMIT_NOFILE, &saved);
 
         QCOMPARE(m_script->messages(), QStringList{"Importazione Completata"});
@@ -235,10 +235,10 @@ private slots:
             if (auto* window =
                     qobject_cast<HotelFolderWindow*>(QApplication::activeModalWidget())) {
                 opened = true;
-                window->Command2_Click();
+                window->closeHotelFolder();
             }
         });
-        m_window->imph3_Click();
+        m_window->importFromHotel();
         QCOMPARE(m_script->messages(),
                  QStringList{
                      "Impostare il percorso per gli archivi Ericsoft quindi ripetere il comando"});

@@ -245,7 +245,7 @@ private slots:
         startWithContacts();
         for (int row : ticked)
             m_window->browser()->model()->setChecked(row, true);
-        m_window->selezionaNodo(node);
+        m_window->selectNode(node);
         const QString target = m_folder->file("esportati.csv");
         m_script->answerText(cancel ? std::nullopt : std::optional<QString>(target));
         m_window->exru->trigger();
@@ -294,7 +294,7 @@ private slots:
         QFETCH(QString, message);
         startWithContacts();
         writeBytes(m_folder->file("in.csv"), file);
-        m_window->selezionaNodo(node);
+        m_window->selectNode(node);
         m_script->answerText(m_folder->file("in.csv"));
         m_window->impcvs->trigger();
 

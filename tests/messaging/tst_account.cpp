@@ -20,7 +20,7 @@ private slots:
         appState() = AppState{};
         appState().appFolder = m_folder->path();
         m_window = std::make_unique<MainWindow>();
-        m_window->Form_Load();
+        m_window->load();
         appState().servizio = m_service.servizio();
     }
     void cleanup() {
@@ -104,7 +104,7 @@ private slots:
         AccountWindow window;
         window.ui->setText(user);
         window.pw->setText(password);
-        window.Command1_Click();
+        window.saveAccount();
         QTEST(script.messages().value(0), "message");
         QCOMPARE(window.result(), int(saved.isEmpty() ? 0 : QDialog::Accepted));
         QFile file(m_folder->file("registrazione"));
@@ -121,7 +121,7 @@ private slots:
         appState().affiliazione = QStringList{"42", "ABC"};
         platform::DialogScript script;
         AccountWindow window;
-        window.Label3_Click();
+        window.openAccountRequestPage();
         QCOMPARE(script.shown().last().text,
                  "http://" + m_service.servizio() +
                      "/cgi-bin/affiliate/programma.pl?affiliato=42&codeaff=ABC");
@@ -157,7 +157,7 @@ private slots:
         SenderHeaderWindow window;
         QCOMPARE(window.Text1->text(), writable ? "OLD" : "");
         window.Text1->setText(typed);
-        save ? window.Command1_Click() : window.Command2_Click();
+        save ? window.saveSenderHeader() : window.closeSenderHeader();
         QTEST(readBytes(path), "bytes");
         const bool changed = !message.isEmpty() && writable;
         QCOMPARE(window.result(), int(changed ? QDialog::Accepted : QDialog::Rejected));

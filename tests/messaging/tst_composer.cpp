@@ -181,7 +181,7 @@ private slots:
         Composer f;
         f.Label23->setText("1");
         f.setRecipients({"3331000001", "3331000002", "3331000003"});
-        f.Form_Activate();
+        f.prepareOnActivation();
         f.Text1->setPlainText("Ciao");
         QSignalSpy finished(&f, &QDialog::finished);
         send(f);
@@ -224,7 +224,7 @@ private slots:
         Composer f;
         f.Label18->setText(number);
         f.Label2->setText("Rossi");
-        f.Form_Activate();
+        f.prepareOnActivation();
         f.Text1->setPlainText(text);
         f.Option2->setChecked(atBlank);
         QSignalSpy finished(&f, &QDialog::finished);
@@ -250,7 +250,7 @@ private slots:
     // Typing past 160 characters warns once per crossing; list mode holds 160 at most.
     void overLengthNotice() {
         Composer f;
-        f.Form_Activate();
+        f.prepareOnActivation();
         const QString notice = "Il testo supera 160 Caratteri, il messaggio verrà spedito "
                                "utilizzando più di un SMS";
         f.Text1->setPlainText(QString(160, 'a'));
@@ -296,7 +296,7 @@ private slots:
         f.Label23->setText("1");
         f.Text1->setPlainText(draft);
         f.setRecipients({"3331000001", "3331000002"});
-        f.Form_Activate();
+        f.prepareOnActivation();
         QCOMPARE(f.Text1->toPlainText(), draft);
         QTextCursor at = f.Text1->textCursor();
         at.setPosition(caret);
@@ -354,9 +354,9 @@ private slots:
         f.Label18->setText(label);
         f.setRecipients(list);
         QSignalSpy finished(&f, &QDialog::finished);
-        f.Form_Activate();
+        f.prepareOnActivation();
         if (!list.isEmpty())
-            f.Form_Activate(); // activated again: nothing more goes
+            f.prepareOnActivation(); // activated again: nothing more goes
         QTEST(f.Text2->text(), "number");
         QTEST(f.recipients(), "after");
         QCOMPARE(finished.size(), list.isEmpty() ? 1 : 0);
@@ -396,7 +396,7 @@ private slots:
         Composer f;
         f.Label18->setText(number);
         f.Label2->setText("Rossi");
-        f.Form_Activate();
+        f.prepareOnActivation();
         f.Text1->setPlainText(text);
         QSignalSpy finished(&f, &QDialog::finished);
         f.Command3->click();
@@ -421,8 +421,8 @@ private slots:
         QCOMPARE(number, model->text(2, 1));
         QCOMPARE(surname, model->text(2, 3));
 
-        m_window->selezionaNodo(1); // the root "Rubriche"
-        m_window->TreeView1_Click();
+        m_window->selectNode(1); // the root "Rubriche"
+        m_window->onTreeNodeClicked();
         m_window->ismsm->trigger();
         QCOMPARE(m_script->messages(), QStringList{"selezionare un Archivio Valido"});
         QVERIFY(!Composer::instance());
@@ -441,7 +441,7 @@ private:
         QTimer::singleShot(0, this, [act] {
             Composer* f = Composer::instance();
             QVERIFY(f);
-            f->Form_Activate();
+            f->prepareOnActivation();
             act(*f);
         });
     }

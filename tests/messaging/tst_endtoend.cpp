@@ -139,8 +139,8 @@ private slots:
         appState() = AppState{};
         appState().appFolder = folder;
         MainWindow window;
-        window.Form_Load();
-        window.TreeView1_Click();
+        window.load();
+        window.onTreeNodeClicked();
         ArchiveModel* model = window.browser()->model();
         QTRY_VERIFY(model->rowCount() >= 3);
         QStringList numbers, ticked;

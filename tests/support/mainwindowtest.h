@@ -19,8 +19,8 @@ protected:
         appState() = AppState{};
         appState().appFolder = m_folder->path();
         m_window = std::make_unique<MainWindow>();
-        m_window->Form_Load();
-        m_window->TreeView1_Click(); // the first click fills the list
+        m_window->load();
+        m_window->onTreeNodeClicked(); // the first click fills the list
         QTRY_COMPARE(m_window->browser()->model()->rowCount(), rows);
         m_script = std::make_unique<platform::DialogScript>();
     }

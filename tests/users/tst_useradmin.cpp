@@ -234,7 +234,7 @@ private slots:
     void okEnabling() {
         QVERIFY(users::write(m_folder->path(), staff));
         UserAdminWindow window;
-        window.Command1_Click();
+        window.newUser();
         window.Text2->setText("Anna");
         QVERIFY(!window.Command4->isEnabled());
         window.Text3->setText("x");
