@@ -255,6 +255,12 @@ void MainWindow::onTreeNodeClicked() {
     m_browser->refreshList();
 }
 
+QString MainWindow::listedBook() const {
+    // Roots have the keys "a1".."a4"; any other node lists an archive of its book.
+    const QString key = selectedKey();
+    return key.isEmpty() || key.startsWith(QLatin1Char('a')) ? QString() : selectedText();
+}
+
 QString MainWindow::selectedKey() const {
     const QTreeWidgetItem* item = TreeView1->currentItem();
     return item ? item->data(0, Qt::UserRole).toString() : QString();

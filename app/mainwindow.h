@@ -36,6 +36,8 @@ public:
     // What other windows read or set.
     QString selectedKey() const;
     QString selectedText() const;
+    // The address book whose archive the browser lists; empty when a root is selected.
+    QString listedBook() const;
     void selectNode(int index); // selects without a click
     int nodeCount() const;
     void showDate(const QString& text);

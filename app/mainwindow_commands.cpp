@@ -197,7 +197,9 @@ void MainWindow::openPrefixes() {
 }
 
 void MainWindow::openAddressBooks() {
-    AddressBookWindow window(this);
+    AddressBookWindow window(listedBook(), this);
+    connect(&window, &AddressBookWindow::addressBooksChanged, this,
+            [this] { handler::run([this] { rebuildTree(); }); });
     showModal(window);
 }
 

@@ -1,7 +1,6 @@
 #include "contacts/addressbookwindow.h"
 
 #include "app/appstate.h"
-#include "app/mainwindow.h"
 #include "contacts/addressbooks.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
@@ -56,7 +55,7 @@ bool refusedBy(addressbooks::Outcome outcome, const QString& name) {
 
 } // namespace
 
-AddressBookWindow::AddressBookWindow(QWidget* parent)
+AddressBookWindow::AddressBookWindow(const QString& listedBook, QWidget* parent)
     : QDialog(parent)
     , Label1(new QLabel(QStringLiteral("Rubriche Esistenti"), this))
     , List1(new QListWidget(this))
@@ -64,7 +63,8 @@ AddressBookWindow::AddressBookWindow(QWidget* parent)
     , Command2(
           platform::iconButton(this, "Command2", "cancella", QStringLiteral("Elimina Rubrica")))
     , Command3(platform::iconButton(this, "Command3", "rubrica", QStringLiteral("Modifica Nome")))
-    , Command4(new QPushButton(QStringLiteral("Chiudi"), this)) {
+    , Command4(new QPushButton(QStringLiteral("Chiudi"), this))
+    , m_listedBook(listedBook) {
     setObjectName(QStringLiteral("Form2"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Gestione Rubriche"));
@@ -124,15 +124,6 @@ void AddressBookWindow::removeFromList(const QString& name) {
     }
 }
 
-bool AddressBookWindow::inUse(const QString& name) {
-    // The browser lists the archive of the selected tree node; roots have keys "a1".."a4".
-    const MainWindow* main = MainWindow::instance();
-    if (!main)
-        return false;
-    const QString key = main->selectedKey();
-    return !key.isEmpty() && !key.startsWith(QLatin1Char('a')) && main->selectedText() == name;
-}
-
 void AddressBookWindow::createAddressBook() {
     const auto typed = platform::InputBox(QStringLiteral("Inserisci il nome della Nuova Rubrica"),
                                           QStringLiteral("Nuova Rubrica"));
@@ -188,7 +179,7 @@ void AddressBookWindow::renameAddressBook() {
                                           QStringLiteral("Modifica Rubrica"), oldName);
     if (!typed)
         return;
-    if (inUse(oldName)) {
+    if (!m_listedBook.isEmpty() && oldName == m_listedBook) {
         refused(QStringLiteral("Impossibile modificare la rubrica in uso"));
         return;
     }
@@ -217,6 +208,5 @@ void AddressBookWindow::closeAddressBooks() {
 
 void AddressBookWindow::done(int result) {
     QDialog::done(result);
-    if (MainWindow* main = MainWindow::instance())
-        handler::run([main] { main->rebuildTree(); });
+    emit addressBooksChanged();
 }

@@ -11,7 +11,9 @@ class QPushButton;
 class AddressBookWindow final : public QDialog {
     Q_OBJECT
 public:
-    explicit AddressBookWindow(QWidget* parent = nullptr);
+    // `listedBook`: the address book whose archive the browser lists (empty when a root is
+    // selected); it cannot be renamed while listed.
+    explicit AddressBookWindow(const QString& listedBook = {}, QWidget* parent = nullptr);
 
     void createAddressBook();
     void deleteAddressBook();
@@ -20,6 +22,11 @@ public:
 
     void done(int result) override;
 
+signals:
+    // The window closed: the books may have been created, deleted or renamed.
+    void addressBooksChanged();
+
+public:
     QLabel* Label1; // "Rubriche Esistenti"
     QListWidget* List1;
     QPushButton* Command1;
@@ -33,6 +40,5 @@ private:
     void setButtons();
     QString selectedName() const;
     void removeFromList(const QString& name);
-    // True when the browser shows an archive (of any kind) of the address book.
-    static bool inUse(const QString& name);
+    QString m_listedBook;
 };

@@ -217,7 +217,10 @@ private slots:
                 QSKIP("root writes into read-only folders");
             break;
         }
-        AddressBookWindow window(m_window.get());
+        AddressBookWindow window(m_window->listedBook(), m_window.get());
+        // As the main window wires it: closing the window rebuilds the tree.
+        connect(&window, &AddressBookWindow::addressBooksChanged, m_window.get(),
+                &MainWindow::rebuildTree);
         select(window, c.selected);
         platform::DialogScript script;
         script.answerText(c.typed.isNull() ? std::nullopt : std::optional<QString>(c.typed));
