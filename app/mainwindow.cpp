@@ -1,10 +1,11 @@
 #include "app/mainwindow.h"
 
-#include "app/appstate.h"
 #include "app/archivetree.h"
+#include "app/session.h"
 #include "app/settings.h"
 #include "app/twips.h"
 #include "browser/archivebrowser.h"
+#include "platform/clock.h"
 #include "platform/textfile.h"
 #include "store/archive.h"
 #include "store/storeerror.h"
@@ -24,8 +25,6 @@
 
 namespace {
 
-MainWindow* theInstance = nullptr;
-
 QLabel* label(const QString& name, const QString& text, QWidget* parent) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);
@@ -34,7 +33,7 @@ QLabel* label(const QString& name, const QString& text, QWidget* parent) {
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent)
+MainWindow::MainWindow(Session& session, QWidget* parent)
     : QMainWindow(parent)
     , Picture2(new QWidget(this))
     , Toolbar1(new QToolBar(Picture2))
@@ -47,10 +46,10 @@ MainWindow::MainWindow(QWidget* parent)
     , Label3(label(QStringLiteral("Label3"), QStringLiteral("Credito Residuo"), Picture1))
     , Label4(label(QStringLiteral("Label4"), {}, Picture1))
     , Timer1(new QTimer(this))
+    , m_session(session)
     , m_splitter(new QSplitter(Qt::Horizontal, this))
     , m_client(new QWidget(this))
     , m_browser(nullptr) {
-    theInstance = this;
     setObjectName(QStringLiteral("MDIForm1"));
     setWindowTitle(QStringLiteral("Quillet"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/quillet.svg")));
@@ -71,7 +70,14 @@ MainWindow::MainWindow(QWidget* parent)
     QPalette workspace = m_client->palette();
     workspace.setColor(QPalette::Window, workspace.color(QPalette::Mid));
     m_client->setPalette(workspace);
-    m_browser = new ArchiveBrowser(m_client);
+    m_browser = new ArchiveBrowser(m_session, m_client);
+    // The list follows the tree's current node, however it got there.
+    connect(TreeView1, &QTreeWidget::currentItemChanged, m_browser,
+            [this] { m_browser->setNode(selectedKey(), selectedText()); });
+    connect(m_browser, &ArchiveBrowser::composeRequested, this,
+            [this](const Entry& entry) { handler::run([this, entry] { composeTo(entry); }); });
+    connect(m_browser, &ArchiveBrowser::editRequested, this,
+            [this](const Entry& entry) { handler::run([this, entry] { editContact(entry); }); });
     auto* clientLayout = new QVBoxLayout(m_client);
     clientLayout->setContentsMargins(0, 0, 0, 0);
     clientLayout->addWidget(m_browser);
@@ -98,14 +104,7 @@ MainWindow::MainWindow(QWidget* parent)
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] { focusMoved(); });
 }
 
-MainWindow::~MainWindow() {
-    if (theInstance == this)
-        theInstance = nullptr;
-}
-
-MainWindow* MainWindow::instance() {
-    return theInstance;
-}
+MainWindow::~MainWindow() = default;
 
 void MainWindow::buildLeftPanel() {
     Picture1->setAutoFillBackground(true);
@@ -150,21 +149,26 @@ void MainWindow::buildLeftPanel() {
 }
 
 void MainWindow::load() {
-    auto& state = appState();
+    auto& state = m_session;
     settings::loadStartupFiles(state);
     state.helpFile = QDir(state.appFolder).filePath(QStringLiteral("guida/indice.txt"));
-    showCredit(state.credito);
-    state.nodoScelto = 1;
+    showCredit(state.credit);
+    m_selectedNode = 1;
     rebuildTree();
-    state.avvisoLunghezza = 1;
+    state.lengthNotice = true;
     m_browser->show();
-    m_browser->openIndexArchive();
+    // The list of address books opens, and the first address book is clicked.
+    showDate(platform::Clock::todayText());
+    state.archive.open(store::archive::elencoPath(state.appFolder));
+    state.archive.openRecordset(QStringLiteral("elenco"));
+    selectNode(2);
+    onTreeNodeClicked();
     readLayout();
 }
 
 void MainWindow::readLayout() {
     const auto lines = platform::TextFile::readLines(
-        QDir(appState().appFolder).filePath(QStringLiteral("tbta")), 8);
+        QDir(m_session.appFolder).filePath(QStringLiteral("tbta")), 8);
     const auto values = lines ? settings::parseTbta(*lines) : std::nullopt;
     if (values) {
         setToolbarValue(values->first);
@@ -172,7 +176,7 @@ void MainWindow::readLayout() {
     } else {
         setToolbarValue(1);
         setPanelWidthTwips(2500);
-        appState().aggiorna = 0;
+        m_browser->holdList();
     }
 }
 
@@ -205,15 +209,15 @@ void MainWindow::focusMoved() {
 void MainWindow::refreshOnActivation() {
     if (QTreeWidgetItem* first = nodeAt(1))
         first->setExpanded(true);
-    selectNode(appState().nodoScelto);
+    selectNode(m_selectedNode);
     m_browser->refreshList();
 }
 
 void MainWindow::rebuildTree() {
     TreeView1->clear();
-    auto& state = appState();
-    state.corrente.open(store::archive::elencoPath(state.appFolder));
-    store::Recordset& rs = state.corrente.openRecordset(QStringLiteral("elenco"));
+    auto& state = m_session;
+    state.archive.open(store::archive::elencoPath(state.appFolder));
+    store::Recordset& rs = state.archive.openRecordset(QStringLiteral("elenco"));
     QStringList books;
     while (!rs.isEof()) {
         books.append(rs.value(QStringLiteral("Rubrica")));
@@ -234,25 +238,18 @@ void MainWindow::onTreeNodeClicked() {
     QTreeWidgetItem* item = TreeView1->currentItem();
     if (!item)
         return;
-    auto& state = appState();
+    auto& state = m_session;
     const QString key = item->data(0, Qt::UserRole).toString();
     const QString text = item->text(0);
     // Only lets go of the database last opened: without the template the click goes on.
     try {
-        state.corrente.open(store::archive::templatePath(state.appFolder));
+        state.archive.open(store::archive::templatePath(state.appFolder));
     } catch (const store::StoreError&) {
-        state.corrente.rs.reset();
-        state.corrente.db.reset();
+        state.archive.rs.reset();
+        state.archive.db.reset();
     }
-    state.nodoScelto = static_cast<qint16>(indexOf(item));
-    m_browser->clearList();
-    m_browser->showListHeader(text, archivetree::headerKind(key, text));
-    state.aggiorna = 1;
-    state.numeroScelto.clear();
-    state.dettaglioScelto.clear();
-    state.cognomeScelto.clear();
-    state.dataScelta.clear();
-    m_browser->refreshList();
+    m_selectedNode = indexOf(item);
+    m_browser->showArchive(key, text);
 }
 
 QString MainWindow::listedBook() const {

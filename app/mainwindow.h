@@ -1,7 +1,12 @@
 #pragma once
 
+#include "browser/entry.h"
+#include "messaging/composer.h"
+
 #include <QMainWindow>
 #include <QPointer>
+
+struct Session;
 
 class QAction;
 class AboutBox;
@@ -15,13 +20,13 @@ class QTreeWidgetItem;
 class ArchiveBrowser;
 
 // The main window: menus and toolbar on top, the archive tree and the credit on the left,
-// the archive browser on the right. Closing it ends the program.
+// the archive browser on the right. It opens the other windows and connects what they report.
+// Closing it ends the program.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    explicit MainWindow(Session& session, QWidget* parent = nullptr);
     ~MainWindow() override;
-    static MainWindow* instance();
 
     // Start-up: settings files, the tree, the browser, the saved layout. Throws when the list
     // of address books cannot be read.
@@ -33,13 +38,13 @@ public:
     // Reports the selected node to the browser.
     void onTreeNodeClicked();
 
-    // What other windows read or set.
     QString selectedKey() const;
     QString selectedText() const;
     // The address book whose archive the browser lists; empty when a root is selected.
     QString listedBook() const;
     void selectNode(int index); // selects without a click
     int nodeCount() const;
+    int selectedNode() const { return m_selectedNode; } // index from 1 of the node clicked last
     void showDate(const QString& text);
     void showCredit(double credito);
 
@@ -62,6 +67,9 @@ public:
     // The composer for the entry last ticked, or for every ticked contact.
     void openComposerForTicked();
     void openComposerForArchive();
+    // The composer on a row of the browser or on a contact found by the search.
+    void composeTo(const Entry& entry);
+    void editContact(const Entry& contact);
     // Refreshes the credit from the service.
     void updateCredit();
     void showHelp();
@@ -114,14 +122,19 @@ private:
     void readLayout();
     void openServicePage(const QString& pathAndQuery);
     QTreeWidgetItem* nodeAt(int index) const;
+    Composer::Request composerRequest() const;
+    void openComposer(const Composer::Request& request);
+    void openSearch(bool modal);
     int indexOf(const QTreeWidgetItem* item) const;
 
+    Session& m_session;
     QSplitter* m_splitter;
     QWidget* m_client;
     ArchiveBrowser* m_browser;
     QPointer<AboutBox> m_about;
     QList<QAction*> m_buttons; // toolbar buttons 1..7
     int m_toolbarValue = 1;
+    int m_selectedNode = 0;
     bool m_activated = false;     // the first activation has run
     bool m_formWasActive = false; // another window of the program had the focus
 };

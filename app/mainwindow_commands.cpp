@@ -1,27 +1,26 @@
 // Menus, toolbar and the commands behind them.
 #include "app/mainwindow.h"
 
-#include "app/appstate.h"
 #include "app/archivetree.h"
+#include "app/session.h"
 #include "app/twips.h"
 #include "browser/archivebrowser.h"
-#include "browser/archivemodel.h"
-#include "browser/contactactions.h"
 #include "contacts/addressbookwindow.h"
 #include "contacts/contacteditor.h"
 #include "contacts/contactsearch.h"
 #include "contacts/prefixwindow.h"
 #include "exchange/contactfiles.h"
+#include "exchange/hotelfolderwindow.h"
 #include "exchange/hotelimport.h"
 #include "messaging/account.h"
 #include "messaging/accountwindow.h"
-#include "messaging/composer.h"
 #include "messaging/inet.h"
 #include "messaging/senderheaderwindow.h"
 #include "messaging/service.h"
 #include "platform/dialogs.h"
 #include "platform/helpwindow.h"
 #include "platform/waitcursor.h"
+#include "store/archive.h"
 #include "users/useradminwindow.h"
 #include "windows/aboutbox.h"
 #include "windows/handler.h"
@@ -33,6 +32,8 @@
 #include <QShortcut>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include <memory>
 
 namespace {
 
@@ -108,13 +109,6 @@ void MainWindow::buildMenus() {
     guad = entry(about, "guad", QStringLiteral("Guadagna con noi"), this,
                  &MainWindow::openAffiliatePage);
     inform = entry(about, "inform", QStringLiteral("Info"), this, &MainWindow::showAbout);
-
-    // The composer's search button opens the search without waiting.
-    Composer::setSearchWindow([] {
-        auto* search = new ContactSearch(MainWindow::instance());
-        search->setAttribute(Qt::WA_DeleteOnClose);
-        search->show();
-    });
 }
 
 void MainWindow::buildToolbar() {
@@ -168,12 +162,12 @@ void MainWindow::Toolbar1_ButtonClick(int button) {
             command->trigger();
     } else if (button == 7) {
         openServicePage(QStringLiteral("cgi-bin/affiliate/programma.pl?") +
-                        service::affiliateQuery(appState().affiliazione));
+                        service::affiliateQuery(m_session.affiliate));
     }
 }
 
 bool MainWindow::archiveGuard() const {
-    if (!archivetree::isRootLabel(m_browser->Label6->text()))
+    if (!m_browser->showsRoot())
         return true;
     platform::MsgBox(QStringLiteral("selezionare un Archivio Valido"), platform::Icon::Critical);
     return false;
@@ -187,17 +181,17 @@ int MainWindow::showModal(QDialog& window) {
 }
 
 void MainWindow::openAccount() {
-    AccountWindow window(this);
+    AccountWindow window(m_session, this);
     showModal(window);
 }
 
 void MainWindow::openPrefixes() {
-    PrefixWindow window(this);
+    PrefixWindow window(m_session, this);
     showModal(window);
 }
 
 void MainWindow::openAddressBooks() {
-    AddressBookWindow window(listedBook(), this);
+    AddressBookWindow window(m_session, listedBook(), this);
     connect(&window, &AddressBookWindow::addressBooksChanged, this,
             [this] { handler::run([this] { rebuildTree(); }); });
     showModal(window);
@@ -206,37 +200,56 @@ void MainWindow::openAddressBooks() {
 void MainWindow::newContact() {
     if (!archiveGuard())
         return;
-    appState().modifica = 0;
-    ContactEditor window(this);
+    ContactEditor window(m_session, {selectedText(), std::nullopt}, this);
+    connect(&window, &ContactEditor::contactSaved, m_browser, &ArchiveBrowser::refreshList);
     showModal(window);
 }
 
-// The delete of the contact actions window, without showing it.
+// The contact's editor stays open beside the main window.
+void MainWindow::editContact(const Entry& contact) {
+    auto* editor = new ContactEditor(m_session, {contact.book, contact.number}, this);
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    connect(editor, &ContactEditor::contactSaved, m_browser, &ArchiveBrowser::refreshList);
+    editor->show();
+}
+
 void MainWindow::deleteTicked() {
     if (!archiveGuard())
         return;
-    ContactActions window(this);
-    window.deleteTickedEntries();
+    m_browser->deleteTicked();
 }
 
 void MainWindow::exportAddressBook() {
-    contactfiles::esporta(*this);
+    contactfiles::exportTicked(*m_browser->model(), selectedKey().startsWith(QLatin1Char('r')),
+                               this);
 }
 
 void MainWindow::importCsv() {
-    contactfiles::importa(*this);
+    if (contactfiles::importFile(m_session, listedBook(), this))
+        m_browser->showNewRows();
 }
 
 void MainWindow::importFromHotel() {
-    hotelimport::importa(*this);
+    switch (hotelimport::importCustomers(m_session, this)) {
+    case hotelimport::After::AskFolder:
+        setUpHotelArchives();
+        break;
+    case hotelimport::After::RebuildTree:
+        rebuildTree();
+        refreshOnActivation();
+        break;
+    case hotelimport::After::Nothing:
+        break;
+    }
 }
 
 void MainWindow::setUpHotelArchives() {
-    hotelimport::imposta(*this);
+    HotelFolderWindow window(m_session, this);
+    showModal(window);
 }
 
 void MainWindow::openUserAdmin() {
-    auto* administration = new UserAdminWindow(this);
+    auto* administration = new UserAdminWindow(m_session, this);
     administration->setAttribute(Qt::WA_DeleteOnClose);
     administration->show();
 }
@@ -254,36 +267,70 @@ void MainWindow::showAbout() {
 void MainWindow::searchContact() {
     if (!archiveGuard())
         return;
-    ContactSearch window(this);
-    showModal(window);
+    openSearch(true);
+}
+
+// Modal from the menu; from the composer's search button it opens without waiting.
+void MainWindow::openSearch(bool modal) {
+    auto* search = new ContactSearch(m_session, selectedText(), this);
+    connect(search, &ContactSearch::composeRequested, this, [this](const Entry& contact) {
+        handler::run([this, contact] { composeTo(contact); });
+    });
+    if (modal) {
+        const std::unique_ptr<ContactSearch> owned(search);
+        showModal(*search);
+        return;
+    }
+    search->setAttribute(Qt::WA_DeleteOnClose);
+    search->show();
 }
 
 void MainWindow::openSenderHeader() {
-    SenderHeaderWindow window(this);
+    SenderHeaderWindow window(m_session, this);
     showModal(window);
 }
 
-void MainWindow::openComposerForTicked() {
-    auto& state = appState();
-    const ArchiveModel* model = m_browser->model();
-    const QList<int> ticked = model->checkedRows();
-    if (!ticked.isEmpty()) { // the last ticked entry wins
-        const int row = ticked.last();
-        state.numeroScelto = model->text(row, 1);
-        if (selectedKey().startsWith(QLatin1Char('r'))) {
-            state.cognomeScelto = model->text(row, 3);
-        } else {
-            state.cognomeScelto = model->text(row, 2);
-            state.dataScelta = model->text(row, 3);
-            state.dettaglioScelto = model->text(row, 4);
+// Sent messages go to the selected address book, or to Principale from any other node; a
+// draft goes to the selected node's book.
+Composer::Request MainWindow::composerRequest() const {
+    Composer::Request request;
+    request.sentBook = selectedKey().startsWith(QLatin1Char('r'))
+                           ? selectedText()
+                           : QString::fromLatin1(store::archive::principale);
+    request.draftBook = selectedText();
+    return request;
+}
+
+void MainWindow::openComposer(const Composer::Request& request) {
+    Composer window(m_session, request, this);
+    connect(&window, &Composer::sendArchived, m_browser, &ArchiveBrowser::refreshList);
+    connect(&window, &Composer::creditChanged, this, &MainWindow::showCredit);
+    connect(&window, &Composer::searchRequested, this, [this] { openSearch(false); });
+    showModal(window);
+}
+
+void MainWindow::composeTo(const Entry& entry) {
+    Composer::Request request = composerRequest();
+    request.number = entry.number;
+    request.surname = entry.surname;
+    if (entry.archive == QLatin1Char('s')) { // a draft: its text, and its list if it had one
+        request.text = entry.detail;
+        if (entry.number.contains(QLatin1Char(';'))) {
+            request.mode = Composer::Mode::List;
+            request.recipients = entry.number.split(QLatin1Char(';'));
         }
     }
-    Composer window(this);
-    window.Label18->setText(state.numeroScelto);
-    window.Label2->setText(state.cognomeScelto);
-    window.Label3->setText(QStringLiteral("Cellulare"));
-    window.Label23->setText(QStringLiteral("0"));
-    showModal(window);
+    openComposer(request);
+}
+
+// The last ticked entry wins; with none ticked, the row last clicked.
+void MainWindow::openComposerForTicked() {
+    const QList<Entry> ticked = m_browser->tickedEntries();
+    const Entry entry = ticked.isEmpty() ? m_browser->currentEntry() : ticked.last();
+    Composer::Request request = composerRequest();
+    request.number = entry.number;
+    request.surname = entry.surname;
+    openComposer(request);
 }
 
 void MainWindow::openComposerForArchive() {
@@ -292,20 +339,14 @@ void MainWindow::openComposerForArchive() {
                          platform::Icon::Critical);
         return;
     }
-    const ArchiveModel* model = m_browser->model();
-    QStringList numbers;
-    QString label;
-    for (int row : model->checkedRows()) {
-        numbers.append(model->text(row, 1));
-        label += numbers.last() + QLatin1Char(';');
+    Composer::Request request = composerRequest();
+    request.mode = Composer::Mode::List;
+    for (const Entry& entry : m_browser->tickedEntries()) {
+        request.recipients.append(entry.number);
+        request.number += entry.number + QLatin1Char(';');
     }
-    Composer window(this);
-    window.Label23->setText(QStringLiteral("1"));
-    window.Label18->setText(label);
-    window.setRecipients(numbers);
-    window.Label3->hide();
-    window.Command4->hide();
-    showModal(window);
+    request.searchable = false;
+    openComposer(request);
 }
 
 void MainWindow::updateCredit() {
@@ -313,7 +354,7 @@ void MainWindow::updateCredit() {
     {
         platform::WaitCursor wait;
         Inet inet;
-        refresh = account::refreshCredit(appState(), inet);
+        refresh = account::refreshCredit(m_session, inet);
     }
     switch (refresh.outcome) {
     case account::Refresh::NoAccountFile:
@@ -343,12 +384,12 @@ void MainWindow::updateCredit() {
 }
 
 void MainWindow::showHelp() {
-    platform::HelpWindow::showSearch(appState().helpFile);
+    platform::HelpWindow::showSearch(m_session.helpFile);
 }
 
 void MainWindow::openBuyCreditPage() {
     openServicePage(QStringLiteral("cgi-bin/affiliate/giacli.pl?") +
-                    service::affiliateQuery(appState().affiliazione));
+                    service::affiliateQuery(m_session.affiliate));
 }
 
 void MainWindow::openAffiliatePage() {
@@ -356,7 +397,7 @@ void MainWindow::openAffiliatePage() {
 }
 
 void MainWindow::openServicePage(const QString& pathAndQuery) {
-    platform::openUrl(service::pageUrl(appState().servizio, pathAndQuery));
+    platform::openUrl(service::pageUrl(m_session.service, pathAndQuery));
 }
 
 // Closing the main window and "Chiudi" end the program at once, whatever else is open.

@@ -1,6 +1,6 @@
 #include "app/settings.h"
 
-#include "app/appstate.h"
+#include "app/session.h"
 #include "platform/textfile.h"
 
 #include <QDir>
@@ -14,7 +14,7 @@ namespace settings {
 
 namespace {
 
-std::optional<QString> firstLine(const AppState& state, const QString& name) {
+std::optional<QString> firstLine(const Session& state, const QString& name) {
     return platform::TextFile::readFirstLine(QDir(state.appFolder).filePath(name));
 }
 
@@ -74,20 +74,20 @@ std::optional<std::pair<qint16, qint16>> parseTbta(const QStringList& lines) {
     return std::pair{values[0], values[1]};
 }
 
-void loadStartupFiles(AppState& state) {
+void loadStartupFiles(Session& state) {
     if (auto line = firstLine(state, QStringLiteral("persorso")))
-        state.percorso = *line;
+        state.hotelFolder = *line;
     if (auto line = firstLine(state, QStringLiteral("registrazione")))
         state.account = splitAccount(*line);
     if (auto line = firstLine(state, QStringLiteral("intestazione")))
-        state.intestazioneSms = *line;
+        state.senderHeader = *line;
     if (auto line = firstLine(state, QStringLiteral("progra")))
-        state.affiliazione = splitDash(*line);
+        state.affiliate = splitDash(*line);
     if (auto line = firstLine(state, QStringLiteral("residui.txt")))
         if (auto credit = parseCredit(*line))
-            state.credito = *credit;
+            state.credit = *credit;
     if (auto line = firstLine(state, QStringLiteral("servizio")))
-        state.servizio = line->trimmed();
+        state.service = line->trimmed();
 }
 
 } // namespace settings

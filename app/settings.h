@@ -6,14 +6,14 @@
 #include <optional>
 #include <utility>
 
-struct AppState;
+struct Session;
 
 // The small settings files of the application folder.
 namespace settings {
 
 // Reads persorso, registrazione, intestazione, progra, residui.txt and servizio into the
 // state. A file that is missing or unreadable leaves its field as it was; nothing is reported.
-void loadStartupFiles(AppState& state);
+void loadStartupFiles(Session& state);
 
 // "a-b-c" -> {"a","b","c"}; an empty text gives an empty list.
 QStringList splitDash(const QString& line);

@@ -1,5 +1,5 @@
 list(APPEND QUILLET_CORE_SOURCES
-  app/appstate.h app/appstate.cpp
+  app/session.h
   app/settings.h app/settings.cpp
   app/archivetree.h app/archivetree.cpp
   app/twips.h

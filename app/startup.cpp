@@ -1,7 +1,7 @@
 #include "app/startup.h"
 
-#include "app/appstate.h"
 #include "app/mainwindow.h"
+#include "app/session.h"
 #include "platform/appfolder.h"
 #include "platform/dialogs.h"
 #include "store/archive.h"
@@ -84,15 +84,16 @@ void takeScreenshot(QWidget* window, const QString& file) {
 
 } // namespace
 
-FirstWindows::FirstWindows(std::function<void()> quit)
-    : m_quit(std::move(quit)) {}
+FirstWindows::FirstWindows(Session& session, std::function<void()> quit)
+    : m_session(session)
+    , m_quit(std::move(quit)) {}
 
 FirstWindows::~FirstWindows() = default;
 
 QWidget* FirstWindows::open() {
-    if (!DisclaimerWindow::daMostrare(appState().appFolder))
+    if (!DisclaimerWindow::daMostrare(m_session.appFolder))
         return openLogin();
-    m_disclaimer = std::make_unique<DisclaimerWindow>();
+    m_disclaimer = std::make_unique<DisclaimerWindow>(m_session);
     m_disclaimer->loadDisclaimer();
     QObject::connect(m_disclaimer.get(), &QDialog::accepted, m_disclaimer.get(),
                      [this] { openLogin(); });
@@ -105,14 +106,14 @@ QWidget* FirstWindows::open() {
 
 // The login comes first when the user file holds a user; otherwise nobody could get in.
 QWidget* FirstWindows::openLogin() {
-    const users::Contents contents = users::read(appState().appFolder);
+    const users::Contents contents = users::read(m_session.appFolder);
     if (const QString notice = users::damageNotice(contents); !notice.isEmpty())
         platform::MsgBox(notice, platform::Icon::Exclamation);
     if (contents.users.isEmpty()) {
         openMain();
         return m_main.get();
     }
-    m_login = std::make_unique<LoginWindow>();
+    m_login = std::make_unique<LoginWindow>(m_session);
     QObject::connect(m_login.get(), &QDialog::accepted, m_login.get(), [this] { openMain(); });
     QObject::connect(m_login.get(), &QDialog::rejected, m_login.get(), [this] { m_quit(); });
     platform::setDialogParent(m_login.get());
@@ -121,7 +122,7 @@ QWidget* FirstWindows::openLogin() {
 }
 
 void FirstWindows::openMain() {
-    m_main = std::make_unique<MainWindow>();
+    m_main = std::make_unique<MainWindow>(m_session);
     platform::setDialogParent(m_main.get());
     handler::run([this] { m_main->load(); });
     m_main->show();
@@ -160,10 +161,11 @@ int run(int argc, char** argv) {
         platform::MsgBox(folder.error, platform::Icon::Critical);
         return 1;
     }
-    appState().appFolder = QDir::cleanPath(folder.folder);
+    Session session;
+    session.appFolder = QDir::cleanPath(folder.folder);
 
     // The list of address books must open; a damaged one is reported and left untouched.
-    const QString elenco = store::archive::elencoPath(appState().appFolder);
+    const QString elenco = store::archive::elencoPath(session.appFolder);
     try {
         store::Database::open(elenco);
     } catch (const store::StoreError& e) {
@@ -174,7 +176,7 @@ int run(int argc, char** argv) {
         return 1;
     }
 
-    FirstWindows windows([] { QCoreApplication::exit(0); });
+    FirstWindows windows(session, [] { QCoreApplication::exit(0); });
     QWidget* first = windows.open();
     if (!options.screenshot.isEmpty())
         takeScreenshot(first, options.screenshot);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+struct Session;
 class LoginWindow;
 class DisclaimerWindow;
 class MainWindow;
@@ -25,12 +26,12 @@ struct Options {
 Options parseOptions(const QStringList& arguments);
 QString helpText();
 
-// The first windows of a run, on appState().appFolder: the disclaimer while it has not been
-// accepted, the login while the user file holds a user, then the main window. Refusing the
+// The first windows of a run, on the session's application folder: the disclaimer while it has not
+// been accepted, the login while the user file holds a user, then the main window. Refusing the
 // disclaimer or closing the login calls `quit`.
 class FirstWindows final {
 public:
-    explicit FirstWindows(std::function<void()> quit);
+    FirstWindows(Session& session, std::function<void()> quit);
     ~FirstWindows();
     FirstWindows(const FirstWindows&) = delete;
     FirstWindows& operator=(const FirstWindows&) = delete;
@@ -47,6 +48,7 @@ private:
     QWidget* openLogin();
     void openMain();
 
+    Session& m_session;
     std::function<void()> m_quit;
     std::unique_ptr<DisclaimerWindow> m_disclaimer;
     std::unique_ptr<LoginWindow> m_login;

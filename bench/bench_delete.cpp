@@ -46,7 +46,7 @@ double rawDelete(const QString& path, const char* sql, const QList<deletion::Ent
         std::fprintf(stderr, "SQLite: %s\n", sqlite3_errmsg(db));
     deleted = 0;
     for (const deletion::Entry& e : entries) {
-        const QByteArray number = e.cellulare.toUtf8();
+        const QByteArray number = e.number.toUtf8();
         sqlite3_bind_text(st, 1, number.constData(), static_cast<int>(number.size()),
                           SQLITE_TRANSIENT);
         if (sqlite3_step(st) == SQLITE_DONE)
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
             }
         });
         auto bySurname = [](const deletion::Entry& a, const deletion::Entry& b) {
-            return a.cognome < b.cognome;
+            return a.surname < b.surname;
         };
         std::stable_sort(contacts.begin(), contacts.end(), bySurname);
         std::stable_sort(sent.begin(), sent.end(), bySurname);

@@ -2,7 +2,7 @@
 // a running quillet-gateway whose channel is its own sendsms sink:
 //   bench-send HOST PORT USER PASSWORD [RECIPIENTS] [RUNS]   (1000 and 5 by default)
 // Each run uses a fresh application folder and charges RECIPIENTS credits to the account.
-#include "app/appstate.h"
+#include "app/session.h"
 #include "bench/measure.h"
 #include "messaging/composer.h"
 #include "platform/dialogs.h"
@@ -65,10 +65,10 @@ Run sendOnce(const QString& servizio, const QString& account, const QStringList&
         run.failure = QStringLiteral("registrazione non scritta");
         return run;
     }
-    appState() = AppState{};
-    appState().appFolder = dir.path();
-    appState().servizio = servizio;
-    appState().intestazioneSms = QStringLiteral("Quillet");
+    Session session;
+    session.appFolder = dir.path();
+    session.service = servizio;
+    session.senderHeader = QStringLiteral("Quillet");
     script.clear();
 
     QString label;
@@ -77,12 +77,13 @@ Run sendOnce(const QString& servizio, const QString& account, const QStringList&
 
     int progress = 0;
     {
-        Composer f;
-        f.Label23->setText(QStringLiteral("1"));
-        f.Label18->setText(label);
-        f.setRecipients(numbers);
-        f.Label3->hide();
-        f.Command4->hide();
+        Composer::Request request;
+        request.mode = Composer::Mode::List;
+        request.number = label;
+        request.recipients = numbers;
+        request.searchable = false;
+        request.sentBook = request.draftBook = QString::fromLatin1(store::archive::principale);
+        Composer f(session, request);
         f.show();
         QCoreApplication::processEvents();
         f.prepareOnActivation();
@@ -113,7 +114,7 @@ Run sendOnce(const QString& servizio, const QString& account, const QStringList&
     else if (progress != numbers.size())
         run.failure =
             QStringLiteral("barra di avanzamento a %1 di %2").arg(progress).arg(numbers.size());
-    appState() = AppState{}; // closes the archive before the folder goes
+    session.archive = {}; // closes the archive before the folder goes
     if (run.failure.isEmpty()) {
         const int sent = rows(dir.path(), QStringLiteral("inviati"));
         if (sent != 1)

@@ -1,8 +1,8 @@
 // Time from process start to the first address book listed in the main window:
 //   bench-startup FOLDER
 // Run it several times (bench/run does) and take the median.
-#include "app/appstate.h"
 #include "app/mainwindow.h"
+#include "app/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 
@@ -21,8 +21,9 @@ int main(int argc, char** argv) {
         std::fputs("Uso: bench-startup CARTELLA\n", stderr);
         return 2;
     }
-    appState().appFolder = QDir::cleanPath(QString::fromLocal8Bit(argv[1]));
-    MainWindow window;
+    Session session;
+    session.appFolder = QDir::cleanPath(QString::fromLocal8Bit(argv[1]));
+    MainWindow window(session);
     window.load();
     window.show();
     while (window.browser()->model()->rowCount() == 0 && clock.elapsed() < 60000)

@@ -1,15 +1,13 @@
 #include "browser/archivebrowser.h"
 
-#include "app/appstate.h"
 #include "app/archivetree.h"
-#include "app/mainwindow.h"
+#include "app/session.h"
 #include "app/twips.h"
 #include "browser/archivemodel.h"
 #include "browser/contactactions.h"
 #include "browser/deletion.h"
-#include "messaging/composer.h"
-#include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/waitcursor.h"
 #include "store/archive.h"
 #include "windows/handler.h"
 
@@ -29,19 +27,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-namespace {
-
-ArchiveBrowser* theInstance = nullptr;
-
-// The archive kind of the node selected in the tree: 'r', 's', 'i', 'c', or a root's letter.
-QChar selectedKind() {
-    const QString key = MainWindow::instance()->selectedKey();
-    return key.isEmpty() ? QChar() : key.at(0);
-}
-
-} // namespace
-
-ArchiveBrowser::ArchiveBrowser(QWidget* parent)
+ArchiveBrowser::ArchiveBrowser(Session& session, QWidget* parent)
     : QWidget(parent)
     , Picture1(new QWidget(this))
     , Picture4(new QWidget(Picture1))
@@ -52,8 +38,8 @@ ArchiveBrowser::ArchiveBrowser(QWidget* parent)
     , Check1(new QCheckBox(QStringLiteral("Seleziona Tutto"), Picture5))
     , lvw1(new QTreeView(Picture1))
     , Timer3(new QTimer(this))
+    , m_session(session)
     , m_model(new ArchiveModel(this)) {
-    theInstance = this;
     setObjectName(QStringLiteral("seri"));
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture4->setObjectName(QStringLiteral("Picture4"));
@@ -122,41 +108,52 @@ ArchiveBrowser::ArchiveBrowser(QWidget* parent)
     lvw1->viewport()->installEventFilter(this);
 }
 
-ArchiveBrowser::~ArchiveBrowser() {
-    if (theInstance == this)
-        theInstance = nullptr;
+ArchiveBrowser::~ArchiveBrowser() = default;
+
+// The archive kind of the node shown: 'r', 's', 'i', 'c', or a root's letter.
+QChar ArchiveBrowser::listedKind() const {
+    return m_key.isEmpty() ? QChar() : m_key.at(0);
 }
 
-ArchiveBrowser* ArchiveBrowser::instance() {
-    return theInstance;
+void ArchiveBrowser::showArchive(const QString& key, const QString& text) {
+    m_key = key;
+    m_nodeText = text;
+    clearList();
+    showListHeader(text, archivetree::headerKind(key, text));
+    m_following = true;
+    clearCurrentEntry();
+    refreshList();
 }
 
-void ArchiveBrowser::openIndexArchive() {
-    auto& state = appState();
-    MainWindow::instance()->showDate(platform::Clock::todayText());
-    state.corrente.open(store::archive::elencoPath(state.appFolder));
-    state.corrente.openRecordset(QStringLiteral("elenco"));
-    MainWindow::instance()->selectNode(2);
-    MainWindow::instance()->onTreeNodeClicked();
+void ArchiveBrowser::setNode(const QString& key, const QString& text) {
+    m_key = key;
+    m_nodeText = text;
 }
 
 void ArchiveBrowser::refreshList() {
     Timer3->start(1);
 }
 
-void ArchiveBrowser::mostraNuovi() {
-    appState().aggiorna = 1;
+void ArchiveBrowser::holdList() {
+    m_following = false;
+}
+
+void ArchiveBrowser::showNewRows() {
+    m_following = true;
     refreshList();
+}
+
+bool ArchiveBrowser::showsRoot() const {
+    return !m_key.isEmpty() && archivetree::isRootLabel(QLatin1Char(' ') + m_nodeText);
 }
 
 void ArchiveBrowser::reloadList() {
     Timer3->stop();
-    if (appState().aggiorna != 1)
+    if (!m_following)
         return;
     lvw1->setVisible(false);
     const auto show = qScopeGuard([this] { lvw1->setVisible(true); });
-    const QString key = MainWindow::instance()->selectedKey();
-    switch (key.isEmpty() ? 0 : key.at(0).unicode()) {
+    switch (listedKind().unicode()) {
     case 'r':
         showContacts();
         break;
@@ -188,20 +185,19 @@ void ArchiveBrowser::showDeleted() {
 }
 
 void ArchiveBrowser::fill(QChar kind) {
-    auto& state = appState();
     lvw1->setVisible(false);
     const auto show = qScopeGuard([this] { lvw1->setVisible(true); });
-    const MainWindow* main = MainWindow::instance();
-    const QString book = main->selectedText();
-    showListHeader(book, archivetree::headerKind(main->selectedKey(), book));
+    const QString book = m_nodeText;
+    showListHeader(book, archivetree::headerKind(m_key, book));
     // A refill of the same archive keeps the ticks of the rows still there.
     const bool same = kind == m_model->kind() && book == m_book;
     m_book.clear();
     if (!same) // the current entry named a row of another archive
         clearCurrentEntry();
     try {
-        state.corrente.open(store::archive::addressBookPath(state.appFolder, book));
-        m_model->load(state.corrente.openRecordset(store::archive::tableForKind(kind)), kind, same);
+        m_session.archive.open(store::archive::addressBookPath(m_session.appFolder, book));
+        m_model->load(m_session.archive.openRecordset(store::archive::tableForKind(kind)), kind,
+                      same);
     } catch (...) {
         m_model->clear();
         showSelectAll(false);
@@ -215,11 +211,18 @@ void ArchiveBrowser::fill(QChar kind) {
 }
 
 void ArchiveBrowser::clearCurrentEntry() {
-    auto& state = appState();
-    state.numeroScelto.clear();
-    state.dettaglioScelto.clear();
-    state.cognomeScelto.clear();
-    state.dataScelta.clear();
+    m_entry = Entry{};
+    m_entry.archive = listedKind();
+    m_entry.book = m_nodeText;
+}
+
+QList<Entry> ArchiveBrowser::tickedEntries() const {
+    QList<Entry> entries;
+    for (int row : m_model->checkedRows()) {
+        entries.append(m_model->entryAt(row));
+        entries.last().book = m_book;
+    }
+    return entries;
 }
 
 void ArchiveBrowser::applyColumnWidths() {
@@ -232,15 +235,9 @@ void ArchiveBrowser::selectCurrentEntry() {
     const int row = m_model->rowFor(lvw1->currentIndex());
     if (row < 0 || row >= m_model->rowCount())
         return;
-    auto& state = appState();
-    state.numeroScelto = m_model->text(row, 1);
-    state.dettaglioScelto = m_model->text(row, 4);
-    if (MainWindow::instance()->selectedKey().startsWith(QLatin1Char('r'))) {
-        state.cognomeScelto = m_model->text(row, 3);
-    } else {
-        state.cognomeScelto = m_model->text(row, 2);
-        state.dataScelta = m_model->text(row, 3);
-    }
+    m_entry = m_model->entryAt(row);
+    m_entry.archive = listedKind();
+    m_entry.book = m_nodeText;
 }
 
 bool ArchiveBrowser::eventFilter(QObject* watched, QEvent* event) {
@@ -272,52 +269,68 @@ bool ArchiveBrowser::eventFilter(QObject* watched, QEvent* event) {
 void ArchiveBrowser::deleteEntryOnKey(int keyCode, Qt::KeyboardModifiers) {
     if (keyCode != Qt::Key_Delete)
         return;
-    auto& state = appState();
-    if (platform::MsgBox(QStringLiteral("Si desidera Cancellare la voce ") + state.numeroScelto +
+    if (platform::MsgBox(QStringLiteral("Si desidera Cancellare la voce ") + m_entry.number +
                              QStringLiteral(" ?"),
                          platform::Icon::None, platform::Buttons::YesNo) != platform::Answer::Yes)
         return;
-    const QChar kind = selectedKind();
+    const QChar kind = listedKind();
     if (store::archive::tableForKind(kind).isEmpty()) // a root: no archive to delete from
         return;
-    state.corrente.open(
-        store::archive::addressBookPath(state.appFolder, MainWindow::instance()->selectedText()));
+    m_session.archive.open(store::archive::addressBookPath(m_session.appFolder, m_nodeText));
     lvw1->setVisible(false);
     const auto show = qScopeGuard([this] { lvw1->setVisible(true); });
     // Removed for good, whatever the archive.
-    deletion::removeEntry(
-        *state.corrente.db, kind,
-        {state.numeroScelto, state.cognomeScelto, state.dataScelta, state.dettaglioScelto});
+    deletion::removeEntry(*m_session.archive.db, kind, m_entry);
     refreshList();
 }
 
-void ArchiveBrowser::openComposerForEntry() {
-    const QChar kind = selectedKind();
-    const bool saved = kind == QLatin1Char('s');
-    if (kind != QLatin1Char('r') && !saved)
+void ArchiveBrowser::deleteTicked() {
+    lvw1->viewport()->update();
+    if (platform::MsgBox(QStringLiteral("Si desidera Cancellare i contatti selezionati? "),
+                         platform::Icon::None, platform::Buttons::YesNo) != platform::Answer::Yes) {
+        setSelectAll(false);
         return;
-    const auto& state = appState();
-    Composer composer(MainWindow::instance());
-    if (saved && state.numeroScelto.contains(QLatin1Char(';'))) {
-        composer.Label23->setText(QStringLiteral("1"));
-        composer.setRecipients(state.numeroScelto.split(QLatin1Char(';')));
     }
-    composer.Label18->setText(state.numeroScelto);
-    composer.Label2->setText(state.cognomeScelto);
-    composer.Label3->setText(QStringLiteral("Cellulare"));
-    if (saved)
-        composer.Text1->setPlainText(state.dettaglioScelto);
-    composer.Text2->setVisible(true);
-    composer.Command4->setVisible(true);
-    MainWindow::instance()->showModal(composer);
+    const QChar kind = listedKind();
+    const QList<Entry> entries = tickedEntries();
+    deletion::Outcome outcome;
+    if (!entries.isEmpty() && !store::archive::tableForKind(kind).isEmpty()) {
+        const platform::WaitCursor wait;
+        m_session.archive.open(store::archive::addressBookPath(m_session.appFolder, m_nodeText));
+        const bool recycle = archivetree::headerKind(m_key, m_nodeText) == QLatin1Char('i');
+        outcome = deletion::removeEntries(*m_session.archive.db, kind, entries, recycle);
+    }
+    if (outcome.failure) {
+        platform::MsgBox(QStringLiteral("La cancellazione si è interrotta per un errore "
+                                        "dell'archivio.\nVoci cancellate: %1 su %2; le altre "
+                                        "sono rimaste dove erano.\n\n%3")
+                             .arg(outcome.deleted)
+                             .arg(entries.size())
+                             .arg(outcome.failure->message()),
+                         platform::Icon::Critical);
+    }
+    refreshList();
+    lvw1->setVisible(true);
+    setSelectAll(false);
+}
+
+void ArchiveBrowser::openComposerForEntry() {
+    const QChar kind = listedKind();
+    if (kind == QLatin1Char('r') || kind == QLatin1Char('s'))
+        emit composeRequested(m_entry);
 }
 
 void ArchiveBrowser::showContactActions(Qt::MouseButton button, Qt::KeyboardModifiers,
                                         QPoint globalPos) {
     if (button != Qt::RightButton)
         return;
-    auto* actions = new ContactActions(MainWindow::instance());
+    auto* actions = new ContactActions(m_entry, window());
     actions->setAttribute(Qt::WA_DeleteOnClose);
+    connect(actions, &ContactActions::editRequested, this, [this] { emit editRequested(m_entry); });
+    connect(actions, &ContactActions::composeRequested, this,
+            [this] { emit composeRequested(m_entry); });
+    connect(actions, &ContactActions::deleteTickedRequested, this,
+            [this] { handler::run([this] { deleteTicked(); }); });
     actions->adjustSize();
     // Beside the pointer, and whole on the screen.
     QRect frame(globalPos + QPoint(2, 2), actions->size());

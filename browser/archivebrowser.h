@@ -1,7 +1,10 @@
 #pragma once
 
+#include "browser/entry.h"
+
 #include <QWidget>
 
+struct Session;
 class ArchiveModel;
 class QCheckBox;
 class QLabel;
@@ -9,21 +12,34 @@ class QTimer;
 class QTreeView;
 
 // The archive browser inside the main window: the contacts of an address book, or its saved,
-// sent or deleted messages, as the archive tree selects them.
+// sent or deleted messages, as the archive tree selects them. The row last clicked is the
+// current entry; what is asked of a row (compose, edit) goes out as a signal.
 class ArchiveBrowser final : public QWidget {
     Q_OBJECT
 public:
-    explicit ArchiveBrowser(QWidget* parent = nullptr);
+    explicit ArchiveBrowser(Session& session, QWidget* parent = nullptr);
     ~ArchiveBrowser() override;
-    static ArchiveBrowser* instance();
 
-    // Start-up: opens the list of address books, selects the first one and clicks it.
-    void openIndexArchive();
+    // A tree click: the node's key ("r1", "s2", "a1" ...) and text. Empties the list, shows
+    // the header and refreshes from the archive the node stands for.
+    void showArchive(const QString& key, const QString& text);
+    // The tree's current node, clicked or not: what the next refresh lists.
+    void setNode(const QString& key, const QString& text);
     // Asks for one refresh once the current handler has returned.
     void refreshList();
-    // A refresh that lists rows just added, even before the first tree click: from now on the
+    // Until the next tree click, refreshes leave the list as it is (no saved layout at start).
+    void holdList();
+    // A refresh that lists rows just added, even while the list is held: from now on the
     // list follows the archive as after a click.
-    void mostraNuovi();
+    void showNewRows();
+    // The row last clicked, with its archive and book; texts empty when none.
+    Entry currentEntry() const { return m_entry; }
+    // The ticked rows, in list order.
+    QList<Entry> tickedEntries() const;
+    // True while a root of the tree is listed (no archive: commands are refused).
+    bool showsRoot() const;
+    // Deletes the ticked entries after asking; sent messages go to the deleted archive.
+    void deleteTicked();
     void showContacts();
     void showSaved();
     void showSent();
@@ -32,7 +48,7 @@ public:
     void selectCurrentEntry();
     // Delete: removes the current entry (the row last clicked) after asking.
     void deleteEntryOnKey(int keyCode, Qt::KeyboardModifiers shift);
-    // Opens the composer for the current contact or saved message.
+    // Asks for the composer on the current contact or saved message (a double click).
     void openComposerForEntry();
     // The right button opens the contact actions near the pointer (global position).
     void showContactActions(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint globalPos);
@@ -60,6 +76,12 @@ public:
     QTreeView* lvw1;
     QTimer* Timer3;
 
+signals:
+    // The composer on this entry: a contact, a saved message, or a contact's actions.
+    void composeRequested(const Entry& entry);
+    // The contact editor on this contact.
+    void editRequested(const Entry& entry);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -70,7 +92,13 @@ private:
     // The box and its caption, leaving the ticks as they are.
     void showSelectAll(bool ticked);
     void clearCurrentEntry();
+    QChar listedKind() const;
 
+    Session& m_session;
     ArchiveModel* m_model;
-    QString m_book; // the address book whose rows are listed; empty when none
+    QString m_key; // the tree node shown: its key and text
+    QString m_nodeText;
+    QString m_book;           // the address book whose rows are listed; empty when none
+    bool m_following = false; // a refresh fills the list
+    Entry m_entry;
 };

@@ -195,6 +195,20 @@ QString ArchiveModel::text(int row, int column) const {
     return QString::fromUtf8(cell(row, column));
 }
 
+Entry ArchiveModel::entryAt(int row) const {
+    Entry entry;
+    entry.archive = m_kind;
+    entry.number = text(row, 1);
+    entry.detail = text(row, 4);
+    if (m_kind == QLatin1Char('r')) {
+        entry.surname = text(row, 3);
+    } else {
+        entry.surname = text(row, 2);
+        entry.date = text(row, 3);
+    }
+    return entry;
+}
+
 bool ArchiveModel::isChecked(int row) const {
     return row >= 0 && static_cast<size_t>(row) < m_checked.size() &&
            m_checked[static_cast<size_t>(row)] != 0;

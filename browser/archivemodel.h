@@ -1,5 +1,7 @@
 #pragma once
 
+#include "browser/entry.h"
+
 #include <QAbstractTableModel>
 #include <QIcon>
 
@@ -34,6 +36,8 @@ public:
     int rowFor(const QModelIndex& index) const { return index.isValid() ? index.row() : -1; }
     // The text of a cell as stored (column 1..4); empty for a null field.
     QString text(int row, int column) const;
+    // The row's texts as an entry of this archive (its book is left empty).
+    Entry entryAt(int row) const;
 
     bool isChecked(int row) const;
     void setChecked(int row, bool checked);

@@ -1,17 +1,8 @@
 #include "browser/contactactions.h"
 
-#include "app/appstate.h"
-#include "app/mainwindow.h"
 #include "app/twips.h"
-#include "browser/archivebrowser.h"
-#include "browser/archivemodel.h"
-#include "browser/deletion.h"
-#include "contacts/contacteditor.h"
-#include "messaging/composer.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
-#include "platform/waitcursor.h"
-#include "store/archive.h"
 #include "windows/handler.h"
 
 #include <QApplication>
@@ -26,12 +17,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QChar selectedKind() {
-    const MainWindow* main = MainWindow::instance();
-    const QString key = main ? main->selectedKey() : QString();
-    return key.isEmpty() ? QChar() : key.at(0);
-}
 
 QColor systemColor(QPalette::ColorRole role, QPalette::ColorGroup group = QPalette::Active) {
     return QApplication::palette().color(group, role);
@@ -56,7 +41,7 @@ QFrame* line(const char* name, QWidget* parent) {
 
 } // namespace
 
-ContactActions::ContactActions(QWidget* parent)
+ContactActions::ContactActions(const Entry& entry, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
     , Frame1(new QFrame(this))
     , Frame2(new QFrame(Frame1))
@@ -66,7 +51,8 @@ ContactActions::ContactActions(QWidget* parent)
     , Label3(entryLabel("Label3", " Invia Email", Frame2))
     , Line1(line("Line1", Frame2))
     , Label4(entryLabel("Label4", " Cancella Spuntati", Frame3))
-    , Line2(line("Line2", Frame1)) {
+    , Line2(line("Line2", Frame1))
+    , m_entry(entry) {
     setObjectName(QStringLiteral("Form1"));
     setProperty("quilletForm", true);
     platform::nameControls({{Frame1, "Frame1"}, {Frame2, "Frame2"}, {Frame3, "Frame3"}});
@@ -110,7 +96,7 @@ void ContactActions::paintEntries() {
 }
 
 bool ContactActions::forContact() const {
-    return selectedKind() == QLatin1Char('r');
+    return m_entry.isContact();
 }
 
 void ContactActions::paint(QLabel* entry, const QColor& background, const QColor& text) {
@@ -201,28 +187,17 @@ void ContactActions::hover(QLabel* entry) {
 void ContactActions::editContact() {
     if (!forContact())
         return;
-    appState().modifica = 1;
-    auto* editor = new ContactEditor(MainWindow::instance());
-    editor->setAttribute(Qt::WA_DeleteOnClose);
-    editor->show();
+    emit editRequested();
     close();
 }
 
 void ContactActions::composeToContact() {
     if (!forContact())
         return;
-    const auto& state = appState();
     // Out of sight at once; closed once the composer is done with.
     const QScopedValueRollback busy(m_busy, true);
     hide();
-    Composer composer(MainWindow::instance());
-    composer.Label23->setText(QStringLiteral("0"));
-    composer.Label18->setText(state.numeroScelto);
-    composer.Label2->setText(state.cognomeScelto);
-    composer.Label3->setText(QStringLiteral("Cellulare"));
-    composer.Text2->setVisible(true);
-    composer.Command4->setVisible(true);
-    MainWindow::instance()->showModal(composer);
+    emit composeRequested();
     close();
 }
 
@@ -230,61 +205,15 @@ void ContactActions::mailContact() {
     if (!forContact())
         return;
     const QScopedValueRollback busy(m_busy, true);
-    if (MainWindow* main = MainWindow::instance())
-        main->setWindowState(main->windowState() | Qt::WindowMinimized);
-    auto& state = appState();
+    if (QWidget* main = parentWidget())
+        main->window()->setWindowState(main->window()->windowState() | Qt::WindowMinimized);
     // The contact editor stores one blank for no address: then "mailto:" alone.
-    platform::openUrl(QUrl(QStringLiteral("mailto:") + state.dettaglioScelto.trimmed()));
-    state.dettaglioScelto.clear();
+    platform::openUrl(QUrl(QStringLiteral("mailto:") + m_entry.detail.trimmed()));
     close();
 }
 
 void ContactActions::deleteTickedEntries() {
-    ArchiveBrowser* browser = ArchiveBrowser::instance();
-    const MainWindow* main = MainWindow::instance();
-    if (!browser || !main)
-        return;
     const QScopedValueRollback busy(m_busy, true);
-    browser->lvw1->viewport()->update();
-    if (platform::MsgBox(QStringLiteral("Si desidera Cancellare i contatti selezionati? "),
-                         platform::Icon::None, platform::Buttons::YesNo) != platform::Answer::Yes) {
-        browser->setSelectAll(false);
-        if (m_deactivated)
-            close();
-        return;
-    }
-
-    auto& state = appState();
-    const QChar kind = selectedKind();
-    const ArchiveModel& model = *browser->model();
-    const bool contacts = kind == QLatin1Char('r');
-    QList<deletion::Entry> entries;
-    for (int row : model.checkedRows()) {
-        // The texts the list click would take from the row.
-        if (contacts)
-            entries.append({model.text(row, 1), model.text(row, 3), {}, model.text(row, 4)});
-        else
-            entries.append(
-                {model.text(row, 1), model.text(row, 2), model.text(row, 3), model.text(row, 4)});
-    }
-    deletion::Outcome outcome;
-    if (!entries.isEmpty() && !store::archive::tableForKind(kind).isEmpty()) {
-        const platform::WaitCursor wait;
-        state.corrente.open(store::archive::addressBookPath(state.appFolder, main->selectedText()));
-        const bool recycle = browser->Label2->text() == QStringLiteral("SMS Inviati");
-        outcome = deletion::removeEntries(*state.corrente.db, kind, entries, recycle);
-    }
-    if (outcome.failure) {
-        platform::MsgBox(QStringLiteral("La cancellazione si è interrotta per un errore "
-                                        "dell'archivio.\nVoci cancellate: %1 su %2; le altre "
-                                        "sono rimaste dove erano.\n\n%3")
-                             .arg(outcome.deleted)
-                             .arg(entries.size())
-                             .arg(outcome.failure->message()),
-                         platform::Icon::Critical);
-    }
-    browser->refreshList();
-    browser->lvw1->setVisible(true);
-    browser->setSelectAll(false);
+    emit deleteTickedRequested();
     close();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "browser/entry.h"
+
 #include <QDialog>
 
 class QFrame;
@@ -7,19 +9,18 @@ class QLabel;
 
 // The contact actions the browser pops up at the pointer: four entries drawn as labels, like a
 // context menu. The first three apply to a contact; "Cancella Spuntati" to any archive. It
-// closes when it loses activation or when a command has run.
+// closes when it loses activation or when a command has run. `entry`: the row it was opened on
+// (its archive tells whether the contact entries apply).
 class ContactActions final : public QDialog {
     Q_OBJECT
 public:
-    explicit ContactActions(QWidget* parent = nullptr);
+    explicit ContactActions(const Entry& entry, QWidget* parent = nullptr);
 
     void paintEntries();
     void Form_Deactivate();
     void editContact();
     void composeToContact();
     void mailContact();
-    // Deletes the ticked entries after asking; sent messages go to the deleted archive.
-    // The main window's "Cancella Spuntati" calls it on a ContactActions that is never shown.
     void deleteTickedEntries();
     void hoverEdit();
     void hoverCompose();
@@ -36,6 +37,12 @@ public:
     QLabel* Label4;
     QFrame* Line2;
 
+signals:
+    void editRequested();
+    void composeRequested();
+    // "Cancella Spuntati": the browser asks and deletes.
+    void deleteTickedRequested();
+
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -46,6 +53,7 @@ private:
     void hover(QLabel* entry);
     void paint(QLabel* entry, const QColor& background, const QColor& text);
 
+    Entry m_entry;
     bool m_busy = false;        // a command is running: losing activation waits for its end
     bool m_deactivated = false; // activation was lost while busy
 };

@@ -37,8 +37,8 @@ QString text(const QString& value) {
 // saw, which is the one to remove when rows share the number (and date).
 QStringList shown(QChar kind, const Entry& e) {
     if (isContacts(kind))
-        return {text(e.cellulare), text(e.cognome), text(e.testo)};
-    return {text(e.cellulare), text(e.cognome), text(e.data), text(e.testo)};
+        return {text(e.number), text(e.surname), text(e.detail)};
+    return {text(e.number), text(e.surname), text(e.date), text(e.detail)};
 }
 
 QStringList shown(QChar kind, const store::Recordset& rs) {
@@ -77,9 +77,9 @@ using Key = std::pair<QString, QString>; // folded number, folded date (empty fo
 
 store::Query matching(const QString& table, QChar kind, const Entry& entry) {
     store::Query query(table);
-    query.whereEqual(cellulareField, text(entry.cellulare));
+    query.whereEqual(cellulareField, text(entry.number));
     if (!isContacts(kind))
-        query.whereEqual(dataField, text(entry.data));
+        query.whereEqual(dataField, text(entry.date));
     return query;
 }
 
@@ -128,7 +128,7 @@ QList<qsizetype> scan(store::Database& db, const QString& table, QChar kind,
     rows.reserve(entries.size());
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const Entry& e = entries[i];
-        ++keys[{folded(text(e.cellulare)), contacts ? QString() : folded(text(e.data))}];
+        ++keys[{folded(text(e.number)), contacts ? QString() : folded(text(e.date))}];
         rows[shown(kind, e)].append(i);
     }
     const auto rs = db.openRecordset(table);

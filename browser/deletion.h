@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browser/entry.h"
 #include "store/storeerror.h"
 
 #include <QChar>
@@ -18,13 +19,8 @@ class Database;
 // the same second differ by their text); failing that, the first in stored order.
 namespace deletion {
 
-// The texts of one listed entry.
-struct Entry {
-    QString cellulare;
-    QString cognome;
-    QString data;  // messages
-    QString testo; // the message text (the e-mail for a contact)
-};
+// The texts of one listed entry (its archive and book are not read here).
+using Entry = ::Entry;
 
 // Deletes the row of the archive `kind` ('r', 's', 'i', 'c') that `entry` identifies.
 // False when no row matched (nothing is written). Throws StoreError.

@@ -1,5 +1,5 @@
 list(APPEND QUILLET_CORE_SOURCES
-  browser/deletion.h browser/deletion.cpp)
+  browser/entry.h browser/deletion.h browser/deletion.cpp)
 list(APPEND QUILLET_UI_SOURCES
   browser/archivemodel.h browser/archivemodel.cpp
   browser/archivebrowser.h browser/archivebrowser.cpp

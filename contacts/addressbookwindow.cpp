@@ -1,6 +1,6 @@
 #include "contacts/addressbookwindow.h"
 
-#include "app/appstate.h"
+#include "app/session.h"
 #include "contacts/addressbooks.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
@@ -55,8 +55,9 @@ bool refusedBy(addressbooks::Outcome outcome, const QString& name) {
 
 } // namespace
 
-AddressBookWindow::AddressBookWindow(const QString& listedBook, QWidget* parent)
+AddressBookWindow::AddressBookWindow(Session& session, const QString& listedBook, QWidget* parent)
     : QDialog(parent)
+    , m_session(session)
     , Label1(new QLabel(QStringLiteral("Rubriche Esistenti"), this))
     , List1(new QListWidget(this))
     , Command1(platform::iconButton(this, "Command1", "inserisci", QStringLiteral("Nuova Rubrica")))
@@ -100,8 +101,8 @@ AddressBookWindow::AddressBookWindow(const QString& listedBook, QWidget* parent)
 }
 
 void AddressBookWindow::loadAddressBooks() {
-    auto& state = appState();
-    List1->addItems(addressbooks::names(state.corrente, state.appFolder));
+    auto& state = m_session;
+    List1->addItems(addressbooks::names(state.archive, state.appFolder));
 }
 
 void AddressBookWindow::setButtons() {
@@ -129,9 +130,9 @@ void AddressBookWindow::createAddressBook() {
                                           QStringLiteral("Nuova Rubrica"));
     if (typed) {
         const QString name = typed->trimmed();
-        auto& state = appState();
+        auto& state = m_session;
         try {
-            if (!refusedBy(addressbooks::create(state.corrente, state.appFolder, name), name))
+            if (!refusedBy(addressbooks::create(state.archive, state.appFolder, name), name))
                 List1->addItem(name);
         } catch (const store::StoreError& e) {
             refused(QStringLiteral("Impossibile creare la rubrica: ") + e.message());
@@ -155,9 +156,9 @@ void AddressBookWindow::deleteAddressBook() {
                          platform::Icon::None, platform::Buttons::OkCancel,
                          QStringLiteral("Cancella Rubrica")) != platform::Answer::Ok)
         return;
-    auto& state = appState();
+    auto& state = m_session;
     try {
-        if (!refusedBy(addressbooks::remove(state.corrente, state.appFolder, name), name))
+        if (!refusedBy(addressbooks::remove(state.archive, state.appFolder, name), name))
             removeFromList(name);
     } catch (const store::StoreError& e) {
         refused(QStringLiteral("Impossibile eliminare la rubrica: ") + e.message());
@@ -184,9 +185,9 @@ void AddressBookWindow::renameAddressBook() {
         return;
     }
     const QString newName = typed->trimmed();
-    auto& state = appState();
+    auto& state = m_session;
     try {
-        if (refusedBy(addressbooks::rename(state.corrente, state.appFolder, oldName, newName),
+        if (refusedBy(addressbooks::rename(state.archive, state.appFolder, oldName, newName),
                       oldName))
             return;
     } catch (const store::StoreError& e) {

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+struct Session;
+
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -10,10 +12,13 @@ class QPushButton;
 // However it closes, the main window rebuilds its archive tree.
 class AddressBookWindow final : public QDialog {
     Q_OBJECT
+    Session& m_session;
+
 public:
     // `listedBook`: the address book whose archive the browser lists (empty when a root is
     // selected); it cannot be renamed while listed.
-    explicit AddressBookWindow(const QString& listedBook = {}, QWidget* parent = nullptr);
+    explicit AddressBookWindow(Session& session, const QString& listedBook = {},
+                               QWidget* parent = nullptr);
 
     void createAddressBook();
     void deleteAddressBook();

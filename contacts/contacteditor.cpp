@@ -1,8 +1,6 @@
 #include "contacts/contacteditor.h"
 
-#include "app/appstate.h"
-#include "app/mainwindow.h"
-#include "browser/archivebrowser.h"
+#include "app/session.h"
 #include "contacts/contactstore.h"
 #include "contacts/prefixes.h"
 #include "platform/controls.h"
@@ -41,7 +39,7 @@ store::Query byNumber(const QString& numero) {
 
 } // namespace
 
-ContactEditor::ContactEditor(QWidget* parent)
+ContactEditor::ContactEditor(Session& session, const Request& request, QWidget* parent)
     : QDialog(parent)
     , Label1(new QLabel(QStringLiteral("Nome"), this))
     , Text1(new QLineEdit(this))
@@ -57,7 +55,11 @@ ContactEditor::ContactEditor(QWidget* parent)
     , Text4(new QLineEdit(this))
     , Label8(new QLabel(this))
     , Command1(platform::iconButton(this, "Command1", "salvati", QStringLiteral("Salva")))
-    , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Annulla"))) {
+    , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Annulla")))
+    , m_session(session)
+    , m_edit(request.number.has_value())
+    , m_bookPath(store::archive::addressBookPath(session.appFolder, request.book))
+    , m_numero(request.number.value_or(QString())) {
     setObjectName(QStringLiteral("Form4"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Gestione Contatti"));
@@ -125,23 +127,16 @@ ContactEditor::ContactEditor(QWidget* parent)
 }
 
 void ContactEditor::loadContactForm() {
-    auto& state = appState();
+    auto& state = m_session;
     Label8->setText(QStringLiteral("4"));
     Combo1->addItems(contacts::prefixes::read(state.appFolder));
     Combo1->setCurrentIndex(-1);
     Combo1->setEditText(placeholder);
 
-    // The address book and the contact are those of the moment the editor opens, whatever
-    // the user clicks while it stays open.
-    const MainWindow* main = MainWindow::instance();
-    m_bookPath =
-        store::archive::addressBookPath(state.appFolder, main ? main->selectedText() : QString());
-    m_edit = state.modifica == 1;
     if (!m_edit)
         return;
-    m_numero = state.numeroScelto;
-    state.corrente.open(m_bookPath);
-    store::Recordset& rs = state.corrente.openRecordset(byNumber(m_numero));
+    state.archive.open(m_bookPath);
+    store::Recordset& rs = state.archive.openRecordset(byNumber(m_numero));
     if (rs.isEof()) {
         say(QStringLiteral("Contatto non trovato"), platform::Icon::Critical);
         return;
@@ -193,7 +188,7 @@ void ContactEditor::saveNew() {
     const contacts::Contact contact{Text1->text(), Text2->text(), cellulare(), Text4->text(),
                                     Label8->text()};
     try {
-        store::Database& db = appState().corrente.open(m_bookPath);
+        store::Database& db = m_session.archive.open(m_bookPath);
         if (contacts::numberExists(db, contact.cellulare)) {
             say(QStringLiteral("Numero di cellulare Esistente"), platform::Icon::Critical);
             return;
@@ -207,15 +202,14 @@ void ContactEditor::saveNew() {
     Text2->clear();
     Text3->clear();
     Text4->clear();
-    if (ArchiveBrowser* browser = ArchiveBrowser::instance())
-        browser->refreshList();
+    emit contactSaved();
     accept();
 }
 
 void ContactEditor::saveChanges() {
-    auto& state = appState();
-    state.corrente.open(m_bookPath);
-    store::Recordset& rs = state.corrente.openRecordset(byNumber(m_numero));
+    auto& state = m_session;
+    state.archive.open(m_bookPath);
+    store::Recordset& rs = state.archive.openRecordset(byNumber(m_numero));
     if (rs.isEof()) {
         say(QStringLiteral("Contatto non trovato"), platform::Icon::Critical);
         return;
@@ -227,16 +221,10 @@ void ContactEditor::saveChanges() {
     rs.setValue(QStringLiteral("email"), Text4->text());
     rs.setValue(QStringLiteral("icona"), Label8->text());
     rs.Update();
-    if (ArchiveBrowser* browser = ArchiveBrowser::instance())
-        browser->refreshList();
+    emit contactSaved();
     accept();
 }
 
 void ContactEditor::cancelEdit() {
     reject();
-}
-
-void ContactEditor::done(int result) {
-    appState().modifica = 0;
-    QDialog::done(result);
 }

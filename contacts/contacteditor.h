@@ -2,17 +2,25 @@
 
 #include <QDialog>
 
+#include <optional>
+
+struct Session;
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// The contact editor: a new contact in the address book selected in the archive tree, or
-// changes to the browser's current contact (appState().modifica == 1 when it opens).
+// The contact editor: a new contact in an address book, or changes to one of its contacts.
+// The address book and the contact are fixed when it opens.
 class ContactEditor final : public QDialog {
     Q_OBJECT
 public:
-    explicit ContactEditor(QWidget* parent = nullptr);
+    struct Request {
+        QString book;                  // the address book
+        std::optional<QString> number; // the contact to change; none for a new contact
+    };
+    ContactEditor(Session& session, const Request& request, QWidget* parent = nullptr);
 
     void saveContact();
     void cancelEdit();
@@ -33,8 +41,9 @@ public:
     QPushButton* Command1;
     QPushButton* Command2;
 
-    // Closing by any way ends edit mode.
-    void done(int result) override;
+signals:
+    // A contact was added or changed: the lists showing the book refresh.
+    void contactSaved();
 
 private:
     void loadContactForm();
@@ -42,6 +51,7 @@ private:
     void saveChanges();
     QString cellulare() const;
 
+    Session& m_session;
     bool m_edit = false;
     QString m_bookPath; // the address book, fixed when the editor opens
     QString m_numero;   // edit mode: the number of the contact being changed

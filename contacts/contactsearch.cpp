@@ -1,9 +1,7 @@
 #include "contacts/contactsearch.h"
 
-#include "app/appstate.h"
-#include "app/mainwindow.h"
+#include "app/session.h"
 #include "contacts/contactstore.h"
-#include "messaging/composer.h"
 #include "platform/controls.h"
 #include "platform/waitcursor.h"
 #include "store/archive.h"
@@ -28,7 +26,7 @@ QStringListModel* model(const QListView* list) {
 
 } // namespace
 
-ContactSearch::ContactSearch(QWidget* parent)
+ContactSearch::ContactSearch(Session& session, const QString& book, QWidget* parent)
     : QDialog(parent)
     , Text1(new QLineEdit(this))
     , Text2(new QLineEdit(this))
@@ -40,7 +38,9 @@ ContactSearch::ContactSearch(QWidget* parent)
     , List3(new QListView(this))
     , Label5(new QLabel(QStringLiteral("Contatti Trovati"), this))
     , Command1(platform::iconButton(this, "Command1", "cerca", QStringLiteral("Cerca")))
-    , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi"))) {
+    , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi")))
+    , m_session(session)
+    , m_book(book) {
     setObjectName(QStringLiteral("Form3"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Cerca Contatto"));
@@ -142,10 +142,8 @@ void ContactSearch::searchContacts() {
     clearResults();
 
     platform::WaitCursor wait;
-    auto& state = appState();
-    const MainWindow* main = MainWindow::instance();
-    store::Database& db = state.corrente.open(
-        store::archive::addressBookPath(state.appFolder, main ? main->selectedText() : QString()));
+    store::Database& db =
+        m_session.archive.open(store::archive::addressBookPath(m_session.appFolder, m_book));
     const QList<contacts::Contact> found =
         contacts::search(db, chosen->second, chosen->first->text());
     QStringList surnames, names, numbers, emails;
@@ -181,19 +179,13 @@ void ContactSearch::composeToFound() {
     const QModelIndex current = List1->currentIndex();
     if (!current.isValid())
         return;
-    auto& state = appState();
-    state.numeroScelto = current.data().toString();
-    const QString surname = Text1->text();
+    Entry contact;
+    contact.number = current.data().toString();
+    contact.surname = Text1->text();
+    contact.archive = QLatin1Char('r');
+    contact.book = m_book;
     accept();
-    Composer composer(MainWindow::instance());
-    composer.Label18->setText(state.numeroScelto);
-    composer.Label2->setText(surname);
-    composer.Command4->show();
-    composer.Label3->setText(QStringLiteral("Cellulare"));
-    if (MainWindow* main = MainWindow::instance())
-        main->showModal(composer);
-    else
-        composer.exec();
+    emit composeRequested(contact);
 }
 
 void ContactSearch::criterionPressed(QLineEdit* box) {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "browser/entry.h"
+
 #include <QDialog>
+
+struct Session;
 
 class QLabel;
 class QLineEdit;
@@ -13,7 +17,8 @@ class QStringListModel;
 class ContactSearch final : public QDialog {
     Q_OBJECT
 public:
-    explicit ContactSearch(QWidget* parent = nullptr);
+    // Searches the contacts of `book`.
+    ContactSearch(Session& session, const QString& book, QWidget* parent = nullptr);
 
     void searchContacts();
     void closeSearch();
@@ -36,10 +41,17 @@ public:
     QPushButton* Command1;
     QPushButton* Command2;
 
+signals:
+    // The composer on the contact of the chosen line (the search has closed).
+    void composeRequested(const Entry& contact);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void clearResults();
     QList<QListView*> lists() const;
+
+    Session& m_session;
+    QString m_book;
 };

@@ -1,6 +1,6 @@
 #include "contacts/prefixwindow.h"
 
-#include "app/appstate.h"
+#include "app/session.h"
 #include "contacts/prefixes.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
@@ -15,8 +15,9 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-PrefixWindow::PrefixWindow(QWidget* parent)
+PrefixWindow::PrefixWindow(Session& session, QWidget* parent)
     : QDialog(parent)
+    , m_session(session)
     , Label1(new QLabel(QStringLiteral("Prefissi Esistenti"), this))
     , List1(new QListWidget(this))
     , Label2(new QLabel(QStringLiteral("Nuovo Prefisso"), this))
@@ -64,7 +65,7 @@ PrefixWindow::PrefixWindow(QWidget* parent)
 }
 
 void PrefixWindow::loadPrefixes() {
-    List1->addItems(contacts::prefixes::read(appState().appFolder));
+    List1->addItems(contacts::prefixes::read(m_session.appFolder));
 }
 
 void PrefixWindow::savePrefixes() {
@@ -75,7 +76,7 @@ void PrefixWindow::savePrefixes() {
     const QString added = Text1->text();
     if (!added.isEmpty())
         entries.append(added);
-    if (!contacts::prefixes::write(appState().appFolder, entries)) {
+    if (!contacts::prefixes::write(m_session.appFolder, entries)) {
         platform::MsgBox(QStringLiteral("Impossibile salvare il file dei prefissi."),
                          platform::Icon::Critical);
         return;

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+struct Session;
+
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -11,8 +13,10 @@ class QPushButton;
 // The list is a working copy; only the save button writes the file.
 class PrefixWindow final : public QDialog {
     Q_OBJECT
+    Session& m_session;
+
 public:
-    explicit PrefixWindow(QWidget* parent = nullptr);
+    explicit PrefixWindow(Session& session, QWidget* parent = nullptr);
 
     void savePrefixes();
     void movePrefixUp();

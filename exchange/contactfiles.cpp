@@ -1,8 +1,6 @@
 #include "exchange/contactfiles.h"
 
-#include "app/appstate.h"
-#include "app/mainwindow.h"
-#include "browser/archivebrowser.h"
+#include "app/session.h"
 #include "browser/archivemodel.h"
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"
@@ -81,8 +79,8 @@ void report(const csvimport::Outcome& outcome, const QString& file, const QStrin
 
 } // namespace
 
-void esporta(MainWindow& main) {
-    if (!main.selectedKey().startsWith(QLatin1Char('r'))) {
+void exportTicked(const ArchiveModel& model, bool contacts, QWidget* parent) {
+    if (!contacts) {
         invalidArchive();
         return;
     }
@@ -93,8 +91,7 @@ void esporta(MainWindow& main) {
     csvexport::Writer writer;
     std::optional<QString> failure;
     {
-        WaitBox wait(&main);
-        const ArchiveModel& model = *main.browser()->model();
+        WaitBox wait(parent);
         const int rows = model.rowCount();
         for (int row = 0; row < rows; ++row) {
             if (model.isChecked(row))
@@ -117,25 +114,21 @@ void esporta(MainWindow& main) {
                          platform::Icon::Information);
 }
 
-void importa(MainWindow& main) {
-    auto& state = appState();
-    const QString book = main.selectedText();
-    const QString bookPath = store::archive::addressBookPath(state.appFolder, book);
-    const QString key = main.selectedKey();
-    // Any node of an address book will do (the book's own name); a root names none.
-    if (key.isEmpty() || key.startsWith(QLatin1Char('a')) || !QFileInfo(bookPath).isFile()) {
+bool importFile(Session& session, const QString& book, QWidget* parent) {
+    const QString bookPath = store::archive::addressBookPath(session.appFolder, book);
+    if (book.isEmpty() || !QFileInfo(bookPath).isFile()) {
         invalidArchive();
-        return;
+        return false;
     }
     const auto file =
         platform::openFileName(QStringLiteral("Esporta Indirizzi Da: per rubrica"), {}, fileFilter);
     if (!file || file->isEmpty())
-        return;
+        return false;
 
     csvimport::Outcome outcome;
     try {
-        WaitBox wait(&main);
-        store::Database& db = state.corrente.open(bookPath);
+        WaitBox wait(parent);
+        store::Database& db = session.archive.open(bookPath);
         outcome = csvimport::importFile(
             *file, db, [&wait](qint64 done, qint64 total) { wait.setProgress(done, total); });
     } catch (const store::StoreError& e) {
@@ -143,11 +136,10 @@ void importa(MainWindow& main) {
                                         "Nessun contatto importato.")
                              .arg(book, e.message()),
                          platform::Icon::Critical);
-        return;
+        return false;
     }
-    if (outcome.imported > 0)
-        main.browser()->mostraNuovi();
     report(outcome, *file, book);
+    return outcome.imported > 0;
 }
 
 } // namespace contactfiles

@@ -1,6 +1,6 @@
 #include "exchange/hotelfolderwindow.h"
 
-#include "app/appstate.h"
+#include "app/session.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/textfile.h"
@@ -16,26 +16,27 @@
 
 namespace {
 
-QString folderFile() {
-    return QDir(appState().appFolder).filePath(QStringLiteral("persorso"));
+QString folderFile(const QString& appFolder) {
+    return QDir(appFolder).filePath(QStringLiteral("persorso"));
 }
 
 // In Windows-1252 when the folder fits it, else in UTF-8 with a byte-order mark, so a folder
 // name never comes back with "?" in it.
-bool storeFolder(const QString& folder) {
+bool storeFolder(const QString& file, const QString& folder) {
     if (platform::TextFile::encodeExactly(folder))
-        return platform::TextFile::replaceLines(folderFile(), {folder});
-    QSaveFile file(folderFile());
+        return platform::TextFile::replaceLines(file, {folder});
+    QSaveFile out(file);
     const QByteArray data = "\xEF\xBB\xBF" + folder.toUtf8() + "\r\n";
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size())
         return false;
-    return file.commit();
+    return out.commit();
 }
 
 } // namespace
 
-HotelFolderWindow::HotelFolderWindow(QWidget* parent)
+HotelFolderWindow::HotelFolderWindow(Session& session, QWidget* parent)
     : QDialog(parent)
+    , m_session(session)
     , Label1(new QLabel(QStringLiteral("Archivio Ericsoft"), this))
     , Label2(new QLineEdit(this))
     , Command1(platform::iconButton(this, "Command1", "cerca", QStringLiteral("Scegli cartella")))
@@ -64,19 +65,20 @@ HotelFolderWindow::HotelFolderWindow(QWidget* parent)
 }
 
 void HotelFolderWindow::loadHotelFolder() {
-    if (const auto line = platform::TextFile::readFirstLine(folderFile())) {
-        appState().percorso = *line;
+    if (const auto line = platform::TextFile::readFirstLine(folderFile(m_session.appFolder))) {
+        m_session.hotelFolder = *line;
         Label2->setText(QDir::toNativeSeparators(*line));
     }
 }
 
 void HotelFolderWindow::chooseHotelFolder() {
-    const auto folder = platform::folderName(QStringLiteral("Select folder"), appState().percorso);
+    const auto folder =
+        platform::folderName(QStringLiteral("Select folder"), m_session.hotelFolder);
     if (!folder || folder->isEmpty())
         return;
-    appState().percorso = *folder;
+    m_session.hotelFolder = *folder;
     Label2->setText(QDir::toNativeSeparators(*folder));
-    if (!storeFolder(*folder))
+    if (!storeFolder(folderFile(m_session.appFolder), *folder))
         platform::MsgBox(QStringLiteral("Impossibile salvare la cartella nel file persorso: "
                                         "andrà scelta di nuovo al prossimo avvio."),
                          platform::Icon::Exclamation);

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+struct Session;
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -9,8 +11,10 @@ class QPushButton;
 // Where the hotel program keeps its tables: the folder, chosen and stored in persorso.
 class HotelFolderWindow final : public QDialog {
     Q_OBJECT
+    Session& m_session;
+
 public:
-    explicit HotelFolderWindow(QWidget* parent = nullptr);
+    explicit HotelFolderWindow(Session& session, QWidget* parent = nullptr);
 
     void loadHotelFolder();
     void chooseHotelFolder();

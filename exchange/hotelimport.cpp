@@ -1,10 +1,8 @@
 #include "exchange/hotelimport.h"
 
-#include "app/appstate.h"
-#include "app/mainwindow.h"
 #include "app/maker.h"
+#include "app/session.h"
 #include "exchange/ericsoft.h"
-#include "exchange/hotelfolderwindow.h"
 #include "exchange/importprogress.h"
 #include "platform/dialogs.h"
 #include "platform/waitcursor.h"
@@ -47,36 +45,26 @@ void report(const ericsoft::Outcome& outcome) {
 
 } // namespace
 
-void importa(MainWindow& main) {
-    auto& state = appState();
-    if (state.percorso.isEmpty()) {
+After importCustomers(Session& state, QWidget* parent) {
+    if (state.hotelFolder.isEmpty()) {
         platform::MsgBox(QStringLiteral(
             "Impostare il percorso per gli archivi Ericsoft quindi ripetere il comando"));
-        imposta(main);
-        return;
+        return After::AskFolder;
     }
     ericsoft::Outcome outcome;
     {
         // The address books change under the shared database: release it first.
-        state.corrente.rs.reset();
-        state.corrente.db.reset();
-        ImportProgress wait(&main);
+        state.archive.rs.reset();
+        state.archive.db.reset();
+        ImportProgress wait(parent);
         wait.show();
         platform::WaitCursor cursor;
         outcome = ericsoft::importCustomers(
-            state.appFolder, state.percorso,
+            state.appFolder, state.hotelFolder,
             [&wait](qint64 done, qint64 total) { wait.setProgress(done, total); });
     }
-    if (outcome.status != ericsoft::Outcome::Missing) {
-        main.rebuildTree();
-        main.refreshOnActivation();
-    }
     report(outcome);
-}
-
-void imposta(MainWindow& main) {
-    HotelFolderWindow window(&main);
-    main.showModal(window);
+    return outcome.status != ericsoft::Outcome::Missing ? After::RebuildTree : After::Nothing;
 }
 
 } // namespace hotelimport

@@ -1,11 +1,17 @@
 #pragma once
 
-class MainWindow;
+struct Session;
+class QWidget;
 
-// The menu commands around the hotel program's customers.
+// "Importa da Ericsoft": the hotel program's customers into the address books.
 namespace hotelimport {
 
-void importa(MainWindow& main); // "Importa da Ericsoft"
-void imposta(MainWindow& main); // "Imposta Archivi Ericsoft"
+enum class After {
+    AskFolder,   // no folder of the hotel program's archives yet: it must be set first
+    RebuildTree, // the address books may have changed
+    Nothing
+};
+
+After importCustomers(Session& session, QWidget* parent);
 
 } // namespace hotelimport

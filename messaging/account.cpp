@@ -1,6 +1,6 @@
 #include "messaging/account.h"
 
-#include "app/appstate.h"
+#include "app/session.h"
 #include "app/settings.h"
 #include "messaging/gatewayrequests.h"
 #include "messaging/inet.h"
@@ -46,7 +46,7 @@ bool writeCreditCache(const QString& appFolder, double credit) {
                                             {creditCacheText(credit)});
 }
 
-Refresh refreshCredit(AppState& state, Inet& inet) {
+Refresh refreshCredit(Session& state, Inet& inet) {
     const auto fields = read(state.appFolder);
     if (!fields)
         return {Refresh::NoAccountFile, {}};
@@ -54,7 +54,7 @@ Refresh refreshCredit(AppState& state, Inet& inet) {
     if (fields->size() < 2 || fields->at(0).isEmpty() || fields->at(1).isEmpty())
         return {Refresh::IncompleteAccount, {}};
     const QString reply =
-        inet.OpenURL(gatewayrequests::creditQuery(state.servizio, {fields->at(0), fields->at(1)}));
+        inet.OpenURL(gatewayrequests::creditQuery(state.service, {fields->at(0), fields->at(1)}));
     if (reply.isEmpty())
         return {Refresh::NoConnection, reply};
     if (!settings::parseCredit(reply))

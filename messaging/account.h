@@ -5,7 +5,7 @@
 
 #include <optional>
 
-struct AppState;
+struct Session;
 class Inet;
 
 // The service account (registrazione) and the credit refresh.
@@ -37,8 +37,8 @@ struct Refresh {
 };
 
 // Reads the account into state.account, asks the service for the credit and, when the answer
-// is a number, writes it to residui.txt exactly as it came. state.credito is not changed.
+// is a number, writes it to residui.txt exactly as it came. state.credit is not changed.
 // Transport failures other than an unreachable host throw InetError.
-Refresh refreshCredit(AppState& state, Inet& inet);
+Refresh refreshCredit(Session& state, Inet& inet);
 
 } // namespace account

@@ -1,6 +1,6 @@
 #include "messaging/accountwindow.h"
 
-#include "app/appstate.h"
+#include "app/session.h"
 #include "messaging/account.h"
 #include "messaging/service.h"
 #include "platform/controls.h"
@@ -16,8 +16,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-AccountWindow::AccountWindow(QWidget* parent)
+AccountWindow::AccountWindow(Session& session, QWidget* parent)
     : QDialog(parent)
+    , m_session(session)
     , ui(new QLineEdit(this))
     , pw(new QLineEdit(this))
     , Label3(new QLabel(QStringLiteral("Richiedi Nome Utente e Password"), this))
@@ -60,7 +61,7 @@ AccountWindow::AccountWindow(QWidget* parent)
 }
 
 void AccountWindow::loadAccount() {
-    const auto fields = account::read(appState().appFolder);
+    const auto fields = account::read(m_session.appFolder);
     if (!fields)
         return;
     ui->setText(fields->value(0));
@@ -80,7 +81,7 @@ void AccountWindow::saveAccount() {
                          platform::Icon::Critical);
         return;
     }
-    auto& state = appState();
+    auto& state = m_session;
     if (!account::save(state.appFolder, ui->text(), pw->text())) {
         platform::MsgBox(QStringLiteral("Impossibile salvare l'account nel file registrazione."),
                          platform::Icon::Critical);
@@ -95,10 +96,10 @@ void AccountWindow::closeAccount() {
 }
 
 void AccountWindow::openAccountRequestPage() {
-    const auto& state = appState();
+    const auto& state = m_session;
     platform::openUrl(
-        service::pageUrl(state.servizio, QStringLiteral("cgi-bin/affiliate/programma.pl?") +
-                                             service::affiliateQuery(state.affiliazione)));
+        service::pageUrl(state.service, QStringLiteral("cgi-bin/affiliate/programma.pl?") +
+                                            service::affiliateQuery(state.affiliate)));
 }
 
 bool AccountWindow::eventFilter(QObject* watched, QEvent* event) {

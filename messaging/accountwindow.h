@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+struct Session;
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -9,8 +11,10 @@ class QPushButton;
 // The sign-in window: the user name and password of the SMS service account.
 class AccountWindow final : public QDialog {
     Q_OBJECT
+    Session& m_session;
+
 public:
-    explicit AccountWindow(QWidget* parent = nullptr);
+    explicit AccountWindow(Session& session, QWidget* parent = nullptr);
 
     void saveAccount();
     void closeAccount();

@@ -1,8 +1,6 @@
 #include "messaging/composer.h"
 
-#include "app/appstate.h"
-#include "app/mainwindow.h"
-#include "browser/archivebrowser.h"
+#include "app/session.h"
 #include "messaging/smssplitter.h"
 #include "platform/clock.h"
 #include "platform/controls.h"
@@ -35,10 +33,6 @@
 
 namespace {
 
-Composer* theInstance = nullptr;
-std::function<void()> searchWindow;
-
-const QString listMark = QStringLiteral("1");
 const QString tooLong = QStringLiteral("Il testo supera 10 SMS (1600 caratteri): accorciarlo");
 const QString tooLongForList =
     QStringLiteral("Il testo supera 160 caratteri: accorciarlo per l'invio a più destinatari");
@@ -51,7 +45,7 @@ QLabel* label(QWidget* parent, const char* name, const QString& text) {
 
 } // namespace
 
-Composer::Composer(QWidget* parent)
+Composer::Composer(Session& session, const Request& request, QWidget* parent)
     : QDialog(parent)
     , Label2(label(this, "Label2", {}))
     , Label3(label(this, "Label3", QStringLiteral("Cellulare")))
@@ -86,9 +80,10 @@ Composer::Composer(QWidget* parent)
     , Command4(platform::iconButton(this, "Command4", "cerca", QStringLiteral("Cerca")))
     , Timer1(new QTimer(this))
     , Timer2(new QTimer(this))
+    , m_session(session)
+    , m_request(request)
     , m_recipients(new QStringListModel(this))
-    , m_sequencer(appState()) {
-    theInstance = this;
+    , m_sequencer(session) {
     setObjectName(QStringLiteral("Form5"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Composizione SMS"));
@@ -124,7 +119,6 @@ Composer::Composer(QWidget* parent)
     who->addWidget(List1, 2, 0, 1, 3);
     who->setColumnStretch(1, 1);
     Command4->setToolTip(QStringLiteral("Cerca un contatto"));
-    Command4->setEnabled(static_cast<bool>(searchWindow));
 
     // Text.
     Text1->setTabChangesFocus(true);
@@ -211,21 +205,19 @@ Composer::Composer(QWidget* parent)
     connect(Timer1, &QTimer::timeout, this, [this] { handler::run([this] { checkCredit(); }); });
     connect(Timer2, &QTimer::timeout, this, [this] { handler::run([this] { sendNext(); }); });
 
-    appState().flash = false;
+    const bool list = request.mode == Mode::List;
+    Label23->setText(list ? QStringLiteral("1") : QStringLiteral("0"));
+    if (list)
+        setRecipients(request.recipients);
+    Label18->setText(request.number);
+    Label2->setText(request.surname);
+    Label3->setVisible(request.searchable);
+    Command4->setVisible(request.searchable);
+    if (!request.text.isEmpty())
+        Text1->setPlainText(request.text);
 }
 
-Composer::~Composer() {
-    if (theInstance == this)
-        theInstance = nullptr;
-}
-
-Composer* Composer::instance() {
-    return theInstance;
-}
-
-void Composer::setSearchWindow(std::function<void()> open) {
-    searchWindow = std::move(open);
-}
+Composer::~Composer() = default;
 
 void Composer::setRecipients(const QStringList& numbers) {
     m_recipients->setStringList(numbers);
@@ -238,7 +230,7 @@ QStringList Composer::recipients() const {
 }
 
 bool Composer::listMode() const {
-    return Label23->text() == listMark;
+    return m_request.mode == Mode::List;
 }
 
 bool Composer::event(QEvent* event) {
@@ -270,8 +262,6 @@ void Composer::prepareOnActivation() {
             m_recipients->removeRow(last);
         Label2->setText(QStringLiteral("<lista>"));
         List1->show();
-    } else if (Label23->text().isEmpty()) {
-        Label23->setText(QStringLiteral("-"));
     }
     describe();
 }
@@ -309,16 +299,16 @@ void Composer::countText() {
     keepWithinLimit();
     const int length = sms::length(Text1->toPlainText());
     Label5->setText(QString::number(length));
-    auto& state = appState();
+    auto& state = m_session;
     // In list mode the text is one SMS: it never goes out as more.
-    if (!listMode() && state.avvisoLunghezza && length > sms::partLength) {
-        state.avvisoLunghezza = 0;
+    if (!listMode() && state.lengthNotice && length > sms::partLength) {
+        state.lengthNotice = false;
         platform::MsgBox(QStringLiteral("Il testo supera 160 Caratteri, il messaggio verrà spedito "
                                         "utilizzando più di un SMS"),
                          platform::Icon::Information);
     }
     if (length < sms::partLength)
-        state.avvisoLunghezza = 1;
+        state.lengthNotice = true;
     describe();
 }
 
@@ -327,7 +317,7 @@ void Composer::showTypedNumber() {
 }
 
 void Composer::chooseSmsType() {
-    appState().flash = Combo1->currentText() == QLatin1String("Flash");
+    m_flash = Combo1->currentText() == QLatin1String("Flash");
 }
 
 // How many SMS the text makes, the credit the send will use, and the alphabet.
@@ -389,10 +379,7 @@ void Composer::enableButtons(bool enabled) {
 
 // Sent messages go to the selected address book, or to Principale from any other node.
 QString Composer::archiveBook() const {
-    const MainWindow* main = MainWindow::instance();
-    if (main && main->selectedKey().startsWith(QLatin1Char('r')))
-        return main->selectedText();
-    return QString::fromLatin1(store::archive::principale);
+    return m_request.sentBook;
 }
 
 void Composer::send() {
@@ -405,14 +392,12 @@ void Composer::send() {
                          platform::Icon::Information);
     if (Label2->text().isEmpty())
         Label2->setText(QStringLiteral(" "));
-    if (Label23->text().isEmpty())
-        Label23->setText(QStringLiteral("-"));
     const QString text = Text1->toPlainText();
     if (sms::length(text) < sms::partLength)
         Option1->setChecked(true);
     enableButtons(false);
 
-    auto& state = appState();
+    auto& state = m_session;
     SendSequencer::Message message;
     message.text = text;
     message.list = list;
@@ -421,8 +406,8 @@ void Composer::send() {
     message.numberLabel = Label18->text();
     message.surname = Label2->text();
     message.atBlank = Option2->isChecked();
-    message.flash = state.flash;
-    message.sender = state.intestazioneSms;
+    message.flash = m_flash;
+    message.sender = state.senderHeader;
     switch (m_sequencer.command(message)) {
     case SendSequencer::Command::EmptyText:
         abandon(QStringLiteral("Testo SMS Mancante"));
@@ -502,9 +487,8 @@ void Composer::checkCredit() {
     }
     try {
         platform::WaitCursor wait;
-        m_sequencer.archive(store::archive::addressBookPath(appState().appFolder, archiveBook()));
-        if (ArchiveBrowser* browser = ArchiveBrowser::instance())
-            browser->refreshList();
+        m_sequencer.archive(store::archive::addressBookPath(m_session.appFolder, archiveBook()));
+        emit sendArchived();
     } catch (const std::exception&) {
         platform::MsgBox(QStringLiteral("Invio Annullato"));
         reject();
@@ -536,8 +520,7 @@ void Composer::sendNext() {
             ProgressBar1->setValue(round);
         };
         outcome = m_sequencer.send(progress);
-        if (MainWindow* main = MainWindow::instance())
-            main->showCredit(m_sequencer.remaining());
+        emit creditChanged(m_sequencer.remaining());
         setStatus(outcome == SendSequencer::Sending::Interrupted
                       ? QStringLiteral("Invio interrotto")
                       : QStringLiteral("Invio Completato"));
@@ -596,15 +579,12 @@ void Composer::saveDraft() {
         Label2->setText(QStringLiteral(" "));
     if (listMode())
         Label2->setText(QStringLiteral("<lista>"));
-    else if (Label23->text().isEmpty())
-        Label23->setText(QStringLiteral(" "));
     if (Text1->toPlainText().isEmpty()) {
         platform::MsgBox(QStringLiteral("Testo SMS Mancante"), platform::Icon::Critical);
         return;
     }
-    const MainWindow* main = MainWindow::instance();
-    const QString book = main ? main->selectedText() : QString();
-    auto& state = appState();
+    const QString book = m_request.draftBook;
+    auto& state = m_session;
     const QString path = store::archive::addressBookPath(state.appFolder, book);
     if (book.isEmpty() || !QFileInfo(path).isFile()) {
         platform::MsgBox(QStringLiteral("Selezionare una rubrica nell'elenco degli archivi per "
@@ -614,9 +594,9 @@ void Composer::saveDraft() {
     }
     {
         platform::WaitCursor wait;
-        state.corrente.open(path);
+        state.archive.open(path);
         store::archive::addMessage(
-            state.corrente.openRecordset(QStringLiteral("salvati")),
+            state.archive.openRecordset(QStringLiteral("salvati")),
             {Label2->text(), Label18->text(), platform::Clock::nowText(), Text1->toPlainText()});
     }
     accept();
@@ -624,8 +604,7 @@ void Composer::saveDraft() {
 
 void Composer::searchRecipient() {
     reject();
-    if (searchWindow)
-        searchWindow();
+    emit searchRequested();
 }
 
 void Composer::closeEvent(QCloseEvent* event) {
@@ -638,10 +617,5 @@ void Composer::closeEvent(QCloseEvent* event) {
 void Composer::done(int result) {
     Timer1->stop();
     Timer2->stop();
-    auto& state = appState();
-    state.numeroScelto.clear();
-    state.dettaglioScelto.clear();
-    state.cognomeScelto.clear();
-    state.dataScelta.clear();
     QDialog::done(result);
 }

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+struct Session;
+
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -16,15 +18,25 @@ class QRadioButton;
 class QStringListModel;
 class QTimer;
 
-// The composer: one message to one number ("0", "-" or " " in Label23) or to the
-// recipients of List1 ("1"), sent through the three steps of SendSequencer or saved as a
-// draft in salvati. The opener fills it, then shows it modal.
+// The composer: one message to one number or to a list of recipients, sent through the three
+// steps of SendSequencer or saved as a draft in salvati. Its opener shows it modal.
 class Composer final : public QDialog {
     Q_OBJECT
 public:
-    explicit Composer(QWidget* parent = nullptr);
+    enum class Mode { Single, List };
+    struct Request {
+        Mode mode = Mode::Single;
+        QString number;         // as archived; in list mode the numbers, each ended by ";"
+        QStringList recipients; // list mode
+        QString surname;
+        QString text;
+        bool searchable = true; // the number's caption and the search button show
+        QString sentBook;       // the address book a sent message is archived in
+        QString draftBook;      // the address book a draft is saved in; may not exist
+    };
+
+    Composer(Session& session, const Request& request, QWidget* parent = nullptr);
     ~Composer() override;
-    static Composer* instance(); // the composer on screen, if any
 
     // List mode: one entry of List1 per number.
     void setRecipients(const QStringList& numbers);
@@ -41,14 +53,11 @@ public:
     // An emoticon label: its symbol, with one blank each side, at the end of the text.
     void emoticon(QLabel* label);
 
-    // Opens the contact search after the composer has closed; none until it is installed.
-    static void setSearchWindow(std::function<void()> open);
-
     QLabel* Label2; // surname
     QLabel* Label3; // "Cellulare"
     QLineEdit* Text2;
     QLabel* Label18; // the number as archived
-    QLabel* Label23; // mode
+    QLabel* Label23; // shows the mode: "1" list, "0" one number
     QListView* List1;
     QPlainTextEdit* Text1;
     QLabel* Label5;  // characters
@@ -71,6 +80,12 @@ public:
 signals:
     // Label21 changed: every status of a send, in order.
     void statusChanged(const QString& status);
+    // The message went to the sent archive: the lists showing it refresh.
+    void sendArchived();
+    // The credit left after a send.
+    void creditChanged(double remaining);
+    // The search button: the composer has closed and the contact search should open.
+    void searchRequested();
 
 protected:
     bool event(QEvent* event) override;
@@ -91,6 +106,9 @@ private:
     void connectionFailed(const QString& detail);
     QString archiveBook() const;
 
+    Session& m_session;
+    Request m_request;
+    bool m_flash = false; // "Flash" chosen in Combo1
     QStringListModel* m_recipients;
     SendSequencer m_sequencer;
     bool m_busy = false; // a step is running: the window stays open

@@ -1,6 +1,6 @@
 #include "messaging/senderheaderwindow.h"
 
-#include "app/appstate.h"
+#include "app/session.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/textfile.h"
@@ -18,8 +18,8 @@ namespace {
 
 constexpr int headerLength = 11;
 
-QString headerFile() {
-    return QDir(appState().appFolder).filePath(QStringLiteral("intestazione"));
+QString headerFile(const QString& appFolder) {
+    return QDir(appFolder).filePath(QStringLiteral("intestazione"));
 }
 
 // Accepts only text the header file can store: a character Windows-1252 has no byte for
@@ -35,8 +35,9 @@ public:
 
 } // namespace
 
-SenderHeaderWindow::SenderHeaderWindow(QWidget* parent)
+SenderHeaderWindow::SenderHeaderWindow(Session& session, QWidget* parent)
     : QDialog(parent)
+    , m_session(session)
     , Label1(new QLabel(QStringLiteral("Intestazione SMS"), this))
     , Label2(new QLabel(QStringLiteral("L'intestazione degli SMS è il mittente del messaggio; è "
                                        "possibile inserire al massimo 11 caratteri, ad esempio "
@@ -83,17 +84,18 @@ SenderHeaderWindow::SenderHeaderWindow(QWidget* parent)
 
 void SenderHeaderWindow::loadSenderHeader() {
     // A missing or unreadable file leaves the box empty.
-    Text1->setText(platform::TextFile::readFirstLine(headerFile()).value_or(QString()));
+    Text1->setText(
+        platform::TextFile::readFirstLine(headerFile(m_session.appFolder)).value_or(QString()));
 }
 
 void SenderHeaderWindow::saveSenderHeader() {
     const QString header = Text1->text();
-    if (!platform::TextFile::replaceLines(headerFile(), {header})) {
+    if (!platform::TextFile::replaceLines(headerFile(m_session.appFolder), {header})) {
         platform::MsgBox(QStringLiteral("Si è verificato un errore"), platform::Icon::None);
         reject();
         return;
     }
-    appState().intestazioneSms = header;
+    m_session.senderHeader = header;
     platform::MsgBox(QStringLiteral("Intestazione Modificata correttamente"), platform::Icon::None);
     accept();
 }

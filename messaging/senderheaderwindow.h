@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+struct Session;
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -9,8 +11,10 @@ class QPushButton;
 // The sender header window: the text recipients see as the SMS sender.
 class SenderHeaderWindow final : public QDialog {
     Q_OBJECT
+    Session& m_session;
+
 public:
-    explicit SenderHeaderWindow(QWidget* parent = nullptr);
+    explicit SenderHeaderWindow(Session& session, QWidget* parent = nullptr);
 
     void saveSenderHeader();
     void closeSenderHeader();

@@ -1,6 +1,6 @@
 #include "messaging/sendsequencer.h"
 
-#include "app/appstate.h"
+#include "app/session.h"
 #include "app/settings.h"
 #include "messaging/account.h"
 #include "messaging/gatewayrequests.h"
@@ -9,11 +9,11 @@
 #include "store/archive.h"
 #include "store/database.h"
 
-SendSequencer::SendSequencer(AppState& state)
+SendSequencer::SendSequencer(Session& state)
     : m_state(state) {}
 
 double SendSequencer::remaining() const {
-    return m_state.credito - m_count;
+    return m_state.credit - m_count;
 }
 
 // A request whose transfer failure counts as no reply; the failure is kept for the user.
@@ -29,7 +29,7 @@ QString SendSequencer::request(const QUrl& url) {
 SendSequencer::Command SendSequencer::command(const Message& message) {
     m_message = message;
     m_creditReply = QStringLiteral("-1");
-    m_state.credito = -1;
+    m_state.credit = -1;
     m_settingsReply.clear();
     m_failure.clear();
     m_sent = 0;
@@ -60,10 +60,10 @@ SendSequencer::Ask SendSequencer::ask() {
 
     using namespace gatewayrequests;
     const Account account{m_user, m_password};
-    m_creditReply = stripLeadingBlank(request(creditQuery(m_state.servizio, account)));
+    m_creditReply = stripLeadingBlank(request(creditQuery(m_state.service, account)));
     if (!m_creditReply.isEmpty())
         m_settingsReply =
-            stripLeadingBlank(request(channelSettingsRequest(m_state.servizio, account)));
+            stripLeadingBlank(request(channelSettingsRequest(m_state.service, account)));
     return Ask::Asked;
 }
 
@@ -86,16 +86,16 @@ SendSequencer::Check SendSequencer::creditCheck() {
         return Check::InsufficientCredit;
     if (!gatewayrequests::parseChannelSettings(m_settingsReply))
         return Check::NoChannel;
-    m_state.credito = *credit;
+    m_state.credit = *credit;
     return Check::Proceed;
 }
 
 void SendSequencer::archive(const QString& bookPath) {
-    m_inet.OpenURL(gatewayrequests::verificaRequest(m_state.servizio, {m_user, m_password},
-                                                    m_state.credito, m_count));
-    m_state.corrente.open(bookPath);
+    m_inet.OpenURL(gatewayrequests::verificaRequest(m_state.service, {m_user, m_password},
+                                                    m_state.credit, m_count));
+    m_state.archive.open(bookPath);
     store::archive::addMessage(
-        m_state.corrente.openRecordset(QStringLiteral("inviati")),
+        m_state.archive.openRecordset(QStringLiteral("inviati")),
         {m_message.surname, m_message.numberLabel, platform::Clock::nowText(), m_message.text});
 }
 
@@ -108,14 +108,14 @@ SendSequencer::Sending SendSequencer::send(const Progress& progress) {
 
     auto finish = [&](Sending outcome) {
         if (m_sent < m_rounds) // correct the charge to what went out
-            request(verifica2Request(m_state.servizio, account, m_state.credito, m_count));
+            request(verifica2Request(m_state.service, account, m_state.credit, m_count));
         m_cacheWritten = account::writeCreditCache(m_state.appFolder, remaining());
         return outcome;
     };
 
     try {
-        m_inet.OpenURL(verifica2Request(m_state.servizio, account, m_state.credito, m_count));
-        m_inet.OpenURL(verificaRequest(m_state.servizio, account, m_state.credito, m_count));
+        m_inet.OpenURL(verifica2Request(m_state.service, account, m_state.credit, m_count));
+        m_inet.OpenURL(verificaRequest(m_state.service, account, m_state.credit, m_count));
     } catch (const InetError& e) {
         m_failure = e.message();
         m_count = 0;

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-struct AppState;
+struct Session;
 
 // One send of the composer, in its three steps: the send command, the credit check and the
 // sending. The composer owns the controls and the timers that run the steps and tells the
@@ -60,7 +60,7 @@ public:
         std::function<void(int round, double count)> after;
     };
 
-    explicit SendSequencer(AppState& state);
+    explicit SendSequencer(Session& state);
 
     // The send command: cuts the text and sets the known credit to -1; then ask() reads the
     // account afresh and asks for the credit and the channel settings.
@@ -96,7 +96,7 @@ public:
 private:
     QString request(const QUrl& url);
 
-    AppState& m_state;
+    Session& m_state;
     Inet m_inet;
     SMSSX m_sms;
     Message m_message;

@@ -1,6 +1,6 @@
 #include "users/loginwindow.h"
 
-#include "app/appstate.h"
+#include "app/session.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "users/useradminwindow.h"
@@ -15,8 +15,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-LoginWindow::LoginWindow(QWidget* parent)
+LoginWindow::LoginWindow(Session& session, QWidget* parent)
     : QDialog(parent)
+    , m_session(session)
     , Label1(new QLabel(QStringLiteral("Nome utente"), this))
     , uid(new QLineEdit(this))
     , Label2(new QLabel(QStringLiteral("Password"), this))
@@ -54,10 +55,10 @@ LoginWindow::LoginWindow(QWidget* parent)
 }
 
 void LoginWindow::logIn() {
-    auto& state = appState();
+    auto& state = m_session;
     switch (users::login(state.appFolder, uid->text(), pws->text())) {
     case users::Login::Accepted:
-        state.utenteCorrente = uid->text();
+        state.currentUser = uid->text();
         accept();
         return;
     case users::Login::Refused:
@@ -65,7 +66,7 @@ void LoginWindow::logIn() {
         return;
     case users::Login::FileCreated: {
         // No users yet: the administration opens so that a first one can be added.
-        auto* administration = new UserAdminWindow(this);
+        auto* administration = new UserAdminWindow(m_session, this);
         administration->setAttribute(Qt::WA_DeleteOnClose);
         administration->show();
         return;

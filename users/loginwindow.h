@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+struct Session;
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -10,8 +12,10 @@ class QPushButton;
 // program; whoever opened it decides what follows an accepted login.
 class LoginWindow final : public QDialog {
     Q_OBJECT
+    Session& m_session;
+
 public:
-    explicit LoginWindow(QWidget* parent = nullptr);
+    explicit LoginWindow(Session& session, QWidget* parent = nullptr);
 
     void logIn();
 

@@ -1,6 +1,6 @@
 #include "users/useradminwindow.h"
 
-#include "app/appstate.h"
+#include "app/session.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "windows/handler.h"
@@ -29,8 +29,8 @@ void critical(const QString& text) {
 }
 
 // Writes the user file; false, the user told, when it could not be written.
-bool writeFile(const QList<users::User>& list) {
-    if (users::write(appState().appFolder, list))
+bool writeFile(const QString& appFolder, const QList<users::User>& list) {
+    if (users::write(appFolder, list))
         return true;
     critical(QStringLiteral("Impossibile salvare il file degli utenti tempaccesso."));
     return false;
@@ -38,8 +38,9 @@ bool writeFile(const QList<users::User>& list) {
 
 } // namespace
 
-UserAdminWindow::UserAdminWindow(QWidget* parent)
+UserAdminWindow::UserAdminWindow(Session& session, QWidget* parent)
     : QDialog(parent)
+    , m_session(session)
     , List1(new QListWidget(this))
     , Label1(new QLabel(QStringLiteral("Nome Utente"), this))
     , Text1(new QLineEdit(this))
@@ -139,7 +140,7 @@ void UserAdminWindow::loadUsers() {
 }
 
 void UserAdminWindow::loadList() {
-    const users::Contents contents = users::read(appState().appFolder);
+    const users::Contents contents = users::read(m_session.appFolder);
     m_users = contents.users;
     {
         const QSignalBlocker quiet(List1);
@@ -248,14 +249,14 @@ void UserAdminWindow::deleteSelectedUser() {
                          platform::Icon::None, platform::Buttons::OkCancel) != platform::Answer::Ok)
         return;
     // Nobody logged in: no user is the current one, not even one with an empty name.
-    const QString& current = appState().utenteCorrente;
+    const QString& current = m_session.currentUser;
     if (!current.isEmpty() && m_users[row].name == current) {
         critical(QStringLiteral("Impossibile Cancellare l'utente corrente"));
         return;
     }
     QList<users::User> list = m_users;
     list.removeAt(row);
-    if (!writeFile(list))
+    if (!writeFile(m_session.appFolder, list))
         return;
     loadList();
 }
@@ -283,7 +284,7 @@ void UserAdminWindow::saveUser() {
             critical(QStringLiteral("Carattere non consentito in Nome Utente o Password"));
             return;
         }
-        if (!writeFile(list))
+        if (!writeFile(m_session.appFolder, list))
             return;
     }
     loadList();

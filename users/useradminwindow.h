@@ -3,6 +3,8 @@
 #include "users/userfile.h"
 
 #include <QDialog>
+
+struct Session;
 #include <QList>
 #include <QString>
 
@@ -17,8 +19,10 @@ class QPushButton;
 // the window from it.
 class UserAdminWindow final : public QDialog {
     Q_OBJECT
+    Session& m_session;
+
 public:
-    explicit UserAdminWindow(QWidget* parent = nullptr);
+    explicit UserAdminWindow(Session& session, QWidget* parent = nullptr);
 
     void loadUsers();
     void showSelectedUser();

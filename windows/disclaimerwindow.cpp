@@ -1,7 +1,7 @@
 #include "windows/disclaimerwindow.h"
 
-#include "app/appstate.h"
 #include "app/maker.h"
+#include "app/session.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/textfile.h"
@@ -27,8 +27,9 @@ QString mostraFile(const QString& appFolder) {
 
 } // namespace
 
-DisclaimerWindow::DisclaimerWindow(QWidget* parent)
+DisclaimerWindow::DisclaimerWindow(Session& session, QWidget* parent)
     : QDialog(parent)
+    , m_session(session)
     , Frame1(new QFrame(this))
     , Text1(new QPlainTextEdit(Frame1))
     , Command1(new QPushButton(QStringLiteral("Accetto"), Frame1))
@@ -109,12 +110,12 @@ QString DisclaimerWindow::testoDisclaimer(const QString& appFolder) {
 }
 
 void DisclaimerWindow::loadDisclaimer() {
-    Text1->setPlainText(testoDisclaimer(appState().appFolder));
+    Text1->setPlainText(testoDisclaimer(m_session.appFolder));
     Text1->setFocus();
 }
 
 void DisclaimerWindow::acceptTerms() {
-    if (!platform::TextFile::replaceLines(mostraFile(appState().appFolder), {QStringLiteral("0")}))
+    if (!platform::TextFile::replaceLines(mostraFile(m_session.appFolder), {QStringLiteral("0")}))
         platform::MsgBox(QStringLiteral("Impossibile registrare l'accettazione nel file "
                                         "mostra.txt: le condizioni d'uso verranno mostrate di "
                                         "nuovo al prossimo avvio."),

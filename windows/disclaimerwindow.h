@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+struct Session;
+
 class QFrame;
 class QLabel;
 class QPlainTextEdit;
@@ -12,8 +14,10 @@ class QPushButton;
 // decides what follows.
 class DisclaimerWindow final : public QDialog {
     Q_OBJECT
+    Session& m_session;
+
 public:
-    explicit DisclaimerWindow(QWidget* parent = nullptr);
+    explicit DisclaimerWindow(Session& session, QWidget* parent = nullptr);
 
     // True when the first line of mostra.txt in the folder is exactly "1".
     static bool daMostrare(const QString& appFolder);

@@ -1,5 +1,5 @@
-#include "app/appstate.h"
 #include "app/archivetree.h"
+#include "app/session.h"
 #include "app/settings.h"
 #include "support/testfolder.h"
 
@@ -72,12 +72,12 @@ void tst_settings::settingsFilesRead() {
     TestFolder folder;
     {
         // Missing files leave the state empty.
-        AppState state;
+        Session state;
         state.appFolder = folder.path();
         settings::loadStartupFiles(state);
-        QVERIFY(state.account.isEmpty() && state.affiliazione.isEmpty());
-        QVERIFY(state.intestazioneSms.isEmpty() && state.percorso.isEmpty());
-        QCOMPARE(state.credito, 0.0);
+        QVERIFY(state.account.isEmpty() && state.affiliate.isEmpty());
+        QVERIFY(state.senderHeader.isEmpty() && state.hotelFolder.isEmpty());
+        QCOMPARE(state.credit, 0.0);
     }
     folder.write(QStringLiteral("registrazione"),
                  {QStringLiteral("mario-seg-reto"), QStringLiteral("ignored")});
@@ -85,15 +85,15 @@ void tst_settings::settingsFilesRead() {
     folder.write(QStringLiteral("progra"), {QStringLiteral("42-ABC")});
     folder.write(QStringLiteral("residui.txt"), {QStringLiteral("abc")});
     folder.write(QStringLiteral("persorso"), {QStringLiteral("C:\\Hotel\\Dati")});
-    AppState state;
+    Session state;
     state.appFolder = folder.path();
-    state.credito = 7;
+    state.credit = 7;
     settings::loadStartupFiles(state);
     QCOMPARE(state.account, (QStringList{"mario", "seg-reto"}));
-    QCOMPARE(state.intestazioneSms, QStringLiteral("Pizzeria"));
-    QCOMPARE(state.affiliazione, (QStringList{"42", "ABC"}));
-    QCOMPARE(state.percorso, QStringLiteral("C:\\Hotel\\Dati"));
-    QCOMPARE(state.credito, 7.0); // an unreadable credit keeps what was known
+    QCOMPARE(state.senderHeader, QStringLiteral("Pizzeria"));
+    QCOMPARE(state.affiliate, (QStringList{"42", "ABC"}));
+    QCOMPARE(state.hotelFolder, QStringLiteral("C:\\Hotel\\Dati"));
+    QCOMPARE(state.credit, 7.0); // an unreadable credit keeps what was known
 }
 
 void tst_settings::treeKeysAndIndices() {

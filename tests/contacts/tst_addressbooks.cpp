@@ -1,7 +1,7 @@
 // The address-book window: creating, deleting and renaming keep the row of elenco, the file in
 // rubriche and the list in step, also when a step fails; closing rebuilds the archive tree.
-#include "app/appstate.h"
 #include "app/mainwindow.h"
+#include "app/session.h"
 #include "contacts/addressbookwindow.h"
 #include "contacts/contactstore.h"
 #include "platform/dialogs.h"
@@ -104,22 +104,22 @@ private slots:
     void init() {
         m_folder = std::make_unique<TestFolder>(books);
         seed::addContact(*m_folder->book("Clienti"), "Anna", "Bianchi", "3331000001", "");
-        appState() = AppState{};
-        appState().appFolder = m_folder->path();
+        m_session = Session{};
+        m_session.appFolder = m_folder->path();
     }
     void cleanup() {
         if (geteuid() == 0) // also after a failed check
             setImmutable(rubriche(), false);
         QFile::setPermissions(rubriche(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_window.reset();
-        appState() = AppState{};
+        m_session = Session{};
         m_folder.reset();
     }
 
     void buttonsFollowList() {
         m_folder = std::make_unique<TestFolder>(QStringList{});
-        appState().appFolder = m_folder->path();
-        AddressBookWindow window;
+        m_session.appFolder = m_folder->path();
+        AddressBookWindow window(m_session);
         QVERIFY(!window.Command2->isEnabled() && !window.Command3->isEnabled());
         platform::DialogScript script;
         script.answerText("Prima").answer(platform::Answer::Ok);
@@ -193,12 +193,12 @@ private slots:
     void commands() {
         QFETCH(Case, c);
         const QStringList stray = c.sabotage == FileAtTarget ? QStringList{"Nuova"} : QStringList{};
-        m_window = std::make_unique<MainWindow>();
+        m_window = std::make_unique<MainWindow>(m_session);
         m_window->load();
         m_window->selectNode(c.node ? c.node : 2); // else the first book, Principale
         m_window->onTreeNodeClicked();
         // The book is open in the shared database, as after a click on it.
-        appState().corrente.open(store::archive::addressBookPath(m_folder->path(), "Clienti"));
+        m_session.archive.open(store::archive::addressBookPath(m_folder->path(), "Clienti"));
         switch (c.sabotage) {
         case None:
             break;
@@ -217,7 +217,7 @@ private slots:
                 QSKIP("root writes into read-only folders");
             break;
         }
-        AddressBookWindow window(m_window->listedBook(), m_window.get());
+        AddressBookWindow window(m_session, m_window->listedBook(), m_window.get());
         // As the main window wires it: closing the window rebuilds the tree.
         connect(&window, &AddressBookWindow::addressBooksChanged, m_window.get(),
                 &MainWindow::rebuildTree);
@@ -283,6 +283,7 @@ private:
         return out;
     }
 
+    Session m_session;
     std::unique_ptr<TestFolder> m_folder;
     std::unique_ptr<MainWindow> m_window;
 };

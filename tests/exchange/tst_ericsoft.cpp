@@ -97,7 +97,7 @@ private slots:
         seed::addContact(*m_folder->book("Principale"), "Già", "Presente", "3330000000", "");
         m_hotel = std::make_unique<QTemporaryDir>();
         start(1);
-        appState().percorso = m_hotel->path();
+        session().hotelFolder = m_hotel->path();
     }
     void cleanup() {
         stop();
@@ -229,7 +229,7 @@ private slots:
 
     // Without a folder the user is told, and the folder window opens.
     void noFolderSet() {
-        appState().percorso.clear();
+        session().hotelFolder.clear();
         bool opened = false;
         QTimer::singleShot(0, this, [&opened] {
             if (auto* window =
@@ -253,19 +253,19 @@ private slots:
     void chooseFolder() {
         QFETCH(QString, chosen);
         m_folder->write("persorso", {"/srv/vecchio"});
-        HotelFolderWindow window(m_window.get());
+        HotelFolderWindow window(session(), m_window.get());
         QCOMPARE(window.Label2->text(), "/srv/vecchio");
-        QCOMPARE(appState().percorso, "/srv/vecchio");
+        QCOMPARE(session().hotelFolder, "/srv/vecchio");
         m_script->answerText(chosen.isEmpty() ? std::nullopt : std::optional(chosen));
         window.Command1->click();
 
         const QString expected = chosen.isEmpty() ? "/srv/vecchio" : chosen;
         QCOMPARE(m_script->shown().first().text, "Select folder");
         QCOMPARE(window.Label2->text(), expected);
-        appState().percorso.clear();
-        QCOMPARE(HotelFolderWindow(m_window.get()).Label2->text(),
+        session().hotelFolder.clear();
+        QCOMPARE(HotelFolderWindow(session(), m_window.get()).Label2->text(),
                  expected); // read back on opening
-        QCOMPARE(appState().percorso, expected);
+        QCOMPARE(session().hotelFolder, expected);
     }
 
 private:

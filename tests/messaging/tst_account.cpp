@@ -1,6 +1,6 @@
 // The account window and the credit refresh, against a small local stand-in of the service.
-#include "app/appstate.h"
 #include "app/mainwindow.h"
+#include "app/session.h"
 #include "httpstandin.h"
 #include "messaging/accountwindow.h"
 #include "messaging/senderheaderwindow.h"
@@ -17,15 +17,15 @@ private slots:
     void init() {
         m_folder = std::make_unique<TestFolder>();
         m_folder->write("residui.txt", {"7"});
-        appState() = AppState{};
-        appState().appFolder = m_folder->path();
-        m_window = std::make_unique<MainWindow>();
+        m_session = Session{};
+        m_session.appFolder = m_folder->path();
+        m_window = std::make_unique<MainWindow>(m_session);
         m_window->load();
-        appState().servizio = m_service.servizio();
+        m_session.service = m_service.servizio();
     }
     void cleanup() {
         m_window.reset();
-        appState() = AppState{};
+        m_session = Session{};
         m_folder.reset();
     }
 
@@ -62,7 +62,7 @@ private slots:
         if (!up) {
             QTcpServer closed;
             QVERIFY(closed.listen(QHostAddress::LocalHost));
-            appState().servizio = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
+            m_session.service = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
         }
         const qsizetype asked = m_service.targets().size();
         platform::DialogScript script;
@@ -101,7 +101,7 @@ private slots:
         QFETCH(QString, password);
         QFETCH(QByteArray, saved);
         platform::DialogScript script;
-        AccountWindow window;
+        AccountWindow window(m_session);
         window.ui->setText(user);
         window.pw->setText(password);
         window.saveAccount();
@@ -112,15 +112,15 @@ private slots:
         if (saved.isEmpty())
             return;
         QCOMPARE(file.permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
-        QCOMPARE(appState().account, (QStringList{user, password}));
-        AccountWindow again;
+        QCOMPARE(m_session.account, (QStringList{user, password}));
+        AccountWindow again(m_session);
         QCOMPARE(again.ui->text() + '|' + again.pw->text(), user + '|' + password);
     }
 
     void affiliatePage() {
-        appState().affiliazione = QStringList{"42", "ABC"};
+        m_session.affiliate = QStringList{"42", "ABC"};
         platform::DialogScript script;
-        AccountWindow window;
+        AccountWindow window(m_session);
         window.openAccountRequestPage();
         QCOMPARE(script.shown().last().text,
                  "http://" + m_service.servizio() +
@@ -152,16 +152,16 @@ private slots:
             writeBytes(path, "OLD\r\nriga\r\n");
         else
             QVERIFY(QDir(m_folder->path()).mkdir("intestazione"));
-        appState().intestazioneSms = "OLD";
+        m_session.senderHeader = "OLD";
         platform::DialogScript script;
-        SenderHeaderWindow window;
+        SenderHeaderWindow window(m_session);
         QCOMPARE(window.Text1->text(), writable ? "OLD" : "");
         window.Text1->setText(typed);
         save ? window.saveSenderHeader() : window.closeSenderHeader();
         QTEST(readBytes(path), "bytes");
         const bool changed = !message.isEmpty() && writable;
         QCOMPARE(window.result(), int(changed ? QDialog::Accepted : QDialog::Rejected));
-        QCOMPARE(appState().intestazioneSms, changed ? typed : "OLD");
+        QCOMPARE(m_session.senderHeader, changed ? typed : "OLD");
         QCOMPARE(script.messages(), message.isEmpty() ? QStringList() : QStringList{message});
         if (!message.isEmpty())
             QCOMPARE(script.shown().first().icon, platform::Icon::None);
@@ -180,7 +180,7 @@ private slots:
     }
     void headerTyping() {
         QFETCH(QString, typed);
-        SenderHeaderWindow window;
+        SenderHeaderWindow window(m_session);
         for (const char32_t c : typed.toUcs4()) {
             QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier,
                           QString::fromUcs4(&c, 1));
@@ -193,6 +193,7 @@ private:
     static QStringList mario() { return {"mario-segreto"}; }
 
     HttpStandIn m_service;
+    Session m_session;
     std::unique_ptr<TestFolder> m_folder;
     std::unique_ptr<MainWindow> m_window;
 };

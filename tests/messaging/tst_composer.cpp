@@ -1,7 +1,7 @@
 // The composer and its send, from the main window's commands, against a stand-in of the
 // service that also plays the SMS centre.
-#include "app/appstate.h"
 #include "app/mainwindow.h"
+#include "app/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "httpstandin.h"
@@ -136,7 +136,6 @@ private slots:
                                           : QString());
         }
         QTEST(wire.join(", "), "wire");
-        QVERIFY(appState().numeroScelto.isEmpty());
         QVERIFY(!QGuiApplication::overrideCursor());
     }
 
@@ -174,13 +173,11 @@ private slots:
             QFile::remove(m_folder->file("registrazione"));
         if (credit.isEmpty()) {
             m_folder->write("servizio", {"127.0.0.1:" + QString::number(closedPort())});
-            appState().servizio = "127.0.0.1:" + QString::number(closedPort());
+            session().service = "127.0.0.1:" + QString::number(closedPort());
         }
         m_service->route("leggi.pl", {.body = credit});
         m_service->route("nosggi.pl", {.body = channel});
-        Composer f;
-        f.Label23->setText("1");
-        f.setRecipients({"3331000001", "3331000002", "3331000003"});
+        Composer f(session(), list({"3331000001", "3331000002", "3331000003"}));
         f.prepareOnActivation();
         f.Text1->setPlainText("Ciao");
         QSignalSpy finished(&f, &QDialog::finished);
@@ -221,9 +218,7 @@ private slots:
         QFETCH(bool, atBlank);
         QFETCH(int, sms);
         m_service->route("to=%2B39&", {.status = 400, .body = "Empty receiver"});
-        Composer f;
-        f.Label18->setText(number);
-        f.Label2->setText("Rossi");
+        Composer f(session(), single(number, "Rossi"));
         f.prepareOnActivation();
         f.Text1->setPlainText(text);
         f.Option2->setChecked(atBlank);
@@ -249,7 +244,7 @@ private slots:
 
     // Typing past 160 characters warns once per crossing; list mode holds 160 at most.
     void overLengthNotice() {
-        Composer f;
+        Composer f(session(), single({}, {}));
         f.prepareOnActivation();
         const QString notice = "Il testo supera 160 Caratteri, il messaggio verrà spedito "
                                "utilizzando più di un SMS";
@@ -292,10 +287,9 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(bool, paste);
         QFETCH(QString, text);
-        Composer f;
-        f.Label23->setText("1");
-        f.Text1->setPlainText(draft);
-        f.setRecipients({"3331000001", "3331000002"});
+        Composer::Request request = list({"3331000001", "3331000002"});
+        request.text = draft;
+        Composer f(session(), request);
         f.prepareOnActivation();
         QCOMPARE(f.Text1->toPlainText(), draft);
         QTextCursor at = f.Text1->textCursor();
@@ -324,7 +318,7 @@ private slots:
     }
 
     void emoticons() {
-        Composer f;
+        Composer f(session(), single({}, {}));
         f.Text1->setPlainText("Ciao");
         QTest::mouseClick(f.Label17, Qt::LeftButton);
         QTest::mouseDClick(f.Label16, Qt::LeftButton);
@@ -349,10 +343,9 @@ private slots:
     void listActivation() {
         QFETCH(QString, label);
         QFETCH(QStringList, list);
-        Composer f;
-        f.Label23->setText("1");
-        f.Label18->setText(label);
-        f.setRecipients(list);
+        Composer::Request request = this->list(list);
+        request.number = label;
+        Composer f(session(), request);
         QSignalSpy finished(&f, &QDialog::finished);
         f.prepareOnActivation();
         if (!list.isEmpty())
@@ -393,9 +386,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, answer);
         m_script->answer(platform::Answer(answer));
-        Composer f;
-        f.Label18->setText(number);
-        f.Label2->setText("Rossi");
+        Composer f(session(), single(number, "Rossi"));
         f.prepareOnActivation();
         f.Text1->setPlainText(text);
         QSignalSpy finished(&f, &QDialog::finished);
@@ -425,10 +416,24 @@ private slots:
         m_window->onTreeNodeClicked();
         m_window->ismsm->trigger();
         QCOMPARE(m_script->messages(), QStringList{"selezionare un Archivio Valido"});
-        QVERIFY(!Composer::instance());
+        QVERIFY(!shownWindow<Composer>("Form5"));
     }
 
 private:
+    // What the main window hands the composer on Principale.
+    static Composer::Request single(const QString& number, const QString& surname) {
+        Composer::Request request;
+        request.number = number;
+        request.surname = surname;
+        request.sentBook = request.draftBook = "Principale";
+        return request;
+    }
+    static Composer::Request list(const QStringList& recipients) {
+        Composer::Request request = single({}, {});
+        request.mode = Composer::Mode::List;
+        request.recipients = recipients;
+        return request;
+    }
     void serviceAnswers(const QByteArray& credit) {
         m_service->route("leggi.pl", {.body = credit});
         m_service->route("nosggi.pl", {.body = "127.0.0.1-quillet:quillet-" +
@@ -439,7 +444,7 @@ private:
     // Runs `act` on the composer once a command has opened it modal.
     void onComposer(const std::function<void(Composer&)>& act) {
         QTimer::singleShot(0, this, [act] {
-            Composer* f = Composer::instance();
+            Composer* f = shownWindow<Composer>("Form5");
             QVERIFY(f);
             f->prepareOnActivation();
             act(*f);

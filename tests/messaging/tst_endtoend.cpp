@@ -1,8 +1,8 @@
 // Sends as they go on the wire: the sending component and the main window against the real
 // reference gateway and a real Kannel (bearerbox, smsbox, fake SMS centre) that
 // tests/kannel/kannel-rig starts.
-#include "app/appstate.h"
 #include "app/mainwindow.h"
+#include "app/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "messaging/composer.h"
@@ -12,6 +12,7 @@
 #include "messaging/smssx.h"
 #include "platform/dialogs.h"
 #include "support/kannelrig.h"
+#include "support/shownwindow.h"
 #include "support/testfolder.h"
 
 #include <QComboBox>
@@ -136,9 +137,9 @@ private slots:
             platform::TextFile::replaceLines(QDir(folder).filePath("intestazione"), {header});
         const QString credit =
             Inet().OpenURL(gatewayrequests::creditQuery(servizio, {user, password}));
-        appState() = AppState{};
-        appState().appFolder = folder;
-        MainWindow window;
+        Session session;
+        session.appFolder = folder;
+        MainWindow window(session);
         window.load();
         window.onTreeNodeClicked();
         ArchiveModel* model = window.browser()->model();
@@ -153,7 +154,7 @@ private slots:
 
         platform::DialogScript script;
         QTimer::singleShot(0, this, [&] {
-            Composer* f = Composer::instance();
+            Composer* f = shownWindow<Composer>("Form5");
             QVERIFY(f);
             QTRY_VERIFY(f->isActiveWindow()); // as the user finds it
             f->Combo1->setCurrentIndex(flash ? 1 : 0);
@@ -204,7 +205,6 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(kannelReceived(numbers), expected, 15000);
             QTEST(QStringList(m_flags.values()).join(' '), "flags");
         }
-        appState() = AppState{};
     }
 
 private:

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "app/appstate.h"
 #include "app/mainwindow.h"
+#include "app/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "platform/dialogs.h"
+#include "support/shownwindow.h"
 #include "support/testfolder.h"
 
 #include <QtTest>
@@ -16,22 +17,25 @@
 class MainWindowTest {
 protected:
     void start(int rows) {
-        appState() = AppState{};
-        appState().appFolder = m_folder->path();
-        m_window = std::make_unique<MainWindow>();
+        m_session = std::make_unique<Session>();
+        m_session->appFolder = m_folder->path();
+        m_window = std::make_unique<MainWindow>(*m_session);
         m_window->load();
         m_window->onTreeNodeClicked(); // the first click fills the list
         QTRY_COMPARE(m_window->browser()->model()->rowCount(), rows);
         m_script = std::make_unique<platform::DialogScript>();
     }
+    Session& session() { return *m_session; }
+
     void stop() {
         m_script.reset();
         m_window.reset();
-        appState() = AppState{};
+        m_session.reset();
         m_folder.reset();
     }
 
     std::unique_ptr<TestFolder> m_folder;
+    std::unique_ptr<Session> m_session;
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<platform::DialogScript> m_script;
 };

@@ -1,6 +1,6 @@
 // The user administration window: listing, adding, changing and deleting users in the user
 // file, the records it refuses, and files it cannot read or write.
-#include "app/appstate.h"
+#include "app/session.h"
 #include "platform/dialogs.h"
 #include "support/foldertest.h"
 #include "users/useradminwindow.h"
@@ -104,7 +104,7 @@ private slots:
         else if (file != "missing")
             writeBytes(path, file);
         platform::DialogScript script;
-        UserAdminWindow window;
+        UserAdminWindow window(session());
         QCOMPARE(window.windowTitle(), "Configurazione Account");
         QTEST(QStringList({window.Text1->text(), window.Text3->text(), window.Label3->text(),
                            window.Combo1->currentText()}),
@@ -195,8 +195,8 @@ private slots:
     void commands() {
         QFETCH(Case, c);
         QVERIFY(users::write(m_folder->path(), c.file));
-        appState().utenteCorrente = c.current;
-        UserAdminWindow window;
+        session().currentUser = c.current;
+        UserAdminWindow window(session());
         if (c.unwritable) {
             const QString path = users::filePath(m_folder->path());
             QVERIFY(QFile::remove(path) && QDir().mkpath(path));
@@ -233,7 +233,7 @@ private slots:
     // OK needs a name, a password and a level.
     void okEnabling() {
         QVERIFY(users::write(m_folder->path(), staff));
-        UserAdminWindow window;
+        UserAdminWindow window(session());
         window.newUser();
         window.Text2->setText("Anna");
         QVERIFY(!window.Command4->isEnabled());

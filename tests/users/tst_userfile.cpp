@@ -1,7 +1,7 @@
 // The user file and the login: scrambling, reading what other programs wrote, the checks of
 // the login, and the login before the main window.
-#include "app/appstate.h"
 #include "app/mainwindow.h"
+#include "app/session.h"
 #include "app/startup.h"
 #include "platform/dialogs.h"
 #include "support/foldertest.h"
@@ -72,7 +72,7 @@ private slots:
 
         int quits = 0;
         platform::DialogScript script;
-        startup::FirstWindows windows([&quits] { ++quits; });
+        startup::FirstWindows windows(session(), [&quits] { ++quits; });
         QCOMPARE(windows.open() == windows.login(), !names.isEmpty());
         QCOMPARE(bool(windows.mainWindow()), names.isEmpty());
         QCOMPARE(
@@ -136,7 +136,7 @@ private slots:
         if (file)
             QVERIFY(users::write(m_folder->path(), {{"Mario", "uno", "1"}, {"Mario", "due", "3"}}));
         platform::DialogScript script;
-        LoginWindow window;
+        LoginWindow window(session());
         window.show();
         window.uid->setText(name);
         window.pws->setText(password);
@@ -144,7 +144,7 @@ private slots:
 
         QCOMPARE(window.result(), accepted ? int(QDialog::Accepted) : int(QDialog::Rejected));
         QCOMPARE(window.isVisible(), !accepted);
-        QCOMPARE(appState().utenteCorrente, accepted ? name : "");
+        QCOMPARE(session().currentUser, accepted ? name : "");
         QCOMPARE(script.messages(),
                  accepted || !file ? QStringList{} : QStringList{"Nome utente o Password errati"});
         QCOMPARE(bool(window.findChild<UserAdminWindow*>()), !file);

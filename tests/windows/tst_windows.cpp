@@ -1,6 +1,6 @@
 // The disclaimer that gates the main window, the wait box and the about box.
-#include "app/appstate.h"
 #include "app/mainwindow.h"
+#include "app/session.h"
 #include "app/startup.h"
 #include "platform/dialogs.h"
 #include "support/foldertest.h"
@@ -41,7 +41,7 @@ private slots:
             writeBytes(m_folder->file("mostra.txt"), mostra);
         writeBytes(m_folder->file("disclaimer.txt"), "Condizioni\r\n");
         int quits = 0;
-        startup::FirstWindows windows([&quits] { ++quits; });
+        startup::FirstWindows windows(session(), [&quits] { ++quits; });
         QWidget* first = windows.open();
         QVERIFY(first && first->isVisible());
         if (disclaimer) {
@@ -68,7 +68,7 @@ private slots:
         if (!file.isNull())
             writeBytes(m_folder->file("disclaimer.txt"), file);
         writeBytes(m_folder->file("mostra.txt"), "1\r\n");
-        startup::FirstWindows windows([] {});
+        startup::FirstWindows windows(session(), [] {});
         QVERIFY(windows.open() == windows.disclaimer());
         QVERIFY(windows.disclaimer()->isVisible());
         QCOMPARE(windows.disclaimer()->Text1->toPlainText(), shown);
@@ -93,7 +93,7 @@ private slots:
         QFETCH(int, messages);
         writeBytes(m_folder->file("mostra.txt"), "1\r\n");
         int quits = 0;
-        startup::FirstWindows windows([&quits] { ++quits; });
+        startup::FirstWindows windows(session(), [&quits] { ++quits; });
         windows.open();
         if (!writable) { // a folder in the way makes the replacement fail
             QVERIFY(QFile::remove(m_folder->file("mostra.txt")));
@@ -159,7 +159,7 @@ private slots:
 
     // "Info" shows one about box however often it is chosen; its button closes it.
     void aboutBox() {
-        MainWindow main;
+        MainWindow main(session());
         main.inform->trigger();
         main.inform->trigger();
         const QList<AboutBox*> boxes = main.findChildren<AboutBox*>();
@@ -187,7 +187,8 @@ private slots:
         QCOMPARE(p.exitCode(), 0);
         const QImage image(shot);
         QVERIFY(!image.isNull());
-        QCOMPARE(image.size(), DisclaimerWindow().size()); // the disclaimer, not the main window
+        QCOMPARE(image.size(),
+                 DisclaimerWindow(session()).size()); // the disclaimer, not the main window
         QCOMPARE(readBytes(m_folder->file("mostra.txt"), "?"), QByteArray("1\r\n"));
     }
 };

@@ -1,6 +1,0 @@
-#include "app/appstate.h"
-
-AppState& appState() {
-    static AppState state;
-    return state;
-}
