@@ -86,6 +86,7 @@ private slots:
         QVERIFY(m_model->setData(m_model->index(1, 0), Qt::Checked, Qt::CheckStateRole));
         QCOMPARE(m_model->checkedRows(), QList<int>{1});
         QCOMPARE(toggled.size(), 1);
+        QVERIFY(!(m_model->flags(m_model->index(0, 1)) & Qt::ItemIsUserCheckable));
         m_model->setAllChecked(true);
         QCOMPARE(m_model->checkedRows(), (QList<int>{0, 1, 2}));
         m_model->setAllChecked(false);

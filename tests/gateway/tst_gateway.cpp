@@ -266,9 +266,6 @@ private slots:
         QTest::newRow("UCS-2 with UTF-8 charset")
             << sinkAuth + "from=Q" + to + "&coding=2&charset=UTF-8&text=" + enc(u"łß😀 €"_s) << 202
             << QStringList{u"Q +393331234567 -1 łß😀 €"_s};
-        QTest::newRow("blanks separate receivers")
-            << sinkAuth + "from=Q&to=333%20444&text=due" << 202
-            << QStringList{u"Q 333 -1 due"_s, u"Q 444 -1 due"_s};
         QTest::newRow("a newline stays on one line")
             << sinkAuth + "from=Q" + to + "&text=riga1%0Ariga2" << 202
             << QStringList{u"Q +393331234567 -1 riga1\\nriga2"_s};
