@@ -98,7 +98,6 @@ private slots:
         QTest::newRow("= small letters") << u"Principale"_s << false << u"principale"_s << true;
         QTest::newRow("= accented capital") << u"ÈLITE"_s << false << u"èlite"_s << true;
         QTest::newRow("= accent matters") << u"è"_s << false << u"e"_s << false;
-        QTest::newRow("= extended latin") << u"ŁÓDŹ"_s << false << u"łódź"_s << true;
         QTest::newRow("= no partial match") << u"Rossini"_s << false << u"Rossi"_s << false;
         QTest::newRow("one character") << u"Rossi"_s << true << u"R?ssi"_s << true;
         QTest::newRow("emoji is one character") << u"😀x"_s << true << u"?x"_s << true;
