@@ -156,8 +156,6 @@ private slots:
         QTest::newRow("credit") << leggi + demo + "datatime=1" << 200 << "25"_ba;
         QTest::newRow("credit, wrong password")
             << leggi + "utente=demo&pass=demo2" << 200 << invalid;
-        QTest::newRow("credit, unknown user")
-            << leggi + "utente=nessuno&pass=demo" << 200 << invalid;
         QTest::newRow("credit, & = blank + and accents") << leggi + caffe << 200 << "7"_ba;
         QTest::newRow("credit, accents as Latin-1 bytes")
             << leggi + "utente=Caff%E8%20Rossi&pass=a%26b%3Dc%20d%2B%E8" << 200 << invalid;
@@ -165,8 +163,6 @@ private slots:
             << leggi + "utente=Caff%C3%A8%20Rossi&pass=a%26b%3Dc%20d+%C3%A8" << 200 << "7"_ba;
         QTest::newRow("credit, bad percent escapes")
             << leggi + "utente=%zz&pass=%&datatime=%%" << 200 << invalid;
-        QTest::newRow("credit, invalid UTF-8")
-            << leggi + "utente=%C3&pass=%FF%FE" << 200 << invalid;
         QTest::newRow("credit, a stray % in a password is kept")
             << leggi + "utente=sconto&pass=50%zz" << 200 << "4"_ba;
         QTest::newRow("credit, missing password")
@@ -177,8 +173,6 @@ private slots:
         QTest::newRow("channel, encoded account")
             << nosggi + caffe << 200 << u"127.0.0.1-Caffè Rossi:a&b=c d+è-%port"_s.toUtf8();
         QTest::newRow("channel, wrong password") << nosggi + "utente=demo&pass=x" << 200 << ""_ba;
-        QTest::newRow("channel, no query")
-            << "/cgi-bin/utenti/nosggi.pl"_ba << 400 << "Parametri mancanti: utente, pass"_ba;
         QTest::newRow("check, credit covers the send")
             << verifica + demo + "numero=25&numerodet=25" << 200 << "OK"_ba;
         QTest::newRow("check, one too many")
@@ -188,12 +182,6 @@ private slots:
             << verifica + demo + "numero=24,5&numerodet=3,0" << 200 << "OK"_ba;
         QTest::newRow("check, fractional count") << verifica + demo + "numero=25&numerodet=2,5"
                                                  << 200 << "KO Valore non valido per numerodet"_ba;
-        QTest::newRow("check, wrong password")
-            << verifica + "utente=demo&pass=x&numero=25&numerodet=1" << 200
-            << "KO Account non valido"_ba;
-        QTest::newRow("sink, bad escapes")
-            << "/cgi-bin/sendsms?username=%zz&password=%G1&to=%&from=%"_ba << 403
-            << "Authorization failed for sendsms"_ba;
         QTest::newRow("huge query")
             << leggi + demo + QByteArray(100000, 'x') << 414 << "Indirizzo troppo lungo"_ba;
         QTest::newRow("unknown path")
@@ -278,12 +266,6 @@ private slots:
         QTest::newRow("UCS-2 with UTF-8 charset")
             << sinkAuth + "from=Q" + to + "&coding=2&charset=UTF-8&text=" + enc(u"łß😀 €"_s) << 202
             << QStringList{u"Q +393331234567 -1 łß😀 €"_s};
-        QTest::newRow("windows-1252 charset")
-            << sinkAuth + "from=Q" + to + "&charset=windows-1252&text=%80%E8" << 202
-            << QStringList{u"Q +393331234567 -1 €è"_s};
-        QTest::newRow("blanks separate receivers")
-            << sinkAuth + "from=Q&to=333%20444&text=due" << 202
-            << QStringList{u"Q 333 -1 due"_s, u"Q 444 -1 due"_s};
         QTest::newRow("a newline stays on one line")
             << sinkAuth + "from=Q" + to + "&text=riga1%0Ariga2" << 202
             << QStringList{u"Q +393331234567 -1 riga1\\nriga2"_s};
@@ -306,8 +288,6 @@ private slots:
             << QStringList{u"Bar Sport +393331234567 -1 x"_s};
         QTest::newRow("account: from wins")
             << caffe + "&from=Q" << 202 << QStringList{u"Q +393331234567 -1 x"_s};
-        QTest::newRow("account: wrong password")
-            << "username=bar&password=x&text=x" + to << 403 << QStringList();
         QTest::newRow("class 4") << sinkAuth + "from=Q&mclass=4&text=x" + to << 400
                                  << QStringList();
     }
@@ -385,19 +365,16 @@ private slots:
     void commandLine_data() {
         QTest::addColumn<QString>("args"); // DB: the database in use; MISSING: none; PORT: in use
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("no command") << u""_s << 2;
         QTest::newRow("unknown option") << u"serve --db DB --verbose"_s << 2;
         QTest::newRow("port in use") << u"serve --db DB --port PORT"_s << 1;
         QTest::newRow("password with -") << u"account create --db DB x a-b"_s << 1;
         QTest::newRow("user with :") << u"account create --db DB x:y p"_s << 1;
         QTest::newRow("sender of 12") << u"account create --db DB x p --sender ABCDEFGHIJKL"_s << 1;
-        QTest::newRow("empty sender") << u"account create --db DB x p --sender="_s << 1;
         QTest::newRow("account exists") << u"account create --db DB demo altra"_s << 1;
         QTest::newRow("account exists, if missing")
             << u"account create --db DB demo altra 5 --if-missing"_s << 0;
         QTest::newRow("credit for an unknown account") << u"credit add --db DB nessuno 5"_s << 1;
         QTest::newRow("credit on a missing database") << u"credit add --db MISSING demo 5"_s << 1;
-        QTest::newRow("ledger of an unknown account") << u"ledger --db DB nessuno"_s << 1;
     }
 
     void commandLine() {
@@ -422,15 +399,12 @@ private slots:
     // A --db name that SQLite would take for a URI (here an in-memory database) is a file name:
     // the account created is kept.
     void fileNameLikeUri() {
-        const QStringList db{u"--db"_s, u"file:conti.db?mode=memory"_s};
+        const QString db = u"file:conti.db?mode=memory"_s;
         QCOMPARE(
-            runGateway(QStringList{u"account"_s, u"create"_s} + db + QStringList{u"x"_s, u"p"_s},
-                       m_dir.path())
+            runGateway({u"account"_s, u"create"_s, u"--db"_s, db, u"x"_s, u"p"_s}, m_dir.path())
                 .exitCode,
             0);
-        QCOMPARE(
-            runGateway(QStringList{u"ledger"_s} + db + QStringList{u"x"_s}, m_dir.path()).exitCode,
-            0);
+        QCOMPARE(runGateway({u"ledger"_s, u"--db"_s, db, u"x"_s}, m_dir.path()).exitCode, 0);
     }
 };
 

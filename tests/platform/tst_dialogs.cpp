@@ -246,8 +246,6 @@ private slots:
             {"Città", "contatto", "credito", "pagina mancante", "rubrica", "SMS flash",
              "sms salvati", "sommario", "spazi"},
             "citta.html", "€ 5");
-        row("lower case finds upper case", "sm", 0, sms, "sms.html",
-            "Un SMS flash compare subito.");
         row("arrow to the second match", "sm", 1, sms, "archivi.html", "Bozze.");
         row("accented capital, Windows-1252 page", "CITTÀ", 0, {"Città"}, "citta.html", "€ 5");
         row("UTF-8 page", "cred", 0, {"credito"}, "account.html", "Disponibilità €");
