@@ -49,7 +49,7 @@ public:
     void showCredit(double credito);
 
     // Commands (the toolbar runs the same code as the menus).
-    void Toolbar1_ButtonClick(int button);
+    void runToolbarButton(int button);
     void openAccount();
     void openSenderHeader();
     void searchContact();

@@ -141,7 +141,7 @@ void MainWindow::buildToolbar() {
             button->setToolTip(QStringLiteral("Il programma di affiliazione"));
         }
         connect(button, &QAction::triggered, this, [this, position] {
-            handler::run([this, position] { Toolbar1_ButtonClick(position); });
+            handler::run([this, position] { runToolbarButton(position); });
         });
         m_buttons.append(button);
     }
@@ -152,7 +152,7 @@ void MainWindow::buildToolbar() {
 }
 
 // Buttons 1 to 6 run the menu command of the same name; button 7 opens the affiliate page.
-void MainWindow::Toolbar1_ButtonClick(int button) {
+void MainWindow::runToolbarButton(int button) {
     static QAction* MainWindow::*const commands[] = {&MainWindow::cececo, &MainWindow::nr,
                                                      &MainWindow::inru,   &MainWindow::ismss,
                                                      &MainWindow::ismsm,  &MainWindow::canse};

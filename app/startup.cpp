@@ -91,7 +91,7 @@ FirstWindows::FirstWindows(Session& session, std::function<void()> quit)
 FirstWindows::~FirstWindows() = default;
 
 QWidget* FirstWindows::open() {
-    if (!DisclaimerWindow::daMostrare(m_session.appFolder))
+    if (!DisclaimerWindow::termsDue(m_session.appFolder))
         return openLogin();
     m_disclaimer = std::make_unique<DisclaimerWindow>(m_session);
     m_disclaimer->loadDisclaimer();

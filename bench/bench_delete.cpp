@@ -112,8 +112,8 @@ int main(int argc, char** argv) {
                 seed::addContact(*db, QStringLiteral("Nome"), surname, number,
                                  QStringLiteral("x@example.it"));
                 seed::addMessage(*db, QStringLiteral("inviati"), surname, number, date, text);
-                contacts.append({number, surname, {}, QStringLiteral("x@example.it")});
-                sent.append({number, surname, date, text});
+                contacts.append({number, surname, {}, QStringLiteral("x@example.it"), {}, {}});
+                sent.append({number, surname, date, text, {}, {}});
             }
         });
         auto bySurname = [](const deletion::Entry& a, const deletion::Entry& b) {

@@ -113,12 +113,12 @@ bool ContactActions::event(QEvent* event) {
         if (m_busy) // a box or window of the command took the activation
             m_deactivated = true;
         else
-            Form_Deactivate();
+            closeOnDeactivation();
     }
     return QDialog::event(event);
 }
 
-void ContactActions::Form_Deactivate() {
+void ContactActions::closeOnDeactivation() {
     close();
 }
 

@@ -17,7 +17,7 @@ public:
     explicit ContactActions(const Entry& entry, QWidget* parent = nullptr);
 
     void paintEntries();
-    void Form_Deactivate();
+    void closeOnDeactivation();
     void editContact();
     void composeToContact();
     void mailContact();

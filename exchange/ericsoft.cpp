@@ -90,7 +90,7 @@ QString marketBook(const QString& code) {
     return name;
 }
 
-QString esiste(store::Database& elenco, const QString& appFolder, const QString& code) {
+QString ensureMarketBook(store::Database& elenco, const QString& appFolder, const QString& code) {
     return addressbooks::ensure(elenco, appFolder, marketBook(code));
 }
 
@@ -170,7 +170,7 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
                 const QString code = marketCode(table, mercato);
                 auto book = books.find(code);
                 if (book == books.end())
-                    book = books.insert(code, esiste(*elenco, appFolder, code));
+                    book = books.insert(code, ensureMarketBook(*elenco, appFolder, code));
                 const QString number = mobileDigits(table.text(telefono));
                 if (number.isEmpty() || numbers.contains(number))
                     continue;

@@ -36,7 +36,7 @@ QString marketBook(const QString& code);
 
 // Makes sure the market's address book exists (row in `elenco`, file from the template), also
 // for an empty code; returns its name as listed.
-QString esiste(store::Database& elenco, const QString& appFolder, const QString& code);
+QString ensureMarketBook(store::Database& elenco, const QString& appFolder, const QString& code);
 
 // The first name, surname and e-mail as stored: trimmed; a null, empty or blank value gives a
 // single blank.

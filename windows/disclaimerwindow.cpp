@@ -95,12 +95,12 @@ DisclaimerWindow::DisclaimerWindow(Session& session, QWidget* parent)
     connect(Command2, &QPushButton::clicked, this, [this] { refuseTerms(); });
 }
 
-bool DisclaimerWindow::daMostrare(const QString& appFolder) {
+bool DisclaimerWindow::termsDue(const QString& appFolder) {
     // A missing or empty file counts as any other flag: the disclaimer stays away.
     return platform::TextFile::readFirstLine(mostraFile(appFolder)) == QLatin1String("1");
 }
 
-QString DisclaimerWindow::testoDisclaimer(const QString& appFolder) {
+QString DisclaimerWindow::termsText(const QString& appFolder) {
     const auto lines =
         platform::TextFile::readLines(QDir(appFolder).filePath(QStringLiteral("disclaimer.txt")));
     QString text;
@@ -110,7 +110,7 @@ QString DisclaimerWindow::testoDisclaimer(const QString& appFolder) {
 }
 
 void DisclaimerWindow::loadDisclaimer() {
-    Text1->setPlainText(testoDisclaimer(m_session.appFolder));
+    Text1->setPlainText(termsText(m_session.appFolder));
     Text1->setFocus();
 }
 

@@ -20,9 +20,9 @@ public:
     explicit DisclaimerWindow(Session& session, QWidget* parent = nullptr);
 
     // True when the first line of mostra.txt in the folder is exactly "1".
-    static bool daMostrare(const QString& appFolder);
+    static bool termsDue(const QString& appFolder);
     // disclaimer.txt with every line preceded by CR LF; empty when the file cannot be read.
-    static QString testoDisclaimer(const QString& appFolder);
+    static QString termsText(const QString& appFolder);
 
     // Fills Text1 from the application folder.
     void loadDisclaimer();

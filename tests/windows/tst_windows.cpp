@@ -73,7 +73,7 @@ private slots:
         QVERIFY(windows.disclaimer()->isVisible());
         QCOMPARE(windows.disclaimer()->Text1->toPlainText(), shown);
         if (!file.isNull())
-            QCOMPARE(DisclaimerWindow::testoDisclaimer(m_folder->path()),
+            QCOMPARE(DisclaimerWindow::termsText(m_folder->path()),
                      "\r\nPrima riga\r\nSeconda è riga");
     }
 
