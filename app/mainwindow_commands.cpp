@@ -305,6 +305,7 @@ void MainWindow::openComposerForArchive() {
     window.setRecipients(numbers);
     window.Label3->hide();
     window.Command4->hide();
+    connect(&window, &Composer::creditChanged, this, &MainWindow::showCredit);
     showModal(window);
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
-#include "messaging/sendsequencer.h"
+#include "messaging/sendjob.h"
+#include "platform/waitcursor.h"
 
 #include <QDialog>
+
+#include <optional>
 
 class QComboBox;
 class QGroupBox;
@@ -14,11 +17,10 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QStringListModel;
-class QTimer;
 
 // The composer: one message to one number ("0", "-" or " " in Label23) or to the
-// recipients of List1 ("1"), sent through the three steps of SendSequencer or saved as a
-// draft in salvati. The opener fills it, then shows it modal.
+// recipients of List1 ("1"), sent by a SendJob or saved as a draft in salvati. The opener
+// fills it, then shows it modal.
 class Composer final : public QDialog {
     Q_OBJECT
 public:
@@ -36,8 +38,6 @@ public:
     void closeComposer();
     void saveDraft();
     void searchRecipient();
-    void checkCredit();
-    void sendNext();
     // An emoticon label: its symbol, with one blank each side, at the end of the text.
     void emoticon(QLabel* label);
 
@@ -65,12 +65,16 @@ public:
     QPushButton* Command2;
     QPushButton* Command3;
     QPushButton* Command4;
-    QTimer* Timer1;
-    QTimer* Timer2;
 
 signals:
     // Label21 changed: every status of a send, in order.
     void statusChanged(const QString& status);
+    // The message of a send is now in inviati.
+    void sendArchived();
+    // The credit left once the SMS of a send went out.
+    void creditChanged(double remaining);
+    // A send ended and the user was told how; the window may have closed.
+    void sendFinished();
 
 protected:
     bool event(QEvent* event) override;
@@ -86,15 +90,19 @@ private:
     void setStatus(const QString& text);
     void enableButtons(bool enabled);
     void describe();
-    void finishSend(SendSequencer::Sending outcome);
+    void showRecipient(int round, const QString& number);
+    void showProgress(int round, int total);
+    void finishSend(const SendJob::Result& result);
+    void stopSend(const SendJob::Result& result);
     void abandon(const QString& message);
     void connectionFailed(const QString& detail);
     QString archiveBook() const;
 
     QStringListModel* m_recipients;
-    SendSequencer m_sequencer;
-    bool m_busy = false; // a step is running: the window stays open
-    int m_maxLength = 0; // characters Text1 holds at most; 0 for no limit
+    SendJob m_job;
+    bool m_busy = false;                        // a send is running: the window stays open
+    std::optional<platform::WaitCursor> m_wait; // the hourglass while a send runs
+    int m_maxLength = 0;                        // characters Text1 holds at most; 0 for no limit
     struct Edit {
         int position = 0;
         int added = 0;
