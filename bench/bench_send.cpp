@@ -19,7 +19,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -91,16 +90,18 @@ Run sendOnce(const QString& servizio, const QString& account, const QStringList&
         QCoreApplication::processEvents();
 
         bool finished = false;
+        bool ended = false;
         int result = -1;
         QObject::connect(&f, &QDialog::finished, &f, [&](int r) {
             finished = true;
             result = r;
         });
+        QObject::connect(&f, &Composer::sendFinished, &f, [&] { ended = true; });
         QElapsedTimer clock;
         clock.start();
         f.Command1->click();
         // checked only here, never inside the nested loops of a step
-        while (!finished && (f.Timer1->isActive() || f.Timer2->isActive()))
+        while (!ended)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         run.ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         progress = f.ProgressBar1->value();

@@ -22,10 +22,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScopedValueRollback>
 #include <QStringListModel>
 #include <QTextDocument>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -78,12 +76,10 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi")))
     , Command3(platform::iconButton(this, "Command3", "salvati", QStringLiteral("Salva")))
     , Command4(platform::iconButton(this, "Command4", "cerca", QStringLiteral("Cerca")))
-    , Timer1(new QTimer(this))
-    , Timer2(new QTimer(this))
     , m_session(session)
     , m_request(request)
     , m_recipients(new QStringListModel(this))
-    , m_sequencer(session) {
+    , m_job(session) {
     setObjectName(QStringLiteral("Form5"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Composizione SMS"));
@@ -94,9 +90,7 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
                             {Option1, "Option1"},
                             {Option2, "Option2"},
                             {Frame1, "Frame1"},
-                            {ProgressBar1, "ProgressBar1"},
-                            {Timer1, "Timer1"},
-                            {Timer2, "Timer2"}});
+                            {ProgressBar1, "ProgressBar1"}});
 
     // Recipient.
     Label18->hide();
@@ -202,8 +196,21 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     connect(Command2, &QPushButton::clicked, this, [this] { closeComposer(); });
     handler::onClick(Command3, [this] { saveDraft(); });
     connect(Command4, &QPushButton::clicked, this, [this] { searchRecipient(); });
-    connect(Timer1, &QTimer::timeout, this, [this] { handler::run([this] { checkCredit(); }); });
-    connect(Timer2, &QTimer::timeout, this, [this] { handler::run([this] { sendNext(); }); });
+    connect(&m_job, &SendJob::statusChanged, this, &Composer::setStatus);
+    connect(&m_job, &SendJob::recipientStarted, this, &Composer::showRecipient);
+    connect(&m_job, &SendJob::progress, this, &Composer::showProgress);
+    connect(&m_job, &SendJob::archived, this, &Composer::sendArchived);
+    connect(&m_job, &SendJob::creditChanged, this, &Composer::creditChanged);
+    connect(&m_job, &SendJob::finished, this, [this](const SendJob::Result& result) {
+        handler::run([&] { finishSend(result); });
+        emit sendFinished();
+    });
+    // Closed between two steps of a send (Escape): the rest of it does not run.
+    connect(this, &QDialog::finished, this, [this] {
+        m_job.cancel();
+        m_busy = false;
+        m_wait.reset();
+    });
 
     const bool list = request.mode == Mode::List;
     Label23->setText(list ? QStringLiteral("1") : QStringLiteral("0"));
@@ -398,7 +405,7 @@ void Composer::send() {
     enableButtons(false);
 
     auto& state = m_session;
-    SendSequencer::Message message;
+    SendJob::Message message;
     message.text = text;
     message.list = list;
     message.recipients = recipients();
@@ -408,36 +415,10 @@ void Composer::send() {
     message.atBlank = Option2->isChecked();
     message.flash = m_flash;
     message.sender = state.senderHeader;
-    switch (m_sequencer.command(message)) {
-    case SendSequencer::Command::EmptyText:
-        abandon(QStringLiteral("Testo SMS Mancante"));
-        return;
-    case SendSequencer::Command::TooLong:
-        abandon(tooLong);
-        return;
-    case SendSequencer::Command::TooLongForList:
-        abandon(tooLongForList);
-        return;
-    case SendSequencer::Command::Ready:
-        break;
-    }
-
-    SendSequencer::Ask asked;
-    {
-        platform::WaitCursor wait;
-        setStatus(QStringLiteral("Verifica Credito"));
-        asked = m_sequencer.ask();
-    }
-    switch (asked) {
-    case SendSequencer::Ask::NoAccount:
-    case SendSequencer::Ask::IncompleteAccount:
-        abandon(QStringLiteral("Account del servizio SMS mancante o incompleto: inserire Nome "
-                               "Utente e Password in Gestione Account"));
-        return;
-    case SendSequencer::Ask::Asked:
-        Timer1->start(1);
-        return;
-    }
+    message.book = archiveBook();
+    m_busy = true;
+    m_wait.emplace();
+    m_job.start(message);
 }
 
 // The send stops before anything went out; the window stays open with its text.
@@ -455,105 +436,99 @@ void Composer::connectionFailed(const QString& detail) {
     platform::MsgBox(text, platform::Icon::Critical);
 }
 
-void Composer::checkCredit() {
-    Timer1->stop();
-    const QScopedValueRollback busy(m_busy, true);
-    switch (m_sequencer.creditCheck()) {
-    case SendSequencer::Check::NoCredit:
-        setStatus(QStringLiteral("Credito Esaurito"));
-        Timer2->stop();
+// In list mode the recipient being sent to is selected and shown in the number box.
+void Composer::showRecipient(int round, const QString& number) {
+    if (!listMode())
         return;
-    case SendSequencer::Check::ConnectionFailed:
-        connectionFailed(m_sequencer.failure());
+    List1->setCurrentIndex(m_recipients->index(round - 1));
+    Text2->setText(number);
+}
+
+void Composer::showProgress(int round, int total) {
+    if (round == 0) {
+        ProgressBar1->setVisible(listMode());
+        ProgressBar1->setRange(0, total);
+    }
+    ProgressBar1->setValue(round);
+}
+
+void Composer::finishSend(const SendJob::Result& result) {
+    m_busy = false;
+    m_wait.reset();
+    using Outcome = SendJob::Outcome;
+    const auto outcome = result.outcome;
+    if (outcome != Outcome::Completed && outcome != Outcome::SomeRefused &&
+        outcome != Outcome::Interrupted)
+        return stopSend(result);
+    QString cache;
+    if (!result.creditCacheWritten)
+        cache = QStringLiteral("\n\nImpossibile scrivere il credito residuo nel file residui.txt.");
+    if (outcome == Outcome::Completed)
+        platform::MsgBox(QStringLiteral("Messaggio/i  inviato correttamente") + cache,
+                         platform::Icon::Information);
+    else if (outcome == Outcome::SomeRefused)
+        platform::MsgBox(QStringLiteral("Alcuni messaggi non Inviati.\n\nRifiutati %1 di %2: %3")
+                             .arg(result.refused)
+                             .arg(result.rounds)
+                             .arg(result.firstRefusal) +
+                         cache);
+    else
+        platform::MsgBox(QStringLiteral("Invio interrotto: inviati %1 SMS su %2.\n\n%3")
+                                 .arg(result.sent)
+                                 .arg(result.rounds)
+                                 .arg(result.failure) +
+                             cache,
+                         platform::Icon::Critical);
+    accept();
+}
+
+// A send that stopped before any SMS went out.
+void Composer::stopSend(const SendJob::Result& result) {
+    switch (result.outcome) {
+    case SendJob::Outcome::EmptyText:
+        abandon(QStringLiteral("Testo SMS Mancante"));
+        break;
+    case SendJob::Outcome::TooLong:
+        abandon(tooLong);
+        break;
+    case SendJob::Outcome::TooLongForList:
+        abandon(tooLongForList);
+        break;
+    case SendJob::Outcome::NoAccount:
+        abandon(QStringLiteral("Account del servizio SMS mancante o incompleto: inserire Nome "
+                               "Utente e Password in Gestione Account"));
+        break;
+    case SendJob::Outcome::NoChannel:
+        abandon(QStringLiteral("Il servizio non ha indicato il canale di invio degli SMS: invio "
+                               "annullato. Riprovare più tardi"));
+        break;
+    case SendJob::Outcome::ConnectionFailed:
+        connectionFailed(result.failure);
         setStatus({});
         enableButtons(true);
         reject();
-        return;
-    case SendSequencer::Check::CreditExhausted:
+        break;
+    case SendJob::Outcome::CreditExhausted:
         platform::MsgBox(QStringLiteral("Credito Esaurito"), platform::Icon::Critical);
         setStatus({});
         reject();
-        return;
-    case SendSequencer::Check::InsufficientCredit:
-        platform::MsgBox(QStringLiteral("Credito insufficiente"), platform::Icon::Critical);
-        Timer2->stop();
-        return;
-    case SendSequencer::Check::NoChannel:
-        abandon(QStringLiteral("Il servizio non ha indicato il canale di invio degli SMS: invio "
-                               "annullato. Riprovare più tardi"));
-        return;
-    case SendSequencer::Check::Proceed:
         break;
-    }
-    try {
-        platform::WaitCursor wait;
-        m_sequencer.archive(store::archive::addressBookPath(m_session.appFolder, archiveBook()));
-        emit sendArchived();
-    } catch (const std::exception&) {
+    case SendJob::Outcome::InsufficientCredit: // the buttons stay off until the window closes
+        platform::MsgBox(QStringLiteral("Credito insufficiente"), platform::Icon::Critical);
+        break;
+    case SendJob::Outcome::NotArchived:
         platform::MsgBox(QStringLiteral("Invio Annullato"));
         reject();
-        return;
-    }
-    setStatus(QStringLiteral("Disponibilità OK"));
-    Timer2->start(1);
-}
-
-void Composer::sendNext() {
-    Timer2->stop();
-    SendSequencer::Sending outcome;
-    {
-        const QScopedValueRollback busy(m_busy, true);
-        platform::WaitCursor wait;
-        const bool list = listMode();
-        ProgressBar1->setVisible(list);
-        ProgressBar1->setRange(0, static_cast<int>(m_recipients->rowCount()));
-        ProgressBar1->setValue(0);
-        SendSequencer::Progress progress;
-        progress.before = [this, list](int round, const QString& number) {
-            if (!list)
-                return;
-            List1->setCurrentIndex(m_recipients->index(round - 1));
-            Text2->setText(number);
-        };
-        progress.after = [this](int round, double count) {
-            setStatus(QStringLiteral("Inviati %1 di %2").arg(round).arg(count));
-            ProgressBar1->setValue(round);
-        };
-        outcome = m_sequencer.send(progress);
-        emit creditChanged(m_sequencer.remaining());
-        setStatus(outcome == SendSequencer::Sending::Interrupted
-                      ? QStringLiteral("Invio interrotto")
-                      : QStringLiteral("Invio Completato"));
-    }
-    finishSend(outcome);
-}
-
-void Composer::finishSend(SendSequencer::Sending outcome) {
-    QString cache;
-    if (!m_sequencer.creditCacheWritten())
-        cache = QStringLiteral("\n\nImpossibile scrivere il credito residuo nel file residui.txt.");
-    switch (outcome) {
-    case SendSequencer::Sending::Completed:
-        platform::MsgBox(QStringLiteral("Messaggio/i  inviato correttamente") + cache,
-                         platform::Icon::Information);
         break;
-    case SendSequencer::Sending::SomeRefused:
-        platform::MsgBox(QStringLiteral("Alcuni messaggi non Inviati.\n\nRifiutati %1 di %2: %3")
-                             .arg(m_sequencer.refused())
-                             .arg(m_sequencer.rounds())
-                             .arg(m_sequencer.firstRefusal()) +
-                         cache);
+    case SendJob::Outcome::Failed:
+        platform::MsgBox(result.failure, platform::Icon::Critical);
         break;
-    case SendSequencer::Sending::Interrupted:
-        platform::MsgBox(QStringLiteral("Invio interrotto: inviati %1 SMS su %2.\n\n%3")
-                                 .arg(m_sequencer.sent())
-                                 .arg(m_sequencer.rounds())
-                                 .arg(m_sequencer.failure()) +
-                             cache,
-                         platform::Icon::Critical);
+    case SendJob::Outcome::NoCredit: // the status says "Credito Esaurito"
+    case SendJob::Outcome::Completed:
+    case SendJob::Outcome::SomeRefused:
+    case SendJob::Outcome::Interrupted:
         break;
     }
-    accept();
 }
 
 void Composer::closeComposer() {
@@ -615,7 +590,5 @@ void Composer::closeEvent(QCloseEvent* event) {
 }
 
 void Composer::done(int result) {
-    Timer1->stop();
-    Timer2->stop();
     QDialog::done(result);
 }

@@ -1,8 +1,11 @@
 #pragma once
 
-#include "messaging/sendsequencer.h"
+#include "messaging/sendjob.h"
+#include "platform/waitcursor.h"
 
 #include <QDialog>
+
+#include <optional>
 
 struct Session;
 
@@ -16,10 +19,9 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QStringListModel;
-class QTimer;
 
-// The composer: one message to one number or to a list of recipients, sent through the three
-// steps of SendSequencer or saved as a draft in salvati. Its opener shows it modal.
+// The composer: one message to one number or to a list of recipients, sent by a SendJob or
+// saved as a draft in salvati. Its opener shows it modal.
 class Composer final : public QDialog {
     Q_OBJECT
 public:
@@ -48,8 +50,6 @@ public:
     void closeComposer();
     void saveDraft();
     void searchRecipient();
-    void checkCredit();
-    void sendNext();
     // An emoticon label: its symbol, with one blank each side, at the end of the text.
     void emoticon(QLabel* label);
 
@@ -74,16 +74,16 @@ public:
     QPushButton* Command2;
     QPushButton* Command3;
     QPushButton* Command4;
-    QTimer* Timer1;
-    QTimer* Timer2;
 
 signals:
     // Label21 changed: every status of a send, in order.
     void statusChanged(const QString& status);
-    // The message went to the sent archive: the lists showing it refresh.
+    // The message of a send is now in inviati: the lists showing it refresh.
     void sendArchived();
-    // The credit left after a send.
+    // The credit left once the SMS of a send went out.
     void creditChanged(double remaining);
+    // A send ended and the user was told how; the window may have closed.
+    void sendFinished();
     // The search button: the composer has closed and the contact search should open.
     void searchRequested();
 
@@ -101,7 +101,10 @@ private:
     void setStatus(const QString& text);
     void enableButtons(bool enabled);
     void describe();
-    void finishSend(SendSequencer::Sending outcome);
+    void showRecipient(int round, const QString& number);
+    void showProgress(int round, int total);
+    void finishSend(const SendJob::Result& result);
+    void stopSend(const SendJob::Result& result);
     void abandon(const QString& message);
     void connectionFailed(const QString& detail);
     QString archiveBook() const;
@@ -110,9 +113,10 @@ private:
     Request m_request;
     bool m_flash = false; // "Flash" chosen in Combo1
     QStringListModel* m_recipients;
-    SendSequencer m_sequencer;
-    bool m_busy = false; // a step is running: the window stays open
-    int m_maxLength = 0; // characters Text1 holds at most; 0 for no limit
+    SendJob m_job;
+    bool m_busy = false;                        // a send is running: the window stays open
+    std::optional<platform::WaitCursor> m_wait; // the hourglass while a send runs
+    int m_maxLength = 0;                        // characters Text1 holds at most; 0 for no limit
     struct Edit {
         int position = 0;
         int added = 0;

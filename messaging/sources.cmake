@@ -5,7 +5,7 @@ list(APPEND QUILLET_CORE_SOURCES
   messaging/inet.h messaging/inet.cpp
   messaging/smssx.h messaging/smssx.cpp
   messaging/smssplitter.h messaging/smssplitter.cpp
-  messaging/sendsequencer.h messaging/sendsequencer.cpp)
+  messaging/sendjob.h messaging/sendjob.cpp)
 list(APPEND QUILLET_CORE_SOURCES
   messaging/account.h messaging/account.cpp)
 list(APPEND QUILLET_UI_SOURCES

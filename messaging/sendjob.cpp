@@ -1,0 +1,211 @@
+#include "messaging/sendjob.h"
+
+#include "app/session.h"
+#include "app/settings.h"
+#include "messaging/account.h"
+#include "messaging/gatewayrequests.h"
+#include "messaging/smssplitter.h"
+#include "platform/clock.h"
+#include "store/archive.h"
+#include "store/database.h"
+#include "store/storeerror.h"
+
+#include <utility>
+
+SendJob::SendJob(Session& state, QObject* parent)
+    : QObject(parent)
+    , m_state(state) {
+    m_stepTimer.setSingleShot(true);
+    m_stepTimer.setInterval(0);
+    connect(&m_stepTimer, &QTimer::timeout, this, &SendJob::runStep);
+}
+
+double SendJob::remaining() const {
+    return m_state.credit - m_count;
+}
+
+// A request whose transfer failure counts as no reply; the failure is kept for the user.
+QString SendJob::request(const QUrl& url) {
+    try {
+        return m_inet.OpenURL(url);
+    } catch (const InetError& e) {
+        m_result.failure = e.message();
+        return {};
+    }
+}
+
+void SendJob::start(const Message& message) {
+    cancel();
+    m_message = message;
+    m_result = {};
+    m_creditReply = QStringLiteral("-1");
+    m_state.credit = -1;
+    m_settingsReply.clear();
+    m_parts = sms::cut(message.text, message.atBlank);
+    m_count = m_parts.size();
+    m_running = true;
+    if (m_parts.isEmpty())
+        return finish(Outcome::EmptyText);
+    if (m_parts.size() > sms::maxParts)
+        return finish(Outcome::TooLong);
+    if (message.list && sms::length(message.text) > sms::partLength)
+        return finish(Outcome::TooLongForList);
+    emit statusChanged(QStringLiteral("Verifica Credito"));
+    then(&SendJob::askService);
+}
+
+void SendJob::cancel() {
+    m_stepTimer.stop();
+    m_step = nullptr;
+    m_running = false;
+}
+
+void SendJob::then(void (SendJob::*step)()) {
+    m_step = step;
+    m_stepTimer.start();
+}
+
+// Each step traps its own failures: nothing escapes to the event loop.
+void SendJob::runStep() {
+    const auto step = std::exchange(m_step, nullptr);
+    if (!step || !m_running)
+        return;
+    try {
+        (this->*step)();
+    } catch (const store::StoreError& e) {
+        m_result.failure = e.message();
+        finish(Outcome::Failed);
+    } catch (const std::exception& e) {
+        m_result.failure = QString::fromLocal8Bit(e.what());
+        finish(Outcome::Failed);
+    }
+}
+
+void SendJob::finish(Outcome outcome) {
+    if (!m_running)
+        return;
+    m_running = false;
+    m_result.outcome = outcome;
+    emit finished(m_result);
+}
+
+// Reads the account afresh and asks for the credit and the channel settings.
+void SendJob::askService() {
+    const auto fields = account::read(m_state.appFolder);
+    if (!fields)
+        return finish(Outcome::NoAccount);
+    m_state.account = *fields;
+    if (fields->size() < 2 || fields->at(0).isEmpty() || fields->at(1).isEmpty())
+        return finish(Outcome::NoAccount);
+    m_user = fields->at(0);
+    m_password = fields->at(1);
+
+    using namespace gatewayrequests;
+    const Account account{m_user, m_password};
+    m_creditReply = stripLeadingBlank(request(creditQuery(m_state.service, account)));
+    if (!m_creditReply.isEmpty())
+        m_settingsReply =
+            stripLeadingBlank(request(channelSettingsRequest(m_state.service, account)));
+    then(&SendJob::checkCredit);
+}
+
+// The credit check; then the report of the send and the one row in inviati.
+void SendJob::checkCredit() {
+    if (m_creditReply == QLatin1String("-1")) {
+        emit statusChanged(QStringLiteral("Credito Esaurito"));
+        return finish(Outcome::NoCredit);
+    }
+    if (m_creditReply.isEmpty())
+        return finish(Outcome::ConnectionFailed);
+    if (m_creditReply == QLatin1String("0"))
+        return finish(Outcome::CreditExhausted);
+    if (m_message.list)
+        m_count = m_message.recipients.size();
+    const auto credit = settings::parseCredit(m_creditReply);
+    if (!credit) {
+        m_result.failure = QStringLiteral("Risposta del servizio: ") + m_creditReply;
+        return finish(Outcome::ConnectionFailed);
+    }
+    if (*credit < m_count)
+        return finish(Outcome::InsufficientCredit);
+    if (!gatewayrequests::parseChannelSettings(m_settingsReply))
+        return finish(Outcome::NoChannel);
+    m_state.credit = *credit;
+
+    try {
+        m_inet.OpenURL(gatewayrequests::verificaRequest(m_state.service, {m_user, m_password},
+                                                        m_state.credit, m_count));
+        m_state.archive.open(store::archive::addressBookPath(m_state.appFolder, m_message.book));
+        store::archive::addMessage(
+            m_state.archive.openRecordset(QStringLiteral("inviati")),
+            {m_message.surname, m_message.numberLabel, platform::Clock::nowText(), m_message.text});
+    } catch (const std::exception&) {
+        return finish(Outcome::NotArchived);
+    }
+    emit archived();
+    emit statusChanged(QStringLiteral("Disponibilità OK"));
+    then(&SendJob::sendAll);
+}
+
+// Charges, configures the sending component, hands over the SMS, corrects the charge and
+// writes the credit cache.
+void SendJob::sendAll() {
+    using namespace gatewayrequests;
+    const Account account{m_user, m_password};
+    if (m_message.list)
+        m_count = m_message.recipients.size();
+    const int rounds = static_cast<int>(m_count);
+    m_result.rounds = rounds;
+    emit progress(0, rounds);
+
+    auto end = [&](Outcome outcome) {
+        if (m_result.sent < rounds) // correct the charge to what went out
+            request(verifica2Request(m_state.service, account, m_state.credit, m_count));
+        m_result.creditCacheWritten = account::writeCreditCache(m_state.appFolder, remaining());
+        emit creditChanged(remaining());
+        emit statusChanged(outcome == Outcome::Interrupted ? QStringLiteral("Invio interrotto")
+                                                           : QStringLiteral("Invio Completato"));
+        finish(outcome);
+    };
+
+    try {
+        m_inet.OpenURL(verifica2Request(m_state.service, account, m_state.credit, m_count));
+        m_inet.OpenURL(verificaRequest(m_state.service, account, m_state.credit, m_count));
+    } catch (const InetError& e) {
+        m_result.failure = e.message();
+        m_count = 0;
+        return end(Outcome::Interrupted);
+    }
+
+    const auto channel = parseChannelSettings(m_settingsReply).value_or(ChannelSettings{});
+    m_sms.setProperty(SMSSX::Host, channel.host);
+    m_sms.setProperty(SMSSX::Account, channel.account);
+    m_sms.setProperty(SMSSX::Port, channel.port);
+    m_sms.setProperty(SMSSX::Flash, m_message.flash);
+    m_sms.setProperty(SMSSX::Sender, m_message.sender);
+
+    for (int round = 1; round <= rounds; ++round) {
+        const QString number =
+            m_message.list ? m_message.recipients.value(round - 1) : m_message.number;
+        emit recipientStarted(round, number);
+        const QString& text = m_parts.value(m_message.list ? 0 : round - 1);
+        const int result = m_sms.invoke(SMSSX::Send, QStringLiteral("+39") + number, text);
+        // The total as it stands before this SMS is counted out.
+        emit statusChanged(QStringLiteral("Inviati %1 di %2").arg(round).arg(m_count));
+        emit progress(round, rounds);
+        if (result == SMSSX::Accepted) {
+            ++m_result.sent;
+        } else if (result < 0) {
+            // Nobody to hand the rest to: stop, and charge only what went out.
+            m_result.failure = m_sms.lastError();
+            m_count = m_result.sent;
+            return end(Outcome::Interrupted);
+        } else {
+            m_count -= 1;
+            if (m_result.refused++ == 0)
+                m_result.firstRefusal =
+                    m_sms.lastRefusal().isEmpty() ? m_sms.lastError() : m_sms.lastRefusal();
+        }
+    }
+    end(m_result.refused > 0 ? Outcome::SomeRefused : Outcome::Completed);
+}

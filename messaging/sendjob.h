@@ -1,0 +1,117 @@
+#pragma once
+
+#include "messaging/inet.h"
+#include "messaging/smssx.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+struct Session;
+
+// One send, from the text to the credit cache: it cuts the text, asks the service for the
+// credit and the channel, checks the credit, reports the send and archives the message in
+// inviati, hands each SMS to the sending component and writes what credit is left. It runs
+// its steps itself from the event loop, one after the other, so that the window paints in
+// between, and says what happens through its signals; the window only starts it and shows.
+class SendJob final : public QObject {
+    Q_OBJECT
+public:
+    // What the composer holds when the send command runs.
+    struct Message {
+        QString text;
+        bool list = false;      // list mode: the one part to every recipient
+        QStringList recipients; // list mode
+        QString number;         // single mode: the number box, as typed
+        QString numberLabel;    // archived as cellulare
+        QString surname;        // archived as cognome
+        bool atBlank = false;   // the option "Suddividi allo spazio più prossimo"
+        bool flash = false;
+        QString sender;
+        QString book; // the address book whose inviati gets the message
+    };
+
+    enum class Outcome {
+        // Stopped before anything was asked of the service.
+        EmptyText,      // nothing to send
+        TooLong,        // more than 10 SMS
+        TooLongForList, // list mode sends one SMS: more than 160 characters
+        NoAccount,      // registrazione missing or unreadable, or no user name or password
+        // Stopped by the credit check: nothing archived, nothing sent.
+        NoCredit,           // the credit reply is "-1": nothing known of the credit
+        ConnectionFailed,   // no reply, a transfer failure or not a number
+        CreditExhausted,    // the reply is "0"
+        InsufficientCredit, // less credit than SMS
+        NoChannel,          // the channel settings cannot be read
+        NotArchived,        // the report of the send or the archiving failed
+        // The SMS were handed over; the credit cache is written.
+        Completed,   // every SMS accepted
+        SomeRefused, // the SMS centre refused some; the others went out
+        Interrupted, // the service or the SMS centre could not be reached: the rest not sent
+        // Anything else that went wrong; `failure` says what.
+        Failed
+    };
+
+    struct Result {
+        Outcome outcome = Outcome::Failed;
+        int sent = 0;    // SMS accepted
+        int refused = 0; // SMS the SMS centre refused
+        int rounds = 0;  // SMS of the send
+        // The SMS centre's answer to the first refusal, or why it failed when it said nothing.
+        QString firstRefusal;
+        // Why the service was not reached or the send was interrupted; the service's reply
+        // when the credit is not a number.
+        QString failure;
+        bool creditCacheWritten = false;
+    };
+
+    explicit SendJob(Session& state, QObject* parent = nullptr);
+
+    // Starts a send. It first sets the known credit to -1; a text that cannot go ends it at
+    // once, with finished() before start() returns.
+    void start(const Message& message);
+    // No further step runs and nothing more is reported.
+    void cancel();
+    bool isRunning() const { return m_running; }
+
+signals:
+    // The status of the send, in order: "Verifica Credito", "Disponibilità OK",
+    // "Inviati N di M" after each SMS, "Invio Completato" or "Invio interrotto"; or
+    // "Credito Esaurito" when the service knows no credit.
+    void statusChanged(const QString& status);
+    // The sending step hands an SMS to this number (rounds from 1).
+    void recipientStarted(int round, const QString& number);
+    // `round` SMS of `total` handed over: 0 before the first.
+    void progress(int round, int total);
+    // The message is now in inviati.
+    void archived();
+    // The known credit less the SMS charged, once the SMS went out.
+    void creditChanged(double remaining);
+    void finished(const SendJob::Result& result);
+
+private:
+    void askService();
+    void checkCredit();
+    void sendAll();
+    void then(void (SendJob::*step)());
+    void runStep();
+    void finish(Outcome outcome);
+    QString request(const QUrl& url);
+    double remaining() const;
+
+    Session& m_state;
+    Inet m_inet;
+    SMSSX m_sms;
+    QTimer m_stepTimer;
+    void (SendJob::*m_step)() = nullptr;
+    bool m_running = false;
+    Message m_message;
+    QStringList m_parts;
+    double m_count = 0; // SMS charged
+    QString m_user;
+    QString m_password;
+    QString m_creditReply = QStringLiteral("-1");
+    QString m_settingsReply;
+    Result m_result;
+};
