@@ -307,6 +307,7 @@ void MainWindow::openComposer(const Composer::Request& request) {
     connect(&window, &Composer::creditChanged, this, &MainWindow::showCredit);
     connect(&window, &Composer::searchRequested, this, [this] { openSearch(false); });
     showModal(window);
+    m_browser->clearCurrentEntry(); // the entry was for this composer
 }
 
 void MainWindow::composeTo(const Entry& entry) {

@@ -34,6 +34,8 @@ public:
     void showNewRows();
     // The row last clicked, with its archive and book; texts empty when none.
     Entry currentEntry() const { return m_entry; }
+    // No current entry until the next click on a row (a composer has closed).
+    void clearCurrentEntry();
     // The ticked rows, in list order.
     QList<Entry> tickedEntries() const;
     // True while a root of the tree is listed (no archive: commands are refused).
@@ -91,7 +93,6 @@ private:
     void applyColumnWidths();
     // The box and its caption, leaving the ticks as they are.
     void showSelectAll(bool ticked);
-    void clearCurrentEntry();
     QChar listedKind() const;
 
     Session& m_session;

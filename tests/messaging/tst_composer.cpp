@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QTreeView>
 #include <QUrlQuery>
 #include <QtTest>
 
@@ -96,7 +97,11 @@ private slots:
         serviceAnswers("3");
         if (!receiver.isEmpty())
             m_service->route("to=%2B39" + receiver, answer);
-        m_window->browser()->model()->setAllChecked(true);
+        ArchiveBrowser* browser = m_window->browser();
+        browser->lvw1->setCurrentIndex(browser->model()->index(0, 1)); // a row clicked first
+        browser->selectCurrentEntry();
+        QVERIFY(!browser->currentEntry().number.isEmpty());
+        browser->model()->setAllChecked(true);
         QStringList statuses;
         onComposer([&](Composer& f) {
             connect(&f, &Composer::statusChanged, &f, [&](const QString& s) { statuses << s; });
@@ -121,6 +126,7 @@ private slots:
         QVERIFY2(m_script->messages().last().startsWith(message),
                  qPrintable(m_script->messages().last()));
         QCOMPARE(m_window->Label3->text(), "Credito residuo " + credit);
+        QVERIFY(m_window->browser()->currentEntry().number.isEmpty()); // the composer forgets it
         QVERIFY(!QGuiApplication::overrideCursor());
     }
 
