@@ -6,6 +6,7 @@
 #include "app/twips.h"
 #include "browser/archivebrowser.h"
 #include "platform/clock.h"
+#include "platform/controls.h"
 #include "platform/textfile.h"
 #include "store/archive.h"
 #include "store/storeerror.h"
@@ -53,12 +54,12 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     setObjectName(QStringLiteral("MDIForm1"));
     setWindowTitle(QStringLiteral("Quillet"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/quillet.svg")));
-    Picture2->setObjectName(QStringLiteral("Picture2"));
-    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
-    Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture3->setObjectName(QStringLiteral("Picture3"));
-    TreeView1->setObjectName(QStringLiteral("TreeView1"));
-    Timer1->setObjectName(QStringLiteral("Timer1"));
+    platform::nameControls({{Picture2, "Picture2"},
+                            {Toolbar1, "Toolbar1"},
+                            {Picture1, "Picture1"},
+                            {Picture3, "Picture3"},
+                            {TreeView1, "TreeView1"},
+                            {Timer1, "Timer1"}});
 
     buildMenus();
     buildToolbar();

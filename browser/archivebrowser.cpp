@@ -6,6 +6,7 @@
 #include "browser/archivemodel.h"
 #include "browser/contactactions.h"
 #include "browser/deletion.h"
+#include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/waitcursor.h"
 #include "store/archive.h"
@@ -41,15 +42,15 @@ ArchiveBrowser::ArchiveBrowser(Session& session, QWidget* parent)
     , m_session(session)
     , m_model(new ArchiveModel(this)) {
     setObjectName(QStringLiteral("seri"));
-    Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture4->setObjectName(QStringLiteral("Picture4"));
-    Picture5->setObjectName(QStringLiteral("Picture5"));
-    Picture3->setObjectName(QStringLiteral("Picture3"));
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label6->setObjectName(QStringLiteral("Label6"));
-    Check1->setObjectName(QStringLiteral("Check1"));
-    lvw1->setObjectName(QStringLiteral("lvw1"));
-    Timer3->setObjectName(QStringLiteral("Timer3"));
+    platform::nameControls({{Picture1, "Picture1"},
+                            {Picture4, "Picture4"},
+                            {Picture5, "Picture5"},
+                            {Picture3, "Picture3"},
+                            {Label2, "Label2"},
+                            {Label6, "Label6"},
+                            {Check1, "Check1"},
+                            {lvw1, "lvw1"},
+                            {Timer3, "Timer3"}});
 
     Picture3->setFixedSize(24, 24);
     QFont title = Label2->font();
