@@ -52,6 +52,7 @@ private slots:
         QTest::newRow("CR LF") << a + "\r\n" + b + "\r\n" << both << 0;
         QTest::newRow("CR alone") << a + "\r" + b + "\r" << both << 0;
         QTest::newRow("no password") << line("carla") + "\r\n" + a << QStringList{"anna"} << 1;
+        QTest::newRow("four fields") << line("carla,a,b,1") + "\r\n" << QStringList{} << 1;
         QTest::newRow("below 0") << QByteArray("\x01\x01\x01\r\n") + a << QStringList{"anna"} << 1;
         QTest::newRow("junk") << QByteArray("a\na\na\n") << QStringList{} << 3;
         QTest::newRow("missing") << QByteArray("missing") << QStringList{} << 0;
