@@ -102,7 +102,6 @@ private slots:
             writeBytes(path, file);
         platform::DialogScript script;
         UserAdminWindow window(session());
-        QCOMPARE(window.windowTitle(), "Configurazione Account");
         QTEST(QStringList({window.Text1->text(), window.Text3->text(), window.Label3->text(),
                            window.Combo1->currentText()}),
               "shown");
