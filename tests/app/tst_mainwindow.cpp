@@ -159,7 +159,6 @@ void tst_mainwindow::layoutFile_data() {
     QTest::addColumn<int>("toolbar");
     QTest::addColumn<int>("panel");
     QTest::addColumn<bool>("listed");
-    QTest::newRow("1 and 2700") << QStringList{"1,2700"} << 1 << 2800 << true;
     QTest::newRow("1 and 1500: raised to the least width")
         << QStringList{"1", "1500"} << 0 << 1850 << true;
     QTest::newRow("letters: defaults") << QStringList{"uno,due"} << 1 << 2500 << false;
