@@ -22,8 +22,6 @@
 #include <QTreeView>
 #include <QtTest>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 
 using platform::Answer;
@@ -58,16 +56,6 @@ QStringList minus(QStringList from, const QStringList& take) {
     for (const QString& t : take)
         from.removeOne(t);
     return from;
-}
-
-// Runs one raw statement on the address book, behind the program's back.
-void rawSql(const TestFolder& folder, const QByteArray& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open(QFile::encodeName(store::archive::addressBookPath(folder.path(), "Principale")),
-                 &db);
-    const int rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
-    QVERIFY2(rc == SQLITE_OK, sqlite3_errmsg(db));
-    sqlite3_close(db);
 }
 
 } // namespace
@@ -232,11 +220,12 @@ private slots:
             });
         }
         if (room >= 0) // behind the program's back
-            rawSql(*m_folder, QString("CREATE TRIGGER pieno BEFORE INSERT ON cancellati WHEN "
-                                      "(SELECT count(*) FROM cancellati) >= %1 BEGIN SELECT "
-                                      "RAISE(ABORT, 'archivio pieno'); END")
-                                  .arg(2 + room)
-                                  .toUtf8());
+            rawSql(store::archive::addressBookPath(m_folder->path(), "Principale"),
+                   QString("CREATE TRIGGER pieno BEFORE INSERT ON cancellati WHEN "
+                           "(SELECT count(*) FROM cancellati) >= %1 BEGIN SELECT "
+                           "RAISE(ABORT, 'archivio pieno'); END")
+                       .arg(2 + room)
+                       .toUtf8());
         show(node);
         if (ticked.isEmpty())
             browser()->Check1->click();

@@ -7,6 +7,7 @@
 #include "contacts/contactstore.h"
 #include "platform/dialogs.h"
 #include "support/foldertest.h"
+#include "support/shownwindow.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -15,20 +16,12 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <sqlite3.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
 
 const QStringList books = {"Principale", "Clienti", "Società"};
-
-QStringList entries(const QListWidget* list) {
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
-    return out;
-}
 
 void select(AddressBookWindow& window, const QString& name) {
     if (!name.isEmpty())
@@ -37,15 +30,10 @@ void select(AddressBookWindow& window, const QString& name) {
 
 // Any later write to elenco fails, as on a full disk.
 void refuseElencoWrites(const QString& path) {
-    sqlite3* db = nullptr;
-    QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
-    const char* sql =
-        "CREATE TRIGGER a BEFORE INSERT ON elenco BEGIN SELECT RAISE(ABORT, 'pieno'); END;"
-        "CREATE TRIGGER b BEFORE UPDATE ON elenco BEGIN SELECT RAISE(ABORT, 'pieno'); END;"
-        "CREATE TRIGGER c BEFORE DELETE ON elenco BEGIN SELECT RAISE(ABORT, 'pieno'); END;";
-    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-    QCOMPARE(rc, SQLITE_OK);
+    rawSql(path,
+           "CREATE TRIGGER a BEFORE INSERT ON elenco BEGIN SELECT RAISE(ABORT, 'pieno'); END;"
+           "CREATE TRIGGER b BEFORE UPDATE ON elenco BEGIN SELECT RAISE(ABORT, 'pieno'); END;"
+           "CREATE TRIGGER c BEFORE DELETE ON elenco BEGIN SELECT RAISE(ABORT, 'pieno'); END;");
 }
 
 // Root writes past permissions, not past the immutable flag. False where the file system
@@ -213,7 +201,7 @@ private slots:
         if (c.message == fileInUse || c.message.endsWith(": "))
             QCOMPARE(script.shown().last().title, c.message == fileInUse ? "Quillet" : "Errore");
         QCOMPARE(rows(), c.inElenco);
-        QCOMPARE(entries(window.List1), c.listed.isEmpty() ? c.inElenco : c.listed);
+        QCOMPARE(texts(window.List1->model()), c.listed.isEmpty() ? c.inElenco : c.listed);
         QCOMPARE(files(), sorted(c.inElenco + stray));
         if (c.inElenco.contains("Nuova"))
             QVERIFY(contacts::numberExists(*m_folder->book("Nuova"), "3331000001"));

@@ -6,6 +6,7 @@
 #include "contacts/prefixwindow.h"
 #include "platform/dialogs.h"
 #include "support/foldertest.h"
+#include "support/shownwindow.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -19,20 +20,6 @@ const QStringList seeded = {"Anna|Bianchi|3331000001|a@x.it|4",
                             "Carla|D'Amico|33451234567|c@x.it|4"};
 const QStringList filePrefixes = {"320", "339", "", "347"};
 const QString carla = "33451234567";
-
-QStringList entries(const QListWidget* list) {
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
-    return out;
-}
-
-QStringList items(const QComboBox* combo) {
-    QStringList out;
-    for (int i = 0; i < combo->count(); ++i)
-        out << combo->itemText(i);
-    return out;
-}
 
 } // namespace
 
@@ -83,7 +70,7 @@ private slots:
         QCOMPARE(script.messages(), QStringList{"Impossibile salvare il file dei prefissi."});
         QCOMPARE(script.shown().first().icon, platform::Icon::Critical);
         QCOMPARE(window.Text1->text(), "366");
-        QCOMPARE(entries(window.List1), QStringList{});
+        QCOMPARE(texts(window.List1->model()), QStringList{});
     }
 
     // Moves and removals change the list only (reopening drops them) until the save writes
@@ -120,13 +107,13 @@ private slots:
         else
             window.Text1->setText(action.mid(4));
         QTEST(window.List1->currentRow(), "selected");
-        QCOMPARE(entries(PrefixWindow(session()).List1), filePrefixes);
+        QCOMPARE(texts(PrefixWindow(session()).List1->model()), filePrefixes);
 
         window.savePrefixes();
-        QCOMPARE(entries(window.List1), list);
+        QCOMPARE(texts(window.List1->model()), list);
         QCOMPARE(window.Text1->text(), QString());
-        QCOMPARE(entries(PrefixWindow(session()).List1), list);
-        QCOMPARE(items(ContactEditor(session(), newContactIn).Combo1), list);
+        QCOMPARE(texts(PrefixWindow(session()).List1->model()), list);
+        QCOMPARE(texts(ContactEditor(session(), newContactIn).Combo1->model()), list);
         QVERIFY(script.shown().isEmpty());
     }
 
@@ -185,7 +172,7 @@ private slots:
         QTest::keyClick(window.Combo1, Qt::Key_Return); // the save button
         QCOMPARE(script.messages(), QStringList{"Inserire un numero telefonico valido"});
         QCOMPARE(window.Combo1->currentText(), QString("33"));
-        QCOMPARE(items(window.Combo1), filePrefixes);
+        QCOMPARE(texts(window.Combo1->model()), filePrefixes);
     }
 
     // Edit mode, on one contact: no checks.
