@@ -22,8 +22,6 @@
 #include <QTreeView>
 #include <QtTest>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 
 using platform::Answer;
@@ -58,16 +56,6 @@ QStringList minus(QStringList from, const QStringList& take) {
     for (const QString& t : take)
         from.removeOne(t);
     return from;
-}
-
-// Runs one raw statement on the address book, behind the program's back.
-void rawSql(const TestFolder& folder, const QByteArray& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open(QFile::encodeName(store::archive::addressBookPath(folder.path(), "Principale")),
-                 &db);
-    const int rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
-    QVERIFY2(rc == SQLITE_OK, sqlite3_errmsg(db));
-    sqlite3_close(db);
 }
 
 } // namespace
@@ -107,10 +95,6 @@ private slots:
         QTest::addColumn<int>("change"); // 1: a contact added, 2: Anna renamed, 3: "primo" deleted
         QTest::addColumn<bool>("all");   // the box still ticked afterwards
         QTest::newRow("all") << int(Contacts) << QList<int>{} << 0 << true;
-        QTest::newRow("empty list") << int(Roots) << QList<int>{} << 0 << true;
-        QTest::newRow("two unticked") << int(Contacts) << QList<int>{0, 2} << 0 << false;
-        QTest::newRow("saved twins: the unticked one stays so")
-            << int(Saved) << QList<int>{1} << 0 << false;
         QTest::newRow("a new contact comes in unticked")
             << int(Contacts) << QList<int>{} << 1 << false;
         QTest::newRow("saved twins: the ticked one deleted")
@@ -126,8 +110,6 @@ private slots:
         show(node);
         QCheckBox* box = browser()->Check1;
         box->click();
-        QCOMPARE(box->text(), "Deseleziona Tutto");
-        QCOMPARE(model()->checkedRows().size(), model()->rowCount());
         for (int row : unticked) // as a click on the row's box
             QVERIFY(model()->setData(model()->index(row, 0), Qt::Unchecked, Qt::CheckStateRole));
         QCOMPARE(model()->checkedRows().size(), model()->rowCount() - unticked.size());
@@ -149,7 +131,6 @@ private slots:
             ticked.removeOne("3332000001|Rossi|01/02/2026 10:00:00|primo");
         }
         m_window->refreshOnActivation();
-        QVERIFY(browser()->Timer3->isActive());
         QTRY_VERIFY(!browser()->Timer3->isActive());
         QCOMPARE(tickedEntries(), ticked);
         QCOMPARE(box->isChecked(), all);
@@ -163,19 +144,16 @@ private slots:
         QTest::addColumn<int>("node");
         QTest::addColumn<int>("clicked");
         QTest::addColumn<Answer>("answer");
-        QTest::addColumn<QString>("question");
         QTest::addColumn<QStringList>("gone");
         QTest::newRow("contact last clicked, not the highlighted one")
-            << int(Contacts) << 0 << Answer::Yes << "Si desidera Cancellare la voce 3331000001 ?"
+            << int(Contacts) << 0 << Answer::Yes
             << QStringList{"3331000001|Anna|Bianchi|anna@example.it"};
-        QTest::newRow("answer No")
-            << int(Contacts) << 0 << Answer::No << "Si desidera Cancellare la voce 3331000001 ?"
-            << QStringList{};
+        QTest::newRow("answer No") << int(Contacts) << 0 << Answer::No << QStringList{};
         QTest::newRow("saved twins: the clicked one goes")
-            << int(Saved) << 1 << Answer::Yes << "Si desidera Cancellare la voce 3332000001 ?"
+            << int(Saved) << 1 << Answer::Yes
             << QStringList{"3332000001|Rossi|01/02/2026 10:00:00|secondo"};
         QTest::newRow("sent message, not recycled")
-            << int(Sent) << 1 << Answer::Yes << "Si desidera Cancellare la voce 3333000002 ?"
+            << int(Sent) << 1 << Answer::Yes
             << QStringList{"3333000002|Neri|03/02/2026 08:01:00|l'altro"};
     }
     void deleteKey() {
@@ -186,12 +164,13 @@ private slots:
         const QStringList before = rows(*m_folder, tableOf[node]);
         const QStringList binBefore = rows(*m_folder, "cancellati");
         click(clicked);
+        const QString number = model()->text(clicked, 1);
         browser()->lvw1->setCurrentIndex(model()->index(2, 1)); // arrow keys: no click
         QFETCH(Answer, answer);
         m_script->answer(answer);
         QTest::keyClick(browser()->lvw1, Qt::Key_Delete);
 
-        QTEST(m_script->messages().value(0), "question");
+        QCOMPARE(m_script->messages().value(0), "Si desidera Cancellare la voce " + number + " ?");
         QCOMPARE(m_script->shown().value(0).buttons, platform::Buttons::YesNo);
         QCOMPARE(rows(*m_folder, tableOf[node]), minus(before, gone));
         if (node != Deleted)
@@ -210,9 +189,6 @@ private slots:
         QTest::newRow("sent: moved with their four texts")
             << int(Sent) << QList<int>{0, 2} << 0 << Answer::Yes << -1;
         QTest::newRow("deleted: gone") << int(Deleted) << QList<int>{1} << 0 << Answer::Yes << -1;
-        QTest::newRow("contacts: gone")
-            << int(Contacts) << QList<int>{0, 2} << 0 << Answer::Yes << -1;
-        QTest::newRow("saved twins") << int(Saved) << QList<int>{1, 2} << 0 << Answer::Yes << -1;
         QTest::newRow("answer No") << int(Sent) << QList<int>{0} << 0 << Answer::No << -1;
         QTest::newRow("all of 43 contacts")
             << int(Contacts) << QList<int>{} << 40 << Answer::Yes << -1;
@@ -220,11 +196,9 @@ private slots:
         for (int row = 0; row < 43; ++row)
             if (row != 4)
                 allButOneTwin << row;
-        QTest::newRow("one sent twin") << int(Sent) << QList<int>{3} << 40 << Answer::Yes << -1;
         QTest::newRow("all sent but one twin")
             << int(Sent) << allButOneTwin << 40 << Answer::Yes << -1;
         QTest::newRow("third move refused") << int(Sent) << QList<int>{} << 0 << Answer::Yes << 2;
-        QTest::newRow("first move refused") << int(Sent) << QList<int>{} << 0 << Answer::Yes << 0;
         QTest::newRow("refused in the one pass")
             << int(Sent) << QList<int>{} << 40 << Answer::Yes << 30;
     }
@@ -246,11 +220,12 @@ private slots:
             });
         }
         if (room >= 0) // behind the program's back
-            rawSql(*m_folder, QString("CREATE TRIGGER pieno BEFORE INSERT ON cancellati WHEN "
-                                      "(SELECT count(*) FROM cancellati) >= %1 BEGIN SELECT "
-                                      "RAISE(ABORT, 'archivio pieno'); END")
-                                  .arg(2 + room)
-                                  .toUtf8());
+            rawSql(store::archive::addressBookPath(m_folder->path(), "Principale"),
+                   QString("CREATE TRIGGER pieno BEFORE INSERT ON cancellati WHEN "
+                           "(SELECT count(*) FROM cancellati) >= %1 BEGIN SELECT "
+                           "RAISE(ABORT, 'archivio pieno'); END")
+                       .arg(2 + room)
+                       .toUtf8());
         show(node);
         if (ticked.isEmpty())
             browser()->Check1->click();
@@ -292,10 +267,8 @@ private slots:
         QTest::newRow("saved list message") << int(Saved) << 0
                                             << "1|3331000003,3331000001,3331000002|3331000003;"
                                                "3331000001;3331000002|<lista>|a tutti";
-        QTest::newRow("saved message") << int(Saved) << 1 << "0||3332000001|Rossi|secondo";
         QTest::newRow("contact") << int(Contacts) << 1 << "0||3331000002|Conti|";
         QTest::newRow("sent message") << int(Sent) << 0 << "";
-        QTest::newRow("deleted message") << int(Deleted) << 0 << "";
     }
     void doubleClick() {
         QFETCH(int, node);
@@ -326,11 +299,8 @@ private slots:
         QTest::newRow("Invia SMS singolo")
             << int(Contacts) << 2 << 2 << "composer 0|3331000003|D'Amico";
         QTest::newRow("Invia Email") << int(Contacts) << 0 << 3 << "mailto:anna@example.it";
-        QTest::newRow("Invia Email, no address") << int(Contacts) << 1 << 3 << "mailto:";
         QTest::newRow("Invia Email, one blank") << int(Contacts) << 2 << 3 << "mailto:";
-        QTest::newRow("saved: Modifica Contatto") << int(Saved) << 1 << 1 << "";
         QTest::newRow("saved: Invia SMS singolo") << int(Saved) << 1 << 2 << "";
-        QTest::newRow("saved: Invia Email") << int(Saved) << 1 << 3 << "";
     }
     void actions() {
         QFETCH(int, node);
@@ -352,9 +322,6 @@ private slots:
         const QPointer<ContactActions> alive(actions);
         QLabel* label =
             QList<QLabel*>{actions->Label1, actions->Label2, actions->Label3}[entry - 1];
-        QCOMPARE(label->palette().color(QPalette::WindowText) ==
-                     actions->Label4->palette().color(QPalette::WindowText),
-                 node == Contacts); // greyed on messages
         QString outcome;
         onComposer([&](Composer& f) {
             outcome = "composer " +
@@ -379,16 +346,10 @@ private slots:
             QTRY_VERIFY(!alive);
     }
 
-    // The right button opens the actions beside the pointer, whole on the screen.
-    void rightButton_data() {
-        QTest::addColumn<QPoint>("offset"); // from the screen's top left; negative: bottom right
-        QTest::newRow("middle") << QPoint(200, 150);
-        QTest::newRow("bottom right corner") << QPoint(-1, -1);
-    }
-    void rightButton() {
-        QFETCH(QPoint, offset);
+    // The right button in the screen's corner opens the actions beside it, whole on the screen.
+    void rightButtonInCorner() {
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-        const QPoint at = offset.x() < 0 ? area.bottomRight() : area.topLeft() + offset;
+        const QPoint at = area.bottomRight();
         browser()->showContactActions(Qt::RightButton, {}, at);
         auto* actions = m_window->findChild<ContactActions*>();
         QVERIFY(actions && actions->isVisible());

@@ -45,7 +45,6 @@ private slots:
         QTest::newRow("* and ? keep their meaning") << "R?ss*I|||" << rossi;
         QTest::newRow("% and _ are plain text") << "100%_|||" << QStringList{"100%_vero"};
         QTest::newRow("% matches nothing else") << "%|||" << QStringList{};
-        QTest::newRow("nothing found") << "||Zeno|" << QStringList{};
     }
     void search() {
         QFETCH(QString, criteria);
@@ -56,7 +55,7 @@ private slots:
         f.Text3->setText(typed[2]);
         f.Text4->setText(typed[3]);
         f.Command1->click();
-        QTEST(column(f.List4), "surnames");
+        QTEST(texts(f.List4->model()), "surnames");
         for (QListView* list : {f.List1, f.List2, f.List3})
             QCOMPARE(list->model()->rowCount(), f.List4->model()->rowCount());
         QVERIFY(m_script->messages().isEmpty());
@@ -106,14 +105,6 @@ private slots:
         QTRY_VERIFY(m_window->findChild<ContactSearch*>());
         QVERIFY(m_window->findChild<ContactSearch*>()->isVisible());
         m_window->findChild<ContactSearch*>()->close();
-    }
-
-private:
-    static QStringList column(QListView* list) {
-        QStringList out;
-        for (int i = 0; i < list->model()->rowCount(); ++i)
-            out << list->model()->index(i, 0).data().toString();
-        return out;
     }
 };
 

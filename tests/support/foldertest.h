@@ -9,8 +9,8 @@
 // it and calls these from init() and cleanup().
 class FolderTest {
 protected:
-    void newFolder() {
-        m_folder = std::make_unique<TestFolder>();
+    void newFolder(const QStringList& books = {QStringLiteral("Principale")}) {
+        m_folder = std::make_unique<TestFolder>(books);
         m_session = std::make_unique<Session>();
         m_session->appFolder = m_folder->path();
     }

@@ -5,8 +5,8 @@
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "platform/dialogs.h"
+#include "support/foldertest.h"
 #include "support/shownwindow.h"
-#include "support/testfolder.h"
 
 #include <QtTest>
 
@@ -14,7 +14,7 @@
 
 // The main window on a throw-away folder, its list filled by the first click, and a script
 // that answers every box. A test class derives from it and fills m_folder before start().
-class MainWindowTest {
+class MainWindowTest : protected FolderTest {
 protected:
     void start(int rows) {
         m_session = std::make_unique<Session>();
@@ -25,17 +25,12 @@ protected:
         QTRY_COMPARE(m_window->browser()->model()->rowCount(), rows);
         m_script = std::make_unique<platform::DialogScript>();
     }
-    Session& session() { return *m_session; }
-
     void stop() {
         m_script.reset();
         m_window.reset();
-        m_session.reset();
-        m_folder.reset();
+        dropFolder();
     }
 
-    std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<Session> m_session;
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<platform::DialogScript> m_script;
 };

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+#include <sqlite3.h>
+
 // The bytes of a file; `missing` when it cannot be read.
 inline QByteArray readBytes(const QString& path, const QByteArray& missing = {}) {
     QFile file(path);
@@ -24,6 +26,16 @@ inline void writeBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Runs statements on a database file behind the program's back.
+inline void rawSql(const QString& path, const QByteArray& sql) {
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    const int rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+    const QByteArray error = sqlite3_errmsg(db);
+    sqlite3_close(db);
+    QVERIFY2(rc == SQLITE_OK, error.constData());
 }
 
 // A throw-away application folder with the given address books.

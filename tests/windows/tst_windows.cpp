@@ -24,57 +24,40 @@ private slots:
     void init() { newFolder(); }
     void cleanup() { dropFolder(); }
 
+    // The disclaimer comes first when mostra.txt says exactly 1; it shows disclaimer.txt.
     void firstWindow_data() {
         QTest::addColumn<QByteArray>("mostra"); // null: no file
-        QTest::addColumn<bool>("disclaimer");
-        QTest::newRow("no mostra.txt") << QByteArray() << false;
-        QTest::newRow("1") << QByteArray("1") << true;
-        QTest::newRow("1 CR LF") << QByteArray("1\r\n") << true;
-        QTest::newRow("1 and a blank") << QByteArray("1 \r\n") << false;
-        QTest::newRow("0") << QByteArray("0\r\n") << false;
-        QTest::newRow("empty") << QByteArray("") << false;
+        QTest::addColumn<QByteArray>("text");   // disclaimer.txt; null: no file
+        QTest::addColumn<QString>("shown");     // null: the main window comes first
+        const QByteArray text = "Prima riga\r\nSeconda \xe8 riga\r\n";
+        QTest::newRow("no mostra.txt") << QByteArray() << text << QString();
+        QTest::newRow("1 CR LF") << QByteArray("1\r\n") << text << "\nPrima riga\nSeconda è riga";
+        QTest::newRow("no disclaimer.txt") << QByteArray("1\r\n") << QByteArray() << "";
+        QTest::newRow("1 and a blank") << QByteArray("1 \r\n") << text << QString();
+        QTest::newRow("0") << QByteArray("0\r\n") << text << QString();
     }
     void firstWindow() {
         QFETCH(QByteArray, mostra);
-        QFETCH(bool, disclaimer);
+        QFETCH(QByteArray, text);
+        QFETCH(QString, shown);
         if (!mostra.isNull())
             writeBytes(m_folder->file("mostra.txt"), mostra);
-        writeBytes(m_folder->file("disclaimer.txt"), "Condizioni\r\n");
+        if (!text.isNull())
+            writeBytes(m_folder->file("disclaimer.txt"), text);
         int quits = 0;
         startup::FirstWindows windows(session(), [&quits] { ++quits; });
         QWidget* first = windows.open();
         QVERIFY(first && first->isVisible());
-        if (disclaimer) {
+        if (!shown.isNull()) {
             QCOMPARE(first, windows.disclaimer());
             QVERIFY(!windows.mainWindow());
+            QCOMPARE(windows.disclaimer()->Text1->toPlainText(), shown);
         } else {
             QCOMPARE(first, windows.mainWindow());
             QVERIFY(!windows.disclaimer());
             QVERIFY(windows.mainWindow()->nodeCount() > 0); // its start-up ran
         }
         QCOMPARE(quits, 0);
-    }
-
-    void disclaimerText_data() {
-        QTest::addColumn<QByteArray>("file"); // null: no disclaimer.txt
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("two lines")
-            << QByteArray("Prima riga\r\nSeconda \xe8 riga\r\n") << "\nPrima riga\nSeconda è riga";
-        QTest::newRow("missing") << QByteArray() << "";
-    }
-    void disclaimerText() {
-        QFETCH(QByteArray, file);
-        QFETCH(QString, shown);
-        if (!file.isNull())
-            writeBytes(m_folder->file("disclaimer.txt"), file);
-        writeBytes(m_folder->file("mostra.txt"), "1\r\n");
-        startup::FirstWindows windows(session(), [] {});
-        QVERIFY(windows.open() == windows.disclaimer());
-        QVERIFY(windows.disclaimer()->isVisible());
-        QCOMPARE(windows.disclaimer()->Text1->toPlainText(), shown);
-        if (!file.isNull())
-            QCOMPARE(DisclaimerWindow::termsText(m_folder->path()),
-                     "\r\nPrima riga\r\nSeconda è riga");
     }
 
     void answer_data() {
@@ -118,14 +101,8 @@ private slots:
         }
     }
 
+    // The wait box goes with the work it stands for.
     void waitBoxClosesItself() {
-        WaitDialog form;
-        form.show();
-        QVERIFY(!form.Timer1->isActive());
-        form.Timer1->start(1);
-        QTRY_VERIFY(!form.isVisible());
-        QVERIFY(!form.Timer1->isActive());
-
         QPointer<WaitDialog> boxForm;
         {
             WaitBox box(nullptr);
