@@ -61,12 +61,6 @@ private slots:
         QVERIFY(!QFile::exists(folder.file("x.png")));
     }
 
-    void missingFolderIsReported() {
-        QTemporaryDir empty;
-        QCOMPARE(run({"--folder", empty.filePath("nessuna")}).code, 1);
-        QVERIFY(!QFile::exists(empty.filePath("nessuna/elenco.mdb")));
-    }
-
     void firstRunCopiesDefaultFolder() {
         QTemporaryDir home;
         const QString shot = home.filePath("finestra.png");
@@ -80,15 +74,6 @@ private slots:
         QCOMPARE(
             platform::TextFile::readFirstLine(home.filePath("Quillet/residui.txt")).value_or(""),
             "5");
-    }
-
-    void explicitFolderIsUsed() {
-        TestFolder folder({"Principale", "Seconda"});
-        const QString shot = folder.file("finestra.png");
-        const Result r = run({"--folder", folder.path(), "--screenshot", shot});
-        QCOMPARE(r.code, 0);
-        QVERIFY(r.out.contains(shot));
-        QVERIFY(QImage(shot).width() >= 467);
     }
 };
 

@@ -87,8 +87,6 @@ private slots:
             << (word.repeated(80)).chopped(1) << true << QList<int>{160, 160};
         QTest::newRow("blank: a word that does not fit moves whole")
             << x.repeated(150) + ' ' + x.repeated(20) << true << QList<int>{151, 21};
-        QTest::newRow("blank: two blanks give an empty word")
-            << x.repeated(157) + "  " + x.repeated(5) << true << QList<int>{159, 6};
         QTest::newRow("blank: a word of 170 is cut, nothing lost")
             << "ab " + x.repeated(170) + " cd" << true << QList<int>{3, 160, 14};
         QTest::newRow("blank: a word of exactly 160")

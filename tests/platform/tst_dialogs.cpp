@@ -90,8 +90,6 @@ private slots:
             << QList<Answer>{Answer::Yes} << Texts{file} << "rubrica.csv" << 1 << 1;
         QTest::newRow("existing file, no, then another name")
             << QList<Answer>{Answer::No} << Texts{file, "altro.csv"} << "altro.csv" << 1 << 2;
-        QTest::newRow("existing file, no, then cancel")
-            << QList<Answer>{Answer::No} << Texts{file, std::nullopt} << "" << 1 << 2;
     }
 
     void saveAsksBeforeReplacing() {
