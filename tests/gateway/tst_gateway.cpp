@@ -310,15 +310,12 @@ private slots:
             return runGateway({u"credit"_s, u"add"_s, u"--db"_s, m_db, u"sconto"_s, n}).exitCode;
         };
         QCOMPARE(add(u"96"_s), 0);
-        QCOMPARE(get("/cgi-bin/utenti/leggi.pl?utente=sconto&pass=50%25zz").body, "100"_ba);
+        QCOMPARE(credit("sconto", "50%25zz"), "100"_ba);
         QCOMPARE(add(u"-30"_s), 0);
         QCOMPARE(add(u"-71"_s), 1); // never below 0
-        QCOMPARE(get("/cgi-bin/utenti/leggi.pl?utente=sconto&pass=50%25zz").body, "70"_ba);
+        QCOMPARE(credit("sconto", "50%25zz"), "70"_ba);
         createAccount(u"nuovo"_s, u"nuovo"_s, 5);
         QCOMPARE(credit("nuovo", "nuovo"), "5"_ba);
-        const auto ledger = runGateway({u"ledger"_s, u"--db"_s, m_db, u"sconto"_s});
-        QCOMPARE(ledger.exitCode, 0);
-        QVERIFY2(ledger.out.contains(u"\tsconto\t-30\t70\t"_s), qPrintable(ledger.out));
     }
 
     void commandLine_data() {

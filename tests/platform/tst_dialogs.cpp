@@ -249,7 +249,6 @@ private slots:
         row("UTF-8 page", "cred", 0, {"credito"}, "account.html", "Disponibilità €");
         row("only at the beginning: no match keeps the first page", "flash", 0, {}, "sommario.html",
             "Questa è la guida.");
-        row("blanks around", "  rub ", 0, {"rubrica"}, "rubriche.html", "Rubriche e contatti");
         row("page missing", "pagina", 0, {"pagina mancante"}, "",
             "La pagina manca.html della guida non è disponibile.");
     }

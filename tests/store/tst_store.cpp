@@ -199,15 +199,6 @@ private slots:
         QCOMPARE(errorCode([&] { none->Delete(); }), store::NoCurrentRecord);
     }
 
-    // Rows come back as added, a deleted row's place not reused.
-    void storedOrder() {
-        addContacts(*db, {u"Zeta"_s, u"alfa"_s, u"Mario"_s});
-        db->openRecordset(Query(u"rubrica"_s).whereEqual(u"cognome"_s, u"alfa"_s))->Delete();
-        addContacts(*db, {u"Beta"_s});
-        QCOMPARE(column(*db->openRecordset(u"rubrica"_s), u"cognome"_s),
-                 (QStringList{u"Zeta"_s, u"Mario"_s, u"Beta"_s}));
-    }
-
     void values_data() {
         QTest::addColumn<QString>("value");
 
