@@ -111,6 +111,7 @@ private slots:
                         {"DE", "Müller", "", std::nullopt, "3400000001"},
                         {std::nullopt, "Verdi", "Ugo", "ugo@example.it", "347 0000002"},
                         {"FR", "Dupont", "Jean", "", "senza numero"},
+                        {"FR", "Durand", "Luc", "", std::nullopt},
                         {"IT", "Neri", "Eva", "", "333-0000000"}, // already in Principale
                         {"D'", "Apostrofo", "Al", "", "3480000003"},
                         {"A/", "Barra", "Bo", "", "3480000004"},

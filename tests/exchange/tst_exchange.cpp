@@ -97,6 +97,9 @@ private slots:
         QTest::newRow("NUL byte")
             << head + withNul("\r\nAnna;Rossi;3391234567;anna@example.it\r\nB;C\0;1;\r\n")
             << QStringList{anna} << int(Outcome::Stopped) << 3;
+        QTest::newRow("UTF-16 without BOM: NUL bytes in the header")
+            << utf16le(QString::fromLatin1(head) + "\r\nA;B;1;\r\n").sliced(2) << QStringList{}
+            << int(Outcome::Stopped) << 1;
         QByteArray big = head + "\r\n";
         QStringList bigStored;
         for (int i = 2; i < 12000; ++i) {

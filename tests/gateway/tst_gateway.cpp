@@ -157,6 +157,8 @@ private slots:
         // The client splits the channel at "-": host, user:password for sendsms, port.
         QTest::newRow("channel") << nosggi + demo + "datatime=1" << 200
                                  << "127.0.0.1-demo:demo-%port"_ba;
+        QTest::newRow("channel, encoded account")
+            << nosggi + caffe << 200 << u"127.0.0.1-Caffè Rossi:a&b=c d+è-%port"_s.toUtf8();
         QTest::newRow("channel, wrong password") << nosggi + "utente=demo&pass=x" << 200 << ""_ba;
         QTest::newRow("check, credit covers the send")
             << verifica + demo + "numero=25&numerodet=25" << 200 << "OK"_ba;
@@ -329,6 +331,7 @@ private slots:
         QTest::newRow("account exists") << u"account create --db DB demo altra"_s << 1;
         QTest::newRow("account exists, if missing")
             << u"account create --db DB demo altra 5 --if-missing"_s << 0;
+        QTest::newRow("credit for an unknown account") << u"credit add --db DB nessuno 5"_s << 1;
         QTest::newRow("credit on a missing database") << u"credit add --db MISSING demo 5"_s << 1;
     }
 

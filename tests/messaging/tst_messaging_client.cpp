@@ -81,6 +81,8 @@ private slots:
         QTest::newRow("200 is not 202") << Kind::Reply << 200 << "127.0.0.1" << -1 << 200;
         QTest::newRow("never answers")
             << Kind::Silent << 0 << "127.0.0.1" << -1 << int(SMSSX::TimedOut);
+        QTest::newRow("closed mid-body")
+            << Kind::CloseMidBody << 202 << "127.0.0.1" << -1 << int(SMSSX::TransportFailure);
         QTest::newRow("nothing listening") << Kind::Reply << 202 << "127.0.0.1" << int(closedPort())
                                            << int(SMSSX::TransportFailure);
         QTest::newRow("port 0 (settings without a number)")
