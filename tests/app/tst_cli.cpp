@@ -42,9 +42,6 @@ private slots:
         const Result version = run({"--version"}, {}, false);
         QCOMPARE(version.code, 0);
         QVERIFY(version.out.startsWith("Quillet "));
-        const Result help = run({"--help"});
-        QCOMPARE(help.code, 0);
-        QVERIFY(help.out.contains("--folder"));
         const Result unknown = run({"--colore", "blu"});
         QCOMPARE(unknown.code, 2);
         QVERIFY(unknown.err.contains("Opzione sconosciuta"));
