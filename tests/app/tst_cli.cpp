@@ -42,9 +42,6 @@ private slots:
         const Result version = run({"--version"}, {}, false);
         QCOMPARE(version.code, 0);
         QVERIFY(version.out.startsWith("Quillet "));
-        const Result help = run({"--help"});
-        QCOMPARE(help.code, 0);
-        QVERIFY(help.out.contains("--folder"));
         const Result unknown = run({"--colore", "blu"});
         QCOMPARE(unknown.code, 2);
         QVERIFY(unknown.err.contains("Opzione sconosciuta"));
@@ -61,12 +58,6 @@ private slots:
         QVERIFY(!QFile::exists(folder.file("x.png")));
     }
 
-    void missingFolderIsReported() {
-        QTemporaryDir empty;
-        QCOMPARE(run({"--folder", empty.filePath("nessuna")}).code, 1);
-        QVERIFY(!QFile::exists(empty.filePath("nessuna/elenco.mdb")));
-    }
-
     void firstRunCopiesDefaultFolder() {
         QTemporaryDir home;
         const QString shot = home.filePath("finestra.png");
@@ -80,15 +71,6 @@ private slots:
         QCOMPARE(
             platform::TextFile::readFirstLine(home.filePath("Quillet/residui.txt")).value_or(""),
             "5");
-    }
-
-    void explicitFolderIsUsed() {
-        TestFolder folder({"Principale", "Seconda"});
-        const QString shot = folder.file("finestra.png");
-        const Result r = run({"--folder", folder.path(), "--screenshot", shot});
-        QCOMPARE(r.code, 0);
-        QVERIFY(r.out.contains(shot));
-        QVERIFY(QImage(shot).width() >= 467);
     }
 };
 

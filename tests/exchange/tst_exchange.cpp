@@ -51,8 +51,9 @@ private slots:
         const QByteArray head = "Nome;Cognome;Cellulare;Posta elettronica";
         const QString anna = "Anna|Rossi|3391234567|anna@example.it";
         QTest::newRow("export format, Windows-1252")
-            << head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\nNicol\xF2;Citt\xE0;347;\r\n"
-            << QStringList{anna, "Nicolò|Città|347|"} << int(Outcome::Done) << 0;
+            << head +
+                   "\r\nAnna;Rossi;3391234567;anna@example.it\r\nNicol\xF2;Citt\xE0 \x80;347;\r\n"
+            << QStringList{anna, "Nicolò|Città €|347|"} << int(Outcome::Done) << 0;
         QTest::newRow("LF, UTF-8 without BOM, no line end at the end")
             << head + "\nNicol\xC3\xB2;Citt\xC3\xA0;347;x@y.it"
             << QStringList{"Nicolò|Città|347|x@y.it"} << int(Outcome::Done) << 0;
@@ -62,9 +63,6 @@ private slots:
         QTest::newRow("UTF-16 with BOM")
             << utf16le(QString::fromLatin1(head) + "\r\nŁukasz;Rossi;349;\r\n")
             << QStringList{"Łukasz|Rossi|349|"} << int(Outcome::Done) << 0;
-        QTest::newRow("invalid UTF-8 read as Windows-1252")
-            << head + "\r\nAndr\xE9;\x80uro;350;\r\n"
-            << QStringList{"André|€uro|350|"} << int(Outcome::Done) << 0;
         QTest::newRow("other order, more columns")
             << QByteArray("Note;Posta elettronica;Cellulare;Cognome;Nome;Citt\xE0\r\n"
                           "vip;anna@example.it;3391234567;Rossi;Anna;Roma\r\n")
@@ -86,33 +84,20 @@ private slots:
         QTest::newRow("semicolon in a first name shifts the line")
             << head + "\r\nAnna;Maria;Rossi;339;anna@example.it\r\n"
             << QStringList{"Anna|Maria|Rossi|339"} << int(Outcome::Done) << 0;
-        QTest::newRow("old Mac line ends, a lone CR among LFs")
-            << head + "\rMario;Rossi;333;m@x\rLuigi;Verdi;334;l@x\nB;C;1;\r"
-            << QStringList{"Mario|Rossi|333|m@x", "Luigi|Verdi|334|l@x", "B|C|1|"}
-            << int(Outcome::Done) << 0;
-        QTest::newRow("CR CR LF, LF CR and blank lines pass over")
-            << head + "\r\r\nAnna;Rossi;3391234567;anna@example.it\r\n\r\nB;C;1;x\n\rD;E;2;\r\r\n\n"
+        QTest::newRow("CR alone, CR CR LF, LF CR and blank lines pass over")
+            << head + "\r\r\nAnna;Rossi;3391234567;anna@example.it\rB;C;1;x\n\rD;E;2;\r\r\n\n"
             << QStringList{anna, "B|C|1|x", "D|E|2|"} << int(Outcome::Done) << 0;
         QTest::newRow("empty file")
             << QByteArray() << QStringList{} << int(Outcome::EmptyFile) << 0;
-        // The export opened and saved again by a spreadsheet: every text in quotes as Calc,
-        // Outlook and Google Contacts write them, or only where needed as Excel does.
-        const QStringList resaved = {"Niccolò|D'Angelo|3471234567|nic@example.it",
-                                     "\"Bob\"; Anna|Città|3391234567|"};
+        // The export saved again by a spreadsheet that puts every text in quotes.
         QTest::newRow("saved again by Calc")
             << QByteArray("\"Nome\";\"Cognome\";\"Cellulare\";\"Posta elettronica\"\n"
-                          "\"Niccol\xF2\";\"D'Angelo\";3471234567;\"nic@example.it\"\n"
                           "\"\"\"Bob\"\"; Anna\";\"Citt\xE0\";3391234567;\"\"\n")
-            << resaved << int(Outcome::Done) << 0;
-        QTest::newRow("saved again by Excel as CSV UTF-8")
-            << "\xEF\xBB\xBF" + head +
-                   "\r\nNiccol\xC3\xB2;D'Angelo;3471234567;nic@example.it\r\n"
-                   "\"\"\"Bob\"\"; Anna\";Citt\xC3\xA0;3391234567;\r\n"
-            << resaved << int(Outcome::Done) << 0;
+            << QStringList{"\"Bob\"; Anna|Città|3391234567|"} << int(Outcome::Done) << 0;
         QTest::newRow("NUL byte")
             << head + withNul("\r\nAnna;Rossi;3391234567;anna@example.it\r\nB;C\0;1;\r\n")
             << QStringList{anna} << int(Outcome::Stopped) << 3;
-        QTest::newRow("UTF-16 without BOM")
+        QTest::newRow("UTF-16 without BOM: NUL bytes in the header")
             << utf16le(QString::fromLatin1(head) + "\r\nA;B;1;\r\n").sliced(2) << QStringList{}
             << int(Outcome::Stopped) << 1;
         QByteArray big = head + "\r\n";

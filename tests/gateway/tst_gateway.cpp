@@ -50,11 +50,11 @@ public:
         m_socket.waitForConnected(30000);
     }
 
-    // Sends the bytes as they are and reads one answer.
-    Answer exchange(const QByteArray& bytes) {
+    Answer get(const QByteArray& target, bool keepAlive = true) {
         if (m_socket.state() != QAbstractSocket::ConnectedState)
             return {};
-        m_socket.write(bytes);
+        m_socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                       (keepAlive ? "" : "Connection: close\r\n") + "\r\n");
         m_socket.flush();
         QByteArray data;
         qsizetype headerEnd = -1;
@@ -73,11 +73,6 @@ public:
         }
         return {data.left(data.indexOf("\r\n")).split(' ').value(1).toInt(),
                 data.mid(headerEnd + 4, length)};
-    }
-
-    Answer get(const QByteArray& target, bool keepAlive = true) {
-        return exchange("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
-                        (keepAlive ? "" : "Connection: close\r\n") + "\r\n");
     }
 
 private:
@@ -143,9 +138,9 @@ private slots:
     }
 
     void answers_data() {
-        QTest::addColumn<QByteArray>("request"); // a target to GET, or the bytes to send
-        QTest::addColumn<int>("status");         // 0: no answer
-        QTest::addColumn<QByteArray>("body");    // "%port": the gateway's port
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body"); // "%port": the gateway's port
         const QByteArray leggi = "/cgi-bin/utenti/leggi.pl?";
         const QByteArray nosggi = "/cgi-bin/utenti/nosggi.pl?";
         const QByteArray verifica = "/cgi-bin/utenti/verifica.cgi?datatime=1&";
@@ -157,16 +152,8 @@ private slots:
         QTest::newRow("credit, wrong password")
             << leggi + "utente=demo&pass=demo2" << 200 << invalid;
         QTest::newRow("credit, & = blank + and accents") << leggi + caffe << 200 << "7"_ba;
-        QTest::newRow("credit, accents as Latin-1 bytes")
-            << leggi + "utente=Caff%E8%20Rossi&pass=a%26b%3Dc%20d%2B%E8" << 200 << invalid;
         QTest::newRow("credit, raw + is a plus")
             << leggi + "utente=Caff%C3%A8%20Rossi&pass=a%26b%3Dc%20d+%C3%A8" << 200 << "7"_ba;
-        QTest::newRow("credit, bad percent escapes")
-            << leggi + "utente=%zz&pass=%&datatime=%%" << 200 << invalid;
-        QTest::newRow("credit, a stray % in a password is kept")
-            << leggi + "utente=sconto&pass=50%zz" << 200 << "4"_ba;
-        QTest::newRow("credit, missing password")
-            << leggi + "utente=demo" << 400 << "Parametro mancante: pass"_ba;
         // The client splits the channel at "-": host, user:password for sendsms, port.
         QTest::newRow("channel") << nosggi + demo + "datatime=1" << 200
                                  << "127.0.0.1-demo:demo-%port"_ba;
@@ -180,29 +167,15 @@ private slots:
             << "KO Credito insufficiente: disponibili 25, richiesti 26"_ba;
         QTest::newRow("check, decimal comma")
             << verifica + demo + "numero=24,5&numerodet=3,0" << 200 << "OK"_ba;
-        QTest::newRow("check, fractional count") << verifica + demo + "numero=25&numerodet=2,5"
-                                                 << 200 << "KO Valore non valido per numerodet"_ba;
-        QTest::newRow("huge query")
-            << leggi + demo + QByteArray(100000, 'x') << 414 << "Indirizzo troppo lungo"_ba;
         QTest::newRow("unknown path")
             << "/cgi-bin/utenti/cancella.pl?utente=demo"_ba << 404 << "Pagina non trovata"_ba;
-        QTest::newRow("path outside the root")
-            << "/../../etc/passwd"_ba << 404 << "Pagina non trovata"_ba;
-        QTest::newRow("not a request line")
-            << "GARBAGE\r\n\r\n"_ba << 400 << "Richiesta non valida"_ba;
-        QTest::newRow("request cut off")
-            << "GET /cgi-bin/utenti/leggi.pl?utente=demo"_ba << 0 << QByteArray();
     }
 
     void answers() {
-        QFETCH(QByteArray, request);
-        QFETCH(int, status);
+        QFETCH(QByteArray, target);
         QFETCH(QByteArray, body);
-        if (request.startsWith('/'))
-            request =
-                "GET " + request + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
-        const Answer answer = RawConnection(m_port).exchange(request);
-        QCOMPARE(answer.status, status);
+        const Answer answer = get(target);
+        QTEST(answer.status, "status");
         QCOMPARE(answer.body, body.replace("%port", QByteArray::number(m_port)));
         QCOMPARE(credit("demo", "demo"), "25"_ba); // never charged; the gateway still serves
     }
@@ -271,10 +244,6 @@ private slots:
             << QStringList{u"Q +393331234567 -1 riga1\\nriga2"_s};
         QTest::newRow("wrong password")
             << "username=prova&password=x&from=Q&text=x" + to << 403 << QStringList();
-        QTest::newRow("no receiver") << sinkAuth + "from=Q&text=x" << 400 << QStringList();
-        QTest::newRow("letters in the receiver")
-            << sinkAuth + "from=Q&to=333abc&text=x" << 400 << QStringList();
-        QTest::newRow("no sender") << sinkAuth + "text=x" + to << 400 << QStringList();
         // An account sends as itself; without "from" its default sender goes out.
         const QByteArray caffe = "username=" + enc(u"Caffè Rossi"_s) +
                                  "&password=" + enc(u"a&b=c d+è"_s) + to + "&text=x";
@@ -288,8 +257,6 @@ private slots:
             << QStringList{u"Bar Sport +393331234567 -1 x"_s};
         QTest::newRow("account: from wins")
             << caffe + "&from=Q" << 202 << QStringList{u"Q +393331234567 -1 x"_s};
-        QTest::newRow("class 4") << sinkAuth + "from=Q&mclass=4&text=x" + to << 400
-                                 << QStringList();
     }
 
     void sink() {
@@ -302,14 +269,13 @@ private slots:
     }
 
     void concurrentClients() {
-        // 8 clients at once on kept-alive connections: 4 read the credit, 2 write to the sink,
-        // 2 charge sends of their own to one account.
+        // 6 clients at once on kept-alive connections: 4 read the credit, 2 charge sends of
+        // their own to one account.
         const int requests = 50;
-        const qsizetype sinkBefore = sinkLines().size();
         std::mutex mutex;
         QStringList errors;
         std::vector<std::thread> threads;
-        for (int c = 0; c < 8; ++c) {
+        for (int c = 0; c < 6; ++c) {
             threads.emplace_back([&, c] {
                 RawConnection connection(m_port);
                 for (int i = 0; i < requests; ++i) {
@@ -319,10 +285,6 @@ private slots:
                     if (c < 4) {
                         answer = connection.get("/cgi-bin/utenti/leggi.pl?utente=demo&pass=demo");
                         ok = answer.body == "25";
-                    } else if (c < 6) {
-                        answer = connection.get("/cgi-bin/sendsms?" + sinkAuth +
-                                                "from=W&to=3&text=" + n);
-                        ok = answer.status == 202;
                     } else {
                         answer = connection.get(
                             "/cgi-bin/utenti/verifica2.cgi?utente=carico&pass=carico&numerodet=1"
@@ -341,7 +303,6 @@ private slots:
         for (auto& thread : threads)
             thread.join();
         QVERIFY2(errors.isEmpty(), qPrintable(errors.mid(0, 10).join(u"; "_s)));
-        QCOMPARE(sinkLines().size(), sinkBefore + 2 * requests);
         QCOMPARE(credit("carico", "carico"), QByteArray::number(200 - 2 * requests));
     }
 
@@ -351,15 +312,12 @@ private slots:
             return runGateway({u"credit"_s, u"add"_s, u"--db"_s, m_db, u"sconto"_s, n}).exitCode;
         };
         QCOMPARE(add(u"96"_s), 0);
-        QCOMPARE(get("/cgi-bin/utenti/leggi.pl?utente=sconto&pass=50%25zz").body, "100"_ba);
+        QCOMPARE(credit("sconto", "50%25zz"), "100"_ba);
         QCOMPARE(add(u"-30"_s), 0);
         QCOMPARE(add(u"-71"_s), 1); // never below 0
-        QCOMPARE(get("/cgi-bin/utenti/leggi.pl?utente=sconto&pass=50%25zz").body, "70"_ba);
+        QCOMPARE(credit("sconto", "50%25zz"), "70"_ba);
         createAccount(u"nuovo"_s, u"nuovo"_s, 5);
         QCOMPARE(credit("nuovo", "nuovo"), "5"_ba);
-        const auto ledger = runGateway({u"ledger"_s, u"--db"_s, m_db, u"sconto"_s});
-        QCOMPARE(ledger.exitCode, 0);
-        QVERIFY2(ledger.out.contains(u"\tsconto\t-30\t70\t"_s), qPrintable(ledger.out));
     }
 
     void commandLine_data() {
@@ -394,17 +352,6 @@ private slots:
         // Failed commands change nothing.
         QCOMPARE(credit("demo", "demo"), "25"_ba);
         QVERIFY(!QFile::exists(missing));
-    }
-
-    // A --db name that SQLite would take for a URI (here an in-memory database) is a file name:
-    // the account created is kept.
-    void fileNameLikeUri() {
-        const QString db = u"file:conti.db?mode=memory"_s;
-        QCOMPARE(
-            runGateway({u"account"_s, u"create"_s, u"--db"_s, db, u"x"_s, u"p"_s}, m_dir.path())
-                .exitCode,
-            0);
-        QCOMPARE(runGateway({u"ledger"_s, u"--db"_s, db, u"x"_s}, m_dir.path()).exitCode, 0);
     }
 };
 

@@ -87,7 +87,6 @@ private slots:
                                            << int(SMSSX::TransportFailure);
         QTest::newRow("port 0 (settings without a number)")
             << Kind::Reply << 202 << "127.0.0.1" << 0 << int(SMSSX::NotConfigured);
-        QTest::newRow("no host") << Kind::Reply << 202 << "" << -1 << int(SMSSX::NotConfigured);
     }
     void smssxResults() {
         QFETCH(Kind, kind);

@@ -91,8 +91,6 @@ private slots:
 
         const QStringList two{"prima", "seconda"};
         QTest::newRow("CR LF, last line unended") << QByteArray("prima\r\nseconda") << two;
-        QTest::newRow("LF only") << QByteArray("prima\nseconda\n") << two;
-        QTest::newRow("CR alone (old Mac)") << QByteArray("prima\rseconda\r") << two;
         QTest::newRow("CR CR LF, LF CR")
             << QByteArray("prima\r\r\nseconda\n\r") << QStringList{"prima", "", "seconda", ""};
         // The first line is read only as far as its end, however long the rest.
