@@ -37,16 +37,6 @@ private slots:
         QCOMPARE(m_model->data(m_model->index(0, 4)).toString(), "Prima riga seconda riga");
     }
 
-    void nullFieldsReadEmpty() {
-        auto rs = m_db->openRecordset("rubrica");
-        rs->AddNew();
-        rs->setValue("cellulare", "3470000000");
-        rs->Update(); // Nome, cognome and email stay null
-        load('r', "rubrica");
-        QCOMPARE(column(1), QStringList{"3470000000"});
-        QCOMPARE(m_model->data(m_model->index(0, 3)).toString(), QString());
-    }
-
     // Ticking is the rest of tst_selection; only the first column has a box.
     void onlyFirstColumnTicks() {
         seed::addContact(*m_db, "N", "A", "1", " ");
@@ -55,27 +45,12 @@ private slots:
         QVERIFY(!(m_model->flags(m_model->index(0, 1)) & Qt::ItemIsUserCheckable));
     }
 
-    void hundredThousandRows() {
-        m_tester.reset(); // the tester walks every row; not needed for this size
-        m_db->transaction([&] {
-            auto rs = m_db->openRecordset("rubrica");
-            for (int i = 0; i < 100000; ++i) {
-                rs->AddNew();
-                rs->setValue("cellulare", QString::number(3300000000LL + i));
-                if (i % 7 != 0)
-                    rs->setValue("cognome",
-                                 QString("Cognome%1").arg(99999 - i, 5, 10, QChar(u'0')));
-                rs->Update();
-            }
-        });
+    // No surname first, then surnames that differ only past their first eight bytes.
+    void longSurnamesInOrder() {
+        for (const char* surname : {"Cognome00001", "Cognome00002", ""})
+            seed::addContact(*m_db, "N", surname, surname, " ");
         load('r', "rubrica");
-        QCOMPARE(m_model->rowCount(), 100000);
-        // Rows without surname (every seventh) come first, then ascending surnames.
-        const int blanks = (100000 + 6) / 7;
-        QVERIFY(m_model->text(blanks - 1, 3).isEmpty());
-        QVERIFY(!m_model->text(blanks, 3).isEmpty());
-        for (int r = blanks + 1; r < 100000; r += 997)
-            QVERIFY(m_model->text(r - 1, 3) <= m_model->text(r, 3));
+        QCOMPARE(column(3), (QStringList{"", "Cognome00001", "Cognome00002"}));
     }
 
 private:
