@@ -9,6 +9,7 @@
 #include "platform/textfile.h"
 #include "store/archive.h"
 #include "store/database.h"
+#include "tests/support/controls.h"
 
 #include <QApplication>
 #include <QDir>
@@ -86,7 +87,7 @@ Run sendOnce(const QString& servizio, const QString& account, const QStringList&
         f.show();
         QCoreApplication::processEvents();
         f.prepareOnActivation();
-        f.Text1->setPlainText(text);
+        control<QPlainTextEdit>(&f, "Text1")->setPlainText(text);
         QCoreApplication::processEvents();
 
         bool finished = false;
@@ -99,12 +100,12 @@ Run sendOnce(const QString& servizio, const QString& account, const QStringList&
         QObject::connect(&f, &Composer::sendFinished, &f, [&] { ended = true; });
         QElapsedTimer clock;
         clock.start();
-        f.Command1->click();
+        control<QPushButton>(&f, "Command1")->click();
         // checked only here, never inside the nested loops of a step
         while (!ended)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         run.ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-        progress = f.ProgressBar1->value();
+        progress = control<QProgressBar>(&f, "ProgressBar1")->value();
         if (!finished || result != QDialog::Accepted)
             run.failure = QStringLiteral("la finestra non si è chiusa con l'invio");
     }

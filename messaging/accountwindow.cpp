@@ -19,44 +19,44 @@
 AccountWindow::AccountWindow(Session& session, QWidget* parent)
     : QDialog(parent)
     , m_session(session)
-    , ui(new QLineEdit(this))
-    , pw(new QLineEdit(this))
-    , Label3(new QLabel(QStringLiteral("Richiedi Nome Utente e Password"), this))
-    , Command1(platform::iconButton(this, "Command1", "salvati", QStringLiteral("Salva")))
-    , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi"))) {
+    , m_userNameEdit(new QLineEdit(this))
+    , m_passwordEdit(new QLineEdit(this))
+    , m_accountRequestLabel(new QLabel(QStringLiteral("Richiedi Nome Utente e Password"), this))
+    , m_saveButton(platform::iconButton(this, "Command1", "salvati", QStringLiteral("Salva")))
+    , m_closeButton(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi"))) {
     setObjectName(QStringLiteral("Form6"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Account Servizio SMS"));
-    platform::nameControls({{ui, "ui"}, {pw, "pw"}});
-    pw->setEchoMode(QLineEdit::Password);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Command1->setDefault(true);
+    platform::nameControls({{m_userNameEdit, "ui"}, {m_passwordEdit, "pw"}});
+    m_passwordEdit->setEchoMode(QLineEdit::Password);
+    m_accountRequestLabel->setObjectName(QStringLiteral("Label3"));
+    m_saveButton->setDefault(true);
 
-    QFont link = Label3->font();
+    QFont link = m_accountRequestLabel->font();
     link.setUnderline(true);
-    Label3->setFont(link);
-    QPalette blue = Label3->palette();
+    m_accountRequestLabel->setFont(link);
+    QPalette blue = m_accountRequestLabel->palette();
     blue.setColor(QPalette::WindowText, QColor(0x1e, 0x6f, 0xb8));
-    Label3->setPalette(blue);
-    Label3->setCursor(Qt::PointingHandCursor);
-    Label3->installEventFilter(this);
+    m_accountRequestLabel->setPalette(blue);
+    m_accountRequestLabel->setCursor(Qt::PointingHandCursor);
+    m_accountRequestLabel->installEventFilter(this);
 
     auto* fields = new QFormLayout;
-    fields->addRow(QStringLiteral("Nome Utente"), ui);
-    fields->addRow(QStringLiteral("Password"), pw);
+    fields->addRow(QStringLiteral("Nome Utente"), m_userNameEdit);
+    fields->addRow(QStringLiteral("Password"), m_passwordEdit);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
+    buttons->addWidget(m_saveButton);
+    buttons->addWidget(m_closeButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
-    layout->addWidget(Label3);
+    layout->addWidget(m_accountRequestLabel);
     layout->addSpacing(8);
     layout->addLayout(buttons);
     setMinimumWidth(360);
 
-    handler::onClick(Command1, [this] { saveAccount(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { closeAccount(); });
+    handler::onClick(m_saveButton, [this] { saveAccount(); });
+    connect(m_closeButton, &QPushButton::clicked, this, [this] { closeAccount(); });
     loadAccount();
 }
 
@@ -64,25 +64,25 @@ void AccountWindow::loadAccount() {
     const auto fields = account::read(m_session.appFolder);
     if (!fields)
         return;
-    ui->setText(fields->value(0));
-    pw->setText(fields->value(1));
+    m_userNameEdit->setText(fields->value(0));
+    m_passwordEdit->setText(fields->value(1));
 }
 
 void AccountWindow::saveAccount() {
-    if (ui->text().isEmpty())
+    if (m_userNameEdit->text().isEmpty())
         return;
-    if (pw->text().isEmpty()) {
+    if (m_passwordEdit->text().isEmpty()) {
         platform::MsgBox(QStringLiteral("Inserire il Campo Password"), platform::Icon::Information);
         return;
     }
     // The file keeps "user-password": a "-" in the name would move the rest into the password.
-    if (ui->text().contains(QLatin1Char('-'))) {
+    if (m_userNameEdit->text().contains(QLatin1Char('-'))) {
         platform::MsgBox(QStringLiteral("Il Nome Utente non può contenere il carattere \"-\""),
                          platform::Icon::Critical);
         return;
     }
     auto& state = m_session;
-    if (!account::save(state.appFolder, ui->text(), pw->text())) {
+    if (!account::save(state.appFolder, m_userNameEdit->text(), m_passwordEdit->text())) {
         platform::MsgBox(QStringLiteral("Impossibile salvare l'account nel file registrazione."),
                          platform::Icon::Critical);
         return;
@@ -103,7 +103,7 @@ void AccountWindow::openAccountRequestPage() {
 }
 
 bool AccountWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Label3 && event->type() == QEvent::MouseButtonRelease &&
+    if (watched == m_accountRequestLabel && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
         handler::run([this] { openAccountRequestPage(); });
     return QDialog::eventFilter(watched, event);

@@ -20,15 +20,15 @@ public:
     void closeAccount();
     void openAccountRequestPage();
 
-    QLineEdit* ui;
-    QLineEdit* pw;
-    QLabel* Label3;
-    QPushButton* Command1;
-    QPushButton* Command2;
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void loadAccount();
+
+    QLineEdit* m_userNameEdit;
+    QLineEdit* m_passwordEdit;
+    QLabel* m_accountRequestLabel; // opens the page to ask for an account
+    QPushButton* m_saveButton;
+    QPushButton* m_closeButton;
 };

@@ -45,37 +45,38 @@ QLabel* label(QWidget* parent, const char* name, const QString& text) {
 
 Composer::Composer(Session& session, const Request& request, QWidget* parent)
     : QDialog(parent)
-    , Label2(label(this, "Label2", {}))
-    , Label3(label(this, "Label3", QStringLiteral("Cellulare")))
-    , Text2(new QLineEdit(this))
-    , Label18(label(this, "Label18", {}))
-    , Label23(label(this, "Label23", {}))
-    , List1(new QListView(this))
-    , Text1(new QPlainTextEdit(this))
-    , Label5(label(this, "Label5", QStringLiteral("0")))
-    , Label24(label(this, "Label24", {}))
-    , Combo1(new QComboBox(this))
-    , Option1(new QRadioButton(QStringLiteral("Suddividi ogni 160 caratteri"), this))
-    , Option2(new QRadioButton(QStringLiteral("Suddividi allo spazio più prossimo"), this))
-    , Label6(label(this, "Label6", QStringLiteral(":-)")))
-    , Label7(label(this, "Label7", QStringLiteral(":-(")))
-    , Label8(label(this, "Label8", QStringLiteral(":-))")))
-    , Label9(label(this, "Label9", QStringLiteral(":-o")))
-    , Label14(label(this, "Label14", QStringLiteral(":-?")))
-    , Label16(label(this, "Label16", QStringLiteral(":-@")))
-    , Label10(label(this, "Label10", QStringLiteral("Allegro")))
-    , Label11(label(this, "Label11", QStringLiteral("Sorridente")))
-    , Label12(label(this, "Label12", QStringLiteral("Triste")))
-    , Label13(label(this, "Label13", QStringLiteral("Meravigliato")))
-    , Label15(label(this, "Label15", QStringLiteral("Confuso")))
-    , Label17(label(this, "Label17", QStringLiteral("Smack")))
-    , Frame1(new QGroupBox(QStringLiteral(" Stato  Servizio"), this))
-    , Label21(label(Frame1, "Label21", {}))
-    , ProgressBar1(new QProgressBar(Frame1))
-    , Command1(platform::iconButton(this, "Command1", "sms", QStringLiteral("Invia")))
-    , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi")))
-    , Command3(platform::iconButton(this, "Command3", "salvati", QStringLiteral("Salva")))
-    , Command4(platform::iconButton(this, "Command4", "cerca", QStringLiteral("Cerca")))
+    , m_surnameLabel(label(this, "Label2", {}))
+    , m_numberCaptionLabel(label(this, "Label3", QStringLiteral("Cellulare")))
+    , m_numberEdit(new QLineEdit(this))
+    , m_archivedNumberLabel(label(this, "Label18", {}))
+    , m_modeLabel(label(this, "Label23", {}))
+    , m_recipientList(new QListView(this))
+    , m_textEdit(new QPlainTextEdit(this))
+    , m_lengthLabel(label(this, "Label5", QStringLiteral("0")))
+    , m_descriptionLabel(label(this, "Label24", {}))
+    , m_smsTypeCombo(new QComboBox(this))
+    , m_splitByLengthOption(new QRadioButton(QStringLiteral("Suddividi ogni 160 caratteri"), this))
+    , m_splitAtSpaceOption(
+          new QRadioButton(QStringLiteral("Suddividi allo spazio più prossimo"), this))
+    , m_happySymbolLabel(label(this, "Label6", QStringLiteral(":-)")))
+    , m_sadSymbolLabel(label(this, "Label7", QStringLiteral(":-(")))
+    , m_smilingSymbolLabel(label(this, "Label8", QStringLiteral(":-))")))
+    , m_amazedSymbolLabel(label(this, "Label9", QStringLiteral(":-o")))
+    , m_confusedSymbolLabel(label(this, "Label14", QStringLiteral(":-?")))
+    , m_kissSymbolLabel(label(this, "Label16", QStringLiteral(":-@")))
+    , m_happyNameLabel(label(this, "Label10", QStringLiteral("Allegro")))
+    , m_smilingNameLabel(label(this, "Label11", QStringLiteral("Sorridente")))
+    , m_sadNameLabel(label(this, "Label12", QStringLiteral("Triste")))
+    , m_amazedNameLabel(label(this, "Label13", QStringLiteral("Meravigliato")))
+    , m_confusedNameLabel(label(this, "Label15", QStringLiteral("Confuso")))
+    , m_kissNameLabel(label(this, "Label17", QStringLiteral("Smack")))
+    , m_statusGroup(new QGroupBox(QStringLiteral(" Stato  Servizio"), this))
+    , m_statusLabel(label(m_statusGroup, "Label21", {}))
+    , m_progressBar(new QProgressBar(m_statusGroup))
+    , m_sendButton(platform::iconButton(this, "Command1", "sms", QStringLiteral("Invia")))
+    , m_closeButton(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi")))
+    , m_saveButton(platform::iconButton(this, "Command3", "salvati", QStringLiteral("Salva")))
+    , m_searchButton(platform::iconButton(this, "Command4", "cerca", QStringLiteral("Cerca")))
     , m_session(session)
     , m_request(request)
     , m_recipients(new QStringListModel(this))
@@ -83,61 +84,62 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     setObjectName(QStringLiteral("Form5"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Composizione SMS"));
-    platform::nameControls({{Text2, "Text2"},
-                            {Text1, "Text1"},
-                            {List1, "List1"},
-                            {Combo1, "Combo1"},
-                            {Option1, "Option1"},
-                            {Option2, "Option2"},
-                            {Frame1, "Frame1"},
-                            {ProgressBar1, "ProgressBar1"}});
+    platform::nameControls({{m_numberEdit, "Text2"},
+                            {m_textEdit, "Text1"},
+                            {m_recipientList, "List1"},
+                            {m_smsTypeCombo, "Combo1"},
+                            {m_splitByLengthOption, "Option1"},
+                            {m_splitAtSpaceOption, "Option2"},
+                            {m_statusGroup, "Frame1"},
+                            {m_progressBar, "ProgressBar1"}});
 
     // Recipient.
-    Label18->hide();
-    Label23->hide();
-    List1->setModel(m_recipients);
-    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    List1->setUniformItemSizes(true);
-    List1->setMaximumHeight(90);
-    List1->hide();
-    QFont bold = Label2->font();
+    m_archivedNumberLabel->hide();
+    m_modeLabel->hide();
+    m_recipientList->setModel(m_recipients);
+    m_recipientList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_recipientList->setUniformItemSizes(true);
+    m_recipientList->setMaximumHeight(90);
+    m_recipientList->hide();
+    QFont bold = m_surnameLabel->font();
     bold.setBold(true);
-    Label2->setFont(bold);
+    m_surnameLabel->setFont(bold);
     auto* recipient = new QGroupBox(QStringLiteral("Destinatario"), this);
     auto* who = new QGridLayout(recipient);
     who->addWidget(new QLabel(QStringLiteral("Cognome"), recipient), 0, 0);
-    who->addWidget(Label2, 0, 1, 1, 2);
-    who->addWidget(Label3, 1, 0);
-    who->addWidget(Text2, 1, 1);
-    who->addWidget(Command4, 1, 2);
-    who->addWidget(List1, 2, 0, 1, 3);
+    who->addWidget(m_surnameLabel, 0, 1, 1, 2);
+    who->addWidget(m_numberCaptionLabel, 1, 0);
+    who->addWidget(m_numberEdit, 1, 1);
+    who->addWidget(m_searchButton, 1, 2);
+    who->addWidget(m_recipientList, 2, 0, 1, 3);
     who->setColumnStretch(1, 1);
-    Command4->setToolTip(QStringLiteral("Cerca un contatto"));
+    m_searchButton->setToolTip(QStringLiteral("Cerca un contatto"));
 
     // Text.
-    Text1->setTabChangesFocus(true);
-    Text1->setMinimumHeight(110);
-    Label24->setWordWrap(true);
+    m_textEdit->setTabChangesFocus(true);
+    m_textEdit->setMinimumHeight(110);
+    m_descriptionLabel->setWordWrap(true);
     auto* count = new QHBoxLayout;
     count->addWidget(new QLabel(QStringLiteral("Caratteri utilizzati"), this));
-    count->addWidget(Label5);
+    count->addWidget(m_lengthLabel);
     count->addSpacing(16);
-    count->addWidget(Label24, 1);
-    Combo1->addItems({QStringLiteral("Normale"), QStringLiteral("Flash")});
-    Option1->setChecked(true);
+    count->addWidget(m_descriptionLabel, 1);
+    m_smsTypeCombo->addItems({QStringLiteral("Normale"), QStringLiteral("Flash")});
+    m_splitByLengthOption->setChecked(true);
     auto* options = new QGridLayout;
     options->addWidget(new QLabel(QStringLiteral("Tipo SMS"), this), 0, 0);
-    options->addWidget(Combo1, 0, 1);
-    options->addWidget(Option1, 0, 2);
-    options->addWidget(Option2, 1, 2);
+    options->addWidget(m_smsTypeCombo, 0, 1);
+    options->addWidget(m_splitByLengthOption, 0, 2);
+    options->addWidget(m_splitAtSpaceOption, 1, 2);
     options->setColumnStretch(3, 1);
 
     // Emoticons: a symbol (double click) above its name (click); both append the same.
     auto* faces = new QGroupBox(QStringLiteral("Emoticon"), this);
     auto* grid = new QGridLayout(faces);
-    const std::pair<QLabel*, QLabel*> pairs[] = {{Label6, Label10},  {Label8, Label11},
-                                                 {Label7, Label12},  {Label9, Label13},
-                                                 {Label14, Label15}, {Label16, Label17}};
+    const std::pair<QLabel*, QLabel*> pairs[] = {
+        {m_happySymbolLabel, m_happyNameLabel},       {m_smilingSymbolLabel, m_smilingNameLabel},
+        {m_sadSymbolLabel, m_sadNameLabel},           {m_amazedSymbolLabel, m_amazedNameLabel},
+        {m_confusedSymbolLabel, m_confusedNameLabel}, {m_kissSymbolLabel, m_kissNameLabel}};
     int column = 0;
     for (const auto& [symbol, name] : pairs) {
         QFont big = symbol->font();
@@ -158,44 +160,44 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     }
 
     // Status of a send.
-    auto* status = new QVBoxLayout(Frame1);
-    status->addWidget(Label21);
-    status->addWidget(ProgressBar1);
-    ProgressBar1->hide();
-    Label21->setMinimumHeight(Label21->fontMetrics().height());
+    auto* status = new QVBoxLayout(m_statusGroup);
+    status->addWidget(m_statusLabel);
+    status->addWidget(m_progressBar);
+    m_progressBar->hide();
+    m_statusLabel->setMinimumHeight(m_statusLabel->fontMetrics().height());
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(Command3);
+    buttons->addWidget(m_saveButton);
     buttons->addStretch(1);
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
-    Command1->setDefault(true);
-    Command1->setAutoDefault(true);
+    buttons->addWidget(m_sendButton);
+    buttons->addWidget(m_closeButton);
+    m_sendButton->setDefault(true);
+    m_sendButton->setAutoDefault(true);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(recipient);
     layout->addWidget(new QLabel(QStringLiteral("Testo Sms"), this));
-    layout->addWidget(Text1, 1);
+    layout->addWidget(m_textEdit, 1);
     layout->addLayout(count);
     layout->addLayout(options);
     layout->addWidget(faces);
-    layout->addWidget(Frame1);
+    layout->addWidget(m_statusGroup);
     layout->addLayout(buttons);
     setMinimumWidth(520);
 
-    connect(Text1->document(), &QTextDocument::contentsChange, this,
+    connect(m_textEdit->document(), &QTextDocument::contentsChange, this,
             [this](int position, int, int added) {
                 m_lastEdit = {position, added};
             });
-    connect(Text1, &QPlainTextEdit::textChanged, this,
+    connect(m_textEdit, &QPlainTextEdit::textChanged, this,
             [this] { handler::run([this] { countText(); }); });
-    connect(Text2, &QLineEdit::textChanged, this, [this] { showTypedNumber(); });
-    connect(Combo1, &QComboBox::activated, this, [this] { chooseSmsType(); });
-    connect(Option1, &QRadioButton::toggled, this, [this] { describe(); });
-    handler::onClick(Command1, [this] { send(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { closeComposer(); });
-    handler::onClick(Command3, [this] { saveDraft(); });
-    connect(Command4, &QPushButton::clicked, this, [this] { searchRecipient(); });
+    connect(m_numberEdit, &QLineEdit::textChanged, this, [this] { showTypedNumber(); });
+    connect(m_smsTypeCombo, &QComboBox::activated, this, [this] { chooseSmsType(); });
+    connect(m_splitByLengthOption, &QRadioButton::toggled, this, [this] { describe(); });
+    handler::onClick(m_sendButton, [this] { send(); });
+    connect(m_closeButton, &QPushButton::clicked, this, [this] { closeComposer(); });
+    handler::onClick(m_saveButton, [this] { saveDraft(); });
+    connect(m_searchButton, &QPushButton::clicked, this, [this] { searchRecipient(); });
     connect(&m_job, &SendJob::statusChanged, this, &Composer::setStatus);
     connect(&m_job, &SendJob::recipientStarted, this, &Composer::showRecipient);
     connect(&m_job, &SendJob::progress, this, &Composer::showProgress);
@@ -213,22 +215,22 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     });
 
     const bool list = request.mode == Mode::List;
-    Label23->setText(list ? QStringLiteral("1") : QStringLiteral("0"));
+    m_modeLabel->setText(list ? QStringLiteral("1") : QStringLiteral("0"));
     if (list)
         setRecipients(request.recipients);
-    Label18->setText(request.number);
-    Label2->setText(request.surname);
-    Label3->setVisible(request.searchable);
-    Command4->setVisible(request.searchable);
+    m_archivedNumberLabel->setText(request.number);
+    m_surnameLabel->setText(request.surname);
+    m_numberCaptionLabel->setVisible(request.searchable);
+    m_searchButton->setVisible(request.searchable);
     if (!request.text.isEmpty())
-        Text1->setPlainText(request.text);
+        m_textEdit->setPlainText(request.text);
 }
 
 Composer::~Composer() = default;
 
 void Composer::setRecipients(const QStringList& numbers) {
     m_recipients->setStringList(numbers);
-    List1->setVisible(!numbers.isEmpty());
+    m_recipientList->setVisible(!numbers.isEmpty());
     describe();
 }
 
@@ -248,7 +250,7 @@ bool Composer::event(QEvent* event) {
 }
 
 void Composer::prepareOnActivation() {
-    Text2->setText(Label18->text());
+    m_numberEdit->setText(m_archivedNumberLabel->text());
     if (listMode()) {
         if (m_recipients->rowCount() == 0) {
             platform::MsgBox(QStringLiteral("Nessun contatto selezionato"),
@@ -257,18 +259,18 @@ void Composer::prepareOnActivation() {
             return;
         }
         // The opener ends the numbers with ";"; a saved list comes without it.
-        if (Label18->text().endsWith(QLatin1Char(';')))
-            Text2->setText(Label18->text().chopped(1));
+        if (m_archivedNumberLabel->text().endsWith(QLatin1Char(';')))
+            m_numberEdit->setText(m_archivedNumberLabel->text().chopped(1));
         // One SMS each: the box takes no more. A longer draft stays as it is, to be shortened.
         m_maxLength = sms::partLength;
-        Option1->hide();
-        Option2->hide();
+        m_splitByLengthOption->hide();
+        m_splitAtSpaceOption->hide();
         const int last = m_recipients->rowCount() - 1;
-        List1->setCurrentIndex(m_recipients->index(last));
+        m_recipientList->setCurrentIndex(m_recipients->index(last));
         if (m_recipients->index(last).data().toString().isEmpty())
             m_recipients->removeRow(last);
-        Label2->setText(QStringLiteral("<lista>"));
-        List1->show();
+        m_surnameLabel->setText(QStringLiteral("<lista>"));
+        m_recipientList->show();
     }
     describe();
 }
@@ -277,7 +279,7 @@ void Composer::prepareOnActivation() {
 // was there stays as it is and the caret stays where the user typed.
 void Composer::keepWithinLimit() {
     const Edit edit = std::exchange(m_lastEdit, Edit{});
-    const QString text = Text1->toPlainText();
+    const QString text = m_textEdit->toPlainText();
     const int length = sms::length(text);
     if (!m_maxLength || edit.added <= 0 || length <= m_maxLength)
         return;
@@ -288,24 +290,24 @@ void Composer::keepWithinLimit() {
     const int room = std::max(0, m_maxLength - (length - sms::length(inserted)));
     const int kept = start + static_cast<int>(sms::left(inserted, room).size());
     {
-        const QSignalBlocker quiet(Text1);
-        QTextCursor cut(Text1->document());
+        const QSignalBlocker quiet(m_textEdit);
+        QTextCursor cut(m_textEdit->document());
         cut.joinPreviousEditBlock();
         cut.setPosition(kept);
         cut.setPosition(end, QTextCursor::KeepAnchor);
         cut.removeSelectedText();
         cut.endEditBlock();
-        QTextCursor caret = Text1->textCursor();
+        QTextCursor caret = m_textEdit->textCursor();
         caret.setPosition(kept);
-        Text1->setTextCursor(caret);
+        m_textEdit->setTextCursor(caret);
     }
     m_lastEdit = {};
 }
 
 void Composer::countText() {
     keepWithinLimit();
-    const int length = sms::length(Text1->toPlainText());
-    Label5->setText(QString::number(length));
+    const int length = sms::length(m_textEdit->toPlainText());
+    m_lengthLabel->setText(QString::number(length));
     auto& state = m_session;
     // In list mode the text is one SMS: it never goes out as more.
     if (!listMode() && state.lengthNotice && length > sms::partLength) {
@@ -320,22 +322,23 @@ void Composer::countText() {
 }
 
 void Composer::showTypedNumber() {
-    Label18->setText(Text2->text());
+    m_archivedNumberLabel->setText(m_numberEdit->text());
 }
 
 void Composer::chooseSmsType() {
-    m_flash = Combo1->currentText() == QLatin1String("Flash");
+    m_flash = m_smsTypeCombo->currentText() == QLatin1String("Flash");
 }
 
 // How many SMS the text makes, the credit the send will use, and the alphabet.
 void Composer::describe() {
-    const QString text = Text1->toPlainText();
+    const QString text = m_textEdit->toPlainText();
     if (text.isEmpty()) {
-        Label24->clear();
+        m_descriptionLabel->clear();
         return;
     }
     const bool list = listMode();
-    const int parts = list ? 1 : static_cast<int>(sms::cut(text, Option2->isChecked()).size());
+    const int parts =
+        list ? 1 : static_cast<int>(sms::cut(text, m_splitAtSpaceOption->isChecked()).size());
     QString note;
     if (parts > sms::maxParts) {
         note =
@@ -354,14 +357,14 @@ void Composer::describe() {
         note += QStringLiteral("<br><span style=\"color:#8a5a00\">Il testo contiene caratteri "
                                "fuori dall'alfabeto SMS: viene inviato in UCS-2, 70 caratteri "
                                "per SMS</span>");
-    Label24->setText(note);
+    m_descriptionLabel->setText(note);
 }
 
 void Composer::emoticon(QLabel* label) {
     const QString symbol = label->property("emoticon").toString();
-    Text1->moveCursor(QTextCursor::End);
-    Text1->insertPlainText(QLatin1Char(' ') + (symbol.isEmpty() ? label->text() : symbol) +
-                           QLatin1Char(' '));
+    m_textEdit->moveCursor(QTextCursor::End);
+    m_textEdit->insertPlainText(QLatin1Char(' ') + (symbol.isEmpty() ? label->text() : symbol) +
+                                QLatin1Char(' '));
 }
 
 bool Composer::eventFilter(QObject* watched, QEvent* event) {
@@ -374,14 +377,14 @@ bool Composer::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Composer::setStatus(const QString& text) {
-    Label21->setText(text);
+    m_statusLabel->setText(text);
     emit statusChanged(text);
 }
 
 void Composer::enableButtons(bool enabled) {
-    Command1->setEnabled(enabled);
-    Command2->setEnabled(enabled);
-    Command3->setEnabled(enabled);
+    m_sendButton->setEnabled(enabled);
+    m_closeButton->setEnabled(enabled);
+    m_saveButton->setEnabled(enabled);
 }
 
 // Sent messages go to the selected address book, or to Principale from any other node.
@@ -397,11 +400,11 @@ void Composer::send() {
                                         "l'elaborazione\r\nFare click su OK per procedere con "
                                         "l'invio degli sms"),
                          platform::Icon::Information);
-    if (Label2->text().isEmpty())
-        Label2->setText(QStringLiteral(" "));
-    const QString text = Text1->toPlainText();
+    if (m_surnameLabel->text().isEmpty())
+        m_surnameLabel->setText(QStringLiteral(" "));
+    const QString text = m_textEdit->toPlainText();
     if (sms::length(text) < sms::partLength)
-        Option1->setChecked(true);
+        m_splitByLengthOption->setChecked(true);
     enableButtons(false);
 
     auto& state = m_session;
@@ -409,10 +412,10 @@ void Composer::send() {
     message.text = text;
     message.list = list;
     message.recipients = recipients();
-    message.number = Text2->text();
-    message.numberLabel = Label18->text();
-    message.surname = Label2->text();
-    message.atBlank = Option2->isChecked();
+    message.number = m_numberEdit->text();
+    message.numberLabel = m_archivedNumberLabel->text();
+    message.surname = m_surnameLabel->text();
+    message.atBlank = m_splitAtSpaceOption->isChecked();
     message.flash = m_flash;
     message.sender = state.senderHeader;
     message.book = archiveBook();
@@ -440,16 +443,16 @@ void Composer::connectionFailed(const QString& detail) {
 void Composer::showRecipient(int round, const QString& number) {
     if (!listMode())
         return;
-    List1->setCurrentIndex(m_recipients->index(round - 1));
-    Text2->setText(number);
+    m_recipientList->setCurrentIndex(m_recipients->index(round - 1));
+    m_numberEdit->setText(number);
 }
 
 void Composer::showProgress(int round, int total) {
     if (round == 0) {
-        ProgressBar1->setVisible(listMode());
-        ProgressBar1->setRange(0, total);
+        m_progressBar->setVisible(listMode());
+        m_progressBar->setRange(0, total);
     }
-    ProgressBar1->setValue(round);
+    m_progressBar->setValue(round);
 }
 
 void Composer::finishSend(const SendJob::Result& result) {
@@ -536,11 +539,11 @@ void Composer::closeComposer() {
 }
 
 void Composer::saveDraft() {
-    if (Text2->text().isEmpty()) {
+    if (m_numberEdit->text().isEmpty()) {
         platform::MsgBox(QStringLiteral("Numero telefonico mancante"), platform::Icon::Critical);
         return;
     }
-    const QString number = Text2->text();
+    const QString number = m_numberEdit->text();
     if (number.startsWith(QLatin1Char('+')) || number.startsWith(QLatin1String("039"))) {
         if (platform::MsgBox(QStringLiteral("Prefisso internazionele non necessario rimuovo il "
                                             "prefisso ") +
@@ -548,13 +551,13 @@ void Composer::saveDraft() {
                              platform::Icon::Question,
                              platform::Buttons::OkCancel) != platform::Answer::Ok)
             return;
-        Text2->setText(number.mid(3));
+        m_numberEdit->setText(number.mid(3));
     }
-    if (Label2->text().isEmpty())
-        Label2->setText(QStringLiteral(" "));
+    if (m_surnameLabel->text().isEmpty())
+        m_surnameLabel->setText(QStringLiteral(" "));
     if (listMode())
-        Label2->setText(QStringLiteral("<lista>"));
-    if (Text1->toPlainText().isEmpty()) {
+        m_surnameLabel->setText(QStringLiteral("<lista>"));
+    if (m_textEdit->toPlainText().isEmpty()) {
         platform::MsgBox(QStringLiteral("Testo SMS Mancante"), platform::Icon::Critical);
         return;
     }
@@ -570,9 +573,9 @@ void Composer::saveDraft() {
     {
         platform::WaitCursor wait;
         state.archive.open(path);
-        store::archive::addMessage(
-            state.archive.openRecordset(QStringLiteral("salvati")),
-            {Label2->text(), Label18->text(), platform::Clock::nowText(), Text1->toPlainText()});
+        store::archive::addMessage(state.archive.openRecordset(QStringLiteral("salvati")),
+                                   {m_surnameLabel->text(), m_archivedNumberLabel->text(),
+                                    platform::Clock::nowText(), m_textEdit->toPlainText()});
     }
     accept();
 }

@@ -40,7 +40,7 @@ public:
     Composer(Session& session, const Request& request, QWidget* parent = nullptr);
     ~Composer() override;
 
-    // List mode: one entry of List1 per number.
+    // List mode: one entry of the recipient list per number.
     void setRecipients(const QStringList& numbers);
     QStringList recipients() const;
     bool listMode() const;
@@ -53,30 +53,8 @@ public:
     // An emoticon label: its symbol, with one blank each side, at the end of the text.
     void emoticon(QLabel* label);
 
-    QLabel* Label2; // surname
-    QLabel* Label3; // "Cellulare"
-    QLineEdit* Text2;
-    QLabel* Label18; // the number as archived
-    QLabel* Label23; // shows the mode: "1" list, "0" one number
-    QListView* List1;
-    QPlainTextEdit* Text1;
-    QLabel* Label5;  // characters
-    QLabel* Label24; // SMS, credit and alphabet of the text
-    QComboBox* Combo1;
-    QRadioButton* Option1;
-    QRadioButton* Option2;
-    QLabel *Label6, *Label7, *Label8, *Label9, *Label14, *Label16;     // double click
-    QLabel *Label10, *Label11, *Label12, *Label13, *Label15, *Label17; // click
-    QGroupBox* Frame1;                                                 // " Stato  Servizio"
-    QLabel* Label21;
-    QProgressBar* ProgressBar1;
-    QPushButton* Command1;
-    QPushButton* Command2;
-    QPushButton* Command3;
-    QPushButton* Command4;
-
 signals:
-    // Label21 changed: every status of a send, in order.
+    // The status line changed: every status of a send, in order.
     void statusChanged(const QString& status);
     // The message of a send is now in inviati: the lists showing it refresh.
     void sendArchived();
@@ -109,16 +87,41 @@ private:
     void connectionFailed(const QString& detail);
     QString archiveBook() const;
 
+    QLabel* m_surnameLabel;
+    QLabel* m_numberCaptionLabel; // "Cellulare"
+    QLineEdit* m_numberEdit;
+    QLabel* m_archivedNumberLabel; // the number as archived
+    QLabel* m_modeLabel;           // shows the mode: "1" list, "0" one number
+    QListView* m_recipientList;
+    QPlainTextEdit* m_textEdit;
+    QLabel* m_lengthLabel;      // characters
+    QLabel* m_descriptionLabel; // SMS, credit and alphabet of the text
+    QComboBox* m_smsTypeCombo;
+    QRadioButton* m_splitByLengthOption;
+    QRadioButton* m_splitAtSpaceOption;
+    // Emoticons: each symbol inserts on a double click, each name on a click.
+    QLabel *m_happySymbolLabel, *m_sadSymbolLabel, *m_smilingSymbolLabel, *m_amazedSymbolLabel,
+        *m_confusedSymbolLabel, *m_kissSymbolLabel;
+    QLabel *m_happyNameLabel, *m_smilingNameLabel, *m_sadNameLabel, *m_amazedNameLabel,
+        *m_confusedNameLabel, *m_kissNameLabel;
+    QGroupBox* m_statusGroup; // " Stato  Servizio"
+    QLabel* m_statusLabel;
+    QProgressBar* m_progressBar;
+    QPushButton* m_sendButton;
+    QPushButton* m_closeButton;
+    QPushButton* m_saveButton;
+    QPushButton* m_searchButton;
+
     Session& m_session;
     Request m_request;
-    bool m_flash = false; // "Flash" chosen in Combo1
+    bool m_flash = false; // "Flash" chosen as the SMS type
     QStringListModel* m_recipients;
     SendJob m_job;
     bool m_busy = false;                        // a send is running: the window stays open
     std::optional<platform::WaitCursor> m_wait; // the hourglass while a send runs
-    int m_maxLength = 0;                        // characters Text1 holds at most; 0 for no limit
+    int m_maxLength = 0; // characters m_textEdit holds at most; 0 for no limit
     struct Edit {
         int position = 0;
         int added = 0;
-    } m_lastEdit; // where the last change of Text1 put text, and how much
+    } m_lastEdit; // where the last change of m_textEdit put text, and how much
 };

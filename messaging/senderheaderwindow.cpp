@@ -38,58 +38,61 @@ public:
 SenderHeaderWindow::SenderHeaderWindow(Session& session, QWidget* parent)
     : QDialog(parent)
     , m_session(session)
-    , Label1(new QLabel(QStringLiteral("Intestazione SMS"), this))
-    , Label2(new QLabel(QStringLiteral("L'intestazione degli SMS è il mittente del messaggio; è "
-                                       "possibile inserire al massimo 11 caratteri, ad esempio "
-                                       "il proprio numero di cellulare o un qualsiasi testo "
-                                       "numerico o alfanumerico"),
-                        this))
-    , Label3(new QLabel(QStringLiteral("Solo per SMS Alta qualità "), this))
-    , Text1(new QLineEdit(this))
-    , Command1(platform::iconButton(this, "Command1", "salvati", QStringLiteral("Salva")))
-    , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi"))) {
+    , m_headingLabel(new QLabel(QStringLiteral("Intestazione SMS"), this))
+    , m_explanationLabel(
+          new QLabel(QStringLiteral("L'intestazione degli SMS è il mittente del messaggio; è "
+                                    "possibile inserire al massimo 11 caratteri, ad esempio "
+                                    "il proprio numero di cellulare o un qualsiasi testo "
+                                    "numerico o alfanumerico"),
+                     this))
+    , m_noteLabel(new QLabel(QStringLiteral("Solo per SMS Alta qualità "), this))
+    , m_headerEdit(new QLineEdit(this))
+    , m_saveButton(platform::iconButton(this, "Command1", "salvati", QStringLiteral("Salva")))
+    , m_closeButton(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi"))) {
     setObjectName(QStringLiteral("Form7"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Intestazione SMS"));
-    platform::nameControls(
-        {{Label1, "Label1"}, {Label2, "Label2"}, {Label3, "Label3"}, {Text1, "Text1"}});
-    Command1->setDefault(true);
+    platform::nameControls({{m_headingLabel, "Label1"},
+                            {m_explanationLabel, "Label2"},
+                            {m_noteLabel, "Label3"},
+                            {m_headerEdit, "Text1"}});
+    m_saveButton->setDefault(true);
 
-    QFont heading = Label1->font();
+    QFont heading = m_headingLabel->font();
     heading.setBold(true);
     heading.setPointSizeF(heading.pointSizeF() * 1.3);
-    Label1->setFont(heading);
-    Label2->setWordWrap(true);
-    Text1->setMaxLength(headerLength);
-    Text1->setValidator(new Cp1252Validator(Text1));
+    m_headingLabel->setFont(heading);
+    m_explanationLabel->setWordWrap(true);
+    m_headerEdit->setMaxLength(headerLength);
+    m_headerEdit->setValidator(new Cp1252Validator(m_headerEdit));
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
+    buttons->addWidget(m_saveButton);
+    buttons->addWidget(m_closeButton);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Label1);
-    layout->addWidget(Label2);
+    layout->addWidget(m_headingLabel);
+    layout->addWidget(m_explanationLabel);
     layout->addSpacing(4);
-    layout->addWidget(Text1);
-    layout->addWidget(Label3);
+    layout->addWidget(m_headerEdit);
+    layout->addWidget(m_noteLabel);
     layout->addSpacing(8);
     layout->addLayout(buttons);
     setMinimumWidth(420);
 
-    handler::onClick(Command1, [this] { saveSenderHeader(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { closeSenderHeader(); });
+    handler::onClick(m_saveButton, [this] { saveSenderHeader(); });
+    connect(m_closeButton, &QPushButton::clicked, this, [this] { closeSenderHeader(); });
     loadSenderHeader();
 }
 
 void SenderHeaderWindow::loadSenderHeader() {
     // A missing or unreadable file leaves the box empty.
-    Text1->setText(
+    m_headerEdit->setText(
         platform::TextFile::readFirstLine(headerFile(m_session.appFolder)).value_or(QString()));
 }
 
 void SenderHeaderWindow::saveSenderHeader() {
-    const QString header = Text1->text();
+    const QString header = m_headerEdit->text();
     if (!platform::TextFile::replaceLines(headerFile(m_session.appFolder), {header})) {
         platform::MsgBox(QStringLiteral("Si è verificato un errore"), platform::Icon::None);
         reject();

@@ -19,13 +19,13 @@ public:
     void saveSenderHeader();
     void closeSenderHeader();
 
-    QLabel* Label1; // heading
-    QLabel* Label2; // explanation
-    QLabel* Label3; // note
-    QLineEdit* Text1;
-    QPushButton* Command1;
-    QPushButton* Command2;
-
 private:
     void loadSenderHeader();
+
+    QLabel* m_headingLabel;
+    QLabel* m_explanationLabel;
+    QLabel* m_noteLabel;
+    QLineEdit* m_headerEdit;
+    QPushButton* m_saveButton;
+    QPushButton* m_closeButton;
 };

@@ -8,6 +8,7 @@
 #include "contacts/contacteditor.h"
 #include "messaging/composer.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/mainwindowtest.h"
 #include "support/testfolder.h"
 
@@ -277,11 +278,13 @@ private slots:
         click(row);
         QString composer;
         onComposer([&](Composer& f) {
-            composer = QStringList{f.Label23->text(), f.recipients().join(','), f.Label18->text(),
-                                   f.Label2->text(), f.Text1->toPlainText()}
+            composer = QStringList{control<QLabel>(&f, "Label23")->text(), f.recipients().join(','),
+                                   control<QLabel>(&f, "Label18")->text(),
+                                   control<QLabel>(&f, "Label2")->text(),
+                                   control<QPlainTextEdit>(&f, "Text1")->toPlainText()}
                            .join('|');
-            QVERIFY(f.Command4->isVisibleTo(&f));
-            f.Command2->click();
+            QVERIFY(control<QPushButton>(&f, "Command4")->isVisibleTo(&f));
+            control<QPushButton>(&f, "Command2")->click();
         });
         browser()->openComposerForEntry();
         QCoreApplication::processEvents();
@@ -324,9 +327,11 @@ private slots:
             QList<QLabel*>{actions->Label1, actions->Label2, actions->Label3}[entry - 1];
         QString outcome;
         onComposer([&](Composer& f) {
-            outcome = "composer " +
-                      QStringList{f.Label23->text(), f.Label18->text(), f.Label2->text()}.join('|');
-            f.Command2->click();
+            outcome = "composer " + QStringList{control<QLabel>(&f, "Label23")->text(),
+                                                control<QLabel>(&f, "Label18")->text(),
+                                                control<QLabel>(&f, "Label2")->text()}
+                                        .join('|');
+            control<QPushButton>(&f, "Command2")->click();
         });
         QTest::mouseClick(label, Qt::LeftButton);
         QCoreApplication::processEvents();

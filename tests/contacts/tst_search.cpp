@@ -6,6 +6,7 @@
 #include "contacts/contactsearch.h"
 #include "messaging/composer.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/mainwindowtest.h"
 #include "support/testfolder.h"
 
@@ -98,8 +99,8 @@ private slots:
     void fromComposer() {
         QTimer::singleShot(0, this, [] {
             Composer* composer = shownWindow<Composer>("Form5");
-            QVERIFY(composer && composer->Command4->isEnabled());
-            composer->Command4->click();
+            QVERIFY(composer && control<QPushButton>(composer, "Command4")->isEnabled());
+            control<QPushButton>(composer, "Command4")->click();
         });
         m_window->ismss->trigger();
         QTRY_VERIFY(m_window->findChild<ContactSearch*>());

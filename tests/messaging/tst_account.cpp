@@ -6,6 +6,7 @@
 #include "messaging/accountwindow.h"
 #include "messaging/senderheaderwindow.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/foldertest.h"
 
 #include <QLabel>
@@ -97,8 +98,8 @@ private slots:
         QFETCH(QStringList, typed);
         platform::DialogScript script;
         AccountWindow window(session());
-        window.ui->setText(typed[0]);
-        window.pw->setText(typed[1]);
+        control<QLineEdit>(&window, "ui")->setText(typed[0]);
+        control<QLineEdit>(&window, "pw")->setText(typed[1]);
         window.saveAccount();
         QCOMPARE(script.messages().value(0), typed[2]);
         const bool saved = QTest::currentDataTag() == QByteArray("saved");
@@ -146,8 +147,9 @@ private slots:
         session().senderHeader = "OLD";
         platform::DialogScript script;
         SenderHeaderWindow window(session());
-        QCOMPARE(window.Text1->text(), writable ? "OLD" : "");
-        window.Text1->setText(typed);
+        auto* box = control<QLineEdit>(&window, "Text1");
+        QCOMPARE(box->text(), writable ? "OLD" : "");
+        box->setText(typed);
         save ? window.saveSenderHeader() : window.closeSenderHeader();
         QTEST(readBytes(path), "bytes");
         const bool changed = !message.isEmpty() && writable;
@@ -169,9 +171,9 @@ private slots:
         for (const char32_t c : typed[0].toUcs4()) {
             QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier,
                           QString::fromUcs4(&c, 1));
-            QApplication::sendEvent(window.Text1, &key);
+            QApplication::sendEvent(control<QLineEdit>(&window, "Text1"), &key);
         }
-        QCOMPARE(window.Text1->text(), typed[1]);
+        QCOMPARE(control<QLineEdit>(&window, "Text1")->text(), typed[1]);
     }
 
 private:

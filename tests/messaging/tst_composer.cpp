@@ -8,6 +8,7 @@
 #include "messaging/composer.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/mainwindowtest.h"
 #include "support/testfolder.h"
 
@@ -106,11 +107,13 @@ private slots:
         onComposer([&](Composer& f) {
             connect(&f, &Composer::statusChanged, &f, [&](const QString& s) { statuses << s; });
             connect(&f, &Composer::sendArchived, &f, [&] { statuses << "(in inviati)"; });
-            QVERIFY(f.Label3->isHidden() && f.Command4->isHidden());
-            QCOMPARE(f.Label2->text(), "<lista>");
-            QCOMPARE(f.Text2->text(), "3331000001;3331000002;3331000003"); // the last ";" gone
-            f.Text1->setPlainText("Saldi: -20% € da lunedì 😀");
-            f.Command1->click();
+            QVERIFY(control<QLabel>(&f, "Label3")->isHidden() &&
+                    control<QPushButton>(&f, "Command4")->isHidden());
+            QCOMPARE(control<QLabel>(&f, "Label2")->text(), "<lista>");
+            QCOMPARE(control<QLineEdit>(&f, "Text2")->text(),
+                     "3331000001;3331000002;3331000003"); // the last ";" gone
+            control<QPlainTextEdit>(&f, "Text1")->setPlainText("Saldi: -20% € da lunedì 😀");
+            control<QPushButton>(&f, "Command1")->click();
         });
         m_window->ismsm->trigger();
 
@@ -182,14 +185,15 @@ private slots:
         request.number = "3471234567";
         Composer f(session(), request);
         f.prepareOnActivation();
-        f.Text1->setPlainText(text);
+        control<QPlainTextEdit>(&f, "Text1")->setPlainText(text);
         QSignalSpy finished(&f, &QDialog::finished);
         send(f);
         QTEST(m_script->messages().last(), "message");
         QTEST(finished.size() == 1, "closed");
-        QTEST(f.Command1->isEnabled(), "buttons");
-        QCOMPARE(f.Command2->isEnabled(), f.Command1->isEnabled());
-        QCOMPARE(f.Text1->toPlainText(), text);
+        QTEST(control<QPushButton>(&f, "Command1")->isEnabled(), "buttons");
+        QCOMPARE(control<QPushButton>(&f, "Command2")->isEnabled(),
+                 control<QPushButton>(&f, "Command1")->isEnabled());
+        QCOMPARE(control<QPlainTextEdit>(&f, "Text1")->toPlainText(), text);
         QVERIFY(!QGuiApplication::overrideCursor());
     }
 
@@ -197,17 +201,18 @@ private slots:
     void overLengthNotice() {
         Composer f(session(), single({}, {}));
         f.prepareOnActivation();
+        auto* box = control<QPlainTextEdit>(&f, "Text1");
         const QString notice = "Il testo supera 160 Caratteri, il messaggio verrà spedito "
                                "utilizzando più di un SMS";
-        f.Text1->setPlainText(QString(160, 'a'));
+        box->setPlainText(QString(160, 'a'));
         QVERIFY(m_script->messages().isEmpty());
-        QTest::keyClicks(f.Text1, "bcd");
+        QTest::keyClicks(box, "bcd");
         QCOMPARE(m_script->messages(), QStringList{notice});
-        QCOMPARE(f.Label5->text(), "163");
-        QTest::keyClick(f.Text1, Qt::Key_End);
+        QCOMPARE(control<QLabel>(&f, "Label5")->text(), "163");
+        QTest::keyClick(box, Qt::Key_End);
         for (int i = 0; i < 4; ++i)
-            QTest::keyClick(f.Text1, Qt::Key_Backspace);
-        QTest::keyClicks(f.Text1, "xy");
+            QTest::keyClick(box, Qt::Key_Backspace);
+        QTest::keyClicks(box, "xy");
         QCOMPARE(m_script->messages(), (QStringList{notice, notice}));
     }
 
@@ -242,26 +247,27 @@ private slots:
         request.text = draft;
         Composer f(session(), request);
         f.prepareOnActivation();
-        QCOMPARE(f.Text1->toPlainText(), draft);
-        QTextCursor at = f.Text1->textCursor();
+        auto* box = control<QPlainTextEdit>(&f, "Text1");
+        QCOMPARE(box->toPlainText(), draft);
+        QTextCursor at = box->textCursor();
         at.setPosition(caret);
-        f.Text1->setTextCursor(at);
+        box->setTextCursor(at);
         if (paste) {
             QGuiApplication::clipboard()->setText(typed);
-            f.Text1->paste();
+            box->paste();
         } else {
-            QTest::keyClicks(f.Text1, typed);
+            QTest::keyClicks(box, typed);
         }
-        QTEST(f.Text1->toPlainText(), "text");
-        QTEST(f.Text1->textCursor().position(), "caretAfter");
-        QCOMPARE(f.Label5->text(), QString::number(text.size()));
+        QTEST(box->toPlainText(), "text");
+        QTEST(box->textCursor().position(), "caretAfter");
+        QCOMPARE(control<QLabel>(&f, "Label5")->text(), QString::number(text.size()));
         QSignalSpy finished(&f, &QDialog::finished);
         send(f);
         if (text.size() > 160) {
             QCOMPARE(m_script->messages().value(1), "Il testo supera 160 caratteri: accorciarlo "
                                                     "per l'invio a più destinatari");
-            QCOMPARE(f.Text1->toPlainText(), text);
-            QVERIFY(f.Command1->isEnabled() && finished.isEmpty());
+            QCOMPARE(box->toPlainText(), text);
+            QVERIFY(control<QPushButton>(&f, "Command1")->isEnabled() && finished.isEmpty());
             QVERIFY(m_service->targets().isEmpty());
         } else {
             QCOMPARE(m_script->messages().value(1), done);
@@ -270,12 +276,14 @@ private slots:
 
     void emoticons() {
         Composer f(session(), single({}, {}));
-        f.Text1->setPlainText("Ciao");
-        QTest::mouseClick(f.Label17, Qt::LeftButton);
-        QTest::mouseDClick(f.Label16, Qt::LeftButton);
-        QTest::mouseClick(f.Label16, Qt::LeftButton); // a symbol wants a double click
-        QCOMPARE(f.Text1->toPlainText(), "Ciao :-@  :-@ ");
-        QCOMPARE(f.Text1->textCursor().position(), f.Text1->toPlainText().size());
+        auto* box = control<QPlainTextEdit>(&f, "Text1");
+        auto* symbol = control<QLabel>(&f, "Label16");
+        box->setPlainText("Ciao");
+        QTest::mouseClick(control<QLabel>(&f, "Label17"), Qt::LeftButton);
+        QTest::mouseDClick(symbol, Qt::LeftButton);
+        QTest::mouseClick(symbol, Qt::LeftButton); // a symbol wants a double click
+        QCOMPARE(box->toPlainText(), "Ciao :-@  :-@ ");
+        QCOMPARE(box->textCursor().position(), box->toPlainText().size());
     }
 
     // Activation in list mode: a saved list keeps its last digit, an empty last entry goes, no
@@ -301,7 +309,7 @@ private slots:
         f.prepareOnActivation();
         if (!list.isEmpty())
             f.prepareOnActivation(); // activated again: nothing more goes
-        QTEST(f.Text2->text(), "number");
+        QTEST(control<QLineEdit>(&f, "Text2")->text(), "number");
         QTEST(f.recipients(), "after");
         QCOMPARE(finished.size(), list.isEmpty() ? 1 : 0);
         QCOMPARE(m_script->messages(),
@@ -339,9 +347,9 @@ private slots:
         m_script->answer(platform::Answer(answer));
         Composer f(session(), single(number, "Rossi"));
         f.prepareOnActivation();
-        f.Text1->setPlainText(text);
+        control<QPlainTextEdit>(&f, "Text1")->setPlainText(text);
         QSignalSpy finished(&f, &QDialog::finished);
-        f.Command3->click();
+        control<QPushButton>(&f, "Command3")->click();
         QTEST(m_script->messages(), "messages");
         QTEST(rows(*m_folder, "salvati"), "salvati");
         QCOMPARE(finished.size(), rows(*m_folder, "salvati").size());
@@ -354,10 +362,11 @@ private slots:
         model->setChecked(2, true);
         QString number, surname;
         onComposer([&](Composer& f) {
-            number = f.Label18->text();
-            surname = f.Label2->text();
-            QVERIFY(f.Command4->isVisibleTo(&f) && f.Label3->isVisibleTo(&f));
-            f.Command2->click();
+            number = control<QLabel>(&f, "Label18")->text();
+            surname = control<QLabel>(&f, "Label2")->text();
+            QVERIFY(control<QPushButton>(&f, "Command4")->isVisibleTo(&f) &&
+                    control<QLabel>(&f, "Label3")->isVisibleTo(&f));
+            control<QPushButton>(&f, "Command2")->click();
         });
         m_window->ismss->trigger();
         QCOMPARE(number, model->text(2, 1));
@@ -403,7 +412,7 @@ private:
     }
     static void send(Composer& f) {
         QSignalSpy ended(&f, &Composer::sendFinished);
-        f.Command1->click();
+        control<QPushButton>(&f, "Command1")->click();
         QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
     }
     static quint16 closedPort() {

@@ -11,6 +11,7 @@
 #include "messaging/smssplitter.h"
 #include "messaging/smssx.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/kannelrig.h"
 #include "support/shownwindow.h"
 #include "support/testfolder.h"
@@ -157,11 +158,12 @@ private slots:
             Composer* f = shownWindow<Composer>("Form5");
             QVERIFY(f);
             QTRY_VERIFY(f->isActiveWindow()); // as the user finds it
-            f->Combo1->setCurrentIndex(flash ? 1 : 0);
-            emit f->Combo1->activated(f->Combo1->currentIndex());
-            f->Text1->setPlainText(text);
-            f->Option2->setChecked(!list);
-            f->Command1->click();
+            auto* type = control<QComboBox>(f, "Combo1");
+            type->setCurrentIndex(flash ? 1 : 0);
+            emit type->activated(type->currentIndex());
+            control<QPlainTextEdit>(f, "Text1")->setPlainText(text);
+            control<QRadioButton>(f, "Option2")->setChecked(!list);
+            control<QPushButton>(f, "Command1")->click();
         });
         (list ? window.ismsm : window.ismss)->trigger();
 
