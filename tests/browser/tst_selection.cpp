@@ -8,6 +8,7 @@
 #include "contacts/contacteditor.h"
 #include "messaging/composer.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/mainwindowtest.h"
 #include "support/testfolder.h"
 
@@ -331,7 +332,7 @@ private slots:
         QTest::mouseClick(label, Qt::LeftButton);
         QCoreApplication::processEvents();
         if (ContactEditor* editor = m_window->findChild<ContactEditor*>()) {
-            outcome = "editor " + editor->Text2->text();
+            outcome = "editor " + control<QLineEdit>(editor, "Text2")->text();
             QVERIFY(editor->isVisible());
             editor->close();
         }
