@@ -58,68 +58,71 @@ bool refusedBy(addressbooks::Outcome outcome, const QString& name) {
 AddressBookWindow::AddressBookWindow(Session& session, const QString& listedBook, QWidget* parent)
     : QDialog(parent)
     , m_session(session)
-    , Label1(new QLabel(QStringLiteral("Rubriche Esistenti"), this))
-    , List1(new QListWidget(this))
-    , Command1(platform::iconButton(this, "Command1", "inserisci", QStringLiteral("Nuova Rubrica")))
-    , Command2(
+    , m_booksLabel(new QLabel(QStringLiteral("Rubriche Esistenti"), this))
+    , m_bookList(new QListWidget(this))
+    , m_newButton(
+          platform::iconButton(this, "Command1", "inserisci", QStringLiteral("Nuova Rubrica")))
+    , m_deleteButton(
           platform::iconButton(this, "Command2", "cancella", QStringLiteral("Elimina Rubrica")))
-    , Command3(platform::iconButton(this, "Command3", "rubrica", QStringLiteral("Modifica Nome")))
-    , Command4(new QPushButton(QStringLiteral("Chiudi"), this))
+    , m_renameButton(
+          platform::iconButton(this, "Command3", "rubrica", QStringLiteral("Modifica Nome")))
+    , m_closeButton(new QPushButton(QStringLiteral("Chiudi"), this))
     , m_listedBook(listedBook) {
     setObjectName(QStringLiteral("Form2"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Gestione Rubriche"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/rubriche.svg")));
-    platform::nameControls({{Label1, "Label1"}, {List1, "List1"}, {Command4, "Command4"}});
+    platform::nameControls(
+        {{m_booksLabel, "Label1"}, {m_bookList, "List1"}, {m_closeButton, "Command4"}});
 
-    QFont bold = Label1->font();
+    QFont bold = m_booksLabel->font();
     bold.setBold(true);
-    Label1->setFont(bold);
-    Label1->setBuddy(List1);
-    List1->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_booksLabel->setFont(bold);
+    m_booksLabel->setBuddy(m_bookList);
+    m_bookList->setSelectionMode(QAbstractItemView::SingleSelection);
 
     auto* buttons = new QVBoxLayout;
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
-    buttons->addWidget(Command3);
+    buttons->addWidget(m_newButton);
+    buttons->addWidget(m_deleteButton);
+    buttons->addWidget(m_renameButton);
     buttons->addStretch(1);
-    buttons->addWidget(Command4);
+    buttons->addWidget(m_closeButton);
     auto* body = new QHBoxLayout;
-    body->addWidget(List1, 1);
+    body->addWidget(m_bookList, 1);
     body->addLayout(buttons);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Label1);
+    layout->addWidget(m_booksLabel);
     layout->addLayout(body);
     setMinimumSize(420, 300);
 
-    handler::onClick(Command1, [this] { createAddressBook(); });
-    handler::onClick(Command2, [this] { deleteAddressBook(); });
-    handler::onClick(Command3, [this] { renameAddressBook(); });
-    connect(Command4, &QPushButton::clicked, this, [this] { closeAddressBooks(); });
+    handler::onClick(m_newButton, [this] { createAddressBook(); });
+    handler::onClick(m_deleteButton, [this] { deleteAddressBook(); });
+    handler::onClick(m_renameButton, [this] { renameAddressBook(); });
+    connect(m_closeButton, &QPushButton::clicked, this, [this] { closeAddressBooks(); });
     handler::run([this] { loadAddressBooks(); });
     setButtons();
 }
 
 void AddressBookWindow::loadAddressBooks() {
     auto& state = m_session;
-    List1->addItems(addressbooks::names(state.archive, state.appFolder));
+    m_bookList->addItems(addressbooks::names(state.archive, state.appFolder));
 }
 
 void AddressBookWindow::setButtons() {
-    const bool any = List1->count() > 0;
-    Command2->setEnabled(any);
-    Command3->setEnabled(any);
+    const bool any = m_bookList->count() > 0;
+    m_deleteButton->setEnabled(any);
+    m_renameButton->setEnabled(any);
 }
 
 QString AddressBookWindow::selectedName() const {
-    const QList<QListWidgetItem*> selected = List1->selectedItems();
+    const QList<QListWidgetItem*> selected = m_bookList->selectedItems();
     return selected.isEmpty() ? QString() : selected.first()->text();
 }
 
 void AddressBookWindow::removeFromList(const QString& name) {
-    for (int row = 0; row < List1->count(); ++row) {
-        if (List1->item(row)->text() == name) {
-            delete List1->takeItem(row);
+    for (int row = 0; row < m_bookList->count(); ++row) {
+        if (m_bookList->item(row)->text() == name) {
+            delete m_bookList->takeItem(row);
             return;
         }
     }
@@ -133,7 +136,7 @@ void AddressBookWindow::createAddressBook() {
         auto& state = m_session;
         try {
             if (!refusedBy(addressbooks::create(state.archive, state.appFolder, name), name))
-                List1->addItem(name);
+                m_bookList->addItem(name);
         } catch (const store::StoreError& e) {
             refused(QStringLiteral("Impossibile creare la rubrica: ") + e.message());
         }
@@ -199,7 +202,7 @@ void AddressBookWindow::renameAddressBook() {
         return;
     }
     removeFromList(oldName);
-    List1->addItem(newName);
+    m_bookList->addItem(newName);
     setButtons();
 }
 

@@ -31,19 +31,18 @@ signals:
     // The window closed: the books may have been created, deleted or renamed.
     void addressBooksChanged();
 
-public:
-    QLabel* Label1; // "Rubriche Esistenti"
-    QListWidget* List1;
-    QPushButton* Command1;
-    QPushButton* Command2;
-    QPushButton* Command3;
-    QPushButton* Command4;
-
 private:
     void loadAddressBooks();
     // Delete and rename are enabled exactly when the list is not empty.
     void setButtons();
     QString selectedName() const;
     void removeFromList(const QString& name);
+
+    QLabel* m_booksLabel; // "Rubriche Esistenti"
+    QListWidget* m_bookList;
+    QPushButton* m_newButton;
+    QPushButton* m_deleteButton;
+    QPushButton* m_renameButton;
+    QPushButton* m_closeButton;
     QString m_listedBook;
 };

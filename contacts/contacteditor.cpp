@@ -41,21 +41,21 @@ store::Query byNumber(const QString& numero) {
 
 ContactEditor::ContactEditor(Session& session, const Request& request, QWidget* parent)
     : QDialog(parent)
-    , Label1(new QLabel(QStringLiteral("Nome"), this))
-    , Text1(new QLineEdit(this))
-    , Label2(new QLabel(QStringLiteral("Cognome"), this))
-    , Text2(new QLineEdit(this))
-    , Label5(new QLabel(QStringLiteral("esempio"), this))
-    , Label6(new QLabel(QStringLiteral("123"), this))
-    , Label7(new QLabel(QStringLiteral("1234467"), this))
-    , Combo1(new QComboBox(this))
-    , Label3(new QLabel(QStringLiteral("Cellulare"), this))
-    , Text3(new QLineEdit(this))
-    , Label4(new QLabel(QStringLiteral("Email"), this))
-    , Text4(new QLineEdit(this))
-    , Label8(new QLabel(this))
-    , Command1(platform::iconButton(this, "Command1", "salvati", QStringLiteral("Salva")))
-    , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Annulla")))
+    , m_nameLabel(new QLabel(QStringLiteral("Nome"), this))
+    , m_nameEdit(new QLineEdit(this))
+    , m_surnameLabel(new QLabel(QStringLiteral("Cognome"), this))
+    , m_surnameEdit(new QLineEdit(this))
+    , m_exampleLabel(new QLabel(QStringLiteral("esempio"), this))
+    , m_examplePrefixLabel(new QLabel(QStringLiteral("123"), this))
+    , m_exampleNumberLabel(new QLabel(QStringLiteral("1234467"), this))
+    , m_prefixCombo(new QComboBox(this))
+    , m_numberLabel(new QLabel(QStringLiteral("Cellulare"), this))
+    , m_numberEdit(new QLineEdit(this))
+    , m_emailLabel(new QLabel(QStringLiteral("Email"), this))
+    , m_emailEdit(new QLineEdit(this))
+    , m_iconLabel(new QLabel(this))
+    , m_saveButton(platform::iconButton(this, "Command1", "salvati", QStringLiteral("Salva")))
+    , m_cancelButton(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Annulla")))
     , m_session(session)
     , m_edit(request.number.has_value())
     , m_bookPath(store::archive::addressBookPath(session.appFolder, request.book))
@@ -64,74 +64,74 @@ ContactEditor::ContactEditor(Session& session, const Request& request, QWidget* 
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Gestione Contatti"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/contatto.svg")));
-    platform::nameControls({{Label1, "Label1"},
-                            {Text1, "Text1"},
-                            {Label2, "Label2"},
-                            {Text2, "Text2"},
-                            {Label5, "Label5"},
-                            {Label6, "Label6"},
-                            {Label7, "Label7"},
-                            {Combo1, "Combo1"},
-                            {Label3, "Label3"},
-                            {Text3, "Text3"},
-                            {Label4, "Label4"},
-                            {Text4, "Text4"},
-                            {Label8, "Label8"}});
-    Command1->setDefault(true);
+    platform::nameControls({{m_nameLabel, "Label1"},
+                            {m_nameEdit, "Text1"},
+                            {m_surnameLabel, "Label2"},
+                            {m_surnameEdit, "Text2"},
+                            {m_exampleLabel, "Label5"},
+                            {m_examplePrefixLabel, "Label6"},
+                            {m_exampleNumberLabel, "Label7"},
+                            {m_prefixCombo, "Combo1"},
+                            {m_numberLabel, "Label3"},
+                            {m_numberEdit, "Text3"},
+                            {m_emailLabel, "Label4"},
+                            {m_emailEdit, "Text4"},
+                            {m_iconLabel, "Label8"}});
+    m_saveButton->setDefault(true);
 
     // A typed prefix stays as typed: no completion from the list, no insertion into it.
-    Combo1->setEditable(true);
-    Combo1->setCompleter(nullptr);
-    Combo1->setInsertPolicy(QComboBox::NoInsert);
-    Combo1->setMaxVisibleItems(15);
-    Combo1->setMinimumContentsLength(6);
-    Label1->setBuddy(Text1);
-    Label2->setBuddy(Text2);
-    Label3->setBuddy(Text3);
-    Label4->setBuddy(Text4);
-    QPalette grey = Label5->palette();
+    m_prefixCombo->setEditable(true);
+    m_prefixCombo->setCompleter(nullptr);
+    m_prefixCombo->setInsertPolicy(QComboBox::NoInsert);
+    m_prefixCombo->setMaxVisibleItems(15);
+    m_prefixCombo->setMinimumContentsLength(6);
+    m_nameLabel->setBuddy(m_nameEdit);
+    m_surnameLabel->setBuddy(m_surnameEdit);
+    m_numberLabel->setBuddy(m_numberEdit);
+    m_emailLabel->setBuddy(m_emailEdit);
+    QPalette grey = m_exampleLabel->palette();
     grey.setColor(QPalette::WindowText, Qt::darkGray);
-    for (QLabel* example : {Label5, Label6, Label7})
+    for (QLabel* example : {m_exampleLabel, m_examplePrefixLabel, m_exampleNumberLabel})
         example->setPalette(grey);
-    Label8->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label8->setPalette(grey);
+    m_iconLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_iconLabel->setPalette(grey);
 
     auto* grid = new QGridLayout;
-    grid->addWidget(Label1, 0, 0);
-    grid->addWidget(Text1, 0, 1, 1, 2);
-    grid->addWidget(Label2, 1, 0);
-    grid->addWidget(Text2, 1, 1, 1, 2);
-    grid->addWidget(Label5, 2, 0);
-    grid->addWidget(Label6, 2, 1);
-    grid->addWidget(Label7, 2, 2);
-    grid->addWidget(Label3, 3, 0);
-    grid->addWidget(Combo1, 3, 1);
-    grid->addWidget(Text3, 3, 2);
-    grid->addWidget(Label4, 4, 0);
-    grid->addWidget(Text4, 4, 1, 1, 2);
+    grid->addWidget(m_nameLabel, 0, 0);
+    grid->addWidget(m_nameEdit, 0, 1, 1, 2);
+    grid->addWidget(m_surnameLabel, 1, 0);
+    grid->addWidget(m_surnameEdit, 1, 1, 1, 2);
+    grid->addWidget(m_exampleLabel, 2, 0);
+    grid->addWidget(m_examplePrefixLabel, 2, 1);
+    grid->addWidget(m_exampleNumberLabel, 2, 2);
+    grid->addWidget(m_numberLabel, 3, 0);
+    grid->addWidget(m_prefixCombo, 3, 1);
+    grid->addWidget(m_numberEdit, 3, 2);
+    grid->addWidget(m_emailLabel, 4, 0);
+    grid->addWidget(m_emailEdit, 4, 1, 1, 2);
     grid->setColumnStretch(2, 1);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(Label8);
+    buttons->addWidget(m_iconLabel);
     buttons->addStretch(1);
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
+    buttons->addWidget(m_saveButton);
+    buttons->addWidget(m_cancelButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addSpacing(8);
     layout->addLayout(buttons);
     setMinimumWidth(420);
 
-    handler::onClick(Command1, [this] { saveContact(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { cancelEdit(); });
+    handler::onClick(m_saveButton, [this] { saveContact(); });
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] { cancelEdit(); });
     handler::run([this] { loadContactForm(); });
 }
 
 void ContactEditor::loadContactForm() {
     auto& state = m_session;
-    Label8->setText(QStringLiteral("4"));
-    Combo1->addItems(contacts::prefixes::read(state.appFolder));
-    Combo1->setCurrentIndex(-1);
-    Combo1->setEditText(placeholder);
+    m_iconLabel->setText(QStringLiteral("4"));
+    m_prefixCombo->addItems(contacts::prefixes::read(state.appFolder));
+    m_prefixCombo->setCurrentIndex(-1);
+    m_prefixCombo->setEditText(placeholder);
 
     if (!m_edit)
         return;
@@ -142,15 +142,15 @@ void ContactEditor::loadContactForm() {
         return;
     }
     const QString numero = rs.value(cellulareField);
-    Text1->setText(rs.value(QStringLiteral("Nome")));
-    Text2->setText(rs.value(QStringLiteral("cognome")));
-    Combo1->setEditText(numero.left(3));
-    Text3->setText(numero.mid(3));
-    Text4->setText(rs.value(QStringLiteral("email")));
+    m_nameEdit->setText(rs.value(QStringLiteral("Nome")));
+    m_surnameEdit->setText(rs.value(QStringLiteral("cognome")));
+    m_prefixCombo->setEditText(numero.left(3));
+    m_numberEdit->setText(numero.mid(3));
+    m_emailEdit->setText(rs.value(QStringLiteral("email")));
 }
 
 QString ContactEditor::cellulare() const {
-    return Combo1->currentText() + Text3->text();
+    return m_prefixCombo->currentText() + m_numberEdit->text();
 }
 
 void ContactEditor::saveContact() {
@@ -161,32 +161,32 @@ void ContactEditor::saveContact() {
 }
 
 void ContactEditor::saveNew() {
-    const QString prefix = Combo1->currentText();
+    const QString prefix = m_prefixCombo->currentText();
     if (prefix == placeholder || prefix.isEmpty() || prefix == QStringLiteral(" ")) {
         say(QStringLiteral("Selezionare un Prefisso Valido"));
         return;
     }
-    if (Text3->text().isEmpty()) {
+    if (m_numberEdit->text().isEmpty()) {
         say(QStringLiteral("Inserire un numero telefonico valido"));
         return;
     }
-    if (Text1->text().isEmpty())
-        Text1->setText(QStringLiteral(" "));
-    if (Text4->text().isEmpty())
-        Text4->setText(QStringLiteral(" "));
-    if (Text2->text().isEmpty()) {
+    if (m_nameEdit->text().isEmpty())
+        m_nameEdit->setText(QStringLiteral(" "));
+    if (m_emailEdit->text().isEmpty())
+        m_emailEdit->setText(QStringLiteral(" "));
+    if (m_surnameEdit->text().isEmpty()) {
         say(QStringLiteral("Cognome obbligatorio"));
         return;
     }
 
     // From here on every failure, the engine's included, is reported as a bad number.
     const QString invalid = QStringLiteral("inserire un numero telefonico valido");
-    if (!digitsOnly(Text3->text())) {
+    if (!digitsOnly(m_numberEdit->text())) {
         say(invalid);
         return;
     }
-    const contacts::Contact contact{Text1->text(), Text2->text(), cellulare(), Text4->text(),
-                                    Label8->text()};
+    const contacts::Contact contact{m_nameEdit->text(), m_surnameEdit->text(), cellulare(),
+                                    m_emailEdit->text(), m_iconLabel->text()};
     try {
         store::Database& db = m_session.archive.open(m_bookPath);
         if (contacts::numberExists(db, contact.cellulare)) {
@@ -198,10 +198,10 @@ void ContactEditor::saveNew() {
         say(invalid);
         return;
     }
-    Text1->clear();
-    Text2->clear();
-    Text3->clear();
-    Text4->clear();
+    m_nameEdit->clear();
+    m_surnameEdit->clear();
+    m_numberEdit->clear();
+    m_emailEdit->clear();
     emit contactSaved();
     accept();
 }
@@ -215,11 +215,11 @@ void ContactEditor::saveChanges() {
         return;
     }
     rs.Edit();
-    rs.setValue(QStringLiteral("Nome"), Text1->text());
-    rs.setValue(QStringLiteral("cognome"), Text2->text());
+    rs.setValue(QStringLiteral("Nome"), m_nameEdit->text());
+    rs.setValue(QStringLiteral("cognome"), m_surnameEdit->text());
     rs.setValue(cellulareField, cellulare());
-    rs.setValue(QStringLiteral("email"), Text4->text());
-    rs.setValue(QStringLiteral("icona"), Label8->text());
+    rs.setValue(QStringLiteral("email"), m_emailEdit->text());
+    rs.setValue(QStringLiteral("icona"), m_iconLabel->text());
     rs.Update();
     emit contactSaved();
     accept();

@@ -25,22 +25,6 @@ public:
     void saveContact();
     void cancelEdit();
 
-    QLabel* Label1;
-    QLineEdit* Text1; // Nome
-    QLabel* Label2;
-    QLineEdit* Text2; // Cognome
-    QLabel* Label5;   // the example: "esempio"
-    QLabel* Label6;   // "123"
-    QLabel* Label7;   // "1234467"
-    QComboBox* Combo1;
-    QLabel* Label3;
-    QLineEdit* Text3; // the number after the prefix
-    QLabel* Label4;
-    QLineEdit* Text4; // email
-    QLabel* Label8;   // icon value
-    QPushButton* Command1;
-    QPushButton* Command2;
-
 signals:
     // A contact was added or changed: the lists showing the book refresh.
     void contactSaved();
@@ -50,6 +34,22 @@ private:
     void saveNew();
     void saveChanges();
     QString cellulare() const;
+
+    QLabel* m_nameLabel;
+    QLineEdit* m_nameEdit;
+    QLabel* m_surnameLabel;
+    QLineEdit* m_surnameEdit;
+    QLabel* m_exampleLabel;       // the example: "esempio"
+    QLabel* m_examplePrefixLabel; // "123"
+    QLabel* m_exampleNumberLabel; // "1234467"
+    QComboBox* m_prefixCombo;
+    QLabel* m_numberLabel;
+    QLineEdit* m_numberEdit; // the number after the prefix
+    QLabel* m_emailLabel;
+    QLineEdit* m_emailEdit;
+    QLabel* m_iconLabel; // icon value
+    QPushButton* m_saveButton;
+    QPushButton* m_cancelButton;
 
     Session& m_session;
     bool m_edit = false;

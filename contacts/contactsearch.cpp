@@ -28,35 +28,37 @@ QStringListModel* model(const QListView* list) {
 
 ContactSearch::ContactSearch(Session& session, const QString& book, QWidget* parent)
     : QDialog(parent)
-    , Text1(new QLineEdit(this))
-    , Text2(new QLineEdit(this))
-    , Text3(new QLineEdit(this))
-    , Text4(new QLineEdit(this))
-    , List4(new QListView(this))
-    , List2(new QListView(this))
-    , List1(new QListView(this))
-    , List3(new QListView(this))
-    , Label5(new QLabel(QStringLiteral("Contatti Trovati"), this))
-    , Command1(platform::iconButton(this, "Command1", "cerca", QStringLiteral("Cerca")))
-    , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi")))
+    , m_surnameEdit(new QLineEdit(this))
+    , m_numberEdit(new QLineEdit(this))
+    , m_nameEdit(new QLineEdit(this))
+    , m_emailEdit(new QLineEdit(this))
+    , m_surnameList(new QListView(this))
+    , m_nameList(new QListView(this))
+    , m_numberList(new QListView(this))
+    , m_emailList(new QListView(this))
+    , m_foundLabel(new QLabel(QStringLiteral("Contatti Trovati"), this))
+    , m_searchButton(platform::iconButton(this, "Command1", "cerca", QStringLiteral("Cerca")))
+    , m_closeButton(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi")))
     , m_session(session)
     , m_book(book) {
     setObjectName(QStringLiteral("Form3"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Cerca Contatto"));
-    platform::nameControls({{Text1, "Text1"},
-                            {Text2, "Text2"},
-                            {Text3, "Text3"},
-                            {Text4, "Text4"},
-                            {List4, "List4"},
-                            {List2, "List2"},
-                            {List1, "List1"},
-                            {List3, "List3"},
-                            {Label5, "Label5"}});
+    platform::nameControls({{m_surnameEdit, "Text1"},
+                            {m_numberEdit, "Text2"},
+                            {m_nameEdit, "Text3"},
+                            {m_emailEdit, "Text4"},
+                            {m_surnameList, "List4"},
+                            {m_nameList, "List2"},
+                            {m_numberList, "List1"},
+                            {m_emailList, "List3"},
+                            {m_foundLabel, "Label5"}});
 
     auto* criteria = new QGridLayout;
-    const std::pair<const char*, QLineEdit*> boxes[] = {
-        {"Cognome", Text1}, {"Cellulare", Text2}, {"Nome", Text3}, {"Email", Text4}};
+    const std::pair<const char*, QLineEdit*> boxes[] = {{"Cognome", m_surnameEdit},
+                                                        {"Cellulare", m_numberEdit},
+                                                        {"Nome", m_nameEdit},
+                                                        {"Email", m_emailEdit}};
     int row = 0;
     for (const auto& [caption, box] : boxes) {
         criteria->addWidget(new QLabel(QLatin1String(caption), this), row, 0);
@@ -64,12 +66,14 @@ ContactSearch::ContactSearch(Session& session, const QString& book, QWidget* par
         box->installEventFilter(this);
         ++row;
     }
-    criteria->addWidget(Command1, 0, 2);
+    criteria->addWidget(m_searchButton, 0, 2);
 
     // Four lists, one line per contact, scrolled together.
     auto* results = new QGridLayout;
-    const std::pair<const char*, QListView*> columns[] = {
-        {"Cognome", List4}, {"Nome", List2}, {"Cellulare", List1}, {"Email", List3}};
+    const std::pair<const char*, QListView*> columns[] = {{"Cognome", m_surnameList},
+                                                          {"Nome", m_nameList},
+                                                          {"Cellulare", m_numberList},
+                                                          {"Email", m_emailList}};
     int column = 0;
     for (const auto& [caption, list] : columns) {
         list->setModel(new QStringListModel(list));
@@ -85,41 +89,41 @@ ContactSearch::ContactSearch(Session& session, const QString& book, QWidget* par
             if (other != list)
                 connect(list->verticalScrollBar(), &QScrollBar::valueChanged,
                         other->verticalScrollBar(), &QScrollBar::setValue);
-        if (list != List1) // only the numbers pick a contact
+        if (list != m_numberList) // only the numbers pick a contact
             connect(list, &QListView::clicked, list,
                     [list](const QModelIndex& index) { list->setCurrentIndex(index); });
     }
-    QFont bold = Label5->font();
+    QFont bold = m_foundLabel->font();
     bold.setBold(true);
-    Label5->setFont(bold);
-    List1->setToolTip(QStringLiteral("Clic per scegliere il contatto, doppio clic per "
-                                     "scrivergli un SMS"));
+    m_foundLabel->setFont(bold);
+    m_numberList->setToolTip(QStringLiteral("Clic per scegliere il contatto, doppio clic per "
+                                            "scrivergli un SMS"));
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(Command2);
+    buttons->addWidget(m_closeButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(criteria);
     layout->addSpacing(6);
-    layout->addWidget(Label5);
+    layout->addWidget(m_foundLabel);
     layout->addLayout(results, 1);
     layout->addLayout(buttons);
     setMinimumWidth(640);
-    Command1->setDefault(true);
+    m_searchButton->setDefault(true);
 
-    handler::onClick(Command1, [this] { searchContacts(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { closeSearch(); });
-    connect(List1, &QListView::clicked, this, [this] { selectFoundLine(); });
-    connect(List1, &QListView::doubleClicked, this,
+    handler::onClick(m_searchButton, [this] { searchContacts(); });
+    connect(m_closeButton, &QPushButton::clicked, this, [this] { closeSearch(); });
+    connect(m_numberList, &QListView::clicked, this, [this] { selectFoundLine(); });
+    connect(m_numberList, &QListView::doubleClicked, this,
             [this] { handler::run([this] { composeToFound(); }); });
 }
 
 QList<QListView*> ContactSearch::lists() const {
-    return {List4, List2, List1, List3};
+    return {m_surnameList, m_nameList, m_numberList, m_emailList};
 }
 
 int ContactSearch::resultCount() const {
-    return model(List1)->rowCount();
+    return model(m_numberList)->rowCount();
 }
 
 void ContactSearch::clearResults() {
@@ -129,10 +133,11 @@ void ContactSearch::clearResults() {
 
 void ContactSearch::searchContacts() {
     // The last criterion given, in this order, decides.
-    const std::pair<QLineEdit*, contacts::Field> criteria[] = {{Text1, contacts::Field::Cognome},
-                                                               {Text2, contacts::Field::Cellulare},
-                                                               {Text3, contacts::Field::Nome},
-                                                               {Text4, contacts::Field::Email}};
+    const std::pair<QLineEdit*, contacts::Field> criteria[] = {
+        {m_surnameEdit, contacts::Field::Cognome},
+        {m_numberEdit, contacts::Field::Cellulare},
+        {m_nameEdit, contacts::Field::Nome},
+        {m_emailEdit, contacts::Field::Email}};
     const std::pair<QLineEdit*, contacts::Field>* chosen = nullptr;
     for (const auto& criterion : criteria)
         if (!criterion.first->text().isEmpty())
@@ -153,10 +158,10 @@ void ContactSearch::searchContacts() {
         numbers.append(c.cellulare);
         emails.append(c.email);
     }
-    model(List4)->setStringList(surnames);
-    model(List2)->setStringList(names);
-    model(List1)->setStringList(numbers);
-    model(List3)->setStringList(emails);
+    model(m_surnameList)->setStringList(surnames);
+    model(m_nameList)->setStringList(names);
+    model(m_numberList)->setStringList(numbers);
+    model(m_emailList)->setStringList(emails);
 }
 
 void ContactSearch::closeSearch() {
@@ -164,24 +169,24 @@ void ContactSearch::closeSearch() {
 }
 
 void ContactSearch::selectFoundLine() {
-    const int line = List1->currentIndex().row();
+    const int line = m_numberList->currentIndex().row();
     if (line < 0)
         return;
-    for (QListView* list : {List2, List3, List4})
+    for (QListView* list : {m_nameList, m_emailList, m_surnameList})
         list->setCurrentIndex(list->model()->index(line, 0));
-    Text1->setText(model(List4)->index(line).data().toString());
-    Text3->setText(model(List2)->index(line).data().toString());
-    Text4->setText(model(List3)->index(line).data().toString());
-    Text2->setText(model(List1)->index(line).data().toString());
+    m_surnameEdit->setText(model(m_surnameList)->index(line).data().toString());
+    m_nameEdit->setText(model(m_nameList)->index(line).data().toString());
+    m_emailEdit->setText(model(m_emailList)->index(line).data().toString());
+    m_numberEdit->setText(model(m_numberList)->index(line).data().toString());
 }
 
 void ContactSearch::composeToFound() {
-    const QModelIndex current = List1->currentIndex();
+    const QModelIndex current = m_numberList->currentIndex();
     if (!current.isValid())
         return;
     Entry contact;
     contact.number = current.data().toString();
-    contact.surname = Text1->text();
+    contact.surname = m_surnameEdit->text();
     contact.archive = QLatin1Char('r');
     contact.book = m_book;
     accept();
@@ -189,7 +194,7 @@ void ContactSearch::composeToFound() {
 }
 
 void ContactSearch::criterionPressed(QLineEdit* box) {
-    for (QLineEdit* other : {Text1, Text2, Text3, Text4})
+    for (QLineEdit* other : {m_surnameEdit, m_numberEdit, m_nameEdit, m_emailEdit})
         if (other != box)
             other->clear();
     clearResults();

@@ -29,18 +29,6 @@ public:
 
     int resultCount() const;
 
-    QLineEdit* Text1; // surname
-    QLineEdit* Text2; // number
-    QLineEdit* Text3; // first name
-    QLineEdit* Text4; // e-mail
-    QListView* List4; // surnames
-    QListView* List2; // first names
-    QListView* List1; // numbers
-    QListView* List3; // e-mail addresses
-    QLabel* Label5;   // "Contatti Trovati"
-    QPushButton* Command1;
-    QPushButton* Command2;
-
 signals:
     // The composer on the contact of the chosen line (the search has closed).
     void composeRequested(const Entry& contact);
@@ -51,6 +39,18 @@ protected:
 private:
     void clearResults();
     QList<QListView*> lists() const;
+
+    QLineEdit* m_surnameEdit;
+    QLineEdit* m_numberEdit;
+    QLineEdit* m_nameEdit;
+    QLineEdit* m_emailEdit;
+    QListView* m_surnameList;
+    QListView* m_nameList;
+    QListView* m_numberList;
+    QListView* m_emailList;
+    QLabel* m_foundLabel; // "Contatti Trovati"
+    QPushButton* m_searchButton;
+    QPushButton* m_closeButton;
 
     Session& m_session;
     QString m_book;

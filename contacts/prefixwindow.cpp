@@ -18,62 +18,63 @@
 PrefixWindow::PrefixWindow(Session& session, QWidget* parent)
     : QDialog(parent)
     , m_session(session)
-    , Label1(new QLabel(QStringLiteral("Prefissi Esistenti"), this))
-    , List1(new QListWidget(this))
-    , Label2(new QLabel(QStringLiteral("Nuovo Prefisso"), this))
-    , Text1(new QLineEdit(this))
-    , Command1(platform::iconButton(this, "Command1", "salvati", QStringLiteral("Salva")))
-    , Command2(new QPushButton(style()->standardIcon(QStyle::SP_ArrowUp),
-                               QStringLiteral("Sposta su"), this))
-    , Command3(new QPushButton(style()->standardIcon(QStyle::SP_ArrowDown),
-                               QStringLiteral("Sposta giù"), this)) {
+    , m_prefixesLabel(new QLabel(QStringLiteral("Prefissi Esistenti"), this))
+    , m_prefixList(new QListWidget(this))
+    , m_newPrefixLabel(new QLabel(QStringLiteral("Nuovo Prefisso"), this))
+    , m_newPrefixEdit(new QLineEdit(this))
+    , m_saveButton(platform::iconButton(this, "Command1", "salvati", QStringLiteral("Salva")))
+    , m_upButton(new QPushButton(style()->standardIcon(QStyle::SP_ArrowUp),
+                                 QStringLiteral("Sposta su"), this))
+    , m_downButton(new QPushButton(style()->standardIcon(QStyle::SP_ArrowDown),
+                                   QStringLiteral("Sposta giù"), this)) {
     setObjectName(QStringLiteral("Form8"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Inserimento Nuovi Prefissi"));
-    platform::nameControls({{Label1, "Label1"},
-                            {List1, "List1"},
-                            {Label2, "Label2"},
-                            {Text1, "Text1"},
-                            {Command2, "Command2"},
-                            {Command3, "Command3"}});
-    Command1->setDefault(true);
-    List1->setUniformItemSizes(true);
-    List1->setToolTip(QStringLiteral("Doppio clic su un prefisso per toglierlo dalla lista"));
-    Label1->setBuddy(List1);
-    Label2->setBuddy(Text1);
+    platform::nameControls({{m_prefixesLabel, "Label1"},
+                            {m_prefixList, "List1"},
+                            {m_newPrefixLabel, "Label2"},
+                            {m_newPrefixEdit, "Text1"},
+                            {m_upButton, "Command2"},
+                            {m_downButton, "Command3"}});
+    m_saveButton->setDefault(true);
+    m_prefixList->setUniformItemSizes(true);
+    m_prefixList->setToolTip(
+        QStringLiteral("Doppio clic su un prefisso per toglierlo dalla lista"));
+    m_prefixesLabel->setBuddy(m_prefixList);
+    m_newPrefixLabel->setBuddy(m_newPrefixEdit);
 
     auto* moves = new QVBoxLayout;
-    moves->addWidget(Command2);
-    moves->addWidget(Command3);
+    moves->addWidget(m_upButton);
+    moves->addWidget(m_downButton);
     moves->addStretch(1);
     auto* grid = new QGridLayout;
-    grid->addWidget(Label1, 0, 0);
-    grid->addWidget(List1, 1, 0);
+    grid->addWidget(m_prefixesLabel, 0, 0);
+    grid->addWidget(m_prefixList, 1, 0);
     grid->addLayout(moves, 1, 1);
-    grid->addWidget(Label2, 2, 0);
-    grid->addWidget(Text1, 3, 0);
-    grid->addWidget(Command1, 3, 1);
+    grid->addWidget(m_newPrefixLabel, 2, 0);
+    grid->addWidget(m_newPrefixEdit, 3, 0);
+    grid->addWidget(m_saveButton, 3, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     setMinimumSize(320, 360);
 
-    handler::onClick(Command1, [this] { savePrefixes(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { movePrefixUp(); });
-    connect(Command3, &QPushButton::clicked, this, [this] { movePrefixDown(); });
-    connect(List1, &QListWidget::itemDoubleClicked, this, [this] { removePrefix(); });
+    handler::onClick(m_saveButton, [this] { savePrefixes(); });
+    connect(m_upButton, &QPushButton::clicked, this, [this] { movePrefixUp(); });
+    connect(m_downButton, &QPushButton::clicked, this, [this] { movePrefixDown(); });
+    connect(m_prefixList, &QListWidget::itemDoubleClicked, this, [this] { removePrefix(); });
     loadPrefixes();
 }
 
 void PrefixWindow::loadPrefixes() {
-    List1->addItems(contacts::prefixes::read(m_session.appFolder));
+    m_prefixList->addItems(contacts::prefixes::read(m_session.appFolder));
 }
 
 void PrefixWindow::savePrefixes() {
     QStringList entries;
-    entries.reserve(List1->count() + 1);
-    for (int i = 0; i < List1->count(); ++i)
-        entries.append(List1->item(i)->text());
-    const QString added = Text1->text();
+    entries.reserve(m_prefixList->count() + 1);
+    for (int i = 0; i < m_prefixList->count(); ++i)
+        entries.append(m_prefixList->item(i)->text());
+    const QString added = m_newPrefixEdit->text();
     if (!added.isEmpty())
         entries.append(added);
     if (!contacts::prefixes::write(m_session.appFolder, entries)) {
@@ -82,8 +83,8 @@ void PrefixWindow::savePrefixes() {
         return;
     }
     if (!added.isEmpty())
-        List1->addItem(added);
-    Text1->clear();
+        m_prefixList->addItem(added);
+    m_newPrefixEdit->clear();
 }
 
 void PrefixWindow::movePrefixUp() {
@@ -97,18 +98,19 @@ void PrefixWindow::movePrefixDown() {
 // Moves the selected entry one place; an empty entry, the first one up and the last one down
 // stay where they are.
 void PrefixWindow::move(int step) {
-    const int row = List1->currentRow();
+    const int row = m_prefixList->currentRow();
     const int target = row + step;
-    if (row < 0 || target < 0 || target >= List1->count() || List1->item(row)->text().isEmpty())
+    if (row < 0 || target < 0 || target >= m_prefixList->count() ||
+        m_prefixList->item(row)->text().isEmpty())
         return;
-    QListWidgetItem* item = List1->takeItem(row);
-    List1->insertItem(target, item);
-    List1->setFocus();
-    List1->setCurrentRow(target);
+    QListWidgetItem* item = m_prefixList->takeItem(row);
+    m_prefixList->insertItem(target, item);
+    m_prefixList->setFocus();
+    m_prefixList->setCurrentRow(target);
 }
 
 void PrefixWindow::removePrefix() {
-    const int row = List1->currentRow();
+    const int row = m_prefixList->currentRow();
     if (row >= 0)
-        delete List1->takeItem(row);
+        delete m_prefixList->takeItem(row);
 }

@@ -23,15 +23,15 @@ public:
     void movePrefixDown();
     void removePrefix();
 
-    QLabel* Label1;
-    QListWidget* List1;
-    QLabel* Label2;
-    QLineEdit* Text1;
-    QPushButton* Command1;
-    QPushButton* Command2;
-    QPushButton* Command3;
-
 private:
     void loadPrefixes();
     void move(int step);
+
+    QLabel* m_prefixesLabel;
+    QListWidget* m_prefixList;
+    QLabel* m_newPrefixLabel;
+    QLineEdit* m_newPrefixEdit;
+    QPushButton* m_saveButton;
+    QPushButton* m_upButton;
+    QPushButton* m_downButton;
 };

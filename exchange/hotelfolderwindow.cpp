@@ -37,37 +37,38 @@ bool storeFolder(const QString& file, const QString& folder) {
 HotelFolderWindow::HotelFolderWindow(Session& session, QWidget* parent)
     : QDialog(parent)
     , m_session(session)
-    , Label1(new QLabel(QStringLiteral("Archivio Ericsoft"), this))
-    , Label2(new QLineEdit(this))
-    , Command1(platform::iconButton(this, "Command1", "cerca", QStringLiteral("Scegli cartella")))
-    , Command2(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi"))) {
+    , m_archiveLabel(new QLabel(QStringLiteral("Archivio Ericsoft"), this))
+    , m_folderEdit(new QLineEdit(this))
+    , m_chooseButton(
+          platform::iconButton(this, "Command1", "cerca", QStringLiteral("Scegli cartella")))
+    , m_closeButton(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi"))) {
     setObjectName(QStringLiteral("Form13"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Imposta Archivi Ericsoft"));
-    platform::nameControls({{Label1, "Label1"}, {Label2, "Label2"}});
-    Label2->setReadOnly(true);
-    Label1->setBuddy(Label2);
+    platform::nameControls({{m_archiveLabel, "Label1"}, {m_folderEdit, "Label2"}});
+    m_folderEdit->setReadOnly(true);
+    m_archiveLabel->setBuddy(m_folderEdit);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
+    buttons->addWidget(m_chooseButton);
+    buttons->addWidget(m_closeButton);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Label1);
-    layout->addWidget(Label2);
+    layout->addWidget(m_archiveLabel);
+    layout->addWidget(m_folderEdit);
     layout->addSpacing(8);
     layout->addLayout(buttons);
     setMinimumWidth(460);
 
-    handler::onClick(Command1, [this] { chooseHotelFolder(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { closeHotelFolder(); });
+    handler::onClick(m_chooseButton, [this] { chooseHotelFolder(); });
+    connect(m_closeButton, &QPushButton::clicked, this, [this] { closeHotelFolder(); });
     loadHotelFolder();
 }
 
 void HotelFolderWindow::loadHotelFolder() {
     if (const auto line = platform::TextFile::readFirstLine(folderFile(m_session.appFolder))) {
         m_session.hotelFolder = *line;
-        Label2->setText(QDir::toNativeSeparators(*line));
+        m_folderEdit->setText(QDir::toNativeSeparators(*line));
     }
 }
 
@@ -77,7 +78,7 @@ void HotelFolderWindow::chooseHotelFolder() {
     if (!folder || folder->isEmpty())
         return;
     m_session.hotelFolder = *folder;
-    Label2->setText(QDir::toNativeSeparators(*folder));
+    m_folderEdit->setText(QDir::toNativeSeparators(*folder));
     if (!storeFolder(folderFile(m_session.appFolder), *folder))
         platform::MsgBox(QStringLiteral("Impossibile salvare la cartella nel file persorso: "
                                         "andrà scelta di nuovo al prossimo avvio."),

@@ -20,8 +20,9 @@ public:
     void chooseHotelFolder();
     void closeHotelFolder();
 
-    QLabel* Label1;
-    QLineEdit* Label2; // the folder
-    QPushButton* Command1;
-    QPushButton* Command2;
+private:
+    QLabel* m_archiveLabel;
+    QLineEdit* m_folderEdit;
+    QPushButton* m_chooseButton;
+    QPushButton* m_closeButton;
 };

@@ -13,7 +13,8 @@ public:
     explicit ImportProgress(QWidget* parent = nullptr);
     void setProgress(qint64 done, qint64 total);
 
-    QFrame* Frame1;
-    QLabel* Label1;
-    QProgressBar* ProgressBar1;
+private:
+    QFrame* m_waitFrame;
+    QLabel* m_waitLabel;
+    QProgressBar* m_progressBar;
 };

@@ -336,7 +336,7 @@ private slots:
         QTest::mouseClick(label, Qt::LeftButton);
         QCoreApplication::processEvents();
         if (ContactEditor* editor = m_window->findChild<ContactEditor*>()) {
-            outcome = "editor " + editor->Text2->text();
+            outcome = "editor " + control<QLineEdit>(editor, "Text2")->text();
             QVERIFY(editor->isVisible());
             editor->close();
         }

@@ -6,6 +6,7 @@
 #include "contacts/addressbookwindow.h"
 #include "contacts/contactstore.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/foldertest.h"
 #include "support/shownwindow.h"
 
@@ -24,8 +25,9 @@ namespace {
 const QStringList books = {"Principale", "Clienti", "Società"};
 
 void select(AddressBookWindow& window, const QString& name) {
+    auto* list = control<QListWidget>(&window, "List1");
     if (!name.isEmpty())
-        window.List1->setCurrentItem(window.List1->findItems(name, Qt::MatchExactly).value(0));
+        list->setCurrentItem(list->findItems(name, Qt::MatchExactly).value(0));
 }
 
 // Any later write to elenco fails, as on a full disk.
@@ -94,14 +96,16 @@ private slots:
     void buttonsFollowList() {
         newFolder({});
         AddressBookWindow window(session());
-        QVERIFY(!window.Command2->isEnabled() && !window.Command3->isEnabled());
+        auto* remove = control<QPushButton>(&window, "Command2");
+        auto* rename = control<QPushButton>(&window, "Command3");
+        QVERIFY(!remove->isEnabled() && !rename->isEnabled());
         platform::DialogScript script;
         script.answerText("Prima").answer(platform::Answer::Ok);
         window.createAddressBook();
-        QVERIFY(window.Command2->isEnabled() && window.Command3->isEnabled());
+        QVERIFY(remove->isEnabled() && rename->isEnabled());
         select(window, "Prima");
         window.deleteAddressBook();
-        QVERIFY(!window.Command2->isEnabled() && !window.Command3->isEnabled());
+        QVERIFY(!remove->isEnabled() && !rename->isEnabled());
         QCOMPARE(files(), QStringList{});
     }
 
@@ -201,7 +205,8 @@ private slots:
         if (c.message == fileInUse || c.message.endsWith(": "))
             QCOMPARE(script.shown().last().title, c.message == fileInUse ? "Quillet" : "Errore");
         QCOMPARE(rows(), c.inElenco);
-        QCOMPARE(texts(window.List1->model()), c.listed.isEmpty() ? c.inElenco : c.listed);
+        QCOMPARE(texts(control<QListWidget>(&window, "List1")->model()),
+                 c.listed.isEmpty() ? c.inElenco : c.listed);
         QCOMPARE(files(), sorted(c.inElenco + stray));
         if (c.inElenco.contains("Nuova"))
             QVERIFY(contacts::numberExists(*m_folder->book("Nuova"), "3331000001"));

@@ -5,6 +5,7 @@
 #include "contacts/prefixes.h"
 #include "contacts/prefixwindow.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/foldertest.h"
 #include "support/shownwindow.h"
 
@@ -65,12 +66,12 @@ private slots:
         QVERIFY(QDir().mkdir(m_folder->file("prefissi.txt")));
         platform::DialogScript script;
         PrefixWindow window(session());
-        window.Text1->setText("366");
+        control<QLineEdit>(&window, "Text1")->setText("366");
         window.savePrefixes();
         QCOMPARE(script.messages(), QStringList{"Impossibile salvare il file dei prefissi."});
         QCOMPARE(script.shown().first().icon, platform::Icon::Critical);
-        QCOMPARE(window.Text1->text(), "366");
-        QCOMPARE(texts(window.List1->model()), QStringList{});
+        QCOMPARE(control<QLineEdit>(&window, "Text1")->text(), "366");
+        QCOMPARE(texts(control<QListWidget>(&window, "List1")->model()), QStringList{});
     }
 
     // Moves and removals change the list only (reopening drops them) until the save writes
@@ -97,7 +98,8 @@ private slots:
         QFETCH(QStringList, list);
         platform::DialogScript script;
         PrefixWindow window(session());
-        window.List1->setCurrentRow(row);
+        auto* prefixes = control<QListWidget>(&window, "List1");
+        prefixes->setCurrentRow(row);
         if (action == "up")
             window.movePrefixUp();
         else if (action == "down")
@@ -105,15 +107,18 @@ private slots:
         else if (action == "remove")
             window.removePrefix();
         else
-            window.Text1->setText(action.mid(4));
-        QTEST(window.List1->currentRow(), "selected");
-        QCOMPARE(texts(PrefixWindow(session()).List1->model()), filePrefixes);
+            control<QLineEdit>(&window, "Text1")->setText(action.mid(4));
+        QTEST(prefixes->currentRow(), "selected");
+        const PrefixWindow reopened(session());
+        QCOMPARE(texts(control<QListWidget>(&reopened, "List1")->model()), filePrefixes);
 
         window.savePrefixes();
-        QCOMPARE(texts(window.List1->model()), list);
-        QCOMPARE(window.Text1->text(), QString());
-        QCOMPARE(texts(PrefixWindow(session()).List1->model()), list);
-        QCOMPARE(texts(ContactEditor(session(), newContactIn).Combo1->model()), list);
+        QCOMPARE(texts(prefixes->model()), list);
+        QCOMPARE(control<QLineEdit>(&window, "Text1")->text(), QString());
+        const PrefixWindow saved(session());
+        const ContactEditor editor(session(), newContactIn);
+        QCOMPARE(texts(control<QListWidget>(&saved, "List1")->model()), list);
+        QCOMPARE(texts(control<QComboBox>(&editor, "Combo1")->model()), list);
         QVERIFY(script.shown().isEmpty());
     }
 
@@ -166,13 +171,14 @@ private slots:
         ContactEditor window(session(), newContactIn);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.Combo1->setFocus();
-        window.Combo1->lineEdit()->clear();
-        QTest::keyClicks(window.Combo1, "33");
-        QTest::keyClick(window.Combo1, Qt::Key_Return); // the save button
+        auto* prefix = control<QComboBox>(&window, "Combo1");
+        prefix->setFocus();
+        prefix->lineEdit()->clear();
+        QTest::keyClicks(prefix, "33");
+        QTest::keyClick(prefix, Qt::Key_Return); // the save button
         QCOMPARE(script.messages(), QStringList{"Inserire un numero telefonico valido"});
-        QCOMPARE(window.Combo1->currentText(), QString("33"));
-        QCOMPARE(texts(window.Combo1->model()), filePrefixes);
+        QCOMPARE(prefix->currentText(), QString("33"));
+        QCOMPARE(texts(prefix->model()), filePrefixes);
     }
 
     // Edit mode, on one contact: no checks.
@@ -219,17 +225,21 @@ private:
     const ContactEditor::Request newContactIn{"Principale", std::nullopt};
 
     static QString boxes(const ContactEditor& window) {
-        return QStringList{window.Text1->text(), window.Text2->text(), window.Combo1->currentText(),
-                           window.Text3->text(), window.Text4->text()}
+        const auto text = [&](const char* name) {
+            return control<QLineEdit>(&window, name)->text();
+        };
+        return QStringList{text("Text1"), text("Text2"),
+                           control<QComboBox>(&window, "Combo1")->currentText(), text("Text3"),
+                           text("Text4")}
             .join('|');
     }
     static void type(ContactEditor& window, const QString& typed) {
         const QStringList fields = typed.split('|');
-        window.Text1->setText(fields[0]);
-        window.Text2->setText(fields[1]);
-        window.Combo1->setEditText(fields[2]);
-        window.Text3->setText(fields[3]);
-        window.Text4->setText(fields[4]);
+        control<QLineEdit>(&window, "Text1")->setText(fields[0]);
+        control<QLineEdit>(&window, "Text2")->setText(fields[1]);
+        control<QComboBox>(&window, "Combo1")->setEditText(fields[2]);
+        control<QLineEdit>(&window, "Text3")->setText(fields[3]);
+        control<QLineEdit>(&window, "Text4")->setText(fields[4]);
     }
     QStringList rows() const {
         auto db = m_folder->book("Principale");

@@ -51,29 +51,31 @@ private slots:
         QFETCH(QString, criteria);
         const QStringList typed = criteria.split('|');
         ContactSearch f(session(), m_window->selectedText(), m_window.get());
-        f.Text1->setText(typed[0]);
-        f.Text2->setText(typed[1]);
-        f.Text3->setText(typed[2]);
-        f.Text4->setText(typed[3]);
-        f.Command1->click();
-        QTEST(texts(f.List4->model()), "surnames");
-        for (QListView* list : {f.List1, f.List2, f.List3})
-            QCOMPARE(list->model()->rowCount(), f.List4->model()->rowCount());
+        control<QLineEdit>(&f, "Text1")->setText(typed[0]);
+        control<QLineEdit>(&f, "Text2")->setText(typed[1]);
+        control<QLineEdit>(&f, "Text3")->setText(typed[2]);
+        control<QLineEdit>(&f, "Text4")->setText(typed[3]);
+        control<QPushButton>(&f, "Command1")->click();
+        const QAbstractItemModel* surnames = control<QListView>(&f, "List4")->model();
+        QTEST(texts(surnames), "surnames");
+        for (const char* list : {"List1", "List2", "List3"})
+            QCOMPARE(control<QListView>(&f, list)->model()->rowCount(), surnames->rowCount());
         QVERIFY(m_script->messages().isEmpty());
     }
 
     // A click on a number picks the line in all four lists; a double click writes to it.
     void pickAndWrite() {
         ContactSearch f(session(), m_window->selectedText(), m_window.get());
-        f.Text1->setText("ros");
-        f.Command1->click();
-        f.List1->setCurrentIndex(f.List1->model()->index(1, 0));
+        control<QLineEdit>(&f, "Text1")->setText("ros");
+        control<QPushButton>(&f, "Command1")->click();
+        auto* numbers = control<QListView>(&f, "List1");
+        numbers->setCurrentIndex(numbers->model()->index(1, 0));
         f.selectFoundLine();
-        QCOMPARE(f.Text1->text(), "ROSSETTI");
-        QCOMPARE(f.Text2->text(), "3471000002");
-        QCOMPARE(f.Text3->text(), "Lia");
-        QCOMPARE(f.Text4->text(), "lia@example.it");
-        QCOMPARE(f.List3->currentIndex().row(), 1);
+        QCOMPARE(control<QLineEdit>(&f, "Text1")->text(), "ROSSETTI");
+        QCOMPARE(control<QLineEdit>(&f, "Text2")->text(), "3471000002");
+        QCOMPARE(control<QLineEdit>(&f, "Text3")->text(), "Lia");
+        QCOMPARE(control<QLineEdit>(&f, "Text4")->text(), "lia@example.it");
+        QCOMPARE(control<QListView>(&f, "List3")->currentIndex().row(), 1);
 
         QSignalSpy compose(&f, &ContactSearch::composeRequested);
         f.composeToFound();
@@ -86,12 +88,12 @@ private slots:
 
         // Pressing in a criterion box empties the others and the results.
         ContactSearch g(session(), m_window->selectedText(), m_window.get());
-        g.Text1->setText("ros");
-        g.Command1->click();
-        g.Text3->setText("x");
-        QTest::mouseClick(g.Text2, Qt::LeftButton);
-        QCOMPARE(g.Text1->text(), QString());
-        QCOMPARE(g.Text3->text(), QString());
+        control<QLineEdit>(&g, "Text1")->setText("ros");
+        control<QPushButton>(&g, "Command1")->click();
+        control<QLineEdit>(&g, "Text3")->setText("x");
+        QTest::mouseClick(control<QLineEdit>(&g, "Text2"), Qt::LeftButton);
+        QCOMPARE(control<QLineEdit>(&g, "Text1")->text(), QString());
+        QCOMPARE(control<QLineEdit>(&g, "Text3")->text(), QString());
         QCOMPARE(g.resultCount(), 0);
     }
 

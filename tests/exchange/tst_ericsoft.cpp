@@ -4,6 +4,7 @@
 #include "exchange/ericsoft.h"
 #include "exchange/hotelfolderwindow.h"
 #include "exchange/importprogress.h"
+#include "support/controls.h"
 #include "support/mainwindowtest.h"
 #include "tools/dbfwriter.h"
 
@@ -250,17 +251,18 @@ private slots:
         QFETCH(QString, chosen);
         m_folder->write("persorso", {"/srv/vecchio"});
         HotelFolderWindow window(session(), m_window.get());
-        QCOMPARE(window.Label2->text(), "/srv/vecchio");
+        auto* folder = control<QLineEdit>(&window, "Label2");
+        QCOMPARE(folder->text(), "/srv/vecchio");
         QCOMPARE(session().hotelFolder, "/srv/vecchio");
         m_script->answerText(chosen.isEmpty() ? std::nullopt : std::optional(chosen));
-        window.Command1->click();
+        control<QPushButton>(&window, "Command1")->click();
 
         const QString expected = chosen.isEmpty() ? "/srv/vecchio" : chosen;
         QCOMPARE(m_script->shown().first().text, "Select folder");
-        QCOMPARE(window.Label2->text(), expected);
+        QCOMPARE(folder->text(), expected);
         session().hotelFolder.clear();
-        QCOMPARE(HotelFolderWindow(session(), m_window.get()).Label2->text(),
-                 expected); // read back on opening
+        const HotelFolderWindow reopened(session(), m_window.get());
+        QCOMPARE(control<QLineEdit>(&reopened, "Label2")->text(), expected); // read back on opening
         QCOMPARE(session().hotelFolder, expected);
     }
 
