@@ -18,47 +18,47 @@
 LoginWindow::LoginWindow(Session& session, QWidget* parent)
     : QDialog(parent)
     , m_session(session)
-    , Label1(new QLabel(QStringLiteral("Nome utente"), this))
-    , uid(new QLineEdit(this))
-    , Label2(new QLabel(QStringLiteral("Password"), this))
-    , pws(new QLineEdit(this))
-    , Command1(new QPushButton(QStringLiteral("Ok"), this)) {
+    , m_userNameLabel(new QLabel(QStringLiteral("Nome utente"), this))
+    , m_userNameEdit(new QLineEdit(this))
+    , m_passwordLabel(new QLabel(QStringLiteral("Password"), this))
+    , m_passwordEdit(new QLineEdit(this))
+    , m_okButton(new QPushButton(QStringLiteral("Ok"), this)) {
     setObjectName(QStringLiteral("Accesso"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Accesso"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/quillet.svg")));
-    platform::nameControls({{Label1, "Label1"},
-                            {uid, "uid"},
-                            {Label2, "Label2"},
-                            {pws, "pws"},
-                            {Command1, "Command1"}});
+    platform::nameControls({{m_userNameLabel, "Label1"},
+                            {m_userNameEdit, "uid"},
+                            {m_passwordLabel, "Label2"},
+                            {m_passwordEdit, "pws"},
+                            {m_okButton, "Command1"}});
     // The main window takes over after the login; closing this one alone must not end the
     // program behind the caller's back.
     setAttribute(Qt::WA_QuitOnClose, false);
-    pws->setEchoMode(QLineEdit::Password);
-    Label1->setBuddy(uid);
-    Label2->setBuddy(pws);
-    Command1->setDefault(true);
+    m_passwordEdit->setEchoMode(QLineEdit::Password);
+    m_userNameLabel->setBuddy(m_userNameEdit);
+    m_passwordLabel->setBuddy(m_passwordEdit);
+    m_okButton->setDefault(true);
 
     auto* form = new QFormLayout;
-    form->addRow(Label1, uid);
-    form->addRow(Label2, pws);
+    form->addRow(m_userNameLabel, m_userNameEdit);
+    form->addRow(m_passwordLabel, m_passwordEdit);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(Command1);
+    buttons->addWidget(m_okButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);
     setMinimumWidth(320);
 
-    handler::onClick(Command1, [this] { logIn(); });
+    handler::onClick(m_okButton, [this] { logIn(); });
 }
 
 void LoginWindow::logIn() {
     auto& state = m_session;
-    switch (users::login(state.appFolder, uid->text(), pws->text())) {
+    switch (users::login(state.appFolder, m_userNameEdit->text(), m_passwordEdit->text())) {
     case users::Login::Accepted:
-        state.currentUser = uid->text();
+        state.currentUser = m_userNameEdit->text();
         accept();
         return;
     case users::Login::Refused:

@@ -19,9 +19,10 @@ public:
 
     void logIn();
 
-    QLabel* Label1;
-    QLineEdit* uid;
-    QLabel* Label2;
-    QLineEdit* pws;
-    QPushButton* Command1;
+private:
+    QLabel* m_userNameLabel;
+    QLineEdit* m_userNameEdit;
+    QLabel* m_passwordLabel;
+    QLineEdit* m_passwordEdit;
+    QPushButton* m_okButton;
 };

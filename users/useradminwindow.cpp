@@ -41,116 +41,117 @@ bool writeFile(const QString& appFolder, const QList<users::User>& list) {
 UserAdminWindow::UserAdminWindow(Session& session, QWidget* parent)
     : QDialog(parent)
     , m_session(session)
-    , List1(new QListWidget(this))
-    , Label1(new QLabel(QStringLiteral("Nome Utente"), this))
-    , Text1(new QLineEdit(this))
-    , Label2(new QLabel(QStringLiteral("Livello di Accesso"), this))
-    , Label3(new QLabel(this))
-    , Command1(platform::iconButton(this, "Command1", "inserisci", QStringLiteral("Nuovo Utente")))
-    , Command2(
+    , m_userList(new QListWidget(this))
+    , m_nameCaptionLabel(new QLabel(QStringLiteral("Nome Utente"), this))
+    , m_selectedNameEdit(new QLineEdit(this))
+    , m_levelCaptionLabel(new QLabel(QStringLiteral("Livello di Accesso"), this))
+    , m_selectedLevelLabel(new QLabel(this))
+    , m_newButton(
+          platform::iconButton(this, "Command1", "inserisci", QStringLiteral("Nuovo Utente")))
+    , m_modifyButton(
           platform::iconButton(this, "Command2", "contatto", QStringLiteral("Modifica Utente")))
-    , Command3(
+    , m_deleteButton(
           platform::iconButton(this, "Command3", "cancella", QStringLiteral("Cancella Utente")))
-    , Frame2(new QGroupBox(this))
-    , Text2(new QLineEdit(Frame2))
-    , Text3(new QLineEdit(Frame2))
-    , Combo1(new QComboBox(Frame2))
-    , Command4(platform::iconButton(this, "Command4", "salvati", QStringLiteral("OK")))
-    , Command5(new QPushButton(QStringLiteral("Annulla"), this)) {
+    , m_editGroup(new QGroupBox(this))
+    , m_nameEdit(new QLineEdit(m_editGroup))
+    , m_passwordEdit(new QLineEdit(m_editGroup))
+    , m_levelCombo(new QComboBox(m_editGroup))
+    , m_okButton(platform::iconButton(this, "Command4", "salvati", QStringLiteral("OK")))
+    , m_cancelButton(new QPushButton(QStringLiteral("Annulla"), this)) {
     setObjectName(QStringLiteral("confaccount"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Configurazione Account"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/quillet.svg")));
-    platform::nameControls({{List1, "List1"},
-                            {Label1, "Label1"},
-                            {Text1, "Text1"},
-                            {Label2, "Label2"},
-                            {Label3, "Label3"},
-                            {Frame2, "Frame2"},
-                            {Text2, "Text2"},
-                            {Text3, "Text3"},
-                            {Combo1, "Combo1"},
-                            {Command5, "Command5"}});
+    platform::nameControls({{m_userList, "List1"},
+                            {m_nameCaptionLabel, "Label1"},
+                            {m_selectedNameEdit, "Text1"},
+                            {m_levelCaptionLabel, "Label2"},
+                            {m_selectedLevelLabel, "Label3"},
+                            {m_editGroup, "Frame2"},
+                            {m_nameEdit, "Text2"},
+                            {m_passwordEdit, "Text3"},
+                            {m_levelCombo, "Combo1"},
+                            {m_cancelButton, "Command5"}});
 
-    List1->setSelectionMode(QAbstractItemView::SingleSelection);
-    List1->setUniformItemSizes(true);
-    Text1->setReadOnly(true);
-    Label1->setBuddy(Text1);
-    Label3->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    Label3->setMinimumHeight(Text1->sizeHint().height());
-    Text1->setMinimumWidth(180);
-    Combo1->setEditable(true);
-    Combo1->setInsertPolicy(QComboBox::NoInsert);
-    Combo1->addItems({users::levelName(QStringLiteral("1")), users::levelName(QStringLiteral("2")),
-                      users::levelName(QStringLiteral("3")),
-                      users::levelName(QStringLiteral("4"))});
-    Combo1->setCurrentIndex(0);
+    m_userList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_userList->setUniformItemSizes(true);
+    m_selectedNameEdit->setReadOnly(true);
+    m_nameCaptionLabel->setBuddy(m_selectedNameEdit);
+    m_selectedLevelLabel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    m_selectedLevelLabel->setMinimumHeight(m_selectedNameEdit->sizeHint().height());
+    m_selectedNameEdit->setMinimumWidth(180);
+    m_levelCombo->setEditable(true);
+    m_levelCombo->setInsertPolicy(QComboBox::NoInsert);
+    m_levelCombo->addItems(
+        {users::levelName(QStringLiteral("1")), users::levelName(QStringLiteral("2")),
+         users::levelName(QStringLiteral("3")), users::levelName(QStringLiteral("4"))});
+    m_levelCombo->setCurrentIndex(0);
     // Enter saves, never starts another operation.
-    for (QPushButton* button : {Command1, Command2, Command3, Command5})
+    for (QPushButton* button : {m_newButton, m_modifyButton, m_deleteButton, m_cancelButton})
         button->setAutoDefault(false);
-    Command4->setDefault(true);
+    m_okButton->setDefault(true);
 
     auto* selected = new QVBoxLayout;
-    selected->addWidget(Label1);
-    selected->addWidget(Text1);
-    selected->addWidget(Label2);
-    selected->addWidget(Label3);
+    selected->addWidget(m_nameCaptionLabel);
+    selected->addWidget(m_selectedNameEdit);
+    selected->addWidget(m_levelCaptionLabel);
+    selected->addWidget(m_selectedLevelLabel);
     selected->addSpacing(12);
-    selected->addWidget(Command1);
-    selected->addWidget(Command2);
-    selected->addWidget(Command3);
+    selected->addWidget(m_newButton);
+    selected->addWidget(m_modifyButton);
+    selected->addWidget(m_deleteButton);
     selected->addStretch(1);
     auto* top = new QHBoxLayout;
-    top->addWidget(List1, 1);
+    top->addWidget(m_userList, 1);
     top->addLayout(selected);
 
-    auto* fields = new QFormLayout(Frame2);
-    fields->addRow(QStringLiteral("Nome Utente"), Text2);
-    fields->addRow(QStringLiteral("Password"), Text3);
-    fields->addRow(QStringLiteral("Livello di Accesso"), Combo1);
-    Frame2->hide();
+    auto* fields = new QFormLayout(m_editGroup);
+    fields->addRow(QStringLiteral("Nome Utente"), m_nameEdit);
+    fields->addRow(QStringLiteral("Password"), m_passwordEdit);
+    fields->addRow(QStringLiteral("Livello di Accesso"), m_levelCombo);
+    m_editGroup->hide();
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(Command4);
-    buttons->addWidget(Command5);
+    buttons->addWidget(m_okButton);
+    buttons->addWidget(m_cancelButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);
-    layout->addWidget(Frame2);
+    layout->addWidget(m_editGroup);
     layout->addLayout(buttons);
     setMinimumSize(460, 320);
 
-    connect(List1, &QListWidget::currentRowChanged, this,
+    connect(m_userList, &QListWidget::currentRowChanged, this,
             [this] { handler::run([this] { showSelectedUser(); }); });
-    handler::onClick(Command1, [this] { newUser(); });
-    handler::onClick(Command2, [this] { modifyUser(); });
-    handler::onClick(Command3, [this] { deleteSelectedUser(); });
-    handler::onClick(Command4, [this] { saveUser(); });
-    connect(Command5, &QPushButton::clicked, this, [this] { closeUserAdmin(); });
-    connect(Text2, &QLineEdit::textChanged, this, [this] { setOk(false); });
-    connect(Text3, &QLineEdit::textChanged, this, [this] { setOk(false); });
-    connect(Combo1, &QComboBox::activated, this, [this] { setOk(false); });
-    connect(Combo1->lineEdit(), &QLineEdit::textEdited, this, [this] { setOk(true); });
+    handler::onClick(m_newButton, [this] { newUser(); });
+    handler::onClick(m_modifyButton, [this] { modifyUser(); });
+    handler::onClick(m_deleteButton, [this] { deleteSelectedUser(); });
+    handler::onClick(m_okButton, [this] { saveUser(); });
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] { closeUserAdmin(); });
+    connect(m_nameEdit, &QLineEdit::textChanged, this, [this] { setOk(false); });
+    connect(m_passwordEdit, &QLineEdit::textChanged, this, [this] { setOk(false); });
+    connect(m_levelCombo, &QComboBox::activated, this, [this] { setOk(false); });
+    connect(m_levelCombo->lineEdit(), &QLineEdit::textEdited, this, [this] { setOk(true); });
     handler::run([this] { loadUsers(); });
 }
 
 void UserAdminWindow::loadUsers() {
     loadList();
-    Command4->setEnabled(false);
+    m_okButton->setEnabled(false);
 }
 
 void UserAdminWindow::loadList() {
     const users::Contents contents = users::read(m_session.appFolder);
     m_users = contents.users;
     {
-        const QSignalBlocker quiet(List1);
-        List1->clear();
+        const QSignalBlocker quiet(m_userList);
+        m_userList->clear();
         QStringList names;
         names.reserve(m_users.size());
         for (const users::User& user : m_users)
             names.append(user.name);
-        List1->addItems(names);
-        List1->setCurrentRow(m_users.isEmpty() ? -1 : 0);
+        m_userList->addItems(names);
+        m_userList->setCurrentRow(m_users.isEmpty() ? -1 : 0);
     }
     if (!m_users.isEmpty())
         showSelectedUser();
@@ -183,38 +184,38 @@ void UserAdminWindow::loadList() {
 }
 
 void UserAdminWindow::showSelectedUser() {
-    const int row = List1->currentRow();
+    const int row = m_userList->currentRow();
     if (row < 0 || row >= m_users.size())
         return;
-    Text1->setText(m_users[row].name);
+    m_selectedNameEdit->setText(m_users[row].name);
     if (m_mode != nuovo)
         showSelected();
 }
 
 // The selected user in the edit boxes; an unknown level code leaves the level as it is.
 void UserAdminWindow::showSelected() {
-    const int row = List1->currentRow();
+    const int row = m_userList->currentRow();
     if (row < 0 || row >= m_users.size())
         return;
     const users::User& user = m_users[row];
-    Text2->setText(user.name);
-    Text3->setText(user.password);
+    m_nameEdit->setText(user.name);
+    m_passwordEdit->setText(user.password);
     const QString level = users::levelName(user.level);
     if (level.isEmpty())
         return;
-    Label3->setText(u' ' + level);
-    Combo1->setCurrentIndex(Combo1->findText(level));
+    m_selectedLevelLabel->setText(u' ' + level);
+    m_levelCombo->setCurrentIndex(m_levelCombo->findText(level));
 }
 
 void UserAdminWindow::openFrame(const QString& mode, const QString& title) {
     m_mode = mode;
-    Frame2->setTitle(title);
-    Frame2->show();
+    m_editGroup->setTitle(title);
+    m_editGroup->show();
 }
 
 void UserAdminWindow::setOk(bool withLevel) {
-    Command4->setEnabled(!Text2->text().isEmpty() && !Text3->text().isEmpty() &&
-                         (!withLevel || !Combo1->currentText().isEmpty()));
+    m_okButton->setEnabled(!m_nameEdit->text().isEmpty() && !m_passwordEdit->text().isEmpty() &&
+                           (!withLevel || !m_levelCombo->currentText().isEmpty()));
 }
 
 void UserAdminWindow::newUser() {
@@ -222,12 +223,12 @@ void UserAdminWindow::newUser() {
         critical(QStringLiteral("Numero massimo di utenti raggiunto"));
         return;
     }
-    openFrame(nuovo, Command1->text());
-    Text2->clear();
-    Text3->clear();
-    Combo1->setCurrentIndex(-1);
-    Combo1->setEditText(QString());
-    Text2->setFocus();
+    openFrame(nuovo, m_newButton->text());
+    m_nameEdit->clear();
+    m_passwordEdit->clear();
+    m_levelCombo->setCurrentIndex(-1);
+    m_levelCombo->setEditText(QString());
+    m_nameEdit->setFocus();
 }
 
 void UserAdminWindow::modifyUser() {
@@ -235,17 +236,17 @@ void UserAdminWindow::modifyUser() {
         critical(QStringLiteral("Nessun Utente Configurato"));
         return;
     }
-    openFrame(modifica, Command2->text());
+    openFrame(modifica, m_modifyButton->text());
     showSelectedUser();
-    Text2->setFocus();
+    m_nameEdit->setFocus();
 }
 
 void UserAdminWindow::deleteSelectedUser() {
-    const int row = List1->currentRow();
+    const int row = m_userList->currentRow();
     if (row < 0 || row >= m_users.size())
         return; // nothing to delete
     m_mode = cancella;
-    if (platform::MsgBox(QStringLiteral("Cancellare l'utente ") + Text1->text(),
+    if (platform::MsgBox(QStringLiteral("Cancellare l'utente ") + m_selectedNameEdit->text(),
                          platform::Icon::None, platform::Buttons::OkCancel) != platform::Answer::Ok)
         return;
     // Nobody logged in: no user is the current one, not even one with an empty name.
@@ -262,8 +263,9 @@ void UserAdminWindow::deleteSelectedUser() {
 }
 
 void UserAdminWindow::saveUser() {
-    const users::User typed{Text2->text(), Text3->text(), users::levelCode(Combo1->currentText())};
-    const int row = List1->currentRow();
+    const users::User typed{m_nameEdit->text(), m_passwordEdit->text(),
+                            users::levelCode(m_levelCombo->currentText())};
+    const int row = m_userList->currentRow();
     QList<users::User> list = m_users;
     bool changed = false;
     if (m_mode == nuovo) {
@@ -289,8 +291,8 @@ void UserAdminWindow::saveUser() {
     }
     loadList();
     m_mode.clear();
-    Frame2->hide();
-    Command4->setEnabled(false);
+    m_editGroup->hide();
+    m_okButton->setEnabled(false);
 }
 
 void UserAdminWindow::closeUserAdmin() {

@@ -35,22 +35,22 @@ public:
     // "nuovo", "modifica", "cancella", or empty after a save.
     QString mode() const { return m_mode; }
 
-    QListWidget* List1;
-    QLabel* Label1; // "Nome Utente"
-    QLineEdit* Text1;
-    QLabel* Label2; // "Livello di Accesso"
-    QLabel* Label3;
-    QPushButton* Command1;
-    QPushButton* Command2;
-    QPushButton* Command3;
-    QGroupBox* Frame2;
-    QLineEdit* Text2;
-    QLineEdit* Text3;
-    QComboBox* Combo1;
-    QPushButton* Command4;
-    QPushButton* Command5;
-
 private:
+    QListWidget* m_userList;
+    QLabel* m_nameCaptionLabel; // "Nome Utente"
+    QLineEdit* m_selectedNameEdit;
+    QLabel* m_levelCaptionLabel; // "Livello di Accesso"
+    QLabel* m_selectedLevelLabel;
+    QPushButton* m_newButton;
+    QPushButton* m_modifyButton;
+    QPushButton* m_deleteButton;
+    QGroupBox* m_editGroup;
+    QLineEdit* m_nameEdit;
+    QLineEdit* m_passwordEdit;
+    QComboBox* m_levelCombo;
+    QPushButton* m_okButton;
+    QPushButton* m_cancelButton;
+
     // Fills the list from the user file and selects the first user; tells what could not be read.
     void loadList();
     void showSelected();
@@ -60,6 +60,6 @@ private:
     // Writes `list`; false (the user told) when it could not be stored.
     bool save(const QList<users::User>& list, const users::User& changed);
 
-    QList<users::User> m_users; // in step with List1
+    QList<users::User> m_users; // in step with m_userList
     QString m_mode;
 };

@@ -13,10 +13,11 @@ public:
 
     void closeAbout();
 
-    QLabel* Image1;
-    QLabel* Label1; // version
-    QLabel* Label2; // postal address
-    QLabel* Label3; // e-mail
-    QLabel* Label4; // web address
-    QPushButton* Command1;
+private:
+    QLabel* m_logoLabel;
+    QLabel* m_versionLabel;
+    QLabel* m_addressLabel; // postal address
+    QLabel* m_emailLabel;
+    QLabel* m_webLabel;
+    QPushButton* m_closeButton;
 };

@@ -30,69 +30,69 @@ QString mostraFile(const QString& appFolder) {
 DisclaimerWindow::DisclaimerWindow(Session& session, QWidget* parent)
     : QDialog(parent)
     , m_session(session)
-    , Frame1(new QFrame(this))
-    , Text1(new QPlainTextEdit(Frame1))
-    , Command1(new QPushButton(QStringLiteral("Accetto"), Frame1))
-    , Command2(new QPushButton(QStringLiteral("Rifiuto"), Frame1))
-    , Image1(new QLabel(this))
-    , Label1(new QLabel(maker::postalLabel(), this))
-    , Label2(new QLabel(maker::web(), this)) {
+    , m_termsFrame(new QFrame(this))
+    , m_termsEdit(new QPlainTextEdit(m_termsFrame))
+    , m_acceptButton(new QPushButton(QStringLiteral("Accetto"), m_termsFrame))
+    , m_refuseButton(new QPushButton(QStringLiteral("Rifiuto"), m_termsFrame))
+    , m_logoLabel(new QLabel(this))
+    , m_addressLabel(new QLabel(maker::postalLabel(), this))
+    , m_webLabel(new QLabel(maker::web(), this)) {
     setObjectName(QStringLiteral("Form9"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Quillet"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/quillet.svg")));
-    platform::nameControls({{Frame1, "Frame1"},
-                            {Text1, "Text1"},
-                            {Command1, "Command1"},
-                            {Command2, "Command2"},
-                            {Image1, "Image1"},
-                            {Label1, "Label1"},
-                            {Label2, "Label2"}});
+    platform::nameControls({{m_termsFrame, "Frame1"},
+                            {m_termsEdit, "Text1"},
+                            {m_acceptButton, "Command1"},
+                            {m_refuseButton, "Command2"},
+                            {m_logoLabel, "Image1"},
+                            {m_addressLabel, "Label1"},
+                            {m_webLabel, "Label2"}});
     // The main window takes over when the disclaimer is accepted; closing this one alone
     // must not end the program.
     setAttribute(Qt::WA_QuitOnClose, false);
 
     // Accepting takes a deliberate click: Enter does not press either button.
-    Command1->setAutoDefault(false);
-    Command2->setAutoDefault(false);
-    Frame1->setFrameShape(QFrame::StyledPanel);
-    Text1->setReadOnly(true);
-    Text1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    Image1->setPixmap(
+    m_acceptButton->setAutoDefault(false);
+    m_refuseButton->setAutoDefault(false);
+    m_termsFrame->setFrameShape(QFrame::StyledPanel);
+    m_termsEdit->setReadOnly(true);
+    m_termsEdit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_logoLabel->setPixmap(
         QIcon(QStringLiteral(":/icons/quillet.svg")).pixmap(logoSize, logoSize, QIcon::Normal));
-    Image1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    Label1->setWordWrap(true);
-    Label1->setAlignment(Qt::AlignHCenter);
-    Label1->setFixedWidth(sideWidth);
-    Label2->setAlignment(Qt::AlignHCenter);
-    QFont bold = Label2->font();
+    m_logoLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_addressLabel->setWordWrap(true);
+    m_addressLabel->setAlignment(Qt::AlignHCenter);
+    m_addressLabel->setFixedWidth(sideWidth);
+    m_webLabel->setAlignment(Qt::AlignHCenter);
+    QFont bold = m_webLabel->font();
     bold.setBold(true);
-    Label2->setFont(bold);
+    m_webLabel->setFont(bold);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
-    auto* frame = new QVBoxLayout(Frame1);
-    frame->addWidget(Text1, 1);
+    buttons->addWidget(m_acceptButton);
+    buttons->addWidget(m_refuseButton);
+    auto* frame = new QVBoxLayout(m_termsFrame);
+    frame->addWidget(m_termsEdit, 1);
     frame->addLayout(buttons);
 
     auto* side = new QVBoxLayout;
     side->addSpacing(8);
-    side->addWidget(Image1);
+    side->addWidget(m_logoLabel);
     side->addSpacing(12);
-    side->addWidget(Label1);
+    side->addWidget(m_addressLabel);
     side->addStretch(1);
-    side->addWidget(Label2);
+    side->addWidget(m_webLabel);
     side->addSpacing(8);
 
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(side);
-    layout->addWidget(Frame1, 1);
+    layout->addWidget(m_termsFrame, 1);
     resize(760, 500);
 
-    handler::onClick(Command1, [this] { acceptTerms(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { refuseTerms(); });
+    handler::onClick(m_acceptButton, [this] { acceptTerms(); });
+    connect(m_refuseButton, &QPushButton::clicked, this, [this] { refuseTerms(); });
 }
 
 bool DisclaimerWindow::termsDue(const QString& appFolder) {
@@ -110,8 +110,8 @@ QString DisclaimerWindow::termsText(const QString& appFolder) {
 }
 
 void DisclaimerWindow::loadDisclaimer() {
-    Text1->setPlainText(termsText(m_session.appFolder));
-    Text1->setFocus();
+    m_termsEdit->setPlainText(termsText(m_session.appFolder));
+    m_termsEdit->setFocus();
 }
 
 void DisclaimerWindow::acceptTerms() {

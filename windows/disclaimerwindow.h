@@ -24,16 +24,17 @@ public:
     // disclaimer.txt with every line preceded by CR LF; empty when the file cannot be read.
     static QString termsText(const QString& appFolder);
 
-    // Fills Text1 from the application folder.
+    // Shows the terms of the application folder.
     void loadDisclaimer();
     void acceptTerms(); // Accetto
     void refuseTerms(); // Rifiuto
 
-    QFrame* Frame1;
-    QPlainTextEdit* Text1;
-    QPushButton* Command1;
-    QPushButton* Command2;
-    QLabel* Image1;
-    QLabel* Label1; // postal address
-    QLabel* Label2; // web address
+private:
+    QFrame* m_termsFrame;
+    QPlainTextEdit* m_termsEdit;
+    QPushButton* m_acceptButton;
+    QPushButton* m_refuseButton;
+    QLabel* m_logoLabel;
+    QLabel* m_addressLabel; // postal address
+    QLabel* m_webLabel;
 };

@@ -14,35 +14,36 @@
 
 WaitDialog::WaitDialog(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
-    , Label1(new QLabel(QStringLiteral("Attendere la fine delle elaborazioni..."), this))
-    , ProgressBar1(platform::progressBar(this))
-    , Timer1(new QTimer(this)) {
+    , m_messageLabel(new QLabel(QStringLiteral("Attendere la fine delle elaborazioni..."), this))
+    , m_progressBar(platform::progressBar(this))
+    , m_closeTimer(new QTimer(this)) {
     setObjectName(QStringLiteral("Form10"));
     // It never takes the focus, so closing it does not count as another window handing the
     // focus back to the main window (which would refresh the list and drop its ticks).
     setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(QStringLiteral("Quillet"));
     platform::nameControls(
-        {{Label1, "Label1"}, {ProgressBar1, "ProgressBar1"}, {Timer1, "Timer1"}});
+        {{m_messageLabel, "Label1"}, {m_progressBar, "ProgressBar1"}, {m_closeTimer, "Timer1"}});
 
-    Label1->setAlignment(Qt::AlignCenter);
-    Timer1->setInterval(0); // stopped until the caller starts it
+    m_messageLabel->setAlignment(Qt::AlignCenter);
+    m_closeTimer->setInterval(0); // stopped until the caller starts it
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Label1, 1);
-    layout->addWidget(ProgressBar1);
+    layout->addWidget(m_messageLabel, 1);
+    layout->addWidget(m_progressBar);
     resize(std::max(twips::toPixels(3690), sizeHint().width() + 40), twips::toPixels(1680));
 
-    connect(Timer1, &QTimer::timeout, this, [this] { handler::run([this] { closeOnTimeout(); }); });
+    connect(m_closeTimer, &QTimer::timeout, this,
+            [this] { handler::run([this] { closeOnTimeout(); }); });
 }
 
 void WaitDialog::setProgress(qint64 done, qint64 total) {
-    platform::showProgress(ProgressBar1, done, total);
+    platform::showProgress(m_progressBar, done, total);
 }
 
 void WaitDialog::closeOnTimeout() {
-    Timer1->stop();
-    Timer1->setInterval(0);
+    m_closeTimer->stop();
+    m_closeTimer->setInterval(0);
     close();
 }
 
@@ -55,7 +56,7 @@ WaitBox::WaitBox(QWidget* parent)
 
 WaitBox::~WaitBox() {
     if (m_dialog)
-        m_dialog->Timer1->start(1);
+        m_dialog->m_closeTimer->start(1);
 }
 
 void WaitBox::setProgress(qint64 done, qint64 total) {

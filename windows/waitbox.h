@@ -7,8 +7,9 @@ class QLabel;
 class QProgressBar;
 class QTimer;
 
-// The wait box shown while a long command runs. The caller shows it not modal, does its work
-// and then starts Timer1 with an interval of 1 ms; the box closes itself at the first tick.
+// The wait box shown while a long command runs. WaitBox shows it not modal, lets the work run
+// and then starts its closing timer with an interval of 1 ms; the box closes itself at the
+// first tick.
 class WaitDialog final : public QDialog {
     Q_OBJECT
 public:
@@ -19,9 +20,12 @@ public:
     void setProgress(qint64 done, qint64 total);
     void closeOnTimeout();
 
-    QLabel* Label1;
-    QProgressBar* ProgressBar1;
-    QTimer* Timer1;
+private:
+    friend class WaitBox; // starts the closing timer when the work is over
+
+    QLabel* m_messageLabel;
+    QProgressBar* m_progressBar;
+    QTimer* m_closeTimer;
 };
 
 // The wait box for the life of the object: shown when made, closed through its timer at the

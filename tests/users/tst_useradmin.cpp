@@ -2,6 +2,7 @@
 // file, the records it refuses, and files it cannot read or write.
 #include "app/session.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/foldertest.h"
 #include "users/useradminwindow.h"
 #include "users/userfile.h"
@@ -102,11 +103,14 @@ private slots:
             writeBytes(path, file);
         platform::DialogScript script;
         UserAdminWindow window(session());
-        QTEST(QStringList({window.Text1->text(), window.Text3->text(), window.Label3->text(),
-                           window.Combo1->currentText()}),
+        QTEST(QStringList({control<QLineEdit>(&window, "Text1")->text(),
+                           control<QLineEdit>(&window, "Text3")->text(),
+                           control<QLabel>(&window, "Label3")->text(),
+                           control<QComboBox>(&window, "Combo1")->currentText()}),
               "shown");
-        QTEST(int(window.List1->count()), "listed");
-        QVERIFY(!window.Command4->isEnabled() && window.Frame2->isHidden());
+        QTEST(int(control<QListWidget>(&window, "List1")->count()), "listed");
+        QVERIFY(!control<QPushButton>(&window, "Command4")->isEnabled() &&
+                control<QGroupBox>(&window, "Frame2")->isHidden());
         QCOMPARE(script.messages(), message.isEmpty() ? QStringList{} : QStringList{message});
         if (!message.isEmpty())
             QTEST(script.shown().first().icon, "icon");
@@ -166,17 +170,17 @@ private slots:
         }
         platform::DialogScript script;
         script.answer(c.confirm ? platform::Answer::Ok : platform::Answer::Cancel);
-        window.List1->setCurrentRow(c.row);
-        const QString selected = window.Text1->text();
-        (c.action == New      ? window.Command1
-         : c.action == Modify ? window.Command2
-                              : window.Command3)
+        control<QListWidget>(&window, "List1")->setCurrentRow(c.row);
+        const QString selected = control<QLineEdit>(&window, "Text1")->text();
+        control<QPushButton>(&window, c.action == New      ? "Command1"
+                                      : c.action == Modify ? "Command2"
+                                                           : "Command3")
             ->click();
-        if (c.action != Delete && !window.Frame2->isHidden()) {
-            window.Text2->setText(c.name);
-            window.Text3->setText(c.password);
-            window.Combo1->setEditText(c.level);
-            window.Command4->click();
+        if (c.action != Delete && !control<QGroupBox>(&window, "Frame2")->isHidden()) {
+            control<QLineEdit>(&window, "Text2")->setText(c.name);
+            control<QLineEdit>(&window, "Text3")->setText(c.password);
+            control<QComboBox>(&window, "Combo1")->setEditText(c.level);
+            control<QPushButton>(&window, "Command4")->click();
         }
 
         if (c.action == Delete && !c.file.isEmpty()) {
@@ -188,9 +192,10 @@ private slots:
             QCOMPARE(script.shown().last().icon, platform::Icon::Critical);
         if (!c.unwritable)
             QCOMPARE(records(users::read(m_folder->path()).users), c.after);
-        QCOMPARE(window.List1->count(), c.after.size());
-        QCOMPARE(window.Text1->text(), c.after == records(c.file) ? selected : c.file[0].name);
-        QCOMPARE(window.Frame2->isHidden(), !c.frameStays);
+        QCOMPARE(control<QListWidget>(&window, "List1")->count(), c.after.size());
+        QCOMPARE(control<QLineEdit>(&window, "Text1")->text(),
+                 c.after == records(c.file) ? selected : c.file[0].name);
+        QCOMPARE(control<QGroupBox>(&window, "Frame2")->isHidden(), !c.frameStays);
     }
 
     // OK needs a name, a password and a level.
@@ -198,16 +203,16 @@ private slots:
         QVERIFY(users::write(m_folder->path(), staff));
         UserAdminWindow window(session());
         window.newUser();
-        window.Text2->setText("Anna");
-        QVERIFY(!window.Command4->isEnabled());
-        window.Text3->setText("x");
-        QVERIFY(window.Command4->isEnabled());
-        window.Combo1->lineEdit()->setText("Guest");
-        window.Combo1->lineEdit()->selectAll();
-        QTest::keyClick(window.Combo1->lineEdit(), Qt::Key_Backspace);
-        QVERIFY(!window.Command4->isEnabled());
-        QTest::keyClick(window.Combo1, Qt::Key_Down);
-        QVERIFY(window.Command4->isEnabled());
+        control<QLineEdit>(&window, "Text2")->setText("Anna");
+        QVERIFY(!control<QPushButton>(&window, "Command4")->isEnabled());
+        control<QLineEdit>(&window, "Text3")->setText("x");
+        QVERIFY(control<QPushButton>(&window, "Command4")->isEnabled());
+        control<QComboBox>(&window, "Combo1")->lineEdit()->setText("Guest");
+        control<QComboBox>(&window, "Combo1")->lineEdit()->selectAll();
+        QTest::keyClick(control<QComboBox>(&window, "Combo1")->lineEdit(), Qt::Key_Backspace);
+        QVERIFY(!control<QPushButton>(&window, "Command4")->isEnabled());
+        QTest::keyClick(control<QComboBox>(&window, "Combo1"), Qt::Key_Down);
+        QVERIFY(control<QPushButton>(&window, "Command4")->isEnabled());
     }
 };
 

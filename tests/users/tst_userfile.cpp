@@ -4,6 +4,7 @@
 #include "app/session.h"
 #include "app/startup.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/foldertest.h"
 #include "users/loginwindow.h"
 #include "users/useradminwindow.h"
@@ -82,9 +83,9 @@ private slots:
             unreadable > 0);
         if (names.isEmpty())
             return;
-        windows.login()->uid->setText(names.first());
-        windows.login()->pws->setText("pw");
-        windows.login()->Command1->click();
+        control<QLineEdit>(windows.login(), "uid")->setText(names.first());
+        control<QLineEdit>(windows.login(), "pws")->setText("pw");
+        control<QPushButton>(windows.login(), "Command1")->click();
         QVERIFY(windows.mainWindow() && windows.mainWindow()->isVisible());
         QCOMPARE(quits, 0);
     }
@@ -139,9 +140,9 @@ private slots:
         platform::DialogScript script;
         LoginWindow window(session());
         window.show();
-        window.uid->setText(name);
-        window.pws->setText(password);
-        window.Command1->click();
+        control<QLineEdit>(&window, "uid")->setText(name);
+        control<QLineEdit>(&window, "pws")->setText(password);
+        control<QPushButton>(&window, "Command1")->click();
 
         QCOMPARE(window.result(), accepted ? int(QDialog::Accepted) : int(QDialog::Rejected));
         QCOMPARE(window.isVisible(), !accepted);
@@ -150,7 +151,7 @@ private slots:
                  accepted || !file ? QStringList{} : QStringList{"Nome utente o Password errati"});
         QCOMPARE(bool(window.findChild<UserAdminWindow*>()), !file);
         QVERIFY(QFile::exists(users::filePath(m_folder->path())));
-        QCOMPARE(window.uid->text(), name); // the boxes keep what was typed
+        QCOMPARE(control<QLineEdit>(&window, "uid")->text(), name); // the boxes keep what was typed
     }
 };
 

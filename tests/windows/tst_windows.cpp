@@ -3,6 +3,7 @@
 #include "app/session.h"
 #include "app/startup.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/foldertest.h"
 #include "windows/aboutbox.h"
 #include "windows/disclaimerwindow.h"
@@ -51,7 +52,7 @@ private slots:
         if (!shown.isNull()) {
             QCOMPARE(first, windows.disclaimer());
             QVERIFY(!windows.mainWindow());
-            QCOMPARE(windows.disclaimer()->Text1->toPlainText(), shown);
+            QCOMPARE(control<QPlainTextEdit>(windows.disclaimer(), "Text1")->toPlainText(), shown);
         } else {
             QCOMPARE(first, windows.mainWindow());
             QVERIFY(!windows.disclaimer());
@@ -87,8 +88,9 @@ private slots:
         if (answer == "close")
             form->close();
         else
-            QTest::mouseClick(answer == "Accetto" ? form->Command1 : form->Command2,
-                              Qt::LeftButton);
+            QTest::mouseClick(
+                control<QPushButton>(form, answer == "Accetto" ? "Command1" : "Command2"),
+                Qt::LeftButton);
         QVERIFY(!form->isVisible());
         const bool accepted = answer == "Accetto";
         QCOMPARE(quits, accepted ? 0 : 1);
@@ -126,7 +128,7 @@ private slots:
         QFETCH(qint64, total);
         QFETCH(int, perMille);
         WaitBox box(nullptr);
-        QProgressBar* bar = box.dialog()->ProgressBar1;
+        auto* bar = control<QProgressBar>(box.dialog(), "ProgressBar1");
         QVERIFY(bar->isHidden());
         box.setProgress(done, total);
         QVERIFY(bar->isVisible());
@@ -143,7 +145,7 @@ private slots:
         QCOMPARE(boxes.size(), 1);
         QPointer<AboutBox> about = boxes.first();
         QVERIFY(about->isVisible());
-        QTest::mouseClick(about->Command1, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>(about, "Command1"), Qt::LeftButton);
         QTRY_VERIFY(about.isNull());
         main.inform->trigger();
         QCOMPARE(main.findChildren<AboutBox*>().size(), 1);
