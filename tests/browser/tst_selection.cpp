@@ -8,6 +8,7 @@
 #include "contacts/contacteditor.h"
 #include "messaging/composer.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/mainwindowtest.h"
 #include "support/testfolder.h"
 
@@ -321,7 +322,7 @@ private slots:
         QVERIFY(actions && actions->isVisible());
         const QPointer<ContactActions> alive(actions);
         QLabel* label =
-            QList<QLabel*>{actions->Label1, actions->Label2, actions->Label3}[entry - 1];
+            control<QLabel>(actions, QList<const char*>{"Label1", "Label2", "Label3"}[entry - 1]);
         QString outcome;
         onComposer([&](Composer& f) {
             outcome = "composer " +
