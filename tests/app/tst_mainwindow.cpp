@@ -5,6 +5,7 @@
 #include "browser/archivemodel.h"
 #include "contacts/addressbooks.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/foldertest.h"
 
 #include <QAction>
@@ -90,11 +91,11 @@ void tst_mainwindow::click(int nodeIndex) {
     m_window->TreeView1->scrollToItem(item);
     const QRect rect = m_window->TreeView1->visualItemRect(item);
     QTest::mouseClick(m_window->TreeView1->viewport(), Qt::LeftButton, {}, rect.center());
-    QTRY_VERIFY(!m_window->browser()->Timer3->isActive()); // the list refilled, however slow
+    QTRY_VERIFY(!control<QTimer>(m_window->browser(), "Timer3")->isActive()); // the list refilled
 }
 
 void tst_mainwindow::clickRow(int row) {
-    auto* list = m_window->browser()->lvw1;
+    auto* list = control<QTreeView>(m_window->browser(), "lvw1");
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualRect(model()->index(row, 2)).center());
 }
@@ -127,7 +128,7 @@ void tst_mainwindow::startListsFirstBook() {
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Quillet"));
     QCOMPARE(m_window->TreeView1->topLevelItemCount(), 4);
     QCOMPARE(m_window->selectedKey(), QStringLiteral("r1"));
-    QCOMPARE(m_window->browser()->Label6->text(), QStringLiteral(" Principale"));
+    QCOMPARE(control<QLabel>(m_window->browser(), "Label6")->text(), QStringLiteral(" Principale"));
     QTRY_COMPARE(model()->rowCount(), 3);
     QCOMPARE(m_window->Label3->text(), QStringLiteral("Credito residuo 12,5"));
     QCOMPARE(m_window->Label4->text(), QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
@@ -194,7 +195,8 @@ void tst_mainwindow::clickNode() {
     start();
     QTRY_COMPARE(model()->rowCount(), 3);
     click(node);
-    QTEST(QStringList({m_window->browser()->Label6->text(), m_window->browser()->Label2->text(),
+    QTEST(QStringList({control<QLabel>(m_window->browser(), "Label6")->text(),
+                       control<QLabel>(m_window->browser(), "Label2")->text(),
                        model()->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
                        column(1).join(',')})
               .join('|'),
@@ -254,7 +256,7 @@ void tst_mainwindow::brokenAddressBookIsReported() {
     start();
     click(byClick ? 2 : 3); // Principale, or Clienti
     QTRY_VERIFY(model()->rowCount() > 0);
-    m_window->browser()->Check1->click();
+    control<QCheckBox>(m_window->browser(), "Check1")->click();
     clickRow(0);
     QVERIFY(!m_window->browser()->currentEntry().number.isEmpty());
     if (byClick) {
@@ -265,17 +267,17 @@ void tst_mainwindow::brokenAddressBookIsReported() {
             addressbooks::Outcome::Done);
         m_window->rebuildTree();
         m_window->refreshOnActivation();
-        QTRY_VERIFY(!m_window->browser()->Timer3->isActive());
+        QTRY_VERIFY(!control<QTimer>(m_window->browser(), "Timer3")->isActive());
     }
     QCOMPARE(m_window->selectedText(), QStringLiteral("Fantasma"));
     QTRY_COMPARE(m_script->shown().size(), 1);
     QCOMPARE(m_script->shown().first().icon, platform::Icon::Critical);
     if (fileMissing)
         QVERIFY(m_script->shown().first().text.contains(QStringLiteral("Fantasma")));
-    QCOMPARE(m_window->browser()->Label6->text(), QStringLiteral(" Fantasma"));
+    QCOMPARE(control<QLabel>(m_window->browser(), "Label6")->text(), QStringLiteral(" Fantasma"));
     QCOMPARE(model()->rowCount(), 0);
     QVERIFY(model()->checkedRows().isEmpty());
-    QVERIFY(!m_window->browser()->Check1->isChecked());
+    QVERIFY(!control<QCheckBox>(m_window->browser(), "Check1")->isChecked());
     QVERIFY(m_window->browser()->currentEntry().number.isEmpty());
     // The program goes on: another node lists as usual.
     click(2);

@@ -2,6 +2,7 @@
 // lines that stop it), and the two menu commands as the user runs them.
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"
+#include "support/controls.h"
 #include "support/mainwindowtest.h"
 
 #include <QFile>
@@ -219,7 +220,7 @@ private slots:
         m_window->exru->trigger();
 
         QCOMPARE(readBytes(target), file);
-        QTRY_VERIFY(!m_window->browser()->Timer3->isActive());
+        QTRY_VERIFY(!control<QTimer>(m_window->browser(), "Timer3")->isActive());
         QCOMPARE(m_window->browser()->model()->checkedRows(), ticked); // still ticked
         const QStringList shown = m_script->messages();
         QCOMPARE(shown.size(), messages.size());

@@ -8,6 +8,7 @@
 #include "messaging/composer.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/mainwindowtest.h"
 #include "support/testfolder.h"
 
@@ -98,7 +99,8 @@ private slots:
         if (!receiver.isEmpty())
             m_service->route("to=%2B39" + receiver, answer);
         ArchiveBrowser* browser = m_window->browser();
-        browser->lvw1->setCurrentIndex(browser->model()->index(0, 1)); // a row clicked first
+        control<QTreeView>(browser, "lvw1")
+            ->setCurrentIndex(browser->model()->index(0, 1)); // a row clicked first
         browser->selectCurrentEntry();
         QVERIFY(!browser->currentEntry().number.isEmpty());
         browser->model()->setAllChecked(true);
