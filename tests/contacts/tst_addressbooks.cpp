@@ -6,6 +6,7 @@
 #include "contacts/addressbookwindow.h"
 #include "contacts/contactstore.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/foldertest.h"
 #include "support/shownwindow.h"
 
@@ -238,7 +239,8 @@ private:
     }
     QStringList treeBooks() const {
         QStringList out;
-        const QTreeWidgetItem* root = m_window->TreeView1->topLevelItem(0);
+        const QTreeWidgetItem* root =
+            control<QTreeWidget>(m_window.get(), "TreeView1")->topLevelItem(0);
         for (int i = 0; i < root->childCount(); ++i)
             out << root->child(i)->text(0);
         return out;

@@ -6,6 +6,7 @@
 #include "contacts/contactsearch.h"
 #include "messaging/composer.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/mainwindowtest.h"
 #include "support/testfolder.h"
 
@@ -101,7 +102,7 @@ private slots:
             QVERIFY(composer && composer->Command4->isEnabled());
             composer->Command4->click();
         });
-        m_window->ismss->trigger();
+        control<QAction>(m_window.get(), "ismss")->trigger();
         QTRY_VERIFY(m_window->findChild<ContactSearch*>());
         QVERIFY(m_window->findChild<ContactSearch*>()->isVisible());
         m_window->findChild<ContactSearch*>()->close();

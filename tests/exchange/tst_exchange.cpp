@@ -217,7 +217,7 @@ private slots:
         m_window->selectNode(node);
         const QString target = m_folder->file("esportati.csv");
         m_script->answerText(cancel ? std::nullopt : std::optional<QString>(target));
-        m_window->exru->trigger();
+        control<QAction>(m_window.get(), "exru")->trigger();
 
         QCOMPARE(readBytes(target), file);
         QTRY_VERIFY(!control<QTimer>(m_window->browser(), "Timer3")->isActive());
@@ -265,7 +265,7 @@ private slots:
         writeBytes(m_folder->file("in.csv"), file);
         m_window->selectNode(node);
         m_script->answerText(m_folder->file("in.csv"));
-        m_window->impcvs->trigger();
+        control<QAction>(m_window.get(), "impcvs")->trigger();
 
         QCOMPARE(m_script->messages().size(), 1);
         QVERIFY2(m_script->messages().first().contains(message),

@@ -11,6 +11,7 @@
 #include "messaging/smssplitter.h"
 #include "messaging/smssx.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/kannelrig.h"
 #include "support/shownwindow.h"
 #include "support/testfolder.h"
@@ -163,7 +164,7 @@ private slots:
             f->Option2->setChecked(!list);
             f->Command1->click();
         });
-        (list ? window.ismsm : window.ismss)->trigger();
+        control<QAction>(&window, list ? "ismsm" : "ismss")->trigger();
 
         QCOMPARE(script.messages().last(), "Messaggio/i  inviato correttamente");
         const QString left = QString::number(credit.toInt() - 3);
@@ -172,9 +173,9 @@ private slots:
         QCOMPARE(
             platform::TextFile::readFirstLine(QDir(folder).filePath("residui.txt")).value_or(""),
             " " + left + " ");
-        window.aaa->trigger(); // "Aggiorna Credito"
+        control<QAction>(&window, "aaa")->trigger(); // "Aggiorna Credito"
         QCOMPARE(script.messages().last(), "Credito Aggiornato");
-        QCOMPARE(window.Label3->text(), "Credito residuo " + left);
+        QCOMPARE(control<QLabel>(&window, "Label3")->text(), "Credito residuo " + left);
         {
             QStringList sent;
             auto db = store::Database::open(store::archive::addressBookPath(folder, "Principale"));
