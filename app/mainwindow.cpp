@@ -36,17 +36,18 @@ QLabel* label(const QString& name, const QString& text, QWidget* parent) {
 
 MainWindow::MainWindow(Session& session, QWidget* parent)
     : QMainWindow(parent)
-    , Picture2(new QWidget(this))
-    , Toolbar1(new QToolBar(Picture2))
-    , Picture1(new QWidget(this))
-    , Picture3(new QWidget(Picture1))
-    , Picture4(label(QStringLiteral("Picture4"), {}, Picture3))
-    , Picture5(label(QStringLiteral("Picture5"), QStringLiteral("Quillet"), Picture3))
-    , Label2(label(QStringLiteral("Label2"), QStringLiteral("Elenco Archivi"), Picture1))
-    , TreeView1(new QTreeWidget(Picture1))
-    , Label3(label(QStringLiteral("Label3"), QStringLiteral("Credito Residuo"), Picture1))
-    , Label4(label(QStringLiteral("Label4"), {}, Picture1))
-    , Timer1(new QTimer(this))
+    , m_toolbarPanel(new QWidget(this))
+    , m_toolBar(new QToolBar(m_toolbarPanel))
+    , m_leftPanel(new QWidget(this))
+    , m_logoPanel(new QWidget(m_leftPanel))
+    , m_logoLabel(label(QStringLiteral("Picture4"), {}, m_logoPanel))
+    , m_brandLabel(label(QStringLiteral("Picture5"), QStringLiteral("Quillet"), m_logoPanel))
+    , m_archivesTitleLabel(
+          label(QStringLiteral("Label2"), QStringLiteral("Elenco Archivi"), m_leftPanel))
+    , m_archiveTree(new QTreeWidget(m_leftPanel))
+    , m_creditLabel(label(QStringLiteral("Label3"), QStringLiteral("Credito Residuo"), m_leftPanel))
+    , m_dateLabel(label(QStringLiteral("Label4"), {}, m_leftPanel))
+    , m_layoutTimer(new QTimer(this))
     , m_session(session)
     , m_splitter(new QSplitter(Qt::Horizontal, this))
     , m_client(new QWidget(this))
@@ -54,12 +55,12 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     setObjectName(QStringLiteral("MDIForm1"));
     setWindowTitle(QStringLiteral("Quillet"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/quillet.svg")));
-    platform::nameControls({{Picture2, "Picture2"},
-                            {Toolbar1, "Toolbar1"},
-                            {Picture1, "Picture1"},
-                            {Picture3, "Picture3"},
-                            {TreeView1, "TreeView1"},
-                            {Timer1, "Timer1"}});
+    platform::nameControls({{m_toolbarPanel, "Picture2"},
+                            {m_toolBar, "Toolbar1"},
+                            {m_leftPanel, "Picture1"},
+                            {m_logoPanel, "Picture3"},
+                            {m_archiveTree, "TreeView1"},
+                            {m_layoutTimer, "Timer1"}});
 
     buildMenus();
     buildToolbar();
@@ -73,7 +74,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     m_client->setPalette(workspace);
     m_browser = new ArchiveBrowser(m_session, m_client);
     // The list follows the tree's current node, however it got there.
-    connect(TreeView1, &QTreeWidget::currentItemChanged, m_browser,
+    connect(m_archiveTree, &QTreeWidget::currentItemChanged, m_browser,
             [this] { m_browser->setNode(selectedKey(), selectedText()); });
     connect(m_browser, &ArchiveBrowser::composeRequested, this,
             [this](const Entry& entry) { handler::run([this, entry] { composeTo(entry); }); });
@@ -84,7 +85,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     clientLayout->addWidget(m_browser);
 
     m_splitter->setObjectName(QStringLiteral("splitter"));
-    m_splitter->addWidget(Picture1);
+    m_splitter->addWidget(m_leftPanel);
     m_splitter->addWidget(m_client);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
@@ -94,58 +95,58 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(Picture2);
+    layout->addWidget(m_toolbarPanel);
     layout->addWidget(m_splitter, 1);
     setCentralWidget(central);
 
     resize(twips::toPixels(8880), twips::toPixels(9195) + 40);
-    Timer1->setSingleShot(true);
-    connect(Timer1, &QTimer::timeout, this, [this] { layOutPanes(); });
-    Picture1->installEventFilter(this);
+    m_layoutTimer->setSingleShot(true);
+    connect(m_layoutTimer, &QTimer::timeout, this, [this] { layOutPanes(); });
+    m_leftPanel->installEventFilter(this);
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] { focusMoved(); });
 }
 
 MainWindow::~MainWindow() = default;
 
 void MainWindow::buildLeftPanel() {
-    Picture1->setAutoFillBackground(true);
-    QPalette white = Picture1->palette();
+    m_leftPanel->setAutoFillBackground(true);
+    QPalette white = m_leftPanel->palette();
     white.setColor(QPalette::Window, Qt::white);
-    Picture1->setPalette(white);
-    Picture1->setMinimumWidth(twips::toPixels(1850));
+    m_leftPanel->setPalette(white);
+    m_leftPanel->setMinimumWidth(twips::toPixels(1850));
 
-    Picture4->setPixmap(QIcon(QStringLiteral(":/icons/quillet.svg")).pixmap(40, 40));
-    QFont brand = Picture5->font();
+    m_logoLabel->setPixmap(QIcon(QStringLiteral(":/icons/quillet.svg")).pixmap(40, 40));
+    QFont brand = m_brandLabel->font();
     brand.setPointSizeF(brand.pointSizeF() * 1.6);
     brand.setBold(true);
-    Picture5->setFont(brand);
-    auto* logo = new QHBoxLayout(Picture3);
+    m_brandLabel->setFont(brand);
+    auto* logo = new QHBoxLayout(m_logoPanel);
     logo->setContentsMargins(8, 8, 8, 0);
-    logo->addWidget(Picture4);
-    logo->addWidget(Picture5, 1);
+    logo->addWidget(m_logoLabel);
+    logo->addWidget(m_brandLabel, 1);
 
-    QFont bold = Label2->font();
+    QFont bold = m_archivesTitleLabel->font();
     bold.setBold(true);
-    Label2->setFont(bold);
-    TreeView1->setHeaderHidden(true);
-    TreeView1->setColumnCount(1);
-    TreeView1->setIconSize(QSize(16, 16));
-    TreeView1->setFrameShape(QFrame::NoFrame);
-    Label3->setFont(bold);
-    Label3->setWordWrap(true);
+    m_archivesTitleLabel->setFont(bold);
+    m_archiveTree->setHeaderHidden(true);
+    m_archiveTree->setColumnCount(1);
+    m_archiveTree->setIconSize(QSize(16, 16));
+    m_archiveTree->setFrameShape(QFrame::NoFrame);
+    m_creditLabel->setFont(bold);
+    m_creditLabel->setWordWrap(true);
 
-    auto* panel = new QVBoxLayout(Picture1);
+    auto* panel = new QVBoxLayout(m_leftPanel);
     panel->setContentsMargins(6, 0, 6, 8);
-    panel->addWidget(Picture3);
+    panel->addWidget(m_logoPanel);
     panel->addSpacing(6);
-    panel->addWidget(Label2);
-    panel->addWidget(TreeView1, 1);
-    panel->addWidget(Label3);
-    panel->addWidget(Label4);
+    panel->addWidget(m_archivesTitleLabel);
+    panel->addWidget(m_archiveTree, 1);
+    panel->addWidget(m_creditLabel);
+    panel->addWidget(m_dateLabel);
 
-    connect(TreeView1, &QTreeWidget::itemClicked, this,
+    connect(m_archiveTree, &QTreeWidget::itemClicked, this,
             [this] { handler::run([this] { onTreeNodeClicked(); }); });
-    connect(TreeView1, &QTreeWidget::itemActivated, this,
+    connect(m_archiveTree, &QTreeWidget::itemActivated, this,
             [this] { handler::run([this] { onTreeNodeClicked(); }); });
 }
 
@@ -215,7 +216,7 @@ void MainWindow::refreshOnActivation() {
 }
 
 void MainWindow::rebuildTree() {
-    TreeView1->clear();
+    m_archiveTree->clear();
     auto& state = m_session;
     state.archive.open(store::archive::elencoPath(state.appFolder));
     store::Recordset& rs = state.archive.openRecordset(QStringLiteral("elenco"));
@@ -226,7 +227,7 @@ void MainWindow::rebuildTree() {
     }
     QTreeWidgetItem* root = nullptr;
     for (const archivetree::Node& node : archivetree::nodes(books)) {
-        auto* item = node.root ? new QTreeWidgetItem(TreeView1) : new QTreeWidgetItem(root);
+        auto* item = node.root ? new QTreeWidgetItem(m_archiveTree) : new QTreeWidgetItem(root);
         if (node.root)
             root = item;
         item->setText(0, node.text);
@@ -236,7 +237,7 @@ void MainWindow::rebuildTree() {
 }
 
 void MainWindow::onTreeNodeClicked() {
-    QTreeWidgetItem* item = TreeView1->currentItem();
+    QTreeWidgetItem* item = m_archiveTree->currentItem();
     if (!item)
         return;
     auto& state = m_session;
@@ -260,24 +261,24 @@ QString MainWindow::listedBook() const {
 }
 
 QString MainWindow::selectedKey() const {
-    const QTreeWidgetItem* item = TreeView1->currentItem();
+    const QTreeWidgetItem* item = m_archiveTree->currentItem();
     return item ? item->data(0, Qt::UserRole).toString() : QString();
 }
 
 QString MainWindow::selectedText() const {
-    const QTreeWidgetItem* item = TreeView1->currentItem();
+    const QTreeWidgetItem* item = m_archiveTree->currentItem();
     return item ? item->text(0) : QString();
 }
 
 void MainWindow::selectNode(int index) {
     if (QTreeWidgetItem* item = nodeAt(index))
-        TreeView1->setCurrentItem(item);
+        m_archiveTree->setCurrentItem(item);
 }
 
 QTreeWidgetItem* MainWindow::nodeAt(int index) const {
     int n = 0;
-    for (int r = 0; r < TreeView1->topLevelItemCount(); ++r) {
-        QTreeWidgetItem* root = TreeView1->topLevelItem(r);
+    for (int r = 0; r < m_archiveTree->topLevelItemCount(); ++r) {
+        QTreeWidgetItem* root = m_archiveTree->topLevelItem(r);
         if (++n == index)
             return root;
         for (int c = 0; c < root->childCount(); ++c)
@@ -296,33 +297,34 @@ int MainWindow::indexOf(const QTreeWidgetItem* item) const {
 
 int MainWindow::nodeCount() const {
     int n = 0;
-    for (int r = 0; r < TreeView1->topLevelItemCount(); ++r)
-        n += 1 + TreeView1->topLevelItem(r)->childCount();
+    for (int r = 0; r < m_archiveTree->topLevelItemCount(); ++r)
+        n += 1 + m_archiveTree->topLevelItem(r)->childCount();
     return n;
 }
 
 void MainWindow::showDate(const QString& text) {
-    Label4->setText(text);
+    m_dateLabel->setText(text);
 }
 
 void MainWindow::showCredit(double credito) {
-    Label3->setText(settings::creditCaption(credito));
+    m_creditLabel->setText(settings::creditCaption(credito));
 }
 
 void MainWindow::setToolbarValue(int value) {
     m_toolbarValue = value;
-    Toolbar1->setToolButtonStyle(value != 0 ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
+    m_toolBar->setToolButtonStyle(value != 0 ? Qt::ToolButtonTextUnderIcon
+                                             : Qt::ToolButtonIconOnly);
 }
 
 int MainWindow::panelWidthTwips() const {
-    return twips::fromPixels(Picture1->width());
+    return twips::fromPixels(m_leftPanel->width());
 }
 
 void MainWindow::setPanelWidthTwips(int tw) {
-    const int px = std::max(Picture1->minimumWidth(), twips::toPixels(tw));
+    const int px = std::max(m_leftPanel->minimumWidth(), twips::toPixels(tw));
     const int total = std::max(m_splitter->width(), px + 1);
     m_splitter->setSizes({px, total - px});
-    Picture1->resize(px, Picture1->height());
+    m_leftPanel->resize(px, m_leftPanel->height());
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -342,11 +344,11 @@ void MainWindow::keepWidthInBounds() {
             showNormal();
         resize(twips::toPixels(18200), height());
     }
-    Timer1->start(1);
+    m_layoutTimer->start(1);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Picture1 && event->type() == QEvent::Resize)
+    if (watched == m_leftPanel && event->type() == QEvent::Resize)
         onToolbarResized();
     return QMainWindow::eventFilter(watched, event);
 }
@@ -354,20 +356,20 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 // Narrower than 2300 twips the toolbar drops its captions; 1850 twips is the least width
 // (the panel's minimum width).
 void MainWindow::onToolbarResized() {
-    if (Picture1->width() < twips::toPixels(2300))
+    if (m_leftPanel->width() < twips::toPixels(2300))
         setToolbarValue(0);
-    Timer1->start(1);
+    m_layoutTimer->start(1);
 }
 
 void MainWindow::layOutPanes() {
-    Timer1->stop();
-    const int top = Picture2->width();
+    m_layoutTimer->stop();
+    const int top = m_toolbarPanel->width();
     if (top == 0 || isMinimized())
         return;
     int width = -1;
     int height = -1;
     if (this->width() > twips::toPixels(301))
-        width = top - Picture1->width() - twips::toPixels(150);
+        width = top - m_leftPanel->width() - twips::toPixels(150);
     const int outer = frameGeometry().height();
     if (outer > twips::toPixels(2201))
         height = outer - twips::toPixels(2000);

@@ -87,24 +87,6 @@ public:
     void setPanelWidthTwips(int twips);
     ArchiveBrowser* browser() const { return m_browser; }
 
-    QWidget* Picture2;
-    QToolBar* Toolbar1;
-    QWidget* Picture1;
-    QWidget* Picture3;
-    QLabel* Picture4;
-    QLabel* Picture5;
-    QLabel* Label2;
-    QTreeWidget* TreeView1;
-    QLabel* Label3;
-    QLabel* Label4;
-    QTimer* Timer1;
-
-    QAction *fil, *exru, *impcvs, *imph3, *iae, *configu, *permut, *newpref, *chiuso;
-    QAction *ru, *nr, *inru, *cececo;
-    QAction *modi, *ismss, *ismsm, *canse;
-    QAction *geac, *acqs, *repro, *aaa;
-    QAction *help, *he, *guad, *inform;
-
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -126,6 +108,27 @@ private:
     void openComposer(const Composer::Request& request);
     void openSearch(bool modal);
     int indexOf(const QTreeWidgetItem* item) const;
+
+    QWidget* m_toolbarPanel;
+    QToolBar* m_toolBar;
+    QWidget* m_leftPanel;
+    QWidget* m_logoPanel;
+    QLabel* m_logoLabel;
+    QLabel* m_brandLabel;
+    QLabel* m_archivesTitleLabel;
+    QTreeWidget* m_archiveTree;
+    QLabel* m_creditLabel;
+    QLabel* m_dateLabel;
+    QTimer* m_layoutTimer;
+
+    // Menu titles and entries, menu by menu.
+    QAction *m_fileMenuAction, *m_exportBookAction, *m_importCsvAction, *m_importHotelAction,
+        *m_hotelArchivesAction, *m_configureAction, *m_userPermissionsAction, *m_prefixesAction,
+        *m_closeAction;
+    QAction *m_bookMenuAction, *m_addressBooksAction, *m_newContactAction, *m_searchContactAction;
+    QAction *m_smsMenuAction, *m_sendSingleAction, *m_sendMultipleAction, *m_deleteTickedAction;
+    QAction *m_accountMenuAction, *m_buyCreditAction, *m_accountAction, *m_updateCreditAction;
+    QAction *m_helpMenuAction, *m_helpAction, *m_affiliateAction, *m_aboutAction;
 
     Session& m_session;
     QSplitter* m_splitter;

@@ -60,78 +60,83 @@ QAction* title(QMenu* menu, const char* name) {
 
 void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
-    fil = title(file, "fil");
-    exru = entry(file, "exru", QStringLiteral("Esporta Rubrica"), this,
-                 &MainWindow::exportAddressBook);
-    impcvs =
+    m_fileMenuAction = title(file, "fil");
+    m_exportBookAction = entry(file, "exru", QStringLiteral("Esporta Rubrica"), this,
+                               &MainWindow::exportAddressBook);
+    m_importCsvAction =
         entry(file, "impcvs", QStringLiteral("Importa file csv"), this, &MainWindow::importCsv);
-    imph3 = entry(file, "imph3", QStringLiteral("Importa da Ericsoft"), this);
-    iae = entry(file, "iae", QStringLiteral("Imposta Archivi Ericsoft"), this);
-    configu =
+    m_importHotelAction = entry(file, "imph3", QStringLiteral("Importa da Ericsoft"), this);
+    m_hotelArchivesAction = entry(file, "iae", QStringLiteral("Imposta Archivi Ericsoft"), this);
+    m_configureAction =
         entry(file, "configu", QStringLiteral("Configura"), this, &MainWindow::openSenderHeader);
-    permut = entry(file, "permut", QStringLiteral("Permessi Utente"), this);
-    newpref =
+    m_userPermissionsAction = entry(file, "permut", QStringLiteral("Permessi Utente"), this);
+    m_prefixesAction =
         entry(file, "newpref", QStringLiteral("Nuovi Prefissi"), this, &MainWindow::openPrefixes);
     file->addSeparator();
-    chiuso = entry(file, "chiuso", QStringLiteral("Chiudi"), this, &MainWindow::closeApplication);
+    m_closeAction =
+        entry(file, "chiuso", QStringLiteral("Chiudi"), this, &MainWindow::closeApplication);
 
     QMenu* book = menuBar()->addMenu(QStringLiteral("Rubrica"));
-    ru = title(book, "ru");
-    nr =
+    m_bookMenuAction = title(book, "ru");
+    m_addressBooksAction =
         entry(book, "nr", QStringLiteral("Gestione Rubriche"), this, &MainWindow::openAddressBooks);
-    inru = entry(book, "inru", QStringLiteral("Inserisci Contatto"), this, &MainWindow::newContact);
-    cececo =
+    m_newContactAction =
+        entry(book, "inru", QStringLiteral("Inserisci Contatto"), this, &MainWindow::newContact);
+    m_searchContactAction =
         entry(book, "cececo", QStringLiteral("Cerca Contatto"), this, &MainWindow::searchContact);
 
     QMenu* sms = menuBar()->addMenu(QStringLiteral("SMS"));
-    modi = title(sms, "modi");
-    ismss = entry(sms, "ismss", QStringLiteral("Invia SMS Singoli"), this,
-                  &MainWindow::openComposerForTicked);
-    ismsm = entry(sms, "ismsm", QStringLiteral("Invia SMS Multipli"), this,
-                  &MainWindow::openComposerForArchive);
-    canse =
+    m_smsMenuAction = title(sms, "modi");
+    m_sendSingleAction = entry(sms, "ismss", QStringLiteral("Invia SMS Singoli"), this,
+                               &MainWindow::openComposerForTicked);
+    m_sendMultipleAction = entry(sms, "ismsm", QStringLiteral("Invia SMS Multipli"), this,
+                                 &MainWindow::openComposerForArchive);
+    m_deleteTickedAction =
         entry(sms, "canse", QStringLiteral("Cancella Spuntati"), this, &MainWindow::deleteTicked);
 
     QMenu* account = menuBar()->addMenu(QStringLiteral("Gestione Account"));
-    geac = title(account, "geac");
-    acqs = entry(account, "acqs", QStringLiteral("Acquista SMS"), this,
-                 &MainWindow::openBuyCreditPage);
-    repro = entry(account, "repro", QStringLiteral("Account Servizio SMS"), this,
-                  &MainWindow::openAccount);
-    aaa =
+    m_accountMenuAction = title(account, "geac");
+    m_buyCreditAction = entry(account, "acqs", QStringLiteral("Acquista SMS"), this,
+                              &MainWindow::openBuyCreditPage);
+    m_accountAction = entry(account, "repro", QStringLiteral("Account Servizio SMS"), this,
+                            &MainWindow::openAccount);
+    m_updateCreditAction =
         entry(account, "aaa", QStringLiteral("Aggiorna Credito"), this, &MainWindow::updateCredit);
 
     QMenu* about = menuBar()->addMenu(QStringLiteral("?"));
-    help = title(about, "help");
-    he = entry(about, "he", QStringLiteral("Help"), this, &MainWindow::showHelp);
-    he->setShortcut(QKeySequence::HelpContents);
-    he->setShortcutContext(Qt::ApplicationShortcut);
-    guad = entry(about, "guad", QStringLiteral("Guadagna con noi"), this,
-                 &MainWindow::openAffiliatePage);
-    inform = entry(about, "inform", QStringLiteral("Info"), this, &MainWindow::showAbout);
+    m_helpMenuAction = title(about, "help");
+    m_helpAction = entry(about, "he", QStringLiteral("Help"), this, &MainWindow::showHelp);
+    m_helpAction->setShortcut(QKeySequence::HelpContents);
+    m_helpAction->setShortcutContext(Qt::ApplicationShortcut);
+    m_affiliateAction = entry(about, "guad", QStringLiteral("Guadagna con noi"), this,
+                              &MainWindow::openAffiliatePage);
+    m_aboutAction = entry(about, "inform", QStringLiteral("Info"), this, &MainWindow::showAbout);
 }
 
 void MainWindow::buildToolbar() {
-    Toolbar1->setIconSize(QSize(32, 32));
-    Toolbar1->setMovable(false);
-    Toolbar1->setFloatable(false);
+    m_toolBar->setIconSize(QSize(32, 32));
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
     struct Button {
         const char* icon;
         const char* caption;
         QAction* command; // the menu entry it runs; null for the web page
     };
     const Button buttons[] = {
-        {"cerca", "Cerca", cececo},          {"rubriche", "Rubriche", nr},
-        {"inserisci", "Nuovo", inru},        {"sms", "SMS", ismss},
-        {"smsmulti", "SMS multipli", ismsm}, {"cancella", "Cancella", canse},
+        {"cerca", "Cerca", m_searchContactAction},
+        {"rubriche", "Rubriche", m_addressBooksAction},
+        {"inserisci", "Nuovo", m_newContactAction},
+        {"sms", "SMS", m_sendSingleAction},
+        {"smsmulti", "SMS multipli", m_sendMultipleAction},
+        {"cancella", "Cancella", m_deleteTickedAction},
         {"web", "Offerte", nullptr},
     };
     int position = 0;
     for (const Button& b : buttons) {
         ++position;
         QAction* button =
-            Toolbar1->addAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(b.icon))),
-                                QString::fromUtf8(b.caption));
+            m_toolBar->addAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(b.icon))),
+                                 QString::fromUtf8(b.caption));
         button->setObjectName(QStringLiteral("Toolbar1_%1").arg(position));
         if (b.command) {
             button->setToolTip(b.command->text());
@@ -145,17 +150,18 @@ void MainWindow::buildToolbar() {
         });
         m_buttons.append(button);
     }
-    auto* bar = new QVBoxLayout(Picture2);
+    auto* bar = new QVBoxLayout(m_toolbarPanel);
     bar->setContentsMargins(2, 0, 2, 0);
-    bar->addWidget(Toolbar1);
-    Picture2->setFixedHeight(twips::toPixels(915));
+    bar->addWidget(m_toolBar);
+    m_toolbarPanel->setFixedHeight(twips::toPixels(915));
 }
 
 // Buttons 1 to 6 run the menu command of the same name; button 7 opens the affiliate page.
 void MainWindow::runToolbarButton(int button) {
-    static QAction* MainWindow::*const commands[] = {&MainWindow::cececo, &MainWindow::nr,
-                                                     &MainWindow::inru,   &MainWindow::ismss,
-                                                     &MainWindow::ismsm,  &MainWindow::canse};
+    static QAction* MainWindow::*const commands[] = {
+        &MainWindow::m_searchContactAction, &MainWindow::m_addressBooksAction,
+        &MainWindow::m_newContactAction,    &MainWindow::m_sendSingleAction,
+        &MainWindow::m_sendMultipleAction,  &MainWindow::m_deleteTickedAction};
     if (button >= 1 && button <= 6) {
         QAction* command = this->*commands[button - 1];
         if (command->isEnabled())
@@ -378,7 +384,7 @@ void MainWindow::updateCredit() {
                          platform::Icon::Critical);
         break;
     case account::Refresh::Updated:
-        Label3->setText(QStringLiteral("Credito residuo ") + refresh.reply);
+        m_creditLabel->setText(QStringLiteral("Credito residuo ") + refresh.reply);
         platform::MsgBox(QStringLiteral("Credito Aggiornato"), platform::Icon::Information);
         break;
     }

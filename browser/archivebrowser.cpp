@@ -30,83 +30,84 @@
 
 ArchiveBrowser::ArchiveBrowser(Session& session, QWidget* parent)
     : QWidget(parent)
-    , Picture1(new QWidget(this))
-    , Picture4(new QWidget(Picture1))
-    , Picture5(new QWidget(Picture1))
-    , Picture3(new QLabel(Picture4))
-    , Label2(new QLabel(Picture4))
-    , Label6(new QLabel(QStringLiteral("Rubriche"), Picture4))
-    , Check1(new QCheckBox(QStringLiteral("Seleziona Tutto"), Picture5))
-    , lvw1(new QTreeView(Picture1))
-    , Timer3(new QTimer(this))
+    , m_listPanel(new QWidget(this))
+    , m_headerPanel(new QWidget(m_listPanel))
+    , m_footerPanel(new QWidget(m_listPanel))
+    , m_kindPictureLabel(new QLabel(m_headerPanel))
+    , m_kindLabel(new QLabel(m_headerPanel))
+    , m_archiveNameLabel(new QLabel(QStringLiteral("Rubriche"), m_headerPanel))
+    , m_selectAllCheck(new QCheckBox(QStringLiteral("Seleziona Tutto"), m_footerPanel))
+    , m_listView(new QTreeView(m_listPanel))
+    , m_refreshTimer(new QTimer(this))
     , m_session(session)
     , m_model(new ArchiveModel(this)) {
     setObjectName(QStringLiteral("seri"));
-    platform::nameControls({{Picture1, "Picture1"},
-                            {Picture4, "Picture4"},
-                            {Picture5, "Picture5"},
-                            {Picture3, "Picture3"},
-                            {Label2, "Label2"},
-                            {Label6, "Label6"},
-                            {Check1, "Check1"},
-                            {lvw1, "lvw1"},
-                            {Timer3, "Timer3"}});
+    platform::nameControls({{m_listPanel, "Picture1"},
+                            {m_headerPanel, "Picture4"},
+                            {m_footerPanel, "Picture5"},
+                            {m_kindPictureLabel, "Picture3"},
+                            {m_kindLabel, "Label2"},
+                            {m_archiveNameLabel, "Label6"},
+                            {m_selectAllCheck, "Check1"},
+                            {m_listView, "lvw1"},
+                            {m_refreshTimer, "Timer3"}});
 
-    Picture3->setFixedSize(24, 24);
-    QFont title = Label2->font();
+    m_kindPictureLabel->setFixedSize(24, 24);
+    QFont title = m_kindLabel->font();
     title.setBold(true);
     title.setPointSizeF(title.pointSizeF() * 1.15);
-    Label2->setFont(title);
-    auto* header = new QHBoxLayout(Picture4);
+    m_kindLabel->setFont(title);
+    auto* header = new QHBoxLayout(m_headerPanel);
     header->setContentsMargins(4, 4, 4, 4);
-    header->addWidget(Picture3);
-    header->addWidget(Label2);
-    header->addWidget(Label6, 1);
+    header->addWidget(m_kindPictureLabel);
+    header->addWidget(m_kindLabel);
+    header->addWidget(m_archiveNameLabel, 1);
 
-    auto* footer = new QHBoxLayout(Picture5);
+    auto* footer = new QHBoxLayout(m_footerPanel);
     footer->setContentsMargins(4, 2, 4, 2);
-    footer->addWidget(Check1);
+    footer->addWidget(m_selectAllCheck);
     footer->addStretch(1);
 
-    lvw1->setModel(m_model);
-    lvw1->setRootIsDecorated(false);
-    lvw1->setUniformRowHeights(true);
-    lvw1->setAllColumnsShowFocus(true);
-    lvw1->setItemsExpandable(false);
-    lvw1->setSelectionMode(QAbstractItemView::SingleSelection);
-    lvw1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lvw1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lvw1->setTextElideMode(Qt::ElideRight);
-    lvw1->header()->setSectionsClickable(false);
-    lvw1->header()->setStretchLastSection(false);
-    lvw1->header()->setSectionsMovable(false);
+    m_listView->setModel(m_model);
+    m_listView->setRootIsDecorated(false);
+    m_listView->setUniformRowHeights(true);
+    m_listView->setAllColumnsShowFocus(true);
+    m_listView->setItemsExpandable(false);
+    m_listView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_listView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_listView->setTextElideMode(Qt::ElideRight);
+    m_listView->header()->setSectionsClickable(false);
+    m_listView->header()->setStretchLastSection(false);
+    m_listView->header()->setSectionsMovable(false);
     // The selection shows only while the list has the focus.
-    QPalette palette = lvw1->palette();
+    QPalette palette = m_listView->palette();
     palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Base));
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText, palette.color(QPalette::Text));
-    lvw1->setPalette(palette);
+    m_listView->setPalette(palette);
 
-    auto* panel = new QVBoxLayout(Picture1);
+    auto* panel = new QVBoxLayout(m_listPanel);
     panel->setContentsMargins(0, 0, 0, 0);
     panel->setSpacing(2);
-    panel->addWidget(Picture4);
-    panel->addWidget(lvw1, 1, Qt::AlignHCenter);
-    panel->addWidget(Picture5);
-    Picture1->setGeometry(twips::toPixels(50), 0, 400, 300);
+    panel->addWidget(m_headerPanel);
+    panel->addWidget(m_listView, 1, Qt::AlignHCenter);
+    panel->addWidget(m_footerPanel);
+    m_listPanel->setGeometry(twips::toPixels(50), 0, 400, 300);
 
-    Timer3->setSingleShot(true);
-    connect(Timer3, &QTimer::timeout, this, [this] { handler::run([this] { reloadList(); }); });
-    connect(lvw1, &QTreeView::clicked, this, [this] { selectCurrentEntry(); });
-    connect(lvw1, &QTreeView::doubleClicked, this,
+    m_refreshTimer->setSingleShot(true);
+    connect(m_refreshTimer, &QTimer::timeout, this,
+            [this] { handler::run([this] { reloadList(); }); });
+    connect(m_listView, &QTreeView::clicked, this, [this] { selectCurrentEntry(); });
+    connect(m_listView, &QTreeView::doubleClicked, this,
             [this] { handler::run([this] { openComposerForEntry(); }); });
-    connect(Check1, &QCheckBox::clicked, this, [this] { tickAll(); });
+    connect(m_selectAllCheck, &QCheckBox::clicked, this, [this] { tickAll(); });
     // Unticking a row leaves the other ticks as they are; the box no longer says "all".
     connect(m_model, &ArchiveModel::checkToggled, this, [this](int, bool checked) {
         if (!checked)
             showSelectAll(false);
     });
-    lvw1->installEventFilter(this);
-    lvw1->viewport()->installEventFilter(this);
+    m_listView->installEventFilter(this);
+    m_listView->viewport()->installEventFilter(this);
 }
 
 ArchiveBrowser::~ArchiveBrowser() = default;
@@ -132,7 +133,7 @@ void ArchiveBrowser::setNode(const QString& key, const QString& text) {
 }
 
 void ArchiveBrowser::refreshList() {
-    Timer3->start(1);
+    m_refreshTimer->start(1);
 }
 
 void ArchiveBrowser::holdList() {
@@ -149,11 +150,11 @@ bool ArchiveBrowser::showsRoot() const {
 }
 
 void ArchiveBrowser::reloadList() {
-    Timer3->stop();
+    m_refreshTimer->stop();
     if (!m_following)
         return;
-    lvw1->setVisible(false);
-    const auto show = qScopeGuard([this] { lvw1->setVisible(true); });
+    m_listView->setVisible(false);
+    const auto show = qScopeGuard([this] { m_listView->setVisible(true); });
     switch (listedKind().unicode()) {
     case 'r':
         showContacts();
@@ -186,8 +187,8 @@ void ArchiveBrowser::showDeleted() {
 }
 
 void ArchiveBrowser::fill(QChar kind) {
-    lvw1->setVisible(false);
-    const auto show = qScopeGuard([this] { lvw1->setVisible(true); });
+    m_listView->setVisible(false);
+    const auto show = qScopeGuard([this] { m_listView->setVisible(true); });
     const QString book = m_nodeText;
     showListHeader(book, archivetree::headerKind(m_key, book));
     // A refill of the same archive keeps the ticks of the rows still there.
@@ -228,12 +229,12 @@ QList<Entry> ArchiveBrowser::tickedEntries() const {
 
 void ArchiveBrowser::applyColumnWidths() {
     for (int c = 0; c < m_model->columnCount(); ++c)
-        lvw1->setColumnWidth(c,
-                             twips::toPixels(ArchiveModel::columnWidthTwips(m_model->kind(), c)));
+        m_listView->setColumnWidth(
+            c, twips::toPixels(ArchiveModel::columnWidthTwips(m_model->kind(), c)));
 }
 
 void ArchiveBrowser::selectCurrentEntry() {
-    const int row = m_model->rowFor(lvw1->currentIndex());
+    const int row = m_model->rowFor(m_listView->currentIndex());
     if (row < 0 || row >= m_model->rowCount())
         return;
     m_entry = m_model->entryAt(row);
@@ -242,22 +243,22 @@ void ArchiveBrowser::selectCurrentEntry() {
 }
 
 bool ArchiveBrowser::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == lvw1 && event->type() == QEvent::KeyPress) {
+    if (watched == m_listView && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete) {
             handler::run([this, key] { deleteEntryOnKey(key->key(), key->modifiers()); });
             return true;
         }
-    } else if (watched == lvw1->viewport() && event->type() == QEvent::MouseButtonPress) {
+    } else if (watched == m_listView->viewport() && event->type() == QEvent::MouseButtonPress) {
         // The right button picks the row under the pointer as a left click does, so the
         // actions that open on its release work on that row.
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        const QModelIndex at = lvw1->indexAt(mouse->position().toPoint());
+        const QModelIndex at = m_listView->indexAt(mouse->position().toPoint());
         if (mouse->button() == Qt::RightButton && at.isValid()) {
-            lvw1->setCurrentIndex(at);
+            m_listView->setCurrentIndex(at);
             handler::run([this] { selectCurrentEntry(); });
         }
-    } else if (watched == lvw1->viewport() && event->type() == QEvent::MouseButtonRelease) {
+    } else if (watched == m_listView->viewport() && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         handler::run([this, mouse] {
             showContactActions(mouse->button(), mouse->modifiers(),
@@ -278,15 +279,15 @@ void ArchiveBrowser::deleteEntryOnKey(int keyCode, Qt::KeyboardModifiers) {
     if (store::archive::tableForKind(kind).isEmpty()) // a root: no archive to delete from
         return;
     m_session.archive.open(store::archive::addressBookPath(m_session.appFolder, m_nodeText));
-    lvw1->setVisible(false);
-    const auto show = qScopeGuard([this] { lvw1->setVisible(true); });
+    m_listView->setVisible(false);
+    const auto show = qScopeGuard([this] { m_listView->setVisible(true); });
     // Removed for good, whatever the archive.
     deletion::removeEntry(*m_session.archive.db, kind, m_entry);
     refreshList();
 }
 
 void ArchiveBrowser::deleteTicked() {
-    lvw1->viewport()->update();
+    m_listView->viewport()->update();
     if (platform::MsgBox(QStringLiteral("Si desidera Cancellare i contatti selezionati? "),
                          platform::Icon::None, platform::Buttons::YesNo) != platform::Answer::Yes) {
         setSelectAll(false);
@@ -311,7 +312,7 @@ void ArchiveBrowser::deleteTicked() {
                          platform::Icon::Critical);
     }
     refreshList();
-    lvw1->setVisible(true);
+    m_listView->setVisible(true);
     setSelectAll(false);
 }
 
@@ -351,21 +352,21 @@ void ArchiveBrowser::showContactActions(Qt::MouseButton button, Qt::KeyboardModi
 }
 
 void ArchiveBrowser::setSelectAll(bool ticked) {
-    if (Check1->isChecked() == ticked)
+    if (m_selectAllCheck->isChecked() == ticked)
         return;
-    Check1->setChecked(ticked);
+    m_selectAllCheck->setChecked(ticked);
     tickAll();
 }
 
 void ArchiveBrowser::tickAll() {
-    showSelectAll(Check1->isChecked());
-    m_model->setAllChecked(Check1->isChecked());
+    showSelectAll(m_selectAllCheck->isChecked());
+    m_model->setAllChecked(m_selectAllCheck->isChecked());
 }
 
 void ArchiveBrowser::showSelectAll(bool ticked) {
-    Check1->setChecked(ticked);
-    Check1->setText(ticked ? QStringLiteral("Deseleziona Tutto")
-                           : QStringLiteral("Seleziona Tutto"));
+    m_selectAllCheck->setChecked(ticked);
+    m_selectAllCheck->setText(ticked ? QStringLiteral("Deseleziona Tutto")
+                                     : QStringLiteral("Seleziona Tutto"));
 }
 
 void ArchiveBrowser::clearList() {
@@ -375,21 +376,22 @@ void ArchiveBrowser::clearList() {
 }
 
 void ArchiveBrowser::showListHeader(const QString& nodeText, QChar kind) {
-    Label6->setText(QLatin1Char(' ') + nodeText);
+    m_archiveNameLabel->setText(QLatin1Char(' ') + nodeText);
     if (kind.isNull())
         return;
-    Label2->setText(archivetree::kindCaption(kind));
-    Picture3->setPixmap(QIcon(archivetree::pictureResource(archivetree::kindPicture(kind)))
-                            .pixmap(Picture3->size()));
+    m_kindLabel->setText(archivetree::kindCaption(kind));
+    m_kindPictureLabel->setPixmap(
+        QIcon(archivetree::pictureResource(archivetree::kindPicture(kind)))
+            .pixmap(m_kindPictureLabel->size()));
 }
 
 void ArchiveBrowser::resizeList(int width, int height) {
     if (width >= 0) {
-        Picture1->resize(width, Picture1->height());
-        Picture4->setFixedWidth(width);
-        Picture5->setFixedWidth(width);
-        lvw1->setFixedWidth(std::max(0, width - twips::toPixels(150)));
+        m_listPanel->resize(width, m_listPanel->height());
+        m_headerPanel->setFixedWidth(width);
+        m_footerPanel->setFixedWidth(width);
+        m_listView->setFixedWidth(std::max(0, width - twips::toPixels(150)));
     }
     if (height >= 0)
-        Picture1->setGeometry(twips::toPixels(50), 0, Picture1->width(), height);
+        m_listPanel->setGeometry(twips::toPixels(50), 0, m_listPanel->width(), height);
 }

@@ -68,16 +68,6 @@ public:
 
     ArchiveModel* model() const { return m_model; }
 
-    QWidget* Picture1;
-    QWidget* Picture4;
-    QWidget* Picture5;
-    QLabel* Picture3;
-    QLabel* Label2;
-    QLabel* Label6;
-    QCheckBox* Check1;
-    QTreeView* lvw1;
-    QTimer* Timer3;
-
 signals:
     // The composer on this entry: a contact, a saved message, or a contact's actions.
     void composeRequested(const Entry& entry);
@@ -94,6 +84,16 @@ private:
     // The box and its caption, leaving the ticks as they are.
     void showSelectAll(bool ticked);
     QChar listedKind() const;
+
+    QWidget* m_listPanel;
+    QWidget* m_headerPanel;
+    QWidget* m_footerPanel;
+    QLabel* m_kindPictureLabel;
+    QLabel* m_kindLabel;
+    QLabel* m_archiveNameLabel;
+    QCheckBox* m_selectAllCheck;
+    QTreeView* m_listView;
+    QTimer* m_refreshTimer;
 
     Session& m_session;
     ArchiveModel* m_model;

@@ -43,55 +43,56 @@ QFrame* line(const char* name, QWidget* parent) {
 
 ContactActions::ContactActions(const Entry& entry, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
-    , Frame1(new QFrame(this))
-    , Frame2(new QFrame(Frame1))
-    , Frame3(new QFrame(Frame1))
-    , Label1(entryLabel("Label1", " Modifica Contatto", Frame2))
-    , Label2(entryLabel("Label2", " Invia SMS singolo", Frame2))
-    , Label3(entryLabel("Label3", " Invia Email", Frame2))
-    , Line1(line("Line1", Frame2))
-    , Label4(entryLabel("Label4", " Cancella Spuntati", Frame3))
-    , Line2(line("Line2", Frame1))
+    , m_outerFrame(new QFrame(this))
+    , m_contactFrame(new QFrame(m_outerFrame))
+    , m_deleteFrame(new QFrame(m_outerFrame))
+    , m_editLabel(entryLabel("Label1", " Modifica Contatto", m_contactFrame))
+    , m_composeLabel(entryLabel("Label2", " Invia SMS singolo", m_contactFrame))
+    , m_mailLabel(entryLabel("Label3", " Invia Email", m_contactFrame))
+    , m_mailSeparatorFrame(line("Line1", m_contactFrame))
+    , m_deleteTickedLabel(entryLabel("Label4", " Cancella Spuntati", m_deleteFrame))
+    , m_deleteSeparatorFrame(line("Line2", m_outerFrame))
     , m_entry(entry) {
     setObjectName(QStringLiteral("Form1"));
     setProperty("quilletForm", true);
-    platform::nameControls({{Frame1, "Frame1"}, {Frame2, "Frame2"}, {Frame3, "Frame3"}});
-    Frame1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    platform::nameControls(
+        {{m_outerFrame, "Frame1"}, {m_contactFrame, "Frame2"}, {m_deleteFrame, "Frame3"}});
+    m_outerFrame->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
-    auto* first = new QVBoxLayout(Frame2);
+    auto* first = new QVBoxLayout(m_contactFrame);
     first->setContentsMargins(0, 0, 0, 0);
     first->setSpacing(0);
-    first->addWidget(Label1);
-    first->addWidget(Label2);
-    first->addWidget(Line1);
-    first->addWidget(Label3);
-    auto* last = new QVBoxLayout(Frame3);
+    first->addWidget(m_editLabel);
+    first->addWidget(m_composeLabel);
+    first->addWidget(m_mailSeparatorFrame);
+    first->addWidget(m_mailLabel);
+    auto* last = new QVBoxLayout(m_deleteFrame);
     last->setContentsMargins(0, 0, 0, 0);
-    last->addWidget(Label4);
-    auto* panel = new QVBoxLayout(Frame1);
+    last->addWidget(m_deleteTickedLabel);
+    auto* panel = new QVBoxLayout(m_outerFrame);
     panel->setContentsMargins(2, 2, 2, 2);
     panel->setSpacing(0);
-    panel->addWidget(Frame2);
-    panel->addWidget(Line2);
-    panel->addWidget(Frame3);
+    panel->addWidget(m_contactFrame);
+    panel->addWidget(m_deleteSeparatorFrame);
+    panel->addWidget(m_deleteFrame);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(Frame1);
+    layout->addWidget(m_outerFrame);
     setMinimumWidth(twips::toPixels(2200));
 
     QPalette face = palette();
     face.setColor(QPalette::Window, systemColor(QPalette::Button));
     setPalette(face);
-    for (QLabel* entry : {Label1, Label2, Label3, Label4})
+    for (QLabel* entry : {m_editLabel, m_composeLabel, m_mailLabel, m_deleteTickedLabel})
         entry->installEventFilter(this);
-    paint(Label4, systemColor(QPalette::Button), systemColor(QPalette::ButtonText));
+    paint(m_deleteTickedLabel, systemColor(QPalette::Button), systemColor(QPalette::ButtonText));
     paintEntries();
 }
 
 void ContactActions::paintEntries() {
     const QColor text = forContact() ? systemColor(QPalette::ButtonText)
                                      : systemColor(QPalette::WindowText, QPalette::Disabled);
-    for (QLabel* entry : {Label1, Label2, Label3})
+    for (QLabel* entry : {m_editLabel, m_composeLabel, m_mailLabel})
         paint(entry, systemColor(QPalette::Button), text);
 }
 
@@ -126,7 +127,7 @@ bool ContactActions::eventFilter(QObject* watched, QEvent* event) {
     static void (ContactActions::*const moves[])() = {
         &ContactActions::hoverEdit, &ContactActions::hoverCompose, &ContactActions::hoverMail,
         &ContactActions::hoverDelete};
-    const QLabel* entries[] = {Label1, Label2, Label3, Label4};
+    const QLabel* entries[] = {m_editLabel, m_composeLabel, m_mailLabel, m_deleteTickedLabel};
     for (int i = 0; i < 4; ++i) {
         if (watched != entries[i])
             continue;
@@ -159,27 +160,27 @@ void ContactActions::clickEntry(int entry) {
 }
 
 void ContactActions::hoverEdit() {
-    hover(Label1);
+    hover(m_editLabel);
 }
 void ContactActions::hoverCompose() {
-    hover(Label2);
+    hover(m_composeLabel);
 }
 void ContactActions::hoverMail() {
-    hover(Label3);
+    hover(m_mailLabel);
 }
 void ContactActions::hoverDelete() {
-    hover(Label4);
+    hover(m_deleteTickedLabel);
 }
 
 // The entry under the pointer is highlighted; on a contact the others go back to plain.
 void ContactActions::hover(QLabel* entry) {
     const bool contact = forContact();
-    if (entry != Label4 && !contact)
+    if (entry != m_deleteTickedLabel && !contact)
         return;
     paint(entry, systemColor(QPalette::Highlight), Qt::white);
     if (!contact)
         return;
-    for (QLabel* other : {Label1, Label2, Label3, Label4})
+    for (QLabel* other : {m_editLabel, m_composeLabel, m_mailLabel, m_deleteTickedLabel})
         if (other != entry)
             paint(other, systemColor(QPalette::Button), systemColor(QPalette::ButtonText));
 }

@@ -27,16 +27,6 @@ public:
     void hoverMail();
     void hoverDelete();
 
-    QFrame* Frame1;
-    QFrame* Frame2;
-    QFrame* Frame3;
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QFrame* Line1;
-    QLabel* Label4;
-    QFrame* Line2;
-
 signals:
     void editRequested();
     void composeRequested();
@@ -48,10 +38,20 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void clickEntry(int entry); // 0 to 3: Label1 to Label4
+    void clickEntry(int entry); // 0 to 3: the entries from the top
     bool forContact() const;
     void hover(QLabel* entry);
     void paint(QLabel* entry, const QColor& background, const QColor& text);
+
+    QFrame* m_outerFrame;
+    QFrame* m_contactFrame;
+    QFrame* m_deleteFrame;
+    QLabel* m_editLabel;
+    QLabel* m_composeLabel;
+    QLabel* m_mailLabel;
+    QFrame* m_mailSeparatorFrame;
+    QLabel* m_deleteTickedLabel;
+    QFrame* m_deleteSeparatorFrame;
 
     Entry m_entry;
     bool m_busy = false;        // a command is running: losing activation waits for its end

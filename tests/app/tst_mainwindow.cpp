@@ -5,6 +5,7 @@
 #include "browser/archivemodel.h"
 #include "contacts/addressbooks.h"
 #include "platform/dialogs.h"
+#include "support/controls.h"
 #include "support/foldertest.h"
 
 #include <QAction>
@@ -83,18 +84,19 @@ void tst_mainwindow::start(const QStringList& tbta) {
 
 void tst_mainwindow::click(int nodeIndex) {
     m_window->selectNode(nodeIndex);
-    QTreeWidgetItem* item = m_window->TreeView1->currentItem();
+    auto* tree = control<QTreeWidget>(m_window.get(), "TreeView1");
+    QTreeWidgetItem* item = tree->currentItem();
     QVERIFY(item);
     if (item->parent())
         item->parent()->setExpanded(true);
-    m_window->TreeView1->scrollToItem(item);
-    const QRect rect = m_window->TreeView1->visualItemRect(item);
-    QTest::mouseClick(m_window->TreeView1->viewport(), Qt::LeftButton, {}, rect.center());
-    QTRY_VERIFY(!m_window->browser()->Timer3->isActive()); // the list refilled, however slow
+    tree->scrollToItem(item);
+    const QRect rect = tree->visualItemRect(item);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+    QTRY_VERIFY(!control<QTimer>(m_window->browser(), "Timer3")->isActive()); // the list refilled
 }
 
 void tst_mainwindow::clickRow(int row) {
-    auto* list = m_window->browser()->lvw1;
+    auto* list = control<QTreeView>(m_window->browser(), "lvw1");
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualRect(model()->index(row, 2)).center());
 }
@@ -125,12 +127,14 @@ void tst_mainwindow::startListsFirstBook() {
     m_folder->write(QStringLiteral("residui.txt"), {QStringLiteral(" 12,5 ")});
     start();
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Quillet"));
-    QCOMPARE(m_window->TreeView1->topLevelItemCount(), 4);
+    QCOMPARE(control<QTreeWidget>(m_window.get(), "TreeView1")->topLevelItemCount(), 4);
     QCOMPARE(m_window->selectedKey(), QStringLiteral("r1"));
-    QCOMPARE(m_window->browser()->Label6->text(), QStringLiteral(" Principale"));
+    QCOMPARE(control<QLabel>(m_window->browser(), "Label6")->text(), QStringLiteral(" Principale"));
     QTRY_COMPARE(model()->rowCount(), 3);
-    QCOMPARE(m_window->Label3->text(), QStringLiteral("Credito residuo 12,5"));
-    QCOMPARE(m_window->Label4->text(), QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
+    QCOMPARE(control<QLabel>(m_window.get(), "Label3")->text(),
+             QStringLiteral("Credito residuo 12,5"));
+    QCOMPARE(control<QLabel>(m_window.get(), "Label4")->text(),
+             QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
     QVERIFY(m_script->shown().isEmpty());
     click(8);
     QTRY_COMPARE(model()->rowCount(), 2);
@@ -145,7 +149,7 @@ void tst_mainwindow::startWithoutLayoutWaitsForAClick() {
     writeBytes(m_folder->file(QStringLiteral("in.csv")),
                "Nome;Cognome;Cellulare;Posta elettronica\r\nUgo;Verdi;3401;\r\n");
     m_script->answerText(m_folder->file(QStringLiteral("in.csv")));
-    m_window->impcvs->trigger();
+    control<QAction>(m_window.get(), "impcvs")->trigger();
     QTRY_COMPARE(model()->rowCount(), 4);
     QVERIFY(column(1).contains(QStringLiteral("3401")));
     m_script->clear();
@@ -194,7 +198,8 @@ void tst_mainwindow::clickNode() {
     start();
     QTRY_COMPARE(model()->rowCount(), 3);
     click(node);
-    QTEST(QStringList({m_window->browser()->Label6->text(), m_window->browser()->Label2->text(),
+    QTEST(QStringList({control<QLabel>(m_window->browser(), "Label6")->text(),
+                       control<QLabel>(m_window->browser(), "Label2")->text(),
                        model()->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
                        column(1).join(',')})
               .join('|'),
@@ -254,7 +259,7 @@ void tst_mainwindow::brokenAddressBookIsReported() {
     start();
     click(byClick ? 2 : 3); // Principale, or Clienti
     QTRY_VERIFY(model()->rowCount() > 0);
-    m_window->browser()->Check1->click();
+    control<QCheckBox>(m_window->browser(), "Check1")->click();
     clickRow(0);
     QVERIFY(!m_window->browser()->currentEntry().number.isEmpty());
     if (byClick) {
@@ -265,17 +270,17 @@ void tst_mainwindow::brokenAddressBookIsReported() {
             addressbooks::Outcome::Done);
         m_window->rebuildTree();
         m_window->refreshOnActivation();
-        QTRY_VERIFY(!m_window->browser()->Timer3->isActive());
+        QTRY_VERIFY(!control<QTimer>(m_window->browser(), "Timer3")->isActive());
     }
     QCOMPARE(m_window->selectedText(), QStringLiteral("Fantasma"));
     QTRY_COMPARE(m_script->shown().size(), 1);
     QCOMPARE(m_script->shown().first().icon, platform::Icon::Critical);
     if (fileMissing)
         QVERIFY(m_script->shown().first().text.contains(QStringLiteral("Fantasma")));
-    QCOMPARE(m_window->browser()->Label6->text(), QStringLiteral(" Fantasma"));
+    QCOMPARE(control<QLabel>(m_window->browser(), "Label6")->text(), QStringLiteral(" Fantasma"));
     QCOMPARE(model()->rowCount(), 0);
     QVERIFY(model()->checkedRows().isEmpty());
-    QVERIFY(!m_window->browser()->Check1->isChecked());
+    QVERIFY(!control<QCheckBox>(m_window->browser(), "Check1")->isChecked());
     QVERIFY(m_window->browser()->currentEntry().number.isEmpty());
     // The program goes on: another node lists as usual.
     click(2);
@@ -297,12 +302,12 @@ void tst_mainwindow::archiveGuard() {
 // The commands not offered are greyed; the toolbar's buttons follow their menu entry.
 void tst_mainwindow::menus() {
     start();
-    QVERIFY(m_window->impcvs->isEnabled());
+    QVERIFY(control<QAction>(m_window.get(), "impcvs")->isEnabled());
     QVERIFY(!m_window->findChild<QAction*>("imph3")->isEnabled());
     QVERIFY(!m_window->findChild<QAction*>("permut")->isEnabled());
-    const auto buttons = m_window->Toolbar1->actions();
+    const auto buttons = control<QToolBar>(m_window.get(), "Toolbar1")->actions();
     QCOMPARE(buttons.size(), 7);
-    QCOMPARE(buttons[0]->isEnabled(), m_window->cececo->isEnabled());
+    QCOMPARE(buttons[0]->isEnabled(), control<QAction>(m_window.get(), "cececo")->isEnabled());
 }
 
 void tst_mainwindow::webPages_data() {
@@ -330,7 +335,7 @@ void tst_mainwindow::webPages() {
     if (!servizio.isEmpty())
         m_folder->write(QStringLiteral("servizio"), {servizio});
     start();
-    (buy ? m_window->acqs : m_window->Toolbar1->actions().at(6))->trigger();
+    control<QAction>(m_window.get(), buy ? "acqs" : "Toolbar1_7")->trigger();
     QCOMPARE(m_script->shown().size(), 1);
     QCOMPARE(m_script->shown().first().kind, platform::Shown::Kind::Url);
     QTEST(m_script->shown().first().text, "url");

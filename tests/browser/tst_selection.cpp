@@ -109,7 +109,7 @@ private slots:
         QFETCH(int, change);
         QFETCH(bool, all);
         show(node);
-        QCheckBox* box = browser()->Check1;
+        auto* box = control<QCheckBox>(browser(), "Check1");
         box->click();
         for (int row : unticked) // as a click on the row's box
             QVERIFY(model()->setData(model()->index(row, 0), Qt::Unchecked, Qt::CheckStateRole));
@@ -132,7 +132,7 @@ private slots:
             ticked.removeOne("3332000001|Rossi|01/02/2026 10:00:00|primo");
         }
         m_window->refreshOnActivation();
-        QTRY_VERIFY(!browser()->Timer3->isActive());
+        QTRY_VERIFY(!control<QTimer>(browser(), "Timer3")->isActive());
         QCOMPARE(tickedEntries(), ticked);
         QCOMPARE(box->isChecked(), all);
         QCOMPARE(box->text(), all ? "Deseleziona Tutto" : "Seleziona Tutto");
@@ -166,10 +166,11 @@ private slots:
         const QStringList binBefore = rows(*m_folder, "cancellati");
         click(clicked);
         const QString number = model()->text(clicked, 1);
-        browser()->lvw1->setCurrentIndex(model()->index(2, 1)); // arrow keys: no click
+        auto* list = control<QTreeView>(browser(), "lvw1");
+        list->setCurrentIndex(model()->index(2, 1)); // arrow keys: no click
         QFETCH(Answer, answer);
         m_script->answer(answer);
-        QTest::keyClick(browser()->lvw1, Qt::Key_Delete);
+        QTest::keyClick(list, Qt::Key_Delete);
 
         QCOMPARE(m_script->messages().value(0), "Si desidera Cancellare la voce " + number + " ?");
         QCOMPARE(m_script->shown().value(0).buttons, platform::Buttons::YesNo);
@@ -229,7 +230,7 @@ private slots:
                        .toUtf8());
         show(node);
         if (ticked.isEmpty())
-            browser()->Check1->click();
+            control<QCheckBox>(browser(), "Check1")->click();
         for (int row : ticked)
             model()->setChecked(row, true);
         const QStringList listed = tickedEntries();
@@ -256,7 +257,7 @@ private slots:
             QCOMPARE(sorted(left + moved), sorted(before));
         else if (node != Deleted)
             QVERIFY(moved.isEmpty());
-        QCOMPARE(browser()->Check1->text(), "Seleziona Tutto");
+        QCOMPARE(control<QCheckBox>(browser(), "Check1")->text(), "Seleziona Tutto");
         QTRY_COMPARE(model()->rowCount(), left.size());
     }
 
@@ -313,18 +314,19 @@ private slots:
         m_window->show();
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         // A left click on another row first: the right button's row is the one acted on.
-        QWidget* list = browser()->lvw1->viewport();
-        const auto centre = [this](int r) {
-            return browser()->lvw1->visualRect(model()->index(r, 2)).center();
+        auto* view = control<QTreeView>(browser(), "lvw1");
+        QWidget* list = view->viewport();
+        const auto centre = [this, view](int r) {
+            return view->visualRect(model()->index(r, 2)).center();
         };
         QTest::mouseClick(list, Qt::LeftButton, {}, centre(row == 0 ? 2 : 0));
         QTest::mouseClick(list, Qt::RightButton, {}, centre(row));
-        QCOMPARE(browser()->lvw1->currentIndex().row(), row);
+        QCOMPARE(view->currentIndex().row(), row);
         ContactActions* actions = m_window->findChild<ContactActions*>();
         QVERIFY(actions && actions->isVisible());
         const QPointer<ContactActions> alive(actions);
         QLabel* label =
-            QList<QLabel*>{actions->Label1, actions->Label2, actions->Label3}[entry - 1];
+            control<QLabel>(actions, QList<const char*>{"Label1", "Label2", "Label3"}[entry - 1]);
         QString outcome;
         onComposer([&](Composer& f) {
             outcome = "composer " + QStringList{control<QLabel>(&f, "Label23")->text(),
@@ -396,7 +398,7 @@ private:
     }
     // A mouse click on a row: it becomes the current entry.
     void click(int row) {
-        browser()->lvw1->setCurrentIndex(model()->index(row, 1));
+        control<QTreeView>(browser(), "lvw1")->setCurrentIndex(model()->index(row, 1));
         browser()->selectCurrentEntry();
     }
     // Runs `act` on the composer if a command opens one.

@@ -243,7 +243,8 @@ private:
     }
     QStringList treeBooks() const {
         QStringList out;
-        const QTreeWidgetItem* root = m_window->TreeView1->topLevelItem(0);
+        const QTreeWidgetItem* root =
+            control<QTreeWidget>(m_window.get(), "TreeView1")->topLevelItem(0);
         for (int i = 0; i < root->childCount(); ++i)
             out << root->child(i)->text(0);
         return out;

@@ -104,7 +104,7 @@ private slots:
             QVERIFY(composer && control<QPushButton>(composer, "Command4")->isEnabled());
             control<QPushButton>(composer, "Command4")->click();
         });
-        m_window->ismss->trigger();
+        control<QAction>(m_window.get(), "ismss")->trigger();
         QTRY_VERIFY(m_window->findChild<ContactSearch*>());
         QVERIFY(m_window->findChild<ContactSearch*>()->isVisible());
         m_window->findChild<ContactSearch*>()->close();

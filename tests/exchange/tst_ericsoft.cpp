@@ -82,7 +82,7 @@ QStringList brokenBooks(const TestFolder& folder) {
 
 QStringList treeBooks(const MainWindow& window) {
     QStringList out;
-    const QTreeWidgetItem* root = window.TreeView1->topLevelItem(0);
+    const QTreeWidgetItem* root = control<QTreeWidget>(&window, "TreeView1")->topLevelItem(0);
     for (int i = 0; i < root->childCount(); ++i)
         out << root->child(i)->text(0);
     return out;

@@ -2,6 +2,7 @@
 // lines that stop it), and the two menu commands as the user runs them.
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"
+#include "support/controls.h"
 #include "support/mainwindowtest.h"
 
 #include <QFile>
@@ -201,10 +202,10 @@ private slots:
         m_window->selectNode(node);
         const QString target = m_folder->file("esportati.csv");
         m_script->answerText(cancel ? std::nullopt : std::optional<QString>(target));
-        m_window->exru->trigger();
+        control<QAction>(m_window.get(), "exru")->trigger();
 
         QCOMPARE(readBytes(target), file);
-        QTRY_VERIFY(!m_window->browser()->Timer3->isActive());
+        QTRY_VERIFY(!control<QTimer>(m_window->browser(), "Timer3")->isActive());
         QCOMPARE(m_window->browser()->model()->checkedRows(), ticked); // still ticked
         const QStringList shown = m_script->messages();
         QCOMPARE(shown.size(), messages.size());
@@ -249,7 +250,7 @@ private slots:
         writeBytes(m_folder->file("in.csv"), file);
         m_window->selectNode(node);
         m_script->answerText(m_folder->file("in.csv"));
-        m_window->impcvs->trigger();
+        control<QAction>(m_window.get(), "impcvs")->trigger();
 
         QCOMPARE(m_script->messages().size(), 1);
         QVERIFY2(m_script->messages().first().contains(message),

@@ -65,12 +65,12 @@ private slots:
         }
         const qsizetype asked = m_service.targets().size();
         platform::DialogScript script;
-        m_window->aaa->trigger();
+        control<QAction>(m_window.get(), "aaa")->trigger();
         QCOMPARE(script.messages().size(), message.isEmpty() ? 0 : 1);
         QCOMPARE(script.messages().value(0).left(message.size()), message);
         QCOMPARE(platform::TextFile::readFirstLine(m_folder->file("residui.txt")).value_or("?"),
                  residui);
-        QCOMPARE(m_window->Label3->text(), "Credito residuo " + residui);
+        QCOMPARE(control<QLabel>(m_window.get(), "Label3")->text(), "Credito residuo " + residui);
         QCOMPARE(m_service.targets().size(), asked + (up && registrazione == mario() ? 1 : 0));
         QVERIFY(!QGuiApplication::overrideCursor());
     }

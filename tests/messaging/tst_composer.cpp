@@ -99,7 +99,8 @@ private slots:
         if (!receiver.isEmpty())
             m_service->route("to=%2B39" + receiver, answer);
         ArchiveBrowser* browser = m_window->browser();
-        browser->lvw1->setCurrentIndex(browser->model()->index(0, 1)); // a row clicked first
+        control<QTreeView>(browser, "lvw1")
+            ->setCurrentIndex(browser->model()->index(0, 1)); // a row clicked first
         browser->selectCurrentEntry();
         QVERIFY(!browser->currentEntry().number.isEmpty());
         browser->model()->setAllChecked(true);
@@ -115,7 +116,7 @@ private slots:
             control<QPlainTextEdit>(&f, "Text1")->setPlainText("Saldi: -20% € da lunedì 😀");
             control<QPushButton>(&f, "Command1")->click();
         });
-        m_window->ismsm->trigger();
+        control<QAction>(m_window.get(), "ismsm")->trigger();
 
         const bool lost = answer.kind == HttpStandIn::Kind::CloseMidBody;
         if (lost)
@@ -128,7 +129,7 @@ private slots:
         QVERIFY(m_script->messages().first().startsWith("L'invio di SMS Multipli"));
         QVERIFY2(m_script->messages().last().startsWith(message),
                  qPrintable(m_script->messages().last()));
-        QCOMPARE(m_window->Label3->text(), "Credito residuo " + credit);
+        QCOMPARE(control<QLabel>(m_window.get(), "Label3")->text(), "Credito residuo " + credit);
         QVERIFY(m_window->browser()->currentEntry().number.isEmpty()); // the composer forgets it
         QVERIFY(!QGuiApplication::overrideCursor());
     }
@@ -368,13 +369,13 @@ private slots:
                     control<QLabel>(&f, "Label3")->isVisibleTo(&f));
             control<QPushButton>(&f, "Command2")->click();
         });
-        m_window->ismss->trigger();
+        control<QAction>(m_window.get(), "ismss")->trigger();
         QCOMPARE(number, model->text(2, 1));
         QCOMPARE(surname, model->text(2, 3));
 
         m_window->selectNode(1); // the root "Rubriche"
         m_window->onTreeNodeClicked();
-        m_window->ismsm->trigger();
+        control<QAction>(m_window.get(), "ismsm")->trigger();
         QCOMPARE(m_script->messages(), QStringList{"selezionare un Archivio Valido"});
         QVERIFY(!shownWindow<Composer>("Form5"));
     }

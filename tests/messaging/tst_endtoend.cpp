@@ -165,7 +165,7 @@ private slots:
             control<QRadioButton>(f, "Option2")->setChecked(!list);
             control<QPushButton>(f, "Command1")->click();
         });
-        (list ? window.ismsm : window.ismss)->trigger();
+        control<QAction>(&window, list ? "ismsm" : "ismss")->trigger();
 
         QCOMPARE(script.messages().last(), "Messaggio/i  inviato correttamente");
         const QString left = QString::number(credit.toInt() - 3);
@@ -174,9 +174,9 @@ private slots:
         QCOMPARE(
             platform::TextFile::readFirstLine(QDir(folder).filePath("residui.txt")).value_or(""),
             " " + left + " ");
-        window.aaa->trigger(); // "Aggiorna Credito"
+        control<QAction>(&window, "aaa")->trigger(); // "Aggiorna Credito"
         QCOMPARE(script.messages().last(), "Credito Aggiornato");
-        QCOMPARE(window.Label3->text(), "Credito residuo " + left);
+        QCOMPARE(control<QLabel>(&window, "Label3")->text(), "Credito residuo " + left);
         {
             QStringList sent;
             auto db = store::Database::open(store::archive::addressBookPath(folder, "Principale"));

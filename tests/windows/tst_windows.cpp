@@ -139,15 +139,15 @@ private slots:
     // "Info" shows one about box however often it is chosen; its button closes it.
     void aboutBox() {
         MainWindow main(session());
-        main.inform->trigger();
-        main.inform->trigger();
+        control<QAction>(&main, "inform")->trigger();
+        control<QAction>(&main, "inform")->trigger();
         const QList<AboutBox*> boxes = main.findChildren<AboutBox*>();
         QCOMPARE(boxes.size(), 1);
         QPointer<AboutBox> about = boxes.first();
         QVERIFY(about->isVisible());
         QTest::mouseClick(control<QPushButton>(about, "Command1"), Qt::LeftButton);
         QTRY_VERIFY(about.isNull());
-        main.inform->trigger();
+        control<QAction>(&main, "inform")->trigger();
         QCOMPARE(main.findChildren<AboutBox*>().size(), 1);
     }
 
