@@ -24,7 +24,7 @@ QPushButton* iconButton(QWidget* parent, const char* objectName, const char* ico
 QProgressBar* progressBar(QWidget* parent);
 void showProgress(QProgressBar* bar, qint64 done, qint64 total);
 
-// Gives each control the name of its member.
+// Gives each control its object name, as the product names it.
 void nameControls(std::initializer_list<std::pair<QObject*, const char*>> controls);
 
 } // namespace platform
