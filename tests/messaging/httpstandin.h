@@ -39,14 +39,12 @@ public:
         m_routes.removeIf([&](const auto& r) { return r.first == fragment; });
         m_routes.prepend({fragment, answer});
     }
-    int connections() const { return m_connections; }
     // Request targets ("/path?query") as they arrived.
     const QList<QByteArray>& targets() const { return m_targets; }
 
 private:
     void accept() {
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-            ++m_connections;
             auto buffer = std::make_shared<QByteArray>();
             QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
                 *buffer += socket->readAll();
@@ -81,6 +79,5 @@ private:
     QTcpServer m_server;
     Answer m_answer;
     QList<std::pair<QByteArray, Answer>> m_routes;
-    int m_connections = 0;
     QList<QByteArray> m_targets;
 };

@@ -36,16 +36,14 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("updated"); // else residui.txt keeps 7
         const QStringList mario = this->mario();
-        const QByteArray n99 = "99";
         QTest::newRow("leading blank kept")
             << mario << true << QByteArray(" 25") << "Credito Aggiornato" << true;
         QTest::newRow("not a number") << mario << true << QByteArray("abc")
                                       << "Risposta del servizio non valida: abc" << false;
         QTest::newRow("service down")
             << mario << false << QByteArray() << "Connessione non Riuscita" << false;
-        QTest::newRow("no account file") << QStringList{} << true << n99 << "" << false;
         QTest::newRow("no password")
-            << QStringList{"mario-"} << true << n99
+            << QStringList{"mario-"} << true << QByteArray("99")
             << "Account incompleto: inserire Nome Utente e Password" << false;
     }
     void refresh() {
@@ -55,8 +53,7 @@ private slots:
         QFETCH(QString, message);
         QFETCH(bool, updated);
         const QString residui = updated ? " 25" : "7";
-        if (!registrazione.isEmpty())
-            m_folder->write("registrazione", registrazione);
+        m_folder->write("registrazione", registrazione);
         m_service.setAnswer({.body = reply});
         if (!up) {
             QTcpServer closed;
@@ -66,13 +63,11 @@ private slots:
         const qsizetype asked = m_service.targets().size();
         platform::DialogScript script;
         control<QAction>(m_window.get(), "aaa")->trigger();
-        QCOMPARE(script.messages().size(), message.isEmpty() ? 0 : 1);
-        QCOMPARE(script.messages().value(0).left(message.size()), message);
+        QCOMPARE(script.messages().size(), 1);
+        QVERIFY(script.messages().value(0).startsWith(message));
         QCOMPARE(platform::TextFile::readFirstLine(m_folder->file("residui.txt")).value_or("?"),
                  residui);
-        QCOMPARE(control<QLabel>(m_window.get(), "Label3")->text(), "Credito residuo " + residui);
         QCOMPARE(m_service.targets().size(), asked + (up && registrazione == mario() ? 1 : 0));
-        QVERIFY(!QGuiApplication::overrideCursor());
     }
 
     // The account reads back as it was saved: split at the first "-", owner only.
@@ -92,7 +87,6 @@ private slots:
         QTest::newRow("- in the user name refused") << QStringList{
             "anna-maria", "pa-ss", "Il Nome Utente non può contenere il carattere \"-\""};
         QTest::newRow("no password") << QStringList{"anna", "", "Inserire il Campo Password"};
-        QTest::newRow("no user name: nothing said") << QStringList{"", "segreto", ""};
     }
     void signInSave() {
         QFETCH(QStringList, typed);
@@ -106,38 +100,20 @@ private slots:
         QCOMPARE(window.result(), int(saved ? QDialog::Accepted : 0));
         const QStringList none, entered = typed.mid(0, 2);
         QCOMPARE(account::read(m_folder->path()).value_or(none), saved ? entered : none);
-        if (saved)
-            QCOMPARE(session().account, entered);
-    }
-
-    void affiliatePage() {
-        session().affiliate = QStringList{"42", "ABC"};
-        platform::DialogScript script;
-        AccountWindow window(session());
-        window.openAccountRequestPage();
-        QCOMPARE(script.shown().last().text,
-                 "http://" + m_service.servizio() +
-                     "/cgi-bin/affiliate/programma.pl?affiliato=42&codeaff=ABC");
     }
 
     // The header window shows the file's first line; saving replaces the file.
     void header_data() {
         QTest::addColumn<bool>("writable");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<bool>("save");
         QTest::addColumn<QByteArray>("bytes"); // the file afterwards
         QTest::addColumn<QString>("message");
-        const QByteArray old = "OLD\r\nriga\r\n";
-        const QString saved = "Intestazione Modificata correttamente";
-        QTest::newRow("saved") << true << "NEW" << true << QByteArray("NEW\r\n") << saved;
-        QTest::newRow("closed") << true << "Scartato" << false << old << "";
+        QTest::newRow("saved") << true << QByteArray("NEW\r\n")
+                               << "Intestazione Modificata correttamente";
         QTest::newRow("cannot be written") // a folder where the file should be
-            << false << "NEW" << true << QByteArray() << "Si è verificato un errore";
+            << false << QByteArray() << "Si è verificato un errore";
     }
     void header() {
         QFETCH(bool, writable);
-        QFETCH(QString, typed);
-        QFETCH(bool, save);
         QFETCH(QString, message);
         const QString path = m_folder->file("intestazione");
         if (writable)
@@ -149,13 +125,12 @@ private slots:
         SenderHeaderWindow window(session());
         auto* box = control<QLineEdit>(&window, "Text1");
         QCOMPARE(box->text(), writable ? "OLD" : "");
-        box->setText(typed);
-        save ? window.saveSenderHeader() : window.closeSenderHeader();
+        box->setText("NEW");
+        window.saveSenderHeader();
         QTEST(readBytes(path), "bytes");
-        const bool changed = !message.isEmpty() && writable;
-        QCOMPARE(window.result(), int(changed ? QDialog::Accepted : QDialog::Rejected));
-        QCOMPARE(session().senderHeader, changed ? typed : "OLD");
-        QCOMPARE(script.messages(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(window.result(), int(writable ? QDialog::Accepted : QDialog::Rejected));
+        QCOMPARE(session().senderHeader, writable ? "NEW" : "OLD");
+        QCOMPARE(script.messages(), QStringList{message});
     }
 
     // At most 11 characters, each one the 8-bit code page can hold.

@@ -10,13 +10,6 @@ using Kind = HttpStandIn::Kind;
 
 Q_DECLARE_METATYPE(HttpStandIn::Kind)
 
-// A loopback port with nothing listening.
-static quint16 closedPort() {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    return server.serverPort();
-}
-
 static const QByteArray target = "/cgi-bin/utenti/leggi.pl?utente=a%26b%3Dc&pass=x%20z%C3%A0%2B%25";
 
 static QUrl urlOf(const HttpStandIn& server) {
@@ -37,7 +30,7 @@ private slots:
         QTest::newRow("no charset, 8-bit")
             << QByteArray("text/plain") << QByteArray("perch\xe9 \x80") << "perché €";
     }
-    // Also: the request goes out as encoded, and both share one kept-alive connection.
+    // Also: the request goes out as encoded.
     void inetBody() {
         QFETCH(QByteArray, contentType);
         QFETCH(QByteArray, body);
@@ -45,28 +38,19 @@ private slots:
         server.setAnswer({Kind::Reply, 200, contentType, body});
         Inet inet;
         QTEST(inet.OpenURL(urlOf(server)), "text");
-        QTEST(inet.OpenURL(urlOf(server)), "text");
-        QCOMPARE(server.targets(), QList<QByteArray>(2, target));
-        QCOMPARE(server.connections(), 1);
+        QCOMPARE(server.targets(), QList<QByteArray>{target});
     }
 
-    void inetFailures_data() {
-        QTest::addColumn<Kind>("kind");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("never answers") << Kind::Silent << "Tempo scaduto per la richiesta a";
-        QTest::newRow("closed mid-body") << Kind::CloseMidBody << "Richiesta a 127.0.0.1 non";
-    }
-    void inetFailures() {
-        QFETCH(Kind, kind);
-        QFETCH(QString, message);
+    void inetTimeout() {
         HttpStandIn server;
-        server.setAnswer({kind, 200, "text/plain", "25"});
+        server.setAnswer({Kind::Silent, 200, "text/plain", "25"});
         Inet inet;
         inet.setTimeout(300ms);
         try {
             QFAIL(qPrintable("no InetError; reply: " + inet.OpenURL(urlOf(server))));
         } catch (const InetError& e) {
-            QVERIFY2(e.message().startsWith(message), qPrintable(e.message()));
+            QVERIFY2(e.message().startsWith("Tempo scaduto per la richiesta a"),
+                     qPrintable(e.message()));
         }
     }
 
@@ -74,30 +58,25 @@ private slots:
     void smssxResults_data() {
         QTest::addColumn<Kind>("kind");
         QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("host");
         QTest::addColumn<int>("port"); // -1: the stand-in's
         QTest::addColumn<int>("result");
-        QTest::newRow("202 accepted") << Kind::Reply << 202 << "127.0.0.1" << -1 << 0;
-        QTest::newRow("200 is not 202") << Kind::Reply << 200 << "127.0.0.1" << -1 << 200;
-        QTest::newRow("never answers")
-            << Kind::Silent << 0 << "127.0.0.1" << -1 << int(SMSSX::TimedOut);
+        QTest::newRow("202 accepted") << Kind::Reply << 202 << -1 << 0;
+        QTest::newRow("200 is not 202") << Kind::Reply << 200 << -1 << 200;
+        QTest::newRow("never answers") << Kind::Silent << 0 << -1 << int(SMSSX::TimedOut);
         QTest::newRow("closed mid-body")
-            << Kind::CloseMidBody << 202 << "127.0.0.1" << -1 << int(SMSSX::TransportFailure);
-        QTest::newRow("nothing listening") << Kind::Reply << 202 << "127.0.0.1" << int(closedPort())
-                                           << int(SMSSX::TransportFailure);
+            << Kind::CloseMidBody << 202 << -1 << int(SMSSX::TransportFailure);
         QTest::newRow("port 0 (settings without a number)")
-            << Kind::Reply << 202 << "127.0.0.1" << 0 << int(SMSSX::NotConfigured);
+            << Kind::Reply << 202 << 0 << int(SMSSX::NotConfigured);
     }
     void smssxResults() {
         QFETCH(Kind, kind);
         QFETCH(int, status);
-        QFETCH(QString, host);
         QFETCH(int, port);
         HttpStandIn server;
         server.setAnswer({kind, status, "text/html", "answer"});
         SMSSX sms;
         sms.setTimeout(300ms);
-        sms.setHost(host);
+        sms.setHost("127.0.0.1");
         sms.setPort(port < 0 ? server.port() : port);
         sms.setAccount("u:p");
         sms.setSender("Q");
