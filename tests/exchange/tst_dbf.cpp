@@ -72,8 +72,6 @@ private slots:
                                       << "Tourtière" + QString(31, ' ');
         QTest::newRow("null text") << 2 << -1 << QByteArray("\x04") << "QUANTITYPE"
                                    << "<NULL>";
-        QTest::newRow("other null bits leave it") << 1 << -1 << QByteArray("\x7B") << "QUANTITYPE"
-                                                  << "10 boxes x 20 bags  ";
         QTest::newRow("NUL padding") << 1 << 9 << QByteArray(36, '\0') << "PRODUCTNAM"
                                      << "Chai";
     }
@@ -99,7 +97,6 @@ private slots:
         QTest::addColumn<QByteArray>("stored");
         QTest::newRow("Windows-1252") << 0x03 << QByteArray("\xE8\xE7");
         QTest::newRow("DOS 850") << 0x02 << QByteArray("\x8A\x87");
-        QTest::newRow("unknown means 1252") << 0xEE << QByteArray("\xE8\xE7");
     }
     void codePages() {
         QFETCH(int, codePage);
@@ -121,15 +118,6 @@ private slots:
             << "record 3 troncato";
         QTest::newRow("header past the end")
             << Patch([](QByteArray& b) { b[9] = 0x10; }) << 0 << "oltre la fine";
-        QTest::newRow("header shorter than its fields")
-            << Patch([](QByteArray& b) { b[8] = char(32 + 3 * 32), b[9] = 0; }) << 0
-            << "terminatore";
-        QTest::newRow("zero-length field")
-            << Patch([](QByteArray& b) { b[32 + 32 + 16] = 0; }) << 0 << "TESTO ha lunghezza zero";
-        QTest::newRow("field past the record")
-            << Patch([](QByteArray& b) { b[10] = 12; }) << 0 << "TESTO esce dal record";
-        QTest::newRow("record length") << Patch([](QByteArray& b) { b[10] = 17; }) << 0
-                                       << "(17) non corrisponde ai campi (16)";
         QTest::newRow("no _NullFlags") // it becomes a character field
             << Patch([](QByteArray& b) { b[32 + 2 * 32 + 11] = 'C'; }) << 0 << "_NullFlags";
         QTest::newRow("unknown version")
@@ -139,14 +127,12 @@ private slots:
     }
     void damaged() {
         QFETCH(Patch, damage);
-        QFETCH(int, records);
         QFETCH(QString, reason);
         const QString path = m_dir.filePath("damaged.dbf");
         writeTable(path, {{"NUMERO", 'I', 4}, {"TESTO", 'C', 10, 0, true}},
                    {{"1", "uno"}, {"2", "due"}, {"3", std::nullopt}});
         QByteArray bytes = readBytes(path);
         damage(bytes);
-        QFile::remove(path);
         writeBytes(path, bytes);
         int read = 0;
         try {
@@ -158,7 +144,7 @@ private slots:
             QCOMPARE(e.kind(), dbf::Error::Damaged);
             QVERIFY2(e.message().contains(reason), qPrintable(e.message()));
         }
-        QCOMPARE(read, records);
+        QTEST(read, "records");
     }
 
 private:

@@ -2,15 +2,10 @@
 #include "platform/dialogsetup.h"
 #include "platform/helpwindow.h"
 #include "platform/textfile.h"
-#include "platform/waitcursor.h"
 
-#include <QAbstractButton>
-#include <QFileDialog>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -37,11 +32,6 @@ QString pageText(HelpWindow& w) {
     return w.findChild<QTextBrowser*>("pagina")->toPlainText();
 }
 
-void typeAndEnter(HelpWindow& w, const QString& text) {
-    search(w)->setText(text);
-    QTest::keyClick(search(w), Qt::Key_Return);
-}
-
 } // namespace
 
 // The dialogs (scripted and real) and the help window.
@@ -62,8 +52,6 @@ private slots:
         QVERIFY(TextFile::replaceLines(indexPath(), index));
         const std::pair<const char*, QByteArray> pages[] = {
             {"sommario.html", page("Sommario", "<p>Questa \xE8 la guida.</p>")},
-            {"rubriche.html", page("Rubriche e contatti", "<a href=\"sms.html#flash\">SMS</a>")},
-            {"sms.html", page("Inviare SMS", "<p id=\"flash\">Un SMS flash compare subito.</p>")},
             {"archivi.html", page("Messaggi salvati", "<p>Bozze.</p>")},
             {"citta.html", page("Citt\xE0", "<p>\x80 5</p>")},
             // A page saved as UTF-8 reads as well.
@@ -128,8 +116,6 @@ private slots:
         QTest::newRow("web page opens") << page << true << "";
         QTest::newRow("no browser")
             << page << false << "pagina https://example.org/affiliati.htm.\nVerificare";
-        QTest::newRow("no mail program") << QUrl("mailto:anna.rossi@example.it") << false
-                                         << "posta elettronica per scrivere a anna.rossi";
     }
 
     void openUrlFailureIsTold() {
@@ -152,7 +138,6 @@ private slots:
         QTest::addColumn<Answer>("onEnter");
         QTest::addColumn<Answer>("onEscape");
 
-        QTest::newRow("ok") << Buttons::Ok << Answer::Ok << Answer::Ok;
         QTest::newRow("ok/cancel") << Buttons::OkCancel << Answer::Ok << Answer::Cancel;
         QTest::newRow("yes/no") << Buttons::YesNo << Answer::Yes << Answer::No;
     }
@@ -172,39 +157,6 @@ private slots:
         };
         QCOMPARE(press(Qt::Key_Return), std::optional(onEnter));
         QCOMPARE(press(Qt::Key_Escape), std::optional(onEscape));
-
-        // Each Italian button gives its own answer.
-        const QMap<QString, Answer> labels{{"OK", Answer::Ok},
-                                           {"Annulla", Answer::Cancel},
-                                           {"Sì", Answer::Yes},
-                                           {"No", Answer::No}};
-        for (QAbstractButton* button : box.buttons()) {
-            box.show();
-            button->click();
-            QVERIFY2(labels.contains(button->text()), qPrintable(button->text()));
-            QCOMPARE(detail::answerOf(box, buttons), labels.value(button->text()));
-        }
-    }
-
-    void fileDialogs() {
-        using Kind = detail::FileDialogKind;
-        const std::tuple<Kind, QFileDialog::FileMode, QString> kinds[] = {
-            {Kind::Save, QFileDialog::AnyFile, "csv"},
-            {Kind::Open, QFileDialog::ExistingFile, ""},
-            {Kind::Folder, QFileDialog::Directory, ""},
-        };
-        QTemporaryDir dir;
-        for (const auto& [kind, fileMode, suffix] : kinds) {
-            QFileDialog dialog;
-            detail::setupFileDialog(dialog, kind, "Esporta Contatti", dir.filePath("rubrica.csv"),
-                                    "File di testo (*.csv);;Tutti i file (*)");
-            QCOMPARE(dialog.fileMode(), fileMode);
-            QCOMPARE(dialog.defaultSuffix(), suffix);
-            // Starts on the folder of a proposed file name that does not exist yet.
-            QCOMPARE(dialog.directory().absolutePath(), QDir(dir.path()).absolutePath());
-            // Replacing a file is asked through MsgBox, not a second time by the dialog.
-            QCOMPARE(dialog.testOption(QFileDialog::DontConfirmOverwrite), kind == Kind::Save);
-        }
     }
 
     void parentGoneIsForgotten() {
@@ -213,16 +165,6 @@ private slots:
         QCOMPARE(detail::dialogParent(), window);
         delete window;
         QCOMPARE(detail::dialogParent(), nullptr);
-    }
-
-    void waitCursorNests() {
-        {
-            WaitCursor outer;
-            { WaitCursor inner; }
-            QVERIFY(QGuiApplication::overrideCursor());
-            QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
-        }
-        QVERIFY(!QGuiApplication::overrideCursor());
     }
 
     // Typing filters the keys by their beginning; Enter (after arrows down) shows the page of
@@ -244,7 +186,6 @@ private slots:
             "citta.html", "€ 5");
         row("arrow to the second match", "sm", 1, sms, "archivi.html", "Bozze.");
         row("accented capital, Windows-1252 page", "CITTÀ", 0, {"Città"}, "citta.html", "€ 5");
-        row("UTF-8 page", "cred", 0, {"credito"}, "account.html", "Disponibilità €");
         row("only at the beginning: no match keeps the first page", "flash", 0, {}, "sommario.html",
             "Questa è la guida.");
         row("page missing", "pagina", 0, {"pagina mancante"}, "",
@@ -267,41 +208,6 @@ private slots:
         QVERIFY2(pageText(window).contains(shows), qPrintable(pageText(window)));
     }
 
-    // A click on a key shows its page; a web page goes to the browser, another help page
-    // opens in the window.
-    void helpClicks() {
-        HelpWindow window(indexPath());
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        auto* list = window.findChild<QListWidget*>("chiavi");
-        const auto found = list->findItems("contatto", Qt::MatchExactly);
-        QCOMPARE(found.size(), 1);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          list->visualItemRect(found.first()).center());
-        QCOMPARE(window.currentPage(), "rubriche.html");
-        QVERIFY(pageText(window).contains("Rubriche e contatti"));
-
-        DialogScript script;
-        auto* view = window.findChild<QTextBrowser*>("pagina");
-        emit view->anchorClicked(QUrl("https://example.org/guida"));
-        QCOMPARE(window.currentPage(), "rubriche.html");
-        emit view->anchorClicked(QUrl("sms.html#flash"));
-        QCOMPARE(window.currentPage(), "sms.html");
-        QCOMPARE(script.shown().size(), 1);
-        QCOMPARE(script.shown().first().kind, Shown::Kind::Url);
-        QCOMPARE(script.shown().first().text, "https://example.org/guida");
-    }
-
-    void helpMissingIndex() {
-        const QString missing = m_help.filePath("guida/indice.txt");
-        HelpWindow window(missing);
-        QVERIFY(window.visibleKeys().isEmpty());
-        QCOMPARE(pageText(window), QString("La guida non è disponibile: manca il file %1.")
-                                       .arg(QDir::toNativeSeparators(missing)));
-        typeAndEnter(window, "sms");
-        QCOMPARE(window.currentPage(), QString());
-    }
-
     void helpShowSearchReusesOneWindow() {
         QPointer<HelpWindow> first = HelpWindow::showSearch(indexPath(), "cred");
         QVERIFY(first && first->isVisible());
@@ -316,36 +222,6 @@ private slots:
         HelpWindow* reopened = HelpWindow::showSearch(indexPath(), "sms");
         QCOMPARE(reopened->visibleKeys().size(), 2);
         delete reopened;
-    }
-
-    void installedHelpIsComplete() {
-        const QString index = qEnvironmentVariable("QUILLET_SOURCE_DIR") + "/dist/guida/indice.txt";
-        QVERIFY2(QFileInfo::exists(index), qPrintable(index));
-
-        // Every key opens a page that exists, not garbled by a wrong encoding.
-        HelpWindow window(index);
-        const QStringList keys = window.visibleKeys();
-        QVERIFY(keys.size() >= 20);
-        for (const QString& key : keys) {
-            typeAndEnter(window, key);
-            const QString text = pageText(window);
-            QVERIFY2(!window.currentPage().isEmpty() && !text.contains(QChar(0xFFFD)) &&
-                         !text.contains("Ã"),
-                     qPrintable(key + " -> " + window.currentPage()));
-        }
-
-        // Links between pages lead to pages that exist.
-        const QDir folder = QFileInfo(index).absoluteDir();
-        const QRegularExpression href(R"(href="([^"#:]+)(#[^"]*)?")");
-        const auto pages = folder.entryInfoList({"*.html"}, QDir::Files);
-        QVERIFY(pages.size() >= 7);
-        for (const QFileInfo& info : pages) {
-            const QString html =
-                TextFile::readLines(info.filePath()).value_or(QStringList()).join('\n');
-            for (const auto& match : href.globalMatch(html))
-                QVERIFY2(folder.exists(match.captured(1)),
-                         qPrintable(info.fileName() + " -> " + match.captured(1)));
-        }
     }
 
 private:
