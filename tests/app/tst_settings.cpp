@@ -26,7 +26,7 @@ private slots:
         QTEST(settings::creditCaption(value.value_or(0)), "caption");
     }
 
-    // Bad layout files; the good ones and their effect on the window are in tst_mainwindow.
+    // The layout file: two whole numbers up to 32767, or nothing.
     void tbta_data() {
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<bool>("valid");
