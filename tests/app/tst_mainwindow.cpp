@@ -1,6 +1,5 @@
 #include "app/mainwindow.h"
 #include "app/session.h"
-#include "app/twips.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "contacts/addressbooks.h"
@@ -12,7 +11,6 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QTimer>
-#include <QToolBar>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
@@ -20,334 +18,213 @@
 class tst_mainwindow : public QObject, private FolderTest {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
-    void startListsFirstBook_data();
-    void startListsFirstBook();
-    void startWithoutLayoutWaitsForAClick();
-    void layoutFile_data();
-    void layoutFile();
-    void clickNode_data();
-    void clickNode();
-    void listClickFillsCurrentEntry();
-    void activationReselectsByIndex();
-    void brokenAddressBookIsReported_data();
-    void brokenAddressBookIsReported();
-    void archiveGuard();
-    void menus();
-    void webPages_data();
-    void webPages();
-    void windowWidthLimits();
+    // Two address books with a few contacts and messages in the first.
+    void init() {
+        newFolder({"Principale", "Clienti"});
+        auto db = m_folder->book(QStringLiteral("Principale"));
+        seed::addContact(*db, "Giulia", "Bianchi", "3471234567", "giulia@example.it");
+        seed::addContact(*db, "Marco", "D'Amico", "3289876543", " ");
+        seed::addContact(*db, "Sofia", "Àlberti", "3391239876", "sofia@example.it");
+        seed::addMessage(*db, "salvati", "Bianchi", "3471234567", "01/12/2026 10:00:00", "Bozza");
+        seed::addMessage(*db, "inviati", "<lista>", "3471234567;3289876543", "02/12/2026 11:00:00",
+                         "A tutti");
+        seed::addMessage(*db, "inviati", "Bianchi", "3471234567", "03/12/2026 12:00:00",
+                         "Solo a te");
+        seed::addMessage(*db, "cancellati", "Conti", "3331234567", "04/12/2026 13:00:00",
+                         "Vecchio");
+        m_script = std::make_unique<platform::DialogScript>();
+    }
+
+    void cleanup() {
+        m_window.reset();
+        m_script.reset();
+        dropFolder();
+    }
+
+    // The template of new address books plays no part in browsing.
+    void startListsFirstBook() {
+        QVERIFY(QFile::remove(store::archive::templatePath(m_folder->path())));
+        m_folder->write(QStringLiteral("residui.txt"), {QStringLiteral(" 12,5 ")});
+        start();
+        QCOMPARE(control<QLabel>(m_window->browser(), "Label6")->text(), " Principale");
+        QTRY_COMPARE(model()->rowCount(), 3);
+        QCOMPARE(control<QLabel>(m_window.get(), "Label3")->text(), "Credito residuo 12,5");
+        QVERIFY(m_script->shown().isEmpty());
+    }
+
+    // A click lists the archive and the book of its node: "label6|label2|third header|numbers".
+    void clickNode_data() {
+        QTest::addColumn<int>("node");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("root") << 4 << " SMS Salvati|SMS Salvati||";
+        QTest::newRow("Principale")
+            << 2 << " Principale|Rubrica|Nome|3391239876,3471234567,3289876543";
+        QTest::newRow("saved") << 5 << " Principale|SMS Salvati|Cognome|3471234567";
+        QTest::newRow("sent: list first")
+            << 8 << " Principale|SMS Inviati|Cognome|3471234567;3289876543,3471234567";
+        QTest::newRow("deleted") << 11 << " Principale|SMS Cancellati|Cognome|3331234567";
+    }
+
+    void clickNode() {
+        QFETCH(int, node);
+        start();
+        click(node);
+        QTEST(QStringList({control<QLabel>(m_window->browser(), "Label6")->text(),
+                           control<QLabel>(m_window->browser(), "Label2")->text(),
+                           model()->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
+                           column(1).join(',')})
+                  .join('|'),
+              "shown");
+        QVERIFY(m_script->shown().isEmpty());
+    }
+
+    void listClickFillsCurrentEntry() {
+        start();
+        click(8); // sent messages
+        QTRY_COMPARE(model()->rowCount(), 2);
+        clickRow(1);
+        QCOMPARE(currentEntry(), "3471234567|Bianchi|03/12/2026 12:00:00|Solo a te|i|Principale");
+        click(2); // a contact row: no date
+        QTRY_COMPARE(model()->rowCount(), 3);
+        QCOMPARE(currentEntry(), "||||r|Principale"); // the tree click empties the entry
+        clickRow(0);
+        QCOMPARE(currentEntry(), "3391239876|Àlberti||sofia@example.it|r|Principale");
+    }
+
+    // An address book that cannot be listed, reached by a click or by the refresh after another
+    // window rebuilt the tree: one message, an empty list under the book's own name, no tick
+    // and no current entry left over from the book listed before.
+    void brokenAddressBookIsReported_data() {
+        QTest::addColumn<bool>("fileMissing"); // else its rubrica lacks the e-mail column
+        QTest::addColumn<bool>("byClick");
+        QTest::newRow("file missing, clicked") << true << true;
+        QTest::newRow("column missing, after a rebuild") << false << false;
+    }
+
+    void brokenAddressBookIsReported() {
+        QFETCH(bool, fileMissing);
+        QFETCH(bool, byClick);
+        seed::addContact(*m_folder->book(QStringLiteral("Clienti")), "Ugo", "Verdi", "3401", "");
+        seed::addAddressBook(m_folder->path(), QStringLiteral("Fantasma"));
+        const QString broken =
+            store::archive::addressBookPath(m_folder->path(), QStringLiteral("Fantasma"));
+        QVERIFY(QFile::remove(broken));
+        if (!fileMissing)
+            store::Database::create(
+                broken, {{QStringLiteral("rubrica"), {"Nome", "cognome", "cellulare", "icona"}}});
+        start();
+        click(byClick ? 2 : 3); // Principale, or Clienti
+        QTRY_VERIFY(model()->rowCount() > 0);
+        control<QCheckBox>(m_window->browser(), "Check1")->click();
+        clickRow(0);
+        QVERIFY(!m_window->browser()->currentEntry().number.isEmpty());
+        if (byClick) {
+            click(4);
+        } else { // Clienti deleted in "Gestione Rubriche": its index now names Fantasma
+            QCOMPARE(addressbooks::remove(session().archive, m_folder->path(),
+                                          QStringLiteral("Clienti")),
+                     addressbooks::Outcome::Done);
+            m_window->rebuildTree();
+            m_window->refreshOnActivation();
+            QTRY_VERIFY(!control<QTimer>(m_window->browser(), "Timer3")->isActive());
+        }
+        QTRY_COMPARE(m_script->shown().size(), 1);
+        if (fileMissing)
+            QVERIFY(m_script->shown().first().text.contains(QStringLiteral("Fantasma")));
+        QCOMPARE(control<QLabel>(m_window->browser(), "Label6")->text(),
+                 QStringLiteral(" Fantasma"));
+        QCOMPARE(model()->rowCount(), 0);
+        QVERIFY(model()->checkedRows().isEmpty());
+        QVERIFY(m_window->browser()->currentEntry().number.isEmpty());
+        // The program goes on: another node lists as usual.
+        click(2);
+        QTRY_COMPARE(model()->rowCount(), 3);
+        QCOMPARE(m_script->shown().size(), 1);
+    }
+
+    void archiveGuard() {
+        start();
+        click(7); // the root "SMS Inviati"
+        QVERIFY(!m_window->archiveGuard());
+        QCOMPARE(m_script->messages(),
+                 QStringList{QStringLiteral("selezionare un Archivio Valido")});
+        click(8); // "Principale" under "SMS Inviati"
+        QVERIFY(m_window->archiveGuard());
+    }
+
+    void webPages_data() {
+        QTest::addColumn<QStringList>("progra");
+        QTest::addColumn<QString>("servizio");
+        QTest::addColumn<bool>("buy"); // else toolbar button 7
+        QTest::addColumn<QString>("url");
+        QTest::newRow("buy") << QStringList{"42-ABC"} << "" << true
+                             << "http://127.0.0.1:8765/cgi-bin/affiliate/giacli.pl?affiliato=42&"
+                                "codeaff=ABC";
+        QTest::newRow("button 7")
+            << QStringList{"7-X9"} << "sms.example.it:8080" << false
+            << "http://sms.example.it:8080/cgi-bin/affiliate/programma.pl?affiliato=7&codeaff=X9";
+    }
+
+    void webPages() {
+        QFETCH(QStringList, progra);
+        QFETCH(QString, servizio);
+        QFETCH(bool, buy);
+        m_folder->write(QStringLiteral("progra"), progra);
+        if (!servizio.isEmpty())
+            m_folder->write(QStringLiteral("servizio"), {servizio});
+        start();
+        control<QAction>(m_window.get(), buy ? "acqs" : "Toolbar1_7")->trigger();
+        QCOMPARE(m_script->shown().size(), 1);
+        QTEST(m_script->shown().first().text, "url");
+    }
 
 private:
-    void start(const QStringList& tbta = {QStringLiteral("1,2700")});
-    void click(int nodeIndex);
-    void clickRow(int row);
+    void start() {
+        m_folder->write(QStringLiteral("tbta"), {QStringLiteral("1,2700")});
+        m_window = std::make_unique<MainWindow>(session());
+        m_window->load();
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QTest::qWait(20); // the first activation and the refresh run from the event loop
+    }
+
+    void click(int nodeIndex) {
+        m_window->selectNode(nodeIndex);
+        auto* tree = control<QTreeWidget>(m_window.get(), "TreeView1");
+        QTreeWidgetItem* item = tree->currentItem();
+        QVERIFY(item);
+        if (item->parent())
+            item->parent()->setExpanded(true);
+        tree->scrollToItem(item);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                          tree->visualItemRect(item).center());
+        QTRY_VERIFY(
+            !control<QTimer>(m_window->browser(), "Timer3")->isActive()); // the list refilled
+    }
+
+    void clickRow(int row) {
+        auto* list = control<QTreeView>(m_window->browser(), "lvw1");
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(model()->index(row, 2)).center());
+    }
+
+    // number|surname|date|detail|archive|book
+    QString currentEntry() const {
+        const Entry e = m_window->browser()->currentEntry();
+        return QStringList{e.number, e.surname, e.date, e.detail, e.archive, e.book}.join('|');
+    }
+
+    QStringList column(int c) const {
+        QStringList values;
+        for (int r = 0; r < model()->rowCount(); ++r)
+            values << model()->text(r, c);
+        return values;
+    }
     ArchiveModel* model() const { return m_window->browser()->model(); }
-    QString currentEntry() const; // number|surname|date|detail|archive|book
-    QStringList column(int c) const;
 
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<platform::DialogScript> m_script;
 };
-
-// Two address books with a few contacts and messages in the first.
-void tst_mainwindow::init() {
-    newFolder({"Principale", "Clienti"});
-    auto db = m_folder->book(QStringLiteral("Principale"));
-    seed::addContact(*db, "Giulia", "Bianchi", "3471234567", "giulia@example.it");
-    seed::addContact(*db, "Marco", "D'Amico", "3289876543", " ");
-    seed::addContact(*db, "Sofia", "Àlberti", "3391239876", "sofia@example.it");
-    seed::addMessage(*db, "salvati", "Bianchi", "3471234567", "01/12/2026 10:00:00", "Bozza");
-    seed::addMessage(*db, "inviati", "<lista>", "3471234567;3289876543", "02/12/2026 11:00:00",
-                     "A tutti");
-    seed::addMessage(*db, "inviati", "Bianchi", "3471234567", "03/12/2026 12:00:00", "Solo a te");
-    seed::addMessage(*db, "cancellati", "Conti", "3331234567", "04/12/2026 13:00:00", "Vecchio");
-    m_script = std::make_unique<platform::DialogScript>();
-}
-
-void tst_mainwindow::cleanup() {
-    m_window.reset();
-    m_script.reset();
-    dropFolder();
-}
-
-void tst_mainwindow::start(const QStringList& tbta) {
-    if (!tbta.isEmpty())
-        m_folder->write(QStringLiteral("tbta"), tbta);
-    m_window = std::make_unique<MainWindow>(session());
-    m_window->load();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    QTest::qWait(20); // the first activation and the refresh run from the event loop
-}
-
-void tst_mainwindow::click(int nodeIndex) {
-    m_window->selectNode(nodeIndex);
-    auto* tree = control<QTreeWidget>(m_window.get(), "TreeView1");
-    QTreeWidgetItem* item = tree->currentItem();
-    QVERIFY(item);
-    if (item->parent())
-        item->parent()->setExpanded(true);
-    tree->scrollToItem(item);
-    const QRect rect = tree->visualItemRect(item);
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
-    QTRY_VERIFY(!control<QTimer>(m_window->browser(), "Timer3")->isActive()); // the list refilled
-}
-
-void tst_mainwindow::clickRow(int row) {
-    auto* list = control<QTreeView>(m_window->browser(), "lvw1");
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualRect(model()->index(row, 2)).center());
-}
-
-QString tst_mainwindow::currentEntry() const {
-    const Entry e = m_window->browser()->currentEntry();
-    return QStringList{e.number, e.surname, e.date, e.detail, e.archive, e.book}.join('|');
-}
-
-QStringList tst_mainwindow::column(int c) const {
-    QStringList values;
-    for (int r = 0; r < model()->rowCount(); ++r)
-        values << model()->text(r, c);
-    return values;
-}
-
-// The template of new address books plays no part in browsing.
-void tst_mainwindow::startListsFirstBook_data() {
-    QTest::addColumn<bool>("withTemplate");
-    QTest::newRow("template present") << true;
-    QTest::newRow("template missing") << false;
-}
-
-void tst_mainwindow::startListsFirstBook() {
-    QFETCH(bool, withTemplate);
-    if (!withTemplate)
-        QVERIFY(QFile::remove(store::archive::templatePath(m_folder->path())));
-    m_folder->write(QStringLiteral("residui.txt"), {QStringLiteral(" 12,5 ")});
-    start();
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Quillet"));
-    QCOMPARE(control<QTreeWidget>(m_window.get(), "TreeView1")->topLevelItemCount(), 4);
-    QCOMPARE(m_window->selectedKey(), QStringLiteral("r1"));
-    QCOMPARE(control<QLabel>(m_window->browser(), "Label6")->text(), QStringLiteral(" Principale"));
-    QTRY_COMPARE(model()->rowCount(), 3);
-    QCOMPARE(control<QLabel>(m_window.get(), "Label3")->text(),
-             QStringLiteral("Credito residuo 12,5"));
-    QCOMPARE(control<QLabel>(m_window.get(), "Label4")->text(),
-             QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
-    QVERIFY(m_script->shown().isEmpty());
-    click(8);
-    QTRY_COMPARE(model()->rowCount(), 2);
-    QVERIFY(m_script->shown().isEmpty());
-}
-
-// Without tbta the list waits for a click; contacts an import just added show all the same.
-void tst_mainwindow::startWithoutLayoutWaitsForAClick() {
-    start({});
-    QTest::qWait(50);
-    QCOMPARE(model()->rowCount(), 0);
-    writeBytes(m_folder->file(QStringLiteral("in.csv")),
-               "Nome;Cognome;Cellulare;Posta elettronica\r\nUgo;Verdi;3401;\r\n");
-    m_script->answerText(m_folder->file(QStringLiteral("in.csv")));
-    control<QAction>(m_window.get(), "impcvs")->trigger();
-    QTRY_COMPARE(model()->rowCount(), 4);
-    QVERIFY(column(1).contains(QStringLiteral("3401")));
-    m_script->clear();
-    click(8); // a click lists as ever: the sent messages
-    QTRY_COMPARE(model()->rowCount(), 2);
-    QVERIFY(m_script->shown().isEmpty());
-}
-
-void tst_mainwindow::layoutFile_data() {
-    QTest::addColumn<QStringList>("tbta");
-    QTest::addColumn<int>("toolbar");
-    QTest::addColumn<int>("panel");
-    QTest::addColumn<bool>("listed");
-    QTest::newRow("1 and 1500: raised to the least width")
-        << QStringList{"1", "1500"} << 0 << 1850 << true;
-    QTest::newRow("letters: defaults") << QStringList{"uno,due"} << 1 << 2500 << false;
-}
-
-void tst_mainwindow::layoutFile() {
-    QFETCH(QStringList, tbta);
-    QFETCH(bool, listed);
-    start(tbta);
-    QTEST(m_window->toolbarValue(), "toolbar");
-    QFETCH(int, panel);
-    QVERIFY2(qAbs(m_window->panelWidthTwips() - panel) <= twips::perPixel,
-             qPrintable(QString::number(m_window->panelWidthTwips())));
-    QTest::qWait(30);
-    QCOMPARE(model()->rowCount() > 0, listed);
-}
-
-// A click lists the archive and the book of its node: "label6|label2|third header|numbers".
-void tst_mainwindow::clickNode_data() {
-    QTest::addColumn<int>("node");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("root") << 4 << " SMS Salvati|SMS Salvati||";
-    QTest::newRow("Principale") << 2 << " Principale|Rubrica|Nome|3391239876,3471234567,3289876543";
-    QTest::newRow("empty book") << 3 << " Clienti|Rubrica|Nome|";
-    QTest::newRow("saved") << 5 << " Principale|SMS Salvati|Cognome|3471234567";
-    QTest::newRow("sent: list first")
-        << 8 << " Principale|SMS Inviati|Cognome|3471234567;3289876543,3471234567";
-    QTest::newRow("deleted") << 11 << " Principale|SMS Cancellati|Cognome|3331234567";
-}
-
-void tst_mainwindow::clickNode() {
-    QFETCH(int, node);
-    start();
-    QTRY_COMPARE(model()->rowCount(), 3);
-    click(node);
-    QTEST(QStringList({control<QLabel>(m_window->browser(), "Label6")->text(),
-                       control<QLabel>(m_window->browser(), "Label2")->text(),
-                       model()->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
-                       column(1).join(',')})
-              .join('|'),
-          "shown");
-    QVERIFY(m_script->shown().isEmpty());
-}
-
-void tst_mainwindow::listClickFillsCurrentEntry() {
-    start();
-    click(8); // sent messages
-    QTRY_COMPARE(model()->rowCount(), 2);
-    clickRow(1);
-    QCOMPARE(currentEntry(), "3471234567|Bianchi|03/12/2026 12:00:00|Solo a te|i|Principale");
-    click(2); // a contact row: no date
-    QTRY_COMPARE(model()->rowCount(), 3);
-    QCOMPARE(currentEntry(), "||||r|Principale"); // the tree click empties the entry
-    clickRow(0);
-    QCOMPARE(currentEntry(), "3391239876|Àlberti||sofia@example.it|r|Principale");
-}
-
-void tst_mainwindow::activationReselectsByIndex() {
-    start();
-    click(5); // saved messages of Principale
-    QTRY_COMPARE(model()->rowCount(), 1);
-    seed::addAddressBook(m_folder->path(), QStringLiteral("Nuova"));
-    m_window->rebuildTree();
-    m_window->refreshOnActivation();
-    // Three books now: index 5 is the root "SMS Salvati"; the list keeps what it showed.
-    QCOMPARE(m_window->selectedText(), QStringLiteral("SMS Salvati"));
-    QTest::qWait(20);
-    QCOMPARE(model()->rowCount(), 1);
-    QCOMPARE(m_window->nodeCount(), 16);
-}
-
-// An address book that cannot be listed, reached by a click or by the refresh after another
-// window rebuilt the tree: one message, an empty list under the book's own name, no tick
-// and no current entry left over from the book listed before.
-void tst_mainwindow::brokenAddressBookIsReported_data() {
-    QTest::addColumn<bool>("fileMissing"); // else its rubrica lacks the e-mail column
-    QTest::addColumn<bool>("byClick");
-    QTest::newRow("file missing, clicked") << true << true;
-    QTest::newRow("file missing, after a rebuild") << true << false;
-    QTest::newRow("column missing, after a rebuild") << false << false;
-}
-
-void tst_mainwindow::brokenAddressBookIsReported() {
-    QFETCH(bool, fileMissing);
-    QFETCH(bool, byClick);
-    seed::addContact(*m_folder->book(QStringLiteral("Clienti")), "Ugo", "Verdi", "3401", "");
-    seed::addAddressBook(m_folder->path(), QStringLiteral("Fantasma"));
-    const QString broken =
-        store::archive::addressBookPath(m_folder->path(), QStringLiteral("Fantasma"));
-    QVERIFY(QFile::remove(broken));
-    if (!fileMissing)
-        store::Database::create(
-            broken, {{QStringLiteral("rubrica"), {"Nome", "cognome", "cellulare", "icona"}}});
-    start();
-    click(byClick ? 2 : 3); // Principale, or Clienti
-    QTRY_VERIFY(model()->rowCount() > 0);
-    control<QCheckBox>(m_window->browser(), "Check1")->click();
-    clickRow(0);
-    QVERIFY(!m_window->browser()->currentEntry().number.isEmpty());
-    if (byClick) {
-        click(4);
-    } else { // Clienti deleted in "Gestione Rubriche": its index now names Fantasma
-        QCOMPARE(
-            addressbooks::remove(session().archive, m_folder->path(), QStringLiteral("Clienti")),
-            addressbooks::Outcome::Done);
-        m_window->rebuildTree();
-        m_window->refreshOnActivation();
-        QTRY_VERIFY(!control<QTimer>(m_window->browser(), "Timer3")->isActive());
-    }
-    QCOMPARE(m_window->selectedText(), QStringLiteral("Fantasma"));
-    QTRY_COMPARE(m_script->shown().size(), 1);
-    QCOMPARE(m_script->shown().first().icon, platform::Icon::Critical);
-    if (fileMissing)
-        QVERIFY(m_script->shown().first().text.contains(QStringLiteral("Fantasma")));
-    QCOMPARE(control<QLabel>(m_window->browser(), "Label6")->text(), QStringLiteral(" Fantasma"));
-    QCOMPARE(model()->rowCount(), 0);
-    QVERIFY(model()->checkedRows().isEmpty());
-    QVERIFY(!control<QCheckBox>(m_window->browser(), "Check1")->isChecked());
-    QVERIFY(m_window->browser()->currentEntry().number.isEmpty());
-    // The program goes on: another node lists as usual.
-    click(2);
-    QTRY_COMPARE(model()->rowCount(), 3);
-    QCOMPARE(m_script->shown().size(), 1);
-}
-
-void tst_mainwindow::archiveGuard() {
-    start();
-    QVERIFY(m_window->archiveGuard());
-    click(7); // the root "SMS Inviati"
-    QVERIFY(!m_window->archiveGuard());
-    QCOMPARE(m_script->messages(), QStringList{QStringLiteral("selezionare un Archivio Valido")});
-    QCOMPARE(m_script->shown().first().icon, platform::Icon::Critical);
-    click(8); // "Principale" under "SMS Inviati"
-    QVERIFY(m_window->archiveGuard());
-}
-
-// The commands not offered are greyed; the toolbar's buttons follow their menu entry.
-void tst_mainwindow::menus() {
-    start();
-    QVERIFY(control<QAction>(m_window.get(), "impcvs")->isEnabled());
-    QVERIFY(!m_window->findChild<QAction*>("imph3")->isEnabled());
-    QVERIFY(!m_window->findChild<QAction*>("permut")->isEnabled());
-    const auto buttons = control<QToolBar>(m_window.get(), "Toolbar1")->actions();
-    QCOMPARE(buttons.size(), 7);
-    QCOMPARE(buttons[0]->isEnabled(), control<QAction>(m_window.get(), "cececo")->isEnabled());
-}
-
-void tst_mainwindow::webPages_data() {
-    QTest::addColumn<QStringList>("progra");
-    QTest::addColumn<QString>("servizio");
-    QTest::addColumn<bool>("buy"); // else toolbar button 7
-    QTest::addColumn<QString>("url");
-    QTest::newRow("buy") << QStringList{"42-ABC"} << "" << true
-                         << "http://127.0.0.1:8765/cgi-bin/affiliate/giacli.pl?affiliato=42&"
-                            "codeaff=ABC";
-    QTest::newRow("buy without progra")
-        << QStringList{} << "" << true
-        << "http://127.0.0.1:8765/cgi-bin/affiliate/giacli.pl?affiliato=&codeaff=";
-    QTest::newRow("button 7")
-        << QStringList{"7-X9"} << "sms.example.it:8080" << false
-        << "http://sms.example.it:8080/cgi-bin/affiliate/programma.pl?affiliato=7&codeaff=X9";
-}
-
-void tst_mainwindow::webPages() {
-    QFETCH(QStringList, progra);
-    QFETCH(QString, servizio);
-    QFETCH(bool, buy);
-    if (!progra.isEmpty())
-        m_folder->write(QStringLiteral("progra"), progra);
-    if (!servizio.isEmpty())
-        m_folder->write(QStringLiteral("servizio"), {servizio});
-    start();
-    control<QAction>(m_window.get(), buy ? "acqs" : "Toolbar1_7")->trigger();
-    QCOMPARE(m_script->shown().size(), 1);
-    QCOMPARE(m_script->shown().first().kind, platform::Shown::Kind::Url);
-    QTEST(m_script->shown().first().text, "url");
-}
-
-void tst_mainwindow::windowWidthLimits() {
-    start();
-    m_window->resize(200, 600);
-    QTRY_COMPARE(m_window->width(), twips::toPixels(7000));
-    m_window->resize(2000, 600);
-    QTRY_COMPARE(m_window->width(), twips::toPixels(18200));
-}
 
 QTEST_MAIN(tst_mainwindow)
 #include "tst_mainwindow.moc"

