@@ -11,7 +11,6 @@
 #include "support/shownwindow.h"
 
 #include <QListWidget>
-#include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -24,41 +23,21 @@ namespace {
 
 const QStringList books = {"Principale", "Clienti", "Società"};
 
-void select(AddressBookWindow& window, const QString& name) {
-    auto* list = control<QListWidget>(&window, "List1");
-    if (!name.isEmpty())
-        list->setCurrentItem(list->findItems(name, Qt::MatchExactly).value(0));
-}
-
-// Any later write to elenco fails, as on a full disk.
-void refuseElencoWrites(const QString& path) {
-    rawSql(path,
-           "CREATE TRIGGER a BEFORE INSERT ON elenco BEGIN SELECT RAISE(ABORT, 'pieno'); END;"
-           "CREATE TRIGGER b BEFORE UPDATE ON elenco BEGIN SELECT RAISE(ABORT, 'pieno'); END;"
-           "CREATE TRIGGER c BEFORE DELETE ON elenco BEGIN SELECT RAISE(ABORT, 'pieno'); END;");
-}
-
 // Root writes past permissions, not past the immutable flag. False where the file system
 // has no such flag.
 bool setImmutable(const QString& folder, bool on) {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return false;
     int flags = 0;
-    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (done) {
-        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    ::close(fd);
+    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0)
+        ::close(fd);
     return done;
 }
 
-const QString inUse = "Impossibile modificare la rubrica in uso",
-              fileInUse = "Impossibile modificare il Nome la Rubrica è in uso";
-
 enum Command { Create, Delete, Rename };
-enum Sabotage { None, MissingTemplate, FileAtTarget, ElencoRefuses, ReadOnlyFolder };
+enum Sabotage { None, FileAtTarget, ElencoRefuses, ReadOnlyFolder };
 
 // One press of the new, delete or rename button on the selected name, what the user answers,
 // the last message shown, and the books afterwards (the list's order when it differs).
@@ -86,27 +65,9 @@ private slots:
         seed::addContact(*m_folder->book("Clienti"), "Anna", "Bianchi", "3331000001", "");
     }
     void cleanup() {
-        if (geteuid() == 0) // also after a failed check
-            setImmutable(rubriche(), false);
-        QFile::setPermissions(rubriche(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        unlockFolder(); // also after a failed check
         m_window.reset();
         dropFolder();
-    }
-
-    void buttonsFollowList() {
-        newFolder({});
-        AddressBookWindow window(session());
-        auto* remove = control<QPushButton>(&window, "Command2");
-        auto* rename = control<QPushButton>(&window, "Command3");
-        QVERIFY(!remove->isEnabled() && !rename->isEnabled());
-        platform::DialogScript script;
-        script.answerText("Prima").answer(platform::Answer::Ok);
-        window.createAddressBook();
-        QVERIFY(remove->isEnabled() && rename->isEnabled());
-        select(window, "Prima");
-        window.deleteAddressBook();
-        QVERIFY(!remove->isEnabled() && !rename->isEnabled());
-        QCOMPARE(files(), QStringList{});
     }
 
     // A refusal or a failing step changes no row, no file and no entry of the list.
@@ -117,13 +78,11 @@ private slots:
         };
         const QString x100(100, u'x'), invalid = "Nome di rubrica non valido",
                                        taken = "Rubrica Esistente",
-                                       question = "Cancellare la Rubrica: Clienti?",
-                                       none = "Selezionare una delle Rubriche in elenco";
+                                       question = "Cancellare la Rubrica: Clienti?";
         const QString cl = "Clienti", D = "D'Angelo & Figlià";
         add("create", {Create, {}, " " + D + " ", {}, books + QStringList{D}});
         add("create, 101 characters", {Create, {}, x100 + 'x', invalid});
         add("create, accented other case", {Create, {}, "SOCIETÀ", taken});
-        add("create cancelled", {Create});
         add("delete", {Delete, cl, {}, question, {"Principale", "Società"}});
         add("delete cancelled", {Delete, cl, {}, question, books, {}, None, false});
         add("delete Principale",
@@ -132,25 +91,18 @@ private slots:
         add("rename", {Rename, cl, " Nuova ", {}, renamed, {"Principale", "Società", "Nuova"}});
         add("rename Principale",
             {Rename, "Principale", "Altro", "Impossibile modificare la rubrica Principale"});
-        add("rename, none selected", {Rename, {}, "Altro", none});
-        add("rename to its own name", {Rename, cl, cl, taken});
-        add("rename, its contacts listed",
-            {Rename, cl, "Altro", inUse, books, {}, None, true, 3 /* r2 */});
-        // Failing steps.
         const QString create = "Impossibile creare la rubrica: ",
                       rename = "Impossibile modificare la rubrica: ",
-                      remove = "Impossibile eliminare la rubrica: ";
-        add("create, template missing", {Create, {}, "Nuova", create, books, {}, MissingTemplate});
-        add("create, a stray file where the file goes",
-            {Create, {}, "Nuova", create, books, {}, FileAtTarget});
-        add("create, elenco refuses the row",
-            {Create, {}, "Nuova", create, books, {}, ElencoRefuses});
-        add("rename, a stray file where the file goes",
-            {Rename, cl, "Nuova", rename, books, {}, FileAtTarget});
-        add("rename, elenco refuses the change",
-            {Rename, cl, "Nuova", rename, books, {}, ElencoRefuses});
-        add("rename, read-only folder",
-            {Rename, cl, "Nuova", fileInUse, books, {}, ReadOnlyFolder});
+                      remove = "Impossibile eliminare la rubrica: ",
+                      inUse = "Impossibile modificare la rubrica in uso",
+                      fileInUse = "Impossibile modificare il Nome la Rubrica è in uso";
+        add("rename, its contacts listed", {Rename, cl, "Altro", inUse, books, {}, None, true, 3});
+        // Failing steps.
+        add("create, stray file", {Create, {}, "Nuova", create, books, {}, FileAtTarget});
+        add("create, elenco refuses", {Create, {}, "Nuova", create, books, {}, ElencoRefuses});
+        add("rename, stray file", {Rename, cl, "Nuova", rename, books, {}, FileAtTarget});
+        add("rename, elenco refuses", {Rename, cl, "Nuova", rename, books, {}, ElencoRefuses});
+        add("rename, read-only", {Rename, cl, "Nuova", fileInUse, books, {}, ReadOnlyFolder});
         add("delete, elenco refuses", {Delete, cl, {}, remove, books, {}, ElencoRefuses});
         add("delete, read-only folder", {Delete, cl, {}, remove, books, {}, ReadOnlyFolder});
     }
@@ -163,50 +115,38 @@ private slots:
         m_window->onTreeNodeClicked();
         // The book is open in the shared database, as after a click on it.
         session().archive.open(store::archive::addressBookPath(m_folder->path(), "Clienti"));
-        switch (c.sabotage) {
-        case None:
-            break;
-        case MissingTemplate:
-            QVERIFY(QFile::remove(store::archive::templatePath(m_folder->path())));
-            break;
-        case FileAtTarget:
+        if (c.sabotage == FileAtTarget)
             m_folder->write("rubriche/Nuova", {"dati"});
-            break;
-        case ElencoRefuses:
-            refuseElencoWrites(store::archive::elencoPath(m_folder->path()));
-            break;
-        case ReadOnlyFolder:
+        if (c.sabotage == ElencoRefuses) // as on a full disk
+            rawSql(store::archive::elencoPath(m_folder->path()),
+                   "CREATE TRIGGER a BEFORE INSERT ON elenco BEGIN SELECT RAISE(ABORT, 'x'); END;"
+                   "CREATE TRIGGER b BEFORE UPDATE ON elenco BEGIN SELECT RAISE(ABORT, 'x'); END;"
+                   "CREATE TRIGGER c BEFORE DELETE ON elenco BEGIN SELECT RAISE(ABORT, 'x'); END;");
+        if (c.sabotage == ReadOnlyFolder) {
             QVERIFY(QFile::setPermissions(rubriche(), QFile::ReadOwner | QFile::ExeOwner));
             if (geteuid() == 0 && !setImmutable(rubriche(), true))
                 QSKIP("root writes into read-only folders");
-            break;
         }
         AddressBookWindow window(session(), m_window->listedBook(), m_window.get());
         // As the main window wires it: closing the window rebuilds the tree.
         connect(&window, &AddressBookWindow::addressBooksChanged, m_window.get(),
                 &MainWindow::rebuildTree);
-        select(window, c.selected);
+        auto* list = control<QListWidget>(&window, "List1");
+        if (!c.selected.isEmpty())
+            list->setCurrentItem(list->findItems(c.selected, Qt::MatchExactly).value(0));
         platform::DialogScript script;
         script.answerText(c.typed.isNull() ? std::nullopt : std::optional<QString>(c.typed));
         script.answer(c.confirm ? platform::Answer::Ok : platform::Answer::Cancel);
         c.command == Create   ? window.createAddressBook()
         : c.command == Delete ? window.deleteAddressBook()
                               : window.renameAddressBook();
-        if (c.sabotage == ReadOnlyFolder && geteuid() == 0)
-            setImmutable(rubriche(), false);
-        QFile::setPermissions(rubriche(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        unlockFolder();
 
-        if (script.shown().value(0).text.startsWith("Cancellare la Rubrica"))
-            QCOMPARE(script.shown().value(0).buttons, platform::Buttons::OkCancel);
         const QString last = script.messages().value(script.messages().size() - 1);
         QVERIFY2(c.message.endsWith(": ") ? last.startsWith(c.message) : last == c.message,
                  qPrintable(last));
-        // The refusal of a book in use speaks for the program; failed steps are errors.
-        if (c.message == fileInUse || c.message.endsWith(": "))
-            QCOMPARE(script.shown().last().title, c.message == fileInUse ? "Quillet" : "Errore");
         QCOMPARE(rows(), c.inElenco);
-        QCOMPARE(texts(control<QListWidget>(&window, "List1")->model()),
-                 c.listed.isEmpty() ? c.inElenco : c.listed);
+        QCOMPARE(texts(list->model()), c.listed.isEmpty() ? c.inElenco : c.listed);
         QCOMPARE(files(), sorted(c.inElenco + stray));
         if (c.inElenco.contains("Nuova"))
             QVERIFY(contacts::numberExists(*m_folder->book("Nuova"), "3331000001"));
@@ -224,6 +164,11 @@ private slots:
 
 private:
     QString rubriche() const { return store::archive::addressBookDir(m_folder->path()); }
+    void unlockFolder() {
+        if (geteuid() == 0)
+            setImmutable(rubriche(), false);
+        QFile::setPermissions(rubriche(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
     static QStringList sorted(QStringList names) {
         names.sort();
         return names;

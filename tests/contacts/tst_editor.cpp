@@ -37,27 +37,11 @@ private slots:
     void cleanup() { dropFolder(); }
 
     // Every line is read unchanged; writing ends each line by CR LF.
-    void prefixFile_data() {
-        QTest::addColumn<QString>("name"); // empty: no file
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QStringList>("read");
-        QTest::newRow("empty lines and blanks kept, no final line end")
-            << "prefissi.txt" << QByteArray("320\r\n\r\n 39") << QStringList{"320", "", " 39"};
-        QTest::newRow("other letter case")
-            << "Prefissi.txt" << QByteArray("340\r\n") << QStringList{"340"};
-        QTest::newRow("missing file") << "" << QByteArray() << QStringList{};
-    }
     void prefixFile() {
-        QFETCH(QString, name);
-        QFETCH(QByteArray, content);
-        QFETCH(QStringList, read);
-        QVERIFY(QFile::remove(m_folder->file("prefissi.txt")));
-        if (!name.isEmpty())
-            writeBytes(m_folder->file(name), content);
-        QTEST(contacts::prefixes::read(m_folder->path()), "read");
-        QVERIFY(contacts::prefixes::write(m_folder->path(), read + QStringList{"366"}));
-        QCOMPARE(readBytes(m_folder->file(name.isEmpty() ? "prefissi.txt" : name)),
-                 (read + QStringList{"366"}).join("\r\n").toLatin1() + "\r\n");
+        writeBytes(m_folder->file("prefissi.txt"), "320\r\n\r\n 39");
+        QCOMPARE(contacts::prefixes::read(m_folder->path()), (QStringList{"320", "", " 39"}));
+        QVERIFY(contacts::prefixes::write(m_folder->path(), {"320", "", "366"}));
+        QCOMPARE(readBytes(m_folder->file("prefissi.txt")), "320\r\n\r\n366\r\n");
     }
 
     // A file that cannot be written is said; the typed prefix and the list stay.
@@ -69,7 +53,6 @@ private slots:
         control<QLineEdit>(&window, "Text1")->setText("366");
         window.savePrefixes();
         QCOMPARE(script.messages(), QStringList{"Impossibile salvare il file dei prefissi."});
-        QCOMPARE(script.shown().first().icon, platform::Icon::Critical);
         QCOMPARE(control<QLineEdit>(&window, "Text1")->text(), "366");
         QCOMPARE(texts(control<QListWidget>(&window, "List1")->model()), QStringList{});
     }
@@ -81,16 +64,12 @@ private slots:
         QTest::addColumn<QString>("action"); // up, down, remove, or "add " and the typed text
         QTest::addColumn<QStringList>("list");
         QTest::addColumn<int>("selected");
-        const QStringList file = filePrefixes;
         QTest::newRow("up") << 1 << "up" << QStringList{"339", "320", "", "347"} << 0;
         QTest::newRow("down") << 1 << "down" << QStringList{"320", "", "339", "347"} << 2;
-        QTest::newRow("first up") << 0 << "up" << file << 0;
-        QTest::newRow("last down") << 3 << "down" << file << 3;
-        QTest::newRow("nothing selected") << -1 << "down" << file << -1;
         QTest::newRow("remove") << 1 << "remove" << QStringList{"320", "", "347"} << 1;
-        QTest::newRow("nothing typed") << 1 << "add " << file << 1;
-        QTest::newRow("add one already there") << 1 << "add 339" << file + QStringList{"339"} << 1;
-        QTest::newRow("add one blank") << 1 << "add  " << file + QStringList{" "} << 1;
+        QTest::newRow("nothing typed") << 1 << "add " << filePrefixes << 1;
+        QTest::newRow("add a duplicate")
+            << 1 << "add 339" << filePrefixes + QStringList{"339"} << 1;
     }
     void prefixList() {
         QFETCH(int, row);
@@ -114,12 +93,8 @@ private slots:
 
         window.savePrefixes();
         QCOMPARE(texts(prefixes->model()), list);
-        QCOMPARE(control<QLineEdit>(&window, "Text1")->text(), QString());
-        const PrefixWindow saved(session());
         const ContactEditor editor(session(), newContactIn);
-        QCOMPARE(texts(control<QListWidget>(&saved, "List1")->model()), list);
         QCOMPARE(texts(control<QComboBox>(&editor, "Combo1")->model()), list);
-        QVERIFY(script.shown().isEmpty());
     }
 
     // The boxes as "Nome|Cognome|Prefisso|Cellulare|Email".
@@ -136,8 +111,6 @@ private slots:
             QTest::newRow(name) << typed << message << after << stored;
         };
         row("prefix untouched", "|Rossi|Prefisso|1|", noPrefix, "|Rossi|Prefisso|1|");
-        row("blank prefix", "|| |1|", noPrefix, "|| |1|");
-        row("no number", "||339||", "Inserire un numero telefonico valido", "||339||");
         row("no surname", "||339|1|", "Cognome obbligatorio", " ||339|1| ");
         row("letter in number", "|Rossi|339|12a4|m@x.it", badNumber, " |Rossi|339|12a4|m@x.it");
         // Only the joined text is compared.
@@ -154,14 +127,12 @@ private slots:
         platform::DialogScript script;
         ContactEditor window(session(), newContactIn);
         QSignalSpy saved(&window, &ContactEditor::contactSaved);
-        QCOMPARE(boxes(window), QString("||Prefisso||"));
         type(window, typed);
         window.saveContact();
 
         QTEST(boxes(window), "after");
         QCOMPARE(rows(), stored.isEmpty() ? seeded : seeded + QStringList{stored});
         QCOMPARE(script.messages(), message.isEmpty() ? QStringList{} : QStringList{message});
-        QCOMPARE(window.result(), message.isEmpty() ? int(QDialog::Accepted) : 0);
         QCOMPARE(saved.size(), message.isEmpty() ? 1 : 0);
     }
 
@@ -178,68 +149,42 @@ private slots:
         QTest::keyClick(prefix, Qt::Key_Return); // the save button
         QCOMPARE(script.messages(), QStringList{"Inserire un numero telefonico valido"});
         QCOMPARE(prefix->currentText(), QString("33"));
-        QCOMPARE(texts(prefix->model()), filePrefixes);
     }
 
-    // Edit mode, on one contact: no checks.
-    void editContact_data() {
-        QTest::addColumn<QString>("numero");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("close"); // save, cancel or the close box
-        QTest::addColumn<QStringList>("stored");
-        const auto row = [](const char* tag, const QString& typed, const QString& close,
-                            const QStringList& stored, const QString& numero = carla) {
-            QTest::newRow(tag) << numero << typed << close << stored;
-        };
-        row("no surname, no prefix, another contact's number", "Carla|||3331000001|c@x.it", "save",
-            {seeded[0], "Carla||3331000001|c@x.it|4"});
-        row("cancel button", "|Verdi|339|555|", "cancel", seeded);
-        row("close box", "|Verdi|339|555|", "close box", seeded);
-        row("no such contact", "|Verdi|339|1|", "save", seeded, "3330000000");
-    }
+    // Edit mode, on one contact: cancelling keeps it, saving stores the boxes unchecked.
     void editContact() {
-        QFETCH(QString, numero);
-        QFETCH(QString, typed);
-        QFETCH(QString, close);
         platform::DialogScript script;
-        ContactEditor window(session(), {"Principale", numero});
-        const bool found = numero == carla;
-        QCOMPARE(boxes(window), found ? "Carla|D'Amico|334|51234567|c@x.it" : "||Prefisso||");
-        type(window, typed);
-        if (close == "save") {
-            window.saveContact();
-        } else if (close == "cancel") {
-            window.cancelEdit();
-        } else {
-            window.show();
-            QVERIFY(window.close());
+        for (const bool save : {false, true}) {
+            ContactEditor window(session(), {"Principale", carla});
+            QCOMPARE(boxes(window), "Carla|D'Amico|334|51234567|c@x.it");
+            type(window, "Carla|||3331000001|c@x.it"); // no surname, another contact's number
+            save ? window.saveContact() : window.cancelEdit();
+            QCOMPARE(window.result(), save ? QDialog::Accepted : QDialog::Rejected);
+            QCOMPARE(rows(),
+                     save ? QStringList({seeded[0], "Carla||3331000001|c@x.it|4"}) : seeded);
         }
-        QTEST(rows(), "stored");
-        QCOMPARE(script.messages(), found ? QStringList{} : QStringList(2, "Contatto non trovato"));
-        QCOMPARE(window.result(), !found            ? 0
-                                  : close == "save" ? QDialog::Accepted
-                                                    : QDialog::Rejected);
+        QVERIFY(script.messages().isEmpty());
     }
 
 private:
     const ContactEditor::Request newContactIn{"Principale", std::nullopt};
 
+    // The boxes in order, the prefix box's text third.
+    static QList<QLineEdit*> lineEdits(const ContactEditor& window) {
+        return {control<QLineEdit>(&window, "Text1"), control<QLineEdit>(&window, "Text2"),
+                control<QComboBox>(&window, "Combo1")->lineEdit(),
+                control<QLineEdit>(&window, "Text3"), control<QLineEdit>(&window, "Text4")};
+    }
     static QString boxes(const ContactEditor& window) {
-        const auto text = [&](const char* name) {
-            return control<QLineEdit>(&window, name)->text();
-        };
-        return QStringList{text("Text1"), text("Text2"),
-                           control<QComboBox>(&window, "Combo1")->currentText(), text("Text3"),
-                           text("Text4")}
-            .join('|');
+        QStringList out;
+        for (const QLineEdit* box : lineEdits(window))
+            out << box->text();
+        return out.join('|');
     }
     static void type(ContactEditor& window, const QString& typed) {
         const QStringList fields = typed.split('|');
-        control<QLineEdit>(&window, "Text1")->setText(fields[0]);
-        control<QLineEdit>(&window, "Text2")->setText(fields[1]);
-        control<QComboBox>(&window, "Combo1")->setEditText(fields[2]);
-        control<QLineEdit>(&window, "Text3")->setText(fields[3]);
-        control<QLineEdit>(&window, "Text4")->setText(fields[4]);
+        for (int i = 0; i < fields.size(); ++i)
+            lineEdits(window)[i]->setText(fields[i]);
     }
     QStringList rows() const {
         auto db = m_folder->book("Principale");
