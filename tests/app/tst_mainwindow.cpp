@@ -52,6 +52,17 @@ private slots:
         QVERIFY(m_script->shown().isEmpty());
     }
 
+    // Without a saved layout the list waits for a click; contacts an import just added show.
+    void startWithoutLayout() {
+        start(false);
+        QCOMPARE(model()->rowCount(), 0);
+        writeBytes(m_folder->file("in.csv"), "Nome;Cognome;Cellulare\r\nUgo;Verdi;3401\r\n");
+        m_script->answerText(m_folder->file("in.csv"));
+        control<QAction>(m_window.get(), "impcvs")->trigger();
+        QTRY_COMPARE(model()->rowCount(), 4);
+        QVERIFY(column(1).contains("3401"));
+    }
+
     // A click lists the archive and the book of its node: "label6|label2|third header|numbers".
     void clickNode_data() {
         QTest::addColumn<int>("node");
@@ -179,8 +190,9 @@ private slots:
     }
 
 private:
-    void start() {
-        m_folder->write(QStringLiteral("tbta"), {QStringLiteral("1,2700")});
+    void start(bool layout = true) {
+        if (layout)
+            m_folder->write(QStringLiteral("tbta"), {QStringLiteral("1,2700")});
         m_window = std::make_unique<MainWindow>(session());
         m_window->load();
         m_window->show();

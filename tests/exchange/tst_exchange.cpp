@@ -30,12 +30,6 @@ template <size_t N> QByteArray withNul(const char (&text)[N]) {
     return QByteArray(text, N - 1);
 }
 
-QByteArray utf16le(const QString& text) {
-    QByteArray out("\xFF\xFE");
-    out.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-    return out;
-}
-
 } // namespace
 
 class tst_exchange : public QObject, private MainWindowTest {
