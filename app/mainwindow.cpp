@@ -306,8 +306,8 @@ void MainWindow::showDate(const QString& text) {
     m_dateLabel->setText(text);
 }
 
-void MainWindow::showCredit(double credito) {
-    m_creditLabel->setText(settings::creditCaption(credito));
+void MainWindow::showCredit(double credit) {
+    m_creditLabel->setText(settings::creditCaption(credit));
 }
 
 void MainWindow::setToolbarValue(int value) {

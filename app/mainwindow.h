@@ -46,7 +46,7 @@ public:
     int nodeCount() const;
     int selectedNode() const { return m_selectedNode; } // index from 1 of the node clicked last
     void showDate(const QString& text);
-    void showCredit(double credito);
+    void showCredit(double credit);
 
     // Commands (the toolbar runs the same code as the menus).
     void runToolbarButton(int button);

@@ -54,8 +54,8 @@ QString formatNumber(double value) {
     return italian.toString(value, 'f', QLocale::FloatingPointShortest);
 }
 
-QString creditCaption(double credito) {
-    return QStringLiteral("Credito residuo ") + formatNumber(credito);
+QString creditCaption(double credit) {
+    return QStringLiteral("Credito residuo ") + formatNumber(credit);
 }
 
 std::optional<std::pair<qint16, qint16>> parseTbta(const QStringList& lines) {

@@ -26,7 +26,7 @@ std::optional<double> parseCredit(const QString& line);
 // A number as the program shows it: Italian decimal comma, no thousands separator.
 QString formatNumber(double value);
 // "Credito residuo " followed by the number.
-QString creditCaption(double credito);
+QString creditCaption(double credit);
 
 // tbta: two 16-bit integers separated by a comma or a line break (toolbar value, panel width).
 std::optional<std::pair<qint16, qint16>> parseTbta(const QStringList& lines);
