@@ -59,7 +59,7 @@ ContactEditor::ContactEditor(Session& session, const Request& request, QWidget* 
     , m_session(session)
     , m_edit(request.number.has_value())
     , m_bookPath(store::archive::addressBookPath(session.appFolder, request.book))
-    , m_numero(request.number.value_or(QString())) {
+    , m_number(request.number.value_or(QString())) {
     setObjectName(QStringLiteral("Form4"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Gestione Contatti"));
@@ -136,7 +136,7 @@ void ContactEditor::loadContactForm() {
     if (!m_edit)
         return;
     state.archive.open(m_bookPath);
-    store::Recordset& rs = state.archive.openRecordset(byNumber(m_numero));
+    store::Recordset& rs = state.archive.openRecordset(byNumber(m_number));
     if (rs.isEof()) {
         say(QStringLiteral("Contatto non trovato"), platform::Icon::Critical);
         return;
@@ -209,7 +209,7 @@ void ContactEditor::saveNew() {
 void ContactEditor::saveChanges() {
     auto& state = m_session;
     state.archive.open(m_bookPath);
-    store::Recordset& rs = state.archive.openRecordset(byNumber(m_numero));
+    store::Recordset& rs = state.archive.openRecordset(byNumber(m_number));
     if (rs.isEof()) {
         say(QStringLiteral("Contatto non trovato"), platform::Icon::Critical);
         return;

@@ -54,5 +54,5 @@ private:
     Session& m_session;
     bool m_edit = false;
     QString m_bookPath; // the address book, fixed when the editor opens
-    QString m_numero;   // edit mode: the number of the contact being changed
+    QString m_number;   // edit mode: the number of the contact being changed
 };
