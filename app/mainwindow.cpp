@@ -153,6 +153,7 @@ void MainWindow::buildLeftPanel() {
 void MainWindow::load() {
     auto& state = m_session;
     settings::loadStartupFiles(state);
+    offerOptionalEntries(settings::readFeatures(state.appFolder));
     state.helpFile = QDir(state.appFolder).filePath(QStringLiteral("guida/indice.txt"));
     showCredit(state.credit);
     m_selectedNode = 1;

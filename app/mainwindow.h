@@ -7,6 +7,9 @@
 #include <QPointer>
 
 struct Session;
+namespace settings {
+struct Features;
+}
 
 class QAction;
 class AboutBox;
@@ -60,7 +63,7 @@ public:
     void exportAddressBook();
     void importCsv();
     void showAbout();
-    // Not offered in the menus (their entries stay greyed), complete all the same.
+    // Offered in the menus only when the file funzioni asks for them.
     void importFromHotel();
     void setUpHotelArchives();
     void openUserAdmin();
@@ -95,6 +98,7 @@ protected:
 
 private:
     void buildMenus();
+    void offerOptionalEntries(const settings::Features& features);
     void buildToolbar();
     void buildLeftPanel();
     void keepWidthInBounds();

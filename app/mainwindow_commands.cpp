@@ -3,6 +3,7 @@
 
 #include "app/archivetree.h"
 #include "app/session.h"
+#include "app/settings.h"
 #include "app/twips.h"
 #include "browser/archivebrowser.h"
 #include "contacts/addressbookwindow.h"
@@ -48,6 +49,13 @@ QAction* entry(QMenu* menu, const char* name, const QString& caption, MainWindow
     else
         action->setEnabled(false);
     return action;
+}
+
+// Makes a greyed entry available and connects it to `run`.
+void offer(QAction* action, MainWindow* window, void (MainWindow::*run)()) {
+    action->setEnabled(true);
+    QObject::connect(action, &QAction::triggered, window,
+                     [window, run] { handler::run([window, run] { (window->*run)(); }); });
 }
 
 QAction* title(QMenu* menu, const char* name) {
@@ -111,6 +119,16 @@ void MainWindow::buildMenus() {
     m_affiliateAction = entry(about, "guad", QStringLiteral("Guadagna con noi"), this,
                               &MainWindow::openAffiliatePage);
     m_aboutAction = entry(about, "inform", QStringLiteral("Info"), this, &MainWindow::showAbout);
+}
+
+// The hotel import and the user administration stay greyed unless `funzioni` asks for them.
+void MainWindow::offerOptionalEntries(const settings::Features& features) {
+    if (features.hotel) {
+        offer(m_importHotelAction, this, &MainWindow::importFromHotel);
+        offer(m_hotelArchivesAction, this, &MainWindow::setUpHotelArchives);
+    }
+    if (features.users)
+        offer(m_userPermissionsAction, this, &MainWindow::openUserAdmin);
 }
 
 void MainWindow::buildToolbar() {

@@ -74,6 +74,21 @@ std::optional<std::pair<qint16, qint16>> parseTbta(const QStringList& lines) {
     return std::pair{values[0], values[1]};
 }
 
+Features readFeatures(const QString& appFolder) {
+    Features features;
+    // A settings file of a few words: a hundred lines are more than enough.
+    const auto lines =
+        platform::TextFile::readLines(QDir(appFolder).filePath(QStringLiteral("funzioni")), 100);
+    for (const QString& line : lines.value_or(QStringList{})) {
+        const QString word = line.trimmed();
+        if (word.compare(QLatin1String("ericsoft"), Qt::CaseInsensitive) == 0)
+            features.hotel = true;
+        else if (word.compare(QLatin1String("utenti"), Qt::CaseInsensitive) == 0)
+            features.users = true;
+    }
+    return features;
+}
+
 void loadStartupFiles(Session& state) {
     if (auto line = firstLine(state, QStringLiteral("persorso")))
         state.hotelFolder = *line;

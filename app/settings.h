@@ -15,6 +15,14 @@ namespace settings {
 // state. A file that is missing or unreadable leaves its field as it was; nothing is reported.
 void loadStartupFiles(Session& state);
 
+// The optional parts of the program the file `funzioni` turns on: one word a line, case
+// ignored, unknown words ignored; no file, nothing on.
+struct Features {
+    bool hotel = false; // "ericsoft": the hotel program's import and its archive folder
+    bool users = false; // "utenti": the user administration
+};
+Features readFeatures(const QString& appFolder);
+
 // "a-b-c" -> {"a","b","c"}; an empty text gives an empty list.
 QStringList splitDash(const QString& line);
 // The account line "user-password": split at its first "-" only, so a password keeps its own.

@@ -8,6 +8,7 @@
 #include "support/foldertest.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QTimer>
@@ -161,6 +162,38 @@ private slots:
                  QStringList{QStringLiteral("selezionare un Archivio Valido")});
         click(8); // "Principale" under "SMS Inviati"
         QVERIFY(m_window->archiveGuard());
+    }
+
+    // "funzioni" turns on the hotel entries and the user administration; nothing else does.
+    void optionalEntries_data() {
+        QTest::addColumn<QByteArray>("funzioni"); // null: no file
+        QTest::addColumn<QString>("available");   // imph3 iae permut
+        QTest::newRow("no file") << QByteArray() << "0 0 0";
+        QTest::newRow("unknown words only") << QByteArray("ericsoft2\r\nutente\r\n") << "0 0 0";
+        QTest::newRow("ericsoft, any case") << QByteArray(" EricSoft \r\n") << "1 1 0";
+        QTest::newRow("both, among others")
+            << QByteArray("perch\xe9\r\nutenti\nericsoft") << "1 1 1";
+    }
+    void optionalEntries() {
+        QFETCH(QByteArray, funzioni);
+        if (!funzioni.isNull())
+            writeBytes(m_folder->file("funzioni"), funzioni);
+        start();
+        QStringList available;
+        for (const char* name : {"imph3", "iae", "permut"})
+            available << QString::number(control<QAction>(m_window.get(), name)->isEnabled());
+        QTEST(available.join(' '), "available");
+        auto* permut = control<QAction>(m_window.get(), "permut");
+        permut->trigger(); // a greyed entry does nothing
+        QCOMPARE(m_window->findChildren<QWidget*>("confaccount").size(), int(permut->isEnabled()));
+        bool folderAsked = false; // "Imposta Archivi Ericsoft" opens its window modal
+        QTimer::singleShot(0, this, [&folderAsked] {
+            if (QWidget* w = QApplication::activeModalWidget(); w && w->objectName() == "Form13")
+                folderAsked = w->close();
+        });
+        control<QAction>(m_window.get(), "iae")->trigger();
+        QCoreApplication::processEvents();
+        QCOMPARE(folderAsked, available.first() == "1");
     }
 
     void webPages_data() {
