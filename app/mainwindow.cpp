@@ -74,8 +74,10 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     m_client->setPalette(workspace);
     m_browser = new ArchiveBrowser(m_session, m_client);
     // The list follows the tree's current node, however it got there.
-    connect(m_archiveTree, &QTreeWidget::currentItemChanged, m_browser,
-            [this] { m_browser->setNode(selectedKey(), selectedText()); });
+    connect(m_archiveTree, &QTreeWidget::currentItemChanged, m_browser, [this] {
+        m_browser->setNode(selectedKey(), selectedText());
+        m_restoreTickedAction->setEnabled(m_browser->showsDeleted());
+    });
     connect(m_browser, &ArchiveBrowser::composeRequested, this,
             [this](const Entry& entry) { handler::run([this, entry] { composeTo(entry); }); });
     connect(m_browser, &ArchiveBrowser::editRequested, this,

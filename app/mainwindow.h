@@ -60,6 +60,8 @@ public:
     void openAddressBooks();
     void newContact();
     void deleteTicked();
+    // On "SMS Cancellati" only: the ticked messages back to "SMS Inviati".
+    void restoreTicked();
     void exportAddressBook();
     void importCsv();
     void showAbout();
@@ -130,7 +132,8 @@ private:
         *m_hotelArchivesAction, *m_configureAction, *m_userPermissionsAction, *m_prefixesAction,
         *m_closeAction;
     QAction *m_bookMenuAction, *m_addressBooksAction, *m_newContactAction, *m_searchContactAction;
-    QAction *m_smsMenuAction, *m_sendSingleAction, *m_sendMultipleAction, *m_deleteTickedAction;
+    QAction *m_smsMenuAction, *m_sendSingleAction, *m_sendMultipleAction, *m_deleteTickedAction,
+        *m_restoreTickedAction;
     QAction *m_accountMenuAction, *m_buyCreditAction, *m_accountAction, *m_updateCreditAction;
     QAction *m_helpMenuAction, *m_helpAction, *m_affiliateAction, *m_aboutAction;
 

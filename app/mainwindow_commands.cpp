@@ -101,6 +101,9 @@ void MainWindow::buildMenus() {
                                  &MainWindow::openComposerForArchive);
     m_deleteTickedAction =
         entry(sms, "canse", QStringLiteral("Cancella Spuntati"), this, &MainWindow::deleteTicked);
+    m_restoreTickedAction = entry(sms, "ripri", QStringLiteral("Ripristina Spuntati"), this,
+                                  &MainWindow::restoreTicked);
+    m_restoreTickedAction->setEnabled(false); // until a deleted archive is listed
 
     QMenu* account = menuBar()->addMenu(QStringLiteral("Gestione Account"));
     m_accountMenuAction = title(account, "geac");
@@ -241,6 +244,10 @@ void MainWindow::deleteTicked() {
     if (!archiveGuard())
         return;
     m_browser->deleteTicked();
+}
+
+void MainWindow::restoreTicked() {
+    m_browser->restoreTicked();
 }
 
 void MainWindow::exportAddressBook() {

@@ -316,6 +316,31 @@ void ArchiveBrowser::deleteTicked() {
     setSelectAll(false);
 }
 
+void ArchiveBrowser::restoreTicked() {
+    if (!showsDeleted())
+        return;
+    const QList<Entry> entries = tickedEntries();
+    deletion::Outcome outcome;
+    if (!entries.isEmpty()) {
+        const platform::WaitCursor wait;
+        m_session.archive.open(store::archive::addressBookPath(m_session.appFolder, m_nodeText));
+        outcome = deletion::restoreEntries(*m_session.archive.db, entries);
+    }
+    refreshList();
+    setSelectAll(false);
+    if (outcome.failure)
+        platform::MsgBox(QStringLiteral("Il ripristino si è interrotto per un errore "
+                                        "dell'archivio.\nMessaggi ripristinati: %1 su %2; gli "
+                                        "altri sono rimasti dove erano.\n\n%3")
+                             .arg(outcome.deleted)
+                             .arg(entries.size())
+                             .arg(outcome.failure->message()),
+                         platform::Icon::Critical);
+    else
+        platform::MsgBox(QStringLiteral("Messaggi ripristinati: %1").arg(outcome.deleted),
+                         platform::Icon::Information);
+}
+
 void ArchiveBrowser::openComposerForEntry() {
     const QChar kind = listedKind();
     if (kind == QLatin1Char('r') || kind == QLatin1Char('s'))
@@ -333,6 +358,8 @@ void ArchiveBrowser::showContactActions(Qt::MouseButton button, Qt::KeyboardModi
             [this] { emit composeRequested(m_entry); });
     connect(actions, &ContactActions::deleteTickedRequested, this,
             [this] { handler::run([this] { deleteTicked(); }); });
+    connect(actions, &ContactActions::restoreTickedRequested, this,
+            [this] { handler::run([this] { restoreTicked(); }); });
     actions->adjustSize();
     // Beside the pointer, and whole on the screen.
     QRect frame(globalPos + QPoint(2, 2), actions->size());

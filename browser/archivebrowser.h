@@ -42,6 +42,10 @@ public:
     bool showsRoot() const;
     // Deletes the ticked entries after asking; sent messages go to the deleted archive.
     void deleteTicked();
+    // On a deleted archive: moves the ticked messages back to the sent one and says how many.
+    void restoreTicked();
+    // True while the deleted messages of a book are listed.
+    bool showsDeleted() const { return listedKind() == QLatin1Char('c'); }
     void showContacts();
     void showSaved();
     void showSent();

@@ -51,6 +51,7 @@ ContactActions::ContactActions(const Entry& entry, QWidget* parent)
     , m_mailLabel(entryLabel("Label3", " Invia Email", m_contactFrame))
     , m_mailSeparatorFrame(line("Line1", m_contactFrame))
     , m_deleteTickedLabel(entryLabel("Label4", " Cancella Spuntati", m_deleteFrame))
+    , m_restoreTickedLabel(entryLabel("Label5", " Ripristina Spuntati", m_deleteFrame))
     , m_deleteSeparatorFrame(line("Line2", m_outerFrame))
     , m_entry(entry) {
     setObjectName(QStringLiteral("Form1"));
@@ -69,6 +70,8 @@ ContactActions::ContactActions(const Entry& entry, QWidget* parent)
     auto* last = new QVBoxLayout(m_deleteFrame);
     last->setContentsMargins(0, 0, 0, 0);
     last->addWidget(m_deleteTickedLabel);
+    last->addWidget(m_restoreTickedLabel);
+    m_restoreTickedLabel->setVisible(m_entry.archive == QLatin1Char('c'));
     auto* panel = new QVBoxLayout(m_outerFrame);
     panel->setContentsMargins(2, 2, 2, 2);
     panel->setSpacing(0);
@@ -83,9 +86,11 @@ ContactActions::ContactActions(const Entry& entry, QWidget* parent)
     QPalette face = palette();
     face.setColor(QPalette::Window, systemColor(QPalette::Button));
     setPalette(face);
-    for (QLabel* entry : {m_editLabel, m_composeLabel, m_mailLabel, m_deleteTickedLabel})
+    for (QLabel* entry :
+         {m_editLabel, m_composeLabel, m_mailLabel, m_deleteTickedLabel, m_restoreTickedLabel}) {
         entry->installEventFilter(this);
-    paint(m_deleteTickedLabel, systemColor(QPalette::Button), systemColor(QPalette::ButtonText));
+        paint(entry, systemColor(QPalette::Button), systemColor(QPalette::ButtonText));
+    }
     paintEntries();
 }
 
@@ -126,9 +131,10 @@ void ContactActions::closeOnDeactivation() {
 bool ContactActions::eventFilter(QObject* watched, QEvent* event) {
     static void (ContactActions::*const moves[])() = {
         &ContactActions::hoverEdit, &ContactActions::hoverCompose, &ContactActions::hoverMail,
-        &ContactActions::hoverDelete};
-    const QLabel* entries[] = {m_editLabel, m_composeLabel, m_mailLabel, m_deleteTickedLabel};
-    for (int i = 0; i < 4; ++i) {
+        &ContactActions::hoverDelete, &ContactActions::hoverRestore};
+    const QLabel* entries[] = {m_editLabel, m_composeLabel, m_mailLabel, m_deleteTickedLabel,
+                               m_restoreTickedLabel};
+    for (int i = 0; i < 5; ++i) {
         if (watched != entries[i])
             continue;
         if (event->type() == QEvent::MouseMove) {
@@ -153,8 +159,11 @@ void ContactActions::clickEntry(int entry) {
     case 2:
         mailContact();
         break;
-    default:
+    case 3:
         deleteTickedEntries();
+        break;
+    default:
+        restoreTickedEntries();
         break;
     }
 }
@@ -171,13 +180,23 @@ void ContactActions::hoverMail() {
 void ContactActions::hoverDelete() {
     hover(m_deleteTickedLabel);
 }
+void ContactActions::hoverRestore() {
+    hover(m_restoreTickedLabel);
+}
 
 // The entry under the pointer is highlighted; on a contact the others go back to plain.
 void ContactActions::hover(QLabel* entry) {
     const bool contact = forContact();
-    if (entry != m_deleteTickedLabel && !contact)
+    const bool anyArchive = entry == m_deleteTickedLabel || entry == m_restoreTickedLabel;
+    if (!anyArchive && !contact)
         return;
     paint(entry, systemColor(QPalette::Highlight), Qt::white);
+    if (!contact && entry == m_deleteTickedLabel)
+        paint(m_restoreTickedLabel, systemColor(QPalette::Button),
+              systemColor(QPalette::ButtonText));
+    if (!contact && entry == m_restoreTickedLabel)
+        paint(m_deleteTickedLabel, systemColor(QPalette::Button),
+              systemColor(QPalette::ButtonText));
     if (!contact)
         return;
     for (QLabel* other : {m_editLabel, m_composeLabel, m_mailLabel, m_deleteTickedLabel})
@@ -216,5 +235,13 @@ void ContactActions::mailContact() {
 void ContactActions::deleteTickedEntries() {
     const QScopedValueRollback busy(m_busy, true);
     emit deleteTickedRequested();
+    close();
+}
+
+void ContactActions::restoreTickedEntries() {
+    if (m_entry.archive != QLatin1Char('c'))
+        return;
+    const QScopedValueRollback busy(m_busy, true);
+    emit restoreTickedRequested();
     close();
 }

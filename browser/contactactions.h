@@ -22,23 +22,28 @@ public:
     void composeToContact();
     void mailContact();
     void deleteTickedEntries();
+    // On a deleted archive only: "Ripristina Spuntati".
+    void restoreTickedEntries();
     void hoverEdit();
     void hoverCompose();
     void hoverMail();
     void hoverDelete();
+    void hoverRestore();
 
 signals:
     void editRequested();
     void composeRequested();
     // "Cancella Spuntati": the browser asks and deletes.
     void deleteTickedRequested();
+    // "Ripristina Spuntati": the browser moves them back to the sent archive.
+    void restoreTickedRequested();
 
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void clickEntry(int entry); // 0 to 3: the entries from the top
+    void clickEntry(int entry); // 0 to 4: the entries from the top
     bool forContact() const;
     void hover(QLabel* entry);
     void paint(QLabel* entry, const QColor& background, const QColor& text);
@@ -51,6 +56,7 @@ private:
     QLabel* m_mailLabel;
     QFrame* m_mailSeparatorFrame;
     QLabel* m_deleteTickedLabel;
+    QLabel* m_restoreTickedLabel;
     QFrame* m_deleteSeparatorFrame;
 
     Entry m_entry;

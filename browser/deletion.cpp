@@ -100,7 +100,7 @@ bool seek(store::Recordset& rs, QChar kind, const Entry& entry) {
 // Removes the current row of `rs`; with a bin, the row goes there as it was, in the same
 // savepoint: moved or left where it was, never lost.
 void removeCurrent(store::Database& db, store::Recordset& rs, QChar kind,
-                   std::unique_ptr<store::Recordset>* bin) {
+                   std::unique_ptr<store::Recordset>* bin, const QString& binTable) {
     if (!bin) { // one statement: nothing to keep in step
         rs.Delete();
         return;
@@ -109,7 +109,7 @@ void removeCurrent(store::Database& db, store::Recordset& rs, QChar kind,
     db.transaction([&] {
         rs.Delete();
         if (!*bin)
-            *bin = db.openRecordset(QStringLiteral("cancellati"));
+            *bin = db.openRecordset(binTable);
         store::archive::addMessage(**bin, {values[1], values[0],
                                            isContacts(kind) ? QStringLiteral("") : values[2],
                                            values.last()});
@@ -172,7 +172,12 @@ bool removeEntry(store::Database& db, QChar kind, const Entry& entry) {
     return true;
 }
 
-Outcome removeEntries(store::Database& db, QChar kind, const QList<Entry>& entries, bool recycle) {
+namespace {
+
+// Removes the rows of the entries; with a bin table, each goes there as it was.
+Outcome remove(store::Database& db, QChar kind, const QList<Entry>& entries,
+               const QString& binTable) {
+    const bool recycle = !binTable.isEmpty();
     Outcome outcome;
     const QString table = store::archive::tableForKind(kind);
     if (table.isEmpty() || entries.isEmpty())
@@ -181,7 +186,7 @@ Outcome removeEntries(store::Database& db, QChar kind, const QList<Entry>& entri
         db.transaction([&] {
             std::unique_ptr<store::Recordset> bin;
             auto remove = [&](store::Recordset& rs) {
-                removeCurrent(db, rs, kind, recycle ? &bin : nullptr);
+                removeCurrent(db, rs, kind, recycle ? &bin : nullptr, binTable);
                 ++outcome.deleted;
             };
             try {
@@ -208,6 +213,16 @@ Outcome removeEntries(store::Database& db, QChar kind, const QList<Entry>& entri
             outcome.failure = error;
     }
     return outcome;
+}
+
+} // namespace
+
+Outcome removeEntries(store::Database& db, QChar kind, const QList<Entry>& entries, bool recycle) {
+    return remove(db, kind, entries, recycle ? QStringLiteral("cancellati") : QString());
+}
+
+Outcome restoreEntries(store::Database& db, const QList<Entry>& entries) {
+    return remove(db, QLatin1Char('c'), entries, QStringLiteral("inviati"));
 }
 
 } // namespace deletion

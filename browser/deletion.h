@@ -37,4 +37,8 @@ struct Outcome {
 // failure is returned rather than thrown.
 Outcome removeEntries(store::Database& db, QChar kind, const QList<Entry>& entries, bool recycle);
 
+// Moves the rows of the entries of the deleted archive back to the sent one, each with its four
+// values, each in its own savepoint, as removeEntries recycles them; `deleted` counts the moved.
+Outcome restoreEntries(store::Database& db, const QList<Entry>& entries);
+
 } // namespace deletion

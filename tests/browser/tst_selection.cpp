@@ -12,6 +12,7 @@
 #include "support/mainwindowtest.h"
 #include "support/testfolder.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
@@ -219,6 +220,41 @@ private slots:
         else if (node != Deleted)
             QVERIFY(moved.isEmpty());
         QTRY_COMPARE(model()->rowCount(), left.size());
+    }
+
+    // "Ripristina Spuntati", on "SMS Cancellati" only: the ticked messages back to inviati with
+    // their four texts, each moved whole or left where it was.
+    void restoreTicked_data() {
+        QTest::addColumn<int>("room"); // rows inviati still takes; -1: no limit
+        QTest::addColumn<QString>("message");
+        QTest::newRow("both back") << -1 << "Messaggi ripristinati: 2";
+        QTest::newRow("the second refused") << 1 << "Messaggi ripristinati: 1 su 2;";
+    }
+    void restoreTicked() {
+        QFETCH(int, room);
+        auto* restore = control<QAction>(m_window.get(), "ripri");
+        show(Sent);
+        QVERIFY(!restore->isEnabled());
+        if (room >= 0) // behind the program's back
+            rawSql(store::archive::addressBookPath(m_folder->path(), "Principale"),
+                   QString("CREATE TRIGGER pieno BEFORE INSERT ON inviati WHEN (SELECT count(*) "
+                           "FROM inviati) >= %1 BEGIN SELECT RAISE(ABORT, 'pieno'); END")
+                       .arg(rows(*m_folder, "inviati").size() + room)
+                       .toUtf8());
+        const QStringList sent = rows(*m_folder, "inviati");
+        const QStringList bin = rows(*m_folder, "cancellati");
+        show(Deleted);
+        QVERIFY(restore->isEnabled());
+        control<QCheckBox>(browser(), "Check1")->click();
+        restore->trigger();
+        QFETCH(QString, message);
+        QVERIFY2(m_script->messages().value(0).contains(message),
+                 qPrintable(m_script->messages().value(0)));
+        const int moved = room >= 0 ? room : int(bin.size());
+        QCOMPARE(rows(*m_folder, "cancellati").size(), bin.size() - moved);
+        QCOMPARE(sorted(rows(*m_folder, "inviati") + rows(*m_folder, "cancellati")),
+                 sorted(sent + bin)); // nothing lost, nothing doubled, the texts unchanged
+        QTRY_COMPARE(model()->rowCount(), bin.size() - moved);
     }
 
     // What the composer got; empty: not opened.
