@@ -69,6 +69,7 @@ ContactActions::ContactActions(const Entry& entry, QWidget* parent)
     first->addWidget(m_mailLabel);
     auto* last = new QVBoxLayout(m_deleteFrame);
     last->setContentsMargins(0, 0, 0, 0);
+    last->setSpacing(0);
     last->addWidget(m_deleteTickedLabel);
     last->addWidget(m_restoreTickedLabel);
     m_restoreTickedLabel->setVisible(m_entry.archive == QLatin1Char('c'));
