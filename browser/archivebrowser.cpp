@@ -278,7 +278,7 @@ void ArchiveBrowser::deleteEntryOnKey(int keyCode, Qt::KeyboardModifiers) {
     const QChar kind = listedKind();
     if (store::archive::tableForKind(kind).isEmpty()) // a root: no archive to delete from
         return;
-    m_session.archive.open(store::archive::addressBookPath(m_session.appFolder, m_nodeText));
+    openListedBook();
     m_listView->setVisible(false);
     const auto show = qScopeGuard([this] { m_listView->setVisible(true); });
     // Removed for good, whatever the archive.
@@ -298,7 +298,7 @@ void ArchiveBrowser::deleteTicked() {
     deletion::Outcome outcome;
     if (!entries.isEmpty() && !store::archive::tableForKind(kind).isEmpty()) {
         const platform::WaitCursor wait;
-        m_session.archive.open(store::archive::addressBookPath(m_session.appFolder, m_nodeText));
+        openListedBook();
         const bool recycle = archivetree::headerKind(m_key, m_nodeText) == QLatin1Char('i');
         outcome = deletion::removeEntries(*m_session.archive.db, kind, entries, recycle);
     }
@@ -316,6 +316,10 @@ void ArchiveBrowser::deleteTicked() {
     setSelectAll(false);
 }
 
+store::Database& ArchiveBrowser::openListedBook() {
+    return m_session.archive.open(store::archive::addressBookPath(m_session.appFolder, m_nodeText));
+}
+
 void ArchiveBrowser::restoreTicked() {
     if (!showsDeleted())
         return;
@@ -323,7 +327,7 @@ void ArchiveBrowser::restoreTicked() {
     deletion::Outcome outcome;
     if (!entries.isEmpty()) {
         const platform::WaitCursor wait;
-        m_session.archive.open(store::archive::addressBookPath(m_session.appFolder, m_nodeText));
+        openListedBook();
         outcome = deletion::restoreEntries(*m_session.archive.db, entries);
     }
     refreshList();

@@ -5,6 +5,9 @@
 #include <QWidget>
 
 struct Session;
+namespace store {
+class Database;
+}
 class ArchiveModel;
 class QCheckBox;
 class QLabel;
@@ -88,6 +91,8 @@ private:
     // The box and its caption, leaving the ticks as they are.
     void showSelectAll(bool ticked);
     QChar listedKind() const;
+    // The address book of the node shown, opened as the session's archive.
+    store::Database& openListedBook();
 
     QWidget* m_listPanel;
     QWidget* m_headerPanel;
