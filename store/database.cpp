@@ -282,6 +282,23 @@ void indexContacts(const sqlite::Connection& connection) {
     }
 }
 
+// An address book gets the send report's table when it is opened, as it gets the indexes:
+// not when the file is read-only, nor while another writer holds it.
+void addReportTable(const sqlite::Connection& connection) {
+    if (connection.readOnly() || findTable(connection, QStringLiteral("inviati")).isEmpty() ||
+        !findTable(connection, QLatin1String(archive::reportTable)).isEmpty())
+        return;
+    try {
+        connection.setBusyTimeout(0);
+        sqlite::Transaction transaction(connection);
+        connection.setBusyTimeout(busyTimeoutMs);
+        connection.exec(archive::reportTableSql);
+        transaction.commit();
+    } catch (const StoreError&) {
+        connection.setBusyTimeout(busyTimeoutMs);
+    }
+}
+
 } // namespace
 
 // --- Selection -----------------------------------------------------------------------------
@@ -437,6 +454,7 @@ std::unique_ptr<Database> Database::open(const QString& path) {
     // Reading the schema is what tells a database from any other file.
     sqlite::Statement(*connection, "SELECT count(*) FROM sqlite_master").run();
     indexContacts(*connection);
+    addReportTable(*connection);
     return std::unique_ptr<Database>(new Database(path, std::move(connection)));
 }
 

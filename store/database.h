@@ -59,6 +59,10 @@ public:
 
     bool hasTable(const QString& table) const;
 
+    // The file's connection, for what the store keeps beside the archive's tables (the send
+    // report); it stays open as long as someone holds it.
+    std::shared_ptr<sqlite::Connection> connection() const { return m_connection; }
+
     // The steps SQLite takes to find the rows of the query (EXPLAIN QUERY PLAN), to check
     // that a lookup goes through an index.
     QStringList queryPlan(const Query& query) const;

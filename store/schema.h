@@ -27,4 +27,13 @@ QList<IndexedField> rubricaIndexes();
 TableSchema messageTable(const QString& name);
 QList<TableSchema> addressBookTables(); // the four tables of an address book
 
+// The send report of an address book (esiti, beside inviati): what the service answered for
+// each SMS of a send. Plain columns and a plain index, so a program that knows nothing of them
+// reads and writes the file as before.
+inline constexpr char reportTable[] = "esiti";
+inline constexpr char reportTableSql[] =
+    "CREATE TABLE esiti (messaggio TEXT NOT NULL, ordine INTEGER NOT NULL, numero TEXT, "
+    "cognome TEXT, parte INTEGER, esito TEXT, risposta TEXT);"
+    "CREATE INDEX esiti_messaggio ON esiti (messaggio, ordine)";
+
 } // namespace store::archive

@@ -6,4 +6,5 @@ list(APPEND QUILLET_CORE_SOURCES
   store/schema.h store/schema.cpp
   store/database.h store/database.cpp
   store/shareddatabase.h store/shareddatabase.cpp
-  store/archive.h store/archive.cpp)
+  store/archive.h store/archive.cpp
+  store/sendreport.h store/sendreport.cpp)

@@ -1,0 +1,158 @@
+#include "store/sendreport.h"
+
+#include "store/database.h"
+#include "store/sqlite.h"
+
+#include <QCryptographicHash>
+#include <QHash>
+
+#include <exception>
+
+namespace store::sendreport {
+
+namespace {
+
+// Outcomes pile up in memory for this long before they are written: a handful of commits a
+// second whatever the pace of the send.
+constexpr qint64 batchMs = 250;
+
+Outcome outcomeOf(QByteArrayView code) {
+    switch (code.isEmpty() ? '?' : code.front()) {
+    case 'A':
+        return Outcome::Accepted;
+    case 'R':
+        return Outcome::Refused;
+    case 'N':
+        return Outcome::NotSent;
+    default:
+        return Outcome::Pending;
+    }
+}
+
+QString code(Outcome outcome) {
+    return QString(QLatin1Char(static_cast<char>(outcome)));
+}
+
+QString surnameFor(Database& db, const QString& number) {
+    if (number.isEmpty() || !db.hasTable(archive::rubricaTable().name))
+        return {};
+    const auto rs = db.openRecordset(
+        Query(archive::rubricaTable().name).whereEqual(QStringLiteral("cellulare"), number));
+    return rs->isEof() ? QString() : rs->value(QStringLiteral("cognome")).trimmed();
+}
+
+} // namespace
+
+QString messageKey(const archive::MessageRow& message) {
+    const QByteArray fields =
+        (message.cellulare + QChar(0x1f) + message.data + QChar(0x1f) + message.testo).toUtf8();
+    return QString::fromLatin1(QCryptographicHash::hash(fields, QCryptographicHash::Sha1).toHex());
+}
+
+Writer::Writer(Database& db, const archive::MessageRow& message, QList<Line> lines)
+    : m_connection(db.connection())
+    , m_key(messageKey(message))
+    , m_pending(lines.size(), true) {
+    m_sinceFlush.start();
+    guarded([&] {
+        QHash<QString, QString> surnames; // a number asked once
+        for (Line& line : lines) {
+            if (!line.surname.trimmed().isEmpty())
+                continue;
+            auto known = surnames.constFind(line.number);
+            if (known == surnames.cend())
+                known = surnames.insert(line.number, surnameFor(db, line.number));
+            line.surname = *known;
+        }
+        sqlite::Transaction transaction(*m_connection);
+        sqlite::Statement insert(*m_connection,
+                                 "INSERT INTO esiti (messaggio, ordine, numero, cognome, parte, "
+                                 "esito, risposta) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        insert.bind(1, m_key);
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const Line& line = lines[i];
+            insert.bind(2, qint64{i + 1})
+                .bind(3, line.number)
+                .bind(4, line.surname)
+                .bind(5, line.part)
+                .bind(6, code(Outcome::Pending))
+                .bind(7, QStringLiteral(""));
+            insert.run();
+        }
+        transaction.commit();
+    });
+}
+
+Writer::~Writer() = default;
+
+template <typename Fn> void Writer::guarded(Fn&& fn) {
+    if (m_failed)
+        return;
+    try {
+        fn();
+    } catch (const std::exception&) {
+        m_failed = true;
+    }
+}
+
+void Writer::record(int index, Outcome outcome, const QString& answer) {
+    if (index < 0 || index >= m_pending.size())
+        return;
+    m_pending[index] = false;
+    m_changes.append({index, outcome, answer});
+    if (m_sinceFlush.elapsed() >= batchMs)
+        flush();
+}
+
+void Writer::finish() {
+    for (qsizetype i = 0; i < m_pending.size(); ++i) {
+        if (m_pending[i])
+            record(static_cast<int>(i), Outcome::NotSent);
+    }
+    flush();
+}
+
+void Writer::flush() {
+    m_sinceFlush.restart();
+    if (m_changes.isEmpty())
+        return;
+    guarded([&] {
+        sqlite::Transaction transaction(*m_connection);
+        sqlite::Statement update(*m_connection, "UPDATE esiti SET esito = ?1, risposta = ?2 "
+                                                "WHERE messaggio = ?3 AND ordine = ?4");
+        update.bind(3, m_key);
+        for (const Change& change : std::as_const(m_changes)) {
+            update.bind(1, code(change.outcome))
+                .bind(2, change.answer.isNull() ? QStringLiteral("") : change.answer)
+                .bind(4, qint64{change.index + 1});
+            update.run();
+        }
+        transaction.commit();
+    });
+    m_changes.clear();
+}
+
+QList<Line> read(Database& db, const archive::MessageRow& message) {
+    QList<Line> lines;
+    if (!db.hasTable(QLatin1String(archive::reportTable)))
+        return lines;
+    const auto connection = db.connection();
+    sqlite::Statement select(*connection,
+                             "SELECT numero, cognome, parte, esito, risposta FROM esiti "
+                             "WHERE messaggio = ?1 ORDER BY ordine");
+    select.bind(1, messageKey(message));
+    while (select.step())
+        lines.append({select.text(0), select.text(1), static_cast<int>(select.integer(2)),
+                      outcomeOf(select.utf8(3)), select.text(4)});
+    return lines;
+}
+
+void forget(Database& db, const archive::MessageRow& message) {
+    if (!db.hasTable(QLatin1String(archive::reportTable)))
+        return;
+    sqlite::Statement(*db.connection(), "DELETE FROM esiti WHERE messaggio = ?1")
+        .bind(1, messageKey(message))
+        .run();
+}
+
+} // namespace store::sendreport
