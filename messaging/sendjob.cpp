@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "store/archive.h"
 #include "store/database.h"
+#include "store/sendreport.h"
 #include "store/storeerror.h"
 
 #include <utility>
@@ -18,6 +19,10 @@ SendJob::SendJob(Session& state, QObject* parent)
     m_stepTimer.setSingleShot(true);
     m_stepTimer.setInterval(0);
     connect(&m_stepTimer, &QTimer::timeout, this, &SendJob::runStep);
+}
+
+SendJob::~SendJob() {
+    cancel();
 }
 
 double SendJob::remaining() const {
@@ -58,6 +63,10 @@ void SendJob::cancel() {
     m_stepTimer.stop();
     m_step = nullptr;
     m_running = false;
+    if (m_report) { // stopped between steps: what did not go is not sent
+        m_report->finish();
+        m_report.reset();
+    }
 }
 
 void SendJob::then(void (SendJob::*step)()) {
@@ -86,6 +95,11 @@ void SendJob::finish(Outcome outcome) {
         return;
     m_running = false;
     m_result.outcome = outcome;
+    if (m_report) {
+        m_report->finish();
+        m_result.reportWritten = !m_report->failed();
+        m_report.reset();
+    }
     emit finished(m_result);
 }
 
@@ -135,16 +149,34 @@ void SendJob::checkCredit() {
     try {
         m_inet.OpenURL(gatewayrequests::verificaRequest(m_state.service, {m_user, m_password},
                                                         m_state.credit, m_count));
-        m_state.archive.open(store::archive::addressBookPath(m_state.appFolder, m_message.book));
-        store::archive::addMessage(
-            m_state.archive.openRecordset(QStringLiteral("inviati")),
-            {m_message.surname, m_message.numberLabel, platform::Clock::nowText(), m_message.text});
+        auto& db = m_state.archive.open(
+            store::archive::addressBookPath(m_state.appFolder, m_message.book));
+        const store::archive::MessageRow row{m_message.surname, m_message.numberLabel,
+                                             platform::Clock::nowText(), m_message.text};
+        store::archive::addMessage(m_state.archive.openRecordset(QStringLiteral("inviati")), row);
+        m_result.archived = row;
+        m_report = std::make_unique<store::sendreport::Writer>(db, row, reportLines());
     } catch (const std::exception&) {
         return finish(Outcome::NotArchived);
     }
     emit archived();
     emit statusChanged(QStringLiteral("Disponibilità OK"));
     then(&SendJob::sendAll);
+}
+
+// One line per SMS, all pending: each recipient in list mode, each part in single mode.
+QList<store::sendreport::Line> SendJob::reportLines() const {
+    QList<store::sendreport::Line> lines;
+    if (m_message.list) {
+        for (const QString& number : m_message.recipients)
+            lines.append({number, {}, 1, store::sendreport::Outcome::Pending, {}});
+    } else {
+        const QString surname = m_message.surname.trimmed();
+        for (int part = 1; part <= m_parts.size(); ++part)
+            lines.append(
+                {m_message.number, surname, part, store::sendreport::Outcome::Pending, {}});
+    }
+    return lines;
 }
 
 // Charges, configures the sending component, hands over the SMS, corrects the charge and
@@ -193,18 +225,23 @@ void SendJob::sendAll() {
         // The total as it stands before this SMS is counted out.
         emit statusChanged(QStringLiteral("Inviati %1 di %2").arg(round).arg(m_count));
         emit progress(round, rounds);
+        using Sms = store::sendreport::Outcome;
         if (result == SMSSX::Accepted) {
             ++m_result.sent;
+            m_report->record(round - 1, Sms::Accepted, m_sms.lastAnswer());
         } else if (result < 0) {
             // Nobody to hand the rest to: stop, and charge only what went out.
             m_result.failure = m_sms.lastError();
             m_count = m_result.sent;
+            m_report->record(round - 1, Sms::NotSent, m_sms.lastError());
             return end(Outcome::Interrupted);
         } else {
             m_count -= 1;
+            const QString answer =
+                m_sms.lastRefusal().isEmpty() ? m_sms.lastError() : m_sms.lastRefusal();
             if (m_result.refused++ == 0)
-                m_result.firstRefusal =
-                    m_sms.lastRefusal().isEmpty() ? m_sms.lastError() : m_sms.lastRefusal();
+                m_result.firstRefusal = answer;
+            m_report->record(round - 1, Sms::Refused, answer);
         }
     }
     end(m_result.refused > 0 ? Outcome::SomeRefused : Outcome::Completed);

@@ -2,17 +2,27 @@
 
 #include "messaging/inet.h"
 #include "messaging/smssx.h"
+#include "store/archive.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 
+#include <memory>
+#include <optional>
+
 struct Session;
+
+namespace store::sendreport {
+class Writer;
+struct Line;
+} // namespace store::sendreport
 
 // One send, from the text to the credit cache: it cuts the text, asks the service for the
 // credit and the channel, checks the credit, reports the send and archives the message in
-// inviati, hands each SMS to the sending component and writes what credit is left. It runs
+// inviati with the report of its SMS, hands each SMS to the sending component (recording what
+// the service answered) and writes what credit is left. It runs
 // its steps itself from the event loop, one after the other, so that the window paints in
 // between, and says what happens through its signals; the window only starts it and shows.
 class SendJob final : public QObject {
@@ -64,9 +74,14 @@ public:
         // when the credit is not a number.
         QString failure;
         bool creditCacheWritten = false;
+        // The message as archived in inviati, once it is; with its report when that was
+        // written whole (what the service answered for each SMS).
+        std::optional<store::archive::MessageRow> archived;
+        bool reportWritten = false;
     };
 
     explicit SendJob(Session& state, QObject* parent = nullptr);
+    ~SendJob() override;
 
     // Starts a send. It first sets the known credit to -1; a text that cannot go ends it at
     // once, with finished() before start() returns.
@@ -99,6 +114,7 @@ private:
     void finish(Outcome outcome);
     QString request(const QUrl& url);
     double remaining() const;
+    QList<store::sendreport::Line> reportLines() const;
 
     Session& m_state;
     Inet m_inet;
@@ -114,4 +130,5 @@ private:
     QString m_creditReply = QStringLiteral("-1");
     QString m_settingsReply;
     Result m_result;
+    std::unique_ptr<store::sendreport::Writer> m_report;
 };

@@ -111,6 +111,7 @@ QUrl SMSSX::requestUrl(const QString& number, const QString& text) const {
 int SMSSX::send(const QString& number, const QString& text) {
     m_lastError.clear();
     m_lastRefusal.clear();
+    m_lastAnswer.clear();
     const QUrl url = requestUrl(number, text);
     if (!url.isValid()) {
         m_lastError = QStringLiteral("Componente di invio non configurato (host ") + m_host +
@@ -121,9 +122,10 @@ int SMSSX::send(const QString& number, const QString& text) {
         const BlockingReply reply = blockingGet(*m_manager, url, m_timeout);
         switch (reply.outcome) {
         case BlockingReply::Outcome::Answered:
+            m_lastAnswer = QString::fromUtf8(reply.body).trimmed();
             if (reply.status == 202)
                 return Accepted;
-            m_lastRefusal = QString::fromUtf8(reply.body).trimmed();
+            m_lastRefusal = m_lastAnswer;
             m_lastError = QStringLiteral("Il gateway ha risposto ") +
                           QString::number(reply.status) + QStringLiteral(": ") + m_lastRefusal;
             return reply.status > 0 ? reply.status : TransportFailure;

@@ -66,6 +66,9 @@ public:
     QString lastError() const { return m_lastError; }
     // The gateway's own answer when it refused the last SMS ("Sender missing ..."); else empty.
     QString lastRefusal() const { return m_lastRefusal; }
+    // The gateway's answer to the last SMS, whatever it was ("0: Accepted for delivery");
+    // empty when it did not answer.
+    QString lastAnswer() const { return m_lastAnswer; }
 
     std::chrono::milliseconds timeout() const { return m_timeout; }
     void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
@@ -86,4 +89,5 @@ private:
     QString m_sender;
     QString m_lastError;
     QString m_lastRefusal;
+    QString m_lastAnswer;
 };

@@ -3,6 +3,7 @@
 #include "app/session.h"
 #include "httpstandin.h"
 #include "messaging/sendjob.h"
+#include "store/sendreport.h"
 #include "support/testfolder.h"
 
 #include <QUrlQuery>
@@ -46,29 +47,38 @@ private slots:
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<QString>("result"); // sent/refused/rounds, residui, refusal or failure
         QTest::addColumn<QString>("wire");
+        QTest::addColumn<QString>("report"); // number surname/part, outcome, answer unless taken
         const QString list = "leggi.pl, nosggi.pl, verifica.cgi, verifica2.cgi 3/3, verifica.cgi, "
                              "sendsms +393331000001, sendsms +393331000002";
         auto row = [](const char* name, const QByteArray& receiver, const Answer& answer,
                       Outcome outcome, const QString& result, const QString& wire,
-                      const QString& number = {}, const QByteArray& credit = "3") {
+                      const QString& report, const QString& number = {},
+                      const QByteArray& credit = "3") {
             QTest::newRow(name) << number
                                 << (number.isEmpty() ? QString("Saldi: -20% € da lunedì 😀")
                                                      : QString("abc ").repeated(400).trimmed())
-                                << credit << receiver << answer << outcome << result << wire;
+                                << credit << receiver << answer << outcome << result << wire
+                                << report;
         };
+        const QString first = "3331000001/1 A, 3331000002 Bianchi/1 ";
         row("list of three, credit three", {}, {}, Outcome::Completed, "3/0/3| 0 |",
-            list + ", sendsms +393331000003");
+            list + ", sendsms +393331000003", first + "A, 3331000003/1 A");
         row("list, the third refused", "%2B393331000003", {.status = 400, .body = "rejected"},
             Outcome::SomeRefused, "2/1/3| 1 |rejected",
-            list + ", sendsms +393331000003, verifica2.cgi 3/2");
+            list + ", sendsms +393331000003, verifica2.cgi 3/2",
+            first + "A, 3331000003/1 R rejected");
         row("list, the centre lost at the second", "%2B393331000002",
             {.kind = HttpStandIn::Kind::CloseMidBody, .body = {}}, Outcome::Interrupted,
             "1/0/3| 2 |Invio a 127.0.0.1 non riuscito: Connection closed",
-            list + ", verifica2.cgi 3/1");
+            list + ", verifica2.cgi 3/1",
+            first + "N Invio a 127.0.0.1 non riuscito: Connection closed, 3331000003/1 N");
+        QStringList tenParts;
+        for (int part = 1; part <= 10; ++part)
+            tenParts << QString("3471234567 Rossi/%1 A").arg(part);
         row("ten parts at the blanks, credit ten", {}, {}, Outcome::Completed, "10/0/10| 0 |",
             "leggi.pl, nosggi.pl, verifica.cgi, verifica2.cgi 10/10, verifica.cgi, " +
                 QStringList(10, "sendsms +393471234567").join(", "),
-            "3471234567", "10");
+            tenParts.join(", "), "3471234567", "10");
     }
     void sending() {
         QFETCH(QString, number);
@@ -81,6 +91,7 @@ private slots:
         m_service->route("leggi.pl", {.body = credit});
         if (!receiver.isEmpty())
             m_service->route("to=" + receiver, answer);
+        seed::addContact(*m_folder->book("Principale"), "Anna", "Bianchi", "3331000002", "");
         SendJob::Message message = threeRecipients(text, "Principale");
         message.list = list;
         message.atBlank = true;
@@ -96,8 +107,23 @@ private slots:
             QString("%1/%2/%3").arg(m_result.sent).arg(m_result.refused).arg(m_result.rounds);
         QTEST(counts + '|' + residui.value_or("") + '|' + detail, "result");
         QTEST(wire(), "wire");
-        // Archived once, whole, before any SMS went out.
+        // Archived once, whole, before any SMS went out; beside it, an outcome for each SMS.
         QCOMPARE(rows(), QStringList{"Rossi|" + message.numberLabel + "|" + text});
+        QVERIFY(m_result.reportWritten && m_result.archived);
+        m_state.archive = {};
+        QStringList report;
+        for (const auto& line :
+             store::sendreport::read(*m_folder->book("Principale"), *m_result.archived)) {
+            report << QString("%1%2/%3 %4")
+                              .arg(line.number, line.surname.isEmpty() ? "" : ' ' + line.surname)
+                              .arg(line.part)
+                              .arg(QChar(char(line.outcome))) +
+                          (line.outcome == store::sendreport::Outcome::Accepted ||
+                                   line.answer.isEmpty()
+                               ? QString()
+                               : ' ' + line.answer);
+        }
+        QTEST(report.join(", "), "report");
         QStringList texts;
         for (const QByteArray& t : m_service->targets())
             if (t.contains("sendsms"))

@@ -1,6 +1,7 @@
 #include "store/archive.h"
 #include "store/database.h"
 #include "store/jettext.h"
+#include "store/sendreport.h"
 #include "store/sqlite.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,7 @@ using namespace Qt::StringLiterals;
 namespace archive = store::archive;
 namespace jettext = store::jettext;
 namespace sqlite = store::sqlite;
+namespace sendreport = store::sendreport;
 using store::Database;
 using store::Query;
 using store::Recordset;
@@ -379,8 +381,16 @@ private slots:
         QCOMPARE(column(*rs, field), expected + QStringList{u"Rossi nuovo"_s});
     }
 
-    // An older address book that another writer keeps busy still opens and answers.
-    void olderBookOpensWhileBusy() {
+    // An older address book opens and answers, also while another writer keeps it busy. Free,
+    // it gets the send report's table, which a program that knows nothing of it (no collation
+    // of ours) still writes beside; busy, a send's report is simply not kept.
+    void olderBookOpens_data() {
+        QTest::addColumn<bool>("busy");
+        QTest::newRow("free") << false;
+        QTest::newRow("another writer holds it") << true;
+    }
+    void olderBookOpens() {
+        QFETCH(bool, busy);
         const QString folder = dir->filePath(u"cartella"_s);
         const QString path = archive::addressBookPath(folder, u"Principale"_s);
         // Plain SQLite, as older versions and other programs leave the file.
@@ -388,9 +398,11 @@ private slots:
         sqlite::Connection(path, sqlite::Connection::Mode::CreateIfMissing, 0)
             .exec("CREATE TABLE rubrica (Nome TEXT, cognome TEXT, cellulare TEXT, email TEXT, "
                   "icona TEXT); INSERT INTO rubrica (cognome, cellulare) VALUES ('Rossi', "
-                  "'339000000'), ('Bianchi', '339000001'), ('rossini', '339000002')");
+                  "'339000000'), ('Bianchi', '339000001'), ('rossini', '339000002');"
+                  "CREATE TABLE inviati (cognome TEXT, cellulare TEXT, Data TEXT, Testo TEXT)");
         sqlite::Connection writer(path, sqlite::Connection::Mode::OpenExisting, 0);
-        writer.exec("BEGIN IMMEDIATE");
+        if (busy)
+            writer.exec("BEGIN IMMEDIATE");
 
         const auto book = Database::open(path);
         const Query search = Query(u"rubrica"_s).whereLike(u"cognome"_s, u"ros*"_s);
@@ -398,6 +410,20 @@ private slots:
         QCOMPARE(column(*book->openRecordset(search), u"cognome"_s),
                  (QStringList{u"Rossi"_s, u"rossini"_s}));
         QCOMPARE(column(*book->openRecordset(number), u"cognome"_s), QStringList{u"Bianchi"_s});
+
+        const archive::MessageRow sent{u" "_s, u"339000001"_s, u"01/12/2026 09:30:00"_s, u"Ciao"_s};
+        sendreport::Writer report(*book, sent,
+                                  {{sent.cellulare, {}, 1, sendreport::Outcome::Pending, {}}});
+        report.finish();
+        QCOMPARE(report.failed(), busy);
+        const auto lines = sendreport::read(*book, sent);
+        QCOMPARE(lines.size(), busy ? 0 : 1);
+        if (!busy) {
+            QCOMPARE(lines[0].surname, u"Bianchi"_s); // the address book's, for the number
+            QCOMPARE(lines[0].outcome, sendreport::Outcome::NotSent);
+            writer.exec("INSERT INTO inviati VALUES ('Rossi', '339000000', '', 'x');"
+                        "DELETE FROM esiti");
+        }
     }
 };
 
