@@ -82,6 +82,11 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
             [this](const Entry& entry) { handler::run([this, entry] { composeTo(entry); }); });
     connect(m_browser, &ArchiveBrowser::editRequested, this,
             [this](const Entry& entry) { handler::run([this, entry] { editContact(entry); }); });
+    connect(m_browser, &ArchiveBrowser::reportRequested, this, [this](const Entry& entry) {
+        handler::run([this, entry] {
+            openSendReport(entry.book, {entry.surname, entry.number, entry.date, entry.detail});
+        });
+    });
     auto* clientLayout = new QVBoxLayout(m_client);
     clientLayout->setContentsMargins(0, 0, 0, 0);
     clientLayout->addWidget(m_browser);

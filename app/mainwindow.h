@@ -112,6 +112,10 @@ private:
     QTreeWidgetItem* nodeAt(int index) const;
     Composer::Request composerRequest() const;
     void openComposer(const Composer::Request& request);
+    // "Esito invio" of a message sent from `book`; its "Reinvia ai non riusciti" opens the
+    // composer.
+    void openSendReport(const QString& book, const store::archive::MessageRow& message);
+    void resend(const QString& book, const QStringList& numbers, const QString& text);
     void openSearch(bool modal);
     int indexOf(const QTreeWidgetItem* item) const;
 

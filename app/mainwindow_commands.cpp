@@ -17,7 +17,9 @@
 #include "messaging/accountwindow.h"
 #include "messaging/inet.h"
 #include "messaging/senderheaderwindow.h"
+#include "messaging/sendreportwindow.h"
 #include "messaging/service.h"
+#include "messaging/smssplitter.h"
 #include "platform/dialogs.h"
 #include "platform/helpwindow.h"
 #include "platform/waitcursor.h"
@@ -35,6 +37,8 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -333,12 +337,59 @@ Composer::Request MainWindow::composerRequest() const {
 }
 
 void MainWindow::openComposer(const Composer::Request& request) {
-    Composer window(m_session, request, this);
-    connect(&window, &Composer::sendArchived, m_browser, &ArchiveBrowser::refreshList);
-    connect(&window, &Composer::creditChanged, this, &MainWindow::showCredit);
-    connect(&window, &Composer::searchRequested, this, [this] { openSearch(false); });
-    showModal(window);
+    std::optional<std::pair<QString, store::archive::MessageRow>> report;
+    {
+        Composer window(m_session, request, this);
+        connect(&window, &Composer::sendArchived, m_browser, &ArchiveBrowser::refreshList);
+        connect(&window, &Composer::creditChanged, this, &MainWindow::showCredit);
+        connect(&window, &Composer::searchRequested, this, [this] { openSearch(false); });
+        connect(&window, &Composer::reportRequested, this,
+                [&report](const QString& book, const store::archive::MessageRow& message) {
+                    report.emplace(book, message);
+                });
+        showModal(window);
+    }
     m_browser->clearCurrentEntry(); // the entry was for this composer
+    if (report)
+        openSendReport(report->first, report->second);
+}
+
+void MainWindow::openSendReport(const QString& book, const store::archive::MessageRow& message) {
+    std::optional<QStringList> resendTo;
+    {
+        SendReportWindow window(
+            {store::archive::addressBookPath(m_session.appFolder, book), message}, this);
+        if (!window.hasReport()) {
+            platform::MsgBox(QStringLiteral("Per questo messaggio non c'è un esito: è stato "
+                                            "inviato prima che Quillet registrasse l'esito di "
+                                            "ogni invio."),
+                             platform::Icon::Information);
+            return;
+        }
+        connect(&window, &SendReportWindow::resendRequested, this,
+                [&resendTo](const QStringList& numbers, const QString&) { resendTo = numbers; });
+        showModal(window);
+    }
+    if (resendTo)
+        resend(book, *resendTo, message.testo);
+}
+
+// The same text to the numbers that did not get it: a list send, or one number in single mode
+// when the text needs more than the one SMS of a list send.
+void MainWindow::resend(const QString& book, const QStringList& numbers, const QString& text) {
+    Composer::Request request;
+    request.sentBook = request.draftBook = book;
+    request.text = text;
+    if (numbers.size() == 1 && sms::length(text) > sms::partLength) {
+        request.number = numbers.first();
+    } else {
+        request.mode = Composer::Mode::List;
+        request.recipients = numbers;
+        for (const QString& number : numbers)
+            request.number += number + QLatin1Char(';');
+        request.searchable = false;
+    }
+    openComposer(request);
 }
 
 void MainWindow::composeTo(const Entry& entry) {

@@ -98,8 +98,10 @@ ArchiveBrowser::ArchiveBrowser(Session& session, QWidget* parent)
     connect(m_refreshTimer, &QTimer::timeout, this,
             [this] { handler::run([this] { reloadList(); }); });
     connect(m_listView, &QTreeView::clicked, this, [this] { selectCurrentEntry(); });
-    connect(m_listView, &QTreeView::doubleClicked, this,
-            [this] { handler::run([this] { openComposerForEntry(); }); });
+    connect(m_listView, &QTreeView::doubleClicked, this, [this] {
+        const auto modifiers = QGuiApplication::keyboardModifiers();
+        handler::run([this, modifiers] { openComposerForEntry(modifiers); });
+    });
     connect(m_selectAllCheck, &QCheckBox::clicked, this, [this] { tickAll(); });
     // Unticking a row leaves the other ticks as they are; the box no longer says "all".
     connect(m_model, &ArchiveModel::checkToggled, this, [this](int, bool checked) {
@@ -345,10 +347,12 @@ void ArchiveBrowser::restoreTicked() {
                          platform::Icon::Information);
 }
 
-void ArchiveBrowser::openComposerForEntry() {
+void ArchiveBrowser::openComposerForEntry(Qt::KeyboardModifiers modifiers) {
     const QChar kind = listedKind();
     if (kind == QLatin1Char('r') || kind == QLatin1Char('s'))
         emit composeRequested(m_entry);
+    else if (kind == QLatin1Char('i') && modifiers.testFlag(Qt::ShiftModifier))
+        emit reportRequested(m_entry);
 }
 
 void ArchiveBrowser::showContactActions(Qt::MouseButton button, Qt::KeyboardModifiers,
@@ -364,6 +368,8 @@ void ArchiveBrowser::showContactActions(Qt::MouseButton button, Qt::KeyboardModi
             [this] { handler::run([this] { deleteTicked(); }); });
     connect(actions, &ContactActions::restoreTickedRequested, this,
             [this] { handler::run([this] { restoreTicked(); }); });
+    connect(actions, &ContactActions::reportRequested, this,
+            [this] { emit reportRequested(m_entry); });
     actions->adjustSize();
     // Beside the pointer, and whole on the screen.
     QRect frame(globalPos + QPoint(2, 2), actions->size());

@@ -57,8 +57,9 @@ public:
     void selectCurrentEntry();
     // Delete: removes the current entry (the row last clicked) after asking.
     void deleteEntryOnKey(int keyCode, Qt::KeyboardModifiers shift);
-    // Asks for the composer on the current contact or saved message (a double click).
-    void openComposerForEntry();
+    // A double click: the composer on the current contact or saved message; with Shift held on
+    // a sent message, its report.
+    void openComposerForEntry(Qt::KeyboardModifiers modifiers = {});
     // The right button opens the contact actions near the pointer (global position).
     void showContactActions(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint globalPos);
     // Ticks or unticks every row, as the box says.
@@ -80,6 +81,8 @@ signals:
     void composeRequested(const Entry& entry);
     // The contact editor on this contact.
     void editRequested(const Entry& entry);
+    // "Esito invio" on this sent message (its actions, or a double click with Shift held).
+    void reportRequested(const Entry& entry);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -16,6 +16,9 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 QColor systemColor(QPalette::ColorRole role, QPalette::ColorGroup group = QPalette::Active) {
@@ -52,6 +55,7 @@ ContactActions::ContactActions(const Entry& entry, QWidget* parent)
     , m_mailSeparatorFrame(line("Line1", m_contactFrame))
     , m_deleteTickedLabel(entryLabel("Label4", " Cancella Spuntati", m_deleteFrame))
     , m_restoreTickedLabel(entryLabel("Label5", " Ripristina Spuntati", m_deleteFrame))
+    , m_reportLabel(entryLabel("Label6", " Esito invio", m_deleteFrame))
     , m_deleteSeparatorFrame(line("Line2", m_outerFrame))
     , m_entry(entry) {
     setObjectName(QStringLiteral("Form1"));
@@ -72,7 +76,9 @@ ContactActions::ContactActions(const Entry& entry, QWidget* parent)
     last->setSpacing(0);
     last->addWidget(m_deleteTickedLabel);
     last->addWidget(m_restoreTickedLabel);
+    last->addWidget(m_reportLabel);
     m_restoreTickedLabel->setVisible(m_entry.archive == QLatin1Char('c'));
+    m_reportLabel->setVisible(m_entry.archive == QLatin1Char('i'));
     auto* panel = new QVBoxLayout(m_outerFrame);
     panel->setContentsMargins(2, 2, 2, 2);
     panel->setSpacing(0);
@@ -87,8 +93,8 @@ ContactActions::ContactActions(const Entry& entry, QWidget* parent)
     QPalette face = palette();
     face.setColor(QPalette::Window, systemColor(QPalette::Button));
     setPalette(face);
-    for (QLabel* entry :
-         {m_editLabel, m_composeLabel, m_mailLabel, m_deleteTickedLabel, m_restoreTickedLabel}) {
+    for (QLabel* entry : {m_editLabel, m_composeLabel, m_mailLabel, m_deleteTickedLabel,
+                          m_restoreTickedLabel, m_reportLabel}) {
         entry->installEventFilter(this);
         paint(entry, systemColor(QPalette::Button), systemColor(QPalette::ButtonText));
     }
@@ -131,11 +137,11 @@ void ContactActions::closeOnDeactivation() {
 
 bool ContactActions::eventFilter(QObject* watched, QEvent* event) {
     static void (ContactActions::*const moves[])() = {
-        &ContactActions::hoverEdit, &ContactActions::hoverCompose, &ContactActions::hoverMail,
-        &ContactActions::hoverDelete, &ContactActions::hoverRestore};
-    const QLabel* entries[] = {m_editLabel, m_composeLabel, m_mailLabel, m_deleteTickedLabel,
-                               m_restoreTickedLabel};
-    for (int i = 0; i < 5; ++i) {
+        &ContactActions::hoverEdit,   &ContactActions::hoverCompose, &ContactActions::hoverMail,
+        &ContactActions::hoverDelete, &ContactActions::hoverRestore, &ContactActions::hoverReport};
+    const QLabel* entries[] = {m_editLabel,         m_composeLabel,       m_mailLabel,
+                               m_deleteTickedLabel, m_restoreTickedLabel, m_reportLabel};
+    for (int i = 0; i < 6; ++i) {
         if (watched != entries[i])
             continue;
         if (event->type() == QEvent::MouseMove) {
@@ -163,8 +169,11 @@ void ContactActions::clickEntry(int entry) {
     case 3:
         deleteTickedEntries();
         break;
-    default:
+    case 4:
         restoreTickedEntries();
+        break;
+    default:
+        showSendReport();
         break;
     }
 }
@@ -184,25 +193,27 @@ void ContactActions::hoverDelete() {
 void ContactActions::hoverRestore() {
     hover(m_restoreTickedLabel);
 }
+void ContactActions::hoverReport() {
+    hover(m_reportLabel);
+}
 
-// The entry under the pointer is highlighted; on a contact the others go back to plain.
+// The entry under the pointer is highlighted; the others go back to plain. On a message only
+// the archive entries light up.
 void ContactActions::hover(QLabel* entry) {
     const bool contact = forContact();
-    const bool anyArchive = entry == m_deleteTickedLabel || entry == m_restoreTickedLabel;
+    const QLabel* archiveEntries[] = {m_deleteTickedLabel, m_restoreTickedLabel, m_reportLabel};
+    const bool anyArchive = std::find(std::begin(archiveEntries), std::end(archiveEntries),
+                                      entry) != std::end(archiveEntries);
     if (!anyArchive && !contact)
         return;
     paint(entry, systemColor(QPalette::Highlight), Qt::white);
-    if (!contact && entry == m_deleteTickedLabel)
-        paint(m_restoreTickedLabel, systemColor(QPalette::Button),
-              systemColor(QPalette::ButtonText));
-    if (!contact && entry == m_restoreTickedLabel)
-        paint(m_deleteTickedLabel, systemColor(QPalette::Button),
-              systemColor(QPalette::ButtonText));
-    if (!contact)
-        return;
-    for (QLabel* other : {m_editLabel, m_composeLabel, m_mailLabel, m_deleteTickedLabel})
-        if (other != entry)
+    for (QLabel* other : {m_editLabel, m_composeLabel, m_mailLabel, m_deleteTickedLabel,
+                          m_restoreTickedLabel, m_reportLabel}) {
+        const bool plainOnMessage =
+            other == m_deleteTickedLabel || other == m_restoreTickedLabel || other == m_reportLabel;
+        if (other != entry && (contact || plainOnMessage))
             paint(other, systemColor(QPalette::Button), systemColor(QPalette::ButtonText));
+    }
 }
 
 void ContactActions::editContact() {
@@ -244,5 +255,14 @@ void ContactActions::restoreTickedEntries() {
         return;
     const QScopedValueRollback busy(m_busy, true);
     emit restoreTickedRequested();
+    close();
+}
+
+void ContactActions::showSendReport() {
+    if (m_entry.archive != QLatin1Char('i'))
+        return;
+    const QScopedValueRollback busy(m_busy, true);
+    hide();
+    emit reportRequested();
     close();
 }

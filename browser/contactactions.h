@@ -24,11 +24,14 @@ public:
     void deleteTickedEntries();
     // On a deleted archive only: "Ripristina Spuntati".
     void restoreTickedEntries();
+    // On a sent archive only: "Esito invio".
+    void showSendReport();
     void hoverEdit();
     void hoverCompose();
     void hoverMail();
     void hoverDelete();
     void hoverRestore();
+    void hoverReport();
 
 signals:
     void editRequested();
@@ -37,13 +40,15 @@ signals:
     void deleteTickedRequested();
     // "Ripristina Spuntati": the browser moves them back to the sent archive.
     void restoreTickedRequested();
+    // "Esito invio": the report of the sent message the actions were opened on.
+    void reportRequested();
 
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void clickEntry(int entry); // 0 to 4: the entries from the top
+    void clickEntry(int entry); // 0 to 5: the entries from the top
     bool forContact() const;
     void hover(QLabel* entry);
     void paint(QLabel* entry, const QColor& background, const QColor& text);
@@ -57,6 +62,7 @@ private:
     QFrame* m_mailSeparatorFrame;
     QLabel* m_deleteTickedLabel;
     QLabel* m_restoreTickedLabel;
+    QLabel* m_reportLabel;
     QFrame* m_deleteSeparatorFrame;
 
     Entry m_entry;

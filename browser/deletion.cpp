@@ -2,6 +2,7 @@
 
 #include "store/archive.h"
 #include "store/database.h"
+#include "store/sendreport.h"
 
 #include <QHash>
 
@@ -101,11 +102,15 @@ bool seek(store::Recordset& rs, QChar kind, const Entry& entry) {
 // savepoint: moved or left where it was, never lost.
 void removeCurrent(store::Database& db, store::Recordset& rs, QChar kind,
                    std::unique_ptr<store::Recordset>* bin, const QString& binTable) {
-    if (!bin) { // one statement: nothing to keep in step
-        rs.Delete();
+    const QStringList values = shown(kind, rs);
+    if (!bin) { // gone for good, and a message's send report with it
+        db.transaction([&] {
+            rs.Delete();
+            if (kind == QLatin1Char('i') || kind == QLatin1Char('c'))
+                store::sendreport::forget(db, {values[1], values[0], values[2], values[3]});
+        });
         return;
     }
-    const QStringList values = shown(kind, rs);
     db.transaction([&] {
         rs.Delete();
         if (!*bin)
@@ -168,7 +173,7 @@ bool removeEntry(store::Database& db, QChar kind, const Entry& entry) {
     const auto rs = db.openRecordset(matching(table, kind, entry));
     if (!seek(*rs, kind, entry))
         return false;
-    rs->Delete();
+    removeCurrent(db, *rs, kind, nullptr, {});
     return true;
 }
 

@@ -28,15 +28,20 @@ void Writer::addField(const QString& value) {
     m_text += QLatin1Char('"');
 }
 
+Writer::Writer(const QStringList& columns)
+    : m_text(columns.join(QLatin1Char(';')) + QLatin1String("\r\n")) {}
+
 void Writer::add(const QString& nome, const QString& cognome, const QString& cellulare,
                  const QString& email) {
-    addField(nome);
-    m_text += QLatin1Char(';');
-    addField(cognome);
-    m_text += QLatin1Char(';');
-    addField(cellulare);
-    m_text += QLatin1Char(';');
-    addField(email);
+    addRow({nome, cognome, cellulare, email});
+}
+
+void Writer::addRow(const QStringList& fields) {
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            m_text += QLatin1Char(';');
+        addField(fields[i]);
+    }
     m_text += QLatin1String("\r\n");
     ++m_contacts;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -16,9 +17,12 @@ inline constexpr auto header = "Nome;Cognome;Cellulare;Posta elettronica";
 class Writer final {
 public:
     Writer();
+    // Another file of the same form: these column titles, then addRow().
+    explicit Writer(const QStringList& columns);
     void add(const QString& nome, const QString& cognome, const QString& cellulare,
              const QString& email);
-    qsizetype contacts() const { return m_contacts; }
+    void addRow(const QStringList& fields);
+    qsizetype contacts() const { return m_contacts; } // lines after the header
 
     // Windows-1252 when every character fits (what spreadsheets with Italian settings read
     // by default); otherwise UTF-8 with a byte-order mark, so nothing is lost.

@@ -466,23 +466,32 @@ void Composer::finishSend(const SendJob::Result& result) {
     QString cache;
     if (!result.creditCacheWritten)
         cache = QStringLiteral("\n\nImpossibile scrivere il credito residuo nel file residui.txt.");
+    // With SMS that did not go, the box offers the report of the send.
+    const auto buttons = result.reportWritten && result.archived && outcome != Outcome::Completed
+                             ? platform::Buttons::OkReport
+                             : platform::Buttons::Ok;
+    platform::Answer answer = platform::Answer::Ok;
     if (outcome == Outcome::Completed)
         platform::MsgBox(QStringLiteral("Messaggio/i  inviato correttamente") + cache,
                          platform::Icon::Information);
     else if (outcome == Outcome::SomeRefused)
-        platform::MsgBox(QStringLiteral("Alcuni messaggi non Inviati.\n\nRifiutati %1 di %2: %3")
-                             .arg(result.refused)
-                             .arg(result.rounds)
-                             .arg(result.firstRefusal) +
-                         cache);
+        answer = platform::MsgBox(
+            QStringLiteral("Alcuni messaggi non Inviati.\n\nRifiutati %1 di %2: %3")
+                    .arg(result.refused)
+                    .arg(result.rounds)
+                    .arg(result.firstRefusal) +
+                cache,
+            platform::Icon::None, buttons);
     else
-        platform::MsgBox(QStringLiteral("Invio interrotto: inviati %1 SMS su %2.\n\n%3")
-                                 .arg(result.sent)
-                                 .arg(result.rounds)
-                                 .arg(result.failure) +
-                             cache,
-                         platform::Icon::Critical);
+        answer = platform::MsgBox(QStringLiteral("Invio interrotto: inviati %1 SMS su %2.\n\n%3")
+                                          .arg(result.sent)
+                                          .arg(result.rounds)
+                                          .arg(result.failure) +
+                                      cache,
+                                  platform::Icon::Critical, buttons);
     accept();
+    if (answer == platform::Answer::Report)
+        emit reportRequested(archiveBook(), *result.archived);
 }
 
 // A send that stopped before any SMS went out.

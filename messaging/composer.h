@@ -64,6 +64,8 @@ signals:
     void sendFinished();
     // The search button: the composer has closed and the contact search should open.
     void searchRequested();
+    // "Mostra esito" after a send: the composer has closed; the report of this message.
+    void reportRequested(const QString& book, const store::archive::MessageRow& message);
 
 protected:
     bool event(QEvent* event) override;

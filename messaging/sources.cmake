@@ -5,10 +5,12 @@ list(APPEND QUILLET_CORE_SOURCES
   messaging/inet.h messaging/inet.cpp
   messaging/smssx.h messaging/smssx.cpp
   messaging/smssplitter.h messaging/smssplitter.cpp
-  messaging/sendjob.h messaging/sendjob.cpp)
+  messaging/sendjob.h messaging/sendjob.cpp
+  messaging/sendreportmodel.h messaging/sendreportmodel.cpp)
 list(APPEND QUILLET_CORE_SOURCES
   messaging/account.h messaging/account.cpp)
 list(APPEND QUILLET_UI_SOURCES
   messaging/accountwindow.h messaging/accountwindow.cpp
   messaging/senderheaderwindow.h messaging/senderheaderwindow.cpp
-  messaging/composer.h messaging/composer.cpp)
+  messaging/composer.h messaging/composer.cpp
+  messaging/sendreportwindow.h messaging/sendreportwindow.cpp)

@@ -111,6 +111,7 @@ namespace detail {
 Answer safeAnswer(Buttons buttons) {
     switch (buttons) {
     case Buttons::Ok:
+    case Buttons::OkReport:
         return Answer::Ok;
     case Buttons::OkCancel:
         return Answer::Cancel;
@@ -158,12 +159,16 @@ void setupMessageBox(QMessageBox& box, const QString& text, Icon icon, Buttons b
         first = QMessageBox::Yes;
         escape = QMessageBox::No;
         break;
+    case Buttons::OkReport:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Open);
+        break;
     }
     const std::pair<QMessageBox::StandardButton, QString> texts[] = {
         {QMessageBox::Ok, QStringLiteral("OK")},
         {QMessageBox::Cancel, QStringLiteral("Annulla")},
         {QMessageBox::Yes, QStringLiteral("Sì")},
         {QMessageBox::No, QStringLiteral("No")},
+        {QMessageBox::Open, QStringLiteral("Mostra esito")},
     };
     for (const auto& [which, label] : texts) {
         if (QAbstractButton* button = box.button(which))
@@ -184,6 +189,8 @@ Answer answerOf(const QMessageBox& box, Buttons buttons) {
         return Answer::Yes;
     case QMessageBox::No:
         return Answer::No;
+    case QMessageBox::Open:
+        return Answer::Report;
     default:
         return safeAnswer(buttons);
     }

@@ -14,8 +14,9 @@ class QWidget;
 namespace platform {
 
 enum class Icon { None, Critical, Exclamation, Information, Question };
-enum class Buttons { Ok, OkCancel, YesNo };
-enum class Answer { Ok, Cancel, Yes, No };
+// OkReport: "OK" and "Mostra esito" (answered Report) after a send.
+enum class Buttons { Ok, OkCancel, YesNo, OkReport };
+enum class Answer { Ok, Cancel, Yes, No, Report };
 
 // Shows a modal message box; title "Quillet" when none is given.
 Answer MsgBox(const QString& text, Icon icon = Icon::None, Buttons buttons = Buttons::Ok,

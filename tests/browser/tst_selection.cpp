@@ -8,6 +8,7 @@
 #include "contacts/contacteditor.h"
 #include "messaging/composer.h"
 #include "platform/dialogs.h"
+#include "store/sendreport.h"
 #include "support/controls.h"
 #include "support/mainwindowtest.h"
 #include "support/testfolder.h"
@@ -53,6 +54,29 @@ QStringList sorted(QStringList list) {
     return list;
 }
 
+// The seeded messages of inviati and cancellati, as rows() lists them; each has a report.
+const QStringList sentMessages = {
+    "3333000001|Verdi|03/02/2026 08:00:00|uno", "3333000002|Neri|03/02/2026 08:01:00|l'altro",
+    "3333000003|Gialli|03/02/2026 08:02:00|tre", "3334000001|Blu|04/02/2026 07:00:00|x",
+    "3334000002|Rosa|04/02/2026 07:01:00|y"};
+
+store::archive::MessageRow messageOf(const QString& listed) {
+    const QStringList f = listed.split('|');
+    return {f[1], f[0], f[2], f[3]};
+}
+
+// The messages whose report did not follow them: kept for a message gone for good, or lost
+// for one still in inviati or cancellati.
+QStringList reportsAstray(const TestFolder& folder) {
+    const QStringList present = rows(folder, "inviati") + rows(folder, "cancellati");
+    auto db = folder.book("Principale");
+    QStringList astray;
+    for (const QString& message : sentMessages)
+        if (store::sendreport::read(*db, messageOf(message)).isEmpty() == present.contains(message))
+            astray << message;
+    return astray;
+}
+
 QStringList minus(QStringList from, const QStringList& take) {
     for (const QString& t : take)
         from.removeOne(t);
@@ -83,6 +107,13 @@ private slots:
             seed::addMessage(*db, "inviati", "Gialli", "3333000003", "03/02/2026 08:02:00", "tre");
             seed::addMessage(*db, "cancellati", "Blu", "3334000001", "04/02/2026 07:00:00", "x");
             seed::addMessage(*db, "cancellati", "Rosa", "3334000002", "04/02/2026 07:01:00", "y");
+            for (const QString& message : sentMessages) {
+                const auto row = messageOf(message);
+                store::sendreport::Writer report(
+                    *db, row, {{row.cellulare, {}, 1, store::sendreport::Outcome::Pending, {}}});
+                report.record(0, store::sendreport::Outcome::Accepted);
+                report.finish();
+            }
         }
         start(3);
     }
@@ -219,6 +250,7 @@ private slots:
             QCOMPARE(sorted(left + moved), sorted(before));
         else if (node != Deleted)
             QVERIFY(moved.isEmpty());
+        QCOMPARE(reportsAstray(*m_folder), QStringList());
         QTRY_COMPARE(model()->rowCount(), left.size());
     }
 
@@ -254,28 +286,33 @@ private slots:
         QCOMPARE(rows(*m_folder, "cancellati").size(), bin.size() - moved);
         QCOMPARE(sorted(rows(*m_folder, "inviati") + rows(*m_folder, "cancellati")),
                  sorted(sent + bin)); // nothing lost, nothing doubled, the texts unchanged
+        QCOMPARE(reportsAstray(*m_folder), QStringList());
         QTRY_COMPARE(model()->rowCount(), bin.size() - moved);
     }
 
-    // What the composer got; empty: not opened.
+    // What the composer got, or the report window; empty: nothing opened.
     void doubleClick_data() {
         QTest::addColumn<int>("node");
         QTest::addColumn<int>("row");
+        QTest::addColumn<bool>("shift");
         QTest::addColumn<QString>("composer");
-        QTest::newRow("saved list message") << int(Saved) << 0
+        QTest::newRow("saved list message") << int(Saved) << 0 << false
                                             << "1|3331000003,3331000001,3331000002|3331000003;"
                                                "3331000001;3331000002|<lista>|a tutti";
-        QTest::newRow("contact") << int(Contacts) << 1 << "0||3331000002|Conti|";
-        QTest::newRow("sent message") << int(Sent) << 0 << "";
+        QTest::newRow("contact") << int(Contacts) << 1 << true << "0||3331000002|Conti|";
+        QTest::newRow("sent message") << int(Sent) << 0 << false << "";
+        QTest::newRow("sent message, Shift held")
+            << int(Sent) << 2 << true << "esito Accettati 1, rifiutati 0, non inviati 0";
     }
     void doubleClick() {
         QFETCH(int, node);
         QFETCH(int, row);
+        QFETCH(bool, shift);
         show(node);
         click(row);
         QString composer;
         onComposer(composer);
-        browser()->openComposerForEntry();
+        browser()->openComposerForEntry(shift ? Qt::ShiftModifier : Qt::NoModifier);
         QCoreApplication::processEvents();
         QTEST(composer, "composer");
     }
@@ -292,6 +329,8 @@ private slots:
             << int(Contacts) << 2 << 2 << "composer 0||3331000003|D'Amico|";
         QTest::newRow("Invia Email") << int(Contacts) << 0 << 3 << "mailto:anna@example.it";
         QTest::newRow("saved: Invia SMS singolo") << int(Saved) << 1 << 2 << "";
+        QTest::newRow("sent: Esito invio")
+            << int(Sent) << 1 << 6 << "esito Accettati 1, rifiutati 0, non inviati 0";
     }
     void actions() {
         QFETCH(int, node);
@@ -311,12 +350,14 @@ private slots:
         ContactActions* actions = m_window->findChild<ContactActions*>();
         QVERIFY(actions && actions->isVisible());
         QLabel* label =
-            control<QLabel>(actions, QList<const char*>{"Label1", "Label2", "Label3"}[entry - 1]);
+            control<QLabel>(actions, QList<const char*>{"Label1", "Label2", "Label3", "Label4",
+                                                        "Label5", "Label6"}[entry - 1]);
+        QCOMPARE(label->isVisible(), entry < 4 || node == Sent);
         QString outcome;
         onComposer(outcome);
         QTest::mouseClick(label, Qt::LeftButton);
         QCoreApplication::processEvents();
-        if (!outcome.isEmpty())
+        if (!outcome.isEmpty() && !outcome.startsWith("esito"))
             outcome.prepend("composer ");
         if (ContactEditor* editor = m_window->findChild<ContactEditor*>()) {
             outcome = "editor " + control<QLineEdit>(editor, "Text2")->text();
@@ -350,9 +391,13 @@ private:
         browser()->selectCurrentEntry();
     }
     // If a command opens the composer: what it got, as "Label23|recipients|number|surname|text";
-    // then it is closed.
+    // if it opens the report, "esito " and its counts. Then the window is closed.
     void onComposer(QString& got) {
         QTimer::singleShot(0, this, [&got] {
+            if (auto* report = shownWindow<QDialog>("Esito")) {
+                got = "esito " + control<QLabel>(report, "Label1")->text();
+                report->reject();
+            }
             if (Composer* f = shownWindow<Composer>("Form5")) {
                 f->prepareOnActivation();
                 got = QStringList{control<QLabel>(f, "Label23")->text(), f->recipients().join(','),

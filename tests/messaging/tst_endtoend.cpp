@@ -24,8 +24,10 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTimer>
+#include <QTreeView>
 #include <QtTest>
 
+#include <functional>
 #include <optional>
 
 // The Kannel account: characters that break a request unless percent-encoded.
@@ -199,7 +201,103 @@ private slots:
         }
     }
 
+    // A list with a number the SMS centre refuses (a letter O for a zero): the final box offers
+    // the report, which shows each recipient with the service's answer, and "Reinvia ai non
+    // riusciti" opens the composer on the refused number with the same text.
+    void reportOfASendWithARefusal_data() {
+        QTest::addColumn<bool>("kannel");
+        QTest::newRow("reference gateway") << false;
+        QTest::newRow("Kannel") << true;
+    }
+    void reportOfASendWithARefusal() {
+        QFETCH(bool, kannel);
+        TestFolder folder;
+        {
+            auto db = folder.book("Principale");
+            seed::addContact(*db, "Anna", "Rossi", "333 1011111", "");
+            seed::addContact(*db, "Luca", "Verdi", "333 1O22222", "");
+            seed::addContact(*db, "Ugo", "Bianchi", "333 1033333", "");
+        }
+        QProcess sink;
+        QString servizio = m_servizio;
+        QString account = "anna&co-pw=à ok";
+        if (!kannel) {
+            const QString db = folder.file("sink-gateway.db");
+            QCOMPARE(run("QUILLET_GATEWAY", {"account", "create", "--db", db, "demo", "demo", "5"}),
+                     0);
+            servizio = serve(sink, {"--db", db});
+            QVERIFY(!servizio.isEmpty());
+            account = "demo-demo";
+        }
+        folder.write("registrazione", {account});
+        folder.write("servizio", {servizio});
+        Session session;
+        session.appFolder = folder.path();
+        MainWindow window(session);
+        window.load();
+        window.onTreeNodeClicked();
+        ArchiveModel* model = window.browser()->model();
+        QTRY_COMPARE(model->rowCount(), 3);
+        model->setAllChecked(true);
+
+        const QString text = "Promemoria: domani la piscina apre alle 9.";
+        QString counts;
+        QStringList lines, resent;
+        platform::DialogScript script;
+        script.answer(platform::Answer::Ok).answer(platform::Answer::Report);
+        whenShown<Composer>("Form5", [&](Composer* composer) {
+            control<QPlainTextEdit>(composer, "Text1")->setPlainText(text);
+            control<QPushButton>(composer, "Command1")->click();
+            whenShown<QDialog>("Esito", [&](QDialog* report) {
+                counts = control<QLabel>(report, "Label1")->text();
+                const QAbstractItemModel* rows = control<QTreeView>(report, "lvwEsito")->model();
+                for (int row = 0; row < rows->rowCount(); ++row) {
+                    QStringList cells;
+                    for (int column : {0, 1, 3, 4})
+                        cells << rows->index(row, column).data().toString();
+                    lines << cells.join('|');
+                }
+                control<QPushButton>(report, "Command2")->click(); // "Reinvia ai non riusciti"
+                whenShown<Composer>("Form5", [&](Composer* again) {
+                    resent << control<QLabel>(again, "Label23")->text() << again->recipients()
+                           << control<QPlainTextEdit>(again, "Text1")->toPlainText();
+                    again->reject();
+                });
+            });
+        });
+        control<QAction>(&window, "ismsm")->trigger();
+
+        const QString denied = "Number(s) has/have been denied by white- and/or black-lists.";
+        QCOMPARE(script.messages().value(1),
+                 "Alcuni messaggi non Inviati.\n\nRifiutati 1 di 3: " + denied);
+        QCOMPARE(script.shown().value(1).buttons, platform::Buttons::OkReport);
+        QCOMPARE(counts, "Accettati 2, rifiutati 1, non inviati 0");
+        const QString accepted = "Accettato|0: Accepted for delivery";
+        QCOMPARE(lines,
+                 QStringList({"333 1033333|Bianchi|" + accepted, "333 1011111|Rossi|" + accepted,
+                              "333 1O22222|Verdi|Rifiutato|" + denied}));
+        QCOMPARE(resent, QStringList({"1", "333 1O22222", text}));
+        if (!kannel) {
+            sink.terminate();
+            sink.waitForFinished(5000);
+        }
+    }
+
 private:
+    // Runs `step` on the window of this class and object name once it is on screen.
+    template <class Window>
+    static void whenShown(const char* name, std::function<void(Window*)> step) {
+        auto* poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, name, step] {
+            if (Window* window = shownWindow<Window>(name)) {
+                poll->deleteLater();
+                poll->stop();
+                step(window);
+            }
+        });
+        poll->start(20);
+    }
+
     // What the fake SMS centre received for these numbers ("FROM TO TYPE DATA" a line), a
     // message a line as "FROM TO TEXT", the parts Kannel cut joined again; and the class and
     // coding the access log shows for each number, in m_flags.

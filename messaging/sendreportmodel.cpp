@@ -1,0 +1,118 @@
+#include "messaging/sendreportmodel.h"
+
+#include <QSet>
+
+SendReportModel::SendReportModel(QObject* parent)
+    : QAbstractTableModel(parent) {}
+
+void SendReportModel::setLines(QList<Line> lines) {
+    beginResetModel();
+    m_lines = std::move(lines);
+    endResetModel();
+}
+
+QString SendReportModel::counts() const {
+    int accepted = 0, refused = 0, notSent = 0, unknown = 0;
+    for (const Line& line : m_lines) {
+        switch (line.outcome) {
+        case Outcome::Accepted:
+            ++accepted;
+            break;
+        case Outcome::Refused:
+            ++refused;
+            break;
+        case Outcome::NotSent:
+            ++notSent;
+            break;
+        case Outcome::Pending:
+            ++unknown;
+            break;
+        }
+    }
+    QString text = QStringLiteral("Accettati %1, rifiutati %2, non inviati %3")
+                       .arg(accepted)
+                       .arg(refused)
+                       .arg(notSent);
+    if (unknown > 0)
+        text += QStringLiteral(", esito sconosciuto %1").arg(unknown);
+    return text;
+}
+
+QStringList SendReportModel::numbersToResend() const {
+    QStringList numbers;
+    QSet<QString> seen;
+    for (const Line& line : m_lines) {
+        const bool failed = line.outcome == Outcome::Refused || line.outcome == Outcome::NotSent;
+        if (failed && !seen.contains(line.number)) {
+            seen.insert(line.number);
+            numbers.append(line.number);
+        }
+    }
+    return numbers;
+}
+
+QString SendReportModel::outcomeText(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Accepted:
+        return QStringLiteral("Accettato");
+    case Outcome::Refused:
+        return QStringLiteral("Rifiutato");
+    case Outcome::NotSent:
+        return QStringLiteral("Non inviato");
+    case Outcome::Pending:
+        break;
+    }
+    // The program stopped while the SMS was with the service.
+    return QStringLiteral("Sconosciuto");
+}
+
+QString SendReportModel::columnTitle(int column) {
+    switch (column) {
+    case NumberColumn:
+        return QStringLiteral("Cellulare");
+    case SurnameColumn:
+        return QStringLiteral("Cognome");
+    case PartColumn:
+        return QStringLiteral("SMS");
+    case OutcomeColumn:
+        return QStringLiteral("Esito");
+    case AnswerColumn:
+        return QStringLiteral("Risposta del servizio");
+    default:
+        return {};
+    }
+}
+
+int SendReportModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_lines.size());
+}
+
+int SendReportModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : Columns;
+}
+
+QVariant SendReportModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_lines.size() || role != Qt::DisplayRole)
+        return {};
+    const Line& line = m_lines[index.row()];
+    switch (index.column()) {
+    case NumberColumn:
+        return line.number;
+    case SurnameColumn:
+        return line.surname;
+    case PartColumn:
+        return line.part;
+    case OutcomeColumn:
+        return outcomeText(line.outcome);
+    case AnswerColumn:
+        return line.answer;
+    default:
+        return {};
+    }
+}
+
+QVariant SendReportModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    return columnTitle(section);
+}
