@@ -92,9 +92,13 @@ int SendReportModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant SendReportModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_lines.size() || role != Qt::DisplayRole)
+    if (!index.isValid() || index.row() >= m_lines.size())
         return {};
     const Line& line = m_lines[index.row()];
+    if (role == Qt::ToolTipRole && index.column() == AnswerColumn) // a long answer, whole
+        return line.answer;
+    if (role != Qt::DisplayRole)
+        return {};
     switch (index.column()) {
     case NumberColumn:
         return line.number;

@@ -38,7 +38,11 @@ QString surnameFor(Database& db, const QString& number) {
         return {};
     const auto rs = db.openRecordset(
         Query(archive::rubricaTable().name).whereEqual(QStringLiteral("cellulare"), number));
-    return rs->isEof() ? QString() : rs->value(QStringLiteral("cognome")).trimmed();
+    if (rs->isEof())
+        return {};
+    // A business kept by its name alone ("Pizzeria Da Gino") is known by that name.
+    const QString surname = rs->value(QStringLiteral("cognome")).trimmed();
+    return surname.isEmpty() ? rs->value(QStringLiteral("Nome")).trimmed() : surname;
 }
 
 } // namespace

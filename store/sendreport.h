@@ -31,7 +31,7 @@ enum class Outcome : char {
 
 struct Line {
     QString number;
-    QString surname; // empty when the number is not in the address book
+    QString surname; // or the contact's name when it has none; empty for a number not known
     int part = 1;    // 1 to 10
     Outcome outcome = Outcome::Pending;
     QString answer; // the service's answer, or why the SMS did not go
@@ -45,7 +45,7 @@ QString messageKey(const archive::MessageRow& message);
 // failed() and nothing more is written.
 class Writer final {
 public:
-    // `lines` without surnames get the one the address book has for the number.
+    // `lines` without a surname get the address book's for the number (its name, without one).
     Writer(Database& db, const archive::MessageRow& message, QList<Line> lines);
     ~Writer();
     Writer(const Writer&) = delete;
