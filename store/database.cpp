@@ -504,6 +504,10 @@ std::unique_ptr<Database> Database::create(const QString& path, const QList<Tabl
     return open(path);
 }
 
+const char* Database::textCollation() {
+    return collationName;
+}
+
 bool Database::hasTable(const QString& table) const {
     try {
         tableName(*m_connection, table);

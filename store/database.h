@@ -62,6 +62,9 @@ public:
     // The file's connection, for what the store keeps beside the archive's tables (the send
     // report); it stays open as long as someone holds it.
     std::shared_ptr<sqlite::Connection> connection() const { return m_connection; }
+    // The collation that compares texts as the archive's "=" does (and its indexes are made
+    // with), for that SQL of the store's own.
+    static const char* textCollation();
 
     // The steps SQLite takes to find the rows of the query (EXPLAIN QUERY PLAN), to check
     // that a lookup goes through an index.

@@ -7,6 +7,7 @@
 #include <QHash>
 
 #include <exception>
+#include <optional>
 
 namespace store::sendreport {
 
@@ -33,17 +34,41 @@ QString code(Outcome outcome) {
     return QString(QLatin1Char(static_cast<char>(outcome)));
 }
 
-QString surnameFor(Database& db, const QString& number) {
-    if (number.isEmpty() || !db.hasTable(archive::rubricaTable().name))
-        return {};
-    const auto rs = db.openRecordset(
-        Query(archive::rubricaTable().name).whereEqual(QStringLiteral("cellulare"), number));
-    if (rs->isEof())
-        return {};
-    // A business kept by its name alone ("Pizzeria Da Gino") is known by that name.
-    const QString surname = rs->value(QStringLiteral("cognome")).trimmed();
-    return surname.isEmpty() ? rs->value(QStringLiteral("Nome")).trimmed() : surname;
-}
+// The surname the address book has for a number, or the name of a contact without one: one
+// statement through the number's index, asked once for each number.
+class Surnames final {
+public:
+    explicit Surnames(Database& db) {
+        if (!db.hasTable(archive::rubricaTable().name))
+            return;
+        m_lookup.emplace(*db.connection(),
+                         QStringLiteral("SELECT cognome, Nome FROM rubrica WHERE cellulare = ?1 "
+                                        "COLLATE %1 LIMIT 1")
+                             .arg(QLatin1String(Database::textCollation()))
+                             .toUtf8());
+    }
+    QString of(const QString& number) {
+        if (!m_lookup || number.isEmpty())
+            return {};
+        auto known = m_found.constFind(number);
+        if (known != m_found.cend())
+            return *known;
+        QString name;
+        m_lookup->bind(1, number);
+        if (m_lookup->step()) {
+            name = m_lookup->text(0).trimmed();
+            if (name.isEmpty())
+                name = m_lookup->text(1).trimmed();
+        }
+        m_lookup->reset();
+        m_found.insert(number, name);
+        return name;
+    }
+
+private:
+    std::optional<sqlite::Statement> m_lookup;
+    QHash<QString, QString> m_found;
+};
 
 } // namespace
 
@@ -59,14 +84,10 @@ Writer::Writer(Database& db, const archive::MessageRow& message, QList<Line> lin
     , m_pending(lines.size(), true) {
     m_sinceFlush.start();
     guarded([&] {
-        QHash<QString, QString> surnames; // a number asked once
+        Surnames surnames(db);
         for (Line& line : lines) {
-            if (!line.surname.trimmed().isEmpty())
-                continue;
-            auto known = surnames.constFind(line.number);
-            if (known == surnames.cend())
-                known = surnames.insert(line.number, surnameFor(db, line.number));
-            line.surname = *known;
+            if (line.surname.trimmed().isEmpty())
+                line.surname = surnames.of(line.number);
         }
         sqlite::Transaction transaction(*m_connection);
         sqlite::Statement insert(*m_connection,
