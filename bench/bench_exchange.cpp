@@ -1,7 +1,8 @@
 // "Esporta Rubrica" with every contact of an address book ticked, and "Importa file csv" of
 // the file it wrote into an empty address book, beside the sqlite3 shell's own export
 // (".once" of a SELECT) and ".import" of the same file (into a new table, and into one with
-// the address book's four indexes), in the same run:
+// the address book's four indexes), and beside "Esporta vCard" and "Importa vCard" of the same
+// contacts, in the same run:
 //   bench-exchange [COUNT] [RUNS]
 // or "Importa file csv" of one given file into an empty address book, once (run it under
 // /usr/bin/time -v to see the memory it takes):
@@ -10,6 +11,7 @@
 #include "browser/archivemodel.h"
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"
+#include "exchange/vcard.h"
 #include "store/archive.h"
 #include "store/database.h"
 #include "tools/seed.h"
@@ -100,8 +102,10 @@ int main(int argc, char** argv) {
 
     const QString file = dir.filePath(QStringLiteral("contatti.csv"));
     const QString shellFile = dir.filePath(QStringLiteral("sqlite3.csv"));
-    std::vector<double> exported, shellExported, imported, shellImported, shellIndexed;
-    qint64 importedRows = 0;
+    const QString cards = dir.filePath(QStringLiteral("contatti.vcf"));
+    std::vector<double> exported, shellExported, imported, shellImported, shellIndexed,
+        cardsExported, cardsImported;
+    qint64 importedRows = 0, importedCards = 0;
     for (int r = 0; r < runs; ++r) {
         QElapsedTimer t;
         t.start();
@@ -141,6 +145,24 @@ int main(int argc, char** argv) {
                            "CREATE INDEX t4 ON t(email COLLATE NOCASE);\n"
                            ".mode csv\n.separator ;\n.import --skip 1 " +
                                QFile::encodeName(file) + " t\n"));
+
+        t.restart();
+        vcard::Writer cardWriter;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            if (model.isChecked(row))
+                cardWriter.add(model.text(row, 2), model.text(row, 3), model.text(row, 1),
+                               model.text(row, 4));
+        }
+        if (const auto failure = cardWriter.save(cards))
+            std::fprintf(stderr, "%s\n", failure->toLocal8Bit().constData());
+        cardsExported.push_back(msSince(t));
+
+        const QString cardTarget = freshBook(dir.path(), QStringLiteral("vcard"));
+        t.restart();
+        const vcard::Outcome cardOutcome =
+            vcard::importFile(cards, *store::Database::open(cardTarget));
+        cardsImported.push_back(msSince(t));
+        importedCards = cardOutcome.status == vcard::Outcome::Done ? cardOutcome.imported : -1;
     }
     std::printf("%d contatti, %d ripetizioni (file di %lld byte)\n", count, runs,
                 static_cast<long long>(QFile(file).size()));
@@ -154,5 +176,10 @@ int main(int argc, char** argv) {
                 median(shellImported));
     std::printf("  sqlite3: .import in una tabella a 4 indici  mediana %8.1f ms\n",
                 median(shellIndexed));
-    return importedRows == count ? 0 : 1;
+    std::printf(
+        "  Esporta vCard, tutti spuntati               mediana %8.1f ms (file di %lld byte)\n",
+        median(cardsExported), static_cast<long long>(QFile(cards).size()));
+    std::printf("  Importa vCard in una rubrica vuota          mediana %8.1f ms (%lld contatti)\n",
+                median(cardsImported), static_cast<long long>(importedCards));
+    return importedRows == count && importedCards == count ? 0 : 1;
 }

@@ -21,53 +21,41 @@ constexpr qsizetype maxLineOctets = 75;
 constexpr qint64 cardsPerTransaction = 5000;
 constexpr qint64 cardsPerProgress = 1000;
 
-// A text value with "\", "," and ";" escaped and line ends written as \n.
-QByteArray escaped(const QString& value) {
-    QString text;
-    text.reserve(value.size());
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const QChar c = value[i];
-        if (c == u'\\' || c == u',' || c == u';') {
-            text += u'\\';
-            text += c;
-        } else if (c == u'\r' || c == u'\n') {
-            if (c == u'\r' && i + 1 < value.size() && value[i + 1] == u'\n')
-                ++i;
-            text += QLatin1StringView("\\n");
-        } else {
-            text += c;
-        }
-    }
-    return text.toUtf8();
-}
-
-// One property as read: NAME without its group, TYPE values in lower case.
+// One property as read, its parts pointing into the line.
 struct Property {
-    QByteArray group;
-    QByteArray name;
-    QByteArrayList types;
-    QByteArray charset;
+    QByteArrayView group;
+    QByteArrayView name;
+    QByteArrayView charset;
     bool quotedPrintable = false;
-    QByteArray value;
+    bool cell = false; // a TYPE is CELL
+    QByteArrayView value;
+    bool is(const char* wanted) const { return name.compare(wanted, Qt::CaseInsensitive) == 0; }
 };
+
+bool equal(QByteArrayView a, const char* b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
 
 void addParameter(Property& property, QByteArrayView parameter) {
     const qsizetype equals = parameter.indexOf('=');
     // 2.1 writes a type or an encoding alone: "TEL;CELL;VOICE", "N;QUOTED-PRINTABLE".
-    const QByteArray key =
-        equals < 0 ? QByteArray("TYPE") : parameter.first(equals).toByteArray().toUpper();
-    QByteArray value = (equals < 0 ? parameter : parameter.sliced(equals + 1)).toByteArray();
-    value.replace('"', QByteArray());
-    if (key == "ENCODING" ||
-        (equals < 0 && value.compare("QUOTED-PRINTABLE", Qt::CaseInsensitive) == 0)) {
-        property.quotedPrintable = value.compare("QUOTED-PRINTABLE", Qt::CaseInsensitive) == 0;
-        return;
+    const QByteArrayView key = equals < 0 ? QByteArrayView("TYPE") : parameter.first(equals);
+    QByteArrayView value = equals < 0 ? parameter : parameter.sliced(equals + 1);
+    if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+        value = value.sliced(1, value.size() - 2);
+    if (equal(key, "ENCODING") || (equals < 0 && equal(value, "QUOTED-PRINTABLE"))) {
+        property.quotedPrintable = equal(value, "QUOTED-PRINTABLE");
+    } else if (equal(key, "CHARSET")) {
+        property.charset = value;
+    } else if (equal(key, "TYPE")) {
+        for (qsizetype from = 0; from <= value.size();) {
+            qsizetype comma = value.indexOf(',', from);
+            if (comma < 0)
+                comma = value.size();
+            property.cell |= equal(value.sliced(from, comma - from).trimmed(), "CELL");
+            from = comma + 1;
+        }
     }
-    if (key == "CHARSET")
-        property.charset = value.toUpper();
-    else if (key == "TYPE")
-        for (const QByteArray& type : value.split(','))
-            property.types.append(type.trimmed().toLower());
 }
 
 // "[group.]NAME[;parameter]*:value"; std::nullopt for a line that is no property.
@@ -81,8 +69,8 @@ std::optional<Property> parse(QByteArrayView line) {
     Property property;
     const QByteArrayView name = line.first(i).trimmed();
     const qsizetype dot = name.lastIndexOf('.');
-    property.group = name.first(dot < 0 ? 0 : dot).toByteArray().toUpper();
-    property.name = name.sliced(dot + 1).toByteArray().toUpper();
+    property.group = name.first(dot < 0 ? 0 : dot);
+    property.name = name.sliced(dot + 1);
     while (i < size && line[i] == ';') {
         const qsizetype start = ++i;
         bool quoted = false;
@@ -94,23 +82,24 @@ std::optional<Property> parse(QByteArrayView line) {
     }
     if (i == size)
         return std::nullopt;
-    property.value = line.sliced(i + 1).toByteArray();
+    property.value = line.sliced(i + 1);
     return property;
 }
 
 // The value's text: its CHARSET says the encoding; without one, valid UTF-8 is UTF-8 and
 // anything else Windows-1252 (what 2.1 writers used when they wrote no charset).
 QString text(const Property& property) {
-    const QByteArray bytes = property.quotedPrintable
-                                 ? QByteArray::fromPercentEncoding(property.value, '=')
-                                 : property.value;
-    const QByteArray& charset = property.charset;
-    if (charset == "UTF-8")
+    QByteArray decoded;
+    if (property.quotedPrintable)
+        decoded = QByteArray::fromPercentEncoding(property.value.toByteArray(), '=');
+    const QByteArrayView bytes = property.quotedPrintable ? decoded : property.value;
+    const QByteArrayView charset = property.charset;
+    if (equal(charset, "UTF-8"))
         return QString::fromUtf8(bytes);
-    if (charset == "ISO-8859-1" || charset == "WINDOWS-1252" || charset == "CP1252")
+    if (equal(charset, "ISO-8859-1") || equal(charset, "WINDOWS-1252") || equal(charset, "CP1252"))
         return platform::TextFile::decode(bytes);
     if (!charset.isEmpty()) {
-        QStringDecoder decoder(charset.constData());
+        QStringDecoder decoder(charset.toByteArray().constData());
         if (decoder.isValid())
             return decoder(bytes);
     }
@@ -155,9 +144,35 @@ QString blankIfEmpty(const QString& value) {
 
 } // namespace
 
-void Writer::line(const QByteArray& content) {
-    // Each line of the file at most 75 octets; a continuation begins with one blank, and a
-    // UTF-8 sequence is never cut.
+// Appends `value` to the line with "\", "," and ";" escaped and line ends written as \n.
+void Writer::escape(const QString& value) {
+    const QByteArray utf8 = value.toUtf8();
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        if (c == '\\' || c == ',' || c == ';') {
+            m_line += '\\';
+            m_line += c;
+        } else if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n')
+                ++i;
+            m_line += "\\n";
+        } else {
+            m_line += c;
+        }
+    }
+}
+
+void Writer::line(const char* start, const QString& value) {
+    m_line.resize(0);
+    m_line += start;
+    escape(value);
+    fold();
+}
+
+// Each line of the file at most 75 octets; a continuation begins with one blank, and a UTF-8
+// sequence is never cut.
+void Writer::fold() {
+    const QByteArrayView content = m_line;
     qsizetype start = 0;
     qsizetype room = maxLineOctets;
     while (content.size() - start > room) {
@@ -182,15 +197,20 @@ void Writer::add(const QString& nome, const QString& cognome, const QString& cel
     QString shown = (given + u' ' + family).trimmed();
     if (shown.isEmpty())
         shown = number;
-    line("BEGIN:VCARD");
-    line("VERSION:3.0");
-    line("N:" + escaped(family) + ';' + escaped(given) + ";;;");
-    line("FN:" + escaped(shown));
+    m_bytes += "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+    m_line.resize(0);
+    m_line += "N:";
+    escape(family);
+    m_line += ';';
+    escape(given);
+    m_line += ";;;";
+    fold();
+    line("FN:", shown);
     if (!number.isEmpty())
-        line("TEL;TYPE=CELL:" + escaped(number));
+        line("TEL;TYPE=CELL:", number);
     if (!mail.isEmpty())
-        line("EMAIL:" + escaped(mail));
-    line("END:VCARD");
+        line("EMAIL:", mail);
+    m_bytes += "END:VCARD\r\n";
     ++m_contacts;
 }
 
@@ -211,13 +231,20 @@ QByteArrayView Reader::physicalLine() {
 
 // A line with its continuations: the lines after it that begin with a blank or a tab. The
 // blank is folding only (3.0, 4.0); 2.1 folds before a blank of the text, which stays.
-QByteArray Reader::nextLine() {
-    QByteArray line = physicalLine().toByteArray();
-    while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t')) {
+bool Reader::continues() const {
+    return m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t');
+}
+
+QByteArrayView Reader::nextLine() {
+    const QByteArrayView first = physicalLine();
+    if (!continues())
+        return first;
+    m_line = first.toByteArray();
+    while (continues()) {
         const QByteArrayView more = physicalLine();
-        line += m_v21 ? more : more.sliced(1);
+        m_line += m_v21 ? more : more.sliced(1);
     }
-    return line;
+    return m_line;
 }
 
 std::optional<Card> Reader::next() {
@@ -257,20 +284,18 @@ std::optional<Card> Reader::next() {
     };
 
     while (m_pos < m_text.size()) {
-        const QByteArray line = nextLine();
-        auto property = parse(line);
+        auto property = parse(nextLine());
         if (!property)
             continue;
-        const bool vcardValue =
-            property->value.trimmed().compare("VCARD", Qt::CaseInsensitive) == 0;
-        if (property->name == "BEGIN" && vcardValue) {
+        const bool vcardValue = equal(property->value.trimmed(), "VCARD");
+        if (property->is("BEGIN") && vcardValue) {
             if (depth++ == 0)
                 m_v21 = false;
             continue;
         }
         if (depth == 0)
             continue;
-        if (property->name == "END" && vcardValue) {
+        if (property->is("END") && vcardValue) {
             if (--depth == 0)
                 return card();
             continue;
@@ -278,31 +303,34 @@ std::optional<Card> Reader::next() {
         if (depth > 1)
             continue;
         // A quoted-printable value goes on after a line that ends with "=".
-        while (property->quotedPrintable && property->value.endsWith('=') &&
-               m_pos < m_text.size()) {
-            property->value.chop(1);
-            property->value += physicalLine();
+        if (property->quotedPrintable && property->value.endsWith('=')) {
+            QByteArray& value = m_joined;
+            value = property->value.toByteArray();
+            while (value.endsWith('=') && m_pos < m_text.size()) {
+                value.chop(1);
+                value += physicalLine();
+            }
+            property->value = value;
         }
-        const QByteArray& key = property->name;
-        if (key == "VERSION") {
+        if (property->is("VERSION")) {
             m_v21 = property->value.trimmed().startsWith('2');
-        } else if (key == "N") {
+        } else if (property->is("N")) {
             name = components(text(*property), !m_v21);
-        } else if (key == "FN") {
+        } else if (property->is("FN")) {
             formatted = single(*property);
-        } else if (key == "TEL") {
+        } else if (property->is("TEL")) {
             QString number = single(*property);
             // 4.0 may write the number as a URI: "tel:+39-333-1234567;ext=2".
             if (number.startsWith(QLatin1StringView("tel:"), Qt::CaseInsensitive))
                 number = number.sliced(4).section(u';', 0, 0);
-            tels.append({contacts::storedNumber(number), property->group,
-                         property->types.contains("cell")});
-        } else if (key == "EMAIL") {
+            tels.append({contacts::storedNumber(number), property->group.toByteArray().toUpper(),
+                         property->cell});
+        } else if (property->is("EMAIL")) {
             if (email.isEmpty())
                 email = single(*property);
-        } else if (key == "X-ABLABEL") {
+        } else if (property->is("X-ABLABEL")) {
             if (mentionsMobile(single(*property)))
-                mobileGroups.append(property->group);
+                mobileGroups.append(property->group.toByteArray().toUpper());
         }
     }
     // A file cut short: the card begun counts.

@@ -26,9 +26,12 @@ public:
     std::optional<QString> save(const QString& path) const;
 
 private:
-    void line(const QByteArray& content);
+    void line(const char* start, const QString& value);
+    void escape(const QString& value);
+    void fold();
 
     QByteArray m_bytes;
+    QByteArray m_line; // the line being written
     qsizetype m_contacts = 0;
 };
 
@@ -54,12 +57,15 @@ public:
     qint64 position() const { return m_pos; }
 
 private:
-    QByteArray nextLine();
+    QByteArrayView nextLine();
     QByteArrayView physicalLine();
+    bool continues() const;
 
     QByteArrayView m_text;
     qsizetype m_pos = 0;
-    bool m_v21 = false; // the card read is a 2.1 one: folding keeps its blank
+    bool m_v21 = false;  // the card read is a 2.1 one: folding keeps its blank
+    QByteArray m_line;   // a folded line, unfolded
+    QByteArray m_joined; // a quoted-printable value with its soft line breaks undone
 };
 
 struct Outcome {
