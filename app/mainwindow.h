@@ -10,6 +10,9 @@ struct Session;
 namespace settings {
 struct Features;
 }
+namespace contactfiles {
+enum class Format;
+}
 
 class QAction;
 class AboutBox;
@@ -64,6 +67,8 @@ public:
     void restoreTicked();
     void exportAddressBook();
     void importCsv();
+    void exportVCard();
+    void importVCard();
     void showAbout();
     // Offered in the menus only when the file funzioni asks for them.
     void importFromHotel();
@@ -109,6 +114,8 @@ private:
     void focusMoved();
     void readLayout();
     void openServicePage(const QString& pathAndQuery);
+    void exportContacts(contactfiles::Format format);
+    void importContacts(contactfiles::Format format);
     QTreeWidgetItem* nodeAt(int index) const;
     Composer::Request composerRequest() const;
     void openComposer(const Composer::Request& request);
@@ -132,9 +139,9 @@ private:
     QTimer* m_layoutTimer;
 
     // Menu titles and entries, menu by menu.
-    QAction *m_fileMenuAction, *m_exportBookAction, *m_importCsvAction, *m_importHotelAction,
-        *m_hotelArchivesAction, *m_configureAction, *m_userPermissionsAction, *m_prefixesAction,
-        *m_closeAction;
+    QAction *m_fileMenuAction, *m_exportBookAction, *m_importCsvAction, *m_exportVCardAction,
+        *m_importVCardAction, *m_importHotelAction, *m_hotelArchivesAction, *m_configureAction,
+        *m_userPermissionsAction, *m_prefixesAction, *m_closeAction;
     QAction *m_bookMenuAction, *m_addressBooksAction, *m_newContactAction, *m_searchContactAction;
     QAction *m_smsMenuAction, *m_sendSingleAction, *m_sendMultipleAction, *m_deleteTickedAction,
         *m_restoreTickedAction;

@@ -77,6 +77,10 @@ void MainWindow::buildMenus() {
                                &MainWindow::exportAddressBook);
     m_importCsvAction =
         entry(file, "impcvs", QStringLiteral("Importa file csv"), this, &MainWindow::importCsv);
+    m_exportVCardAction =
+        entry(file, "exvcf", QStringLiteral("Esporta vCard"), this, &MainWindow::exportVCard);
+    m_importVCardAction =
+        entry(file, "impvcf", QStringLiteral("Importa vCard"), this, &MainWindow::importVCard);
     m_importHotelAction = entry(file, "imph3", QStringLiteral("Importa da Ericsoft"), this);
     m_hotelArchivesAction = entry(file, "iae", QStringLiteral("Imposta Archivi Ericsoft"), this);
     m_configureAction =
@@ -254,14 +258,30 @@ void MainWindow::restoreTicked() {
     m_browser->restoreTicked();
 }
 
-void MainWindow::exportAddressBook() {
+void MainWindow::exportContacts(contactfiles::Format format) {
     contactfiles::exportTicked(*m_browser->model(), selectedKey().startsWith(QLatin1Char('r')),
-                               this);
+                               format, this);
+}
+
+void MainWindow::importContacts(contactfiles::Format format) {
+    if (contactfiles::importFile(m_session, listedBook(), format, this))
+        m_browser->showNewRows();
+}
+
+void MainWindow::exportAddressBook() {
+    exportContacts(contactfiles::Format::Csv);
 }
 
 void MainWindow::importCsv() {
-    if (contactfiles::importFile(m_session, listedBook(), this))
-        m_browser->showNewRows();
+    importContacts(contactfiles::Format::Csv);
+}
+
+void MainWindow::exportVCard() {
+    exportContacts(contactfiles::Format::VCard);
+}
+
+void MainWindow::importVCard() {
+    importContacts(contactfiles::Format::VCard);
 }
 
 void MainWindow::importFromHotel() {

@@ -1,7 +1,8 @@
 // "Esporta Rubrica" with every contact of an address book ticked, and "Importa file csv" of
 // the file it wrote into an empty address book, beside the sqlite3 shell's own export
 // (".once" of a SELECT) and ".import" of the same file (into a new table, and into one with
-// the address book's four indexes), in the same run:
+// the address book's four indexes), and beside "Esporta vCard" and "Importa vCard" of the same
+// contacts, in the same run:
 //   bench-exchange [COUNT] [RUNS]
 // or "Importa file csv" of one given file into an empty address book, once (run it under
 // /usr/bin/time -v to see the memory it takes):
@@ -10,6 +11,7 @@
 #include "browser/archivemodel.h"
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"
+#include "exchange/vcard.h"
 #include "store/archive.h"
 #include "store/database.h"
 #include "tools/seed.h"
@@ -100,20 +102,34 @@ int main(int argc, char** argv) {
 
     const QString file = dir.filePath(QStringLiteral("contatti.csv"));
     const QString shellFile = dir.filePath(QStringLiteral("sqlite3.csv"));
-    std::vector<double> exported, shellExported, imported, shellImported, shellIndexed;
-    qint64 importedRows = 0;
-    for (int r = 0; r < runs; ++r) {
+    const QString cards = dir.filePath(QStringLiteral("contatti.vcf"));
+    std::vector<double> exported, shellExported, imported, shellImported, shellIndexed,
+        cardsExported, cardsImported;
+    qint64 importedRows = 0, importedCards = 0;
+    // What the export commands do: every ticked row to the writer, then the file.
+    auto exportTicked = [&model](auto&& writer, const QString& path) {
         QElapsedTimer t;
         t.start();
-        csvexport::Writer writer;
         for (int row = 0; row < model.rowCount(); ++row) {
             if (model.isChecked(row))
                 writer.add(model.text(row, 2), model.text(row, 3), model.text(row, 1),
                            model.text(row, 4));
         }
-        if (const auto failure = writer.save(file))
+        if (const auto failure = writer.save(path))
             std::fprintf(stderr, "%s\n", failure->toLocal8Bit().constData());
-        exported.push_back(msSince(t));
+        return msSince(t);
+    };
+    // An import into a new empty book: the time, and the contacts imported (-1: not all read).
+    auto importInto = [&dir](auto import, const QString& path, const QString& book) {
+        const QString target = freshBook(dir.path(), book);
+        QElapsedTimer t;
+        t.start();
+        const auto outcome = import(path, *store::Database::open(target), {});
+        return std::pair(msSince(t),
+                         outcome.status == decltype(outcome)::Done ? outcome.imported : qint64(-1));
+    };
+    for (int r = 0; r < runs; ++r) {
+        exported.push_back(exportTicked(csvexport::Writer(), file));
 
         shellExported.push_back(
             shell(source, ".headers on\n.mode list\n.separator ; \"\\r\\n\"\n.once " +
@@ -121,12 +137,10 @@ int main(int argc, char** argv) {
                               "\nSELECT Nome, cognome AS Cognome, cellulare AS Cellulare, email "
                               "AS \"Posta elettronica\" FROM rubrica;\n"));
 
-        const QString target = freshBook(dir.path(), QStringLiteral("destinazione"));
-        t.restart();
-        const csvimport::Outcome outcome =
-            csvimport::importFile(file, *store::Database::open(target));
-        imported.push_back(msSince(t));
-        importedRows = outcome.status == csvimport::Outcome::Done ? outcome.imported : -1;
+        const auto [csvMs, csvRows] =
+            importInto(&csvimport::importFile, file, QStringLiteral("destinazione"));
+        imported.push_back(csvMs);
+        importedRows = csvRows;
 
         const QString shellTarget = freshBook(dir.path(), QStringLiteral("shell"));
         shellImported.push_back(shell(shellTarget, ".mode csv\n.separator ;\n.import " +
@@ -141,6 +155,13 @@ int main(int argc, char** argv) {
                            "CREATE INDEX t4 ON t(email COLLATE NOCASE);\n"
                            ".mode csv\n.separator ;\n.import --skip 1 " +
                                QFile::encodeName(file) + " t\n"));
+
+        cardsExported.push_back(exportTicked(vcard::Writer(), cards));
+
+        const auto [cardMs, cardRows] =
+            importInto(&vcard::importFile, cards, QStringLiteral("vcard"));
+        cardsImported.push_back(cardMs);
+        importedCards = cardRows;
     }
     std::printf("%d contatti, %d ripetizioni (file di %lld byte)\n", count, runs,
                 static_cast<long long>(QFile(file).size()));
@@ -154,5 +175,10 @@ int main(int argc, char** argv) {
                 median(shellImported));
     std::printf("  sqlite3: .import in una tabella a 4 indici  mediana %8.1f ms\n",
                 median(shellIndexed));
-    return importedRows == count ? 0 : 1;
+    std::printf(
+        "  Esporta vCard, tutti spuntati               mediana %8.1f ms (file di %lld byte)\n",
+        median(cardsExported), static_cast<long long>(QFile(cards).size()));
+    std::printf("  Importa vCard in una rubrica vuota          mediana %8.1f ms (%lld contatti)\n",
+                median(cardsImported), static_cast<long long>(importedCards));
+    return importedRows == count && importedCards == count ? 0 : 1;
 }

@@ -60,6 +60,23 @@ private:
 
 } // namespace
 
+QString storedNumber(QStringView typed) {
+    QString digits;
+    digits.reserve(typed.size());
+    bool plus = false;
+    for (const QChar c : typed) {
+        if (c >= u'0' && c <= u'9')
+            digits += c;
+        else if (c == u'+' && digits.isEmpty())
+            plus = true;
+    }
+    if (plus && digits.startsWith(QLatin1StringView("39")))
+        return digits.sliced(2);
+    if (!plus && digits.startsWith(QLatin1StringView("0039")))
+        return digits.sliced(4);
+    return digits;
+}
+
 bool numberExists(store::Database& db, const QString& cellulare) {
     auto rs =
         db.openRecordset(store::Query(rubrica).whereEqual(QStringLiteral("cellulare"), cellulare));

@@ -4,6 +4,7 @@
 #include "browser/archivemodel.h"
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"
+#include "exchange/vcard.h"
 #include "platform/dialogs.h"
 #include "store/archive.h"
 #include "store/storeerror.h"
@@ -13,11 +14,14 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <utility>
+
 namespace contactfiles {
 
 namespace {
 
-const QString fileFilter = QStringLiteral("File di testo (*.csv);;Tutti i file (*)");
+const QString csvFilter = QStringLiteral("File di testo (*.csv);;Tutti i file (*)");
+const QString vcardFilter = QStringLiteral("vCard (*.vcf *.vcard);;Tutti i file (*)");
 
 // Counts as Italians write them: 1.234.567.
 QString number(qint64 n) {
@@ -32,15 +36,18 @@ void invalidArchive() {
     platform::MsgBox(QStringLiteral("Selezionare un archivio valido"), platform::Icon::Critical);
 }
 
+void unreadable(const QString& shown) {
+    platform::MsgBox(
+        QStringLiteral("Impossibile leggere il file %1: nessun contatto importato.").arg(shown),
+        platform::Icon::Critical);
+}
+
 void report(const csvimport::Outcome& outcome, const QString& file, const QString& book) {
     using csvimport::Outcome;
     const QString shown = QDir::toNativeSeparators(file);
     switch (outcome.status) {
     case Outcome::Unreadable:
-        platform::MsgBox(QStringLiteral("Impossibile leggere il file %1: nessun contatto "
-                                        "importato.")
-                             .arg(shown),
-                         platform::Icon::Critical);
+        unreadable(shown);
         return;
     case Outcome::EmptyFile:
         platform::MsgBox(
@@ -77,18 +84,47 @@ void report(const csvimport::Outcome& outcome, const QString& file, const QStrin
     }
 }
 
-} // namespace
-
-void exportTicked(const ArchiveModel& model, bool contacts, QWidget* parent) {
-    if (!contacts) {
-        invalidArchive();
+void report(const vcard::Outcome& outcome, const QString& file, const QString& book) {
+    using vcard::Outcome;
+    const QString shown = QDir::toNativeSeparators(file);
+    switch (outcome.status) {
+    case Outcome::Unreadable:
+        unreadable(shown);
+        return;
+    case Outcome::NoCards:
+        platform::MsgBox(QStringLiteral("Il file %1 non contiene contatti in formato vCard: "
+                                        "nessun contatto importato.")
+                             .arg(shown),
+                         platform::Icon::Exclamation);
+        return;
+    case Outcome::Stopped:
+        platform::MsgBox(QStringLiteral("Importazione interrotta: %1.\n"
+                                        "Contatti importati nella rubrica %2: %3.")
+                             .arg(outcome.reason, book, number(outcome.imported)),
+                         platform::Icon::Exclamation);
+        return;
+    case Outcome::Done:
+        platform::MsgBox(QStringLiteral("Importazione completata nella rubrica %1.\n"
+                                        "Contatti importati: %2.\n"
+                                        "Saltati perché il numero è già presente: %3.\n"
+                                        "Saltati perché senza numero di telefono: %4.")
+                             .arg(book, number(outcome.imported), number(outcome.duplicates),
+                                  number(outcome.withoutNumber)),
+                         outcome.imported > 0 ? platform::Icon::Information
+                                              : platform::Icon::Exclamation);
         return;
     }
-    const auto file = platform::saveFileName(QStringLiteral("Esporta Contatti"), {}, fileFilter);
+}
+
+// Writes the ticked rows with `writer`, under the wait box; nothing ticked and nothing else
+// to write (no header line): no file.
+template <typename Writer>
+void exportWith(Writer& writer, const ArchiveModel& model, const QString& title,
+                const QString& filter, QWidget* parent) {
+    const auto file = platform::saveFileName(title, {}, filter);
     if (!file || file->isEmpty())
         return;
 
-    csvexport::Writer writer;
     std::optional<QString> failure;
     {
         WaitBox wait(parent);
@@ -100,7 +136,8 @@ void exportTicked(const ArchiveModel& model, bool contacts, QWidget* parent) {
             if (row % 4096 == 0)
                 wait.setProgress(row, rows);
         }
-        failure = writer.save(*file);
+        if (!writer.bytes().isEmpty())
+            failure = writer.save(*file);
     }
     if (failure)
         platform::MsgBox(*failure, platform::Icon::Critical);
@@ -114,23 +151,25 @@ void exportTicked(const ArchiveModel& model, bool contacts, QWidget* parent) {
                          platform::Icon::Information);
 }
 
-bool importFile(Session& session, const QString& book, QWidget* parent) {
+// Reads the chosen file into `book` with `import`, under the wait box, and reports.
+template <typename Import>
+bool importWith(Import import, Session& session, const QString& book, const QString& title,
+                const QString& filter, QWidget* parent) {
     const QString bookPath = store::archive::addressBookPath(session.appFolder, book);
     if (book.isEmpty() || !QFileInfo(bookPath).isFile()) {
         invalidArchive();
         return false;
     }
-    const auto file =
-        platform::openFileName(QStringLiteral("Esporta Indirizzi Da: per rubrica"), {}, fileFilter);
+    const auto file = platform::openFileName(title, {}, filter);
     if (!file || file->isEmpty())
         return false;
 
-    csvimport::Outcome outcome;
+    decltype(import(QString(), std::declval<store::Database&>(), {})) outcome;
     try {
         WaitBox wait(parent);
         store::Database& db = session.archive.open(bookPath);
-        outcome = csvimport::importFile(
-            *file, db, [&wait](qint64 done, qint64 total) { wait.setProgress(done, total); });
+        outcome = import(*file, db,
+                         [&wait](qint64 done, qint64 total) { wait.setProgress(done, total); });
     } catch (const store::StoreError& e) {
         platform::MsgBox(QStringLiteral("Impossibile aprire la rubrica %1: %2\n"
                                         "Nessun contatto importato.")
@@ -140,6 +179,30 @@ bool importFile(Session& session, const QString& book, QWidget* parent) {
     }
     report(outcome, *file, book);
     return outcome.imported > 0;
+}
+
+} // namespace
+
+void exportTicked(const ArchiveModel& model, bool contacts, Format format, QWidget* parent) {
+    if (!contacts) {
+        invalidArchive();
+        return;
+    }
+    if (format == Format::Csv) {
+        csvexport::Writer writer;
+        exportWith(writer, model, QStringLiteral("Esporta Contatti"), csvFilter, parent);
+    } else {
+        vcard::Writer writer;
+        exportWith(writer, model, QStringLiteral("Esporta vCard"), vcardFilter, parent);
+    }
+}
+
+bool importFile(Session& session, const QString& book, Format format, QWidget* parent) {
+    if (format == Format::Csv)
+        return importWith(&csvimport::importFile, session, book,
+                          QStringLiteral("Esporta Indirizzi Da: per rubrica"), csvFilter, parent);
+    return importWith(&vcard::importFile, session, book, QStringLiteral("Importa vCard"),
+                      vcardFilter, parent);
 }
 
 } // namespace contactfiles

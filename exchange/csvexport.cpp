@@ -1,9 +1,7 @@
 #include "exchange/csvexport.h"
 
+#include "exchange/filebytes.h"
 #include "platform/textfile.h"
-
-#include <QDir>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -53,18 +51,7 @@ QByteArray Writer::bytes() const {
 }
 
 std::optional<QString> Writer::save(const QString& path) const {
-    const QString shown = QDir::toNativeSeparators(path);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("Impossibile creare il file %1: verificare che la cartella esista "
-                              "e che si possa scrivere in essa.")
-            .arg(shown);
-    const QByteArray data = bytes();
-    if (file.write(data) != data.size() || !file.commit())
-        return QStringLiteral("Impossibile scrivere il file %1: il disco potrebbe essere pieno "
-                              "o non scrivibile. Il file non è stato creato.")
-            .arg(shown);
-    return std::nullopt;
+    return exchange::saveWhole(path, bytes());
 }
 
 } // namespace csvexport

@@ -1,12 +1,11 @@
 #include "exchange/csvimport.h"
 
 #include "contacts/contactstore.h"
+#include "exchange/filebytes.h"
 #include "platform/lines.h"
 #include "platform/textfile.h"
 #include "store/database.h"
 
-#include <QFile>
-#include <QStringDecoder>
 #include <QVarLengthArray>
 
 #include <algorithm>
@@ -18,38 +17,6 @@ namespace {
 
 constexpr qint64 recordsPerTransaction = 5000;
 constexpr qint64 recordsPerProgress = 1000;
-
-// The file's bytes: mapped when the system allows it, read otherwise.
-class Source final {
-public:
-    bool open(const QString& path) {
-        m_file.setFileName(path);
-        if (!m_file.open(QIODevice::ReadOnly))
-            return false;
-        const qint64 size = m_file.size();
-        if (size == 0)
-            return true;
-        if (uchar* mapped = m_file.map(0, size)) {
-            m_view = QByteArrayView(mapped, size);
-            return true;
-        }
-        m_copy = m_file.readAll();
-        m_view = m_copy;
-        return m_file.error() == QFileDevice::NoError && m_copy.size() == size;
-    }
-    QByteArrayView bytes() const { return m_view; }
-    // Re-encodes UTF-16 text as UTF-8, so that the rest reads bytes alone.
-    void toUtf8(QStringConverter::Encoding from, int skip) {
-        QStringDecoder decoder(from);
-        m_copy = QString(decoder(m_view.sliced(skip))).toUtf8();
-        m_view = m_copy;
-    }
-
-private:
-    QFile m_file; // closed with the object, whatever way the import ends
-    QByteArray m_copy;
-    QByteArrayView m_view;
-};
 
 QString decodeText(QByteArrayView bytes, bool utf8) {
     return utf8 ? QString::fromUtf8(bytes) : platform::TextFile::decode(bytes);
@@ -231,33 +198,18 @@ const QString unclosedReason = QStringLiteral(
 
 } // namespace
 
-Detected detect(QByteArrayView data) {
-    if (data.startsWith("\xEF\xBB\xBF"))
-        return {Encoding::Utf8, 3};
-    if (data.startsWith("\xFF\xFE"))
-        return {Encoding::Utf16LE, 2};
-    if (data.startsWith("\xFE\xFF"))
-        return {Encoding::Utf16BE, 2};
-    return {data.isValidUtf8() ? Encoding::Utf8 : Encoding::Windows1252, 0};
-}
-
 Outcome importFile(const QString& path, store::Database& db, const Progress& progress) {
     Outcome outcome;
-    Source source;
+    exchange::FileBytes source;
     if (!source.open(path)) {
         outcome.status = Outcome::Unreadable;
         outcome.reason = QStringLiteral("il file non si può leggere");
         return outcome;
     }
-    const Detected detected = detect(source.bytes());
-    if (detected.encoding == Encoding::Utf16LE || detected.encoding == Encoding::Utf16BE)
-        source.toUtf8(detected.encoding == Encoding::Utf16LE ? QStringConverter::Utf16LE
-                                                             : QStringConverter::Utf16BE,
-                      detected.bomLength);
-    const bool utf8 = detected.encoding != Encoding::Windows1252;
-    QByteArrayView text = source.bytes();
-    if (detected.encoding == Encoding::Utf8)
-        text = text.sliced(detected.bomLength);
+    const QByteArrayView text = source.bytes();
+    // Without a byte-order mark, text that is valid UTF-8 is UTF-8, anything else
+    // Windows-1252.
+    const bool utf8 = source.markedUtf8() || text.isValidUtf8();
     if (text.isEmpty()) {
         outcome.status = Outcome::EmptyFile;
         return outcome;

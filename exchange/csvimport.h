@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArrayView>
 #include <QString>
 
 #include <functional>
@@ -14,17 +13,9 @@ class Database;
 // elettronica" may (letter case, blanks and quotes around a name do not matter; the last one
 // wins when a name repeats). Every further line is one contact. A field in double quotes may
 // hold ";", doubled quotes and line ends; any other field ends at the next ";". Lines end at
-// CR LF, LF or a lone CR alike.
+// CR LF, LF or a lone CR alike. A byte-order mark decides the encoding; without one, text
+// that is valid UTF-8 is UTF-8, anything else Windows-1252.
 namespace csvimport {
-
-enum class Encoding { Windows1252, Utf8, Utf16LE, Utf16BE };
-struct Detected {
-    Encoding encoding;
-    int bomLength;
-};
-// A byte-order mark decides; without one, text that is valid UTF-8 is UTF-8, anything else
-// Windows-1252.
-Detected detect(QByteArrayView data);
 
 struct Outcome {
     enum Status {

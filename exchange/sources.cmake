@@ -2,6 +2,8 @@ list(APPEND QUILLET_CORE_SOURCES
   exchange/csvexport.h exchange/csvexport.cpp
   exchange/csvimport.h exchange/csvimport.cpp
   exchange/dbf.h exchange/dbf.cpp
+  exchange/filebytes.h exchange/filebytes.cpp
+  exchange/vcard.h exchange/vcard.cpp
   exchange/ericsoft.h exchange/ericsoft.cpp)
 list(APPEND QUILLET_UI_SOURCES
   exchange/contactfiles.h exchange/contactfiles.cpp

@@ -1,7 +1,9 @@
-// Contact files: what the export writes, what the import reads back (encodings, column names,
-// lines that stop it), and the two menu commands as the user runs them.
+// Contact files: what the exports write, what the imports read back (encodings, column names,
+// lines that stop it; vCards as phones and mail programs write them), and the menu commands as
+// the user runs them.
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"
+#include "exchange/vcard.h"
 #include "support/controls.h"
 #include "support/mainwindowtest.h"
 
@@ -28,6 +30,11 @@ QStringList contactsOf(const TestFolder& folder, const QString& book) {
 // A literal with NUL bytes inside, all of it.
 template <size_t N> QByteArray withNul(const char (&text)[N]) {
     return QByteArray(text, N - 1);
+}
+
+// One card of an export, its lines given without their line ends.
+QByteArray card(const QByteArrayList& lines) {
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + lines.join("\r\n") + "\r\nEND:VCARD\r\n";
 }
 
 } // namespace
@@ -139,7 +146,156 @@ private slots:
         QVERIFY(!QFile::exists(folder.file("manca")));
     }
 
+    // Cards as phones and mail programs write them, as the address book keeps them.
+    void readCards_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("cards"); // nome|cognome|cellulare|email
+        QTest::newRow("Android 2.1: quoted-printable UTF-8 with a soft break, home number first")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\n"
+                          "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Citt=C3=A0=\r\n"
+                          ";Nicol=C3=B2;;;\r\n"
+                          "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Nicol=C3=B2=20Citt=C3=A0\r\n"
+                          "TEL;HOME:06 1234567\r\nTEL;CELL:+39 333 1234567\r\n"
+                          "EMAIL;HOME:nicolo@example.it\r\n"
+                          "PHOTO;ENCODING=BASE64;JPEG:/9j/4AAQSkZJRgABAQAAAQABAAD\r\n"
+                          "  /2wBDAAgGBgcGBQgHBwcJCQgKDBQNDAsLDBkSEw8UHRofHh0aHBwgJC4nICIs\r\n"
+                          "\r\nEND:VCARD\r\n")
+            << QStringList{"Nicolò|Città|3331234567|nicolo@example.it"};
+        QTest::newRow("iPhone 3.0: item groups, the mobile by its label, a folded photo")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//Telefono//IT\r\n"
+                          "N:Dell'Acqua;Maria Grazia;;;\r\nFN:Maria Grazia Dell'Acqua\r\n"
+                          "ORG:Caff\\, Bar\\; Ristorante;\r\n"
+                          "item1.TEL;type=pref:+39 02 1234 5678\r\n"
+                          "item1.X-ABLabel:_$!<Work>!$_\r\n"
+                          "item2.TEL:+39 347 765 4321\r\nitem2.X-ABLabel:cellulare\r\n"
+                          "item3.EMAIL;type=INTERNET;type=pref:maria@example.it\r\n"
+                          "PHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQ\r\n SkZJRgAB\r\nEND:VCARD\r\n")
+            << QStringList{"Maria Grazia|Dell'Acqua|3477654321|maria@example.it"};
+        QTest::newRow("4.0: a tel URI, a quoted type list, a line folded inside a word")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nN:Rossi;Anna;;;\r\nFN:Anna Rossi\r\n"
+                          "EMAIL;PREF=1:anna.rossi@exam\r\n ple.it\r\n"
+                          "TEL;TYPE=work;VALUE=text:06 555 1234\r\n"
+                          "TEL;TYPE=\"cell,voice\";VALUE=uri:tel:+39-339-123-4567;ext=2\r\n"
+                          "END:VCARD\r\n")
+            << QStringList{"Anna|Rossi|3391234567|anna.rossi@example.it"};
+        QTest::newRow("Outlook 2.1: Windows-1252, 0039")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\n"
+                          "N;LANGUAGE=it;CHARSET=Windows-1252:Citt\xE0;Nicol\xF2\r\n"
+                          "FN;CHARSET=Windows-1252;ENCODING=QUOTED-PRINTABLE:Nicol=F2 Citt=E0\r\n"
+                          "TEL;CELL;VOICE:0039 333 7654321\r\nEMAIL;PREF;INTERNET:n@example.it\r\n"
+                          "END:VCARD\r\n")
+            << QStringList{"Nicolò|Città|3337654321|n@example.it"};
+        QTest::newRow("3.0 escapes, LF, lower case; a card with no number; FN alone")
+            << QByteArray(
+                   "begin:vcard\nversion:3.0\n"
+                   "n:Rossi\\, Bianchi;Anna\\;Maria\\nGrazia;;;\ntel;type=cell:(333) 111-2222\n"
+                   "end:vcard\nbegin:vcard\nversion:3.0\nfn:Pizzeria Da Gino\n"
+                   "email:gino@example.it\nend:vcard\n")
+            << QStringList{"Anna;Maria Grazia|Rossi, Bianchi|3331112222|",
+                           "|Pizzeria Da Gino||gino@example.it"};
+        QTest::newRow("2.1: folding keeps its blank, 8-bit text, a nested AGENT card")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nN:Bianch\xEC;Luca\r\n Maria\r\n"
+                          "TEL;WORK:02 1111111\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\n"
+                          "N:Segretaria;Sara\r\nTEL;CELL:3330000000\r\nEND:VCARD\r\n"
+                          "END:VCARD\r\n")
+            << QStringList{"Luca Maria|Bianchì|021111111|"};
+    }
+    void readCards() {
+        QFETCH(QByteArray, file);
+        vcard::Reader reader(file);
+        QStringList cards;
+        while (const auto read = reader.next())
+            cards << QStringList{read->nome, read->cognome, read->cellulare, read->email}.join('|');
+        QTEST(cards, "cards");
+    }
+
+    void vcardExport_data() {
+        QTest::addColumn<QStringList>("contact"); // nome, cognome, cellulare, email as stored
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("accents and escapes")
+            << QStringList{"Nicolò", "Dell'Acqua; Rossi, Bianchi", "3331234567", "n@example.it"}
+            << card({"N:Dell'Acqua\\; Rossi\\, Bianchi;Nicol\xC3\xB2;;;",
+                     "FN:Nicol\xC3\xB2 Dell'Acqua\\; Rossi\\, Bianchi", "TEL;TYPE=CELL:3331234567",
+                     "EMAIL:n@example.it"});
+        QTest::newRow("blank first name and e-mail as the editor stores them")
+            << QStringList{" ", "Rossi", "3391234567", " "}
+            << card({"N:Rossi;;;;", "FN:Rossi", "TEL;TYPE=CELL:3391234567"});
+        QTest::newRow("a line of exactly 75 octets stays whole, one of 76 is folded")
+            << QStringList{"Ugo", QString(67, 'b'), "3", QString(63, 'c') + "@ex.it"}
+            << card({"N:" + QByteArray(67, 'b') + ";Ugo;;", " ;", "FN:Ugo " + QByteArray(67, 'b'),
+                     "TEL;TYPE=CELL:3", "EMAIL:" + QByteArray(63, 'c') + "@ex.it"});
+        QTest::newRow("an accented letter is not cut at the fold")
+            << QStringList{"Ugo", QString(72, 'b') + "è", "3", " "}
+            << card({"N:" + QByteArray(72, 'b'), " \xC3\xA8;Ugo;;;",
+                     "FN:Ugo " + QByteArray(68, 'b'), " " + QByteArray(4, 'b') + "\xC3\xA8",
+                     "TEL;TYPE=CELL:3"});
+    }
+    // The file holds what was written, and comes back equal into another address book.
+    void vcardExport() {
+        QFETCH(QStringList, contact);
+        TestFolder folder({"Principale", "Altra"});
+        vcard::Writer writer;
+        writer.add(contact[0], contact[1], contact[2], contact[3]);
+        QCOMPARE(writer.save(folder.file("out.vcf")), std::nullopt);
+        QTEST(readBytes(folder.file("out.vcf")), "bytes");
+        vcard::importFile(folder.file("out.vcf"), *folder.book("Altra"));
+        QCOMPARE(contactsOf(folder, "Altra"), QStringList{contact.join('|') + "|4"});
+    }
+
+    void vcardImport_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("added");     // Nome|cognome|cellulare|email
+        QTest::addColumn<QList<qint64>>("skipped"); // duplicates, without a number
+        QTest::addColumn<int>("status");
+        // The book holds 3391234567.
+        QTest::newRow("numbers of the book and of an earlier card, cards without a number")
+            << card({"N:Rossi;Anna;;;", "TEL;TYPE=CELL:+39 339 123 4567"}) +
+                   card({"N:Neri;Eva;;;", "TEL;TYPE=CELL:347 1"}) +
+                   card({"N:Neri;Eva;;;", "TEL;TYPE=CELL:0039 3471"}) +
+                   card({"N:Verdi;Ugo;;;", "EMAIL:u@example.it"}) +
+                   card({"N:Blu;Ada;;;", "TEL:+39"})
+            << QStringList{"Eva|Neri|3471| "} << QList<qint64>{2, 2} << int(vcard::Outcome::Done);
+        QByteArray phone;
+        QStringList stored;
+        for (int i = 0; i < 10000; ++i) {
+            phone += "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:"
+                     "Citt=C3=A0" +
+                     QByteArray::number(i) +
+                     ";Nicol=C3=B2;;;\r\n"
+                     "TEL;HOME:06" +
+                     QByteArray::number(i) +
+                     "\r\n"
+                     "TEL;CELL:+39 340" +
+                     QByteArray::number(i) + "\r\nEND:VCARD\r\n";
+            stored << "Nicolò|Città" + QString::number(i) + "|340" + QString::number(i) + "| ";
+        }
+        QTest::newRow("10,000 cards of a phone")
+            << phone << stored << QList<qint64>{0, 0} << int(vcard::Outcome::Done);
+        QTest::newRow("a semicolon file")
+            << QByteArray("Nome;Cognome;Cellulare\r\nAnna;Rossi;3391234567\r\n") << QStringList{}
+            << QList<qint64>{0, 0} << int(vcard::Outcome::NoCards);
+    }
+    void vcardImport() {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, added);
+        QFETCH(QList<qint64>, skipped);
+        TestFolder folder;
+        seed::addContact(*folder.book("Principale"), "Anna", "Rossi", "3391234567", "");
+        writeBytes(folder.file("in.vcf"), file);
+        const vcard::Outcome outcome =
+            vcard::importFile(folder.file("in.vcf"), *folder.book("Principale"));
+
+        QTEST(int(outcome.status), "status");
+        QCOMPARE(outcome.imported, qint64(added.size()));
+        QCOMPARE((QList<qint64>{outcome.duplicates, outcome.withoutNumber}), skipped);
+        QStringList stored{"Anna|Rossi|3391234567||4"};
+        for (const QString& contact : added)
+            stored << contact + "|4";
+        QCOMPARE(contactsOf(folder, "Principale"), stored);
+    }
+
     void exportCommand_data() {
+        QTest::addColumn<QString>("entry");     // the File menu entry
         QTest::addColumn<int>("node");          // tree position: 1 root, 2 Principale
         QTest::addColumn<QList<int>>("ticked"); // rows of the list, in surname order
         QTest::addColumn<bool>("cancel");
@@ -147,18 +303,30 @@ private slots:
         QTest::addColumn<QStringList>("messages");
         const QByteArray head = "Nome;Cognome;Cellulare;Posta elettronica\r\n";
         const QString exported = "Esportati 2 contatti nel file ";
+        const QString none = "Nessun Contatto esportato\n"
+                             "Selezionare i contatti quindi ripetere il comando";
         QTest::newRow("two ticked")
-            << 2 << QList<int>{0, 2} << false
+            << "exru" << 2 << QList<int>{0, 2} << false
             << head + "Luca;Bianchi;3471111111;\r\nAnna;Rossi;3391234567;anna@example.it\r\n"
             << QStringList{exported};
         QTest::newRow("none ticked")
-            << 2 << QList<int>{} << false << head
-            << QStringList{"Nessun Contatto esportato\n"
-                           "Selezionare i contatti quindi ripetere il comando"};
+            << "exru" << 2 << QList<int>{} << false << head << QStringList{none};
         QTest::newRow("dialog cancelled")
-            << 2 << QList<int>{0} << true << QByteArray() << QStringList{};
+            << "exru" << 2 << QList<int>{0} << true << QByteArray() << QStringList{};
+        QTest::newRow("vCard, two ticked")
+            << "exvcf" << 2 << QList<int>{0, 2} << false
+            << card({"N:Bianchi;Luca;;;", "FN:Luca Bianchi", "TEL;TYPE=CELL:3471111111"}) +
+                   card({"N:Rossi;Anna;;;", "FN:Anna Rossi", "TEL;TYPE=CELL:3391234567",
+                         "EMAIL:anna@example.it"})
+            << QStringList{exported};
+        QTest::newRow("vCard, none ticked: no file")
+            << "exvcf" << 2 << QList<int>{} << false << QByteArray() << QStringList{none};
+        QTest::newRow("vCard, root selected")
+            << "exvcf" << 1 << QList<int>{0} << false << QByteArray()
+            << QStringList{"Selezionare un archivio valido"};
     }
     void exportCommand() {
+        QFETCH(QString, entry);
         QFETCH(int, node);
         QFETCH(QList<int>, ticked);
         QFETCH(bool, cancel);
@@ -167,9 +335,9 @@ private slots:
         for (int row : ticked)
             m_window->browser()->model()->setChecked(row, true);
         m_window->selectNode(node);
-        const QString target = m_folder->file("esportati.csv");
+        const QString target = m_folder->file("esportati");
         m_script->answerText(cancel ? std::nullopt : std::optional<QString>(target));
-        control<QAction>(m_window.get(), "exru")->trigger();
+        control<QAction>(m_window.get(), qPrintable(entry))->trigger();
 
         QTEST(readBytes(target), "file");
         QCOMPARE(m_window->browser()->model()->checkedRows(), ticked); // still ticked
@@ -181,35 +349,46 @@ private slots:
     }
 
     void importCommand_data() {
+        QTest::addColumn<QString>("entry");
         QTest::addColumn<int>("node");
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<int>("listed"); // rows the browser lists afterwards
         QTest::addColumn<QString>("message");
         const QByteArray head = "Nome;Cognome;Cellulare;Posta elettronica\r\n";
         QTest::newRow("two contacts")
-            << 2 << head + "Ugo;Verdi;3401;\r\nEva;Neri;3402;\r\n"
+            << "impcvs" << 2 << head + "Ugo;Verdi;3401;\r\nEva;Neri;3402;\r\n"
             << 5 << "Importazione completata: 2 contatti nella rubrica Principale.";
         QTest::newRow("stopped at line 3")
-            << 2 << head + "Ugo;Verdi;3401;\r\nEva;Neri\r\n"
+            << "impcvs" << 2 << head + "Ugo;Verdi;3401;\r\nEva;Neri\r\n"
             << 4
             << "Importazione interrotta alla riga 3: la riga ha 2 campi, ne servono almeno 4.\n"
                "Contatti importati nella rubrica Principale: 1.";
         QTest::newRow("no Cellulare column")
-            << 2 << QByteArray("Nome;Cognome;Telefono\r\nUgo;Verdi;3401\r\n") << 3
+            << "impcvs" << 2 << QByteArray("Nome;Cognome;Telefono\r\nUgo;Verdi;3401\r\n") << 3
             << "non ha la colonna Cellulare: nessun contatto importato.";
-        QTest::newRow("root selected") << 1 << head + "Ugo;Verdi;3401;\r\n"
+        QTest::newRow("root selected") << "impcvs" << 1 << head + "Ugo;Verdi;3401;\r\n"
                                        << 3 << "Selezionare un archivio valido";
+        QTest::newRow("vCard: one new, one in the book, one without a number")
+            << "impvcf" << 2
+            << card({"N:Verdi;Ugo;;;", "TEL;TYPE=CELL:3401"}) +
+                   card({"N:Rossi;Anna;;;", "TEL;TYPE=CELL:+39 339 1234567"}) +
+                   card({"N:Neri;Eva;;;"})
+            << 4
+            << "Importazione completata nella rubrica Principale.\nContatti importati: 1.\n"
+               "Saltati perché il numero è già presente: 1.\n"
+               "Saltati perché senza numero di telefono: 1.";
     }
     void importCommand() {
+        QFETCH(QString, entry);
         QFETCH(int, node);
         QFETCH(QByteArray, file);
         QFETCH(int, listed);
         QFETCH(QString, message);
         startWithContacts();
-        writeBytes(m_folder->file("in.csv"), file);
+        writeBytes(m_folder->file("in"), file);
         m_window->selectNode(node);
-        m_script->answerText(m_folder->file("in.csv"));
-        control<QAction>(m_window.get(), "impcvs")->trigger();
+        m_script->answerText(m_folder->file("in"));
+        control<QAction>(m_window.get(), qPrintable(entry))->trigger();
 
         QCOMPARE(m_script->messages().size(), 1);
         QVERIFY2(m_script->messages().first().contains(message),
