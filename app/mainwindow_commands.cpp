@@ -428,8 +428,9 @@ void MainWindow::composeTo(const Entry& entry) {
 
 // The last ticked entry wins; with none ticked, the row last clicked.
 void MainWindow::openComposerForTicked() {
-    const QList<Entry> ticked = m_browser->tickedEntries();
-    const Entry entry = ticked.isEmpty() ? m_browser->currentEntry() : ticked.last();
+    Entry entry = m_browser->currentEntry();
+    m_browser->readTicked(ArchiveBrowser::tickedBatch,
+                          [&entry](const QList<Entry>& ticked) { entry = ticked.last(); });
     Composer::Request request = composerRequest();
     request.number = entry.number;
     request.surname = entry.surname;
@@ -444,10 +445,12 @@ void MainWindow::openComposerForArchive() {
     }
     Composer::Request request = composerRequest();
     request.mode = Composer::Mode::List;
-    for (const Entry& entry : m_browser->tickedEntries()) {
-        request.recipients.append(entry.number);
-        request.number += entry.number + QLatin1Char(';');
-    }
+    m_browser->readTicked(ArchiveBrowser::tickedBatch, [&request](const QList<Entry>& ticked) {
+        for (const Entry& entry : ticked) {
+            request.recipients.append(entry.number);
+            request.number += entry.number + QLatin1Char(';');
+        }
+    });
     request.searchable = false;
     openComposer(request);
 }

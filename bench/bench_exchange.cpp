@@ -95,8 +95,7 @@ int main(int argc, char** argv) {
     }
     ArchiveModel model;
     {
-        auto db = store::Database::open(source);
-        model.load(*db->openRecordset(QStringLiteral("rubrica")), QLatin1Char('r'));
+        model.load(source, QLatin1Char('r'));
         model.setAllChecked(true);
     }
 

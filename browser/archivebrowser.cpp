@@ -24,8 +24,8 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QTableView>
 #include <QTimer>
-#include <QTreeView>
 #include <QVBoxLayout>
 
 ArchiveBrowser::ArchiveBrowser(Session& session, QWidget* parent)
@@ -37,7 +37,7 @@ ArchiveBrowser::ArchiveBrowser(Session& session, QWidget* parent)
     , m_kindLabel(new QLabel(m_headerPanel))
     , m_archiveNameLabel(new QLabel(QStringLiteral("Rubriche"), m_headerPanel))
     , m_selectAllCheck(new QCheckBox(QStringLiteral("Seleziona Tutto"), m_footerPanel))
-    , m_listView(new QTreeView(m_listPanel))
+    , m_listView(new QTableView(m_listPanel))
     , m_refreshTimer(new QTimer(this))
     , m_session(session)
     , m_model(new ArchiveModel(this)) {
@@ -68,18 +68,24 @@ ArchiveBrowser::ArchiveBrowser(Session& session, QWidget* parent)
     footer->addWidget(m_selectAllCheck);
     footer->addStretch(1);
 
+    // A table view looks like the list and keeps nothing per row (a tree view keeps an item
+    // for each of a million rows).
     m_listView->setModel(m_model);
-    m_listView->setRootIsDecorated(false);
-    m_listView->setUniformRowHeights(true);
-    m_listView->setAllColumnsShowFocus(true);
-    m_listView->setItemsExpandable(false);
+    m_listView->setShowGrid(false);
+    m_listView->setWordWrap(false);
+    m_listView->setCornerButtonEnabled(false);
+    m_listView->verticalHeader()->hide();
+    m_listView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_listView->verticalHeader()->setDefaultSectionSize(m_listView->fontMetrics().height() + 4);
+    m_listView->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_listView->horizontalHeader()->setHighlightSections(false);
     m_listView->setSelectionMode(QAbstractItemView::SingleSelection);
     m_listView->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_listView->setTextElideMode(Qt::ElideRight);
-    m_listView->header()->setSectionsClickable(false);
-    m_listView->header()->setStretchLastSection(false);
-    m_listView->header()->setSectionsMovable(false);
+    m_listView->horizontalHeader()->setSectionsClickable(false);
+    m_listView->horizontalHeader()->setStretchLastSection(false);
+    m_listView->horizontalHeader()->setSectionsMovable(false);
     // The selection shows only while the list has the focus.
     QPalette palette = m_listView->palette();
     palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Base));
@@ -97,8 +103,8 @@ ArchiveBrowser::ArchiveBrowser(Session& session, QWidget* parent)
     m_refreshTimer->setSingleShot(true);
     connect(m_refreshTimer, &QTimer::timeout, this,
             [this] { handler::run([this] { reloadList(); }); });
-    connect(m_listView, &QTreeView::clicked, this, [this] { selectCurrentEntry(); });
-    connect(m_listView, &QTreeView::doubleClicked, this, [this] {
+    connect(m_listView, &QTableView::clicked, this, [this] { selectCurrentEntry(); });
+    connect(m_listView, &QTableView::doubleClicked, this, [this] {
         const auto modifiers = QGuiApplication::keyboardModifiers();
         handler::run([this, modifiers] { openComposerForEntry(modifiers); });
     });
@@ -199,9 +205,9 @@ void ArchiveBrowser::fill(QChar kind) {
     if (!same) // the current entry named a row of another archive
         clearCurrentEntry();
     try {
-        m_session.archive.open(store::archive::addressBookPath(m_session.appFolder, book));
-        m_model->load(m_session.archive.openRecordset(store::archive::tableForKind(kind)), kind,
-                      same);
+        const QString path = store::archive::addressBookPath(m_session.appFolder, book);
+        m_session.archive.open(path); // the indexes, when the file has none yet
+        m_model->load(path, kind, same);
     } catch (...) {
         m_model->clear();
         showSelectAll(false);
@@ -209,7 +215,7 @@ void ArchiveBrowser::fill(QChar kind) {
         throw;
     }
     m_book = book;
-    if (m_model->checkedRows().size() != m_model->rowCount()) // new rows come in unticked
+    if (!m_model->allChecked()) // new rows come in unticked
         showSelectAll(false);
     applyColumnWidths();
 }
@@ -220,13 +226,17 @@ void ArchiveBrowser::clearCurrentEntry() {
     m_entry.book = m_nodeText;
 }
 
-QList<Entry> ArchiveBrowser::tickedEntries() const {
-    QList<Entry> entries;
-    for (int row : m_model->checkedRows()) {
-        entries.append(m_model->entryAt(row));
-        entries.last().book = m_book;
-    }
-    return entries;
+void ArchiveBrowser::readTicked(qsizetype batch,
+                                const std::function<void(const QList<Entry>&)>& take) const {
+    m_model->readTicked(batch, [this, &take](const QList<QStringList>& rows) {
+        QList<Entry> entries;
+        entries.reserve(rows.size());
+        for (const QStringList& texts : rows) {
+            entries.append(m_model->entryOf(texts));
+            entries.last().book = m_book;
+        }
+        take(entries);
+    });
 }
 
 void ArchiveBrowser::applyColumnWidths() {
@@ -296,20 +306,29 @@ void ArchiveBrowser::deleteTicked() {
         return;
     }
     const QChar kind = listedKind();
-    const QList<Entry> entries = tickedEntries();
+    int ticked = 0;
     deletion::Outcome outcome;
-    if (!entries.isEmpty() && !store::archive::tableForKind(kind).isEmpty()) {
+    if (!store::archive::tableForKind(kind).isEmpty()) {
         const platform::WaitCursor wait;
-        openListedBook();
+        ticked = m_model->checkedCount();
+        if (ticked > 0)
+            openListedBook();
         const bool recycle = archivetree::headerKind(m_key, m_nodeText) == QLatin1Char('i');
-        outcome = deletion::removeEntries(*m_session.archive.db, kind, entries, recycle);
+        readTicked(tickedBatch, [&](const QList<Entry>& entries) {
+            if (outcome.failure)
+                return;
+            deletion::Outcome done =
+                deletion::removeEntries(*m_session.archive.db, kind, entries, recycle);
+            outcome.deleted += done.deleted;
+            outcome.failure = done.failure;
+        });
     }
     if (outcome.failure) {
         platform::MsgBox(QStringLiteral("La cancellazione si è interrotta per un errore "
                                         "dell'archivio.\nVoci cancellate: %1 su %2; le altre "
                                         "sono rimaste dove erano.\n\n%3")
                              .arg(outcome.deleted)
-                             .arg(entries.size())
+                             .arg(ticked)
                              .arg(outcome.failure->message()),
                          platform::Icon::Critical);
     }
@@ -325,12 +344,20 @@ store::Database& ArchiveBrowser::openListedBook() {
 void ArchiveBrowser::restoreTicked() {
     if (!showsDeleted())
         return;
-    const QList<Entry> entries = tickedEntries();
+    int ticked = 0;
     deletion::Outcome outcome;
-    if (!entries.isEmpty()) {
+    {
         const platform::WaitCursor wait;
-        openListedBook();
-        outcome = deletion::restoreEntries(*m_session.archive.db, entries);
+        ticked = m_model->checkedCount();
+        if (ticked > 0)
+            openListedBook();
+        readTicked(tickedBatch, [&](const QList<Entry>& entries) {
+            if (outcome.failure)
+                return;
+            deletion::Outcome done = deletion::restoreEntries(*m_session.archive.db, entries);
+            outcome.deleted += done.deleted;
+            outcome.failure = done.failure;
+        });
     }
     refreshList();
     setSelectAll(false);
@@ -339,7 +366,7 @@ void ArchiveBrowser::restoreTicked() {
                                         "dell'archivio.\nMessaggi ripristinati: %1 su %2; gli "
                                         "altri sono rimasti dove erano.\n\n%3")
                              .arg(outcome.deleted)
-                             .arg(entries.size())
+                             .arg(ticked)
                              .arg(outcome.failure->message()),
                          platform::Icon::Critical);
     else

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 struct Session;
 namespace store {
 class Database;
@@ -12,7 +14,7 @@ class ArchiveModel;
 class QCheckBox;
 class QLabel;
 class QTimer;
-class QTreeView;
+class QTableView;
 
 // The archive browser inside the main window: the contacts of an address book, or its saved,
 // sent or deleted messages, as the archive tree selects them. The row last clicked is the
@@ -39,8 +41,10 @@ public:
     Entry currentEntry() const { return m_entry; }
     // No current entry until the next click on a row (a composer has closed).
     void clearCurrentEntry();
-    // The ticked rows, in list order.
-    QList<Entry> tickedEntries() const;
+    // Ticked entries read at a time by the commands on them.
+    static constexpr qsizetype tickedBatch = 65536;
+    // The ticked rows' entries, in list order, `batch` at a time (each with its book).
+    void readTicked(qsizetype batch, const std::function<void(const QList<Entry>&)>& take) const;
     // True while a root of the tree is listed (no archive: commands are refused).
     bool showsRoot() const;
     // Deletes the ticked entries after asking; sent messages go to the deleted archive.
@@ -104,7 +108,7 @@ private:
     QLabel* m_kindLabel;
     QLabel* m_archiveNameLabel;
     QCheckBox* m_selectAllCheck;
-    QTreeView* m_listView;
+    QTableView* m_listView;
     QTimer* m_refreshTimer;
 
     Session& m_session;

@@ -1,17 +1,30 @@
 #include "browser/archivemodel.h"
 
-#include "store/database.h"
-#include "store/jettext.h"
+#include "store/listing.h"
+#include "store/schema.h"
+#include "store/storeerror.h"
 
-#include <QHash>
+#include <QTimer>
 
 #include <algorithm>
-#include <cstring>
+#include <limits>
 
 namespace {
 
-const char* const contactFields[4] = {"cellulare", "Nome", "cognome", "email"};
-const char* const messageFields[4] = {"cellulare", "cognome", "Data", "Testo"};
+// Rows per page of texts, pages kept, rows of order read for the first screen and then at
+// each idle turn.
+constexpr int pageRows = 64;
+constexpr size_t pagesKept = 32;
+constexpr qsizetype firstRows = 256;
+constexpr qsizetype idleRows = 16384;
+
+QStringList fieldsOf(QChar kind) {
+    if (kind == QLatin1Char('r'))
+        return {QStringLiteral("cellulare"), QStringLiteral("Nome"), QStringLiteral("cognome"),
+                QStringLiteral("email")};
+    return {QStringLiteral("cellulare"), QStringLiteral("cognome"), QStringLiteral("Data"),
+            QStringLiteral("Testo")};
+}
 
 QString rowIconPath(QChar kind) {
     switch (kind.unicode()) {
@@ -32,211 +45,310 @@ bool isContacts(QChar kind) {
     return kind == QLatin1Char('r');
 }
 
+const QStringList& noTexts() {
+    static const QStringList empty(4, QStringLiteral(""));
+    return empty;
+}
+
 } // namespace
 
 ArchiveModel::ArchiveModel(QObject* parent)
-    : QAbstractTableModel(parent) {}
+    : QAbstractTableModel(parent)
+    , m_idleReader(new QTimer(this)) {
+    m_idleReader->setInterval(0);
+    connect(m_idleReader, &QTimer::timeout, this, &ArchiveModel::readOrderWhileIdle);
+}
+
+ArchiveModel::~ArchiveModel() = default;
 
 void ArchiveModel::clear() {
     beginResetModel();
+    m_idleReader->stop();
     m_kind = QChar();
-    m_text.clear();
-    m_text.shrink_to_fit();
-    m_rows = {};
+    m_rows = 0;
+    m_listing.reset();
     m_order = {};
-    m_checked = {};
+    m_pages.clear();
+    m_recent.clear();
+    m_ticked.clear();
+    m_all = false;
+    m_unticked.clear();
+    m_allUpTo = 0;
     endResetModel();
 }
 
-void ArchiveModel::load(store::Recordset& rs, QChar kind, bool keepTicks) {
-    // Read aside first: a failure half-way leaves an empty list, never a half-replaced one.
-    ArchiveModel next;
+void ArchiveModel::load(const QString& path, QChar kind, bool keepTicks) {
+    // Read aside first: a failure leaves an empty list, never a half-replaced one.
+    std::unique_ptr<store::Listing> listing;
+    std::vector<qint64> order;
+    qint64 rows = 0;
     try {
-        next.m_kind = kind;
-        const char* const* names = isContacts(kind) ? contactFields : messageFields;
-        int columns[4];
-        for (int i = 0; i < 4; ++i)
-            columns[i] = rs.fieldIndex(QString::fromLatin1(names[i]));
-        while (!rs.isEof()) {
-            Row row;
-            for (int i = 0; i < 4; ++i) {
-                const QByteArrayView value = rs.rawText(columns[i]);
-                row[i] = {static_cast<quint32>(next.m_text.size()),
-                          static_cast<quint32>(value.size())};
-                next.m_text.append(value.data(), static_cast<size_t>(value.size()));
-            }
-            next.m_rows.push_back(row);
-            rs.MoveNext();
-        }
-        next.m_text.shrink_to_fit();
-        next.m_rows.shrink_to_fit();
-        next.sortBySurname(isContacts(kind) ? 2 : 1);
-        if (keepTicks && kind == m_kind)
-            next.m_checked = carriedTicks(next);
-        else
-            next.m_checked.assign(next.m_rows.size(), 0);
+        const QStringList fields = fieldsOf(kind);
+        listing = std::make_unique<store::Listing>(path, store::archive::tableForKind(kind), fields,
+                                                   fields[isContacts(kind) ? 2 : 1]);
+        rows = listing->count();
+        order.reserve(static_cast<size_t>(rows));
+        listing->readOrder(order, firstRows);
     } catch (...) {
         clear();
         throw;
     }
+    const bool carry = keepTicks && kind == m_kind;
     beginResetModel();
     m_kind = kind;
     m_icon = QIcon(rowIconPath(kind));
-    m_text.swap(next.m_text);
-    m_rows.swap(next.m_rows);
-    m_order.swap(next.m_order);
-    m_checked.swap(next.m_checked);
+    m_listing = std::move(listing);
+    m_order = std::move(order);
+    m_rows = static_cast<int>(std::min<qint64>(rows, std::numeric_limits<int>::max()));
+    m_pages.clear();
+    m_recent.clear();
+    if (!carry) {
+        m_ticked.clear();
+        m_all = false;
+        m_unticked.clear();
+        m_allUpTo = 0;
+    }
     endResetModel();
+    if (m_listing->orderRead())
+        orderComplete();
+    else
+        m_idleReader->start();
 }
 
-QByteArray ArchiveModel::entry(int row) const {
-    QByteArray texts;
-    for (int column = FirstTextColumn; column < ColumnCount; ++column)
-        texts.append(cell(row, column).toByteArray()).append('\0');
-    return texts;
+bool ArchiveModel::orderRead() const {
+    return !m_listing || m_listing->orderRead();
 }
 
-// A contact is named by its number, a message by its number and date.
-QByteArray ArchiveModel::key(int row) const {
-    QByteArray k = cell(row, 1).toByteArray();
-    if (!isContacts(m_kind))
-        k.append('\0').append(cell(row, 3).toByteArray());
-    return k;
-}
-
-std::vector<quint8> ArchiveModel::carriedTicks(const ArchiveModel& next) const {
-    const auto rows = static_cast<int>(next.m_order.size());
-    std::vector<quint8> ticks(static_cast<size_t>(rows), 0);
-    QHash<QByteArray, int> ticked; // entry -> how many rows of it were ticked
-    QHash<QByteArray, int> byKey;  // key -> ticks not found again by their texts
-    for (int row : checkedRows()) {
-        ++ticked[entry(row)];
-        ++byKey[key(row)];
+void ArchiveModel::readOrderWhileIdle() {
+    if (!m_listing || m_listing->orderRead()) {
+        m_idleReader->stop();
+        return;
     }
-    if (ticked.isEmpty())
-        return ticks;
-    // The rows as they were keep their ticks.
-    for (int row = 0; row < rows; ++row) {
-        const auto it = ticked.find(next.entry(row));
-        if (it == ticked.end() || *it == 0)
-            continue;
-        --*it;
-        --byKey[next.key(row)];
-        ticks[static_cast<size_t>(row)] = 1;
+    try {
+        readOrder(static_cast<qsizetype>(m_order.size()) + idleRows);
+    } catch (const store::StoreError&) {
+        m_idleReader->stop(); // read again when a row further on is asked for
     }
-    // A ticked entry whose texts changed (an edited contact) is found by its key, never on a
-    // row the user had left unticked.
-    QHash<QByteArray, int> untickedBefore;
-    for (int row = 0; row < rowCount(); ++row)
-        if (!isChecked(row) && byKey.value(key(row)) > 0)
-            ++untickedBefore[entry(row)];
-    for (int row = 0; row < rows; ++row) {
-        if (ticks[static_cast<size_t>(row)])
-            continue;
-        const QByteArray k = next.key(row);
-        if (byKey.value(k) <= 0)
-            continue;
-        const auto left = untickedBefore.find(next.entry(row));
-        if (left != untickedBefore.end() && *left > 0) {
-            --*left;
-            continue;
+}
+
+void ArchiveModel::readOrder(qsizetype rows) const {
+    if (!m_listing || m_listing->orderRead())
+        return;
+    while (static_cast<qsizetype>(m_order.size()) < rows &&
+           m_listing->readOrder(m_order, rows - static_cast<qsizetype>(m_order.size())))
+        ;
+    if (m_listing->orderRead())
+        orderComplete();
+}
+
+// The table changed between the count and the last read of the order (another program
+// writing): the list takes the rows the order has.
+void ArchiveModel::orderComplete() const {
+    m_idleReader->stop();
+    if (static_cast<qsizetype>(m_order.size()) == m_rows)
+        return;
+    auto* self = const_cast<ArchiveModel*>(this);
+    QTimer::singleShot(0, self, [self] {
+        const int rows = static_cast<int>(self->m_order.size());
+        if (!self->m_listing || !self->m_listing->orderRead() || rows == self->m_rows)
+            return;
+        if (rows < self->m_rows) {
+            self->beginRemoveRows({}, rows, self->m_rows - 1);
+            self->m_rows = rows;
+            self->endRemoveRows();
+        } else {
+            self->beginInsertRows({}, self->m_rows, rows - 1);
+            self->m_rows = rows;
+            self->endInsertRows();
         }
-        --byKey[k];
-        ticks[static_cast<size_t>(row)] = 1;
-    }
-    return ticks;
-}
-
-// Rows are taken newest first, as a list that inserts each row at the top, then put in
-// surname order; rows with the same surname keep newest first.
-void ArchiveModel::sortBySurname(int surnameField) {
-    struct Item {
-        quint64 prefix;
-        quint32 keyOffset;
-        quint32 keyLength;
-        quint32 row;
-    };
-    const auto n = static_cast<quint32>(m_rows.size());
-    std::string keys;
-    std::vector<Item> items;
-    items.reserve(n);
-    for (quint32 i = n; i-- > 0;) {
-        const Cell c = m_rows[i][static_cast<size_t>(surnameField)];
-        const QByteArray key =
-            store::jettext::sortKey(QByteArrayView(m_text.data() + c.offset, c.length));
-        quint64 prefix = 0;
-        for (qsizetype b = 0; b < 8; ++b)
-            prefix = (prefix << 8) | (b < key.size() ? static_cast<quint8>(key[b]) : 0u);
-        items.push_back(
-            {prefix, static_cast<quint32>(keys.size()), static_cast<quint32>(key.size()), i});
-        keys.append(key.constData(), static_cast<size_t>(key.size()));
-    }
-    std::stable_sort(items.begin(), items.end(), [&keys](const Item& a, const Item& b) {
-        if (a.prefix != b.prefix)
-            return a.prefix < b.prefix;
-        const int c = std::memcmp(keys.data() + a.keyOffset, keys.data() + b.keyOffset,
-                                  std::min(a.keyLength, b.keyLength));
-        return c != 0 ? c < 0 : a.keyLength < b.keyLength;
     });
-    m_order.resize(n);
-    for (quint32 i = 0; i < n; ++i)
-        m_order[i] = items[i].row;
 }
 
-QByteArrayView ArchiveModel::cell(int row, int column) const {
-    if (row < 0 || static_cast<size_t>(row) >= m_order.size() || column < FirstTextColumn ||
-        column >= ColumnCount)
-        return {};
-    const Cell c = m_rows[m_order[static_cast<size_t>(row)]][static_cast<size_t>(column - 1)];
-    return QByteArrayView(m_text.data() + c.offset, c.length);
+qint64 ArchiveModel::rowid(int row) const {
+    if (row < 0 || row >= m_rows)
+        return 0;
+    if (static_cast<size_t>(row) >= m_order.size()) {
+        try {
+            readOrder(row + pageRows);
+        } catch (const store::StoreError&) {
+            return 0;
+        }
+    }
+    return static_cast<size_t>(row) < m_order.size() ? m_order[static_cast<size_t>(row)] : 0;
+}
+
+const ArchiveModel::Texts& ArchiveModel::texts(int row) const {
+    if (row < 0 || row >= m_rows || !m_listing)
+        return noTexts();
+    const int number = row / pageRows;
+    auto page = m_pages.find(number);
+    if (page == m_pages.end()) {
+        const int first = number * pageRows;
+        const int last = std::min(m_rows, first + pageRows);
+        rowid(last - 1); // the order up to the page's end
+        const size_t end = std::min<size_t>(m_order.size(), static_cast<size_t>(last));
+        if (static_cast<size_t>(first) >= end)
+            return noTexts();
+        const std::span<const qint64> keys(m_order.data() + first,
+                                           end - static_cast<size_t>(first));
+        QHash<qint64, Texts> found;
+        try {
+            found = m_listing->read(keys);
+        } catch (const store::StoreError&) {
+            return noTexts(); // shown empty, read again when painted again
+        }
+        std::vector<Texts> rows;
+        rows.reserve(keys.size());
+        for (qint64 key : keys)
+            rows.push_back(found.value(key, noTexts()));
+        if (m_recent.size() >= pagesKept) {
+            m_pages.remove(m_recent.back());
+            m_recent.pop_back();
+        }
+        page = m_pages.insert(number, std::move(rows));
+        m_recent.push_front(number);
+    } else if (m_recent.front() != number) {
+        m_recent.remove(number);
+        m_recent.push_front(number);
+    }
+    const size_t at = static_cast<size_t>(row - number * pageRows);
+    return at < page->size() ? (*page)[at] : noTexts();
 }
 
 QString ArchiveModel::text(int row, int column) const {
-    return QString::fromUtf8(cell(row, column));
+    if (column < FirstTextColumn || column >= ColumnCount)
+        return {};
+    return texts(row).value(column - FirstTextColumn);
 }
 
-Entry ArchiveModel::entryAt(int row) const {
+Entry ArchiveModel::entryOf(const Texts& texts) const {
     Entry entry;
     entry.archive = m_kind;
-    entry.number = text(row, 1);
-    entry.detail = text(row, 4);
-    if (m_kind == QLatin1Char('r')) {
-        entry.surname = text(row, 3);
+    entry.number = texts.value(0);
+    entry.detail = texts.value(3);
+    if (isContacts(m_kind)) {
+        entry.surname = texts.value(2);
     } else {
-        entry.surname = text(row, 2);
-        entry.date = text(row, 3);
+        entry.surname = texts.value(1);
+        entry.date = texts.value(2);
     }
     return entry;
 }
 
+Entry ArchiveModel::entryAt(int row) const {
+    return entryOf(texts(row));
+}
+
+bool ArchiveModel::isTicked(qint64 key) const {
+    if (key == 0)
+        return false;
+    if (m_all && key <= m_allUpTo)
+        return !m_unticked.contains(key);
+    return m_ticked.contains(key); // without "all", or a row added since
+}
+
 bool ArchiveModel::isChecked(int row) const {
-    return row >= 0 && static_cast<size_t>(row) < m_checked.size() &&
-           m_checked[static_cast<size_t>(row)] != 0;
+    return isTicked(rowid(row));
 }
 
 void ArchiveModel::setChecked(int row, bool checked) {
-    if (row < 0 || static_cast<size_t>(row) >= m_checked.size() || isChecked(row) == checked)
+    const qint64 key = rowid(row);
+    if (key == 0 || isTicked(key) == checked)
         return;
-    m_checked[static_cast<size_t>(row)] = checked ? 1 : 0;
+    if (m_all && key <= m_allUpTo) {
+        if (checked)
+            m_unticked.remove(key);
+        else
+            m_unticked.insert(key);
+    } else if (checked) {
+        m_ticked.insert(key);
+    } else {
+        m_ticked.remove(key);
+    }
     const QModelIndex i = index(row, CheckColumn);
     emit dataChanged(i, i, {Qt::CheckStateRole});
     emit checkToggled(row, checked);
 }
 
 void ArchiveModel::setAllChecked(bool checked) {
-    if (m_checked.empty())
-        return;
-    std::fill(m_checked.begin(), m_checked.end(), checked ? 1 : 0);
-    emit dataChanged(index(0, CheckColumn), index(rowCount() - 1, CheckColumn),
-                     {Qt::CheckStateRole});
+    m_ticked.clear();
+    m_unticked.clear();
+    m_all = checked && m_listing;
+    m_allUpTo = 0;
+    if (m_all) {
+        try {
+            m_allUpTo = m_listing->lastRowid();
+        } catch (const store::StoreError&) { // what the list holds
+            readOrder(m_rows);
+            for (qint64 key : m_order)
+                m_allUpTo = std::max(m_allUpTo, key);
+        }
+    }
+    if (m_rows > 0)
+        emit dataChanged(index(0, CheckColumn), index(m_rows - 1, CheckColumn),
+                         {Qt::CheckStateRole});
+}
+
+bool ArchiveModel::allChecked() const {
+    if (!m_all || !m_unticked.isEmpty() || !m_listing)
+        return false;
+    try {
+        return m_listing->lastRowid() <= m_allUpTo;
+    } catch (const store::StoreError&) {
+        return false;
+    }
 }
 
 QList<int> ArchiveModel::checkedRows() const {
     QList<int> rows;
-    for (size_t i = 0; i < m_checked.size(); ++i)
-        if (m_checked[i])
+    if (!m_all && m_ticked.isEmpty())
+        return rows;
+    readOrder(m_rows);
+    for (size_t i = 0; i < m_order.size() && static_cast<int>(i) < m_rows; ++i)
+        if (isTicked(m_order[i]))
             rows.append(static_cast<int>(i));
     return rows;
+}
+
+int ArchiveModel::checkedCount() const {
+    if (!m_all && m_ticked.isEmpty())
+        return 0;
+    readOrder(m_rows);
+    int count = 0;
+    for (size_t i = 0; i < m_order.size() && static_cast<int>(i) < m_rows; ++i)
+        count += isTicked(m_order[i]) ? 1 : 0;
+    return count;
+}
+
+void ArchiveModel::readTicked(qsizetype batch,
+                              const std::function<void(const QList<QStringList>&)>& take) const {
+    if ((!m_all && m_ticked.isEmpty()) || !m_listing)
+        return;
+    readOrder(m_rows);
+    std::vector<qint64> keys;
+    keys.reserve(static_cast<size_t>(std::max<qsizetype>(1, batch)));
+    auto flush = [&] {
+        const QHash<qint64, Texts> found = m_listing->read(keys);
+        QList<QStringList> rows;
+        rows.reserve(static_cast<qsizetype>(keys.size()));
+        for (qint64 key : keys) {
+            const auto texts = found.constFind(key);
+            if (texts != found.cend()) // a row gone since it was listed is left out
+                rows.append(*texts);
+        }
+        keys.clear();
+        if (!rows.isEmpty())
+            take(rows);
+    };
+    for (size_t i = 0; i < m_order.size() && static_cast<int>(i) < m_rows; ++i) {
+        if (!isTicked(m_order[i]))
+            continue;
+        keys.push_back(m_order[i]);
+        if (static_cast<qsizetype>(keys.size()) >= batch)
+            flush();
+    }
+    if (!keys.empty())
+        flush();
 }
 
 int ArchiveModel::columnWidthTwips(QChar kind, int column) {
@@ -248,7 +360,7 @@ int ArchiveModel::columnWidthTwips(QChar kind, int column) {
 }
 
 int ArchiveModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_order.size());
+    return parent.isValid() ? 0 : m_rows;
 }
 
 int ArchiveModel::columnCount(const QModelIndex& parent) const {

@@ -3,38 +3,47 @@
 #include "browser/entry.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QIcon>
+#include <QSet>
 
-#include <array>
-#include <string>
+#include <functional>
+#include <list>
+#include <memory>
 #include <vector>
 
 namespace store {
-class Recordset;
+class Listing;
 }
+class QTimer;
 
 // The rows of one archive table as the browser lists them: a check box and the archive's
-// icon in column 0, four text columns, ordered by surname (Italian order, empty first).
-// Texts are kept as UTF-8 in one block, so a million rows stay compact.
+// icon in column 0, four text columns, ordered by surname (without regard to case, empty
+// first, rows of one surname newest first). The order comes from the file's surname index a
+// slice at a time (the first screen at once, the rest while the program is idle, or at once
+// when a row further on is asked for), and the texts of a few pages around the rows shown are
+// kept. Ticks are kept by row key, "all" as a flag with its exceptions.
 class ArchiveModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { CheckColumn = 0, FirstTextColumn = 1, ColumnCount = 5 };
 
     explicit ArchiveModel(QObject* parent = nullptr);
+    ~ArchiveModel() override;
 
     // No rows and no columns.
     void clear();
-    // Reads every row of `rs` (a table of kind 'r', 's', 'i' or 'c') and sorts by surname.
+    // Lists the table of kind `kind` ('r', 's', 'i' or 'c') of the address book at `path`.
     // Every row comes unticked, unless `keepTicks` (the same archive read again): then the
-    // rows ticked before stay ticked, found by their texts, or an edited one by its key (a
-    // contact's number; a message's number and date). If reading fails the list is left
-    // empty and the failure goes on.
-    void load(store::Recordset& rs, QChar kind, bool keepTicks = false);
+    // rows ticked before stay ticked, and under "all" the rows added since come unticked.
+    // If reading fails the list is left empty and the failure goes on.
+    void load(const QString& path, QChar kind, bool keepTicks = false);
 
     QChar kind() const { return m_kind; }
+    // True once the whole order has been read (the list no longer reads while idle).
+    bool orderRead() const;
     int rowFor(const QModelIndex& index) const { return index.isValid() ? index.row() : -1; }
-    // The text of a cell as stored (column 1..4); empty for a null field.
+    // The text of a cell as stored (column 1..4); empty for a null field or a row gone.
     QString text(int row, int column) const;
     // The row's texts as an entry of this archive (its book is left empty).
     Entry entryAt(int row) const;
@@ -42,7 +51,17 @@ public:
     bool isChecked(int row) const;
     void setChecked(int row, bool checked);
     void setAllChecked(bool checked);
+    // True while "all" holds for every row listed: no exception, no row added since.
+    bool allChecked() const;
+    // The ticked rows in list order (reads the whole order first).
     QList<int> checkedRows() const;
+    int checkedCount() const;
+    // The texts of the ticked rows (columns 1..4) in list order, `batch` rows at a time, to
+    // `take`; the texts of one batch only are held at once.
+    void readTicked(qsizetype batch,
+                    const std::function<void(const QList<QStringList>&)>& take) const;
+    // A row's texts as an entry of this archive (its book is left empty).
+    Entry entryOf(const QStringList& texts) const;
 
     // Column widths in twips.
     static int columnWidthTwips(QChar kind, int column);
@@ -58,23 +77,27 @@ signals:
     void checkToggled(int row, bool checked);
 
 private:
-    struct Cell {
-        quint32 offset;
-        quint32 length;
-    };
-    using Row = std::array<Cell, 4>;
-
-    QByteArrayView cell(int row, int column) const;
-    QByteArray entry(int row) const; // the four texts
-    QByteArray key(int row) const;
-    // The ticks of `next`, a new reading of this archive, as this list had them.
-    std::vector<quint8> carriedTicks(const ArchiveModel& next) const;
-    void sortBySurname(int surnameColumn);
+    using Texts = QStringList;
+    // The row's key; 0 when the order cannot be read that far.
+    qint64 rowid(int row) const;
+    // Reads the order up to `rows` rows, or to its end.
+    void readOrder(qsizetype rows) const;
+    void readOrderWhileIdle();
+    void orderComplete() const;
+    const Texts& texts(int row) const;
+    bool isTicked(qint64 rowid) const;
 
     QChar m_kind;
-    std::string m_text;            // all cell texts, UTF-8, back to back
-    std::vector<Row> m_rows;       // in stored order
-    std::vector<quint32> m_order;  // display row -> stored row
-    std::vector<quint8> m_checked; // by display row
     QIcon m_icon;
+    int m_rows = 0;
+    std::unique_ptr<store::Listing> m_listing;
+    mutable std::vector<qint64> m_order;            // list row -> rowid, read so far
+    mutable QHash<int, std::vector<Texts>> m_pages; // a few pages of texts, by page number
+    mutable std::list<int> m_recent;                // the pages kept, last used first
+    QTimer* m_idleReader;
+
+    QSet<qint64> m_ticked; // without "all"
+    bool m_all = false;
+    QSet<qint64> m_unticked; // under "all"
+    qint64 m_allUpTo = 0;    // "all" covers the rows up to this key
 };

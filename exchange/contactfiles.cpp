@@ -128,14 +128,14 @@ void exportWith(Writer& writer, const ArchiveModel& model, const QString& title,
     std::optional<QString> failure;
     {
         WaitBox wait(parent);
-        const int rows = model.rowCount();
-        for (int row = 0; row < rows; ++row) {
-            if (model.isChecked(row))
-                writer.add(model.text(row, 2), model.text(row, 3), model.text(row, 1),
-                           model.text(row, 4));
-            if (row % 4096 == 0)
-                wait.setProgress(row, rows);
-        }
+        const int rows = model.checkedCount();
+        int done = 0;
+        model.readTicked(4096, [&](const QList<QStringList>& ticked) {
+            for (const QStringList& texts : ticked) // cellulare, Nome, cognome, email
+                writer.add(texts[1], texts[2], texts[0], texts[3]);
+            done += static_cast<int>(ticked.size());
+            wait.setProgress(done, rows);
+        });
         if (!writer.bytes().isEmpty())
             failure = writer.save(*file);
     }

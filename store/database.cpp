@@ -21,6 +21,7 @@ namespace {
 
 constexpr char collationName[] = "quillet_nocase";
 constexpr char likeFunctionName[] = "quillet_like";
+constexpr char sortKeyFunctionName[] = "quillet_sortkey";
 constexpr int busyTimeoutMs = 5000;
 constexpr int firstPageRows = 64;
 constexpr int pageRows = 512;
@@ -124,6 +125,20 @@ void likeFunction(sqlite3_context* context, int, sqlite3_value** args) {
     }
 }
 
+// quillet_sortkey(text): the list's order as a blob that compares byte by byte (a null value
+// sorts with the empty text).
+void sortKeyFunction(sqlite3_context* context, int, sqlite3_value** args) {
+    try {
+        const QByteArray key = sqlite3_value_type(args[0]) == SQLITE_NULL
+                                   ? QByteArray()
+                                   : jettext::sortKey(textArgument(args[0]));
+        sqlite3_result_blob64(context, key.constData(), static_cast<sqlite3_uint64>(key.size()),
+                              SQLITE_TRANSIENT);
+    } catch (const std::bad_alloc&) {
+        sqlite3_result_error_nomem(context);
+    }
+}
+
 int fieldPosition(const QStringList& fields, const QString& field) {
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (jettext::equal(fields[i], field))
@@ -153,6 +168,11 @@ std::shared_ptr<sqlite::Connection> openConnection(const QString& path,
         registered = sqlite3_create_function_v2(
             db, likeFunctionName, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
             likeFunction, nullptr, nullptr, nullptr);
+    }
+    if (registered == SQLITE_OK) {
+        registered = sqlite3_create_function_v2(
+            db, sortKeyFunctionName, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+            nullptr, sortKeyFunction, nullptr, nullptr, nullptr);
     }
     if (registered != SQLITE_OK)
         connection->fail(registered);
@@ -260,6 +280,25 @@ void createIndexes(const sqlite::Connection& connection, const QString& table,
     }
 }
 
+// The list's order of the contacts: the surnames' sort keys, so a list reads its screens
+// straight from the index.
+QString orderIndexSql(const QString& table, const QStringList& columns, bool ifMissing) {
+    const int surname = fieldPosition(columns, QStringLiteral("cognome"));
+    if (surname < 0)
+        return {};
+    return QStringLiteral("CREATE INDEX %1 %2 ON %3 (%4(%5))")
+        .arg(ifMissing ? QStringLiteral("IF NOT EXISTS") : QString(),
+             quoted(archive::rubricaTable().name + QStringLiteral("_ordine")), quoted(table),
+             QLatin1String(sortKeyFunctionName), quoted(columns[surname]));
+}
+
+bool hasIndex(const sqlite::Connection& connection, const QString& name) {
+    sqlite::Statement statement(connection,
+                                "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?1");
+    statement.bind(1, name);
+    return statement.step();
+}
+
 // An address book made before the indexes, or by an import, gets them when it is opened; a
 // file that cannot be written, or that another writer holds at that moment, is used as it is
 // (searches scan it) and tried again at the next opening.
@@ -269,13 +308,19 @@ void indexContacts(const sqlite::Connection& connection) {
         return;
     const QStringList columns = columnsOf(connection, table);
     const auto missing = missingIndexes(columns, indexesOf(connection, table));
-    if (missing.isEmpty() || connection.readOnly())
+    const QString order =
+        hasIndex(connection, archive::rubricaTable().name + QStringLiteral("_ordine"))
+            ? QString()
+            : orderIndexSql(table, columns, true);
+    if ((missing.isEmpty() && order.isEmpty()) || connection.readOnly())
         return;
     try {
         connection.setBusyTimeout(0); // no waiting for another writer
         sqlite::Transaction transaction(connection);
         connection.setBusyTimeout(busyTimeoutMs);
         createIndexes(connection, table, columns, missing);
+        if (!order.isEmpty())
+            sqlite::Statement(connection, order.toUtf8()).run();
         transaction.commit();
     } catch (const StoreError&) {
         connection.setBusyTimeout(busyTimeoutMs);
@@ -484,9 +529,13 @@ std::unique_ptr<Database> Database::create(const QString& path, const QList<Tabl
                                                .arg(quoted(table.name), columns.join(u", "))
                                                .toUtf8())
                 .run();
-            if (jettext::equal(table.name, archive::rubricaTable().name))
+            if (jettext::equal(table.name, archive::rubricaTable().name)) {
                 createIndexes(*connection, table.name, table.fields,
                               missingIndexes(table.fields, {}));
+                const QString order = orderIndexSql(table.name, table.fields, false);
+                if (!order.isEmpty())
+                    sqlite::Statement(*connection, order.toUtf8()).run();
+            }
         }
         transaction.commit();
     } catch (const StoreError& error) {
@@ -506,6 +555,10 @@ std::unique_ptr<Database> Database::create(const QString& path, const QList<Tabl
 
 const char* Database::textCollation() {
     return collationName;
+}
+
+const char* Database::sortKeyFunction() {
+    return sortKeyFunctionName;
 }
 
 bool Database::hasTable(const QString& table) const {

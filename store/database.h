@@ -65,6 +65,9 @@ public:
     // The collation that compares texts as the archive's "=" does (and its indexes are made
     // with), for that SQL of the store's own.
     static const char* textCollation();
+    // The SQL function that gives a text's sort key in the lists' order (a blob compared byte
+    // by byte); the contacts are indexed by it.
+    static const char* sortKeyFunction();
 
     // The steps SQLite takes to find the rows of the query (EXPLAIN QUERY PLAN), to check
     // that a lookup goes through an index.

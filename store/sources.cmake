@@ -7,4 +7,5 @@ list(APPEND QUILLET_CORE_SOURCES
   store/database.h store/database.cpp
   store/shareddatabase.h store/shareddatabase.cpp
   store/archive.h store/archive.cpp
-  store/sendreport.h store/sendreport.cpp)
+  store/sendreport.h store/sendreport.cpp
+  store/listing.h store/listing.cpp)

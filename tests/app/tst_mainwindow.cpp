@@ -11,8 +11,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QTableView>
 #include <QTimer>
-#include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -248,7 +248,7 @@ private:
     }
 
     void clickRow(int row) {
-        auto* list = control<QTreeView>(m_window->browser(), "lvw1");
+        auto* list = control<QTableView>(m_window->browser(), "lvw1");
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualRect(model()->index(row, 2)).center());
     }

@@ -20,8 +20,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTimer>
-#include <QTreeView>
 #include <QtTest>
 
 #include <algorithm>
@@ -183,7 +183,7 @@ private slots:
         const QStringList binBefore = rows(*m_folder, "cancellati");
         click(clicked);
         const QString number = model()->text(clicked, 1);
-        auto* list = control<QTreeView>(browser(), "lvw1");
+        auto* list = control<QTableView>(browser(), "lvw1");
         list->setCurrentIndex(model()->index(2, 1)); // arrow keys: no click
         QFETCH(Answer, answer);
         m_script->answer(answer);
@@ -340,7 +340,7 @@ private slots:
         m_window->show();
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         // A left click on another row first: the right button's row is the one acted on.
-        auto* view = control<QTreeView>(browser(), "lvw1");
+        auto* view = control<QTableView>(browser(), "lvw1");
         QWidget* list = view->viewport();
         const auto centre = [this, view](int r) {
             return view->visualRect(model()->index(r, 2)).center();
@@ -387,7 +387,7 @@ private:
     }
     // A mouse click on a row: it becomes the current entry.
     void click(int row) {
-        control<QTreeView>(browser(), "lvw1")->setCurrentIndex(model()->index(row, 1));
+        control<QTableView>(browser(), "lvw1")->setCurrentIndex(model()->index(row, 1));
         browser()->selectCurrentEntry();
     }
     // If a command opens the composer: what it got, as "Label23|recipients|number|surname|text";

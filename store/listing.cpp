@@ -1,0 +1,152 @@
+#include "store/listing.h"
+
+#include "store/jettext.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace store {
+
+namespace {
+
+// Rows whose texts one statement reads.
+constexpr int rowsPerRead = 64;
+
+QString quoted(const QString& identifier) {
+    QString inner = identifier;
+    inner.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + inner + u'"';
+}
+
+} // namespace
+
+struct Listing::Reader {
+    sqlite::Statement rows; // the texts of the rowids bound to ?1 ... ?rowsPerRead
+};
+
+Listing::Listing(const QString& path, const QString& table, const QStringList& fields,
+                 const QString& surname)
+    : m_db(Database::open(path))
+    , m_table(table)
+    , m_fields(fields)
+    , m_surname(surname) {
+    // The order is read once through the whole index: a small cache, the pages come and go.
+    m_db->connection()->exec("PRAGMA cache_size=-2048");
+    // As a recordset names them: an unknown table or field is the engine's failure, never an
+    // empty column.
+    const QStringList stored = m_db->openRecordset(table)->fieldNames();
+    for (QString& field : m_fields) {
+        const auto found = std::find_if(stored.begin(), stored.end(), [&field](const QString& s) {
+            return jettext::equal(s, field);
+        });
+        if (found == stored.end())
+            throw StoreError(ItemNotFound,
+                             QStringLiteral("Elemento '%1' non trovato nell'insieme.").arg(field));
+        field = *found;
+    }
+    QStringList parameters;
+    for (int i = 1; i <= rowsPerRead; ++i)
+        parameters.append(u'?' + QString::number(i));
+    QString sql = QStringLiteral("SELECT rowid");
+    for (const QString& field : m_fields)
+        sql += QStringLiteral(", ") + quoted(field);
+    sql +=
+        QStringLiteral(" FROM %1 WHERE rowid IN (%2)").arg(quoted(m_table), parameters.join(u','));
+    m_reader = std::make_unique<Reader>(
+        Reader{sqlite::Statement(*m_db->connection(), sql.toUtf8(), sqlite::Statement::Use::Kept)});
+}
+
+Listing::~Listing() = default;
+
+qint64 Listing::count() const {
+    sqlite::Statement statement(
+        *m_db->connection(),
+        QStringLiteral("SELECT count(*) FROM %1").arg(quoted(m_table)).toUtf8());
+    return statement.step() ? statement.integer(0) : 0;
+}
+
+qint64 Listing::lastRowid() const {
+    sqlite::Statement statement(
+        *m_db->connection(),
+        QStringLiteral("SELECT ifnull(max(rowid), 0) FROM %1").arg(quoted(m_table)).toUtf8());
+    return statement.step() ? statement.integer(0) : 0;
+}
+
+// The surnames' sort keys give the order (through the index that the contacts have); the
+// rows of one surname come oldest first from it and are put newest first here, so a read
+// always ends with a whole run.
+bool Listing::readOrder(std::vector<qint64>& order, qsizetype rows) {
+    if (m_done)
+        return false;
+    const QString key =
+        QStringLiteral("%1(%2)").arg(QLatin1String(Database::sortKeyFunction()), quoted(m_surname));
+    QString sql = QStringLiteral("SELECT rowid, %1 FROM %2").arg(key, quoted(m_table));
+    if (m_started)
+        sql += QStringLiteral(" WHERE %1 > ?1").arg(key);
+    sql += QStringLiteral(" ORDER BY %1").arg(key);
+    sqlite::Statement statement(*m_db->connection(), sql.toUtf8());
+    if (m_started)
+        statement.bind(1, m_lastKey);
+
+    const auto newestFirst = [&order](size_t from) {
+        std::sort(order.begin() + static_cast<std::ptrdiff_t>(from), order.end(),
+                  std::greater<qint64>());
+    };
+    size_t runStart = order.size();
+    bool inRun = false;
+    QByteArray run;
+    qsizetype added = 0;
+    while (statement.step()) {
+        const QByteArrayView sortKey = statement.utf8(1);
+        if (!inRun || sortKey != QByteArrayView(run)) {
+            if (inRun) {
+                newestFirst(runStart);
+                if (added >= rows) {
+                    m_started = true;
+                    m_lastKey = run;
+                    return true;
+                }
+            }
+            inRun = true;
+            runStart = order.size();
+            run = sortKey.toByteArray();
+        }
+        order.push_back(statement.integer(0));
+        ++added;
+    }
+    if (inRun)
+        newestFirst(runStart);
+    m_done = true;
+    return false;
+}
+
+QHash<qint64, Listing::Texts> Listing::read(std::span<const qint64> rowids) const {
+    QHash<qint64, Texts> found;
+    found.reserve(static_cast<qsizetype>(rowids.size()));
+    sqlite::Statement& statement = m_reader->rows;
+    for (size_t from = 0; from < rowids.size(); from += rowsPerRead) {
+        const size_t n = std::min<size_t>(rowsPerRead, rowids.size() - from);
+        for (int slot = 0; slot < rowsPerRead; ++slot) {
+            if (static_cast<size_t>(slot) < n)
+                statement.bind(slot + 1, rowids[from + static_cast<size_t>(slot)]);
+            else
+                statement.bindNull(slot + 1);
+        }
+        try {
+            while (statement.step()) {
+                Texts texts;
+                texts.reserve(m_fields.size());
+                for (int c = 1; c <= m_fields.size(); ++c)
+                    texts.append(statement.isNull(c) ? QStringLiteral("") : statement.text(c));
+                found.insert(statement.integer(0), texts);
+            }
+        } catch (...) {
+            statement.reset();
+            throw;
+        }
+        statement.reset();
+    }
+    return found;
+}
+
+} // namespace store
