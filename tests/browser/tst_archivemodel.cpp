@@ -45,6 +45,26 @@ private slots:
         QCOMPARE(column(3), (QStringList{"", "Cognome00001", "Cognome00002"}));
     }
 
+    // More rows than the first read: the rest follows in order, each row once, one surname's
+    // rows newest first even when added between others.
+    void orderAcrossReads() {
+        QStringList others, rossi;
+        m_db->transaction([&] {
+            for (int i = 0; i < 600; ++i) {
+                const QString number = QString::number(3330000000LL + i);
+                const QString surname = i % 3 ? QString("C%1").arg(i, 3, 10, QChar('0')) : "Rossi";
+                seed::addContact(*m_db, "N", surname, number, "");
+                if (i % 3)
+                    others << surname;
+                else
+                    rossi.prepend(number);
+            }
+        });
+        load('r');
+        QCOMPARE(column(3), others + QStringList(rossi.size(), "Rossi"));
+        QCOMPARE(column(1).mid(others.size()), rossi);
+    }
+
 private:
     void load(QChar kind) { m_model->load(m_db->path(), kind); }
     QStringList column(int c) const {

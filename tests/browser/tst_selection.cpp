@@ -124,11 +124,14 @@ private slots:
     void ticksSurviveRefresh_data() {
         QTest::addColumn<int>("node");
         QTest::addColumn<QList<int>>("unticked"); // after "Seleziona Tutto"
-        QTest::addColumn<int>("change");          // 1: a contact added, 3: "primo" deleted
-        QTest::addColumn<bool>("all");            // the box still ticked afterwards
+        QTest::addColumn<int>(
+            "change");                 // 1: a contact added, 2: a number edited, 3: "primo" deleted
+        QTest::addColumn<bool>("all"); // the box still ticked afterwards
         QTest::newRow("all") << int(Contacts) << QList<int>{} << 0 << true;
         QTest::newRow("a new contact comes in unticked")
             << int(Contacts) << QList<int>{} << 1 << false;
+        QTest::newRow("a ticked contact's number edited")
+            << int(Contacts) << QList<int>{} << 2 << true;
         QTest::newRow("saved twins: the ticked one deleted")
             << int(Saved) << QList<int>{1} << 3 << false;
     }
@@ -146,6 +149,14 @@ private slots:
         QStringList ticked = tickedEntries();
         if (change == 1) {
             seed::addContact(*m_folder->book("Principale"), "Zoe", "Zanni", "3331000009", "");
+        } else if (change == 2) { // in the editor: the row is the same contact
+            auto rs =
+                m_folder->book("Principale")
+                    ->openRecordset(store::Query("rubrica").whereEqual("cellulare", "3331000002"));
+            rs->Edit();
+            rs->setValue("cellulare", "3331000099");
+            rs->Update();
+            ticked.replaceInStrings("3331000002|", "3331000099|");
         } else if (change == 3) { // its twin, left unticked, stays so
             auto db = m_folder->book("Principale");
             db->openRecordset(store::Query("salvati").whereEqual("Testo", "primo"))->Delete();
