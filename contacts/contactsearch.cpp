@@ -5,6 +5,7 @@
 #include "platform/controls.h"
 #include "platform/waitcursor.h"
 #include "store/archive.h"
+#include "store/listing.h"
 #include "windows/handler.h"
 
 #include <QEvent>
@@ -15,13 +16,86 @@
 #include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QStringListModel>
 #include <QVBoxLayout>
+
+#include <memory>
+#include <span>
+#include <vector>
 
 namespace {
 
-QStringListModel* model(const QListView* list) {
-    return static_cast<QStringListModel*>(list->model());
+// The contacts found: their rowids in stored order, and the texts of the pages the lists show.
+class Found final {
+public:
+    Found(const QString& path, std::vector<qint64> rowids)
+        : m_listing(path, QStringLiteral("rubrica"),
+                    {QStringLiteral("cognome"), QStringLiteral("Nome"), QStringLiteral("cellulare"),
+                     QStringLiteral("email")},
+                    QStringLiteral("cognome"))
+        , m_rowids(std::move(rowids)) {}
+
+    int count() const { return static_cast<int>(m_rowids.size()); }
+    // Field 0 surname, 1 first name, 2 number, 3 e-mail; empty for a contact gone since.
+    QString text(int line, int field) {
+        const int number = line / pageLines;
+        auto page = m_pages.find(number);
+        if (page == m_pages.end()) {
+            if (m_pages.size() >= pagesKept)
+                m_pages.clear();
+            const size_t first = static_cast<size_t>(number) * pageLines;
+            const size_t n = std::min<size_t>(pageLines, m_rowids.size() - first);
+            const std::span<const qint64> keys(m_rowids.data() + first, n);
+            QHash<qint64, QStringList> rows;
+            try {
+                rows = m_listing.read(keys);
+            } catch (const store::StoreError&) {
+                return {}; // read again when shown again
+            }
+            std::vector<QStringList> texts;
+            for (qint64 key : keys)
+                texts.push_back(rows.value(key));
+            page = m_pages.insert(number, std::move(texts));
+        }
+        return page->at(static_cast<size_t>(line % pageLines)).value(field);
+    }
+
+private:
+    static constexpr int pageLines = 64;
+    static constexpr qsizetype pagesKept = 32;
+    store::Listing m_listing;
+    std::vector<qint64> m_rowids;
+    QHash<int, std::vector<QStringList>> m_pages;
+};
+
+// One of the four lists: one field of the contacts found.
+class FoundList final : public QAbstractListModel {
+public:
+    FoundList(int field, QObject* parent)
+        : QAbstractListModel(parent)
+        , m_field(field) {}
+
+    void show(std::shared_ptr<Found> found) {
+        beginResetModel();
+        m_found = std::move(found);
+        endResetModel();
+    }
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() || !m_found ? 0 : m_found->count();
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!m_found || !index.isValid() || index.row() >= m_found->count() ||
+            (role != Qt::DisplayRole && role != Qt::EditRole))
+            return {};
+        return m_found->text(index.row(), m_field);
+    }
+
+private:
+    int m_field;
+    std::shared_ptr<Found> m_found;
+};
+
+FoundList* model(const QListView* list) {
+    return static_cast<FoundList*>(list->model());
 }
 
 } // namespace
@@ -76,7 +150,7 @@ ContactSearch::ContactSearch(Session& session, const QString& book, QWidget* par
                                                           {"Email", m_emailList}};
     int column = 0;
     for (const auto& [caption, list] : columns) {
-        list->setModel(new QStringListModel(list));
+        list->setModel(new FoundList(column, list));
         list->setEditTriggers(QAbstractItemView::NoEditTriggers);
         list->setUniformItemSizes(true);
         list->setMinimumHeight(180);
@@ -128,7 +202,7 @@ int ContactSearch::resultCount() const {
 
 void ContactSearch::clearResults() {
     for (QListView* list : lists())
-        model(list)->setStringList({});
+        model(list)->show(nullptr);
 }
 
 void ContactSearch::searchContacts() {
@@ -147,21 +221,13 @@ void ContactSearch::searchContacts() {
     clearResults();
 
     platform::WaitCursor wait;
-    store::Database& db =
-        m_session.archive.open(store::archive::addressBookPath(m_session.appFolder, m_book));
-    const QList<contacts::Contact> found =
-        contacts::search(db, chosen->second, chosen->first->text());
-    QStringList surnames, names, numbers, emails;
-    for (const contacts::Contact& c : found) {
-        surnames.append(c.cognome);
-        names.append(c.nome);
-        numbers.append(c.cellulare);
-        emails.append(c.email);
-    }
-    model(m_surnameList)->setStringList(surnames);
-    model(m_nameList)->setStringList(names);
-    model(m_numberList)->setStringList(numbers);
-    model(m_emailList)->setStringList(emails);
+    const QString path = store::archive::addressBookPath(m_session.appFolder, m_book);
+    store::Database& db = m_session.archive.open(path);
+    // The keys of every contact found; the lists read the texts of the lines they show.
+    auto found = std::make_shared<Found>(
+        path, db.rowids(contacts::searchQuery(chosen->second, chosen->first->text())));
+    for (QListView* list : lists())
+        model(list)->show(found);
 }
 
 void ContactSearch::closeSearch() {

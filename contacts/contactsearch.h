@@ -10,7 +10,6 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QPushButton;
-class QStringListModel;
 
 // The contact search: the contacts of the selected address book whose surname, number, first
 // name or e-mail begins with a typed text, in four lists that go together line by line.

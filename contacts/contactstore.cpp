@@ -101,9 +101,12 @@ void add(store::Recordset& rs, const Contact& contact) {
     rs.Update();
 }
 
+store::Query searchQuery(Field field, const QString& text) {
+    return store::Query(rubrica).whereLike(fieldName(field), text + QLatin1Char('*'));
+}
+
 QList<Contact> search(store::Database& db, Field field, const QString& text) {
-    auto rs = db.openRecordset(
-        store::Query(rubrica).whereLike(fieldName(field), text + QLatin1Char('*')));
+    auto rs = db.openRecordset(searchQuery(field, text));
     ColumnReader nome(*rs, QStringLiteral("Nome"), true);
     ColumnReader cognome(*rs, QStringLiteral("cognome"), true);
     ColumnReader cellulare(*rs, QStringLiteral("cellulare"), false);

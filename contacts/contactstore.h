@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+#include "store/query.h"
+
 namespace store {
 class Database;
 class Recordset;
@@ -38,5 +40,7 @@ enum class Field { Cognome, Cellulare, Nome, Email };
 // distinguished, "*" and "?" typed by the user keep their meaning, anything else ("'", "%",
 // "_") is plain text.
 QList<Contact> search(store::Database& db, Field field, const QString& text);
+// The query of that search, for a reader that takes only the keys of what it finds.
+store::Query searchQuery(Field field, const QString& text);
 
 } // namespace contacts

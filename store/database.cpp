@@ -583,6 +583,20 @@ std::unique_ptr<Recordset> Database::openRecordset(const Query& query) {
     return recordset;
 }
 
+std::vector<qint64> Database::rowids(const Query& query) const {
+    const Selection selection = selectionFor(*m_connection, query);
+    const QString sql = selection.where.isEmpty()
+                            ? QStringLiteral("SELECT rowid FROM %1").arg(quoted(selection.table))
+                            : keysSql(selection);
+    sqlite::Statement statement = prepareBound(*m_connection, sql, selection.bindings);
+    std::vector<qint64> found;
+    while (statement.step())
+        found.push_back(statement.integer(0));
+    statement.reset();
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 QStringList Database::queryPlan(const Query& query) const {
     const Selection selection = selectionFor(*m_connection, query);
     const QString sql = selection.access == RowAccess::Whole    ? wholeSql(selection)

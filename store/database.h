@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace store {
 
@@ -58,6 +59,10 @@ public:
     };
 
     bool hasTable(const QString& table) const;
+
+    // The rowids of the rows the query finds, in stored order, read through an index when one
+    // serves (only the keys: a list then reads the rows it shows).
+    std::vector<qint64> rowids(const Query& query) const;
 
     // The file's connection, for what the store keeps beside the archive's tables (the send
     // report); it stays open as long as someone holds it.
