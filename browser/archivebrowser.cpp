@@ -314,14 +314,18 @@ void ArchiveBrowser::deleteTicked() {
         if (ticked > 0)
             openListedBook();
         const bool recycle = archivetree::headerKind(m_key, m_nodeText) == QLatin1Char('i');
-        readTicked(tickedBatch, [&](const QList<Entry>& entries) {
-            if (outcome.failure)
-                return;
-            deletion::Outcome done =
-                deletion::removeEntries(*m_session.archive.db, kind, entries, recycle);
-            outcome.deleted += done.deleted;
-            outcome.failure = done.failure;
-        });
+        const qint64 allUpTo = kind == QLatin1Char('r') ? m_model->allCheckedUpTo() : 0;
+        if (ticked > 0 && allUpTo > 0) // every contact listed: no texts to read
+            outcome = deletion::removeContactsUpTo(*m_session.archive.db, allUpTo);
+        else
+            readTicked(tickedBatch, [&](const QList<Entry>& entries) {
+                if (outcome.failure)
+                    return;
+                deletion::Outcome done =
+                    deletion::removeEntries(*m_session.archive.db, kind, entries, recycle);
+                outcome.deleted += done.deleted;
+                outcome.failure = done.failure;
+            });
     }
     if (outcome.failure) {
         platform::MsgBox(QStringLiteral("La cancellazione si è interrotta per un errore "

@@ -299,6 +299,10 @@ bool ArchiveModel::allChecked() const {
     }
 }
 
+qint64 ArchiveModel::allCheckedUpTo() const {
+    return m_all && m_unticked.isEmpty() && m_ticked.isEmpty() ? m_allUpTo : 0;
+}
+
 QList<int> ArchiveModel::checkedRows() const {
     QList<int> rows;
     if (!m_all && m_ticked.isEmpty())

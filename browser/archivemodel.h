@@ -53,6 +53,8 @@ public:
     void setAllChecked(bool checked);
     // True while "all" holds for every row listed: no exception, no row added since.
     bool allChecked() const;
+    // Under "all" with no exception either way: the highest key it covers; 0 otherwise.
+    qint64 allCheckedUpTo() const;
     // The ticked rows in list order (reads the whole order first).
     QList<int> checkedRows() const;
     int checkedCount() const;

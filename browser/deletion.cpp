@@ -226,6 +226,22 @@ Outcome removeEntries(store::Database& db, QChar kind, const QList<Entry>& entri
     return remove(db, kind, entries, recycle ? QStringLiteral("cancellati") : QString());
 }
 
+Outcome removeContactsUpTo(store::Database& db, qint64 upTo) {
+    Outcome outcome;
+    try {
+        db.transaction([&] {
+            store::sqlite::Statement remove(*db.connection(),
+                                            "DELETE FROM rubrica WHERE rowid <= ?1");
+            remove.bind(1, upTo).run();
+            outcome.deleted = static_cast<int>(db.connection()->changes());
+        });
+    } catch (const store::StoreError& error) {
+        outcome.deleted = 0;
+        outcome.failure = error;
+    }
+    return outcome;
+}
+
 Outcome restoreEntries(store::Database& db, const QList<Entry>& entries) {
     return remove(db, QLatin1Char('c'), entries, QStringLiteral("inviati"));
 }

@@ -37,6 +37,10 @@ struct Outcome {
 // failure is returned rather than thrown.
 Outcome removeEntries(store::Database& db, QChar kind, const QList<Entry>& entries, bool recycle);
 
+// "Seleziona Tutto" on the contacts: deletes every contact up to rowid `upTo` (the ticks cover
+// exactly those), in one transaction; the contacts added since stay.
+Outcome removeContactsUpTo(store::Database& db, qint64 upTo);
+
 // Moves the rows of the entries of the deleted archive back to the sent one, each with its four
 // values, each in its own savepoint, as removeEntries recycles them; `deleted` counts the moved.
 Outcome restoreEntries(store::Database& db, const QList<Entry>& entries);

@@ -212,13 +212,17 @@ private slots:
         QTest::addColumn<int>("node");
         QTest::addColumn<QList<int>>("ticked"); // empty: "Seleziona Tutto"
         QTest::addColumn<Answer>("answer");
-        QTest::addColumn<int>("room"); // rows cancellati still takes; -1: no limit
+        QTest::addColumn<int>("room");   // rows cancellati still takes; -1: no limit
+        QTest::addColumn<bool>("added"); // a contact added by another program after the ticks
         QTest::newRow("sent: moved with their four texts")
-            << int(Sent) << QList<int>{0, 2} << Answer::Yes << -1;
-        QTest::newRow("deleted: gone") << int(Deleted) << QList<int>{1} << Answer::Yes << -1;
-        QTest::newRow("contacts: gone") << int(Contacts) << QList<int>{} << Answer::Yes << -1;
-        QTest::newRow("answer No") << int(Sent) << QList<int>{0} << Answer::No << -1;
-        QTest::newRow("third move refused") << int(Sent) << QList<int>{} << Answer::Yes << 2;
+            << int(Sent) << QList<int>{0, 2} << Answer::Yes << -1 << false;
+        QTest::newRow("deleted: gone")
+            << int(Deleted) << QList<int>{1} << Answer::Yes << -1 << false;
+        QTest::newRow("contacts: gone, one added since stays")
+            << int(Contacts) << QList<int>{} << Answer::Yes << -1 << true;
+        QTest::newRow("answer No") << int(Sent) << QList<int>{0} << Answer::No << -1 << false;
+        QTest::newRow("third move refused")
+            << int(Sent) << QList<int>{} << Answer::Yes << 2 << false;
     }
     void deleteTicked() {
         QFETCH(int, node);
@@ -238,6 +242,9 @@ private slots:
         for (int row : ticked)
             model()->setChecked(row, true);
         const QStringList listed = tickedEntries();
+        QFETCH(bool, added);
+        if (added)
+            seed::addContact(*m_folder->book("Principale"), "Zoe", "Zanni", "3331000009", "");
         const QStringList before = rows(*m_folder, tableOf[node]);
         const QStringList binBefore = rows(*m_folder, "cancellati");
         m_script->answer(answer);
