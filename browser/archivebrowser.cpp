@@ -73,6 +73,7 @@ ArchiveBrowser::ArchiveBrowser(Session& session, QWidget* parent)
     m_listView->setModel(m_model);
     m_listView->setShowGrid(false);
     m_listView->setWordWrap(false);
+    m_listView->setTabKeyNavigation(false); // Tab leaves the list, as from a list
     m_listView->setCornerButtonEnabled(false);
     m_listView->verticalHeader()->hide();
     m_listView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
