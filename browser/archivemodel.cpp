@@ -332,7 +332,10 @@ void ArchiveModel::readTicked(qsizetype batch,
     std::vector<qint64> keys;
     keys.reserve(static_cast<size_t>(std::max<qsizetype>(1, batch)));
     auto flush = [&] {
-        const QHash<qint64, Texts> found = m_listing->read(keys);
+        // Read in key order (the rows lie near each other in the file), listed in list order.
+        std::vector<qint64> stored = keys;
+        std::sort(stored.begin(), stored.end());
+        const QHash<qint64, Texts> found = m_listing->read(stored);
         QList<QStringList> rows;
         rows.reserve(static_cast<qsizetype>(keys.size()));
         for (qint64 key : keys) {

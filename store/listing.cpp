@@ -10,7 +10,7 @@ namespace store {
 namespace {
 
 // Rows whose texts one statement reads.
-constexpr int rowsPerRead = 64;
+constexpr int rowsPerRead = 256;
 
 QString quoted(const QString& identifier) {
     QString inner = identifier;
