@@ -62,6 +62,34 @@ private slots:
         QVERIFY(m_script->messages().isEmpty());
     }
 
+    // More contacts found than the lists read at once: every line, past the first screens too,
+    // holds the four fields of one contact, in stored order.
+    void manyFound() {
+        QStringList lines;
+        {
+            auto db = m_folder->book("Principale");
+            db->transaction([&] {
+                for (int i = 0; i < 130; ++i) {
+                    const QString n = QString::number(i);
+                    seed::addContact(*db, "Nome" + n, "Zanni" + n, "34000" + n, n + "@z.it");
+                    lines << QStringList{"Zanni" + n, "Nome" + n, "34000" + n, n + "@z.it"}.join(
+                        '|');
+                }
+            });
+        }
+        ContactSearch f(session(), m_window->selectedText(), m_window.get());
+        control<QLineEdit>(&f, "Text1")->setText("zan");
+        control<QPushButton>(&f, "Command1")->click();
+        QStringList shown;
+        for (int line = 0; line < f.resultCount(); ++line) {
+            QStringList fields;
+            for (const char* list : {"List4", "List2", "List1", "List3"})
+                fields << control<QListView>(&f, list)->model()->index(line, 0).data().toString();
+            shown << fields.join('|');
+        }
+        QCOMPARE(shown, lines);
+    }
+
     // A click on a number picks the line in all four lists; a double click writes to it.
     void pickAndWrite() {
         ContactSearch f(session(), m_window->selectedText(), m_window.get());
