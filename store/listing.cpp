@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 
 namespace store {
 
@@ -72,14 +73,43 @@ qint64 Listing::lastRowid() const {
     return statement.step() ? statement.integer(0) : 0;
 }
 
+QString Listing::sortKey() const {
+    return QStringLiteral("%1(%2)").arg(QLatin1String(Database::sortKeyFunction()),
+                                        quoted(m_surname));
+}
+
+// The rows of the run with sort key `key` below rowid `below`, newest first, at most `limit`
+// of them (-1: all): the index keeps a run's rows in rowid order, so this reads no further.
+qsizetype Listing::readRun(std::vector<qint64>& order, const QByteArray& key, qint64 below,
+                           qsizetype limit) {
+    sqlite::Statement statement(*m_db->connection(),
+                                QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ?1 AND rowid < ?2 "
+                                               "ORDER BY rowid DESC LIMIT ?3")
+                                    .arg(quoted(m_table), sortKey())
+                                    .toUtf8());
+    statement.bind(1, key).bind(2, below).bind(3, static_cast<qint64>(limit));
+    qsizetype added = 0;
+    while (statement.step()) {
+        order.push_back(statement.integer(0));
+        ++added;
+    }
+    return added;
+}
+
 // The surnames' sort keys give the order (through the index that the contacts have); the
-// rows of one surname come oldest first from it and are put newest first here, so a read
-// always ends with a whole run.
+// rows of one surname come oldest first from it and are put newest first here. A read that
+// ends inside a run keeps that run's newest rows, and the next read takes the rest of it.
 bool Listing::readOrder(std::vector<qint64>& order, qsizetype rows) {
     if (m_done)
         return false;
-    const QString key =
-        QStringLiteral("%1(%2)").arg(QLatin1String(Database::sortKeyFunction()), quoted(m_surname));
+    qsizetype added = 0;
+    if (m_runBelow > 0) {
+        added += readRun(order, m_lastKey, m_runBelow, -1);
+        m_runBelow = 0;
+        if (added >= rows)
+            return true;
+    }
+    const QString key = sortKey();
     QString sql = QStringLiteral("SELECT rowid, %1 FROM %2").arg(key, quoted(m_table));
     if (m_started)
         sql += QStringLiteral(" WHERE %1 > ?1").arg(key);
@@ -88,34 +118,35 @@ bool Listing::readOrder(std::vector<qint64>& order, qsizetype rows) {
     if (m_started)
         statement.bind(1, m_lastKey);
 
-    const auto newestFirst = [&order](size_t from) {
-        std::sort(order.begin() + static_cast<std::ptrdiff_t>(from), order.end(),
-                  std::greater<qint64>());
-    };
     size_t runStart = order.size();
     bool inRun = false;
     QByteArray run;
-    qsizetype added = 0;
     while (statement.step()) {
-        const QByteArrayView sortKey = statement.utf8(1);
-        if (!inRun || sortKey != QByteArrayView(run)) {
-            if (inRun) {
-                newestFirst(runStart);
-                if (added >= rows) {
-                    m_started = true;
-                    m_lastKey = run;
-                    return true;
-                }
-            }
+        const QByteArrayView rowKey = statement.utf8(1);
+        if (!inRun || rowKey != QByteArrayView(run)) {
+            if (inRun)
+                std::sort(order.begin() + static_cast<std::ptrdiff_t>(runStart), order.end(),
+                          std::greater<qint64>());
             inRun = true;
             runStart = order.size();
-            run = sortKey.toByteArray();
+            run = rowKey.toByteArray();
         }
         order.push_back(statement.integer(0));
-        ++added;
+        if (++added < rows)
+            continue;
+        // Enough: the run read so far holds its oldest rows; its newest take their place.
+        const auto inThisRun = static_cast<qsizetype>(order.size() - runStart);
+        statement.reset();
+        order.resize(runStart);
+        readRun(order, run, std::numeric_limits<qint64>::max(), inThisRun);
+        m_started = true;
+        m_lastKey = run;
+        m_runBelow = order.size() > runStart ? order.back() : 0;
+        return true;
     }
     if (inRun)
-        newestFirst(runStart);
+        std::sort(order.begin() + static_cast<std::ptrdiff_t>(runStart), order.end(),
+                  std::greater<qint64>());
     m_done = true;
     return false;
 }

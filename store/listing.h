@@ -47,8 +47,13 @@ private:
     QString m_table;
     QStringList m_fields; // stored spelling
     QString m_surname;
+    QString sortKey() const;
+    qsizetype readRun(std::vector<qint64>& order, const QByteArray& key, qint64 below,
+                      qsizetype limit);
+
     bool m_started = false;
-    QByteArray m_lastKey; // the sort key of the run the next read starts after
+    QByteArray m_lastKey;  // the sort key of the run the next read starts after
+    qint64 m_runBelow = 0; // that run's rows below this rowid are still to read; 0: none
     bool m_done = false;
 };
 
