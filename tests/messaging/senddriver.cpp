@@ -7,17 +7,12 @@
 #include "messaging/sendjournal.h"
 
 #include <QCoreApplication>
-#include <QLocale>
 #include <QTimer>
-
-#include <cstdio>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
     const QStringList args = app.arguments();
-    for (const auto& send : sendjournal::settleAll(args.value(1)))
-        std::printf("regolato: %d di %d%s\n", send.sent, send.lines, send.uncertain ? " ?" : "");
+    sendjournal::settleAll(args.value(1));
     if (args.size() < 5)
         return 0;
     Session session;
@@ -27,13 +22,10 @@ int main(int argc, char** argv) {
     message.list = true;
     message.text = args[4];
     message.book = QStringLiteral("Principale");
-    message.surname = QStringLiteral("<lista>");
     for (int i = 0; i < args[3].toInt(); ++i)
         message.recipients << QStringLiteral("333%1").arg(i, 7, 10, QLatin1Char('0'));
-    message.numberLabel = message.recipients.join(u';') + u';';
     SendJob job(session);
     QObject::connect(&job, &SendJob::finished, &app, [](const SendJob::Result& result) {
-        std::printf("inviati %d di %d\n", result.sent, result.rounds);
         QCoreApplication::exit(result.outcome == SendJob::Outcome::Completed ? 0 : 1);
     });
     QTimer::singleShot(0, &job, [&] { job.start(message); });

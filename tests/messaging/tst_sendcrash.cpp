@@ -23,9 +23,8 @@ private slots:
             QProcess::execute(qEnvironmentVariable("QUILLET_GATEWAY"),
                               {"account", "create", "--db", m_db, "mario", "segreto", "1000000"}),
             0);
-        m_gateway.setProgram(qEnvironmentVariable("QUILLET_GATEWAY"));
-        m_gateway.setArguments({"serve", "--port", "0", "--db", m_db});
-        m_gateway.start();
+        m_gateway.start(qEnvironmentVariable("QUILLET_GATEWAY"),
+                        {"serve", "--port", "0", "--db", m_db});
         static const QRegularExpression ready("In ascolto su ([0-9.]+:[0-9]+)");
         QString out;
         while (!ready.match(out).hasMatch() && m_gateway.waitForReadyRead(10000))
@@ -48,7 +47,6 @@ private slots:
             QProcess send;
             send.start(qEnvironmentVariable("QUILLET_SENDDRIVER"),
                        {m_folder.path(), m_service, "1000", text});
-            QVERIFY(send.waitForStarted());
             QElapsedTimer clock;
             clock.start();
             if (run == 0) {
@@ -63,37 +61,35 @@ private slots:
                 }
             }
             QString where = QString("run %1 after %2 ms").arg(run).arg(clock.elapsed());
-            for (const QString& file :
-                 {m_folder.file("elenco.mdb"),
-                  store::archive::addressBookPath(m_folder.path(), "Principale")})
-                QVERIFY2(integrity(*store::Database::open(file)->connection()) == "ok",
+            for (const char* file : {"elenco.mdb", "rubriche/Principale"})
+                QVERIFY2(integrity(*store::Database::open(m_folder.file(file))->connection()) ==
+                             "ok",
                          qPrintable(where + ": " + file));
             QVERIFY2(integrity(Connection(m_db, Connection::Mode::OpenExisting, 5000)) == "ok",
                      qPrintable(where));
 
             // The next start: the charge and the report come out right.
-            QProcess start;
-            start.start(qEnvironmentVariable("QUILLET_SENDDRIVER"), {m_folder.path()});
-            QVERIFY(start.waitForFinished(30000));
-            QCOMPARE(start.exitCode(), 0);
+            QCOMPARE(
+                QProcess::execute(qEnvironmentVariable("QUILLET_SENDDRIVER"), {m_folder.path()}),
+                0);
             // The gateway may still have been storing the SMS on its way at the kill.
             const qint64 sent = gatewayCount("SELECT count(*) FROM sink") - sinkBefore;
             where += QString(", %1 SMS in the sink").arg(sent);
-            const QString inviati =
-                bookValue("SELECT count(*) FROM inviati WHERE Testo = ?1", text);
-            if (sent > 0)
-                QVERIFY2(inviati == "1", qPrintable(where));
             QVERIFY2(gatewayCount("SELECT 1000000 - credit FROM accounts") ==
                          gatewayCount("SELECT count(*) FROM sink"),
                      qPrintable(where));
-            QCOMPARE(report(text), inviati == "1" ? QString("A %1, ? 0").arg(sent) : QString());
+            const QString lines = report(text); // empty: not in inviati
+            QVERIFY2(sent == 0 || !lines.isEmpty(), qPrintable(where));
+            if (!lines.isEmpty())
+                QCOMPARE(lines, QString("A %1, ? 0").arg(sent));
             QVERIFY2(QDir(m_folder.file("rubriche")).entryList({"*.invio"}).isEmpty(),
                      qPrintable(where));
         }
     }
 
 private:
-    // How many SMS of the message the report says went out, and how many nobody knows of.
+    // How many SMS of the message in inviati the report says went out, and how many nobody
+    // knows of.
     QString report(const QString& text) const {
         const auto db = m_folder.book("Principale");
         for (auto rs = db->openRecordset("inviati"); !rs->isEof(); rs->MoveNext()) {
@@ -119,14 +115,6 @@ private:
         Statement query(db, sql);
         return query.step() ? query.integer(0) : -1;
     }
-    QString bookValue(const char* sql, const QString& text) const {
-        const auto db = m_folder.book("Principale");
-        Statement query(*db->connection(), sql);
-        if (QByteArray(sql).contains("?1"))
-            query.bind(1, text);
-        return query.step() ? query.text(0) : QString();
-    }
-
     QTemporaryDir m_dir;
     TestFolder m_folder;
     QString m_db;
