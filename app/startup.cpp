@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "app/session.h"
+#include "messaging/sendjournal.h"
 #include "platform/appfolder.h"
 #include "platform/dialogs.h"
 #include "store/archive.h"
@@ -126,6 +127,23 @@ void FirstWindows::openMain() {
     platform::setDialogParent(m_main.get());
     handler::run([this] { m_main->load(); });
     m_main->show();
+    // Sends that the program's end cut short, once the window is up.
+    QTimer::singleShot(0, m_main.get(), [this] { handler::run([this] { settleSends(); }); });
+}
+
+void FirstWindows::settleSends() {
+    for (const auto& send : sendjournal::settleAll(m_session.appFolder)) {
+        QString text = QStringLiteral("L'invio di %1 SMS dalla rubrica %2 si è interrotto con la "
+                                      "chiusura del programma: ne risultano inviati %3, e il "
+                                      "credito addebitato è stato rettificato di conseguenza.")
+                           .arg(send.lines)
+                           .arg(send.book)
+                           .arg(send.sent);
+        if (send.uncertain)
+            text += QStringLiteral("\n\nNon si sa se l'SMS in partenza al momento "
+                                   "dell'interruzione sia arrivato: è contato fra gli inviati.");
+        platform::MsgBox(text, platform::Icon::Information);
+    }
 }
 
 int run(int argc, char** argv) {

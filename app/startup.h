@@ -47,6 +47,7 @@ public:
 private:
     QWidget* openLogin();
     void openMain();
+    void settleSends();
 
     Session& m_session;
     std::function<void()> m_quit;

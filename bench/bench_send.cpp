@@ -1,10 +1,19 @@
 // One list send through the composer, from the send command until the window closes, against
-// a running quillet-gateway whose channel is its own sendsms sink:
+// a running quillet-gateway (its own sendsms sink, or the Kannel it names as the channel):
 //   bench-send HOST PORT USER PASSWORD [RECIPIENTS] [RUNS]   (1000 and 5 by default)
 // Each run uses a fresh application folder and charges RECIPIENTS credits to the account.
+// Beside the whole send: the time per recipient at the start and at the end of the list
+// (medians over the first and the last 500 recipients, or a tenth of the list when it is
+// shorter), the program's own processor time per recipient there (what the load of a shared
+// machine does not change) and the resident memory at the first and at the last SMS, from the
+// median run; then, as the baseline, the same sendsms requests to the same channel as plain
+// GETs on one kept-alive QNetworkAccessManager, timed the same way.
 #include "app/session.h"
 #include "bench/measure.h"
 #include "messaging/composer.h"
+#include "messaging/gatewayrequests.h"
+#include "messaging/inet.h"
+#include "messaging/smssx.h"
 #include "platform/dialogs.h"
 #include "platform/textfile.h"
 #include "store/archive.h"
@@ -14,8 +23,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLocale>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -24,6 +36,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <vector>
 
 namespace {
@@ -45,10 +58,38 @@ int rows(const QString& appFolder, const QString& table) {
     return n;
 }
 
+long residentKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+double threadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
 struct Run {
     double ms = 0;
-    QString failure; // empty when the send went through
+    QString failure;              // empty when the send went through
+    std::vector<double> steps;    // ms from one "Inviati N di M" to the next
+    std::vector<double> cpuSteps; // the same in processor time of the program's thread
+    long firstKb = 0, lastKb = 0; // resident memory at the first and at the last SMS
 };
+
+// The median time per recipient over `span` recipients from `from`.
+double stepMedian(const std::vector<double>& steps, std::size_t from, std::size_t span) {
+    if (from >= steps.size())
+        return 0;
+    const auto begin = steps.begin() + static_cast<std::ptrdiff_t>(from);
+    return median(std::vector<double>(
+        begin, begin + static_cast<std::ptrdiff_t>(std::min(span, steps.size() - from))));
+}
 
 Run sendOnce(const QString& servizio, const QString& account, const QStringList& numbers,
              platform::DialogScript& script) {
@@ -99,6 +140,24 @@ Run sendOnce(const QString& servizio, const QString& account, const QStringList&
         });
         QObject::connect(&f, &Composer::sendFinished, &f, [&] { ended = true; });
         QElapsedTimer clock;
+        qint64 last = -1;
+        double lastCpu = 0;
+        QObject::connect(&f, &Composer::statusChanged, &f, [&](const QString& status) {
+            if (!status.startsWith(QLatin1String("Inviati ")))
+                return;
+            const qint64 now = clock.nsecsElapsed();
+            const double cpu = threadCpuMs();
+            if (last < 0) {
+                run.firstKb = residentKb();
+            } else {
+                run.steps.push_back(static_cast<double>(now - last) / 1e6);
+                run.cpuSteps.push_back(cpu - lastCpu);
+            }
+            last = now;
+            lastCpu = cpu;
+            if (run.steps.size() + 1 == static_cast<std::size_t>(numbers.size()))
+                run.lastKb = residentKb();
+        });
         clock.start();
         control<QPushButton>(&f, "Command1")->click();
         // checked only here, never inside the nested loops of a step
@@ -123,6 +182,49 @@ Run sendOnce(const QString& servizio, const QString& account, const QStringList&
             run.failure = QStringLiteral("%1 righe in inviati invece di 1").arg(sent);
     }
     return run;
+}
+
+// The baseline: the send's sendsms requests to the channel the service names, as plain GETs on
+// one kept-alive connection; ms per request.
+std::vector<double> plainLoop(const QString& servizio, const QString& user, const QString& password,
+                              const QStringList& numbers) {
+    Inet inet;
+    const auto channel = gatewayrequests::parseChannelSettings(
+        inet.OpenURL(gatewayrequests::channelSettingsRequest(servizio, {user, password})));
+    if (!channel)
+        return {};
+    SMSSX sms;
+    sms.setHost(channel->host);
+    sms.setAccount(channel->account);
+    sms.setPort(channel->port);
+    sms.setSender(QStringLiteral("Quillet"));
+    QNetworkAccessManager manager;
+    std::vector<double> steps;
+    QElapsedTimer clock;
+    for (const QString& number : numbers) {
+        clock.start();
+        QNetworkReply* reply =
+            manager.get(QNetworkRequest(sms.requestUrl(QStringLiteral("+39") + number, text)));
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        if (!reply->isFinished())
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        const bool accepted =
+            reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 202;
+        delete reply;
+        if (!accepted)
+            return {};
+        steps.push_back(msSince(clock));
+    }
+    return steps;
+}
+
+void printEnds(const char* what, const std::vector<double>& steps) {
+    const std::size_t span = std::min<std::size_t>(500, steps.size() / 10);
+    const double first = stepMedian(steps, 0, span);
+    const double end = stepMedian(steps, steps.size() - span, span);
+    std::printf("  %s: primi %zu %.3f ms, ultimi %zu %.3f ms (%+.0f%%)\n", what, span, first, span,
+                end, 100 * (end / first - 1));
 }
 
 } // namespace
@@ -153,6 +255,7 @@ int main(int argc, char** argv) {
 
     platform::DialogScript script; // answers every message box of every run
     std::vector<double> times;
+    std::vector<Run> done;
     QString all;
     for (int i = 0; i < runs; ++i) {
         const Run run = sendOnce(servizio, account, numbers, script);
@@ -161,10 +264,31 @@ int main(int argc, char** argv) {
             return 1;
         }
         times.push_back(run.ms);
+        done.push_back(run);
         all += (all.isEmpty() ? QString() : QStringLiteral(", ")) + QString::number(run.ms, 'f', 0);
     }
     const double m = median(times);
     std::printf("invio a %d destinatari: mediana %.0f ms, %.2f ms a destinatario (prove: %s)\n",
                 count, m, m / count, qPrintable(all));
+    const Run& middle =
+        *std::find_if(done.begin(), done.end(), [m](const Run& r) { return r.ms == m; });
+    if (middle.steps.size() < 20)
+        return 0;
+    printEnds("tempo per destinatario", middle.steps);
+    printEnds("CPU del programma per destinatario", middle.cpuSteps);
+    std::printf("  memoria residente %ld MB al primo SMS, %ld MB all'ultimo\n",
+                middle.firstKb / 1024, middle.lastKb / 1024);
+    const auto plain = plainLoop(servizio, QString::fromLocal8Bit(argv[3]),
+                                 QString::fromLocal8Bit(argv[4]), numbers);
+    if (plain.empty()) {
+        std::fputs("base: il canale non ha accettato le richieste\n", stderr);
+        return 1;
+    }
+    double total = 0;
+    for (double step : plain)
+        total += step;
+    std::printf("  base, GET sendsms diretti sullo stesso canale: %.0f ms, %.2f ms l'uno\n", total,
+                total / count);
+    printEnds("base per richiesta", plain);
     return 0;
 }

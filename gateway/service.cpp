@@ -18,6 +18,8 @@ namespace {
 
 constexpr qint64 sinkPageLimit = 500;
 constexpr qint64 maxSendCount = 1'000'000;
+// The client's reference of an SMS on sendsms, which Kannel ignores.
+const QString referenceKey = u"quillet-id"_s;
 
 Reply text(const QString& body, int status = 200) {
     Reply reply;
@@ -128,6 +130,8 @@ Reply Service::dispatch(const QString& path, QByteArrayView rawQuery) {
         return charge(rawQuery);
     if (path == u"/cgi-bin/sendsms")
         return sendSms(rawQuery);
+    if (path == u"/cgi-bin/sendsms-status")
+        return sendStatus(rawQuery);
     if (path == u"/cgi-bin/affiliate/giacli.pl")
         return pages::buyCredit(QueryString::parse(rawQuery, Plus::Literal));
     if (path == u"/cgi-bin/affiliate/programma.pl")
@@ -213,23 +217,36 @@ Reply Service::charge(QByteArrayView rawQuery) {
     return text(u"KO Account non valido"_s);
 }
 
-Reply Service::sendSms(QByteArrayView rawQuery) {
-    // Kannel decodes the query as an HTML form: a raw '+' is a blank.
-    const auto query = QueryString::parse(rawQuery, Plus::Space);
+// The sendsms user's default sender (empty for the sink user); nullopt for a wrong account.
+std::optional<QString> Service::sinkSender(const QueryString& query) {
     const QString user =
         query.has(u"username"_s) ? query.value(u"username"_s) : query.value(u"user"_s);
     const QString pass =
         query.has(u"password"_s) ? query.value(u"password"_s) : query.value(u"pass"_s);
     if (user.isNull() || pass.isNull())
-        return kannel(403, "Authorization failed for sendsms");
+        return std::nullopt;
+    if (user == m_config.sinkUser && pass == m_config.sinkPass)
+        return QString();
     // As a sendsms user's default-sender in Kannel: the sender when the request has none.
-    QString defaultSender;
-    if (user != m_config.sinkUser || pass != m_config.sinkPass) {
-        const auto accountSender = m_store.sender(user, pass);
-        if (!accountSender)
-            return kannel(403, "Authorization failed for sendsms");
-        defaultSender = *accountSender;
-    }
+    return m_store.sender(user, pass);
+}
+
+// Whether the SMS the client handed over with this reference reached the sink: "1" or "0".
+Reply Service::sendStatus(QByteArrayView rawQuery) {
+    const auto query = QueryString::parse(rawQuery, Plus::Space);
+    if (!sinkSender(query))
+        return kannel(403, "Authorization failed for sendsms");
+    if (auto answer = missing(query, {referenceKey}))
+        return *answer;
+    return text(m_store.hasMessage(query.value(referenceKey)) ? u"1"_s : u"0"_s);
+}
+
+Reply Service::sendSms(QByteArrayView rawQuery) {
+    // Kannel decodes the query as an HTML form: a raw '+' is a blank.
+    const auto query = QueryString::parse(rawQuery, Plus::Space);
+    const auto defaultSender = sinkSender(query);
+    if (!defaultSender)
+        return kannel(403, "Authorization failed for sendsms");
 
     if (!query.has(u"to"_s))
         return kannel(400, "Missing receiver number, rejected");
@@ -242,7 +259,7 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
     }
     QString sender = query.value(u"from"_s);
     if (sender.isEmpty())
-        sender = defaultSender;
+        sender = *defaultSender;
     if (sender.isEmpty())
         return kannel(400, "Sender missing and no global set, rejected");
 
@@ -275,6 +292,7 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
         sms.mclass = mclass;
         sms.coding = coding;
         sms.charset = QString::fromLatin1(charset);
+        sms.ref = query.value(referenceKey);
         messages.append(sms);
     }
     m_store.addMessages(messages);

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "gateway/query.h"
 #include "gateway/reply.h"
 #include "gateway/store.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+
+#include <optional>
 
 namespace gateway {
 
@@ -39,6 +42,8 @@ private:
     Reply check(QByteArrayView rawQuery);
     Reply charge(QByteArrayView rawQuery);
     Reply sendSms(QByteArrayView rawQuery);
+    Reply sendStatus(QByteArrayView rawQuery);
+    std::optional<QString> sinkSender(const QueryString& query);
 
     Store& m_store;
     ServiceConfig m_config;

@@ -19,7 +19,7 @@ using sqlite::Transaction;
 
 namespace {
 
-constexpr int schemaVersion = 2;
+constexpr int schemaVersion = 3;
 constexpr int senderLength = 11; // characters of an alphanumeric SMS sender
 constexpr std::size_t maxIdleConnections = 16;
 // Writers of other processes (the command line) wait instead of failing at once.
@@ -57,13 +57,21 @@ CREATE TABLE sink(
     text TEXT NOT NULL,
     mclass INTEGER NOT NULL,
     coding INTEGER NOT NULL,
-    charset TEXT NOT NULL);
+    charset TEXT NOT NULL,
+    ref TEXT);
+CREATE INDEX sink_by_ref ON sink(ref) WHERE ref IS NOT NULL;
 )sql";
 
 // Version 1 had no default sender: each account gets its name cut to 11 characters.
 constexpr const char* addSenderSql = R"sql(
 ALTER TABLE accounts ADD COLUMN sender TEXT NOT NULL DEFAULT '';
 UPDATE accounts SET sender = substr(user, 1, 11);
+)sql";
+
+// Version 2 kept no reference of the client's SMS.
+constexpr const char* addRefSql = R"sql(
+ALTER TABLE sink ADD COLUMN ref TEXT;
+CREATE INDEX sink_by_ref ON sink(ref) WHERE ref IS NOT NULL;
 )sql";
 
 [[noreturn]] void raiseGatewayError(const sqlite::Error& error) {
@@ -214,9 +222,11 @@ void Store::createSchema(sqlite::Connection& db) {
     const qint64 found = version.integer(0);
     if (found == schemaVersion)
         return;
-    if (found == 1) {
-        db.exec(addSenderSql);
-        db.exec("PRAGMA user_version = 2");
+    if (found == 1 || found == 2) {
+        if (found == 1)
+            db.exec(addSenderSql);
+        db.exec(addRefSql);
+        db.exec("PRAGMA user_version = 3");
         transaction.commit();
         return;
     }
@@ -229,7 +239,7 @@ void Store::createSchema(sqlite::Connection& db) {
     if (tables.integer(0) != 0)
         throw GatewayError(QStringLiteral("Il file %1 non è un database del gateway").arg(m_path));
     db.exec(schemaSql);
-    db.exec("PRAGMA user_version = 2");
+    db.exec("PRAGMA user_version = 3");
     transaction.commit();
 }
 
@@ -407,8 +417,8 @@ void Store::addMessages(const QList<SinkMessage>& messages) {
     std::lock_guard lock(m_writeMutex);
     Transaction transaction(db);
     const QString now = nowText();
-    Statement insert(db, "INSERT INTO sink(time, sender, receiver, text, mclass, coding, charset) "
-                         "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    Statement insert(db, "INSERT INTO sink(time, sender, receiver, text, mclass, coding, charset, "
+                         "ref) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
     for (const SinkMessage& message : messages) {
         insert.bind(1, now)
             .bind(2, message.sender)
@@ -416,8 +426,12 @@ void Store::addMessages(const QList<SinkMessage>& messages) {
             .bind(4, message.text)
             .bind(5, message.mclass)
             .bind(6, message.coding)
-            .bind(7, message.charset)
-            .run();
+            .bind(7, message.charset);
+        if (message.ref.isEmpty())
+            insert.bindNull(8);
+        else
+            insert.bind(8, message.ref);
+        insert.run();
     }
     transaction.commit();
 }
@@ -425,16 +439,23 @@ void Store::addMessages(const QList<SinkMessage>& messages) {
 QList<SinkMessage> Store::messages(qint64 limit) {
     Lease lease(*this);
     Statement query(lease.db(),
-                    "SELECT id, time, sender, receiver, text, mclass, coding, charset FROM "
+                    "SELECT id, time, sender, receiver, text, mclass, coding, charset, ref FROM "
                     "(SELECT * FROM sink ORDER BY id DESC LIMIT ?1) ORDER BY id");
     query.bind(1, limit < 0 ? qint64{-1} : limit);
     QList<SinkMessage> messages;
     while (query.step()) {
         messages.append({query.integer(0), localTime(query.text(1)), query.text(2), query.text(3),
                          query.text(4), static_cast<int>(query.integer(5)),
-                         static_cast<int>(query.integer(6)), query.text(7)});
+                         static_cast<int>(query.integer(6)), query.text(7), query.text(8)});
     }
     return messages;
+}
+
+bool Store::hasMessage(const QString& ref) {
+    Lease lease(*this);
+    Statement query(lease.db(), "SELECT 1 FROM sink WHERE ref = ?1 LIMIT 1");
+    query.bind(1, ref);
+    return query.step();
 }
 
 qint64 Store::messageCount() {

@@ -37,6 +37,7 @@ struct SinkMessage {
     int mclass = -1; // -1 when not given; 0 is a flash SMS
     int coding = 0;
     QString charset;
+    QString ref; // the client's reference of the SMS (quillet-id), empty without one
 };
 
 struct ChargeResult {
@@ -87,6 +88,8 @@ public:
     // The newest `limit` messages (all when negative), oldest first.
     QList<SinkMessage> messages(qint64 limit = -1);
     qint64 messageCount();
+    // True when an SMS with this reference reached the sink.
+    bool hasMessage(const QString& ref);
 
 private:
     class Lease;

@@ -439,10 +439,15 @@ void Composer::connectionFailed(const QString& detail) {
     platform::MsgBox(text, platform::Icon::Critical);
 }
 
-// In list mode the recipient being sent to is selected and shown in the number box.
+// In list mode the recipient being sent to is selected and shown in the number box: at most
+// every 50 ms, and the last one, since a list goes by faster than anyone reads it and each
+// change repaints the list and the box (half the program's work for an SMS).
 void Composer::showRecipient(int round, const QString& number) {
     if (!listMode())
         return;
+    if (round > 1 && round < m_recipients->rowCount() && m_recipientShown.elapsed() < 50)
+        return;
+    m_recipientShown.start();
     m_recipientList->setCurrentIndex(m_recipients->index(round - 1));
     m_numberEdit->setText(number);
 }

@@ -4,6 +4,7 @@
 #include "platform/waitcursor.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 #include <optional>
 
@@ -120,6 +121,7 @@ private:
     QStringListModel* m_recipients;
     SendJob m_job;
     bool m_busy = false;                        // a send is running: the window stays open
+    QElapsedTimer m_recipientShown;             // since the list last showed a recipient
     std::optional<platform::WaitCursor> m_wait; // the hourglass while a send runs
     int m_maxLength = 0; // characters m_textEdit holds at most; 0 for no limit
     struct Edit {

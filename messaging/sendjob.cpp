@@ -11,6 +11,8 @@
 #include "store/sendreport.h"
 #include "store/storeerror.h"
 
+#include <QRandomGenerator>
+
 #include <utility>
 
 SendJob::SendJob(Session& state, QObject* parent)
@@ -67,6 +69,9 @@ void SendJob::cancel() {
         m_report->finish();
         m_report.reset();
     }
+    if (m_journal) // nothing was charged or handed over yet
+        m_journal->close();
+    m_journal.reset();
 }
 
 void SendJob::then(void (SendJob::*step)()) {
@@ -100,6 +105,9 @@ void SendJob::finish(Outcome outcome) {
         m_result.reportWritten = !m_report->failed();
         m_report.reset();
     }
+    if (m_journal && !std::exchange(m_keepJournal, false))
+        m_journal->close();
+    m_journal.reset();
     emit finished(m_result);
 }
 
@@ -153,9 +161,17 @@ void SendJob::checkCredit() {
             store::archive::addressBookPath(m_state.appFolder, m_message.book));
         const store::archive::MessageRow row{m_message.surname, m_message.numberLabel,
                                              platform::Clock::nowText(), m_message.text};
+        const auto lines = reportLines();
+        m_journal = sendjournal::Journal::create(
+            m_state.appFolder,
+            {m_message.book, store::sendreport::messageKey(row),
+             QString::number(QRandomGenerator::system()->generate64(), 16), m_state.service, m_user,
+             m_password, m_state.credit, m_settingsReply, static_cast<int>(lines.size())});
+        if (!m_journal)
+            return finish(Outcome::NotArchived);
         store::archive::addMessage(m_state.archive.openRecordset(QStringLiteral("inviati")), row);
         m_result.archived = row;
-        m_report = std::make_unique<store::sendreport::Writer>(db, row, reportLines());
+        m_report = std::make_unique<store::sendreport::Writer>(db, row, lines);
     } catch (const std::exception&) {
         return finish(Outcome::NotArchived);
     }
@@ -192,7 +208,9 @@ void SendJob::sendAll() {
 
     auto end = [&](Outcome outcome) {
         if (m_result.sent < rounds) // correct the charge to what went out
-            request(verifica2Request(m_state.service, account, m_state.credit, m_count));
+            m_keepJournal =
+                request(verifica2Request(m_state.service, account, m_state.credit, m_count))
+                    .isEmpty();
         m_result.creditCacheWritten = account::writeCreditCache(m_state.appFolder, remaining());
         emit creditChanged(remaining());
         emit statusChanged(outcome == Outcome::Interrupted ? QStringLiteral("Invio interrotto")
@@ -201,6 +219,7 @@ void SendJob::sendAll() {
     };
 
     try {
+        m_journal->charging(m_count);
         m_inet.OpenURL(verifica2Request(m_state.service, account, m_state.credit, m_count));
         m_inet.OpenURL(verificaRequest(m_state.service, account, m_state.credit, m_count));
     } catch (const InetError& e) {
@@ -215,12 +234,15 @@ void SendJob::sendAll() {
     m_sms.setProperty(SMSSX::Port, channel.port);
     m_sms.setProperty(SMSSX::Flash, m_message.flash);
     m_sms.setProperty(SMSSX::Sender, m_message.sender);
+    const QString sendId = m_journal->sendId();
 
     for (int round = 1; round <= rounds; ++round) {
         const QString number =
             m_message.list ? m_message.recipients.value(round - 1) : m_message.number;
         emit recipientStarted(round, number);
         const QString& text = m_parts.value(m_message.list ? 0 : round - 1);
+        m_sms.setReference(sendjournal::reference(sendId, round - 1));
+        m_journal->handing(round - 1);
         const int result = m_sms.invoke(SMSSX::Send, QStringLiteral("+39") + number, text);
         // The total as it stands before this SMS is counted out.
         emit statusChanged(QStringLiteral("Inviati %1 di %2").arg(round).arg(m_count));
@@ -228,11 +250,13 @@ void SendJob::sendAll() {
         using Sms = store::sendreport::Outcome;
         if (result == SMSSX::Accepted) {
             ++m_result.sent;
+            m_journal->answered(round - 1, 'A', m_sms.lastAnswer());
             m_report->record(round - 1, Sms::Accepted, m_sms.lastAnswer());
         } else if (result < 0) {
             // Nobody to hand the rest to: stop, and charge only what went out.
             m_result.failure = m_sms.lastError();
             m_count = m_result.sent;
+            m_journal->answered(round - 1, 'N', m_sms.lastError());
             m_report->record(round - 1, Sms::NotSent, m_sms.lastError());
             return end(Outcome::Interrupted);
         } else {
@@ -241,6 +265,7 @@ void SendJob::sendAll() {
                 m_sms.lastRefusal().isEmpty() ? m_sms.lastError() : m_sms.lastRefusal();
             if (m_result.refused++ == 0)
                 m_result.firstRefusal = answer;
+            m_journal->answered(round - 1, 'R', answer);
             m_report->record(round - 1, Sms::Refused, answer);
         }
     }

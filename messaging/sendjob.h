@@ -1,6 +1,7 @@
 #pragma once
 
 #include "messaging/inet.h"
+#include "messaging/sendjournal.h"
 #include "messaging/smssx.h"
 #include "store/archive.h"
 
@@ -22,7 +23,8 @@ struct Line;
 // One send, from the text to the credit cache: it cuts the text, asks the service for the
 // credit and the channel, checks the credit, reports the send and archives the message in
 // inviati with the report of its SMS, hands each SMS to the sending component (recording what
-// the service answered) and writes what credit is left. It runs
+// the service answered) and writes what credit is left. Its journal lets the next start settle
+// a send that the program's end cut short (sendjournal.h). It runs
 // its steps itself from the event loop, one after the other, so that the window paints in
 // between, and says what happens through its signals; the window only starts it and shows.
 class SendJob final : public QObject {
@@ -131,4 +133,7 @@ private:
     QString m_settingsReply;
     Result m_result;
     std::unique_ptr<store::sendreport::Writer> m_report;
+    // Beside the address book while the send may have charged or handed over anything.
+    std::unique_ptr<sendjournal::Journal> m_journal;
+    bool m_keepJournal = false; // the charge could not be corrected: settled at the next start
 };

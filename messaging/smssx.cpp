@@ -98,6 +98,8 @@ QUrl SMSSX::requestUrl(const QString& number, const QString& text) const {
         query += QStringLiteral("&coding=2");
     if (m_flash)
         query += QStringLiteral("&mclass=0");
+    if (!m_reference.isEmpty())
+        query += param("quillet-id", m_reference);
 
     QUrl url;
     url.setScheme(QStringLiteral("http"));
@@ -144,4 +146,24 @@ int SMSSX::send(const QString& number, const QString& text) {
         m_lastError = QStringLiteral("Errore sconosciuto nell'invio");
     }
     return TransportFailure;
+}
+
+std::optional<bool> SMSSX::received(const QString& reference) {
+    QUrl url = requestUrl({}, {});
+    if (!url.isValid())
+        return std::nullopt;
+    url.setPath(QStringLiteral("/cgi-bin/sendsms-status"));
+    url.setQuery(QStringLiteral("username=") + gatewayrequests::percentEncode(m_user) +
+                     param("password", m_password) + param("quillet-id", reference),
+                 QUrl::StrictMode);
+    try {
+        const BlockingReply reply = blockingGet(*m_manager, url, m_timeout);
+        if (reply.outcome == BlockingReply::Outcome::Answered && reply.status == 200) {
+            const QByteArray body = reply.body.trimmed();
+            if (body == "1" || body == "0")
+                return body == "1";
+        }
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
 }

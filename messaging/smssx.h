@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class QNetworkAccessManager;
 
@@ -15,7 +16,9 @@ class QNetworkAccessManager;
 // every value percent-encoded as UTF-8. The text goes in the GSM 7-bit alphabet when each of
 // its characters is in the GSM 03.38 default alphabet or its extension table, as UCS-2
 // (coding=2) otherwise; mclass=0 asks for a flash SMS. One kept-alive connection serves all
-// the SMS of a send. Calls are synchronous: while one waits, windows stay painted and user
+// the SMS of a send. With a reference set, the request also carries &quillet-id=REFERENCE: a
+// key Kannel ignores, by which quillet-gateway's sink can later say whether that SMS arrived
+// (received()). Calls are synchronous: while one waits, windows stay painted and user
 // input is held back. Nothing throws.
 class SMSSX {
 public:
@@ -57,6 +60,8 @@ public:
     void setPort(double port);
     void setFlash(bool flash) { m_flash = flash; }
     void setSender(const QString& sender) { m_sender = sender; }
+    // The reference the next SMS carries; empty for none.
+    void setReference(const QString& reference) { m_reference = reference; }
 
     // Sends one SMS. Blanks in the number are dropped ("+39 333 1234567" -> "+393331234567").
     // An empty sender leaves "from" out, so the gateway's own sender applies.
@@ -69,6 +74,12 @@ public:
     // The gateway's answer to the last SMS, whatever it was ("0: Accepted for delivery");
     // empty when it did not answer.
     QString lastAnswer() const { return m_lastAnswer; }
+
+    // Whether the SMS handed over with this reference reached the channel, asked of its
+    //   GET http://HOST:PORT/cgi-bin/sendsms-status?username=U&password=P&quillet-id=REFERENCE
+    // (answered "1" or "0"); nullopt when the channel does not say (a real Kannel knows no
+    // such request).
+    std::optional<bool> received(const QString& reference);
 
     std::chrono::milliseconds timeout() const { return m_timeout; }
     void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
@@ -87,6 +98,7 @@ private:
     int m_port = 0;
     bool m_flash = false;
     QString m_sender;
+    QString m_reference;
     QString m_lastError;
     QString m_lastRefusal;
     QString m_lastAnswer;

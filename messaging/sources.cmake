@@ -6,6 +6,7 @@ list(APPEND QUILLET_CORE_SOURCES
   messaging/smssx.h messaging/smssx.cpp
   messaging/smssplitter.h messaging/smssplitter.cpp
   messaging/sendjob.h messaging/sendjob.cpp
+  messaging/sendjournal.h messaging/sendjournal.cpp
   messaging/sendreportmodel.h messaging/sendreportmodel.cpp)
 list(APPEND QUILLET_CORE_SOURCES
   messaging/account.h messaging/account.cpp)

@@ -172,6 +172,35 @@ QList<Line> read(Database& db, const archive::MessageRow& message) {
     return lines;
 }
 
+void settle(Database& db, const QString& key,
+            const QHash<int, std::pair<Outcome, QString>>& lines) {
+    if (!db.hasTable(QLatin1String(archive::reportTable)))
+        return;
+    const auto connection = db.connection();
+    sqlite::Transaction transaction(*connection);
+    sqlite::Statement update(*connection, "UPDATE esiti SET esito = ?1, risposta = ?2 "
+                                          "WHERE messaggio = ?3 AND ordine = ?4");
+    update.bind(3, key);
+    qint64 unknown = -1;
+    for (auto line = lines.cbegin(); line != lines.cend(); ++line) {
+        const auto& [outcome, answer] = line.value();
+        if (outcome == Outcome::Pending)
+            unknown = line.key() + 1;
+        update.bind(1, code(outcome))
+            .bind(2, answer.isNull() ? QStringLiteral("") : answer)
+            .bind(4, qint64{line.key() + 1});
+        update.run();
+    }
+    sqlite::Statement rest(*connection, "UPDATE esiti SET esito = ?1, risposta = '' WHERE "
+                                        "messaggio = ?2 AND esito = ?3 AND ordine <> ?4");
+    rest.bind(1, code(Outcome::NotSent))
+        .bind(2, key)
+        .bind(3, code(Outcome::Pending))
+        .bind(4, unknown)
+        .run();
+    transaction.commit();
+}
+
 void forget(Database& db, const archive::MessageRow& message) {
     if (!db.hasTable(QLatin1String(archive::reportTable)))
         return;

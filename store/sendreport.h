@@ -3,11 +3,13 @@
 #include "store/archive.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QString>
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace store {
 class Database;
@@ -76,6 +78,10 @@ private:
 
 // The lines of the message's report in send order; nothing when it has none.
 QList<Line> read(Database& db, const archive::MessageRow& message);
+
+// The outcomes of a send the program did not see to its end, by line (from 0), in the report
+// under this key; every other line still pending is not sent. A line given as Pending stays so.
+void settle(Database& db, const QString& key, const QHash<int, std::pair<Outcome, QString>>& lines);
 
 // Drops the report of a message removed for good.
 void forget(Database& db, const archive::MessageRow& message);

@@ -225,6 +225,29 @@ private slots:
         QTEST(sinkLines().mid(before), "received");
     }
 
+    // The client asks whether the SMS it handed over with a reference (quillet-id, which Kannel
+    // ignores) reached the sink, as the account or the sink user that sent it.
+    void sendStatus_data() {
+        QTest::addColumn<QByteArray>("query");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("arrived") << sinkAuth + "quillet-id=9f3a.7" << 200 << "1"_ba;
+        QTest::newRow("as the account")
+            << "username=bar&password=b&quillet-id=9f3a.7"_ba << 200 << "1"_ba;
+        QTest::newRow("never handed over") << sinkAuth + "quillet-id=9f3a.8" << 200 << "0"_ba;
+        QTest::newRow("wrong password") << "username=prova&password=x&quillet-id=9f3a.7"_ba << 403
+                                        << "Authorization failed for sendsms"_ba;
+    }
+    void sendStatus() {
+        QFETCH(QByteArray, query);
+        QCOMPARE(get("/cgi-bin/sendsms?" + sinkAuth + "from=Q&to=%2B39333&text=x&quillet-id=9f3a.7")
+                     .status,
+                 202);
+        const auto reply = get("/cgi-bin/sendsms-status?" + query);
+        QTEST(reply.status, "status");
+        QTEST(reply.body, "body");
+    }
+
     void adminWhileServing() {
         // The command line writes to the database the running gateway uses.
         const auto add = [&](const QString& n) {

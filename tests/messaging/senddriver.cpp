@@ -1,0 +1,33 @@
+// The send job as a process of its own, for the test that kills it: settles what an earlier
+// run left (as the program's start does), then, given recipients, sends TEXT from Principale
+// to that many numbers:
+//   quillet-senddriver FOLDER [SERVICE RECIPIENTS TEXT]
+#include "app/session.h"
+#include "messaging/sendjob.h"
+#include "messaging/sendjournal.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    sendjournal::settleAll(args.value(1));
+    if (args.size() < 5)
+        return 0;
+    Session session;
+    session.appFolder = args[1];
+    session.service = args[2];
+    SendJob::Message message;
+    message.list = true;
+    message.text = args[4];
+    message.book = QStringLiteral("Principale");
+    for (int i = 0; i < args[3].toInt(); ++i)
+        message.recipients << QStringLiteral("333%1").arg(i, 7, 10, QLatin1Char('0'));
+    SendJob job(session);
+    QObject::connect(&job, &SendJob::finished, &app, [](const SendJob::Result& result) {
+        QCoreApplication::exit(result.outcome == SendJob::Outcome::Completed ? 0 : 1);
+    });
+    QTimer::singleShot(0, &job, [&] { job.start(message); });
+    return QCoreApplication::exec();
+}
