@@ -109,20 +109,20 @@ Connection* connectionState(MHD_Connection* connection) {
     return info == nullptr ? nullptr : static_cast<Connection*>(info->socket_context);
 }
 
-// Cuts a connection that is not being answered: a request head that has begun gets a 408
-// first (nothing else writes to the socket between answers).
-void cut(Connection& connection) {
+// Cuts a connection that is not being answered: a request head that has begun gets `status`
+// (408 late, 503 stopping) first; nothing else writes to the socket between answers.
+void cut(Connection& connection, int status) {
     if (connection.cut)
         return;
     if (!connection.target.empty()) {
-        static const std::string timeout = [] {
-            const std::string text = statusText(408);
-            return "HTTP/1.1 408 Request Timeout\r\nConnection: close\r\n"
-                   "Content-Type: text/plain; charset=utf-8\r\nContent-Length: " +
-                   std::to_string(text.size()) + "\r\n\r\n" + text;
-        }();
+        const std::string text = statusText(status);
+        const std::string answer = "HTTP/1.1 " + std::to_string(status) +
+                                   (status == 408 ? " Request Timeout" : " Service Unavailable") +
+                                   "\r\nConnection: close\r\nContent-Type: text/plain; "
+                                   "charset=utf-8\r\nContent-Length: " +
+                                   std::to_string(text.size()) + "\r\n\r\n" + text;
         [[maybe_unused]] const ssize_t sent =
-            ::send(connection.fd, timeout.data(), timeout.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            ::send(connection.fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     }
     ::shutdown(connection.fd, SHUT_RDWR);
     connection.cut = true;
@@ -299,7 +299,7 @@ void HttpServer::Connections::notify(void* cls, MHD_Connection* connection, void
         *socketContext = state;
         self->m_open.insert(state);
         if (self->m_stopping)
-            cut(*state);
+            cut(*state, 503);
         return;
     }
     // Closed: libmicrohttpd closes the socket after this returns, so cut() never meets a
@@ -317,7 +317,7 @@ void HttpServer::Connections::watch() {
         const auto now = Clock::now();
         for (Connection* connection : m_open) {
             if (!connection->handling && connection->deadline <= now)
-                cut(*connection);
+                cut(*connection, 408);
         }
     }
 }
@@ -332,7 +332,7 @@ void HttpServer::Connections::drain() {
             if (connection->handling || now - connection->idleSince < settleTime)
                 busy = true;
             else
-                cut(*connection);
+                cut(*connection, 503);
         }
         if (!busy || now >= end)
             return;
