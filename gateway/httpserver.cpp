@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -52,6 +53,8 @@ const char* statusText(int status) {
         return "Metodo non consentito";
     case 408:
         return "Richiesta non arrivata in tempo";
+    case 413:
+        return "Richiesta con contenuto non accettata";
     case 431:
         return "Intestazioni troppo grandi";
     case 503:
@@ -101,6 +104,15 @@ ssize_t readStream(void* cls, uint64_t, char* buffer, size_t max) {
 
 void freeStream(void* cls) {
     delete static_cast<Stream*>(cls);
+}
+
+// A GET with content: never read, so that a slow body cannot hold a connection either.
+bool hasBody(MHD_Connection* connection) {
+    const char* length =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    return (length != nullptr && std::strtoull(length, nullptr, 10) != 0) ||
+           MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                       MHD_HTTP_HEADER_TRANSFER_ENCODING) != nullptr;
 }
 
 Connection* connectionState(MHD_Connection* connection) {
@@ -203,7 +215,7 @@ MHD_Result HttpServer::Connections::answer(void* cls, MHD_Connection* connection
     reply.status = 0;
     if (*request == nullptr) {
         // The head is complete. A request refused for its head is answered at once (its body
-        // is never read, so the connection closes); the others after their body, ignored.
+        // is never read, so the connection closes); the others on the next call.
         *request = self;
         if (state != nullptr) {
             std::lock_guard lock(self->m_mutex);
@@ -214,6 +226,8 @@ MHD_Result HttpServer::Connections::answer(void* cls, MHD_Connection* connection
             reply.status = 431;
         else if (std::strcmp(method, "GET") != 0 && std::strcmp(method, "HEAD") != 0)
             reply.status = 405;
+        else if (hasBody(connection))
+            reply.status = 413;
         else
             return MHD_YES;
     } else if (*uploadSize != 0) {
@@ -255,7 +269,7 @@ MHD_Result HttpServer::Connections::answer(void* cls, MHD_Connection* connection
         return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType.constData());
     // After a refused head, or when stopping, the connection ends with the answer.
-    if (reply.status == 431 || reply.status == 405 || reply.status == 503)
+    if (reply.status == 431 || reply.status == 405 || reply.status == 413 || reply.status == 503)
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
     const MHD_Result queued =
         MHD_queue_response(connection, static_cast<unsigned>(reply.status), response);

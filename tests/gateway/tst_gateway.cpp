@@ -343,6 +343,8 @@ private slots:
             << "GET /" + QByteArray(40000, 'a') + " HTTP/1.1\r\n" + last << QList<int>{414};
         QTest::newRow("POST") << "POST / HTTP/1.1\r\nContent-Length: 5\r\n" + last + "12345"
                               << QList<int>{405};
+        QTest::newRow("GET with content, the rest unread")
+            << credit + "Content-Length: 5\r\n\r\n12345" + credit + last << QList<int>{413};
     }
 
     void rawRequests() {
