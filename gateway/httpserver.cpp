@@ -30,7 +30,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr unsigned eventThreads = 4;
-constexpr unsigned maxConnections = 4000;
+// With `connectionMemory`, at most 64 MB of request heads.
+constexpr unsigned maxConnections = 2000;
 constexpr unsigned maxConnectionsPerAddress = 128;
 // What one connection may hold of a request head (request line and headers): beyond it the
 // answer is 414 or 431.
@@ -406,15 +407,21 @@ void HttpServer::run() {
         return;
     raiseFileLimit();
     Connections* connections = m_connections.get();
+    // clang-format off
     MHD_Daemon* daemon = MHD_start_daemon(
-        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC, 0, nullptr, nullptr, &Connections::answer,
-        connections, MHD_OPTION_LISTEN_SOCKET, m_listenSocket, MHD_OPTION_THREAD_POOL_SIZE,
-        eventThreads, MHD_OPTION_CONNECTION_LIMIT, maxConnections,
+        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC, 0, nullptr, nullptr,
+        &Connections::answer, connections,
+        MHD_OPTION_LISTEN_SOCKET, m_listenSocket,
+        MHD_OPTION_THREAD_POOL_SIZE, eventThreads,
+        MHD_OPTION_CONNECTION_LIMIT, maxConnections,
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, maxConnectionsPerAddress,
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, connectionMemory, MHD_OPTION_CONNECTION_TIMEOUT,
-        idleSeconds, MHD_OPTION_NOTIFY_COMPLETED, &Connections::completed, connections,
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, connectionMemory,
+        MHD_OPTION_CONNECTION_TIMEOUT, idleSeconds,
+        MHD_OPTION_NOTIFY_COMPLETED, &Connections::completed, connections,
         MHD_OPTION_URI_LOG_CALLBACK, &Connections::requestLine, connections,
-        MHD_OPTION_NOTIFY_CONNECTION, &Connections::notify, connections, MHD_OPTION_END);
+        MHD_OPTION_NOTIFY_CONNECTION, &Connections::notify, connections,
+        MHD_OPTION_END);
+    // clang-format on
     if (daemon == nullptr)
         throw GatewayError(u"Impossibile avviare il server HTTP"_s);
     const int listenSocket = m_listenSocket;
