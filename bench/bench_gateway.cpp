@@ -1,8 +1,11 @@
 // Load on quillet-gateway: starts it on a free port with a fresh database and times
 //   1. CLIENTS clients, each REQUESTS credit queries on one kept-alive connection;
 //   2. the same with a new connection per request;
-//   3. one client handing 1,000 SMS to the sink over one connection (a list send).
-// Usage: bench-gateway [--gateway PATH] [--clients N] [--requests N]
+//   3. one client handing 1,000 SMS to the sink over one connection (a list send);
+// then, with --attacks, each attack beside the same measure on a quiet server: the time a
+// normal client waits for its answer while slow connections are open, the gateway's memory
+// under a header flood, the sink after a flood, SIGTERM with busy clients.
+// Usage: bench-gateway [--gateway PATH] [--clients N] [--requests N] [--attacks 1]
 // Plain POSIX sockets, so the client side costs as little as possible.
 
 #include <arpa/inet.h>
@@ -16,6 +19,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -31,8 +35,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int connectTo(int port) {
+// `source` picks the client's own loopback address (127.0.0.1 + source), as if from another host.
+int connectTo(int port, int source = 0) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (source != 0) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK + static_cast<uint32_t>(source));
+        bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof(local));
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
@@ -167,6 +178,285 @@ int run(const std::string& program, const std::vector<std::string>& args, int* s
     return rc == 0 ? pid : -1;
 }
 
+// Peak resident memory of a process, MB.
+double peakMb(int pid) {
+    FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+    if (file == nullptr)
+        return 0;
+    char line[256];
+    double kb = 0;
+    while (std::fgets(line, sizeof(line), file) != nullptr) {
+        if (std::strncmp(line, "VmHWM:", 6) == 0)
+            kb = std::atof(line + 6);
+    }
+    std::fclose(file);
+    return kb / 1024;
+}
+
+// Seconds until a normal client's credit query is answered on a new connection; -1 when it is
+// not answered within `limit` seconds.
+double normalClient(int port, double limit = 10) {
+    const auto start = Clock::now();
+    const int fd = connectTo(port);
+    if (fd < 0)
+        return -1;
+    timeval timeout{static_cast<time_t>(limit), 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    std::string body;
+    const int status =
+        exchange(fd, get("/cgi-bin/utenti/leggi.pl?utente=demo&pass=demo&datatime=1", false), body);
+    close(fd);
+    return status == 200 ? std::chrono::duration<double>(Clock::now() - start).count() : -1;
+}
+
+std::string seconds(double value) {
+    char text[32];
+    if (value < 0)
+        return "nessuna risposta";
+    std::snprintf(text, sizeof(text), "%.3f s", value);
+    return text;
+}
+
+// Connections that send a request head slowly (opened(): those the gateway kept open): the request
+// line and then one header line every `everyMs` (never the blank line), from `sources` loopback
+// addresses in turn.
+class SlowClients {
+public:
+    SlowClients(int port, int count, int sources, int everyMs)
+        : m_thread([this, port, count, sources, everyMs] {
+            std::vector<int> fds;
+            for (int i = 0; i < count && !m_stop; ++i) {
+                const int fd = connectTo(port, 1 + i % sources);
+                if (fd >= 0 && send(fd, "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL) == 16)
+                    fds.push_back(fd);
+                else if (fd >= 0)
+                    close(fd);
+            }
+            // What the gateway kept open: a closed socket reads as the end at once.
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            int alive = 0;
+            char byte = 0;
+            for (int fd : fds)
+                alive += recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) < 0 && errno == EAGAIN ? 1 : 0;
+            m_open = alive;
+            int line = 0;
+            while (!m_stop) {
+                for (int& fd : fds) {
+                    const std::string header = "X-" + std::to_string(line) + ": a\r\n";
+                    if (fd >= 0 &&
+                        send(fd, header.data(), header.size(), MSG_NOSIGNAL | MSG_DONTWAIT) <= 0) {
+                        close(fd);
+                        fd = -1;
+                    }
+                }
+                ++line;
+                for (int waited = 0; waited < everyMs && !m_stop; waited += 50)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            for (int fd : fds) {
+                if (fd >= 0)
+                    close(fd);
+            }
+        }) {
+        while (m_open < 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ~SlowClients() {
+        m_stop = true;
+        m_thread.join();
+    }
+    int opened() const { return m_open; }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_open{-1};
+    std::thread m_thread;
+};
+
+// Sends header lines of `lineBytes` until `totalBytes` or until the gateway stops reading.
+void headerFlood(int port, std::size_t totalBytes, std::size_t lineBytes) {
+    const int fd = connectTo(port);
+    if (fd < 0)
+        return;
+    timeval timeout{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
+    std::string head = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    send(fd, head.data(), head.size(), MSG_NOSIGNAL);
+    const std::string line = "X-Flood: " + std::string(lineBytes, 'a') + "\r\n";
+    for (std::size_t sent = 0; sent < totalBytes; sent += line.size()) {
+        if (send(fd, line.data(), line.size(), MSG_NOSIGNAL) <= 0)
+            break;
+    }
+    close(fd);
+}
+
+// `count` sendsms requests to the given receivers; how many were accepted.
+int flood(int port, int count, const std::string& receivers, const std::string& text) {
+    int accepted = 0;
+    for (int i = 0; i < count; ++i) {
+        const int fd = connectTo(port);
+        std::string body;
+        if (exchange(fd,
+                     get("/cgi-bin/sendsms?username=quillet&password=quillet&from=A&to=" +
+                             receivers + "&text=" + text,
+                         false),
+                     body) == 202)
+            ++accepted;
+        close(fd);
+    }
+    return accepted;
+}
+
+struct Gateway {
+    int pid = -1;
+    int port = 0;
+    int out = -1;
+};
+
+Gateway startGateway(const std::string& gateway, const std::string& db) {
+    Gateway started;
+    started.pid = run(gateway, {"serve", "--db", db, "--port", "0"}, &started.out);
+    std::string line;
+    char c = 0;
+    while (started.pid > 0 && read(started.out, &c, 1) == 1 && c != '\n')
+        line += c;
+    const std::size_t colon = line.rfind(':');
+    started.port = colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1);
+    return started;
+}
+
+// Seconds from SIGTERM to the gateway's exit; -1 when it is still running after `limit`.
+double stopTime(const Gateway& gateway, double limit = 20) {
+    const auto start = Clock::now();
+    kill(gateway.pid, SIGTERM);
+    int status = 0;
+    while (waitpid(gateway.pid, &status, WNOHANG) == 0) {
+        if (std::chrono::duration<double>(Clock::now() - start).count() > limit) {
+            kill(gateway.pid, SIGKILL);
+            waitpid(gateway.pid, &status, 0);
+            close(gateway.out);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    close(gateway.out);
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Seconds until the gateway closes a connection after answering a bad request that asked
+// for `Connection: close`.
+double closeAfterError(int port) {
+    const int fd = connectTo(port);
+    const auto start = Clock::now();
+    const std::string bad = "GET /" + std::string(40000, 'a') +
+                            " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    send(fd, bad.data(), bad.size(), MSG_NOSIGNAL);
+    char buffer[4096];
+    timeval timeout{20, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    while (recv(fd, buffer, sizeof(buffer), 0) > 0) {
+    }
+    close(fd);
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void line(const char* what, const std::string& quiet, const std::string& attacked) {
+    std::printf("%-60s quieto %-18s sotto attacco %s\n", what, quiet.c_str(), attacked.c_str());
+}
+
+void attacks(const std::string& gateway, const std::string& db) {
+    Gateway server = startGateway(gateway, db);
+    const int port = server.port;
+    const std::string quiet = seconds(normalClient(port));
+    {
+        SlowClients slow(port, 64, 1, 60000);
+        line("client normale, 64 richieste a metà (1 indirizzo)", quiet,
+             seconds(normalClient(port)));
+    }
+    {
+        SlowClients slow(port, 1000, 20, 3000);
+        char what[96];
+        std::snprintf(what, sizeof(what), "client normale, 1.000 lente da 20 indirizzi (%d aperte)",
+                      slow.opened());
+        line(what, quiet, seconds(normalClient(port)));
+    }
+    {
+        SlowClients slow(port, 1000, 1, 3000);
+        char what[96];
+        std::snprintf(what, sizeof(what), "client normale, 1.000 lente da 1 indirizzo (%d aperte)",
+                      slow.opened());
+        line(what, quiet, seconds(normalClient(port)));
+    }
+    line("chiusura dopo un 414 con Connection: close", "-", seconds(closeAfterError(port)));
+
+    char mb[32];
+    std::snprintf(mb, sizeof(mb), "%.0f MB", peakMb(server.pid));
+    const std::string quietMemory = mb;
+    {
+        std::vector<std::thread> floods;
+        for (int i = 0; i < 4; ++i)
+            floods.emplace_back([port] { headerFlood(port, 63u << 20, 1000); });
+        for (auto& flood : floods)
+            flood.join();
+    }
+    std::snprintf(mb, sizeof(mb), "%.0f MB", peakMb(server.pid));
+    line("memoria (picco), 4 connessioni con 63 MB di intestazioni", quietMemory, mb);
+
+    const auto listing = [port] {
+        const auto start = Clock::now();
+        // HTTP/1.0, read to the end: the listing comes without chunks.
+        const int fd = connectTo(port);
+        const std::string request = "GET /sink.txt HTTP/1.0\r\n\r\n";
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        std::string data;
+        char buffer[65536];
+        for (ssize_t got; (got = recv(fd, buffer, sizeof(buffer), 0)) > 0;)
+            data.append(buffer, static_cast<std::size_t>(got));
+        close(fd);
+        const int status = data.size() > 12 ? std::atoi(data.c_str() + 9) : 0;
+        const std::size_t headEnd = data.find("\r\n\r\n");
+        const std::string body = headEnd == std::string::npos ? "" : data.substr(headEnd + 4);
+        char text[96];
+        std::snprintf(
+            text, sizeof(text), "%s, %.1f MB, %zu righe",
+            status == 200
+                ? seconds(std::chrono::duration<double>(Clock::now() - start).count()).c_str()
+                : "errore",
+            double(body.size()) / (1 << 20),
+            static_cast<std::size_t>(std::count(body.begin(), body.end(), '\n')));
+        return std::string(text);
+    };
+    const std::string quietListing = listing();
+    // Requests as large as a request line of 8 KB allows: many receivers, a long text.
+    std::string manyReceivers;
+    for (int i = 0; manyReceivers.size() < 5000; ++i)
+        manyReceivers += (i == 0 ? "" : "%20") + std::to_string(100 + i);
+    const int huge = flood(port, 25, manyReceivers, std::string(2900, 'x'));
+    // The most one request may store: 100 receivers, 1,600 characters; more than the sink keeps.
+    std::string hundred;
+    for (int i = 0; i < 100; ++i)
+        hundred += (i == 0 ? "" : "%20") + std::to_string(100 + i);
+    const int largest = flood(port, 150, hundred, std::string(1600, 'x'));
+    const double before = peakMb(server.pid);
+    const std::string flooded = listing();
+    std::snprintf(mb, sizeof(mb), " (+%.0f MB)", peakMb(server.pid) - before);
+    char what[128];
+    std::snprintf(what, sizeof(what),
+                  "/sink.txt dopo 25 richieste enormi (%d accettate) e 150 da 100 SMS (%d)", huge,
+                  largest);
+    line(what, quietListing, flooded + mb);
+    std::snprintf(mb, sizeof(mb), "%.0f MB", double(std::filesystem::file_size(db)) / (1 << 20));
+    line("database dopo le richieste", "-", mb);
+
+    double stopped = 0;
+    {
+        SlowClients slow(port, 64, 1, 1000);
+        stopped = stopTime(server);
+    }
+    Gateway idle = startGateway(gateway, db);
+    line("SIGTERM con 64 connessioni lente", seconds(stopTime(idle)), seconds(stopped));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -174,6 +464,7 @@ int main(int argc, char** argv) {
         (std::filesystem::path(argv[0]).parent_path() / "quillet-gateway").string();
     int clients = 8;
     int requests = 250;
+    bool withAttacks = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--gateway")
@@ -182,6 +473,8 @@ int main(int argc, char** argv) {
             clients = std::max(1, std::atoi(argv[i + 1]));
         else if (option == "--requests")
             requests = std::max(1, std::atoi(argv[i + 1]));
+        else if (option == "--attacks")
+            withAttacks = std::atoi(argv[i + 1]) != 0;
     }
     char folder[] = "/tmp/bench-gateway.XXXXXX";
     if (mkdtemp(folder) == nullptr) {
@@ -233,6 +526,8 @@ int main(int argc, char** argv) {
     kill(server, SIGTERM);
     waitpid(server, &status, 0);
     close(out);
+    if (withAttacks)
+        attacks(gateway, db);
     std::filesystem::remove_all(folder);
     return 0;
 }

@@ -2,9 +2,24 @@
 
 #include "gateway/gatewayerror.h"
 
-#include <httplib.h>
+#include <microhttpd.h>
 
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -12,120 +27,420 @@ namespace gateway {
 
 namespace {
 
-constexpr std::size_t workerThreads = 64;
-constexpr std::size_t keepAliveRequests = 100'000;
-constexpr time_t keepAliveSeconds = 5;
-constexpr std::size_t maxBodyBytes = 64 * 1024;
+using Clock = std::chrono::steady_clock;
 
-// The texts of the answers the HTTP layer gives on its own.
+constexpr unsigned eventThreads = 4;
+// With `connectionMemory`, at most 64 MB of request heads.
+constexpr unsigned maxConnections = 2000;
+constexpr unsigned maxConnectionsPerAddress = 128;
+// What one connection may hold of a request head (request line and headers): beyond it the
+// answer is 414 or 431.
+constexpr std::size_t connectionMemory = 32 * 1024;
+constexpr int maxHeaderLines = 100;
+// From a connection's start, or the end of its previous answer, to the end of the next request
+// head; a connection that sends nothing for this long is closed too.
+constexpr auto headDeadline = std::chrono::seconds(5);
+constexpr unsigned idleSeconds = 5;
+// On stop: how long requests in progress may take to be answered, and how long a connection
+// must stay quiet after an answer before it is taken as done (a pipelined request follows
+// its predecessor's answer at once).
+constexpr auto stopGrace = std::chrono::seconds(3);
+constexpr auto settleTime = std::chrono::milliseconds(200);
+constexpr std::size_t streamBlock = 32 * 1024;
+
 const char* statusText(int status) {
     switch (status) {
-    case 400:
-        return "Richiesta non valida";
-    case 404:
-        return "Pagina non trovata";
     case 405:
         return "Metodo non consentito";
+    case 408:
+        return "Richiesta non arrivata in tempo";
     case 413:
-        return "Richiesta troppo grande";
-    case 414:
-        return "Indirizzo troppo lungo";
-    case 500:
-        return "Errore interno del gateway";
+        return "Richiesta con contenuto non accettata";
+    case 431:
+        return "Intestazioni troppo grandi";
+    case 503:
+        return "Gateway in arresto";
     default:
-        return "Richiesta non servita";
+        return "Errore interno del gateway";
+    }
+}
+
+// One open TCP connection.
+struct Connection {
+    int fd = -1;
+    bool handling = false;       // from the handler's call to the end of the answer
+    bool cut = false;            // shut down by us; the event loop closes it
+    Clock::time_point deadline;  // for the next request head, while not handling
+    Clock::time_point idleSince; // the end of the previous answer, or the start
+    std::string target;          // the raw target of the request being read
+};
+
+// Hands a streamed body to the event loop a piece at a time.
+struct Stream {
+    std::function<QByteArray()> next;
+    QByteArray piece;
+    qsizetype offset = 0;
+};
+
+ssize_t readStream(void* cls, uint64_t, char* buffer, size_t max) {
+    auto* stream = static_cast<Stream*>(cls);
+    try {
+        while (stream->offset == stream->piece.size()) {
+            stream->piece = stream->next();
+            stream->offset = 0;
+            if (stream->piece.isEmpty())
+                return MHD_CONTENT_READER_END_OF_STREAM;
+        }
+    } catch (const std::exception& error) {
+        logLine(
+            u"Errore durante l'invio di un elenco: %1"_s.arg(QString::fromLocal8Bit(error.what())));
+        return MHD_CONTENT_READER_END_WITH_ERROR;
+    }
+    const auto count = std::min(static_cast<qsizetype>(max), stream->piece.size() - stream->offset);
+    std::memcpy(buffer, stream->piece.constData() + stream->offset,
+                static_cast<std::size_t>(count));
+    stream->offset += count;
+    return count;
+}
+
+void freeStream(void* cls) {
+    delete static_cast<Stream*>(cls);
+}
+
+// A GET with content: never read, so that a slow body cannot hold a connection either.
+bool hasBody(MHD_Connection* connection) {
+    const char* length =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    return (length != nullptr && std::strtoull(length, nullptr, 10) != 0) ||
+           MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                       MHD_HTTP_HEADER_TRANSFER_ENCODING) != nullptr;
+}
+
+Connection* connectionState(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info == nullptr ? nullptr : static_cast<Connection*>(info->socket_context);
+}
+
+// Cuts a connection that is not being answered: a request head that has begun gets `status`
+// (408 late, 503 stopping) first; nothing else writes to the socket between answers.
+void cut(Connection& connection, int status) {
+    if (connection.cut)
+        return;
+    if (!connection.target.empty()) {
+        const std::string text = statusText(status);
+        const std::string answer = "HTTP/1.1 " + std::to_string(status) +
+                                   (status == 408 ? " Request Timeout" : " Service Unavailable") +
+                                   "\r\nConnection: close\r\nContent-Type: text/plain; "
+                                   "charset=utf-8\r\nContent-Length: " +
+                                   std::to_string(text.size()) + "\r\n\r\n" + text;
+        [[maybe_unused]] const ssize_t sent =
+            ::send(connection.fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    }
+    ::shutdown(connection.fd, SHUT_RDWR);
+    connection.cut = true;
+}
+
+// Room for every connection's socket.
+void raiseFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return;
+    const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, maxConnections + 256);
+    if (limit.rlim_cur < wanted) {
+        limit.rlim_cur = wanted;
+        setrlimit(RLIMIT_NOFILE, &limit);
     }
 }
 
 } // namespace
 
-// httplib listens with a backlog of 5: more clients connecting at once have their SYN dropped
-// and retry a second later. This gives access to the socket to raise it.
-class ListeningServer final : public httplib::Server {
+// The server's state shared with libmicrohttpd's callbacks.
+class HttpServer::Connections final {
 public:
-    void raiseBacklog() {
-        if (::listen(svr_sock_, SOMAXCONN) != 0)
-            logLine(u"Impossibile ampliare la coda delle connessioni in attesa"_s);
+    explicit Connections(Service& service)
+        : m_service(service) {}
+
+    static MHD_Result answer(void* cls, MHD_Connection* connection, const char* url,
+                             const char* method, const char*, const char*, size_t* uploadSize,
+                             void** request);
+    static void completed(void* cls, MHD_Connection* connection, void**,
+                          MHD_RequestTerminationCode);
+    static void* requestLine(void* cls, const char* uri, MHD_Connection* connection);
+    static void notify(void* cls, MHD_Connection* connection, void** socketContext,
+                       MHD_ConnectionNotificationCode code);
+
+    // Closes the connections whose request head is late, until stop.
+    void watch();
+    // Answers what is in progress, closes the rest; returns when done or after the grace time.
+    void drain();
+    void requestStop() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
     }
+    bool stopping() {
+        std::lock_guard lock(m_mutex);
+        return m_stopping;
+    }
+
+private:
+    Reply reply(const char* url, const std::string& target);
+
+    Service& m_service;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+    std::set<Connection*> m_open;
 };
+
+Reply HttpServer::Connections::reply(const char* url, const std::string& target) {
+    // The query as it came: our clients keep '+' literal, so it is decoded by the Service.
+    const std::size_t mark = target.find('?');
+    const QByteArrayView query =
+        mark == std::string::npos
+            ? QByteArrayView()
+            : QByteArrayView(target.data() + mark + 1,
+                             static_cast<qsizetype>(target.size() - mark - 1));
+    return m_service.handle(QString::fromUtf8(url), query);
+}
+
+MHD_Result HttpServer::Connections::answer(void* cls, MHD_Connection* connection, const char* url,
+                                           const char* method, const char*, const char*,
+                                           size_t* uploadSize, void** request) {
+    auto* self = static_cast<Connections*>(cls);
+    Connection* state = connectionState(connection);
+    Reply reply;
+    reply.status = 0;
+    if (*request == nullptr) {
+        // The head is complete. A request refused for its head is answered at once (its body
+        // is never read, so the connection closes); the others on the next call.
+        *request = self;
+        if (state != nullptr) {
+            std::lock_guard lock(self->m_mutex);
+            state->handling = true;
+        }
+        if (MHD_get_connection_values(connection, MHD_HEADER_KIND, nullptr, nullptr) >
+            maxHeaderLines)
+            reply.status = 431;
+        else if (std::strcmp(method, "GET") != 0 && std::strcmp(method, "HEAD") != 0)
+            reply.status = 405;
+        else if (hasBody(connection))
+            reply.status = 413;
+        else
+            return MHD_YES;
+    } else if (*uploadSize != 0) {
+        *uploadSize = 0;
+        return MHD_YES;
+    } else if (self->stopping()) {
+        reply.status = 503;
+    }
+    if (reply.status != 0) {
+        reply.body = statusText(reply.status);
+    } else {
+        std::string target;
+        if (state != nullptr) {
+            std::lock_guard lock(self->m_mutex);
+            target = state->target;
+        }
+        try {
+            reply = self->reply(url, target);
+        } catch (const std::exception& error) {
+            logLine(u"Errore su %1: %2"_s.arg(QString::fromUtf8(url),
+                                              QString::fromLocal8Bit(error.what())));
+            reply = Reply();
+            reply.status = 500;
+            reply.body = statusText(500);
+        }
+    }
+
+    MHD_Response* response = nullptr;
+    if (reply.stream) {
+        response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, streamBlock, &readStream,
+                                                     new Stream{std::move(reply.stream), {}, 0},
+                                                     &freeStream);
+    } else {
+        response = MHD_create_response_from_buffer(static_cast<size_t>(reply.body.size()),
+                                                   const_cast<char*>(reply.body.constData()),
+                                                   MHD_RESPMEM_MUST_COPY);
+    }
+    if (response == nullptr)
+        return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType.constData());
+    // After a refused head, or when stopping, the connection ends with the answer.
+    if (reply.status == 431 || reply.status == 405 || reply.status == 413 || reply.status == 503)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+    const MHD_Result queued =
+        MHD_queue_response(connection, static_cast<unsigned>(reply.status), response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+void HttpServer::Connections::completed(void* cls, MHD_Connection* connection, void**,
+                                        MHD_RequestTerminationCode) {
+    auto* self = static_cast<Connections*>(cls);
+    Connection* state = connectionState(connection);
+    if (state == nullptr)
+        return;
+    std::lock_guard lock(self->m_mutex);
+    state->handling = false;
+    state->target.clear();
+    state->idleSince = Clock::now();
+    state->deadline = state->idleSince + headDeadline;
+}
+
+void* HttpServer::Connections::requestLine(void* cls, const char* uri, MHD_Connection* connection) {
+    auto* self = static_cast<Connections*>(cls);
+    if (Connection* state = connectionState(connection)) {
+        std::lock_guard lock(self->m_mutex);
+        state->target = uri;
+    }
+    return nullptr;
+}
+
+void HttpServer::Connections::notify(void* cls, MHD_Connection* connection, void** socketContext,
+                                     MHD_ConnectionNotificationCode code) {
+    auto* self = static_cast<Connections*>(cls);
+    std::lock_guard lock(self->m_mutex);
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        auto* state = new Connection;
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        state->fd = info == nullptr ? -1 : info->connect_fd;
+        state->idleSince = Clock::now();
+        state->deadline = state->idleSince + headDeadline;
+        *socketContext = state;
+        self->m_open.insert(state);
+        if (self->m_stopping)
+            cut(*state, 503);
+        return;
+    }
+    // Closed: libmicrohttpd closes the socket after this returns, so cut() never meets a
+    // reused descriptor.
+    auto* state = static_cast<Connection*>(*socketContext);
+    self->m_open.erase(state);
+    delete state;
+    *socketContext = nullptr;
+}
+
+void HttpServer::Connections::watch() {
+    std::unique_lock lock(m_mutex);
+    while (!m_stopping) {
+        m_wake.wait_for(lock, std::chrono::milliseconds(100));
+        const auto now = Clock::now();
+        for (Connection* connection : m_open) {
+            if (!connection->handling && connection->deadline <= now)
+                cut(*connection, 408);
+        }
+    }
+}
+
+void HttpServer::Connections::drain() {
+    const auto end = Clock::now() + stopGrace;
+    std::unique_lock lock(m_mutex);
+    while (true) {
+        const auto now = Clock::now();
+        bool busy = false;
+        for (Connection* connection : m_open) {
+            if (connection->handling || now - connection->idleSince < settleTime)
+                busy = true;
+            else
+                cut(*connection, 503);
+        }
+        if (!busy || now >= end)
+            return;
+        m_wake.wait_for(lock, std::chrono::milliseconds(20));
+    }
+}
 
 HttpServer::HttpServer(Service& service)
     : m_service(service)
-    , m_server(std::make_unique<ListeningServer>()) {
-    m_server->new_task_queue = [] {
-        return new httplib::ThreadPool(workerThreads);
-    };
-    m_server->set_keep_alive_max_count(keepAliveRequests);
-    m_server->set_keep_alive_timeout(keepAliveSeconds);
-    // Headers and body go out in separate writes: without this, delayed ACKs stall each answer.
-    m_server->set_tcp_nodelay(true);
-    m_server->set_payload_max_length(maxBodyBytes);
-    // httplib's default also sets SO_REUSEPORT, which would let a second gateway listen on a
-    // port that is in use and share its clients.
-    m_server->set_socket_options([](socket_t socket) {
-        const int on = 1;
-        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-    });
+    , m_connections(std::make_unique<Connections>(service)) {}
 
-    m_server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
-        // The query as it came: our clients keep '+' literal, so httplib's decoded params
-        // (which turn '+' into a blank) are not used.
-        const QByteArrayView target(request.target.data(),
-                                    static_cast<qsizetype>(request.target.size()));
-        const qsizetype mark = target.indexOf('?');
-        const QByteArrayView query = mark < 0 ? QByteArrayView() : target.sliced(mark + 1);
-        const Reply reply = m_service.handle(QString::fromUtf8(request.path), query);
-        response.status = reply.status;
-        response.set_content(reply.body.constData(), static_cast<std::size_t>(reply.body.size()),
-                             reply.contentType.toStdString());
-    });
-
-    // Answers of the HTTP layer itself (bad request line, unknown method, too long) get a text;
-    // ours already have one.
-    const httplib::Server::HandlerWithResponse errorHandler = [](const httplib::Request&,
-                                                                 httplib::Response& response) {
-        if (!response.body.empty())
-            return httplib::Server::HandlerResponse::Unhandled;
-        response.set_content(statusText(response.status), "text/plain; charset=utf-8");
-        return httplib::Server::HandlerResponse::Handled;
-    };
-    m_server->set_error_handler(errorHandler);
-
-    m_server->set_exception_handler(
-        [](const httplib::Request& request, httplib::Response& response, std::exception_ptr error) {
-            QString what = u"eccezione sconosciuta"_s;
-            try {
-                std::rethrow_exception(error);
-            } catch (const std::exception& e) {
-                what = QString::fromLocal8Bit(e.what());
-            } catch (...) {
-            }
-            logLine(u"Errore su %1: %2"_s.arg(QString::fromUtf8(request.path), what));
-            response.status = 500;
-            response.set_content(statusText(500), "text/plain; charset=utf-8");
-        });
+HttpServer::~HttpServer() {
+    if (m_listenSocket >= 0)
+        ::close(m_listenSocket);
 }
 
-HttpServer::~HttpServer() = default;
-
 int HttpServer::listen(const QString& address, int port) {
-    const std::string host = address.toStdString();
-    const int bound = port == 0 ? m_server->bind_to_any_port(host)
-                                : (m_server->bind_to_port(host, port) ? port : -1);
-    if (bound <= 0)
-        throw GatewayError(u"Impossibile mettersi in ascolto su %1:%2"_s.arg(address).arg(port));
-    m_server->raiseBacklog();
-    return bound;
+    const QString failure = u"Impossibile mettersi in ascolto su %1:%2"_s.arg(address).arg(port);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(address.toUtf8().constData(), std::to_string(port).c_str(), &hints, &found) !=
+        0)
+        throw GatewayError(failure);
+    int fd = -1;
+    for (addrinfo* candidate = found; candidate != nullptr && fd < 0;
+         candidate = candidate->ai_next) {
+        fd = ::socket(candidate->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0)
+            continue;
+        // No SO_REUSEPORT: a second gateway on a port in use fails instead of sharing it.
+        const int on = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+        if (::bind(fd, candidate->ai_addr, candidate->ai_addrlen) != 0 ||
+            ::listen(fd, SOMAXCONN) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    freeaddrinfo(found);
+    if (fd < 0)
+        throw GatewayError(failure);
+    sockaddr_storage bound{};
+    socklen_t length = sizeof(bound);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
+    m_listenSocket = fd;
+    const in_port_t netPort = bound.ss_family == AF_INET6
+                                  ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
+                                  : reinterpret_cast<sockaddr_in*>(&bound)->sin_port;
+    return ntohs(netPort);
 }
 
 void HttpServer::run() {
-    if (!m_stopRequested)
-        m_server->listen_after_bind();
+    if (m_stopRequested || m_listenSocket < 0)
+        return;
+    raiseFileLimit();
+    Connections* connections = m_connections.get();
+    // clang-format off
+    MHD_Daemon* daemon = MHD_start_daemon(
+        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC, 0, nullptr, nullptr,
+        &Connections::answer, connections,
+        MHD_OPTION_LISTEN_SOCKET, m_listenSocket,
+        MHD_OPTION_THREAD_POOL_SIZE, eventThreads,
+        MHD_OPTION_CONNECTION_LIMIT, maxConnections,
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, maxConnectionsPerAddress,
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, connectionMemory,
+        MHD_OPTION_CONNECTION_TIMEOUT, idleSeconds,
+        MHD_OPTION_NOTIFY_COMPLETED, &Connections::completed, connections,
+        MHD_OPTION_URI_LOG_CALLBACK, &Connections::requestLine, connections,
+        MHD_OPTION_NOTIFY_CONNECTION, &Connections::notify, connections,
+        MHD_OPTION_END);
+    // clang-format on
+    if (daemon == nullptr)
+        throw GatewayError(u"Impossibile avviare il server HTTP"_s);
+    const int listenSocket = m_listenSocket;
+    m_listenSocket = -1; // the daemon's now
+    if (m_stopRequested)
+        connections->requestStop();
+    connections->watch();
+
+    // No new connections; what is in progress is answered, the rest closed.
+    const MHD_socket returned = MHD_quiesce_daemon(daemon);
+    if (returned == listenSocket)
+        ::close(returned);
+    connections->drain();
+    MHD_stop_daemon(daemon);
 }
 
 void HttpServer::stop() {
     m_stopRequested = true;
-    m_server->stop();
+    m_connections->requestStop();
 }
 
 } // namespace gateway

@@ -6,6 +6,7 @@
 #include "gateway/store.h"
 
 #include <QMap>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
 
@@ -29,6 +30,7 @@ constexpr int defaultPort = 8765;
 const char* const usageText = R"(Uso:
   quillet-gateway serve --db FILE [--listen INDIRIZZO] [--port PORTA]
                   [--channel HOST-UTENTE:PASSWORD-PORTA] [--sink-user UTENTE --sink-pass PASSWORD]
+                  [--sink-keep N]
       Avvia il gateway. Scrive "In ascolto su INDIRIZZO:PORTA" quando è pronto.
       --db        il database del gateway (creato se non esiste)
       --listen    l'indirizzo su cui ascoltare (predefinito 127.0.0.1)
@@ -37,6 +39,7 @@ const char* const usageText = R"(Uso:
                   il ricevitore sendsms del gateway stesso, su questo indirizzo e porta
       --sink-user, --sink-pass
                   l'account del ricevitore sendsms (predefinito quillet / quillet)
+      --sink-keep quanti SMS ricevuti conservare, i più recenti (predefinito 10000)
       SIGTERM o SIGINT (Ctrl+C) lo fermano.
 
   quillet-gateway account create --db FILE UTENTE PASSWORD [CREDITO] [--sender MITTENTE]
@@ -47,7 +50,8 @@ const char* const usageText = R"(Uso:
       errore (e non viene cambiato).
 
   quillet-gateway credit add --db FILE UTENTE N
-      Aggiunge N crediti all'account (N negativo li toglie).
+      Aggiunge N crediti all'account (N negativo li toglie). Il credito resta fra 0 e
+      1000000000.
 
   quillet-gateway ledger --db FILE [UTENTE]
       Elenca le variazioni di credito, di tutti gli account o di uno.
@@ -112,9 +116,12 @@ QString requiredOption(const Arguments& args, const QString& name) {
 qint64 wholeNumber(const QString& text, const QString& what) {
     bool ok = false;
     const qint64 value = text.toLongLong(&ok);
-    if (!ok)
-        throw UsageError{u"%1 non è un numero intero: %2"_s.arg(what, text)};
-    return value;
+    if (ok)
+        return value;
+    static const QRegularExpression digits(u"^[+-]?[0-9]+$"_s);
+    if (digits.match(text).hasMatch())
+        throw UsageError{u"%1 è fuori misura: %2"_s.arg(what, text)};
+    throw UsageError{u"%1 non è un numero intero: %2"_s.arg(what, text)};
 }
 
 void printLine(std::FILE* stream, const QString& line) {
@@ -129,10 +136,10 @@ void checkChannelField(const QString& value, const QString& what) {
 }
 
 int serve(const QStringList& rest) {
-    const Arguments args = parseArguments(
-        rest,
-        {u"--db"_s, u"--listen"_s, u"--port"_s, u"--channel"_s, u"--sink-user"_s, u"--sink-pass"_s},
-        {});
+    const Arguments args = parseArguments(rest,
+                                          {u"--db"_s, u"--listen"_s, u"--port"_s, u"--channel"_s,
+                                           u"--sink-user"_s, u"--sink-pass"_s, u"--sink-keep"_s},
+                                          {});
     if (!args.positional.isEmpty())
         throw UsageError{u"Argomento inatteso: %1"_s.arg(args.positional.first())};
     const QString dbPath = requiredOption(args, u"--db"_s);
@@ -151,6 +158,12 @@ int serve(const QStringList& rest) {
     checkChannelField(config.sinkPass, u"La password del ricevitore"_s);
     if (config.sinkUser.contains(u':'))
         throw UsageError{u"L'utente del ricevitore non può contenere \":\""_s};
+
+    if (args.options.contains(u"--sink-keep"_s)) {
+        config.sinkKeep = wholeNumber(args.options.value(u"--sink-keep"_s), u"--sink-keep"_s);
+        if (config.sinkKeep < 1)
+            throw UsageError{u"--sink-keep vuole almeno 1"_s};
+    }
 
     config.channel = args.options.value(u"--channel"_s);
     const QString& channel = config.channel;

@@ -122,10 +122,12 @@ Reply affiliates() {
                 "affiliazione</a>.</p>\n"_s);
 }
 
-Reply sink(const QList<SinkMessage>& messages, qint64 total) {
+Reply sink(const QList<SinkMessage>& messages, qint64 kept, qint64 received) {
     const QLocale italian(QLocale::Italian, QLocale::Italy);
-    QString body = u"<p>SMS ricevuti dal gateway: %1"_s.arg(italian.toString(total));
-    if (total > messages.size())
+    QString body = u"<p>SMS ricevuti dal gateway: %1"_s.arg(italian.toString(received));
+    if (received > kept)
+        body += u", di cui conservati gli ultimi %1"_s.arg(italian.toString(kept));
+    if (kept > messages.size())
         body += u" (qui gli ultimi %1)"_s.arg(italian.toString(messages.size()));
     body += u".</p>\n"_s;
     if (messages.isEmpty())
@@ -143,15 +145,13 @@ Reply sink(const QList<SinkMessage>& messages, qint64 total) {
     return html(u"Messaggi ricevuti"_s, body);
 }
 
-Reply sinkText(const QList<SinkMessage>& messages) {
+QByteArray sinkText(const QList<SinkMessage>& messages) {
     QString out;
     for (const SinkMessage& message : messages) {
         out += escapeLine(message.sender) + u' ' + escapeLine(message.receiver) + u' ' +
                QString::number(message.mclass) + u' ' + escapeLine(message.text) + u'\n';
     }
-    Reply reply;
-    reply.body = out.toUtf8();
-    return reply;
+    return out.toUtf8();
 }
 
 } // namespace gateway::pages

@@ -13,10 +13,10 @@ Reply index();
 Reply buyCredit(const QueryString& query); // /cgi-bin/affiliate/giacli.pl
 Reply programme(const QueryString& query); // /cgi-bin/affiliate/programma.pl
 Reply affiliates();                        // /affiliate1/affiliati.htm
-// Newest first; `total` is the number of messages stored, `messages` the latest ones.
-Reply sink(const QList<SinkMessage>& messages, qint64 total);
-// One line per message, oldest first: FROM TO MCLASS TEXT.
-Reply sinkText(const QList<SinkMessage>& messages);
+// Newest first: `messages` the latest ones of the `kept`, of the `received` ever.
+Reply sink(const QList<SinkMessage>& messages, qint64 kept, qint64 received);
+// One line per message, in their order: FROM TO MCLASS TEXT.
+QByteArray sinkText(const QList<SinkMessage>& messages);
 
 // "\" "\n" "\r" written as \\ \n \r, so that one message stays on one line.
 QString escapeLine(const QString& text);

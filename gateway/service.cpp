@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <variant>
 
@@ -17,6 +18,10 @@ namespace gateway {
 namespace {
 
 constexpr qint64 sinkPageLimit = 500;
+constexpr qint64 sinkBlock = 500; // messages per piece of the streamed listing
+// What one sendsms request may store.
+constexpr qsizetype maxReceivers = 100;
+constexpr qsizetype maxTextCharacters = 1'600;
 constexpr qint64 maxSendCount = 1'000'000;
 // The client's reference of an SMS on sendsms, which Kannel ignores.
 const QString referenceKey = u"quillet-id"_s;
@@ -139,9 +144,10 @@ Reply Service::dispatch(const QString& path, QByteArrayView rawQuery) {
     if (path == u"/affiliate1/affiliati.htm")
         return pages::affiliates();
     if (path == u"/sink")
-        return pages::sink(m_store.messages(sinkPageLimit), m_store.messageCount());
+        return pages::sink(m_store.messages(sinkPageLimit), m_store.messageCount(),
+                           m_store.receivedCount());
     if (path == u"/sink.txt")
-        return pages::sinkText(m_store.messages());
+        return sinkListing();
     if (path == u"/" || path == u"/index.html")
         return pages::index();
     return text(u"Pagina non trovata"_s, 404);
@@ -253,6 +259,8 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
     const QStringList receivers = query.value(u"to"_s).split(u' ', Qt::SkipEmptyParts);
     if (receivers.isEmpty())
         return kannel(400, "Empty receiver number not allowed, rejected");
+    if (receivers.size() > maxReceivers)
+        return kannel(400, "Troppi destinatari: al massimo 100 per richiesta, rifiutato");
     for (const QString& receiver : receivers) {
         if (!isReceiver(receiver))
             return kannel(400, "Number(s) has/have been denied by white- and/or black-lists.");
@@ -282,6 +290,8 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
             return kannel(400, "Charset or body misformed, rejected");
         message = decoder.decode(bytes);
     }
+    if (message.toUcs4().size() > maxTextCharacters)
+        return kannel(400, "Testo troppo lungo: al massimo 1600 caratteri, rifiutato");
 
     QList<SinkMessage> messages;
     for (const QString& receiver : receivers) {
@@ -295,8 +305,25 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
         sms.ref = query.value(referenceKey);
         messages.append(sms);
     }
-    m_store.addMessages(messages);
+    m_store.addMessages(messages, m_config.sinkKeep);
     return kannel(202, "0: Accepted for delivery");
+}
+
+Reply Service::sinkListing() {
+    // The messages up to the newest one now, read a block at a time as the client takes them.
+    const qint64 newest = m_store.receivedCount();
+    auto listed = std::make_shared<qint64>(0);
+    Reply reply;
+    reply.stream = [this, newest, listed]() -> QByteArray {
+        QList<SinkMessage> block =
+            *listed < newest ? m_store.messagesAfter(*listed, sinkBlock) : QList<SinkMessage>();
+        block.removeIf([newest](const SinkMessage& message) { return message.id > newest; });
+        if (block.isEmpty())
+            return {};
+        *listed = block.last().id;
+        return pages::sinkText(block);
+    };
+    return reply;
 }
 
 } // namespace gateway

@@ -18,6 +18,7 @@ struct ServiceConfig {
     QString channel;
     QString sinkUser; // an extra sendsms account of the sink, without a default sender
     QString sinkPass;
+    qint64 sinkKeep = 10'000; // the sink's newest messages kept; older ones are dropped
 };
 
 // The gateway's pages and scripts, independent of the HTTP server that carries them.
@@ -44,6 +45,7 @@ private:
     Reply sendSms(QByteArrayView rawQuery);
     Reply sendStatus(QByteArrayView rawQuery);
     std::optional<QString> sinkSender(const QueryString& query);
+    Reply sinkListing();
 
     Store& m_store;
     ServiceConfig m_config;

@@ -22,6 +22,7 @@ namespace {
 constexpr int schemaVersion = 3;
 constexpr int senderLength = 11; // characters of an alphanumeric SMS sender
 constexpr std::size_t maxIdleConnections = 16;
+constexpr qint64 maxCredit = 1'000'000'000;
 // Writers of other processes (the command line) wait instead of failing at once.
 constexpr int busyTimeoutMs = 15000;
 
@@ -121,6 +122,31 @@ bool hasControlCharacter(const QString& text) {
     for (const QChar c : text) {
         if (c.category() == QChar::Other_Control)
             return true;
+    }
+    return false;
+}
+
+// A character a reader cannot see or tell from a blank: control and format characters
+// (zero-width, direction marks), line and paragraph separators, spaces other than the blank,
+// private and unassigned code points, lone surrogates.
+bool hasInvisibleCharacter(const QString& text) {
+    for (const char32_t c : text.toUcs4()) {
+        switch (QChar::category(c)) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Other_Surrogate:
+        case QChar::Other_PrivateUse:
+        case QChar::Other_NotAssigned:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            return true;
+        case QChar::Separator_Space:
+            if (c != U' ')
+                return true;
+            break;
+        default:
+            break;
+        }
     }
     return false;
 }
@@ -267,6 +293,9 @@ bool Store::createAccount(const QString& user, const QString& password, qint64 c
     // The channel settings carry "user:password": the name is what comes before the ":".
     if (problem.isEmpty() && user.contains(QLatin1Char(':')))
         problem = QStringLiteral("Il nome utente non può contenere \":\"");
+    if (problem.isEmpty() && hasInvisibleCharacter(user))
+        problem = QStringLiteral(
+            "Il nome utente non può contenere caratteri invisibili né spazi speciali");
     if (problem.isEmpty())
         problem = credentialProblem(QStringLiteral("La password"), password);
     const QString from = sender.isNull() ? leftCharacters(user, senderLength) : sender;
@@ -278,6 +307,8 @@ bool Store::createAccount(const QString& user, const QString& password, qint64 c
         throw GatewayError(problem);
     if (credit < 0)
         throw GatewayError(QStringLiteral("Il credito non può essere negativo"));
+    if (credit > maxCredit)
+        throw GatewayError(QStringLiteral("Il credito non può superare %1").arg(maxCredit));
     Lease lease(*this);
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
@@ -310,10 +341,16 @@ qint64 Store::addCredit(const QString& user, qint64 delta) {
     const auto current = creditOf(db, user);
     if (!current)
         throw GatewayError(QStringLiteral("L'account %1 non esiste").arg(user));
-    if (delta < 0 && *current < -delta)
+    if (delta < -*current)
         throw GatewayError(QStringLiteral("Credito insufficiente: l'account %1 ha %2 crediti")
                                .arg(user)
                                .arg(*current));
+    if (delta > maxCredit - *current)
+        throw GatewayError(
+            QStringLiteral("Il credito non può superare %1: l'account %2 ha %3 crediti")
+                .arg(maxCredit)
+                .arg(user)
+                .arg(*current));
     const qint64 balance = *current + delta;
     changeCredit(db, user, delta, balance,
                  delta > 0 ? QStringLiteral("Ricarica") : QStringLiteral("Rettifica manuale"),
@@ -411,7 +448,7 @@ QList<LedgerEntry> Store::ledger(const QString& user) {
     return entries;
 }
 
-void Store::addMessages(const QList<SinkMessage>& messages) {
+void Store::addMessages(const QList<SinkMessage>& messages, qint64 keep) {
     Lease lease(*this);
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
@@ -433,15 +470,14 @@ void Store::addMessages(const QList<SinkMessage>& messages) {
             insert.bind(8, message.ref);
         insert.run();
     }
+    Statement drop(db, "DELETE FROM sink WHERE id <= (SELECT max(id) FROM sink) - ?1");
+    drop.bind(1, keep).run();
     transaction.commit();
 }
 
-QList<SinkMessage> Store::messages(qint64 limit) {
-    Lease lease(*this);
-    Statement query(lease.db(),
-                    "SELECT id, time, sender, receiver, text, mclass, coding, charset, ref FROM "
-                    "(SELECT * FROM sink ORDER BY id DESC LIMIT ?1) ORDER BY id");
-    query.bind(1, limit < 0 ? qint64{-1} : limit);
+namespace {
+
+QList<SinkMessage> readMessages(Statement& query) {
     QList<SinkMessage> messages;
     while (query.step()) {
         messages.append({query.integer(0), localTime(query.text(1)), query.text(2), query.text(3),
@@ -449,6 +485,26 @@ QList<SinkMessage> Store::messages(qint64 limit) {
                          static_cast<int>(query.integer(6)), query.text(7), query.text(8)});
     }
     return messages;
+}
+
+} // namespace
+
+QList<SinkMessage> Store::messages(qint64 limit) {
+    Lease lease(*this);
+    Statement query(lease.db(),
+                    "SELECT id, time, sender, receiver, text, mclass, coding, charset, ref FROM "
+                    "(SELECT * FROM sink ORDER BY id DESC LIMIT ?1) ORDER BY id");
+    query.bind(1, limit < 0 ? qint64{-1} : limit);
+    return readMessages(query);
+}
+
+QList<SinkMessage> Store::messagesAfter(qint64 afterId, qint64 limit) {
+    Lease lease(*this);
+    Statement query(lease.db(),
+                    "SELECT id, time, sender, receiver, text, mclass, coding, charset, ref FROM sink "
+                    "WHERE id > ?1 ORDER BY id LIMIT ?2");
+    query.bind(1, afterId).bind(2, limit);
+    return readMessages(query);
 }
 
 bool Store::hasMessage(const QString& ref) {
@@ -461,6 +517,13 @@ bool Store::hasMessage(const QString& ref) {
 qint64 Store::messageCount() {
     Lease lease(*this);
     Statement query(lease.db(), "SELECT count(*) FROM sink");
+    query.step();
+    return query.integer(0);
+}
+
+qint64 Store::receivedCount() {
+    Lease lease(*this);
+    Statement query(lease.db(), "SELECT coalesce(max(id), 0) FROM sink");
     query.step();
     return query.integer(0);
 }

@@ -84,12 +84,19 @@ public:
     // Oldest first; all accounts when user is empty.
     QList<LedgerEntry> ledger(const QString& user = {});
 
-    void addMessages(const QList<SinkMessage>& messages);
+    // Stores the messages, then drops the oldest so that at most `keep` remain.
+    void addMessages(const QList<SinkMessage>& messages, qint64 keep);
     // The newest `limit` messages (all when negative), oldest first.
     QList<SinkMessage> messages(qint64 limit = -1);
+    // Up to `limit` messages after the one with id `afterId`, oldest first.
+    QList<SinkMessage> messagesAfter(qint64 afterId, qint64 limit);
+    // The messages kept.
     qint64 messageCount();
     // True when an SMS with this reference reached the sink.
     bool hasMessage(const QString& ref);
+    // Every message ever received, the dropped ones too: the newest one's id (only the oldest
+    // are dropped, so ids are never reused).
+    qint64 receivedCount();
 
 private:
     class Lease;

@@ -1,6 +1,7 @@
 // The reference gateway, run as a real process on a free port of 127.0.0.1.
 
 #include <QFile>
+#include <QHostAddress>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -8,7 +9,11 @@
 #include <QTest>
 #include <QUrl>
 
+#include <QTimer>
+
 #include <csignal>
+#include <memory>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -24,6 +29,7 @@ struct Answer {
 struct CommandResult {
     int exitCode = -1;
     QString out;
+    QString err;
 };
 
 CommandResult runGateway(const QStringList& args, const QString& workingDirectory = {}) {
@@ -32,26 +38,55 @@ CommandResult runGateway(const QStringList& args, const QString& workingDirector
     process.start(QStringLiteral(QUILLET_GATEWAY_BIN), args);
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return {};
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput())};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
 }
 
 QByteArray enc(const QString& value) {
     return QUrl::toPercentEncoding(value);
 }
 
-// One request on its own connection; the answer is read until the gateway closes it.
+// One request on its own connection; the answer (HTTP/1.0: never in chunks) is read until the
+// gateway closes it.
 Answer httpGet(quint16 port, const QByteArray& target) {
     QTcpSocket socket;
     socket.connectToHost(u"127.0.0.1"_s, port);
     if (!socket.waitForConnected(30000))
         return {};
-    socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    socket.write("GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
     while (socket.waitForReadyRead(30000)) {
     }
     const QByteArray data = socket.readAll();
     return {data.left(data.indexOf("\r\n")).split(' ').value(1).toInt(),
             data.mid(data.indexOf("\r\n\r\n") + 4)};
 }
+
+// Connections from `source` that send a request head a line at a time, never ending it.
+class SlowClients {
+public:
+    SlowClients(quint16 port, int count, const QString& source) {
+        for (int i = 0; i < count; ++i) {
+            auto& socket = *m_sockets.emplace_back(std::make_unique<QTcpSocket>());
+            socket.bind(QHostAddress(source));
+            socket.connectToHost(u"127.0.0.1"_s, port);
+            socket.write("GET / HTTP/1.1\r\n");
+        }
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            for (auto& socket : m_sockets)
+                socket->write("X-Lento: 1\r\n");
+        });
+        m_timer.start(300);
+    }
+    int count(QAbstractSocket::SocketState state) const {
+        return static_cast<int>(std::count_if(m_sockets.begin(), m_sockets.end(),
+                                              [state](auto& s) { return s->state() == state; }));
+    }
+    QTcpSocket& at(int i) { return *m_sockets[static_cast<std::size_t>(i)]; }
+
+private:
+    std::vector<std::unique_ptr<QTcpSocket>> m_sockets;
+    QTimer m_timer;
+};
 
 } // namespace
 
@@ -69,6 +104,18 @@ class TestGateway : public QObject {
     }
     QStringList sinkLines() {
         return QString::fromUtf8(get("/sink.txt").body).split(u'\n', Qt::SkipEmptyParts);
+    }
+    // Starts `quillet-gateway serve` on a free port; returns the port.
+    quint16 startServer(QProcess& server, const QString& db, const QStringList& options) {
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.start(QStringLiteral(QUILLET_GATEWAY_BIN),
+                     QStringList{u"serve"_s, u"--db"_s, db, u"--port"_s, u"0"_s} + options);
+        while (!server.canReadLine()) {
+            if (!server.waitForReadyRead(30000))
+                return 0;
+        }
+        static const QRegularExpression ready(u"^In ascolto su 127\\.0\\.0\\.1:(\\d+)$"_s);
+        return ready.match(QString::fromUtf8(server.readLine()).trimmed()).captured(1).toUShort();
     }
     void createAccount(const QString& user, const QString& password, int credit,
                        const QStringList& options = {}) {
@@ -88,24 +135,19 @@ private slots:
         createAccount(u"cliente"_s, u"cliente"_s, 20);
         createAccount(u"Pasticceria.Rossi"_s, u"p"_s, 1);
         createAccount(u"bar"_s, u"b"_s, 1, {u"--sender"_s, u"Bar Sport"_s});
-        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_server.start(QStringLiteral(QUILLET_GATEWAY_BIN),
-                       {u"serve"_s, u"--db"_s, m_db, u"--port"_s, u"0"_s, u"--sink-user"_s,
-                        u"prova"_s, u"--sink-pass"_s, u"segreta"_s});
-        while (!m_server.canReadLine())
-            QVERIFY(m_server.waitForReadyRead(30000));
-        static const QRegularExpression ready(u"^In ascolto su 127\\.0\\.0\\.1:(\\d+)$"_s);
-        m_port =
-            ready.match(QString::fromUtf8(m_server.readLine()).trimmed()).captured(1).toUShort();
+        m_port = startServer(m_server, m_db,
+                             {u"--sink-user"_s, u"prova"_s, u"--sink-pass"_s, u"segreta"_s});
         QVERIFY(m_port != 0);
     }
 
-    // SIGTERM stops the gateway cleanly.
+    // SIGTERM stops the gateway cleanly, even while a client keeps sending a request head.
     void cleanupTestCase() {
         if (m_server.processId() <= 0)
             return;
+        SlowClients slow(m_port, 1, u"127.0.0.1"_s);
+        QTRY_COMPARE(slow.count(QAbstractSocket::ConnectedState), 1);
         ::kill(static_cast<pid_t>(m_server.processId()), SIGTERM);
-        QVERIFY(m_server.waitForFinished(60000));
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.state(), QProcess::NotRunning, 60000);
         QCOMPARE(m_server.exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_server.exitCode(), 0);
     }
@@ -216,6 +258,23 @@ private slots:
             << QStringList{u"Bar Sport +393331234567 -1 x"_s};
         QTest::newRow("account: from wins")
             << caffe + "&from=Q" << 202 << QStringList{u"Q +393331234567 -1 x"_s};
+
+        // What one request may store: 100 receivers, a text of 1600 characters.
+        QByteArray receivers;
+        QStringList hundred;
+        for (int i = 0; i < 100; ++i) {
+            receivers += (i ? "%20" : "") + QByteArray::number(i);
+            hundred.append(u"Q %1 -1 x"_s.arg(i));
+        }
+        QTest::newRow("100 receivers")
+            << sinkAuth + "from=Q&text=x&to=" + receivers << 202 << hundred;
+        QTest::newRow("101 receivers")
+            << sinkAuth + "from=Q&text=x&to=" + receivers + "%20100" << 400 << QStringList();
+        const QString text(1600, u'è');
+        QTest::newRow("text of 1600") << sinkAuth + "from=Q&to=1&text=" + enc(text) << 202
+                                      << QStringList{u"Q 1 -1 "_s + text};
+        QTest::newRow("text of 1601")
+            << sinkAuth + "from=Q&to=1&text=" + enc(text + u'a') << 400 << QStringList();
     }
 
     void sink() {
@@ -248,6 +307,83 @@ private slots:
         QTEST(reply.body, "body");
     }
 
+    // The sink keeps the newest messages and counts them all.
+    void sinkKeepsTheNewest() {
+        QProcess server;
+        const quint16 port =
+            startServer(server, m_dir.filePath(u"keep.db"_s), {u"--sink-keep"_s, u"3"_s});
+        QVERIFY(port != 0);
+        QCOMPARE(httpGet(port, "/cgi-bin/sendsms?username=quillet&password=quillet&from=Q&text=x"
+                               "&to=1%202%203%204")
+                     .status,
+                 202);
+        QCOMPARE(QString::fromUtf8(httpGet(port, "/sink.txt").body),
+                 u"Q 2 -1 x\nQ 3 -1 x\nQ 4 -1 x\n"_s);
+        QVERIFY(httpGet(port, "/sink")
+                    .body.contains("SMS ricevuti dal gateway: 4, di cui conservati gli ultimi 3."));
+        ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+        QVERIFY(server.waitForFinished(60000));
+    }
+
+    // One address holds at most 128 connections; slow ones lock no one out, and a request
+    // head not over within 5 seconds ends with 408.
+    void slowClients() {
+        SlowClients slow(m_port, 129, u"127.0.0.2"_s);
+        QTRY_COMPARE(slow.count(QAbstractSocket::UnconnectedState), 1);
+        QTRY_COMPARE(slow.count(QAbstractSocket::ConnectedState), 128);
+        QTcpSocket normal;
+        normal.connectToHost(u"127.0.0.1"_s, m_port);
+        normal.write("GET /cgi-bin/utenti/leggi.pl?utente=demo&pass=demo HTTP/1.1\r\n"
+                     "Host: 127.0.0.1\r\n\r\n");
+        QByteArray answer;
+        QTRY_VERIFY_WITH_TIMEOUT((answer += normal.readAll()).endsWith("\r\n\r\n25"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(slow.count(QAbstractSocket::ConnectedState), 0, 30000);
+        QVERIFY(slow.at(0).readAll().startsWith("HTTP/1.1 408 "));
+    }
+
+    // Statuses of requests sent together on one connection, in the order of the answers.
+    void rawRequests_data() {
+        QTest::addColumn<QByteArray>("requests");
+        QTest::addColumn<QList<int>>("statuses");
+        const QByteArray credit = "GET /cgi-bin/utenti/leggi.pl?utente=demo&pass=demo HTTP/1.1\r\n"
+                                  "Host: 127.0.0.1\r\n";
+        const auto headers = [](int count) {
+            QByteArray lines;
+            for (int i = 0; i < count; ++i)
+                lines += "X-" + QByteArray::number(i) + ": a\r\n";
+            return lines;
+        };
+        const QByteArray last = "Connection: close\r\n\r\n";
+        QTest::newRow("pipelined")
+            << credit + "\r\n" + "GET /nessuna HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" + credit + last
+            << QList<int>{200, 404, 200};
+        QTest::newRow("100 header lines") << credit + headers(98) + last << QList<int>{200};
+        QTest::newRow("101 header lines, the rest unread")
+            << credit + headers(99) + last + credit + last << QList<int>{431};
+        QTest::newRow("a header of 40 KB")
+            << credit + "X-Grande: " + QByteArray(40000, 'a') + "\r\n" + last << QList<int>{431};
+        QTest::newRow("a request line of 40 KB")
+            << "GET /" + QByteArray(40000, 'a') + " HTTP/1.1\r\n" + last << QList<int>{414};
+        QTest::newRow("POST") << "POST / HTTP/1.1\r\nContent-Length: 5\r\n" + last + "12345"
+                              << QList<int>{405};
+        QTest::newRow("GET with content, the rest unread")
+            << credit + "Content-Length: 5\r\n\r\n12345" + credit + last << QList<int>{413};
+    }
+
+    void rawRequests() {
+        QFETCH(QByteArray, requests);
+        QTcpSocket socket;
+        socket.connectToHost(u"127.0.0.1"_s, m_port);
+        socket.write(requests);
+        while (socket.waitForReadyRead(30000)) {
+        }
+        QList<int> statuses;
+        static const QRegularExpression status(u"HTTP/1\\.1 (\\d{3}) "_s);
+        for (const auto& match : status.globalMatch(QString::fromLatin1(socket.readAll())))
+            statuses.append(match.captured(1).toInt());
+        QTEST(statuses, "statuses");
+    }
+
     void adminWhileServing() {
         // The command line writes to the database the running gateway uses.
         const auto add = [&](const QString& n) {
@@ -265,16 +401,35 @@ private slots:
     void commandLine_data() {
         QTest::addColumn<QString>("args"); // DB: the database in use; PORT: in use
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("port in use") << u"serve --db DB --port PORT"_s << 1;
-        QTest::newRow("password with -") << u"account create --db DB x a-b"_s << 1;
-        QTest::newRow("user with :") << u"account create --db DB x:y p"_s << 1;
-        QTest::newRow("sender of 12") << u"account create --db DB x p --sender ABCDEFGHIJKL"_s << 1;
-        QTest::newRow("account exists") << u"account create --db DB demo altra"_s << 1;
-        QTest::newRow("credit for an unknown account") << u"credit add --db DB nessuno 5"_s << 1;
+        QTest::addColumn<QString>("message"); // in the error, when given
+        QTest::newRow("port in use") << u"serve --db DB --port PORT"_s << 1 << QString();
+        QTest::newRow("password with -") << u"account create --db DB x a-b"_s << 1 << QString();
+        QTest::newRow("user with :") << u"account create --db DB x:y p"_s << 1 << QString();
+        QTest::newRow("user with a zero-width space")
+            << u"account create --db DB x\u200By p"_s << 1 << u"caratteri invisibili"_s;
+        QTest::newRow("user with a direction mark")
+            << u"account create --db DB \u202Ex p"_s << 1 << u"caratteri invisibili"_s;
+        QTest::newRow("user with a no-break space")
+            << u"account create --db DB x\u00A0y p"_s << 1 << u"spazi speciali"_s;
+        QTest::newRow("sender of 12")
+            << u"account create --db DB x p --sender ABCDEFGHIJKL"_s << 1 << QString();
+        QTest::newRow("account exists") << u"account create --db DB demo altra"_s << 1 << QString();
+        QTest::newRow("credit for an unknown account")
+            << u"credit add --db DB nessuno 5"_s << 1 << QString();
+        QTest::newRow("credit over the maximum by one")
+            << u"credit add --db DB demo 999999976"_s << 1 << u"non può superare 1000000000"_s;
+        QTest::newRow("credit add of the largest number")
+            << u"credit add --db DB demo 9223372036854775807"_s << 1
+            << u"non può superare 1000000000"_s;
+        QTest::newRow("credit add of the smallest number")
+            << u"credit add --db DB demo -9223372036854775808"_s << 1 << u"Credito insufficiente"_s;
+        QTest::newRow("credit add beyond 64 bits")
+            << u"credit add --db DB demo 99999999999999999999"_s << 2 << u"fuori misura"_s;
     }
 
     void commandLine() {
         QFETCH(QString, args);
+        QFETCH(QString, message);
         QStringList argv = args.split(u' ', Qt::SkipEmptyParts);
         for (QString& arg : argv) {
             if (arg == u"DB")
@@ -282,7 +437,9 @@ private slots:
             else if (arg == u"PORT")
                 arg = QString::number(m_port);
         }
-        QTEST(runGateway(argv).exitCode, "exitCode");
+        const CommandResult result = runGateway(argv);
+        QTEST(result.exitCode, "exitCode");
+        QVERIFY2(result.err.contains(message), qPrintable(result.err));
         // Failed commands change nothing.
         QCOMPARE(credit("demo", "demo"), "25"_ba);
     }
