@@ -24,7 +24,7 @@ private slots:
                               {"account", "create", "--db", m_db, "mario", "segreto", "1000000"}),
             0);
         m_gateway.start(qEnvironmentVariable("QUILLET_GATEWAY"),
-                        {"serve", "--port", "0", "--db", m_db});
+                        {"serve", "--port", "0", "--db", m_db, "--sink-keep", "100000"});
         static const QRegularExpression ready("In ascolto su ([0-9.]+:[0-9]+)");
         QString out;
         while (!ready.match(out).hasMatch() && m_gateway.waitForReadyRead(10000))
