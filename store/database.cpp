@@ -3,6 +3,7 @@
 #include "store/jettext.h"
 #include "store/schema.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -517,6 +518,76 @@ bool Database::hasTable(const QString& table) const {
             return false;
         throw;
     }
+}
+
+void Database::dropContactIndexes() {
+    for (const archive::IndexedField& field : archive::rubricaIndexes())
+        sqlite::Statement(*m_connection, QStringLiteral("DROP INDEX IF EXISTS %1")
+                                             .arg(quoted(archive::rubricaTable().name + u'_' +
+                                                         field.name.toLower()))
+                                             .toUtf8())
+            .run();
+}
+
+namespace {
+
+// What SQLite's progress handler reports while the indexes are made: its calls, counted against
+// the calls a table of that many rows takes, passed on every few milliseconds.
+struct IndexProgress {
+    const std::function<void(qint64, qint64)>& progress;
+    qint64 expected;
+    qint64 calls = 0;
+    QElapsedTimer sinceLast;
+};
+
+constexpr int stepsPerCall = 10000;
+// Making one index takes about this many steps a row.
+constexpr int stepsPerRow = 10;
+
+int onIndexProgress(void* context) {
+    auto* p = static_cast<IndexProgress*>(context);
+    ++p->calls;
+    if (p->sinceLast.elapsed() >= 40) {
+        p->progress(std::min(p->calls, p->expected), p->expected);
+        p->sinceLast.start();
+    }
+    return 0;
+}
+
+} // namespace
+
+void Database::makeContactIndexes(const std::function<void(qint64, qint64)>& progress) {
+    const sqlite::Connection& connection = *m_connection;
+    const QString table = findTable(connection, archive::rubricaTable().name);
+    if (table.isEmpty())
+        return;
+    const QStringList columns = columnsOf(connection, table);
+    const auto missing = missingIndexes(columns, indexesOf(connection, table));
+    if (missing.isEmpty())
+        return;
+    sqlite::Statement count(connection,
+                            QStringLiteral("SELECT count(*) FROM %1").arg(quoted(table)).toUtf8());
+    count.step();
+    const qint64 expected =
+        std::max<qint64>(1, count.integer(0) * missing.size() * stepsPerRow / stepsPerCall);
+    IndexProgress state{progress, expected, 0, {}};
+    state.sinceLast.start();
+    if (progress)
+        sqlite3_progress_handler(connection.handle(), stepsPerCall, onIndexProgress, &state);
+    // A smaller cache while sorting: SQLite sorts the keys in runs of that size, each in one go,
+    // so the windows are painted between runs.
+    struct Restore {
+        const sqlite::Connection& connection;
+        ~Restore() {
+            sqlite3_progress_handler(connection.handle(), 0, nullptr, nullptr);
+            sqlite3_exec(connection.handle(), "PRAGMA cache_size=-32768", nullptr, nullptr,
+                         nullptr);
+        }
+    } restore{connection};
+    connection.exec("PRAGMA cache_size=-4096");
+    sqlite::Transaction transaction(connection);
+    createIndexes(connection, table, columns, missing);
+    transaction.commit();
 }
 
 std::unique_ptr<Recordset> Database::openRecordset(const QString& table) {
