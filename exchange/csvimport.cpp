@@ -59,14 +59,14 @@ QString fieldText(QByteArrayView raw, bool utf8) {
 
 // A field's text as UTF-8: the file's own bytes when they already are (valid UTF-8, no
 // quotes), else made in `scratch`.
-QByteArrayView fieldUtf8(QByteArrayView raw, bool validUtf8, QByteArray& scratch) {
+QByteArrayView fieldUtf8(QByteArrayView raw, bool utf8, bool validUtf8, QByteArray& scratch) {
     if (validUtf8) {
         if (!raw.startsWith('"'))
             return raw;
         scratch = unquoted(raw);
         return scratch;
     }
-    scratch = fieldText(raw, false).toUtf8();
+    scratch = fieldText(raw, utf8).toUtf8();
     return scratch;
 }
 
@@ -266,7 +266,7 @@ Outcome importFile(const QString& path, store::Database& db, const Progress& pro
     auto value = [&](qsizetype column, int slot) {
         return column < 0
                    ? QByteArrayView(" ")
-                   : fieldUtf8(fields[column], validUtf8, scratch[static_cast<size_t>(slot)]);
+                   : fieldUtf8(fields[column], utf8, validUtf8, scratch[static_cast<size_t>(slot)]);
     };
 
     exchange::ContactLoad load(db, progress, total);
