@@ -13,7 +13,54 @@ bool hasContacts(const store::Database& db) {
     return first.step();
 }
 
+int code(char c) {
+    return static_cast<unsigned char>(c);
+}
+int code(QChar c) {
+    return c.unicode();
+}
+
+// The number as a whole number and its length; std::nullopt for one that is not digits alone,
+// or too long.
+template <typename Text> std::optional<quint64> digitsKey(const Text& number) {
+    const qsizetype size = number.size();
+    if (size == 0 || size > 17) // 10^17 < 2^57: room for the length in the low 5 bits
+        return std::nullopt;
+    quint64 value = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const int c = code(number[i]);
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + static_cast<quint64>(c - '0');
+    }
+    return value << 5 | static_cast<quint64>(size);
+}
+
 } // namespace
+
+bool NumberSet::contains(QStringView number) const {
+    const auto key = digitsKey(number);
+    return key ? m_digits.contains(*key) : m_other.contains(number.toString());
+}
+
+bool NumberSet::contains(QByteArrayView utf8) const {
+    const auto key = digitsKey(utf8);
+    return key ? m_digits.contains(*key) : m_other.contains(QString::fromUtf8(utf8));
+}
+
+void NumberSet::insert(QStringView number) {
+    if (const auto key = digitsKey(number))
+        m_digits.insert(*key);
+    else
+        m_other.insert(number.toString());
+}
+
+void NumberSet::insert(QByteArrayView utf8) {
+    if (const auto key = digitsKey(utf8))
+        m_digits.insert(*key);
+    else
+        m_other.insert(QString::fromUtf8(utf8));
+}
 
 ContactInsert::ContactInsert(store::Database& db)
     : m_insert(*db.connection(),

@@ -3,6 +3,8 @@
 #include "store/database.h"
 
 #include <QByteArrayView>
+#include <QSet>
+#include <QString>
 
 #include <functional>
 #include <optional>
@@ -56,6 +58,20 @@ private:
     std::optional<store::Database::Transaction> m_transaction;
     qint64 m_committed = 0;
     qint64 m_pending = 0;
+};
+
+// Mobile numbers, most of them digits alone: those are kept as whole numbers, with their length
+// beside the value so that "0333" and "333" stay apart; anything else as text.
+class NumberSet final {
+public:
+    bool contains(QStringView number) const;
+    bool contains(QByteArrayView utf8) const;
+    void insert(QStringView number);
+    void insert(QByteArrayView utf8);
+
+private:
+    QSet<quint64> m_digits;
+    QSet<QString> m_other;
 };
 
 } // namespace exchange

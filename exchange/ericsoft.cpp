@@ -32,48 +32,9 @@ struct Target {
     qint64 lastUse = 0;
 };
 
-// Mobile numbers, most of them digits alone: those are kept as whole numbers, with their length
-// beside the value so that "0333" and "333" stay apart; anything else as text.
-class NumberSet final {
-public:
-    template <typename Text> bool contains(const Text& number) const {
-        const auto key = digitsKey(number);
-        return key ? m_digits.contains(*key) : m_other.contains(text(number));
-    }
-    template <typename Text> void insert(const Text& number) {
-        if (const auto key = digitsKey(number))
-            m_digits.insert(*key);
-        else
-            m_other.insert(text(number));
-    }
-
-private:
-    template <typename Text> static std::optional<quint64> digitsKey(const Text& number) {
-        const qsizetype size = number.size();
-        if (size == 0 || size > 17) // 10^17 < 2^57: room for the length in the low 5 bits
-            return std::nullopt;
-        quint64 value = 0;
-        for (qsizetype i = 0; i < size; ++i) {
-            const int c = code(number[i]);
-            if (c < '0' || c > '9')
-                return std::nullopt;
-            value = value * 10 + static_cast<quint64>(c - '0');
-        }
-        return value << 5 | static_cast<quint64>(size);
-    }
-
-    static int code(char c) { return c; }
-    static int code(QChar c) { return c.unicode(); }
-    static QString text(QByteArrayView utf8) { return QString::fromUtf8(utf8); }
-    static const QString& text(const QString& number) { return number; }
-
-    QSet<quint64> m_digits;
-    QSet<QString> m_other;
-};
-
 // Every mobile number the address books listed in elenco hold.
-NumberSet knownNumbers(store::Database& elenco, const QString& appFolder) {
-    NumberSet numbers;
+exchange::NumberSet knownNumbers(store::Database& elenco, const QString& appFolder) {
+    exchange::NumberSet numbers;
     auto books = elenco.openRecordset(QStringLiteral("elenco"));
     for (; !books->isEof(); books->MoveNext()) {
         const QString book = books->value(QStringLiteral("Rubrica"));
@@ -177,7 +138,7 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
         const int telefono = requiredField(table, "telefono_3");
 
         auto elenco = store::Database::open(store::archive::elencoPath(appFolder));
-        NumberSet numbers = knownNumbers(*elenco, appFolder);
+        exchange::NumberSet numbers = knownNumbers(*elenco, appFolder);
         QHash<QString, QString> books; // market code -> address book, as listed
         QString principale;            // made sure of at the first customer without a market
 

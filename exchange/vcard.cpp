@@ -110,7 +110,7 @@ QString text(const Property& property) {
 // The components of a value, split at the ";" not escaped, with \\ \, \; \n undone and line
 // ends made blanks. `commas`: an unescaped "," separates values of one component (3.0 and
 // 4.0 N), which are joined by a blank.
-QStringList components(const QString& value, bool commas) {
+QStringList components(QString value, bool commas) {
     QStringList parts(1);
     qsizetype plain = 0; // where the run of characters taken as they are begins
     for (qsizetype i = 0; i < value.size(); ++i) {
@@ -131,7 +131,7 @@ QStringList components(const QString& value, bool commas) {
         plain = i + 1;
     }
     if (plain == 0)
-        parts.last() = value; // nothing to undo: shared, not copied
+        parts.last() = std::move(value); // nothing to undo
     else
         parts.last() += QStringView(value).sliced(plain);
     for (QString& part : parts)
@@ -140,7 +140,8 @@ QStringList components(const QString& value, bool commas) {
 }
 
 QString single(const Property& property) {
-    return components(text(property), false).join(u';');
+    QStringList parts = components(text(property), false);
+    return parts.size() == 1 ? std::move(parts.first()) : parts.join(u';');
 }
 
 bool mentionsMobile(const QString& label) {
@@ -323,7 +324,9 @@ std::optional<Card> Reader::next() {
         } else if (property->is("N")) {
             name = components(text(*property), !m_v21);
         } else if (property->is("FN")) {
-            formatted = single(*property);
+            // Only wanted when N gives neither surname nor given or other names.
+            if (name.mid(0, 3).join(QString()).isEmpty())
+                formatted = single(*property);
         } else if (property->is("TEL")) {
             QString number = single(*property);
             // 4.0 may write the number as a URI: "tel:+39-333-1234567;ext=2".
@@ -355,11 +358,9 @@ Outcome importFile(const QString& path, store::Database& db, const Progress& pro
     const qint64 total = source.bytes().size();
 
     // The book's numbers as an import would store them, and then the file's.
-    QSet<QString> known;
+    exchange::NumberSet known;
     {
         auto book = db.openRecordset(QStringLiteral("rubrica"));
-        // Room for the book's numbers, and for those of a file of cards as phones write them.
-        known.reserve(std::max<qsizetype>(0, book->foundRows()) + total / 128);
         const int column = book->fieldIndex(QStringLiteral("cellulare"));
         for (; !book->isEof(); book->MoveNext())
             known.insert(contacts::storedNumber(QString::fromUtf8(book->rawText(column))));
