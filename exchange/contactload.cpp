@@ -90,8 +90,14 @@ void ContactLoad::add(QByteArrayView nome, QByteArrayView cognome, QByteArrayVie
                       QByteArrayView email) {
     if (!m_transaction) {
         m_transaction.emplace(m_db);
-        if (m_deferIndexes && m_committed == 0)
-            m_db.dropContactIndexes();
+        if (m_deferIndexes && m_committed == 0) {
+            try {
+                m_db.dropContactIndexes();
+            } catch (const store::StoreError&) {
+                // A reader of this file holds them: the rows go in with the indexes, and
+                // finish() makes any that went.
+            }
+        }
     }
     m_insert.add(nome, cognome, cellulare, email);
     ++m_pending;
