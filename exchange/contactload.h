@@ -39,8 +39,8 @@ public:
     // pending, for commit(). Contacts still pending when the load goes are not stored.
     void add(QByteArrayView nome, QByteArrayView cognome, QByteArrayView cellulare,
              QByteArrayView email);
-    // Commits the contacts pending. Throws StoreError
-    // when the book cannot save them: they are lost, the earlier ones stay.
+    // Commits the contacts pending. Throws StoreError when the book cannot save them: they are
+    // lost, the earlier ones stay.
     void commit();
     // Commits, then makes the indexes dropped for the load, and reports the end. Throws
     // StoreError when the contacts cannot be saved; the indexes, when made at the next opening.

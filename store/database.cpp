@@ -23,6 +23,9 @@ namespace {
 constexpr char collationName[] = "quillet_nocase";
 constexpr char likeFunctionName[] = "quillet_like";
 constexpr int busyTimeoutMs = 5000;
+// Room for the indexes of a large address book, so bulk writes do not spill pages before the
+// commit (pages are taken only as they are used).
+constexpr char cacheSizePragma[] = "PRAGMA cache_size=-32768";
 constexpr int firstPageRows = 64;
 constexpr int pageRows = 512;
 
@@ -158,9 +161,7 @@ std::shared_ptr<sqlite::Connection> openConnection(const QString& path,
     if (registered != SQLITE_OK)
         connection->fail(registered);
     connection->exec("PRAGMA synchronous=FULL");
-    // Room for the indexes of a large address book, so bulk writes do not spill pages before
-    // the commit (pages are taken only as they are used).
-    connection->exec("PRAGMA cache_size=-32768");
+    connection->exec(cacheSizePragma);
     return connection;
 }
 
@@ -580,8 +581,7 @@ void Database::makeContactIndexes(const std::function<void(qint64, qint64)>& pro
         const sqlite::Connection& connection;
         ~Restore() {
             sqlite3_progress_handler(connection.handle(), 0, nullptr, nullptr);
-            sqlite3_exec(connection.handle(), "PRAGMA cache_size=-32768", nullptr, nullptr,
-                         nullptr);
+            sqlite3_exec(connection.handle(), cacheSizePragma, nullptr, nullptr, nullptr);
         }
     } restore{connection};
     connection.exec("PRAGMA cache_size=-4096");
