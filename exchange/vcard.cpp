@@ -294,15 +294,17 @@ std::optional<Card> Reader::next() {
         auto property = parse(nextLine());
         if (!property)
             continue;
-        const bool vcardValue = equal(property->value.trimmed(), "VCARD");
-        if (property->is("BEGIN") && vcardValue) {
+        const auto vcardValue = [&] {
+            return equal(property->value.trimmed(), "VCARD");
+        };
+        if (property->is("BEGIN") && vcardValue()) {
             if (depth++ == 0)
                 m_v21 = false;
             continue;
         }
         if (depth == 0)
             continue;
-        if (property->is("END") && vcardValue) {
+        if (property->is("END") && vcardValue()) {
             if (--depth == 0)
                 return card();
             continue;
