@@ -248,8 +248,9 @@ int main(int argc, char** argv) {
                 median(read), static_cast<long long>(readRows));
     std::printf("  Importa da Ericsoft                         mediana %8.1f ms (%lld contatti)\n",
                 median(imported), static_cast<long long>(importedRows));
-    std::printf("  SQLite puro: le stesse righe nelle 20 rubriche  mediana %8.1f ms\n",
-                median(raw));
+    std::printf("  SQLite puro: le stesse righe nelle 20 rubriche  mediana %8.1f ms (Importa da "
+                "Ericsoft: %.2fx)\n",
+                median(raw), median(imported) / median(raw));
     const long before = peakKilobytes();
     qint64 marketRows = 0;
     const double marketsMs = manyMarkets(dir.path(), 3000, marketRows);

@@ -1,6 +1,7 @@
 #include "exchange/csvimport.h"
 
 #include "contacts/contactstore.h"
+#include "exchange/contactload.h"
 #include "exchange/filebytes.h"
 #include "platform/lines.h"
 #include "platform/textfile.h"
@@ -9,25 +10,24 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace csvimport {
 
 namespace {
 
-constexpr qint64 recordsPerTransaction = 5000;
+constexpr qint64 recordsPerTransaction = 20000;
 constexpr qint64 recordsPerProgress = 1000;
 
 QString decodeText(QByteArrayView bytes, bool utf8) {
     return utf8 ? QString::fromUtf8(bytes) : platform::TextFile::decode(bytes);
 }
 
-// A field's text. A field that begins with a double quote is read up to its closing quote,
-// with doubled quotes made single and every line end inside made one blank; anything between
-// the closing quote and the separator is kept as it stands. Any other field is taken as is.
-QString fieldText(QByteArrayView raw, bool utf8) {
-    if (!raw.startsWith('"'))
-        return decodeText(raw, utf8);
+// A quoted field read up to its closing quote, with doubled quotes made single and every line
+// end inside made one blank; anything between the closing quote and the separator is kept as it
+// stands.
+QByteArray unquoted(QByteArrayView raw) {
     QByteArray text;
     text.reserve(raw.size());
     qsizetype i = 1;
@@ -48,7 +48,26 @@ QString fieldText(QByteArrayView raw, bool utf8) {
         }
         text += raw[i++];
     }
-    return decodeText(text, utf8);
+    return text;
+}
+
+// A field's text. A field that begins with a double quote is unquoted; any other field is
+// taken as is.
+QString fieldText(QByteArrayView raw, bool utf8) {
+    return raw.startsWith('"') ? decodeText(unquoted(raw), utf8) : decodeText(raw, utf8);
+}
+
+// A field's text as UTF-8: the file's own bytes when they already are (valid UTF-8, no
+// quotes), else made in `scratch`.
+QByteArrayView fieldUtf8(QByteArrayView raw, bool utf8, bool validUtf8, QByteArray& scratch) {
+    if (validUtf8) {
+        if (!raw.startsWith('"'))
+            return raw;
+        scratch = unquoted(raw);
+        return scratch;
+    }
+    scratch = fieldText(raw, utf8).toUtf8();
+    return scratch;
 }
 
 // What one record held.
@@ -237,76 +256,68 @@ Outcome importFile(const QString& path, store::Database& db, const Progress& pro
     const qsizetype needed = columns.fieldsNeeded();
     const qint64 total = text.size();
 
-    auto rs = db.openRecordset(QStringLiteral("rubrica"));
+    // Text the file holds as valid UTF-8 is stored as it is; anything else goes through
+    // QString (a UTF-8 mark on bytes that are not: their faults become U+FFFD).
+    const bool validUtf8 = utf8 && text.isValidUtf8();
     QVarLengthArray<QByteArrayView, 16> fields;
+    std::array<QByteArray, 4> scratch;
     // A column the file does not have gets one blank, as the contact editor stores an empty
     // first name or e-mail.
-    auto value = [&](qsizetype column) {
-        return column < 0 ? QStringLiteral(" ") : fieldText(fields[column], utf8);
+    auto value = [&](qsizetype column, int slot) {
+        return column < 0
+                   ? QByteArrayView(" ")
+                   : fieldUtf8(fields[column], utf8, validUtf8, scratch[static_cast<size_t>(slot)]);
     };
 
-    // One record: false when the import stops there.
-    auto importRecord = [&](qint64& stored) {
+    exchange::ContactLoad load(db, progress, total);
+    qint64 firstLine = records.nextLine(); // the first line of the contacts not yet committed
+    auto commit = [&] {
+        try {
+            load.commit();
+            firstLine = records.nextLine();
+            return true;
+        } catch (const store::StoreError& e) {
+            // Rolled back: none of the batch's contacts are stored.
+            outcome.status = Outcome::Stopped;
+            outcome.line = firstLine;
+            outcome.reason =
+                QStringLiteral("la rubrica non ha potuto salvare i contatti (%1)").arg(e.message());
+            return false;
+        }
+    };
+    qint64 read = 0;
+    bool saved = true;
+    while (!records.atEnd()) {
         fields.clear();
         const Record record = records.next([&](qsizetype index, QByteArrayView raw) {
             if (index < needed)
                 fields.append(raw);
         });
         if (record.blank)
-            return true;
+            continue;
         if (record.nul || record.unclosed) {
             stop(record.nul ? nulReason : unclosedReason);
-            return false;
+            break;
         }
         if (record.fields < needed) {
             stop(fieldCountReason(record.fields, needed));
-            return false;
+            break;
         }
-        contacts::add(*rs, {value(columns.nome), value(columns.cognome), value(columns.cellulare),
-                            value(columns.email)});
-        ++stored;
-        return true;
-    };
-
-    bool going = !records.atEnd();
-    while (going) {
-        qint64 stored = 0;
-        const qint64 firstLine = records.nextLine();
         try {
-            db.transaction([&] {
-                for (qint64 read = 1; read <= recordsPerTransaction; ++read) {
-                    if (records.atEnd()) {
-                        going = false;
-                        return;
-                    }
-                    try {
-                        if (!importRecord(stored)) {
-                            going = false;
-                            return;
-                        }
-                    } catch (const store::StoreError& e) {
-                        rs->CancelUpdate();
-                        stop(QStringLiteral("la rubrica non ha accettato il contatto (%1)")
-                                 .arg(e.message()));
-                        going = false;
-                        return;
-                    }
-                    if (progress && read % recordsPerProgress == 0)
-                        progress(records.position(), total);
-                }
-            });
-            outcome.imported += stored;
+            load.add(value(columns.nome, 0), value(columns.cognome, 1), value(columns.cellulare, 2),
+                     value(columns.email, 3));
         } catch (const store::StoreError& e) {
-            // The batch was rolled back: none of its records are stored.
-            outcome.status = Outcome::Stopped;
-            outcome.line = firstLine;
-            outcome.reason =
-                QStringLiteral("la rubrica non ha potuto salvare i contatti (%1)").arg(e.message());
-            return outcome;
+            stop(QStringLiteral("la rubrica non ha accettato il contatto (%1)").arg(e.message()));
+            break;
         }
+        if (load.pending() == recordsPerTransaction && !(saved = commit()))
+            break;
+        if (++read % recordsPerProgress == 0)
+            load.read(records.position());
     }
-    if (progress)
-        progress(total, total);
+    if (saved && commit())
+        load.finish();
+    outcome.imported = load.committed();
     return outcome;
 }
 

@@ -2,6 +2,7 @@
 
 #include "contacts/addressbooks.h"
 #include "contacts/contactstore.h"
+#include "exchange/contactload.h"
 #include "exchange/dbf.h"
 #include "store/archive.h"
 #include "store/database.h"
@@ -26,14 +27,14 @@ constexpr std::size_t openTargets = 48;
 struct Target {
     std::unique_ptr<store::Database> db;
     std::unique_ptr<store::Database::Transaction> transaction;
-    std::unique_ptr<store::Recordset> rs;
+    std::unique_ptr<exchange::ContactInsert> insert;
     qint64 added = 0;
     qint64 lastUse = 0;
 };
 
 // Every mobile number the address books listed in elenco hold.
-QSet<QString> knownNumbers(store::Database& elenco, const QString& appFolder) {
-    QSet<QString> numbers;
+exchange::NumberSet knownNumbers(store::Database& elenco, const QString& appFolder) {
+    exchange::NumberSet numbers;
     auto books = elenco.openRecordset(QStringLiteral("elenco"));
     for (; !books->isEof(); books->MoveNext()) {
         const QString book = books->value(QStringLiteral("Rubrica"));
@@ -41,10 +42,10 @@ QSet<QString> knownNumbers(store::Database& elenco, const QString& appFolder) {
         if (!QFileInfo(path).isFile())
             continue; // a listed book without its file holds no number
         auto db = store::Database::open(path);
-        auto rs = db->openRecordset(QStringLiteral("rubrica"));
-        const int column = rs->fieldIndex(QStringLiteral("cellulare"));
-        for (; !rs->isEof(); rs->MoveNext())
-            numbers.insert(QString::fromUtf8(rs->rawText(column)));
+        store::sqlite::Statement read(*db->connection(),
+                                      "SELECT cellulare FROM rubrica WHERE cellulare IS NOT NULL");
+        while (read.step())
+            numbers.insert(read.utf8(0));
     }
     return numbers;
 }
@@ -118,7 +119,7 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
     std::map<QString, Target> targets;
     auto close = [&](std::map<QString, Target>::iterator it) {
         Target& target = it->second;
-        target.rs.reset();
+        target.insert.reset();
         target.transaction->commit();
         outcome.imported += target.added;
         targets.erase(it);
@@ -137,7 +138,7 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
         const int telefono = requiredField(table, "telefono_3");
 
         auto elenco = store::Database::open(store::archive::elencoPath(appFolder));
-        QSet<QString> numbers = knownNumbers(*elenco, appFolder);
+        exchange::NumberSet numbers = knownNumbers(*elenco, appFolder);
         QHash<QString, QString> books; // market code -> address book, as listed
         QString principale;            // made sure of at the first customer without a market
 
@@ -158,7 +159,7 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
             target.lastUse = uses;
             target.db = store::Database::open(store::archive::addressBookPath(appFolder, book));
             target.transaction = std::make_unique<store::Database::Transaction>(*target.db);
-            target.rs = target.db->openRecordset(QStringLiteral("rubrica"));
+            target.insert = std::make_unique<exchange::ContactInsert>(*target.db);
             return targets.emplace(book, std::move(target)).first->second;
         };
 
@@ -179,9 +180,9 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
                         *elenco, appFolder, QString::fromLatin1(store::archive::principale));
                 const QString& targetBook = code.isEmpty() ? principale : book.value();
                 Target& target = targetFor(targetBook);
-                contacts::add(*target.rs,
-                              {nameField(table.text(nome)), nameField(table.text(cognome)), number,
-                               nameField(table.text(posta))});
+                target.insert->add(nameField(table.text(nome)).toUtf8(),
+                                   nameField(table.text(cognome)).toUtf8(), number.toUtf8(),
+                                   nameField(table.text(posta)).toUtf8());
                 ++target.added;
                 numbers.insert(number);
             }

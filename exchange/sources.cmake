@@ -1,5 +1,6 @@
 list(APPEND QUILLET_CORE_SOURCES
   exchange/csvexport.h exchange/csvexport.cpp
+  exchange/contactload.h exchange/contactload.cpp
   exchange/csvimport.h exchange/csvimport.cpp
   exchange/dbf.h exchange/dbf.cpp
   exchange/filebytes.h exchange/filebytes.cpp

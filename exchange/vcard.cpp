@@ -1,6 +1,7 @@
 #include "exchange/vcard.h"
 
 #include "contacts/contactstore.h"
+#include "exchange/contactload.h"
 #include "exchange/filebytes.h"
 #include "platform/lines.h"
 #include "platform/textfile.h"
@@ -18,7 +19,7 @@ namespace vcard {
 namespace {
 
 constexpr qsizetype maxLineOctets = 75;
-constexpr qint64 cardsPerTransaction = 5000;
+constexpr qint64 cardsPerTransaction = 20000;
 constexpr qint64 cardsPerProgress = 1000;
 
 // One property as read, its parts pointing into the line.
@@ -109,37 +110,43 @@ QString text(const Property& property) {
 // The components of a value, split at the ";" not escaped, with \\ \, \; \n undone and line
 // ends made blanks. `commas`: an unescaped "," separates values of one component (3.0 and
 // 4.0 N), which are joined by a blank.
-QStringList components(const QString& value, bool commas) {
+QStringList components(QString value, bool commas) {
     QStringList parts(1);
+    qsizetype plain = 0; // where the run of characters taken as they are begins
     for (qsizetype i = 0; i < value.size(); ++i) {
-        QChar c = value[i];
+        const QChar c = value[i];
+        if (c != u'\\' && c != u';' && c != u'\r' && c != u'\n' && (!commas || c != u','))
+            continue;
+        parts.last() += QStringView(value).sliced(plain, i - plain);
         if (c == u'\\' && i + 1 < value.size()) {
-            c = value[++i];
-            parts.last() += c == u'n' || c == u'N' ? QChar(u' ') : c;
+            const QChar escaped = value[++i];
+            parts.last() += escaped == u'n' || escaped == u'N' ? QChar(u' ') : escaped;
+        } else if (c == u'\\') {
+            parts.last() += c;
         } else if (c == u';') {
             parts.append(QString());
-        } else if (c == u'\r' || c == u'\n' || (commas && c == u',')) {
-            parts.last() += u' ';
         } else {
-            parts.last() += c;
+            parts.last() += u' ';
         }
+        plain = i + 1;
     }
+    if (plain == 0)
+        parts.last() = std::move(value); // nothing to undo
+    else
+        parts.last() += QStringView(value).sliced(plain);
     for (QString& part : parts)
-        part = part.simplified();
+        part = std::move(part).simplified();
     return parts;
 }
 
 QString single(const Property& property) {
-    return components(text(property), false).join(u';');
+    QStringList parts = components(text(property), false);
+    return parts.size() == 1 ? std::move(parts.first()) : parts.join(u';');
 }
 
 bool mentionsMobile(const QString& label) {
     return label.contains(QLatin1StringView("mobile"), Qt::CaseInsensitive) ||
            label.contains(QLatin1StringView("cell"), Qt::CaseInsensitive);
-}
-
-QString blankIfEmpty(const QString& value) {
-    return value.isEmpty() ? QStringLiteral(" ") : value;
 }
 
 } // namespace
@@ -287,15 +294,17 @@ std::optional<Card> Reader::next() {
         auto property = parse(nextLine());
         if (!property)
             continue;
-        const bool vcardValue = equal(property->value.trimmed(), "VCARD");
-        if (property->is("BEGIN") && vcardValue) {
+        const auto vcardValue = [&] {
+            return equal(property->value.trimmed(), "VCARD");
+        };
+        if (property->is("BEGIN") && vcardValue()) {
             if (depth++ == 0)
                 m_v21 = false;
             continue;
         }
         if (depth == 0)
             continue;
-        if (property->is("END") && vcardValue) {
+        if (property->is("END") && vcardValue()) {
             if (--depth == 0)
                 return card();
             continue;
@@ -317,7 +326,9 @@ std::optional<Card> Reader::next() {
         } else if (property->is("N")) {
             name = components(text(*property), !m_v21);
         } else if (property->is("FN")) {
-            formatted = single(*property);
+            // Only wanted when N gives neither surname nor given or other names.
+            if (name.mid(0, 3).join(QString()).isEmpty())
+                formatted = single(*property);
         } else if (property->is("TEL")) {
             QString number = single(*property);
             // 4.0 may write the number as a URI: "tel:+39-333-1234567;ext=2".
@@ -349,57 +360,50 @@ Outcome importFile(const QString& path, store::Database& db, const Progress& pro
     const qint64 total = source.bytes().size();
 
     // The book's numbers as an import would store them, and then the file's.
-    QSet<QString> known;
+    exchange::NumberSet known;
     {
         auto book = db.openRecordset(QStringLiteral("rubrica"));
-        known.reserve(std::max<qsizetype>(0, book->foundRows()));
         const int column = book->fieldIndex(QStringLiteral("cellulare"));
         for (; !book->isEof(); book->MoveNext())
             known.insert(contacts::storedNumber(QString::fromUtf8(book->rawText(column))));
     }
-    auto rs = db.openRecordset(QStringLiteral("rubrica"));
-
     Reader reader(source.bytes());
+    exchange::ContactLoad load(db, progress, total);
+    // An empty first name, surname or e-mail is stored as one blank.
+    auto utf8 = [](const QString& field) {
+        return field.isEmpty() ? QByteArray(" ") : field.toUtf8();
+    };
     qint64 cards = 0;
-    bool going = true;
-    while (going) {
-        qint64 stored = 0;
-        try {
-            db.transaction([&] {
-                for (qint64 read = 1; read <= cardsPerTransaction; ++read) {
-                    const std::optional<Card> card = reader.next();
-                    if (!card) {
-                        going = false;
-                        return;
-                    }
-                    ++cards;
-                    if (card->cellulare.isEmpty()) {
-                        ++outcome.withoutNumber;
-                    } else if (known.contains(card->cellulare)) {
-                        ++outcome.duplicates;
-                    } else {
-                        known.insert(card->cellulare);
-                        contacts::add(*rs, {blankIfEmpty(card->nome), blankIfEmpty(card->cognome),
-                                            card->cellulare, blankIfEmpty(card->email)});
-                        ++stored;
-                    }
-                    if (progress && read % cardsPerProgress == 0)
-                        progress(reader.position(), total);
-                }
-            });
-            outcome.imported += stored;
-        } catch (const store::StoreError& e) {
-            // The batch was rolled back: none of its contacts are stored.
-            outcome.status = Outcome::Stopped;
-            outcome.reason =
-                QStringLiteral("la rubrica non ha potuto salvare i contatti (%1)").arg(e.message());
-            return outcome;
+    try {
+        while (const std::optional<Card> card = reader.next()) {
+            ++cards;
+            if (card->cellulare.isEmpty()) {
+                ++outcome.withoutNumber;
+            } else if (known.contains(card->cellulare)) {
+                ++outcome.duplicates;
+            } else {
+                known.insert(card->cellulare);
+                load.add(utf8(card->nome), utf8(card->cognome), card->cellulare.toUtf8(),
+                         utf8(card->email));
+                if (load.pending() == cardsPerTransaction)
+                    load.commit();
+            }
+            if (cards % cardsPerProgress == 0)
+                load.read(reader.position());
         }
+        load.commit();
+    } catch (const store::StoreError& e) {
+        // The batch was rolled back: none of its contacts are stored.
+        outcome.status = Outcome::Stopped;
+        outcome.imported = load.committed();
+        outcome.reason =
+            QStringLiteral("la rubrica non ha potuto salvare i contatti (%1)").arg(e.message());
+        return outcome;
     }
+    load.finish();
+    outcome.imported = load.committed();
     if (cards == 0)
         outcome.status = Outcome::NoCards;
-    if (progress)
-        progress(total, total);
     return outcome;
 }
 

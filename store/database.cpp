@@ -3,6 +3,7 @@
 #include "store/jettext.h"
 #include "store/schema.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -23,6 +24,9 @@ constexpr char collationName[] = "quillet_nocase";
 constexpr char likeFunctionName[] = "quillet_like";
 constexpr char sortKeyFunctionName[] = "quillet_sortkey";
 constexpr int busyTimeoutMs = 5000;
+// Room for the indexes of a large address book, so bulk writes do not spill pages before the
+// commit (pages are taken only as they are used).
+constexpr char cacheSizePragma[] = "PRAGMA cache_size=-32768";
 constexpr int firstPageRows = 64;
 constexpr int pageRows = 512;
 
@@ -177,9 +181,7 @@ std::shared_ptr<sqlite::Connection> openConnection(const QString& path,
     if (registered != SQLITE_OK)
         connection->fail(registered);
     connection->exec("PRAGMA synchronous=FULL");
-    // Room for the indexes of a large address book, so bulk writes do not spill pages before
-    // the commit (pages are taken only as they are used).
-    connection->exec("PRAGMA cache_size=-32768");
+    connection->exec(cacheSizePragma);
     return connection;
 }
 
@@ -570,6 +572,85 @@ bool Database::hasTable(const QString& table) const {
             return false;
         throw;
     }
+}
+
+void Database::dropContactIndexes() {
+    QStringList names = {QStringLiteral("ordine")};
+    for (const archive::IndexedField& field : archive::rubricaIndexes())
+        names.append(field.name.toLower());
+    for (const QString& name : std::as_const(names))
+        sqlite::Statement(*m_connection,
+                          QStringLiteral("DROP INDEX IF EXISTS %1")
+                              .arg(quoted(archive::rubricaTable().name + u'_' + name))
+                              .toUtf8())
+            .run();
+}
+
+namespace {
+
+// What SQLite's progress handler reports while the indexes are made: its calls, counted against
+// the calls a table of that many rows takes, passed on every few milliseconds.
+struct IndexProgress {
+    const std::function<void(qint64, qint64)>& progress;
+    qint64 expected;
+    qint64 calls = 0;
+    QElapsedTimer sinceLast;
+};
+
+constexpr int stepsPerCall = 10000;
+// Making one index takes about this many steps a row.
+constexpr int stepsPerRow = 10;
+
+int onIndexProgress(void* context) {
+    auto* p = static_cast<IndexProgress*>(context);
+    ++p->calls;
+    if (p->sinceLast.elapsed() >= 40) {
+        p->progress(std::min(p->calls, p->expected), p->expected);
+        p->sinceLast.start();
+    }
+    return 0;
+}
+
+} // namespace
+
+void Database::makeContactIndexes(const std::function<void(qint64, qint64)>& progress) {
+    const sqlite::Connection& connection = *m_connection;
+    const QString table = findTable(connection, archive::rubricaTable().name);
+    if (table.isEmpty())
+        return;
+    const QStringList columns = columnsOf(connection, table);
+    const auto missing = missingIndexes(columns, indexesOf(connection, table));
+    const QString order =
+        hasIndex(connection, archive::rubricaTable().name + QStringLiteral("_ordine"))
+            ? QString()
+            : orderIndexSql(table, columns, true);
+    if (missing.isEmpty() && order.isEmpty())
+        return;
+    const qsizetype indexes = missing.size() + (order.isEmpty() ? 0 : 1);
+    sqlite::Statement count(connection,
+                            QStringLiteral("SELECT count(*) FROM %1").arg(quoted(table)).toUtf8());
+    count.step();
+    const qint64 expected =
+        std::max<qint64>(1, count.integer(0) * indexes * stepsPerRow / stepsPerCall);
+    IndexProgress state{progress, expected, 0, {}};
+    state.sinceLast.start();
+    if (progress)
+        sqlite3_progress_handler(connection.handle(), stepsPerCall, onIndexProgress, &state);
+    // A smaller cache while sorting: SQLite sorts the keys in runs of that size, each in one go,
+    // so the windows are painted between runs.
+    struct Restore {
+        const sqlite::Connection& connection;
+        ~Restore() {
+            sqlite3_progress_handler(connection.handle(), 0, nullptr, nullptr);
+            sqlite3_exec(connection.handle(), cacheSizePragma, nullptr, nullptr, nullptr);
+        }
+    } restore{connection};
+    connection.exec("PRAGMA cache_size=-4096");
+    sqlite::Transaction transaction(connection);
+    createIndexes(connection, table, columns, missing);
+    if (!order.isEmpty())
+        sqlite::Statement(connection, order.toUtf8()).run();
+    transaction.commit();
 }
 
 std::unique_ptr<Recordset> Database::openRecordset(const QString& table) {

@@ -63,6 +63,13 @@ public:
     // The rowids of the rows the query finds, in stored order, read through an index when one
     // serves (only the keys: a list then reads the rows it shows).
     std::vector<qint64> rowids(const Query& query) const;
+    // A load into an empty rubrica makes its indexes once, after the rows, rather than row by
+    // row: dropContactIndexes() inside the load's first transaction, makeContactIndexes() after
+    // its last. A file left without them (the program stopped in between) gets them when it is
+    // next opened. `progress` is called every few milliseconds while they are made, with the
+    // work done so far and the whole (an estimate).
+    void dropContactIndexes();
+    void makeContactIndexes(const std::function<void(qint64 done, qint64 total)>& progress = {});
 
     // The file's connection, for what the store keeps beside the archive's tables (the send
     // report); it stays open as long as someone holds it.

@@ -107,6 +107,15 @@ Statement& Statement::bind(int index, const QString& value) {
     return *this;
 }
 
+Statement& Statement::bindText(int index, QByteArrayView utf8) {
+    const int rc = sqlite3_bind_text64(m_stmt, index, utf8.data() ? utf8.data() : "",
+                                       static_cast<sqlite3_uint64>(utf8.size()), SQLITE_TRANSIENT,
+                                       SQLITE_UTF8);
+    if (rc != SQLITE_OK)
+        m_connection->fail(rc);
+    return *this;
+}
+
 Statement& Statement::bind(int index, const QByteArray& value) {
     const int rc = sqlite3_bind_blob64(m_stmt, index, value.constData(),
                                        static_cast<sqlite3_uint64>(value.size()), SQLITE_TRANSIENT);

@@ -81,6 +81,7 @@ public:
 
     Statement& bind(int index, const QString& value);    // as text, a null QString too
     Statement& bind(int index, const QByteArray& value); // as a blob
+    Statement& bindText(int index, QByteArrayView utf8); // UTF-8 text as it is
     Statement& bind(int index, qint64 value);
     Statement& bind(int index, int value) { return bind(index, qint64{value}); }
     Statement& bindNull(int index);

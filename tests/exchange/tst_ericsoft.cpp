@@ -109,7 +109,10 @@ private slots:
                         {std::nullopt, "Verdi", "Ugo", "ugo@example.it", "347 0000002"},
                         {"FR", "Dupont", "Jean", "", "senza numero"},
                         {"FR", "Durand", "Luc", "", std::nullopt},
-                        {"IT", "Neri", "Eva", "", "333-0000000"}, // already in Principale
+                        {"IT", "Neri", "Eva", "", "333-0000000"},  // already in Principale
+                        {"IT", "Zeri", "Zoe", "", "0333 0000000"}, // not that number
+                        {"IT", "Lunghi", "Lia", "", "333000000000000001"},
+                        {"IT", "Lunghi", "Leo", "", "333 000000000000001"}, // Lia's number
                         {"D'", "Apostrofo", "Al", "", "3480000003"},
                         {"A/", "Barra", "Bo", "", "3480000004"},
                         {"IT", "Cancellato", "X", "", "3480000005", "deleted"},
@@ -123,7 +126,9 @@ private slots:
             {"Principale",
              {"Già|Presente||3330000000", "Ugo|Verdi|ugo@example.it|3470000002", " | | |3480000006",
               " |Spazi| |3480000009"}},
-            {"Mercato-IT", {"Anna|Rossi|anna@example.it|3391234567"}},
+            {"Mercato-IT",
+             {"Anna|Rossi|anna@example.it|3391234567", "Zoe|Zeri| |03330000000",
+              "Lia|Lunghi| |333000000000000001"}},
             {"Mercato-DE", {" |Müller| |3400000001"}},
             {"Mercato-D'", {"Al|Apostrofo| |3480000003"}},
             {"Mercato-A\u2215", {"Bo|Barra| |3480000004"}},

@@ -58,9 +58,9 @@ private slots:
         QTest::newRow("LF, UTF-8 without BOM, no line end at the end")
             << head + "\nNicol\xC3\xB2;Citt\xC3\xA0;347;x@y.it"
             << QStringList{"Nicolò|Città|347|x@y.it"} << int(Outcome::Done) << 0;
-        QTest::newRow("UTF-8 with BOM")
-            << "\xEF\xBB\xBF" + head + "\r\n\xC5\x81ukasz;Zo\xC3\xAB;348;\r\n"
-            << QStringList{"Łukasz|Zoë|348|"} << int(Outcome::Done) << 0;
+        QTest::newRow("UTF-8 with BOM, a byte that is not")
+            << "\xEF\xBB\xBF" + head + "\r\n\xC5\x81ukasz;Zo\xC3\xAB\xFF;348;\r\n"
+            << QStringList{"Łukasz|Zoë\uFFFD|348|"} << int(Outcome::Done) << 0;
         QTest::newRow("other order, more columns")
             << QByteArray("Note;Posta elettronica;Cellulare;Cognome;Nome;Citt\xE0\r\n"
                           "vip;anna@example.it;3391234567;Rossi;Anna;Roma\r\n")
@@ -100,7 +100,15 @@ private slots:
         TestFolder folder;
         const QString path = folder.file("in.csv");
         writeBytes(path, file);
-        const Outcome outcome = csvimport::importFile(path, *folder.book("Principale"));
+        auto book = folder.book("Principale");
+        const Outcome outcome = csvimport::importFile(path, *book);
+        // Made again after the contacts, not left for the next opening.
+        store::sqlite::Statement indexes(*book->connection(),
+                                         "SELECT count(*) FROM sqlite_master WHERE type = "
+                                         "'index' AND tbl_name = 'rubrica'");
+        QVERIFY(indexes.step());
+        QCOMPARE(indexes.integer(0),
+                 qint64(store::archive::rubricaIndexes().size()) + 1); // and the list's order
 
         QTEST(int(outcome.status), "status");
         QTEST(int(outcome.line), "stopLine");
