@@ -30,7 +30,7 @@ const QString referenceKey = u"quillet-id"_s;
 // Fields of the client's sendsms that do not go on to Kannel: the operator's login replaces
 // the client's, the sender is resolved here.
 const QList<QByteArray> droppedKeys{"username", "user", "password", "pass", "quillet-id", "from"};
-constexpr std::chrono::seconds forwardTimeout{10};
+constexpr std::chrono::seconds forwardTimeout{2}; // within the 3 s a stop waits for answers
 
 Reply text(const QString& body, int status = 200) {
     Reply reply;

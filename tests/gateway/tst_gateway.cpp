@@ -487,6 +487,9 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message"); // in the error, when given
         QTest::newRow("port in use") << u"serve --db DB --port PORT"_s << 1 << QString();
+        QTest::newRow("forward without the operator's login")
+            << u"serve --db DB --forward http://127.0.0.1:13013/cgi-bin/sendsms"_s << 2
+            << u"--forward vuole"_s;
         QTest::newRow("password with -") << u"account create --db DB x a-b"_s << 1 << QString();
         QTest::newRow("user with :") << u"account create --db DB x:y p"_s << 1 << QString();
         QTest::newRow("user with a zero-width space")
