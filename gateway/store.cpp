@@ -213,20 +213,20 @@ void changeCredit(sqlite::Connection& db, const QString& user, qint64 delta, qin
 // charges first; nullopt, taking nothing, when they cover fewer.
 std::optional<Allowances> takeFrom(sqlite::Connection& db, const QString& user, qint64 count) {
     Allowances taken;
-    Statement query(db, "SELECT rowid, charged - used FROM sends "
+    Statement query(db, "SELECT rowid, first_time, charged - used FROM sends "
                         "WHERE user = ?1 AND used < charged ORDER BY rowid");
     query.bind(1, user);
     qint64 left = count;
     while (left > 0 && query.step()) {
-        const qint64 part = std::min(left, query.integer(1));
-        taken.parts.push_back({query.integer(0), part});
+        const qint64 part = std::min(left, query.integer(2));
+        taken.parts.push_back({query.integer(0), query.text(1), part});
         left -= part;
     }
     if (left > 0)
         return std::nullopt;
-    for (const auto& [send, part] : taken.parts) {
+    for (const auto& part : taken.parts) {
         Statement update(db, "UPDATE sends SET used = used + ?2 WHERE rowid = ?1");
-        update.bind(1, send).bind(2, part).run();
+        update.bind(1, part.send).bind(2, part.count).run();
     }
     return taken;
 }
@@ -509,9 +509,10 @@ void Store::returnAllowances(const Allowances& taken) {
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
     Transaction transaction(db);
-    for (const auto& [send, part] : taken.parts) {
-        Statement update(db, "UPDATE sends SET used = max(used - ?2, 0) WHERE rowid = ?1");
-        update.bind(1, send).bind(2, part).run();
+    for (const auto& part : taken.parts) {
+        Statement update(db, "UPDATE sends SET used = max(used - ?2, 0) "
+                             "WHERE rowid = ?1 AND first_time = ?3");
+        update.bind(1, part.send).bind(2, part.count).bind(3, part.since).run();
     }
     transaction.commit();
 }

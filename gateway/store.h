@@ -9,7 +9,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <utility>
 #include <vector>
 
 namespace store::sqlite {
@@ -48,9 +47,14 @@ struct ChargeResult {
     qint64 balance = 0; // the credit afterwards
 };
 
-// SMS taken from what an account's charges paid for: (send's rowid, how many) each.
+// SMS taken from what an account's charges paid for.
 struct Allowances {
-    std::vector<std::pair<qint64, qint64>> parts;
+    struct Part {
+        qint64 send = 0; // the charged send's row
+        QString since;   // when that send began: a new send in its row takes none back
+        qint64 count = 0;
+    };
+    std::vector<Part> parts;
 };
 
 // The gateway's database: accounts and their credit, the ledger of every credit change,
