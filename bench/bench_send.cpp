@@ -193,6 +193,12 @@ std::vector<double> plainLoop(const QString& servizio, const QString& user, cons
         inet.OpenURL(gatewayrequests::channelSettingsRequest(servizio, {user, password})));
     if (!channel)
         return {};
+    // The gateway's sink takes only SMS that a charge paid for, as the program makes.
+    const gatewayrequests::Account account{user, password};
+    const double credit =
+        inet.OpenURL(gatewayrequests::creditQuery(servizio, account)).trimmed().toDouble();
+    inet.OpenURL(gatewayrequests::verifica2Request(servizio, account, credit,
+                                                   static_cast<double>(numbers.size())));
     SMSSX sms;
     sms.setHost(channel->host);
     sms.setAccount(channel->account);

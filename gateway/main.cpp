@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
+#include <QUrl>
 
 #include <atomic>
 #include <chrono>
@@ -30,7 +31,7 @@ constexpr int defaultPort = 8765;
 const char* const usageText = R"(Uso:
   quillet-gateway serve --db FILE [--listen INDIRIZZO] [--port PORTA]
                   [--channel HOST-UTENTE:PASSWORD-PORTA] [--sink-user UTENTE --sink-pass PASSWORD]
-                  [--sink-keep N]
+                  [--sink-keep N] [--forward URL]
       Avvia il gateway. Scrive "In ascolto su INDIRIZZO:PORTA" quando è pronto.
       --db        il database del gateway (creato se non esiste)
       --listen    l'indirizzo su cui ascoltare (predefinito 127.0.0.1)
@@ -40,6 +41,8 @@ const char* const usageText = R"(Uso:
       --sink-user, --sink-pass
                   l'account del ricevitore sendsms (predefinito quillet / quillet)
       --sink-keep quanti SMS ricevuti conservare, i più recenti (predefinito 10000)
+      --forward   il sendsms di Kannel a cui inoltrare gli SMS degli account, con l'account
+                  del gestore: http://HOST:PORTA/cgi-bin/sendsms?username=U&password=P
       SIGTERM o SIGINT (Ctrl+C) lo fermano.
 
   quillet-gateway account create --db FILE UTENTE PASSWORD [CREDITO] [--sender MITTENTE]
@@ -135,11 +138,26 @@ void checkChannelField(const QString& value, const QString& what) {
         throw UsageError{u"%1 non può essere vuoto né contenere \"-\""_s.arg(what)};
 }
 
+// The Kannel sendsms of --forward, with the operator's login in its query.
+gateway::ForwardTarget forwardTarget(const QString& text) {
+    const QUrl url(text, QUrl::StrictMode);
+    const auto login =
+        gateway::QueryString::parse(url.query(QUrl::FullyEncoded).toUtf8(), gateway::Plus::Space);
+    if (!url.isValid() || url.scheme() != u"http"_s || url.host().isEmpty() ||
+        !login.has(u"username"_s) || !login.has(u"password"_s))
+        throw UsageError{
+            u"--forward vuole http://HOST:PORTA/cgi-bin/sendsms?username=U&password=P, non %1"_s
+                .arg(text)};
+    return {url.host(QUrl::FullyEncoded).toUtf8(), url.port(80),
+            url.path(QUrl::FullyEncoded).toUtf8(), url.query(QUrl::FullyEncoded).toUtf8()};
+}
+
 int serve(const QStringList& rest) {
-    const Arguments args = parseArguments(rest,
-                                          {u"--db"_s, u"--listen"_s, u"--port"_s, u"--channel"_s,
-                                           u"--sink-user"_s, u"--sink-pass"_s, u"--sink-keep"_s},
-                                          {});
+    const Arguments args =
+        parseArguments(rest,
+                       {u"--db"_s, u"--listen"_s, u"--port"_s, u"--channel"_s, u"--sink-user"_s,
+                        u"--sink-pass"_s, u"--sink-keep"_s, u"--forward"_s},
+                       {});
     if (!args.positional.isEmpty())
         throw UsageError{u"Argomento inatteso: %1"_s.arg(args.positional.first())};
     const QString dbPath = requiredOption(args, u"--db"_s);
@@ -176,6 +194,12 @@ int serve(const QStringList& rest) {
         if (fields.size() != 3 || fields[0].isEmpty() || !fields[1].contains(u':') ||
             channelPort < 1 || channelPort > 65535)
             throw UsageError{u"--channel vuole HOST-UTENTE:PASSWORD-PORTA, non %1"_s.arg(channel)};
+    }
+
+    if (args.options.contains(u"--forward"_s)) {
+        if (args.options.contains(u"--channel"_s))
+            throw UsageError{u"--forward e --channel non vanno indicati insieme"_s};
+        config.forward = forwardTarget(args.options.value(u"--forward"_s));
     }
 
     Store store(dbPath, Store::Mode::CreateIfMissing);

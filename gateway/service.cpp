@@ -5,7 +5,9 @@
 
 #include <QStringDecoder>
 #include <QStringList>
+#include <QUrl>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -25,6 +27,10 @@ constexpr qsizetype maxTextCharacters = 1'600;
 constexpr qint64 maxSendCount = 1'000'000;
 // The client's reference of an SMS on sendsms, which Kannel ignores.
 const QString referenceKey = u"quillet-id"_s;
+// Fields of the client's sendsms that do not go on to Kannel: the operator's login replaces
+// the client's, the sender is resolved here.
+const QList<QByteArray> droppedKeys{"username", "user", "password", "pass", "quillet-id", "from"};
+constexpr std::chrono::seconds forwardTimeout{2}; // within the 3 s a stop waits for answers
 
 Reply text(const QString& body, int status = 200) {
     Reply reply;
@@ -40,6 +46,11 @@ Reply kannel(int status, const char* body) {
     reply.contentType = QByteArrayLiteral("text/html");
     reply.body = QByteArray(body);
     return reply;
+}
+
+// An SMS that no charge of the account covers.
+Reply unpaid() {
+    return kannel(402, "SMS non pagato: nessun credito addebitato per inviarlo, rifiutato");
 }
 
 // The keys that the query lacks, as an answer; nullopt when none is missing.
@@ -175,11 +186,11 @@ Reply Service::channel(QByteArrayView rawQuery) {
     if (!m_config.channel.isEmpty())
         return text(m_config.channel);
     // The sink knows each account as a sendsms user, with the account's default sender. A
-    // name with ":" (from before it was refused) cannot be told from its password there.
-    const bool asItself = !user.contains(u':');
-    return text(u"%1-%2:%3-%4"_s.arg(m_sinkHost, asItself ? user : m_config.sinkUser,
-                                     asItself ? pass : m_config.sinkPass,
-                                     QString::number(m_sinkPort)));
+    // name with ":" (from before it was refused) cannot be told from its password there: such
+    // an account has no channel (the sink user's SMS are nobody's to pay).
+    if (user.contains(u':'))
+        return text(QString());
+    return text(u"%1-%2:%3-%4"_s.arg(m_sinkHost, user, pass, QString::number(m_sinkPort)));
 }
 
 Reply Service::check(QByteArrayView rawQuery) {
@@ -223,8 +234,8 @@ Reply Service::charge(QByteArrayView rawQuery) {
     return text(u"KO Account non valido"_s);
 }
 
-// The sendsms user's default sender (empty for the sink user); nullopt for a wrong account.
-std::optional<QString> Service::sinkSender(const QueryString& query) {
+// Who sends on sendsms; nullopt for a wrong account.
+std::optional<Service::SinkLogin> Service::sinkLogin(const QueryString& query) {
     const QString user =
         query.has(u"username"_s) ? query.value(u"username"_s) : query.value(u"user"_s);
     const QString pass =
@@ -232,15 +243,18 @@ std::optional<QString> Service::sinkSender(const QueryString& query) {
     if (user.isNull() || pass.isNull())
         return std::nullopt;
     if (user == m_config.sinkUser && pass == m_config.sinkPass)
-        return QString();
+        return SinkLogin{};
     // As a sendsms user's default-sender in Kannel: the sender when the request has none.
-    return m_store.sender(user, pass);
+    const auto sender = m_store.sender(user, pass);
+    if (!sender)
+        return std::nullopt;
+    return SinkLogin{*sender, user};
 }
 
 // Whether the SMS the client handed over with this reference reached the sink: "1" or "0".
 Reply Service::sendStatus(QByteArrayView rawQuery) {
     const auto query = QueryString::parse(rawQuery, Plus::Space);
-    if (!sinkSender(query))
+    if (!sinkLogin(query))
         return kannel(403, "Authorization failed for sendsms");
     if (auto answer = missing(query, {referenceKey}))
         return *answer;
@@ -250,8 +264,9 @@ Reply Service::sendStatus(QByteArrayView rawQuery) {
 Reply Service::sendSms(QByteArrayView rawQuery) {
     // Kannel decodes the query as an HTML form: a raw '+' is a blank.
     const auto query = QueryString::parse(rawQuery, Plus::Space);
-    const auto defaultSender = sinkSender(query);
-    if (!defaultSender)
+    const auto login = sinkLogin(query);
+    // The sink user's SMS are paid by no account: they never go on to Kannel.
+    if (!login || (m_config.forward && login->payer.isEmpty()))
         return kannel(403, "Authorization failed for sendsms");
 
     if (!query.has(u"to"_s))
@@ -267,7 +282,7 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
     }
     QString sender = query.value(u"from"_s);
     if (sender.isEmpty())
-        sender = *defaultSender;
+        sender = login->sender;
     if (sender.isEmpty())
         return kannel(400, "Sender missing and no global set, rejected");
 
@@ -305,8 +320,49 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
         sms.ref = query.value(referenceKey);
         messages.append(sms);
     }
-    m_store.addMessages(messages, m_config.sinkKeep);
+    if (m_config.forward)
+        return forward(rawQuery, login->payer, sender, messages);
+    if (!m_store.addMessages(messages, m_config.sinkKeep, login->payer))
+        return unpaid();
     return kannel(202, "0: Accepted for delivery");
+}
+
+// Hands the SMS on to Kannel as the operator, once the account's charges cover them, and
+// answers with what Kannel answered. The sink keeps those Kannel accepted.
+Reply Service::forward(QByteArrayView rawQuery, const QString& payer, const QString& sender,
+                       const QList<SinkMessage>& sms) {
+    const auto taken = m_store.takeAllowances(payer, sms.size());
+    if (!taken)
+        return unpaid();
+    // The client's fields as they came, but for its login and its reference; the sender is
+    // the one resolved here, as Kannel knows only the operator's login.
+    QByteArray fields;
+    for (const QByteArray& pair : QByteArray(rawQuery.data(), rawQuery.size()).split('&')) {
+        const QByteArray key =
+            QByteArray::fromPercentEncoding(pair.left(pair.indexOf('=')).replace('+', ' '));
+        if (pair.isEmpty() || droppedKeys.contains(key))
+            continue;
+        fields += pair + '&';
+    }
+    fields += "from=" + QUrl::toPercentEncoding(sender);
+    const ForwardReply reply = forwardGet(*m_config.forward, fields, forwardTimeout);
+    using Outcome = ForwardReply::Outcome;
+    Reply answer;
+    answer.status = reply.status;
+    answer.contentType = reply.contentType.isEmpty() ? answer.contentType : reply.contentType;
+    answer.body = reply.body;
+    const bool accepted = reply.outcome == Outcome::Answered && reply.status / 100 == 2;
+    if (accepted)
+        m_store.addMessages(sms, m_config.sinkKeep);
+    else if (reply.outcome != Outcome::Unknown) // one that may have gone stays paid for
+        m_store.returnAllowances(*taken);
+    if (reply.outcome == Outcome::Answered)
+        return answer;
+    logLine(u"Inoltro a Kannel non riuscito: %1"_s.arg(reply.error));
+    return text(reply.outcome == Outcome::NotSent
+                    ? u"Centro SMS non raggiungibile, rifiutato"_s
+                    : u"Centro SMS senza risposta: l'SMS potrebbe essere partito"_s,
+                reply.outcome == Outcome::NotSent ? 502 : 504);
 }
 
 Reply Service::sinkListing() {

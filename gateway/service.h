@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gateway/forward.h"
 #include "gateway/query.h"
 #include "gateway/reply.h"
 #include "gateway/store.h"
@@ -19,6 +20,8 @@ struct ServiceConfig {
     QString sinkUser; // an extra sendsms account of the sink, without a default sender
     QString sinkPass;
     qint64 sinkKeep = 10'000; // the sink's newest messages kept; older ones are dropped
+    // Where the accounts' SMS go on (a Kannel smsbox); none: they stay in the sink.
+    std::optional<ForwardTarget> forward;
 };
 
 // The gateway's pages and scripts, independent of the HTTP server that carries them.
@@ -44,7 +47,13 @@ private:
     Reply charge(QByteArrayView rawQuery);
     Reply sendSms(QByteArrayView rawQuery);
     Reply sendStatus(QByteArrayView rawQuery);
-    std::optional<QString> sinkSender(const QueryString& query);
+    struct SinkLogin {
+        QString sender; // the default sender; empty for the sink user
+        QString payer;  // the account whose charges pay for the SMS; empty for the sink user
+    };
+    std::optional<SinkLogin> sinkLogin(const QueryString& query);
+    Reply forward(QByteArrayView rawQuery, const QString& payer, const QString& sender,
+                  const QList<SinkMessage>& sms);
     Reply sinkListing();
 
     Store& m_store;

@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -19,7 +20,7 @@ using sqlite::Transaction;
 
 namespace {
 
-constexpr int schemaVersion = 3;
+constexpr int schemaVersion = 4;
 constexpr int senderLength = 11; // characters of an alphanumeric SMS sender
 constexpr std::size_t maxIdleConnections = 16;
 constexpr qint64 maxCredit = 1'000'000'000;
@@ -47,6 +48,7 @@ CREATE TABLE sends(
     numero TEXT NOT NULL,
     requested INTEGER NOT NULL,
     charged INTEGER NOT NULL,
+    used INTEGER NOT NULL DEFAULT 0,
     first_time TEXT NOT NULL,
     last_time TEXT NOT NULL,
     PRIMARY KEY (user, numero));
@@ -73,6 +75,12 @@ UPDATE accounts SET sender = substr(user, 1, 11);
 constexpr const char* addRefSql = R"sql(
 ALTER TABLE sink ADD COLUMN ref TEXT;
 CREATE INDEX sink_by_ref ON sink(ref) WHERE ref IS NOT NULL;
+)sql";
+
+// Version 3 did not count the SMS each charge paid for: the older sends count as spent.
+constexpr const char* addUsedSql = R"sql(
+ALTER TABLE sends ADD COLUMN used INTEGER NOT NULL DEFAULT 0;
+UPDATE sends SET used = charged;
 )sql";
 
 [[noreturn]] void raiseGatewayError(const sqlite::Error& error) {
@@ -201,6 +209,28 @@ void changeCredit(sqlite::Connection& db, const QString& user, qint64 delta, qin
     entry.bind(1, now).bind(2, user).bind(3, delta).bind(4, balance).bind(5, reason).run();
 }
 
+// Takes `count` SMS from what the account's charges paid for and has not sent yet, the oldest
+// charges first; nullopt, taking nothing, when they cover fewer.
+std::optional<Allowances> takeFrom(sqlite::Connection& db, const QString& user, qint64 count) {
+    Allowances taken;
+    Statement query(db, "SELECT rowid, first_time, charged - used FROM sends "
+                        "WHERE user = ?1 AND used < charged ORDER BY rowid");
+    query.bind(1, user);
+    qint64 left = count;
+    while (left > 0 && query.step()) {
+        const qint64 part = std::min(left, query.integer(2));
+        taken.parts.push_back({query.integer(0), query.text(1), part});
+        left -= part;
+    }
+    if (left > 0)
+        return std::nullopt;
+    for (const auto& part : taken.parts) {
+        Statement update(db, "UPDATE sends SET used = used + ?2 WHERE rowid = ?1");
+        update.bind(1, part.send).bind(2, part.count).run();
+    }
+    return taken;
+}
+
 } // namespace
 
 class Store::Lease final {
@@ -248,11 +278,13 @@ void Store::createSchema(sqlite::Connection& db) {
     const qint64 found = version.integer(0);
     if (found == schemaVersion)
         return;
-    if (found == 1 || found == 2) {
+    if (found >= 1 && found <= 3) {
         if (found == 1)
             db.exec(addSenderSql);
-        db.exec(addRefSql);
-        db.exec("PRAGMA user_version = 3");
+        if (found <= 2)
+            db.exec(addRefSql);
+        db.exec(addUsedSql);
+        db.exec("PRAGMA user_version = 4");
         transaction.commit();
         return;
     }
@@ -265,7 +297,7 @@ void Store::createSchema(sqlite::Connection& db) {
     if (tables.integer(0) != 0)
         throw GatewayError(QStringLiteral("Il file %1 non è un database del gateway").arg(m_path));
     db.exec(schemaSql);
-    db.exec("PRAGMA user_version = 3");
+    db.exec("PRAGMA user_version = 4");
     transaction.commit();
 }
 
@@ -394,41 +426,54 @@ ChargeResult Store::chargeSend(const QString& user, const QString& password, con
     const QString now = nowText();
 
     std::optional<qint64> charged;
+    qint64 used = 0;
     {
-        Statement query(db, "SELECT charged FROM sends WHERE user = ?1 AND numero = ?2");
+        Statement query(db, "SELECT charged, used FROM sends WHERE user = ?1 AND numero = ?2");
         query.bind(1, user).bind(2, key);
-        if (query.step())
+        if (query.step()) {
             charged = query.integer(0);
+            used = query.integer(1);
+        }
     }
-    if (charged && numero.whole() != balance) {
-        if (count >= *charged)
-            return {Outcome::AlreadyCharged, 0, balance};
-        const qint64 refund = *charged - count;
-        balance += refund;
-        changeCredit(db, user, refund, balance,
+    // Gives back what the send paid for and did not send, keeping `keep` SMS charged (never
+    // fewer than those it sent).
+    const auto refund = [&](qint64 keep) {
+        keep = std::max(keep, used);
+        const qint64 amount = *charged - keep;
+        balance += amount;
+        changeCredit(db, user, amount, balance,
                      QStringLiteral("Rettifica invio numero=%1: %2 SMS invece di %3")
                          .arg(key)
-                         .arg(count)
+                         .arg(keep)
                          .arg(*charged),
                      now);
         Statement update(db, "UPDATE sends SET charged = ?3, last_time = ?4 "
                              "WHERE user = ?1 AND numero = ?2");
-        update.bind(1, user).bind(2, key).bind(3, count).bind(4, now).run();
+        update.bind(1, user).bind(2, key).bind(3, keep).bind(4, now).run();
+        return amount;
+    };
+    if (charged && numero.whole() != balance) {
+        if (std::max(count, used) >= *charged)
+            return {Outcome::AlreadyCharged, 0, balance};
+        const qint64 amount = refund(count);
         transaction.commit();
-        return {Outcome::Corrected, refund, balance};
+        return {Outcome::Corrected, amount, balance};
     }
 
     if (count > balance)
         return {Outcome::InsufficientCredit, 0, balance};
+    // A new send under the numero of an older one: what the older one left unsent goes back.
+    if (charged && used < *charged)
+        refund(used);
     balance -= count;
     if (count > 0) {
         changeCredit(db, user, -count, balance,
                      QStringLiteral("Invio numero=%1: %2 SMS").arg(key).arg(count), now);
     }
-    Statement record(db, "INSERT INTO sends(user, numero, requested, charged, first_time, "
-                         "last_time) VALUES(?1, ?2, ?3, ?3, ?4, ?4) "
+    Statement record(db, "INSERT INTO sends(user, numero, requested, charged, used, first_time, "
+                         "last_time) VALUES(?1, ?2, ?3, ?3, 0, ?4, ?4) "
                          "ON CONFLICT(user, numero) DO UPDATE SET requested = excluded.requested, "
-                         "charged = excluded.charged, first_time = excluded.first_time, "
+                         "charged = excluded.charged, used = 0, first_time = excluded.first_time, "
                          "last_time = excluded.last_time");
     record.bind(1, user).bind(2, key).bind(3, count).bind(4, now).run();
     transaction.commit();
@@ -448,11 +493,37 @@ QList<LedgerEntry> Store::ledger(const QString& user) {
     return entries;
 }
 
-void Store::addMessages(const QList<SinkMessage>& messages, qint64 keep) {
+std::optional<Allowances> Store::takeAllowances(const QString& user, qint64 count) {
     Lease lease(*this);
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
     Transaction transaction(db);
+    auto taken = takeFrom(db, user, count);
+    if (taken)
+        transaction.commit();
+    return taken;
+}
+
+void Store::returnAllowances(const Allowances& taken) {
+    Lease lease(*this);
+    auto& db = lease.db();
+    std::lock_guard lock(m_writeMutex);
+    Transaction transaction(db);
+    for (const auto& part : taken.parts) {
+        Statement update(db, "UPDATE sends SET used = max(used - ?2, 0) "
+                             "WHERE rowid = ?1 AND first_time = ?3");
+        update.bind(1, part.send).bind(2, part.count).bind(3, part.since).run();
+    }
+    transaction.commit();
+}
+
+bool Store::addMessages(const QList<SinkMessage>& messages, qint64 keep, const QString& payer) {
+    Lease lease(*this);
+    auto& db = lease.db();
+    std::lock_guard lock(m_writeMutex);
+    Transaction transaction(db);
+    if (!payer.isEmpty() && !takeFrom(db, payer, messages.size()))
+        return false;
     const QString now = nowText();
     Statement insert(db, "INSERT INTO sink(time, sender, receiver, text, mclass, coding, charset, "
                          "ref) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
@@ -473,6 +544,7 @@ void Store::addMessages(const QList<SinkMessage>& messages, qint64 keep) {
     Statement drop(db, "DELETE FROM sink WHERE id <= (SELECT max(id) FROM sink) - ?1");
     drop.bind(1, keep).run();
     transaction.commit();
+    return true;
 }
 
 namespace {
@@ -500,9 +572,10 @@ QList<SinkMessage> Store::messages(qint64 limit) {
 
 QList<SinkMessage> Store::messagesAfter(qint64 afterId, qint64 limit) {
     Lease lease(*this);
-    Statement query(lease.db(),
-                    "SELECT id, time, sender, receiver, text, mclass, coding, charset, ref FROM sink "
-                    "WHERE id > ?1 ORDER BY id LIMIT ?2");
+    Statement query(
+        lease.db(),
+        "SELECT id, time, sender, receiver, text, mclass, coding, charset, ref FROM sink "
+        "WHERE id > ?1 ORDER BY id LIMIT ?2");
     query.bind(1, afterId).bind(2, limit);
     return readMessages(query);
 }

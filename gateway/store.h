@@ -47,6 +47,16 @@ struct ChargeResult {
     qint64 balance = 0; // the credit afterwards
 };
 
+// SMS taken from what an account's charges paid for.
+struct Allowances {
+    struct Part {
+        qint64 send = 0; // the charged send's row
+        QString since;   // when that send began: a new send in its row takes none back
+        qint64 count = 0;
+    };
+    std::vector<Part> parts;
+};
+
 // The gateway's database: accounts and their credit, the ledger of every credit change,
 // the sends charged, and the SMS the sink received. Safe to use from many threads at once;
 // other processes may write to the same file (WAL, busy time-out).
@@ -74,18 +84,26 @@ public:
     // The account's default sender, nullopt for a wrong user name or password.
     std::optional<QString> sender(const QString& user, const QString& password);
 
-    // Charges `count` credits for the send identified by (user, numero). A repeated request
-    // for a send already charged never charges again; a lower count corrects the charge and
-    // refunds the difference. A numero equal to the current credit starts a new send (the
-    // client has just read that credit), even when an older send had the same numero.
+    // Charges `count` credits for the send identified by (user, numero): the account may then
+    // send `count` SMS more. A repeated request for a send already charged never charges
+    // again; a lower count corrects the charge and refunds the SMS it paid for and that were
+    // not sent, never more. A numero equal to the current credit starts a new send (the client
+    // has just read that credit), even when an older send had the same numero.
     ChargeResult chargeSend(const QString& user, const QString& password, const Decimal& numero,
                             qint64 count);
 
     // Oldest first; all accounts when user is empty.
     QList<LedgerEntry> ledger(const QString& user = {});
 
-    // Stores the messages, then drops the oldest so that at most `keep` remain.
-    void addMessages(const QList<SinkMessage>& messages, qint64 keep);
+    // Takes `count` SMS paid for and not sent yet from the account; nullopt, taking nothing,
+    // when its charges cover fewer. returnAllowances gives them back (the SMS did not go).
+    std::optional<Allowances> takeAllowances(const QString& user, qint64 count);
+    void returnAllowances(const Allowances& taken);
+
+    // Stores the messages, then drops the oldest so that at most `keep` remain. With a payer,
+    // each message takes one SMS paid for by that account, in the same transaction: false,
+    // storing nothing, when its charges cover fewer.
+    bool addMessages(const QList<SinkMessage>& messages, qint64 keep, const QString& payer = {});
     // The newest `limit` messages (all when negative), oldest first.
     QList<SinkMessage> messages(qint64 limit = -1);
     // Up to `limit` messages after the one with id `afterId`, oldest first.

@@ -8,11 +8,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <QUrlQuery>
 
 #include <QTimer>
 
+#include <atomic>
 #include <csignal>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -232,32 +236,101 @@ private slots:
                               u"cliente\t-1\t12"_s, u"cliente\t+1\t13"_s}));
     }
 
+    // 16 clients of one account with credit 10 send at once, each as the program does: read
+    // the credit, charge, hand over its SMS, correct the charge to what went out. No SMS gets
+    // through unpaid, the credit and the charges add up, every figure is the ledger's.
+    void everySmsPaidFor() {
+        for (int trial = 0; trial < 20; ++trial) {
+            const QByteArray user = "folla" + QByteArray::number(trial);
+            createAccount(QString::fromLatin1(user), u"p"_s, 10);
+            std::atomic<int> accepted{0};
+            std::mutex mutex;
+            QList<qint64> figures;
+            const auto ask = [&](const QByteArray& target) {
+                static const QRegularExpression figure(
+                    u"(?:^|credito |disponibili )(\\d+)(?:,|$)"_s);
+                const QByteArray body = get(target).body;
+                const std::lock_guard lock(mutex);
+                figures.append(figure.match(QString::fromUtf8(body)).captured(1).toLongLong());
+                return body;
+            };
+            std::vector<std::thread> clients;
+            for (int c = 0; c < 16; ++c) {
+                clients.emplace_back([&, c] {
+                    const int count = 1 + c % 4;
+                    const QByteArray auth = "utente=" + user + "&pass=p";
+                    const QByteArray charge = "/cgi-bin/utenti/verifica2.cgi?" + auth +
+                                              "&numero=" + ask("/cgi-bin/utenti/leggi.pl?" + auth) +
+                                              "&numerodet=";
+                    if (!ask(charge + QByteArray::number(count)).startsWith("OK"))
+                        return;
+                    int sent = 0;
+                    for (int i = 0; i < count; ++i)
+                        sent += get("/cgi-bin/sendsms?username=" + user + "&password=p&to=1&text=x")
+                                    .status == 202;
+                    accepted += sent;
+                    if (sent < count)
+                        ask(charge + QByteArray::number(sent));
+                });
+            }
+            for (auto& client : clients)
+                client.join();
+
+            const auto ledger =
+                runGateway({u"ledger"_s, u"--db"_s, m_db, QString::fromLatin1(user)});
+            QList<qint64> balances;
+            qint64 charged = 0;
+            for (const QString& line : ledger.out.split(u'\n', Qt::SkipEmptyParts).mid(2)) {
+                charged -= line.section(u'\t', 2, 2).toLongLong();
+                balances.append(line.section(u'\t', 3, 3).toLongLong());
+            }
+            const qint64 left = balances.isEmpty() ? 10 : balances.last();
+            balances.append(10);
+            const QString where = u"trial %1: %2 SMS accepted, %3 charged, credit %4"_s.arg(trial)
+                                      .arg(accepted.load())
+                                      .arg(charged)
+                                      .arg(left);
+            QVERIFY2(accepted <= charged, qPrintable(where));
+            QCOMPARE(left + charged, 10);
+            QCOMPARE(left, credit(user, "p").toLongLong());
+            for (const qint64 figure : figures)
+                QVERIFY2(balances.contains(figure),
+                         qPrintable(where + u", figure %1"_s.arg(figure)));
+        }
+    }
+
     void sink_data() {
         QTest::addColumn<QByteArray>("query");
         QTest::addColumn<int>("status");
         QTest::addColumn<QStringList>("received"); // the new lines of /sink.txt
+        QTest::addColumn<int>("paid"); // SMS the account charged (verifica2) just before
 
         const QByteArray to = "&to=%2B393331234567";
         QTest::newRow("accents and euro")
             << sinkAuth + "from=Quillet" + to + "&text=" + enc(u"Caffè à è é ì ò ù €"_s) << 202
-            << QStringList{u"Quillet +393331234567 -1 Caffè à è é ì ò ù €"_s};
+            << QStringList{u"Quillet +393331234567 -1 Caffè à è é ì ò ù €"_s} << 0;
         QTest::newRow("flash") << sinkAuth + "from=Q" + to + "&text=lampo&mclass=0" << 202
-                               << QStringList{u"Q +393331234567 0 lampo"_s};
+                               << QStringList{u"Q +393331234567 0 lampo"_s} << 0;
         QTest::newRow("wrong password")
-            << "username=prova&password=x&from=Q&text=x" + to << 403 << QStringList();
-        // An account sends as itself; without "from" its default sender goes out.
+            << "username=prova&password=x&from=Q&text=x" + to << 403 << QStringList() << 0;
+        // An account sends as itself, each SMS paid for by a charge; without "from" its
+        // default sender goes out.
         const QByteArray caffe = "username=" + enc(u"Caffè Rossi"_s) +
                                  "&password=" + enc(u"a&b=c d+è"_s) + to + "&text=x";
         QTest::newRow("account: its name of 11")
-            << caffe << 202 << QStringList{u"Caffè Rossi +393331234567 -1 x"_s};
+            << caffe << 202 << QStringList{u"Caffè Rossi +393331234567 -1 x"_s} << 2;
+        QTest::newRow("account: from wins")
+            << caffe + "&from=Q" << 202 << QStringList{u"Q +393331234567 -1 x"_s} << 0;
+        QTest::newRow("account: its charge spent") << caffe << 402 << QStringList() << 0;
         QTest::newRow("account: a longer name cut")
             << "username=Pasticceria.Rossi&password=p&text=x" + to << 202
-            << QStringList{u"Pasticceria +393331234567 -1 x"_s};
+            << QStringList{u"Pasticceria +393331234567 -1 x"_s} << 1;
+        QTest::newRow("account: sender set at creation, 2 receivers and 1 paid")
+            << "username=bar&password=b&text=x" + to + "%20%2B393339999999" << 402 << QStringList()
+            << 1;
         QTest::newRow("account: sender set at creation")
             << "username=bar&password=b&text=x" + to << 202
-            << QStringList{u"Bar Sport +393331234567 -1 x"_s};
-        QTest::newRow("account: from wins")
-            << caffe + "&from=Q" << 202 << QStringList{u"Q +393331234567 -1 x"_s};
+            << QStringList{u"Bar Sport +393331234567 -1 x"_s} << 0;
 
         // What one request may store: 100 receivers, a text of 1600 characters.
         QByteArray receivers;
@@ -267,18 +340,29 @@ private slots:
             hundred.append(u"Q %1 -1 x"_s.arg(i));
         }
         QTest::newRow("100 receivers")
-            << sinkAuth + "from=Q&text=x&to=" + receivers << 202 << hundred;
+            << sinkAuth + "from=Q&text=x&to=" + receivers << 202 << hundred << 0;
         QTest::newRow("101 receivers")
-            << sinkAuth + "from=Q&text=x&to=" + receivers + "%20100" << 400 << QStringList();
+            << sinkAuth + "from=Q&text=x&to=" + receivers + "%20100" << 400 << QStringList() << 0;
         const QString text(1600, u'è');
         QTest::newRow("text of 1600") << sinkAuth + "from=Q&to=1&text=" + enc(text) << 202
-                                      << QStringList{u"Q 1 -1 "_s + text};
+                                      << QStringList{u"Q 1 -1 "_s + text} << 0;
         QTest::newRow("text of 1601")
-            << sinkAuth + "from=Q&to=1&text=" + enc(text + u'a') << 400 << QStringList();
+            << sinkAuth + "from=Q&to=1&text=" + enc(text + u'a') << 400 << QStringList() << 0;
     }
 
     void sink() {
         QFETCH(QByteArray, query);
+        QFETCH(int, paid);
+        if (paid > 0) {
+            const QUrlQuery fields(QString::fromUtf8(query));
+            const QByteArray auth =
+                "utente=" + enc(fields.queryItemValue(u"username"_s, QUrl::FullyDecoded)) +
+                "&pass=" + enc(fields.queryItemValue(u"password"_s, QUrl::FullyDecoded));
+            const QByteArray numero = get("/cgi-bin/utenti/leggi.pl?" + auth).body;
+            QVERIFY(get("/cgi-bin/utenti/verifica2.cgi?" + auth + "&numero=" + numero +
+                        "&numerodet=" + QByteArray::number(paid))
+                        .body.startsWith("OK addebitati"));
+        }
         const qsizetype before = sinkLines().size();
         QTEST(get("/cgi-bin/sendsms?" + query).status, "status");
         QTEST(sinkLines().mid(before), "received");
@@ -403,6 +487,9 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message"); // in the error, when given
         QTest::newRow("port in use") << u"serve --db DB --port PORT"_s << 1 << QString();
+        QTest::newRow("forward without the operator's login")
+            << u"serve --db DB --forward http://127.0.0.1:13013/cgi-bin/sendsms"_s << 2
+            << u"--forward vuole"_s;
         QTest::newRow("password with -") << u"account create --db DB x a-b"_s << 1 << QString();
         QTest::newRow("user with :") << u"account create --db DB x:y p"_s << 1 << QString();
         QTest::newRow("user with a zero-width space")

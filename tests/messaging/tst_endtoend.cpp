@@ -5,6 +5,7 @@
 #include "app/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
+#include "messaging/blockingget.h"
 #include "messaging/composer.h"
 #include "messaging/gatewayrequests.h"
 #include "messaging/inet.h"
@@ -17,6 +18,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QNetworkAccessManager>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -281,6 +283,66 @@ private slots:
             sink.terminate();
             sink.waitForFinished(5000);
         }
+    }
+
+    // serve --forward: an account's SMS go on to Kannel under the operator's login once a
+    // charge pays for them, and Kannel's answer comes back; an SMS nobody paid for, or the
+    // sink user's, never reaches the SMS centre. What Kannel refused is refunded.
+    void forwardToKannel_data() {
+        QTest::addColumn<QString>("operatorPassword");
+        QTest::addColumn<int>("status");      // of the paid request
+        QTest::addColumn<QByteArray>("body"); // Kannel's
+        QTest::addColumn<QString>("refund");  // of the correction to 0 SMS sent
+        QTest::newRow("accepted") << rigPassword << 202 << QByteArray("0: Accepted for delivery")
+                                  << "OK invio già addebitato, credito 3";
+        QTest::newRow("operator's password wrong")
+            << "sbagliata" << 403 << QByteArray("Authorization failed for sendsms")
+            << "OK rettifica, restituiti 2, credito 5";
+    }
+    void forwardToKannel() {
+        QFETCH(QString, operatorPassword);
+        QFETCH(int, status);
+        const QString db = m_dir.filePath(QString("forward-%1.db").arg(status));
+        QCOMPARE(run("QUILLET_GATEWAY", {"account", "create", "--db", db, "bruno", "pw", "5"}), 0);
+        QProcess gateway;
+        const QString servizio =
+            serve(gateway, {"--db", db, "--forward",
+                            "http://127.0.0.1:" + m_env["KANNEL_SENDSMS_PORT"] +
+                                "/cgi-bin/sendsms?username=" + rigUser +
+                                "&password=" + QUrl::toPercentEncoding(operatorPassword)});
+        QVERIFY(!servizio.isEmpty());
+        QNetworkAccessManager manager;
+        const auto get = [&](const QString& target) {
+            return blockingGet(manager, QUrl("http://" + servizio + target),
+                               std::chrono::seconds(20));
+        };
+        const QString charge = "/cgi-bin/utenti/verifica2.cgi?utente=bruno&pass=pw&numero=5";
+        QCOMPARE(get(charge + "&numerodet=2").body, "OK addebitati 2, credito 3");
+        const QString to = "/cgi-bin/sendsms?username=bruno&password=pw&text=Pagato&to=";
+        const QString prefix = QString("+3933370%1").arg(status / 100);
+        const QStringList numbers{prefix + "001", prefix + "002", prefix + "003", "+393337009999"};
+        const auto enc = [](const QString& number) {
+            return QUrl::toPercentEncoding(number);
+        };
+        const BlockingReply paid = get(to + enc(numbers[0] + ' ' + numbers[1]));
+        QCOMPARE(paid.status, status);
+        QTEST(paid.body, "body");
+        QCOMPARE(get(to + enc(numbers[2])).status, status == 202 ? 402 : 403);
+        QCOMPARE(get("/cgi-bin/sendsms?username=quillet&password=quillet&from=Q&text=x&to=" +
+                     enc(numbers[3]))
+                     .status,
+                 403);
+        QTEST(QString::fromUtf8(get(charge + "&numerodet=0").body), "refund");
+
+        if (status == 202)
+            QTRY_COMPARE_WITH_TIMEOUT(kannelReceived(numbers).size(), 2, 20000);
+        QStringList received = kannelReceived(numbers);
+        received.sort();
+        QCOMPARE(received, status != 202 ? QStringList()
+                                         : QStringList({"bruno " + numbers[0] + " Pagato",
+                                                        "bruno " + numbers[1] + " Pagato"}));
+        gateway.terminate();
+        QVERIFY(gateway.waitForFinished(10000));
     }
 
 private:
