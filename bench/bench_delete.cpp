@@ -6,7 +6,6 @@
 #include "browser/deletion.h"
 #include "store/archive.h"
 #include "store/database.h"
-#include "store/jettext.h"
 #include "tools/seed.h"
 
 #include <QCoreApplication>
@@ -26,20 +25,15 @@ namespace {
 using measure::median;
 using measure::msSince;
 
-int collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
-    return store::jettext::compareUtf8(QByteArrayView(static_cast<const char*>(a), lengthA),
-                                       QByteArrayView(static_cast<const char*>(b), lengthB));
-}
-
-// The same rows through the bare C API, one statement per number. The archive's collation is
-// registered for the indexes that use it.
+// The same rows through the bare C API, one statement per number. The archive's text rules
+// are registered for the indexes that use them.
 double rawDelete(const QString& path, const char* sql, const QList<deletion::Entry>& entries,
                  int& deleted) {
     QElapsedTimer t;
     t.start();
     sqlite3* db = nullptr;
     sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_create_collation(db, "quillet_nocase", SQLITE_UTF8, nullptr, collate);
+    store::Database::addTextRules(db);
     sqlite3_exec(db, "PRAGMA synchronous=FULL; BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK)

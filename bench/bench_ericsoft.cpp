@@ -9,7 +9,6 @@
 #include "exchange/ericsoft.h"
 #include "store/archive.h"
 #include "store/database.h"
-#include "store/jettext.h"
 #include "tools/dbfwriter.h"
 #include "tools/seed.h"
 
@@ -120,11 +119,6 @@ void copyFolder(const QString& from, const QString& to) {
              fs::copy_options::recursive);
 }
 
-int collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
-    return store::jettext::compareUtf8(QByteArrayView(static_cast<const char*>(a), lengthA),
-                                       QByteArrayView(static_cast<const char*>(b), lengthB));
-}
-
 // The same number of rows, spread over the 20 books, through the bare C API.
 double rawLoad(const QString& folder, int rows) {
     QElapsedTimer t;
@@ -134,7 +128,7 @@ double rawLoad(const QString& folder, int rows) {
             store::archive::addressBookPath(folder, ericsoft::marketBook(marketCode(m)));
         sqlite3* db = nullptr;
         sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_create_collation(db, "quillet_nocase", SQLITE_UTF8, nullptr, collate);
+        store::Database::addTextRules(db);
         sqlite3_exec(db, "PRAGMA synchronous=FULL; PRAGMA cache_size=-32768; BEGIN IMMEDIATE",
                      nullptr, nullptr, nullptr);
         sqlite3_stmt* st = nullptr;

@@ -131,7 +131,7 @@ void likeFunction(sqlite3_context* context, int, sqlite3_value** args) {
 
 // quillet_sortkey(text): the list's order as a blob that compares byte by byte (a null value
 // sorts with the empty text).
-void sortKeyFunction(sqlite3_context* context, int, sqlite3_value** args) {
+void sortKeyOf(sqlite3_context* context, int, sqlite3_value** args) {
     try {
         const QByteArray key = sqlite3_value_type(args[0]) == SQLITE_NULL
                                    ? QByteArray()
@@ -165,19 +165,7 @@ std::shared_ptr<sqlite::Connection> openConnection(const QString& path,
                                                    sqlite::Connection::Mode mode) {
     auto connection =
         std::make_shared<sqlite::Connection>(path, mode, busyTimeoutMs, raiseStoreError);
-    sqlite3* db = connection->handle();
-    int registered =
-        sqlite3_create_collation_v2(db, collationName, SQLITE_UTF8, nullptr, collate, nullptr);
-    if (registered == SQLITE_OK) {
-        registered = sqlite3_create_function_v2(
-            db, likeFunctionName, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
-            likeFunction, nullptr, nullptr, nullptr);
-    }
-    if (registered == SQLITE_OK) {
-        registered = sqlite3_create_function_v2(
-            db, sortKeyFunctionName, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
-            nullptr, sortKeyFunction, nullptr, nullptr, nullptr);
-    }
+    const int registered = Database::addTextRules(connection->handle());
     if (registered != SQLITE_OK)
         connection->fail(registered);
     connection->exec("PRAGMA synchronous=FULL");
@@ -557,6 +545,22 @@ std::unique_ptr<Database> Database::create(const QString& path, const QList<Tabl
 
 const char* Database::textCollation() {
     return collationName;
+}
+
+int Database::addTextRules(sqlite3* db) {
+    int registered =
+        sqlite3_create_collation_v2(db, collationName, SQLITE_UTF8, nullptr, collate, nullptr);
+    if (registered == SQLITE_OK) {
+        registered = sqlite3_create_function_v2(
+            db, likeFunctionName, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+            likeFunction, nullptr, nullptr, nullptr);
+    }
+    if (registered == SQLITE_OK) {
+        registered = sqlite3_create_function_v2(
+            db, sortKeyFunctionName, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+            nullptr, sortKeyOf, nullptr, nullptr, nullptr);
+    }
+    return registered;
 }
 
 const char* Database::sortKeyFunction() {

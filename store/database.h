@@ -77,6 +77,10 @@ public:
     // The collation that compares texts as the archive's "=" does (and its indexes are made
     // with), for that SQL of the store's own.
     static const char* textCollation();
+    // Registers that collation and the archive's functions (the like rule, the list's sort
+    // key, which an index uses) on a connection opened elsewhere, as a raw SQLite baseline in
+    // the benches must to write an address book: SQLite's result code.
+    static int addTextRules(sqlite3* db);
     // The SQL function that gives a text's sort key in the lists' order (a blob compared byte
     // by byte); the contacts are indexed by it.
     static const char* sortKeyFunction();
