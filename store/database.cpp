@@ -289,28 +289,46 @@ bool hasIndex(const sqlite::Connection& connection, const QString& name) {
     return statement.step();
 }
 
+// The contact indexes a rubrica lacks: the lookup indexes and the list's order.
+struct MissingIndexes {
+    QString table; // stored spelling; empty when the file has no rubrica
+    QStringList columns;
+    QList<archive::IndexedField> fields;
+    QString order; // the order index's statement, when it is missing
+
+    bool none() const { return fields.isEmpty() && order.isEmpty(); }
+    qsizetype count() const { return fields.size() + (order.isEmpty() ? 0 : 1); }
+    void make(const sqlite::Connection& connection) const {
+        createIndexes(connection, table, columns, fields);
+        if (!order.isEmpty())
+            sqlite::Statement(connection, order.toUtf8()).run();
+    }
+};
+
+MissingIndexes missingContactIndexes(const sqlite::Connection& connection) {
+    MissingIndexes missing;
+    missing.table = findTable(connection, archive::rubricaTable().name);
+    if (missing.table.isEmpty())
+        return missing;
+    missing.columns = columnsOf(connection, missing.table);
+    missing.fields = missingIndexes(missing.columns, indexesOf(connection, missing.table));
+    if (!hasIndex(connection, archive::rubricaTable().name + QStringLiteral("_ordine")))
+        missing.order = orderIndexSql(missing.table, missing.columns, true);
+    return missing;
+}
+
 // An address book made before the indexes, or by an import, gets them when it is opened; a
 // file that cannot be written, or that another writer holds at that moment, is used as it is
 // (searches scan it) and tried again at the next opening.
 void indexContacts(const sqlite::Connection& connection) {
-    const QString table = findTable(connection, archive::rubricaTable().name);
-    if (table.isEmpty())
-        return;
-    const QStringList columns = columnsOf(connection, table);
-    const auto missing = missingIndexes(columns, indexesOf(connection, table));
-    const QString order =
-        hasIndex(connection, archive::rubricaTable().name + QStringLiteral("_ordine"))
-            ? QString()
-            : orderIndexSql(table, columns, true);
-    if ((missing.isEmpty() && order.isEmpty()) || connection.readOnly())
+    const MissingIndexes missing = missingContactIndexes(connection);
+    if (missing.none() || connection.readOnly())
         return;
     try {
         connection.setBusyTimeout(0); // no waiting for another writer
         sqlite::Transaction transaction(connection);
         connection.setBusyTimeout(busyTimeoutMs);
-        createIndexes(connection, table, columns, missing);
-        if (!order.isEmpty())
-            sqlite::Statement(connection, order.toUtf8()).run();
+        missing.make(connection);
         transaction.commit();
     } catch (const StoreError&) {
         connection.setBusyTimeout(busyTimeoutMs);
@@ -619,20 +637,12 @@ int onIndexProgress(void* context) {
 
 void Database::makeContactIndexes(const std::function<void(qint64, qint64)>& progress) {
     const sqlite::Connection& connection = *m_connection;
-    const QString table = findTable(connection, archive::rubricaTable().name);
-    if (table.isEmpty())
+    const MissingIndexes missing = missingContactIndexes(connection);
+    if (missing.table.isEmpty() || missing.none())
         return;
-    const QStringList columns = columnsOf(connection, table);
-    const auto missing = missingIndexes(columns, indexesOf(connection, table));
-    const QString order =
-        hasIndex(connection, archive::rubricaTable().name + QStringLiteral("_ordine"))
-            ? QString()
-            : orderIndexSql(table, columns, true);
-    if (missing.isEmpty() && order.isEmpty())
-        return;
-    const qsizetype indexes = missing.size() + (order.isEmpty() ? 0 : 1);
-    sqlite::Statement count(connection,
-                            QStringLiteral("SELECT count(*) FROM %1").arg(quoted(table)).toUtf8());
+    const qsizetype indexes = missing.count();
+    sqlite::Statement count(
+        connection, QStringLiteral("SELECT count(*) FROM %1").arg(quoted(missing.table)).toUtf8());
     count.step();
     const qint64 expected =
         std::max<qint64>(1, count.integer(0) * indexes * stepsPerRow / stepsPerCall);
@@ -651,9 +661,7 @@ void Database::makeContactIndexes(const std::function<void(qint64, qint64)>& pro
     } restore{connection};
     connection.exec("PRAGMA cache_size=-4096");
     sqlite::Transaction transaction(connection);
-    createIndexes(connection, table, columns, missing);
-    if (!order.isEmpty())
-        sqlite::Statement(connection, order.toUtf8()).run();
+    missing.make(connection);
     transaction.commit();
 }
 
