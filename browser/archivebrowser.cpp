@@ -319,13 +319,8 @@ void ArchiveBrowser::deleteTicked() {
         if (ticked > 0 && allUpTo > 0) // every contact listed: no texts to read
             outcome = deletion::removeContactsUpTo(*m_session.archive.db, allUpTo);
         else
-            readTicked(tickedBatch, [&](const QList<Entry>& entries) {
-                if (outcome.failure)
-                    return;
-                deletion::Outcome done =
-                    deletion::removeEntries(*m_session.archive.db, kind, entries, recycle);
-                outcome.deleted += done.deleted;
-                outcome.failure = done.failure;
+            outcome = inTickedBatches([&](const QList<Entry>& entries) {
+                return deletion::removeEntries(*m_session.archive.db, kind, entries, recycle);
             });
     }
     if (outcome.failure) {
@@ -342,6 +337,21 @@ void ArchiveBrowser::deleteTicked() {
     setSelectAll(false);
 }
 
+// Runs `step` on the ticked entries a batch at a time until one fails; what was done, and the
+// failure that stopped it.
+deletion::Outcome ArchiveBrowser::inTickedBatches(
+    const std::function<deletion::Outcome(const QList<Entry>&)>& step) const {
+    deletion::Outcome outcome;
+    readTicked(tickedBatch, [&](const QList<Entry>& entries) {
+        if (outcome.failure)
+            return;
+        const deletion::Outcome done = step(entries);
+        outcome.deleted += done.deleted;
+        outcome.failure = done.failure;
+    });
+    return outcome;
+}
+
 store::Database& ArchiveBrowser::openListedBook() {
     return m_session.archive.open(store::archive::addressBookPath(m_session.appFolder, m_nodeText));
 }
@@ -356,12 +366,8 @@ void ArchiveBrowser::restoreTicked() {
         ticked = m_model->checkedCount();
         if (ticked > 0)
             openListedBook();
-        readTicked(tickedBatch, [&](const QList<Entry>& entries) {
-            if (outcome.failure)
-                return;
-            deletion::Outcome done = deletion::restoreEntries(*m_session.archive.db, entries);
-            outcome.deleted += done.deleted;
-            outcome.failure = done.failure;
+        outcome = inTickedBatches([&](const QList<Entry>& entries) {
+            return deletion::restoreEntries(*m_session.archive.db, entries);
         });
     }
     refreshList();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browser/deletion.h"
 #include "browser/entry.h"
 
 #include <QWidget>
@@ -100,6 +101,8 @@ private:
     QChar listedKind() const;
     // The address book of the node shown, opened as the session's archive.
     store::Database& openListedBook();
+    deletion::Outcome
+    inTickedBatches(const std::function<deletion::Outcome(const QList<Entry>&)>& step) const;
 
     QWidget* m_listPanel;
     QWidget* m_headerPanel;
