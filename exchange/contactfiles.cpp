@@ -20,7 +20,7 @@ namespace contactfiles {
 
 namespace {
 
-const QString csvFilter = QStringLiteral("File di testo (*.csv);;Tutti i file (*)");
+const QString csvFilter = QString::fromLatin1(csvexport::fileFilter);
 const QString vcardFilter = QStringLiteral("vCard (*.vcf *.vcard);;Tutti i file (*)");
 
 // Counts as Italians write them: 1.234.567.

@@ -12,6 +12,8 @@
 namespace csvexport {
 
 inline constexpr auto header = "Nome;Cognome;Cellulare;Posta elettronica";
+// The file dialogs' filter for these files.
+inline constexpr auto fileFilter = "File di testo (*.csv);;Tutti i file (*)";
 
 // Collects the lines of one export file.
 class Writer final {

@@ -87,9 +87,8 @@ bool SendReportWindow::hasReport() const {
 }
 
 void SendReportWindow::exportLines() {
-    const auto file =
-        platform::saveFileName(QStringLiteral("Esporta Esito"), {},
-                               QStringLiteral("File di testo (*.csv);;Tutti i file (*)"));
+    const auto file = platform::saveFileName(QStringLiteral("Esporta Esito"), {},
+                                             QString::fromLatin1(csvexport::fileFilter));
     if (!file || file->isEmpty())
         return;
     csvexport::Writer writer({SendReportModel::columnTitle(SendReportModel::NumberColumn),
