@@ -68,6 +68,7 @@ void ArchiveModel::clear() {
     m_rows = 0;
     m_listing.reset();
     m_order = {};
+    m_jumped.clear();
     m_pages.clear();
     m_recent.clear();
     m_ticked.clear();
@@ -100,6 +101,7 @@ void ArchiveModel::load(const QString& path, QChar kind, bool keepTicks) {
     m_listing = std::move(listing);
     m_order = std::move(order);
     m_rows = static_cast<int>(std::min<qint64>(rows, std::numeric_limits<int>::max()));
+    m_jumped.clear();
     m_pages.clear();
     m_recent.clear();
     if (!carry) {
@@ -167,14 +169,47 @@ void ArchiveModel::orderComplete() const {
 qint64 ArchiveModel::rowid(int row) const {
     if (row < 0 || row >= m_rows)
         return 0;
-    if (static_cast<size_t>(row) >= m_order.size()) {
-        try {
-            readOrder(row + pageRows);
-        } catch (const store::StoreError&) {
-            return 0;
+    if (static_cast<size_t>(row) < m_order.size())
+        return m_order[static_cast<size_t>(row)];
+    const std::span<const qint64> keys = pageKeys(row / pageRows);
+    const size_t at = static_cast<size_t>(row % pageRows);
+    return at < keys.size() ? keys[at] : 0;
+}
+
+// The keys of a page: from the order read so far; a page far beyond it, in a table with the
+// order index, is stepped to at once instead of reading the order up to it.
+std::span<const qint64> ArchiveModel::pageKeys(int number) const {
+    const int first = number * pageRows;
+    const int last = std::min(m_rows, first + pageRows);
+    if (first >= last || !m_listing)
+        return {};
+    if (static_cast<size_t>(last) > m_order.size() && m_listing->canJump() &&
+        static_cast<qsizetype>(first) >= static_cast<qsizetype>(m_order.size()) + idleRows) {
+        auto page = m_jumped.constFind(number);
+        if (page == m_jumped.cend()) {
+            std::vector<qint64> keys;
+            try {
+                keys = m_listing->readWindow(first, last - first, m_rows);
+            } catch (const store::StoreError&) {
+            }
+            if (!keys.empty()) {
+                if (static_cast<size_t>(m_jumped.size()) >= pagesKept)
+                    m_jumped.clear();
+                page = m_jumped.insert(number, std::move(keys));
+            }
         }
+        if (page != m_jumped.cend())
+            return *page;
     }
-    return static_cast<size_t>(row) < m_order.size() ? m_order[static_cast<size_t>(row)] : 0;
+    try {
+        readOrder(last);
+    } catch (const store::StoreError&) {
+        return {};
+    }
+    const size_t end = std::min<size_t>(m_order.size(), static_cast<size_t>(last));
+    if (static_cast<size_t>(first) >= end)
+        return {};
+    return {m_order.data() + first, end - static_cast<size_t>(first)};
 }
 
 const ArchiveModel::Texts& ArchiveModel::texts(int row) const {
@@ -183,14 +218,9 @@ const ArchiveModel::Texts& ArchiveModel::texts(int row) const {
     const int number = row / pageRows;
     auto page = m_pages.find(number);
     if (page == m_pages.end()) {
-        const int first = number * pageRows;
-        const int last = std::min(m_rows, first + pageRows);
-        rowid(last - 1); // the order up to the page's end
-        const size_t end = std::min<size_t>(m_order.size(), static_cast<size_t>(last));
-        if (static_cast<size_t>(first) >= end)
+        const std::span<const qint64> keys = pageKeys(number);
+        if (keys.empty())
             return noTexts();
-        const std::span<const qint64> keys(m_order.data() + first,
-                                           end - static_cast<size_t>(first));
         QHash<qint64, Texts> found;
         try {
             found = m_listing->read(keys);

@@ -10,6 +10,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace store {
@@ -87,15 +88,17 @@ private:
     void readOrderWhileIdle();
     void orderComplete() const;
     const Texts& texts(int row) const;
+    std::span<const qint64> pageKeys(int number) const;
     bool isTicked(qint64 rowid) const;
 
     QChar m_kind;
     QIcon m_icon;
     int m_rows = 0;
     std::unique_ptr<store::Listing> m_listing;
-    mutable std::vector<qint64> m_order;            // list row -> rowid, read so far
-    mutable QHash<int, std::vector<Texts>> m_pages; // a few pages of texts, by page number
-    mutable std::list<int> m_recent;                // the pages kept, last used first
+    mutable std::vector<qint64> m_order;              // list row -> rowid, read so far
+    mutable QHash<int, std::vector<qint64>> m_jumped; // pages far beyond it, by page number
+    mutable QHash<int, std::vector<Texts>> m_pages;   // a few pages of texts, by page number
+    mutable std::list<int> m_recent;                  // the pages kept, last used first
     QTimer* m_idleReader;
 
     QSet<qint64> m_ticked; // without "all"

@@ -55,6 +55,11 @@ Listing::Listing(const QString& path, const QString& table, const QStringList& f
         QStringLiteral(" FROM %1 WHERE rowid IN (%2)").arg(quoted(m_table), parameters.join(u','));
     m_reader = std::make_unique<Reader>(
         Reader{sqlite::Statement(*m_db->connection(), sql.toUtf8(), sqlite::Statement::Use::Kept)});
+    sqlite::Statement orderIndex(*m_db->connection(),
+                                 "SELECT 1 FROM sqlite_master WHERE type = 'index' AND "
+                                 "tbl_name = ?1 COLLATE NOCASE AND sql LIKE ?2");
+    orderIndex.bind(1, m_table).bind(2, u'%' + sortKey() + u'%');
+    m_canJump = orderIndex.step();
 }
 
 Listing::~Listing() = default;
@@ -149,6 +154,86 @@ bool Listing::readOrder(std::vector<qint64>& order, qsizetype rows) {
                   std::greater<qint64>());
     m_done = true;
     return false;
+}
+
+// The index keeps a run of one surname oldest first, the list newest first: the window is read
+// in the index's order, then each run it cuts is read again newest first from where the
+// window starts in it. Only the order index's entries are stepped over, never the rows.
+std::vector<qint64> Listing::readWindow(qint64 first, qsizetype rows, qint64 total) const {
+    std::vector<qint64> window;
+    rows = std::min<qint64>(rows, total - first);
+    if (first < 0 || rows <= 0)
+        return window;
+    const sqlite::Connection& connection = *m_db->connection();
+    const QString key = sortKey();
+    const bool fromEnd = first + rows / 2 > total / 2;
+    std::vector<qint64> indexOrder;
+    {
+        sqlite::Statement statement(
+            connection,
+            QStringLiteral("SELECT rowid FROM %1 ORDER BY %2 %3, rowid %3 LIMIT ?1 "
+                           "OFFSET ?2")
+                .arg(quoted(m_table), key, fromEnd ? QStringLiteral("DESC") : QStringLiteral("ASC"))
+                .toUtf8());
+        statement.bind(1, static_cast<qint64>(rows))
+            .bind(2, fromEnd ? total - first - rows : first);
+        while (statement.step())
+            indexOrder.push_back(statement.integer(0));
+    }
+    if (static_cast<qint64>(indexOrder.size()) != rows)
+        return window; // the table changed since it was counted
+    if (fromEnd)
+        std::reverse(indexOrder.begin(), indexOrder.end());
+
+    std::vector<QByteArray> keys;
+    keys.reserve(indexOrder.size());
+    sqlite::Statement keyOf(
+        connection,
+        QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1").arg(key, quoted(m_table)).toUtf8());
+    for (qint64 rowid : indexOrder) {
+        keyOf.bind(1, rowid);
+        if (!keyOf.step())
+            return window;
+        keys.push_back(keyOf.blob(0));
+        keyOf.reset();
+    }
+
+    window.reserve(indexOrder.size());
+    for (size_t i = 0; i < indexOrder.size();) {
+        size_t j = i;
+        while (j < indexOrder.size() && keys[j] == keys[i])
+            ++j;
+        if (i > 0 && j < indexOrder.size()) {
+            // A whole run: its rows newest first.
+            window.insert(window.end(),
+                          indexOrder.rbegin() + static_cast<std::ptrdiff_t>(indexOrder.size() - j),
+                          indexOrder.rend() - static_cast<std::ptrdiff_t>(i));
+        } else {
+            // A run cut by the window: it starts `before` rows ahead of the window.
+            qint64 before = 0;
+            if (i == 0) {
+                sqlite::Statement count(connection,
+                                        QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = ?1 AND "
+                                                       "rowid < ?2")
+                                            .arg(quoted(m_table), key)
+                                            .toUtf8());
+                count.bind(1, keys[i]).bind(2, indexOrder[i]);
+                before = count.step() ? count.integer(0) : 0;
+            }
+            sqlite::Statement run(connection,
+                                  QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ?1 ORDER BY "
+                                                 "rowid DESC LIMIT ?2 OFFSET ?3")
+                                      .arg(quoted(m_table), key)
+                                      .toUtf8());
+            run.bind(1, keys[i]).bind(2, static_cast<qint64>(j - i)).bind(3, before);
+            while (run.step())
+                window.push_back(run.integer(0));
+        }
+        i = j;
+    }
+    if (window.size() != indexOrder.size())
+        window.clear();
+    return window;
 }
 
 QHash<qint64, Listing::Texts> Listing::read(std::span<const qint64> rowids) const {

@@ -35,6 +35,13 @@ public:
     bool readOrder(std::vector<qint64>& order, qsizetype rows);
     bool orderRead() const { return m_done; }
 
+    // Whether readWindow() can reach a row without the order before it (the table has the
+    // list's order index).
+    bool canJump() const { return m_canJump; }
+    // The rowids of list rows [first, first + rows) of a table of `total` rows, stepped to from
+    // the nearer end of the order index; fewer when the table has changed since it was counted.
+    std::vector<qint64> readWindow(qint64 first, qsizetype rows, qint64 total) const;
+
     // The texts of the rows with these rowids (a null field reads as an empty text); a rowid
     // no longer in the table is absent.
     using Texts = QStringList;
@@ -51,6 +58,7 @@ private:
     qsizetype readRun(std::vector<qint64>& order, const QByteArray& key, qint64 below,
                       qsizetype limit);
 
+    bool m_canJump = false;
     bool m_started = false;
     QByteArray m_lastKey;  // the sort key of the run the next read starts after
     qint64 m_runBelow = 0; // that run's rows below this rowid are still to read; 0: none
