@@ -344,6 +344,13 @@ struct Table::Data {
     bool bit(int number) const {
         return number >= 0 && (current[nullFlagsOffset + number / 8] & (1u << (number % 8))) != 0;
     }
+    std::optional<QByteArrayView> asciiView(const unsigned char* p, qsizetype length) const {
+        for (qsizetype i = 0; i < length; ++i)
+            if (p[i] >= 0x80 || decode[p[i]] != p[i])
+                return std::nullopt;
+        return QByteArrayView(p, length);
+    }
+
     QString decodeText(const unsigned char* p, qsizetype length) const {
         QString out(length, Qt::Uninitialized);
         QChar* dst = out.data();
@@ -540,6 +547,30 @@ bool Table::next() {
 
 qint64 Table::recordNumber() const {
     return m_data->currentIndex + 1;
+}
+
+std::optional<QByteArrayView> Table::asciiText(int field) const {
+    const Data& d = *m_data;
+    if (!d.current || field < 0 || static_cast<size_t>(field) >= d.fields.size())
+        return std::nullopt;
+    const Field& f = d.fields[static_cast<size_t>(field)];
+    if (d.bit(f.nullBit))
+        return std::nullopt;
+    const unsigned char* p = d.current + f.offset;
+    switch (f.type) {
+    case 'C': {
+        qsizetype length = f.length;
+        while (length > 0 && p[length - 1] == '\0')
+            --length;
+        return d.asciiView(p, length);
+    }
+    case 'V':
+        if (d.bit(f.varLengthBit))
+            return d.asciiView(p, std::min<int>(p[f.length - 1], f.length - 1));
+        return d.asciiView(p, f.length);
+    default:
+        return std::nullopt;
+    }
 }
 
 std::optional<QString> Table::text(int field) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAnyStringView>
+#include <QByteArrayView>
 #include <QString>
 
 #include <memory>
@@ -73,6 +74,11 @@ public:
     // and memo, general, picture, blob and varbinary fields (not read: no memo file is needed),
     // read as NULL. Text is decoded with the table's code page.
     std::optional<QString> text(int field) const;
+    // The stored bytes of a character or varchar field of the current record, as text() reads
+    // its characters, when each is a byte below 0x80 that the code page reads as itself (so
+    // the bytes are that text in UTF-8 too); std::nullopt otherwise (NULL, another type, any
+    // other byte), and text() tells. Valid until the next record.
+    std::optional<QByteArrayView> asciiText(int field) const;
 
 private:
     struct Data;

@@ -59,16 +59,47 @@ int requiredField(const dbf::Table& table, const char* name) {
     return index;
 }
 
-// The market code of the current record; a character field loses the blanks that pad it.
-QString marketCode(const dbf::Table& table, int field) {
-    QString code = table.text(field).value_or(QString());
+// The market code of the current record in UTF-8; a character field loses the blanks that pad
+// it. Most codes are plain ASCII and are never decoded.
+QByteArray marketCode(const dbf::Table& table, int field) {
+    const auto ascii = table.asciiText(field);
+    QByteArray code = ascii ? ascii->toByteArray() : table.text(field).value_or(QString()).toUtf8();
     if (table.fields()[static_cast<std::size_t>(field)].type == 'C') {
         qsizetype end = code.size();
-        while (end > 0 && code.at(end - 1) == u' ')
+        while (end > 0 && code.at(end - 1) == ' ')
             --end;
         code.truncate(end);
     }
     return code;
+}
+
+// The first name, surname and e-mail as stored, in UTF-8: trimmed; a null, empty or blank value
+// gives a single blank.
+QByteArray nameField(const dbf::Table& table, int field) {
+    QByteArray text;
+    if (const auto ascii = table.asciiText(field))
+        text = ascii->trimmed().toByteArray();
+    else
+        text = table.text(field).value_or(QString()).trimmed().toUtf8();
+    return text.isEmpty() ? QByteArrayLiteral(" ") : text;
+}
+
+// The digits of the mobile number, in their order; empty for null.
+QByteArray mobileDigits(const dbf::Table& table, int field) {
+    QByteArray digits;
+    const auto keep = [&digits](auto c) {
+        if (c >= '0' && c <= '9')
+            digits += static_cast<char>(c);
+    };
+    if (const auto ascii = table.asciiText(field)) {
+        digits.reserve(ascii->size());
+        for (const char c : *ascii)
+            keep(c);
+    } else if (const auto text = table.text(field)) {
+        for (const QChar c : *text)
+            keep(c.unicode());
+    }
+    return digits;
 }
 
 } // namespace
@@ -139,8 +170,8 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
 
         auto elenco = store::Database::open(store::archive::elencoPath(appFolder));
         exchange::NumberSet numbers = knownNumbers(*elenco, appFolder);
-        QHash<QString, QString> books; // market code -> address book, as listed
-        QString principale;            // made sure of at the first customer without a market
+        QHash<QByteArray, QString> books; // market code -> address book, as listed
+        QString principale;               // made sure of at the first customer without a market
 
         qint64 uses = 0;
         auto targetFor = [&](const QString& book) -> Target& {
@@ -168,11 +199,12 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
             while (table.next()) {
                 if (progress && ++read % recordsPerProgress == 0)
                     progress(table.recordNumber(), table.recordCount());
-                const QString code = marketCode(table, mercato);
+                const QByteArray code = marketCode(table, mercato);
                 auto book = books.find(code);
                 if (book == books.end())
-                    book = books.insert(code, ensureMarketBook(*elenco, appFolder, code));
-                const QString number = mobileDigits(table.text(telefono));
+                    book = books.insert(
+                        code, ensureMarketBook(*elenco, appFolder, QString::fromUtf8(code)));
+                const QByteArray number = mobileDigits(table, telefono);
                 if (number.isEmpty() || numbers.contains(number))
                     continue;
                 if (code.isEmpty() && principale.isEmpty())
@@ -180,9 +212,8 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
                         *elenco, appFolder, QString::fromLatin1(store::archive::principale));
                 const QString& targetBook = code.isEmpty() ? principale : book.value();
                 Target& target = targetFor(targetBook);
-                target.insert->add(nameField(table.text(nome)).toUtf8(),
-                                   nameField(table.text(cognome)).toUtf8(), number.toUtf8(),
-                                   nameField(table.text(posta)).toUtf8());
+                target.insert->add(nameField(table, nome), nameField(table, cognome), number,
+                                   nameField(table, posta));
                 ++target.added;
                 numbers.insert(number);
             }

@@ -38,12 +38,6 @@ QString marketBook(const QString& code);
 // for an empty code; returns its name as listed.
 QString ensureMarketBook(store::Database& elenco, const QString& appFolder, const QString& code);
 
-// The first name, surname and e-mail as stored: trimmed; a null, empty or blank value gives a
-// single blank.
-QString nameField(const std::optional<QString>& value);
-// The digits of the mobile number, in their order; empty for null.
-QString mobileDigits(const std::optional<QString>& value);
-
 // Reads `folder`'s Anagrafiche table into the address books of `appFolder`, a few address books
 // open at a time, each inside a transaction. A market code of blanks counts as none.
 Outcome importCustomers(const QString& appFolder, const QString& folder,
