@@ -1,9 +1,13 @@
 // The reference gateway, run as a real process on a free port of 127.0.0.1.
 
+#include "store/sqlite.h"
+
 #include <QFile>
 #include <QHostAddress>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,6 +32,14 @@ const QByteArray sinkAuth = "username=prova&password=segreta&";
 struct Answer {
     int status = 0; // 0: no answer
     QByteArray body;
+    QByteArray head;
+    // The keys of the SMS an accepted sendsms gave (X-Quillet-Sms).
+    QStringList keys() const {
+        static const QRegularExpression header(u"\r\nX-Quillet-Sms: ([^\r]*)"_s,
+                                               QRegularExpression::CaseInsensitiveOption);
+        const auto match = header.match(QString::fromLatin1(head));
+        return match.hasMatch() ? match.captured(1).split(u',') : QStringList();
+    }
 };
 
 struct CommandResult {
@@ -62,7 +74,7 @@ Answer httpGet(quint16 port, const QByteArray& target) {
     }
     const QByteArray data = socket.readAll();
     return {data.left(data.indexOf("\r\n")).split(' ').value(1).toInt(),
-            data.mid(data.indexOf("\r\n\r\n") + 4)};
+            data.mid(data.indexOf("\r\n\r\n") + 4), data.left(data.indexOf("\r\n\r\n") + 2)};
 }
 
 // Connections from `source` that send a request head a line at a time, never ending it.
@@ -101,6 +113,7 @@ class TestGateway : public QObject {
     QString m_db;
     QProcess m_server; // `quillet-gateway serve` on a free port; killed at the end if still up
     quint16 m_port = 0;
+    QMap<QString, QString> m_keys; // of SMS sent for deliveryStates
 
     Answer get(const QByteArray& target) { return httpGet(m_port, target); }
     QByteArray credit(const QByteArray& user, const QByteArray& pass) {
@@ -121,6 +134,16 @@ class TestGateway : public QObject {
         static const QRegularExpression ready(u"^In ascolto su 127\\.0\\.0\\.1:(\\d+)$"_s);
         return ready.match(QString::fromUtf8(server.readLine()).trimmed()).captured(1).toUShort();
     }
+    // Charges one SMS to the account (password "p") and sends it; its key.
+    QString sendPaid(const QByteArray& user, const QByteArray& to) {
+        const QByteArray auth = "utente=" + user + "&pass=p";
+        const QByteArray numero = get("/cgi-bin/utenti/leggi.pl?" + auth).body;
+        get("/cgi-bin/utenti/verifica2.cgi?" + auth + "&numero=" + numero + "&numerodet=1");
+        return get("/cgi-bin/sendsms?username=" + user +
+                   "&password=p&text=x&to=" + enc(QString::fromLatin1(to)))
+            .keys()
+            .value(0);
+    }
     void createAccount(const QString& user, const QString& password, int credit,
                        const QStringList& options = {}) {
         QCOMPARE(runGateway(QStringList{u"account"_s, u"create"_s, u"--db"_s, m_db} + options +
@@ -139,6 +162,8 @@ private slots:
         createAccount(u"cliente"_s, u"cliente"_s, 20);
         createAccount(u"Pasticceria.Rossi"_s, u"p"_s, 1);
         createAccount(u"bar"_s, u"b"_s, 1, {u"--sender"_s, u"Bar Sport"_s});
+        createAccount(u"esiti"_s, u"p"_s, 2);
+        createAccount(u"altro"_s, u"p"_s, 1);
         m_port = startServer(m_server, m_db,
                              {u"--sink-user"_s, u"prova"_s, u"--sink-pass"_s, u"segreta"_s});
         QVERIFY(m_port != 0);
@@ -364,8 +389,16 @@ private slots:
                         .body.startsWith("OK addebitati"));
         }
         const qsizetype before = sinkLines().size();
-        QTEST(get("/cgi-bin/sendsms?" + query).status, "status");
+        const Answer answer = get("/cgi-bin/sendsms?" + query);
+        QTEST(answer.status, "status");
         QTEST(sinkLines().mid(before), "received");
+        // Each SMS stored has a key of its own, in the order of the receivers; a refusal none.
+        const QStringList keys = answer.keys();
+        QCOMPARE(keys.size(), sinkLines().size() - before);
+        QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
+        static const QRegularExpression key(u"^[0-9a-f]{32}$"_s);
+        for (const QString& k : keys)
+            QVERIFY2(key.match(k).hasMatch(), qPrintable(k));
     }
 
     // The client asks whether the SMS it handed over with a reference (quillet-id, which Kannel
@@ -389,6 +422,128 @@ private slots:
         const auto reply = get("/cgi-bin/sendsms-status?" + query);
         QTEST(reply.status, "status");
         QTEST(reply.body, "body");
+    }
+
+    // esiti.pl answers the latest state of the account's own SMS, in the order asked: the
+    // sink delivers, but to a number marked unreachable while the gateway runs.
+    void deliveryStates_data() {
+        QTest::addColumn<QByteArray>("query"); // K1 delivered, K2 unreachable, KB another's
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("body"); // TIME: the report's arrival
+        const QByteArray esiti = "utente=esiti&pass=p&sms=";
+        const QString delivered = u"K1\t1\tTIME\t"_s;
+        const QString unreachable = u"K2\t2\tTIME\tNumero non raggiungibile"_s;
+        const QByteArray unknown(32, '0');
+        QByteArray keys = "K1";
+        for (int i = 1; i < 200; ++i)
+            keys += ',' + unknown;
+        QTest::newRow("in the order asked")
+            << esiti + "K2,K1" << 200 << unreachable + u'\n' + delivered;
+        QTest::newRow("another account's and unknown keys")
+            << esiti + "KB,K2," + unknown << 200 << unreachable;
+        QTest::newRow("another account's")
+            << "utente=altro&pass=p&sms=K1,KB"_ba << 200 << u"KB\t1\tTIME\t"_s;
+        QTest::newRow("wrong password")
+            << "utente=esiti&pass=x&sms=K1"_ba << 200 << u"Account non valido"_s;
+        QTest::newRow("200 keys") << esiti + keys << 200 << delivered;
+        QTest::newRow("201 keys") << esiti + keys + ',' + unknown << 400
+                                  << u"Troppe chiavi: al massimo 200 per richiesta"_s;
+        QTest::newRow("no sms") << "utente=esiti&pass=p"_ba << 400 << u"Parametro mancante: sms"_s;
+    }
+    void deliveryStates() {
+        if (m_keys.isEmpty()) {
+            m_keys["K1"] = sendPaid("esiti", "+393330000001");
+            QCOMPARE(runGateway({u"unreachable"_s, u"add"_s, u"--db"_s, m_db, u"+39 333 0000002"_s})
+                         .exitCode,
+                     0);
+            m_keys["K2"] = sendPaid("esiti", "+393330000002");
+            QCOMPARE(
+                runGateway({u"unreachable"_s, u"remove"_s, u"--db"_s, m_db, u"+393330000002"_s})
+                    .exitCode,
+                0);
+            m_keys["KB"] = sendPaid("altro", "+393330000002");
+        }
+        QFETCH(QByteArray, query);
+        QFETCH(QString, body);
+        for (auto it = m_keys.cbegin(); it != m_keys.cend(); ++it) {
+            query.replace(it.key().toLatin1(), it.value().toLatin1());
+            body.replace(it.key(), it.value());
+        }
+        const Answer answer = get("/cgi-bin/utenti/esiti.pl?" + query + "&datatime=1");
+        QTEST(answer.status, "status");
+        static const QRegularExpression time(u"\t\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\t"_s);
+        QCOMPARE(QString::fromUtf8(answer.body).replace(time, u"\tTIME\t"_s), body);
+    }
+
+    // Kannel's calls with the reports of an SMS the sink delivered (K): a final state stays
+    // against a later 8 (Kannel may call out of order), a later final state replaces it; the
+    // text is kept to 200 characters. An unknown key is refused and changes nothing.
+    void deliveryReport_data() {
+        QTest::addColumn<QByteArray>("report");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("state"); // K's STATE<tab>TEXT on esiti.pl afterwards
+        const QString text = u"Già\tletto\\\n"_s + QString(200, u'x');
+        QTest::newRow("8 after the final 1")
+            << "k=K&st=8&ts=1796547037&a=ACK%2F"_ba << 200 << "OK"_ba << u"1\t"_s;
+        QTest::newRow("2 replaces 1, text cut")
+            << "k=K&st=2&ts=1796547037&a=" + enc(text) << 200 << "OK"_ba
+            << u"2\tGià\\tletto\\\\\\n"_s + QString(200 - 11, u'x');
+        QTest::newRow("unknown key") << "k=0123456789abcdef0123456789abcdef&st=2"_ba << 404
+                                     << "Esito sconosciuto"_ba << u"1\t"_s;
+        QTest::newRow("no state") << "k=K"_ba << 400 << "Parametro mancante: st"_ba << u"1\t"_s;
+        QTest::newRow("state 3") << "k=K&st=3"_ba << 400 << "Parametro non valido: st"_ba
+                                 << u"1\t"_s;
+    }
+    void deliveryReport() {
+        QFETCH(QByteArray, report);
+        const QStringList keys =
+            get("/cgi-bin/sendsms?" + sinkAuth + "from=Q&to=%2B393331234567&text=x").keys();
+        QCOMPARE(keys.size(), 1);
+        const Answer answer =
+            get("/cgi-bin/dlr?" + report.replace("k=K", "k=" + keys[0].toLatin1()));
+        QTEST(answer.status, "status");
+        QTEST(answer.body, "body");
+        const QString line = QString::fromUtf8(
+            get("/cgi-bin/utenti/esiti.pl?utente=prova&pass=segreta&sms=" + keys[0].toLatin1())
+                .body);
+        QTEST(line.section(u'\t', 1, 1) + u'\t' + line.section(u'\t', 3), "state");
+    }
+
+    // Keys and reports older than 90 days are dropped when the gateway starts.
+    void oldReportsDropped_data() {
+        QTest::addColumn<int>("minutes"); // the SMS's age
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("90 days less a minute") << 90 * 24 * 60 - 1 << true;
+        QTest::newRow("90 days and a minute") << 90 * 24 * 60 + 1 << false;
+    }
+    void oldReportsDropped() {
+        QFETCH(int, minutes);
+        const QString db = m_dir.filePath(u"old-%1.db"_s.arg(minutes));
+        QProcess server;
+        quint16 port = startServer(server, db, {});
+        const QStringList keys =
+            httpGet(port, "/cgi-bin/sendsms?username=quillet&password=quillet&from=Q&to=1&text=x")
+                .keys();
+        QCOMPARE(keys.size(), 1);
+        ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+        QVERIFY(server.waitForFinished(60000));
+        {
+            store::sqlite::Connection connection(db, store::sqlite::Connection::Mode::OpenExisting,
+                                                 5000);
+            connection.exec(QByteArray("UPDATE deliveries SET accepted = strftime("
+                                       "'%Y-%m-%dT%H:%M:%fZ', 'now', '-" +
+                                       QByteArray::number(minutes) + " minutes')")
+                                .constData());
+        }
+        port = startServer(server, db, {});
+        const QByteArray body =
+            httpGet(port, "/cgi-bin/utenti/esiti.pl?utente=quillet&pass=quillet&sms=" +
+                              keys[0].toLatin1())
+                .body;
+        QTEST(body.startsWith(keys[0].toLatin1() + "\t1\t"), "kept");
+        ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+        QVERIFY(server.waitForFinished(60000));
     }
 
     // The sink keeps the newest messages and counts them all.
