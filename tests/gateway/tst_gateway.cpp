@@ -1,12 +1,14 @@
 // The reference gateway, run as a real process on a free port of 127.0.0.1.
 
 #include "store/sqlite.h"
+#include "support/kannelrig.h"
 
 #include <QFile>
 #include <QHostAddress>
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -542,6 +544,68 @@ private slots:
                               keys[0].toLatin1())
                 .body;
         QTEST(body.startsWith(keys[0].toLatin1() + "\t1\t"), "kept");
+        ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+        QVERIFY(server.waitForFinished(60000));
+    }
+
+    // serve --forward in front of a real Kannel: the reports Kannel calls back with reach
+    // esiti.pl for each SMS, one receiver or several to a request, within 5 seconds; Kannel is
+    // asked for them by the gateway, never with the client's own dlr fields.
+    void forwardedReports() {
+        QTemporaryDir rig;
+        int code = 0;
+        const QString out = kannelRig({u"start"_s, rig.path()}, &code);
+        const auto stopRig = qScopeGuard([&] { kannelRig({u"stop"_s, rig.path()}); });
+        QVERIFY2(code == 0, qPrintable(u"kannel-rig start failed: "_s + out));
+        QMap<QString, QString> env;
+        for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts))
+            env.insert(line.section(u'=', 0, 0), line.section(u'=', 1));
+        const QString db = m_dir.filePath(u"forward.db"_s);
+        QCOMPARE(
+            runGateway({u"account"_s, u"create"_s, u"--db"_s, db, u"inoltro"_s, u"p"_s, u"3"_s})
+                .exitCode,
+            0);
+        QProcess server;
+        const quint16 port = startServer(
+            server, db,
+            {u"--forward"_s, env[u"KANNEL_SENDSMS_URL"_s] + u"?username="_s +
+                                 env[u"KANNEL_USER"_s] + u"&password="_s + env[u"KANNEL_PASS"_s]});
+        QVERIFY(port != 0);
+        const auto get = [port](const QByteArray& target) {
+            return httpGet(port, target);
+        };
+        QCOMPARE(
+            get("/cgi-bin/utenti/verifica2.cgi?utente=inoltro&pass=p&numero=3&numerodet=3").body,
+            "OK addebitati 3, credito 0"_ba);
+        const QByteArray send = "/cgi-bin/sendsms?username=inoltro&password=p&text=x"
+                                "&dlr-mask=1&dlr-url=http%3A%2F%2F127.0.0.1%3A9%2Fx&to=";
+        const QStringList numbers{u"+393338800001"_s, u"+393338800002"_s, u"+393338800003"_s};
+        const QStringList keys = get(send + enc(numbers[0] + u' ' + numbers[1])).keys() +
+                                 get(send + enc(numbers[2])).keys();
+        QCOMPARE(keys.size(), 3);
+        const auto states = [&] {
+            QStringList found;
+            for (const QString& line :
+                 QString::fromUtf8(get("/cgi-bin/utenti/esiti.pl?utente=inoltro&pass=p&sms=" +
+                                       keys.join(u',').toLatin1())
+                                       .body)
+                     .split(u'\n'))
+                found.append(line.section(u'\t', 0, 1));
+            return found;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(
+            states(), QStringList({keys[0] + u"\t1"_s, keys[1] + u"\t1"_s, keys[2] + u"\t1"_s}),
+            5000);
+        // The access log's last flag is the DLR mask: delivered, not, at the centre, refused.
+        QFile log(env[u"KANNEL_ACCESS_LOG"_s]);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        static const QRegularExpression sent(
+            u"Sent SMS[^\n]*\\[to:([^\\]]*)\\][^\n]*\\[flags:(?:-?\\d+:){4}(-?\\d+)\\]"_s);
+        QMap<QString, QString> masks;
+        for (const auto& match : sent.globalMatch(QString::fromUtf8(log.readAll())))
+            masks.insert(match.captured(1), match.captured(2));
+        QCOMPARE(masks.keys(), numbers);
+        QCOMPARE(masks.values(), QStringList(3, u"27"_s));
         ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
         QVERIFY(server.waitForFinished(60000));
     }
