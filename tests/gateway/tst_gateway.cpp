@@ -44,6 +44,12 @@ struct Answer {
     }
 };
 
+// esiti.pl's answer with each report's arrival time written TIME.
+QString withoutTimes(const QByteArray& body) {
+    static const QRegularExpression time(u"\t\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\t"_s);
+    return QString::fromUtf8(body).replace(time, u"\tTIME\t"_s);
+}
+
 struct CommandResult {
     int exitCode = -1;
     QString out;
@@ -145,6 +151,10 @@ class TestGateway : public QObject {
                    "&password=p&text=x&to=" + enc(QString::fromLatin1(to)))
             .keys()
             .value(0);
+    }
+    static bool stop(QProcess& server) {
+        ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+        return server.waitForFinished(60000);
     }
     void createAccount(const QString& user, const QString& password, int credit,
                        const QStringList& options = {}) {
@@ -439,10 +449,8 @@ private slots:
         QByteArray keys = "K1";
         for (int i = 1; i < 200; ++i)
             keys += ',' + unknown;
-        QTest::newRow("in the order asked")
-            << esiti + "K2,K1" << 200 << unreachable + u'\n' + delivered;
-        QTest::newRow("another account's and unknown keys")
-            << esiti + "KB,K2," + unknown << 200 << unreachable;
+        QTest::newRow("in the order asked, another account's and unknown keys left out")
+            << esiti + "KB,K2," + unknown + ",K1" << 200 << unreachable + u'\n' + delivered;
         QTest::newRow("another account's")
             << "utente=altro&pass=p&sms=K1,KB"_ba << 200 << u"KB\t1\tTIME\t"_s;
         QTest::newRow("wrong password")
@@ -454,15 +462,14 @@ private slots:
     }
     void deliveryStates() {
         if (m_keys.isEmpty()) {
+            const auto mark = [&](const QString& action, const QString& number) {
+                QCOMPARE(runGateway({u"unreachable"_s, action, u"--db"_s, m_db, number}).exitCode,
+                         0);
+            };
             m_keys["K1"] = sendPaid("esiti", "+393330000001");
-            QCOMPARE(runGateway({u"unreachable"_s, u"add"_s, u"--db"_s, m_db, u"+39 333 0000002"_s})
-                         .exitCode,
-                     0);
+            mark(u"add"_s, u"+39 333 0000002"_s);
             m_keys["K2"] = sendPaid("esiti", "+393330000002");
-            QCOMPARE(
-                runGateway({u"unreachable"_s, u"remove"_s, u"--db"_s, m_db, u"+393330000002"_s})
-                    .exitCode,
-                0);
+            mark(u"remove"_s, u"+393330000002"_s);
             m_keys["KB"] = sendPaid("altro", "+393330000002");
         }
         QFETCH(QByteArray, query);
@@ -473,8 +480,7 @@ private slots:
         }
         const Answer answer = get("/cgi-bin/utenti/esiti.pl?" + query + "&datatime=1");
         QTEST(answer.status, "status");
-        static const QRegularExpression time(u"\t\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\t"_s);
-        QCOMPARE(QString::fromUtf8(answer.body).replace(time, u"\tTIME\t"_s), body);
+        QCOMPARE(withoutTimes(answer.body), body);
     }
 
     // Kannel's calls with the reports of an SMS the sink delivered (K): a final state stays
@@ -513,39 +519,26 @@ private slots:
     }
 
     // Keys and reports older than 90 days are dropped when the gateway starts.
-    void oldReportsDropped_data() {
-        QTest::addColumn<int>("minutes"); // the SMS's age
-        QTest::addColumn<bool>("kept");
-        QTest::newRow("90 days less a minute") << 90 * 24 * 60 - 1 << true;
-        QTest::newRow("90 days and a minute") << 90 * 24 * 60 + 1 << false;
-    }
     void oldReportsDropped() {
-        QFETCH(int, minutes);
-        const QString db = m_dir.filePath(u"old-%1.db"_s.arg(minutes));
+        const QString db = m_dir.filePath(u"old.db"_s);
         QProcess server;
         quint16 port = startServer(server, db, {});
         const QStringList keys =
-            httpGet(port, "/cgi-bin/sendsms?username=quillet&password=quillet&from=Q&to=1&text=x")
+            httpGet(port, "/cgi-bin/sendsms?username=quillet&password=quillet&from=Q&to=1%202")
                 .keys();
-        QCOMPARE(keys.size(), 1);
-        ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
-        QVERIFY(server.waitForFinished(60000));
-        {
-            store::sqlite::Connection connection(db, store::sqlite::Connection::Mode::OpenExisting,
-                                                 5000);
-            connection.exec(QByteArray("UPDATE deliveries SET accepted = strftime("
-                                       "'%Y-%m-%dT%H:%M:%fZ', 'now', '-" +
-                                       QByteArray::number(minutes) + " minutes')")
-                                .constData());
-        }
+        QCOMPARE(keys.size(), 2);
+        QVERIFY(stop(server));
+        store::sqlite::Connection(db, store::sqlite::Connection::Mode::OpenExisting, 5000)
+            .exec(("UPDATE deliveries SET accepted = strftime('%Y-%m-%dT%H:%M:%fZ', 'now', "
+                   "iif(key = '" +
+                   keys[0].toLatin1() + "', '-129599 minutes', '-129601 minutes'))")
+                      .constData());
         port = startServer(server, db, {});
-        const QByteArray body =
-            httpGet(port, "/cgi-bin/utenti/esiti.pl?utente=quillet&pass=quillet&sms=" +
-                              keys[0].toLatin1())
-                .body;
-        QTEST(body.startsWith(keys[0].toLatin1() + "\t1\t"), "kept");
-        ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
-        QVERIFY(server.waitForFinished(60000));
+        const QByteArray asked = "/cgi-bin/utenti/esiti.pl?utente=quillet&pass=quillet&sms=";
+        const QByteArray body = httpGet(port, asked + keys.join(u',').toLatin1()).body;
+        QCOMPARE(body.left(body.indexOf('\t')), keys[0].toLatin1()); // 90 days less a minute
+        QVERIFY(!body.contains(keys[1].toLatin1()));                 // 90 days and a minute
+        QVERIFY(stop(server));
     }
 
     // serve --forward in front of a real Kannel: the reports Kannel calls back with reach
@@ -579,35 +572,20 @@ private slots:
             "OK addebitati 3, credito 0"_ba);
         const QByteArray send = "/cgi-bin/sendsms?username=inoltro&password=p&text=x"
                                 "&dlr-mask=1&dlr-url=http%3A%2F%2F127.0.0.1%3A9%2Fx&to=";
-        const QStringList numbers{u"+393338800001"_s, u"+393338800002"_s, u"+393338800003"_s};
-        const QStringList keys = get(send + enc(numbers[0] + u' ' + numbers[1])).keys() +
-                                 get(send + enc(numbers[2])).keys();
+        const QStringList keys = get(send + "%2B393338800001%20%2B393338800002").keys() +
+                                 get(send + "3338800003").keys();
         QCOMPARE(keys.size(), 3);
-        const auto states = [&] {
-            QStringList found;
-            for (const QString& line :
-                 QString::fromUtf8(get("/cgi-bin/utenti/esiti.pl?utente=inoltro&pass=p&sms=" +
-                                       keys.join(u',').toLatin1())
-                                       .body)
-                     .split(u'\n'))
-                found.append(line.section(u'\t', 0, 1));
-            return found;
-        };
-        QTRY_COMPARE_WITH_TIMEOUT(
-            states(), QStringList({keys[0] + u"\t1"_s, keys[1] + u"\t1"_s, keys[2] + u"\t1"_s}),
-            5000);
+        const QByteArray asked =
+            "/cgi-bin/utenti/esiti.pl?utente=inoltro&pass=p&sms=" + keys.join(u',').toLatin1();
+        QTRY_COMPARE_WITH_TIMEOUT(withoutTimes(get(asked).body),
+                                  keys.join(u"\t1\tTIME\t\n"_s) + u"\t1\tTIME\t"_s, 5000);
         // The access log's last flag is the DLR mask: delivered, not, at the centre, refused.
         QFile log(env[u"KANNEL_ACCESS_LOG"_s]);
         QVERIFY(log.open(QIODevice::ReadOnly));
-        static const QRegularExpression sent(
-            u"Sent SMS[^\n]*\\[to:([^\\]]*)\\][^\n]*\\[flags:(?:-?\\d+:){4}(-?\\d+)\\]"_s);
-        QMap<QString, QString> masks;
-        for (const auto& match : sent.globalMatch(QString::fromUtf8(log.readAll())))
-            masks.insert(match.captured(1), match.captured(2));
-        QCOMPARE(masks.keys(), numbers);
-        QCOMPARE(masks.values(), QStringList(3, u"27"_s));
-        ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
-        QVERIFY(server.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(log.readAll())
+                     .count(QRegularExpression(u"Sent SMS [^\n]*\\[flags:[^\\]]*:27\\]"_s)),
+                 3);
+        QVERIFY(stop(server));
     }
 
     // The sink keeps the newest messages and counts them all.
@@ -624,8 +602,7 @@ private slots:
                  u"Q 2 -1 x\nQ 3 -1 x\nQ 4 -1 x\n"_s);
         QVERIFY(httpGet(port, "/sink")
                     .body.contains("SMS ricevuti dal gateway: 4, di cui conservati gli ultimi 3."));
-        ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
-        QVERIFY(server.waitForFinished(60000));
+        QVERIFY(stop(server));
     }
 
     // One address holds at most 128 connections; slow ones lock no one out, and a request
@@ -713,8 +690,6 @@ private slots:
         QTest::newRow("user with :") << u"account create --db DB x:y p"_s << 1 << QString();
         QTest::newRow("user with a zero-width space")
             << u"account create --db DB x\u200By p"_s << 1 << u"caratteri invisibili"_s;
-        QTest::newRow("user with a direction mark")
-            << u"account create --db DB \u202Ex p"_s << 1 << u"caratteri invisibili"_s;
         QTest::newRow("user with a no-break space")
             << u"account create --db DB x\u00A0y p"_s << 1 << u"spazi speciali"_s;
         QTest::newRow("sender of 12")
