@@ -31,8 +31,7 @@ constexpr qint64 maxSendCount = 1'000'000;
 // The client's reference of an SMS on sendsms, which Kannel ignores.
 const QString referenceKey = u"quillet-id"_s;
 // Fields of the client's sendsms that do not go on to Kannel: the operator's login replaces
-// the client's, the sender is resolved here.
-// The gateway asks for the delivery reports itself.
+// the client's, the sender is resolved here, the gateway asks for the delivery reports itself.
 const QList<QByteArray> droppedKeys{"username",   "user", "password", "pass",
                                     "quillet-id", "from", "dlr-mask", "dlr-url"};
 constexpr std::chrono::seconds forwardTimeout{2}; // within the 3 s a stop waits for answers
@@ -165,11 +164,16 @@ Service::Service(Store& store, ServiceConfig config)
 
 void Service::dropOldReports() {
     m_nextDrop = steadyMs() + dropIntervalMs;
-    const qint64 dropped =
-        m_store.dropDeliveries(QDateTime::currentDateTimeUtc().addDays(-reportDays));
-    if (dropped > 0)
-        logLine(u"Eliminati gli esiti di %1 SMS più vecchi di %2 giorni"_s.arg(dropped).arg(
-            reportDays));
+    // A failure here is no failure of the request that happened to come at the hour.
+    try {
+        const qint64 dropped =
+            m_store.dropDeliveries(QDateTime::currentDateTimeUtc().addDays(-reportDays));
+        if (dropped > 0)
+            logLine(u"Eliminati gli esiti di %1 SMS più vecchi di %2 giorni"_s.arg(dropped).arg(
+                reportDays));
+    } catch (const std::exception& error) {
+        logLine(u"Esiti vecchi non eliminati: %1"_s.arg(QString::fromUtf8(error.what())));
+    }
 }
 
 Reply Service::handle(const QString& path, QByteArrayView rawQuery) {
