@@ -674,8 +674,6 @@ private slots:
         QCOMPARE(add(u"-30"_s), 0);
         QCOMPARE(add(u"-71"_s), 1); // never below 0
         QCOMPARE(credit("sconto", "50%25zz"), "70"_ba);
-        createAccount(u"nuovo"_s, u"nuovo"_s, 5);
-        QCOMPARE(credit("nuovo", "nuovo"), "5"_ba);
     }
 
     void commandLine_data() {
@@ -686,6 +684,8 @@ private slots:
         QTest::newRow("forward without the operator's login")
             << u"serve --db DB --forward http://127.0.0.1:13013/cgi-bin/sendsms"_s << 2
             << u"--forward vuole"_s;
+        QTest::newRow("dlr-base without forward")
+            << u"serve --db DB --dlr-base http://10.0.0.1:8765"_s << 2 << u"--dlr-base vale solo"_s;
         QTest::newRow("password with -") << u"account create --db DB x a-b"_s << 1 << QString();
         QTest::newRow("user with :") << u"account create --db DB x:y p"_s << 1 << QString();
         QTest::newRow("user with a zero-width space")
