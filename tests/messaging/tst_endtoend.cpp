@@ -255,7 +255,7 @@ private slots:
                 const QAbstractItemModel* rows = control<QTreeView>(report, "lvwEsito")->model();
                 for (int row = 0; row < rows->rowCount(); ++row) {
                     QStringList cells;
-                    for (int column : {0, 1, 3, 4})
+                    for (int column : {0, 1, 3, 5})
                         cells << rows->index(row, column).data().toString();
                     lines << cells.join('|');
                 }
