@@ -269,6 +269,8 @@ MHD_Result HttpServer::Connections::answer(void* cls, MHD_Connection* connection
     if (response == nullptr)
         return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType.constData());
+    for (const auto& [name, value] : reply.headers)
+        MHD_add_response_header(response, name.constData(), value.constData());
     // After a refused head, or when stopping, the connection ends with the answer.
     if (reply.status == 431 || reply.status == 405 || reply.status == 413 || reply.status == 503)
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");

@@ -31,7 +31,7 @@ constexpr int defaultPort = 8765;
 const char* const usageText = R"(Uso:
   quillet-gateway serve --db FILE [--listen INDIRIZZO] [--port PORTA]
                   [--channel HOST-UTENTE:PASSWORD-PORTA] [--sink-user UTENTE --sink-pass PASSWORD]
-                  [--sink-keep N] [--forward URL]
+                  [--sink-keep N] [--forward URL [--dlr-base URL]]
       Avvia il gateway. Scrive "In ascolto su INDIRIZZO:PORTA" quando è pronto.
       --db        il database del gateway (creato se non esiste)
       --listen    l'indirizzo su cui ascoltare (predefinito 127.0.0.1)
@@ -43,6 +43,8 @@ const char* const usageText = R"(Uso:
       --sink-keep quanti SMS ricevuti conservare, i più recenti (predefinito 10000)
       --forward   il sendsms di Kannel a cui inoltrare gli SMS degli account, con l'account
                   del gestore: http://HOST:PORTA/cgi-bin/sendsms?username=U&password=P
+      --dlr-base  l'indirizzo http://HOST:PORTA a cui Kannel raggiunge il gateway per gli
+                  esiti di consegna (predefinito quello su cui il gateway ascolta)
       SIGTERM o SIGINT (Ctrl+C) lo fermano.
 
   quillet-gateway account create --db FILE UTENTE PASSWORD [CREDITO] [--sender MITTENTE]
@@ -58,6 +60,13 @@ const char* const usageText = R"(Uso:
 
   quillet-gateway ledger --db FILE [UTENTE]
       Elenca le variazioni di credito, di tutti gli account o di uno.
+
+  quillet-gateway unreachable add|remove --db FILE NUMERO
+  quillet-gateway unreachable list --db FILE
+      Segna (o non più) un numero come non raggiungibile: il ricevitore sendsms dà "non
+      consegnato" agli SMS per quel numero accettati da quel momento. Il numero si scrive come
+      nel campo "to" (cifre, con un "+" iniziale facoltativo; gli spazi sono tolti); +39 e
+      0039 sono numeri diversi.
 
   quillet-gateway --help | --version
 
@@ -156,7 +165,7 @@ int serve(const QStringList& rest) {
     const Arguments args =
         parseArguments(rest,
                        {u"--db"_s, u"--listen"_s, u"--port"_s, u"--channel"_s, u"--sink-user"_s,
-                        u"--sink-pass"_s, u"--sink-keep"_s, u"--forward"_s},
+                        u"--sink-pass"_s, u"--sink-keep"_s, u"--forward"_s, u"--dlr-base"_s},
                        {});
     if (!args.positional.isEmpty())
         throw UsageError{u"Argomento inatteso: %1"_s.arg(args.positional.first())};
@@ -201,6 +210,17 @@ int serve(const QStringList& rest) {
             throw UsageError{u"--forward e --channel non vanno indicati insieme"_s};
         config.forward = forwardTarget(args.options.value(u"--forward"_s));
     }
+    if (args.options.contains(u"--dlr-base"_s)) {
+        if (!config.forward)
+            throw UsageError{u"--dlr-base vale solo con --forward"_s};
+        config.dlrBase = args.options.value(u"--dlr-base"_s);
+        while (config.dlrBase.endsWith(u'/'))
+            config.dlrBase.chop(1);
+        const QUrl url(config.dlrBase, QUrl::StrictMode);
+        if (!url.isValid() || url.scheme() != u"http"_s || url.host().isEmpty() || url.hasQuery() ||
+            url.hasFragment())
+            throw UsageError{u"--dlr-base vuole http://HOST:PORTA, non %1"_s.arg(config.dlrBase)};
+    }
 
     Store store(dbPath, Store::Mode::CreateIfMissing);
 
@@ -218,6 +238,7 @@ int serve(const QStringList& rest) {
     const int boundPort = server.listen(address, static_cast<int>(port));
     const bool anyAddress = address == u"0.0.0.0"_s || address == u"::"_s;
     service.setSink(anyAddress ? u"127.0.0.1"_s : address, boundPort);
+    service.dropOldReports();
 
     std::atomic<bool> finished{false};
     std::thread waiter([&] {
@@ -298,6 +319,41 @@ int showLedger(const QStringList& rest) {
     return 0;
 }
 
+// A number as the sink stores a receiver: digits with an optional leading "+", blanks taken
+// out.
+int unreachable(const QString& action, const QStringList& rest) {
+    const Arguments args = parseArguments(rest, {u"--db"_s}, {});
+    const QString dbPath = requiredOption(args, u"--db"_s);
+    if (action == u"list"_s) {
+        if (!args.positional.isEmpty())
+            throw UsageError{u"unreachable list non vuole argomenti"_s};
+        Store store(dbPath, Store::Mode::OpenExisting);
+        for (const QString& number : store.unreachableNumbers())
+            printLine(stdout, number);
+        return 0;
+    }
+    if (action != u"add"_s && action != u"remove"_s)
+        throw UsageError{u"Comando sconosciuto: unreachable %1"_s.arg(action)};
+    if (args.positional.size() != 1)
+        throw UsageError{u"unreachable %1 vuole un NUMERO"_s.arg(action)};
+    QString number = args.positional[0];
+    number.remove(u' ');
+    static const QRegularExpression valid(u"^\\+?[0-9]+$"_s);
+    if (!valid.match(number).hasMatch())
+        throw UsageError{u"Numero non valido: %1"_s.arg(args.positional[0])};
+    Store store(dbPath, Store::Mode::OpenExisting);
+    const bool add = action == u"add"_s;
+    if (store.setUnreachable(number, add))
+        printLine(stdout, (add ? u"Numero %1 segnato come non raggiungibile"_s
+                               : u"Numero %1 di nuovo raggiungibile"_s)
+                              .arg(number));
+    else
+        printLine(stdout, (add ? u"Il numero %1 era già non raggiungibile"_s
+                               : u"Il numero %1 non era segnato come non raggiungibile"_s)
+                              .arg(number));
+    return 0;
+}
+
 int run(const QStringList& args) {
     const QString first = args.value(0);
     const QString second = args.value(1);
@@ -317,6 +373,8 @@ int run(const QStringList& args) {
         return addCredit(args.mid(2));
     if (first == u"ledger"_s)
         return showLedger(args.mid(1));
+    if (first == u"unreachable"_s)
+        return unreachable(second, args.mid(2));
     if (first.isEmpty())
         throw UsageError{u"Manca il comando"_s};
     throw UsageError{u"Comando sconosciuto: %1"_s.arg((first + u' ' + second).trimmed())};

@@ -78,6 +78,7 @@ Reply index() {
         "<li><code>/cgi-bin/utenti/nosggi.pl</code>: impostazioni del canale di invio</li>\n"
         "<li><code>/cgi-bin/utenti/verifica.cgi</code>, <code>verifica2.cgi</code>: controllo e "
         "addebito di un invio</li>\n"
+        "<li><code>/cgi-bin/utenti/esiti.pl</code>: esiti di consegna degli SMS inviati</li>\n"
         "<li><code>/cgi-bin/sendsms</code>: ricezione degli SMS (interfaccia sendsms di "
         "Kannel)</li>\n"
         "<li><a href=\"/sink\">/sink</a> e <a href=\"/sink.txt\">/sink.txt</a>: gli SMS "

@@ -3,10 +3,13 @@
 #include "gateway/gatewayerror.h"
 #include "gateway/pages.h"
 
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringList>
 #include <QUrl>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -28,9 +31,16 @@ constexpr qint64 maxSendCount = 1'000'000;
 // The client's reference of an SMS on sendsms, which Kannel ignores.
 const QString referenceKey = u"quillet-id"_s;
 // Fields of the client's sendsms that do not go on to Kannel: the operator's login replaces
-// the client's, the sender is resolved here.
-const QList<QByteArray> droppedKeys{"username", "user", "password", "pass", "quillet-id", "from"};
+// the client's, the sender is resolved here, the gateway asks for the delivery reports itself.
+const QList<QByteArray> droppedKeys{"username",   "user", "password", "pass",
+                                    "quillet-id", "from", "dlr-mask", "dlr-url"};
 constexpr std::chrono::seconds forwardTimeout{2}; // within the 3 s a stop waits for answers
+// Delivered, not delivered, at the SMS centre, refused by it: 1 + 2 + 8 + 16.
+constexpr int dlrMask = 27;
+constexpr qsizetype maxAskedKeys = 200;
+constexpr int reportDays = 90;
+constexpr qint64 dropIntervalMs = 3'600'000;
+const QByteArray smsKeyHeader = "X-Quillet-Sms";
 
 Reply text(const QString& body, int status = 200) {
     Reply reply;
@@ -113,6 +123,34 @@ std::optional<int> smallInteger(const QByteArray& value) {
     return ok ? std::optional<int>(number) : std::nullopt;
 }
 
+// 32 lowercase hex digits of a random 128-bit value.
+QString newKey() {
+    std::array<quint32, 4> words{};
+    QRandomGenerator::system()->fillRange(words.data(), words.size());
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char*>(words.data()), sizeof(words)).toHex());
+}
+
+bool isKey(const QString& key) {
+    static const QRegularExpression pattern(u"^[0-9a-f]{32}$"_s);
+    return pattern.match(key).hasMatch();
+}
+
+// The accepted request's answer, with the keys of its SMS in the order of the receivers.
+Reply withKeys(Reply reply, const QList<SinkMessage>& sms) {
+    QStringList keys;
+    for (const SinkMessage& message : sms)
+        keys.append(message.key);
+    reply.headers.append({smsKeyHeader, keys.join(u',').toLatin1()});
+    return reply;
+}
+
+qint64 steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 } // namespace
 
 void logLine(const QString& line) {
@@ -124,8 +162,25 @@ Service::Service(Store& store, ServiceConfig config)
     : m_store(store)
     , m_config(std::move(config)) {}
 
+void Service::dropOldReports() {
+    m_nextDrop = steadyMs() + dropIntervalMs;
+    // A failure here is no failure of the request that happened to come at the hour.
+    try {
+        const qint64 dropped =
+            m_store.dropDeliveries(QDateTime::currentDateTimeUtc().addDays(-reportDays));
+        if (dropped > 0)
+            logLine(u"Eliminati gli esiti di %1 SMS più vecchi di %2 giorni"_s.arg(dropped).arg(
+                reportDays));
+    } catch (const std::exception& error) {
+        logLine(u"Esiti vecchi non eliminati: %1"_s.arg(QString::fromUtf8(error.what())));
+    }
+}
+
 Reply Service::handle(const QString& path, QByteArrayView rawQuery) {
     try {
+        qint64 next = m_nextDrop;
+        if (steadyMs() >= next && m_nextDrop.compare_exchange_strong(next, next + dropIntervalMs))
+            dropOldReports();
         return dispatch(path, rawQuery);
     } catch (const GatewayError& error) {
         logLine(u"Errore su %1: %2"_s.arg(path, error.message()));
@@ -148,6 +203,10 @@ Reply Service::dispatch(const QString& path, QByteArrayView rawQuery) {
         return sendSms(rawQuery);
     if (path == u"/cgi-bin/sendsms-status")
         return sendStatus(rawQuery);
+    if (path == u"/cgi-bin/dlr")
+        return deliveryReport(rawQuery);
+    if (path == u"/cgi-bin/utenti/esiti.pl")
+        return deliveryStates(rawQuery);
     if (path == u"/cgi-bin/affiliate/giacli.pl")
         return pages::buyCredit(QueryString::parse(rawQuery, Plus::Literal));
     if (path == u"/cgi-bin/affiliate/programma.pl")
@@ -318,20 +377,67 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
         sms.coding = coding;
         sms.charset = QString::fromLatin1(charset);
         sms.ref = query.value(referenceKey);
+        sms.key = newKey();
         messages.append(sms);
     }
     if (m_config.forward)
         return forward(rawQuery, login->payer, sender, messages);
-    if (!m_store.addMessages(messages, m_config.sinkKeep, login->payer))
+    if (!m_store.addMessages(messages, m_config.sinkKeep, login->payer, Store::Reports::Sink))
         return unpaid();
-    return kannel(202, "0: Accepted for delivery");
+    return withKeys(kannel(202, "0: Accepted for delivery"), messages);
+}
+
+// A delivery report from Kannel for an SMS this gateway forwarded (or its operator's test).
+Reply Service::deliveryReport(QByteArrayView rawQuery) {
+    const auto query = QueryString::parse(rawQuery, Plus::Space);
+    if (auto answer = missing(query, {u"k"_s, u"st"_s}))
+        return *answer;
+    const QString key = query.value(u"k"_s);
+    if (!isKey(key))
+        return text(u"Parametro non valido: k"_s, 400);
+    const auto state = smallInteger(query.bytes(u"st"_s));
+    if (!state || !QList<int>{1, 2, 4, 8, 16}.contains(*state))
+        return text(u"Parametro non valido: st"_s, 400);
+    if (!m_store.addReport(key, query.value(u"to"_s), *state, query.value(u"a"_s)))
+        return text(u"Esito sconosciuto"_s, 404);
+    return text(u"OK"_s);
+}
+
+// The latest delivery state of the account's SMS asked for, a line each:
+// KEY <tab> STATE <tab> TIME <tab> TEXT.
+Reply Service::deliveryStates(QByteArrayView rawQuery) {
+    const auto query = QueryString::parse(rawQuery, Plus::Literal);
+    if (auto answer = missing(query, {u"utente"_s, u"pass"_s, u"sms"_s}))
+        return *answer;
+    const QStringList keys = query.value(u"sms"_s).split(u',', Qt::SkipEmptyParts);
+    if (keys.size() > maxAskedKeys)
+        return text(u"Troppe chiavi: al massimo 200 per richiesta"_s, 400);
+    const QString user = query.value(u"utente"_s);
+    const QString pass = query.value(u"pass"_s);
+    QString owner = user; // the sink user's SMS are kept as ""
+    if (user == m_config.sinkUser && pass == m_config.sinkPass)
+        owner = u""_s;
+    else if (!m_store.credit(user, pass))
+        return text(u"Account non valido"_s);
+    QStringList lines;
+    for (const Delivery& delivery : m_store.deliveries(owner, keys)) {
+        lines.append(delivery.key + u'\t' + QString::number(delivery.state) + u'\t' +
+                     (delivery.time.isValid()
+                          ? delivery.time.toUTC().toString(u"yyyy-MM-dd'T'HH:mm:ss'Z'"_s)
+                          : QString()) +
+                     u'\t' + pages::escapeLine(delivery.text).replace(u'\t', u"\\t"_s));
+    }
+    return text(lines.join(u'\n'));
 }
 
 // Hands the SMS on to Kannel as the operator, once the account's charges cover them, and
 // answers with what Kannel answered. The sink keeps those Kannel accepted.
 Reply Service::forward(QByteArrayView rawQuery, const QString& payer, const QString& sender,
                        const QList<SinkMessage>& sms) {
-    const auto taken = m_store.takeAllowances(payer, sms.size());
+    // Kannel calls back with each report. One receiver: the URL carries the SMS's key; several:
+    // a key of the request and the receiver, as Kannel gives the same URL to each SMS.
+    const QString batch = sms.size() > 1 ? newKey() : QString();
+    const auto taken = m_store.takeAllowances(payer, sms, batch);
     if (!taken)
         return unpaid();
     // The client's fields as they came, but for its login and its reference; the sender is
@@ -345,6 +451,14 @@ Reply Service::forward(QByteArrayView rawQuery, const QString& payer, const QStr
         fields += pair + '&';
     }
     fields += "from=" + QUrl::toPercentEncoding(sender);
+    const QString base = m_config.dlrBase.isEmpty()
+                             ? u"http://%1:%2"_s.arg(m_sinkHost).arg(m_sinkPort)
+                             : m_config.dlrBase;
+    const QString dlrUrl = base + u"/cgi-bin/dlr?k="_s +
+                           (batch.isEmpty() ? sms.first().key : batch + u"&to=%p"_s) +
+                           u"&st=%d&ts=%T&a=%A"_s;
+    fields +=
+        "&dlr-mask=" + QByteArray::number(dlrMask) + "&dlr-url=" + QUrl::toPercentEncoding(dlrUrl);
     const ForwardReply reply = forwardGet(*m_config.forward, fields, forwardTimeout);
     using Outcome = ForwardReply::Outcome;
     Reply answer;
@@ -352,9 +466,10 @@ Reply Service::forward(QByteArrayView rawQuery, const QString& payer, const QStr
     answer.contentType = reply.contentType.isEmpty() ? answer.contentType : reply.contentType;
     answer.body = reply.body;
     const bool accepted = reply.outcome == Outcome::Answered && reply.status / 100 == 2;
-    if (accepted)
+    if (accepted) {
         m_store.addMessages(sms, m_config.sinkKeep);
-    else if (reply.outcome != Outcome::Unknown) // one that may have gone stays paid for
+        answer = withKeys(answer, sms);
+    } else if (reply.outcome != Outcome::Unknown) // one that may have gone stays paid for
         m_store.returnAllowances(*taken);
     if (reply.outcome == Outcome::Answered)
         return answer;

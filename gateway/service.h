@@ -9,6 +9,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <atomic>
 #include <optional>
 
 namespace gateway {
@@ -22,6 +23,8 @@ struct ServiceConfig {
     qint64 sinkKeep = 10'000; // the sink's newest messages kept; older ones are dropped
     // Where the accounts' SMS go on (a Kannel smsbox); none: they stay in the sink.
     std::optional<ForwardTarget> forward;
+    // http://HOST:PORT where Kannel calls with delivery reports; empty: the sink's address.
+    QString dlrBase;
 };
 
 // The gateway's pages and scripts, independent of the HTTP server that carries them.
@@ -38,6 +41,9 @@ public:
     // One GET (or HEAD) request: the decoded path and the query as it came, still encoded.
     // Never throws: a failure of the database is logged and answered with status 500.
     Reply handle(const QString& path, QByteArrayView rawQuery);
+    // Forgets the SMS keys and delivery reports older than 90 days; handle() repeats it once an
+    // hour.
+    void dropOldReports();
 
 private:
     Reply dispatch(const QString& path, QByteArrayView rawQuery);
@@ -47,6 +53,8 @@ private:
     Reply charge(QByteArrayView rawQuery);
     Reply sendSms(QByteArrayView rawQuery);
     Reply sendStatus(QByteArrayView rawQuery);
+    Reply deliveryReport(QByteArrayView rawQuery);
+    Reply deliveryStates(QByteArrayView rawQuery);
     struct SinkLogin {
         QString sender; // the default sender; empty for the sink user
         QString payer;  // the account whose charges pay for the SMS; empty for the sink user
@@ -60,6 +68,7 @@ private:
     ServiceConfig m_config;
     QString m_sinkHost;
     int m_sinkPort = 0;
+    std::atomic<qint64> m_nextDrop{0}; // steady-clock ms
 };
 
 // Writes one line to standard error (the gateway's log).

@@ -20,8 +20,9 @@ using sqlite::Transaction;
 
 namespace {
 
-constexpr int schemaVersion = 4;
-constexpr int senderLength = 11; // characters of an alphanumeric SMS sender
+constexpr int schemaVersion = 5;
+constexpr int senderLength = 11;   // characters of an alphanumeric SMS sender
+constexpr int maxReportText = 200; // characters of an SMS centre's text kept with a report
 constexpr std::size_t maxIdleConnections = 16;
 constexpr qint64 maxCredit = 1'000'000'000;
 // Writers of other processes (the command line) wait instead of failing at once.
@@ -63,6 +64,25 @@ CREATE TABLE sink(
     charset TEXT NOT NULL,
     ref TEXT);
 CREATE INDEX sink_by_ref ON sink(ref) WHERE ref IS NOT NULL;
+)sql";
+
+// Each SMS the gateway gave a key, with the latest report of its delivery (version 5). `batch`
+// is the key in Kannel's report URL of an SMS whose request had several receivers (the URL
+// then names the receiver); null when the URL carries the SMS's own key. `owner` is the
+// account, "" the sink user. State 0: no report yet.
+constexpr const char* deliveriesSql = R"sql(
+CREATE TABLE deliveries(
+    key TEXT PRIMARY KEY NOT NULL,
+    batch TEXT,
+    owner TEXT NOT NULL,
+    receiver TEXT NOT NULL,
+    accepted TEXT NOT NULL,
+    state INTEGER NOT NULL DEFAULT 0,
+    state_time TEXT,
+    state_text TEXT NOT NULL DEFAULT '');
+CREATE INDEX deliveries_by_batch ON deliveries(batch, receiver) WHERE batch IS NOT NULL;
+CREATE INDEX deliveries_by_accepted ON deliveries(accepted);
+CREATE TABLE unreachable(number TEXT PRIMARY KEY NOT NULL);
 )sql";
 
 // Version 1 had no default sender: each account gets its name cut to 11 characters.
@@ -278,13 +298,15 @@ void Store::createSchema(sqlite::Connection& db) {
     const qint64 found = version.integer(0);
     if (found == schemaVersion)
         return;
-    if (found >= 1 && found <= 3) {
+    if (found >= 1 && found <= 4) {
         if (found == 1)
             db.exec(addSenderSql);
         if (found <= 2)
             db.exec(addRefSql);
-        db.exec(addUsedSql);
-        db.exec("PRAGMA user_version = 4");
+        if (found <= 3)
+            db.exec(addUsedSql);
+        db.exec(deliveriesSql);
+        db.exec("PRAGMA user_version = 5");
         transaction.commit();
         return;
     }
@@ -297,7 +319,8 @@ void Store::createSchema(sqlite::Connection& db) {
     if (tables.integer(0) != 0)
         throw GatewayError(QStringLiteral("Il file %1 non è un database del gateway").arg(m_path));
     db.exec(schemaSql);
-    db.exec("PRAGMA user_version = 4");
+    db.exec(deliveriesSql);
+    db.exec("PRAGMA user_version = 5");
     transaction.commit();
 }
 
@@ -493,14 +516,31 @@ QList<LedgerEntry> Store::ledger(const QString& user) {
     return entries;
 }
 
-std::optional<Allowances> Store::takeAllowances(const QString& user, qint64 count) {
+std::optional<Allowances> Store::takeAllowances(const QString& user,
+                                                const QList<SinkMessage>& messages,
+                                                const QString& batch) {
     Lease lease(*this);
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
     Transaction transaction(db);
-    auto taken = takeFrom(db, user, count);
-    if (taken)
-        transaction.commit();
+    auto taken = takeFrom(db, user, messages.size());
+    if (!taken)
+        return taken;
+    const QString now = nowText();
+    Statement insert(db, "INSERT INTO deliveries(key, batch, owner, receiver, accepted) "
+                         "VALUES(?1, ?2, ?3, ?4, ?5)");
+    for (const SinkMessage& message : messages) {
+        if (message.key.isEmpty())
+            continue;
+        insert.bind(1, message.key).bind(3, user).bind(4, message.receiver).bind(5, now);
+        if (batch.isEmpty())
+            insert.bindNull(2);
+        else
+            insert.bind(2, batch);
+        insert.run();
+        taken->keys.append(message.key);
+    }
+    transaction.commit();
     return taken;
 }
 
@@ -514,10 +554,14 @@ void Store::returnAllowances(const Allowances& taken) {
                              "WHERE rowid = ?1 AND first_time = ?3");
         update.bind(1, part.send).bind(2, part.count).bind(3, part.since).run();
     }
+    Statement forget(db, "DELETE FROM deliveries WHERE key = ?1");
+    for (const QString& key : taken.keys)
+        forget.bind(1, key).run();
     transaction.commit();
 }
 
-bool Store::addMessages(const QList<SinkMessage>& messages, qint64 keep, const QString& payer) {
+bool Store::addMessages(const QList<SinkMessage>& messages, qint64 keep, const QString& payer,
+                        Reports reports) {
     Lease lease(*this);
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
@@ -541,6 +585,23 @@ bool Store::addMessages(const QList<SinkMessage>& messages, qint64 keep, const Q
             insert.bind(8, message.ref);
         insert.run();
     }
+    if (reports == Reports::Sink) {
+        // What Kannel would report: at the SMS centre (8), then the final state.
+        Statement record(db, "INSERT INTO deliveries(key, owner, receiver, accepted, state, "
+                             "state_time, state_text) SELECT ?1, ?2, ?3, ?4, "
+                             "iif(u.number IS NULL, 1, 2), ?4, iif(u.number IS NULL, '', ?5) "
+                             "FROM (SELECT NULL) LEFT JOIN unreachable u ON u.number = ?3");
+        for (const SinkMessage& message : messages) {
+            if (message.key.isEmpty())
+                continue;
+            record.bind(1, message.key)
+                .bind(2, payer)
+                .bind(3, message.receiver)
+                .bind(4, now)
+                .bind(5, QStringLiteral("Numero non raggiungibile"))
+                .run();
+        }
+    }
     Statement drop(db, "DELETE FROM sink WHERE id <= (SELECT max(id) FROM sink) - ?1");
     drop.bind(1, keep).run();
     transaction.commit();
@@ -552,9 +613,16 @@ namespace {
 QList<SinkMessage> readMessages(Statement& query) {
     QList<SinkMessage> messages;
     while (query.step()) {
-        messages.append({query.integer(0), localTime(query.text(1)), query.text(2), query.text(3),
-                         query.text(4), static_cast<int>(query.integer(5)),
-                         static_cast<int>(query.integer(6)), query.text(7), query.text(8)});
+        messages.append({query.integer(0),
+                         localTime(query.text(1)),
+                         query.text(2),
+                         query.text(3),
+                         query.text(4),
+                         static_cast<int>(query.integer(5)),
+                         static_cast<int>(query.integer(6)),
+                         query.text(7),
+                         query.text(8),
+                         {}});
     }
     return messages;
 }
@@ -599,6 +667,90 @@ qint64 Store::receivedCount() {
     Statement query(lease.db(), "SELECT coalesce(max(id), 0) FROM sink");
     query.step();
     return query.integer(0);
+}
+
+bool Store::addReport(const QString& key, const QString& receiver, int state, const QString& text) {
+    Lease lease(*this);
+    auto& db = lease.db();
+    std::lock_guard lock(m_writeMutex);
+    Transaction transaction(db);
+    Statement find(db,
+                   receiver.isNull()
+                       ? "SELECT key, state FROM deliveries WHERE key = ?1"
+                       : "SELECT key, state FROM deliveries WHERE batch = ?1 AND receiver = ?2");
+    find.bind(1, key);
+    if (!receiver.isNull())
+        find.bind(2, receiver);
+    const auto isFinal = [](qint64 s) {
+        return s == 1 || s == 2 || s == 16;
+    };
+    QStringList found;
+    while (find.step()) {
+        // Kannel may call out of order: a final state stays.
+        if (isFinal(state) || !isFinal(find.integer(1)))
+            found.append(find.text(0));
+        else
+            found.append(QString());
+    }
+    if (found.isEmpty())
+        return false;
+    Statement update(db, "UPDATE deliveries SET state = ?2, state_time = ?3, state_text = ?4 "
+                         "WHERE key = ?1");
+    const QString now = nowText();
+    const QString cut = leftCharacters(text, maxReportText);
+    for (const QString& sms : std::as_const(found)) {
+        if (!sms.isNull())
+            update.bind(1, sms).bind(2, state).bind(3, now).bind(4, cut).run();
+    }
+    transaction.commit();
+    return true;
+}
+
+QList<Delivery> Store::deliveries(const QString& owner, const QStringList& keys) {
+    Lease lease(*this);
+    Statement query(lease.db(), "SELECT state, state_time, state_text FROM deliveries "
+                                "WHERE key = ?1 AND owner = ?2");
+    QList<Delivery> found;
+    for (const QString& key : keys) {
+        query.bind(1, key).bind(2, owner);
+        if (query.step()) {
+            const QString time = query.text(1);
+            found.append(
+                {key, static_cast<int>(query.integer(0)),
+                 time.isEmpty() ? QDateTime() : QDateTime::fromString(time, Qt::ISODateWithMs),
+                 query.text(2)});
+        }
+        query.reset();
+    }
+    return found;
+}
+
+qint64 Store::dropDeliveries(const QDateTime& limit) {
+    Lease lease(*this);
+    auto& db = lease.db();
+    std::lock_guard lock(m_writeMutex);
+    Statement drop(db, "DELETE FROM deliveries WHERE accepted < ?1");
+    drop.bind(1, limit.toUTC().toString(Qt::ISODateWithMs)).run();
+    return db.changes();
+}
+
+bool Store::setUnreachable(const QString& number, bool unreachable) {
+    Lease lease(*this);
+    auto& db = lease.db();
+    std::lock_guard lock(m_writeMutex);
+    Statement change(db, unreachable ? "INSERT OR IGNORE INTO unreachable(number) VALUES(?1)"
+                                     : "DELETE FROM unreachable WHERE number = ?1");
+    change.bind(1, number).run();
+    return db.changes() > 0;
+}
+
+QStringList Store::unreachableNumbers() {
+    Lease lease(*this);
+    Statement query(lease.db(), "SELECT number FROM unreachable ORDER BY number");
+    QStringList numbers;
+    while (query.step())
+        numbers.append(query.text(0));
+    return numbers;
 }
 
 } // namespace gateway

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <mutex>
@@ -38,6 +39,16 @@ struct SinkMessage {
     int coding = 0;
     QString charset;
     QString ref; // the client's reference of the SMS (quillet-id), empty without one
+    QString key; // the gateway's key of the SMS (X-Quillet-Sms), empty without one
+};
+
+// The latest delivery report of an SMS that has a key.
+struct Delivery {
+    QString key;
+    int state = 0;  // 0 no report yet; as Kannel: 1 delivered, 2 not, 4 buffered, 8 at the SMS
+                    // centre, 16 refused by it
+    QDateTime time; // UTC, when that report arrived; null without one
+    QString text;   // the SMS centre's text, at most 200 characters
 };
 
 struct ChargeResult {
@@ -55,6 +66,7 @@ struct Allowances {
         qint64 count = 0;
     };
     std::vector<Part> parts;
+    QStringList keys; // of the SMS recorded with them
 };
 
 // The gateway's database: accounts and their credit, the ledger of every credit change,
@@ -95,15 +107,23 @@ public:
     // Oldest first; all accounts when user is empty.
     QList<LedgerEntry> ledger(const QString& user = {});
 
-    // Takes `count` SMS paid for and not sent yet from the account; nullopt, taking nothing,
-    // when its charges cover fewer. returnAllowances gives them back (the SMS did not go).
-    std::optional<Allowances> takeAllowances(const QString& user, qint64 count);
+    // Takes one SMS paid for and not sent yet from the account for each message; nullopt,
+    // taking nothing, when its charges cover fewer. The messages' keys are recorded with it, as
+    // the account's SMS with no report yet, under `batch` when given (see addReport).
+    // returnAllowances gives them back and forgets the keys (the SMS did not go).
+    std::optional<Allowances> takeAllowances(const QString& user,
+                                             const QList<SinkMessage>& messages,
+                                             const QString& batch = {});
     void returnAllowances(const Allowances& taken);
 
     // Stores the messages, then drops the oldest so that at most `keep` remain. With a payer,
     // each message takes one SMS paid for by that account, in the same transaction: false,
-    // storing nothing, when its charges cover fewer.
-    bool addMessages(const QList<SinkMessage>& messages, qint64 keep, const QString& payer = {});
+    // storing nothing, when its charges cover fewer. With `reports`, each message with a key
+    // is recorded as the payer's ("" the sink user) with the sink's final report: delivered,
+    // or not delivered for a number marked unreachable.
+    enum class Reports { None, Sink };
+    bool addMessages(const QList<SinkMessage>& messages, qint64 keep, const QString& payer = {},
+                     Reports reports = Reports::None);
     // The newest `limit` messages (all when negative), oldest first.
     QList<SinkMessage> messages(qint64 limit = -1);
     // Up to `limit` messages after the one with id `afterId`, oldest first.
@@ -115,6 +135,20 @@ public:
     // Every message ever received, the dropped ones too: the newest one's id (only the oldest
     // are dropped, so ids are never reused).
     qint64 receivedCount();
+
+    // Stores a delivery report for the SMS with this key, or, with a receiver, for the SMS of
+    // the batch with this key sent to that number. A final state (1, 2, 16) is never replaced
+    // by a later 4 or 8. False, storing nothing, for an unknown key.
+    bool addReport(const QString& key, const QString& receiver, int state, const QString& text);
+    // The latest reports of the owner's SMS with these keys, in that order; keys that are
+    // unknown or another owner's are left out.
+    QList<Delivery> deliveries(const QString& owner, const QStringList& keys);
+    // Forgets the SMS accepted before `limit`, with their reports; returns how many.
+    qint64 dropDeliveries(const QDateTime& limit);
+
+    // Numbers whose SMS the sink reports as not delivered. True when the list changed.
+    bool setUnreachable(const QString& number, bool unreachable);
+    QStringList unreachableNumbers();
 
 private:
     class Lease;
