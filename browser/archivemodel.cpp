@@ -402,7 +402,7 @@ int ArchiveModel::columnWidthTwips(QChar kind, int column) {
     if (column == 4 && !isContacts(kind))
         return 3700;
     if (column == DeliveryColumn)
-        return 2000;
+        return 2800;
     return 1700;
 }
 

@@ -77,7 +77,7 @@ SendReportWindow::SendReportWindow(const Request& request, QWidget* parent)
     m_countsLabel->setText(m_model->counts());
     m_resendButton->setEnabled(!m_model->numbersToResend().isEmpty());
     m_exportButton->setEnabled(hasReport());
-    const int widths[] = {110, 150, 40, 90, 100};
+    const int widths[] = {110, 150, 40, 90, 120};
     for (int column = 0; column < 5; ++column)
         m_lineList->setColumnWidth(column, widths[column]);
 }
