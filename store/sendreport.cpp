@@ -121,6 +121,7 @@ Writer::Writer(Database& db, const archive::MessageRow& message, QList<Line> lin
     , m_pending(lines.size(), true) {
     m_sinceFlush.start();
     guarded([&] {
+        m_keys = keepsDelivery(db);
         Surnames surnames(db);
         for (Line& line : lines) {
             if (line.surname.trimmed().isEmpty())
@@ -182,7 +183,6 @@ void Writer::flush() {
         sqlite::Transaction transaction(*m_connection);
         sqlite::Statement update(*m_connection, "UPDATE esiti SET esito = ?1, risposta = ?2 "
                                                 "WHERE messaggio = ?3 AND ordine = ?4");
-        // Only where the file has the column (a busy older file may still lack it).
         std::optional<sqlite::Statement> keep;
         update.bind(3, m_key);
         for (const Change& change : std::as_const(m_changes)) {
@@ -190,7 +190,7 @@ void Writer::flush() {
                 .bind(2, change.answer.isNull() ? QStringLiteral("") : change.answer)
                 .bind(4, qint64{change.index + 1});
             update.run();
-            if (change.key.isEmpty())
+            if (change.key.isEmpty() || !m_keys)
                 continue;
             if (!keep)
                 keep.emplace(*m_connection, "UPDATE esiti SET chiave = ?1, stato = 0 "

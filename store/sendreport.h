@@ -103,6 +103,7 @@ private:
     QList<Change> m_changes;
     QList<bool> m_pending; // by line
     QElapsedTimer m_sinceFlush;
+    bool m_keys = false; // the file has the delivery columns (an older busy one may lack them)
     bool m_failed = false;
 };
 
