@@ -210,7 +210,7 @@ private slots:
     // else it is opened from SMS Inviati, again until the reports are in (Kannel's within 5 s).
     // It shows each SMS's outcome and delivery with the counts, "Reinvia ai non riusciti" opens
     // the composer on the number that did not get it with the same text, and SMS Inviati sums
-    // the message up.
+    // the message up, also after "Aggiorna Credito" asked for the states.
     void reportOfASend_data() {
         QTest::addColumn<QString>("gateway"); // sink, channel (Kannel's account) or forward
         QTest::addColumn<QString>("verdi");   // the number of the third
@@ -329,6 +329,14 @@ private slots:
             emit window.browser()->reportRequested(entry);
             return seen;
         };
+        if (gateway == "forward") { // "Aggiorna Credito" asks for the sends of the last days
+            const auto refresh = [&] {
+                control<QAction>(&window, "aaa")->trigger();
+                return model->text(0, ArchiveModel::DeliveryColumn);
+            };
+            QTRY_COMPARE_WITH_TIMEOUT(refresh(), column, 5000);
+            QCOMPARE(script.messages().last(), "Credito Aggiornato");
+        }
         if (!refusal) {
             QTRY_COMPARE_WITH_TIMEOUT(open(false), report, 5000);
             open(true);
