@@ -265,6 +265,36 @@ private slots:
         QTEST(model.lines().value(1).stateText, "text");
     }
 
+    // esiti.pl takes 200 keys a request: a send to more is asked in several.
+    void statesAskedTwoHundredAtATime_data() {
+        QTest::addColumn<int>("keys");
+        QTest::addColumn<QList<int>>("asked"); // keys per request
+        QTest::newRow("200") << 200 << QList<int>{200};
+        QTest::newRow("201") << 201 << QList<int>{200, 1};
+    }
+    void statesAskedTwoHundredAtATime() {
+        QFETCH(int, keys);
+        const store::archive::MessageRow sent{"", "lista", "06/12/2026 08:59:00", "Promemoria"};
+        QList<store::sendreport::Line> lines(keys);
+        {
+            auto db = m_folder->book("Principale");
+            store::sendreport::Writer report(*db, sent, lines);
+            for (int i = 0; i < keys; ++i)
+                report.record(i, store::sendreport::Outcome::Accepted, {},
+                              QString::number(i).rightJustified(32, '0'));
+            report.finish();
+        }
+        delivery::askForMessage(
+            m_state, store::archive::addressBookPath(m_folder->path(), "Principale"), sent);
+        QList<int> asked;
+        for (const QByteArray& target : m_service->targets())
+            asked << QUrlQuery(QUrl(QString::fromLatin1(target)))
+                         .queryItemValue("sms", QUrl::FullyDecoded)
+                         .split(',')
+                         .size();
+        QTEST(asked, "asked");
+    }
+
 private:
     static SendJob::Message threeRecipients(const QString& text, const QString& book) {
         SendJob::Message message;
