@@ -15,6 +15,7 @@
 #include "exchange/hotelimport.h"
 #include "messaging/account.h"
 #include "messaging/accountwindow.h"
+#include "messaging/delivery.h"
 #include "messaging/inet.h"
 #include "messaging/senderheaderwindow.h"
 #include "messaging/sendreportwindow.h"
@@ -377,8 +378,12 @@ void MainWindow::openComposer(const Composer::Request& request) {
 void MainWindow::openSendReport(const QString& book, const store::archive::MessageRow& message) {
     std::optional<QStringList> resendTo;
     {
-        SendReportWindow window(
-            {store::archive::addressBookPath(m_session.appFolder, book), message}, this);
+        const QString path = store::archive::addressBookPath(m_session.appFolder, book);
+        {
+            const platform::WaitCursor wait;
+            delivery::askForMessage(m_session, path, message);
+        }
+        SendReportWindow window({path, message}, this);
         if (!window.hasReport()) {
             platform::MsgBox(QStringLiteral("Per questo messaggio non c'è un esito: è stato "
                                             "inviato prima che Quillet registrasse l'esito di "
@@ -484,6 +489,12 @@ void MainWindow::updateCredit() {
         break;
     case account::Refresh::Updated:
         m_creditLabel->setText(QStringLiteral("Credito residuo ") + refresh.reply);
+        if (const QString book = listedBook(); !book.isEmpty()) {
+            const platform::WaitCursor wait;
+            if (delivery::askForRecent(
+                    m_session, store::archive::addressBookPath(m_session.appFolder, book)) > 0)
+                m_browser->refreshList();
+        }
         platform::MsgBox(QStringLiteral("Credito Aggiornato"), platform::Icon::Information);
         break;
     }

@@ -1,6 +1,7 @@
 // The archive list of one address book as the browser shows it, beside a raw SQLite read of
 // the same rows through the surname index, in the same run:
-//   bench-list FOLDER [BOOK] [RUNS]
+//   bench-list FOLDER [BOOK] [RUNS] [KIND]
+// KIND: r (the contacts, by default) or i (SMS Inviati, with the delivery column).
 // First screen (from the click to the list painted), a row reached by the scroll bar (the
 // middle and the end; right after the first screen, and once the order has been read while
 // idle), and the resident memory of the program with the book open.
@@ -39,14 +40,16 @@ long statusKb(const char* field) {
 
 // The least a screen could cost: `rows` rows from `offset` on, walked through the surname
 // index, on a connection of their own.
-double rawPage(const QString& path, qint64 offset, int rows) {
+double rawPage(const QString& path, bool sent, qint64 offset, int rows) {
     QElapsedTimer t;
     t.start();
     auto db = store::Database::open(path);
     store::sqlite::Statement page(
         *db->connection(),
-        QByteArray(
-            "SELECT cellulare, Nome, cognome, email FROM rubrica ORDER BY cognome COLLATE ") +
+        QByteArray(sent ? "SELECT cellulare, cognome, Data, Testo FROM inviati ORDER BY cognome "
+                          "COLLATE "
+                        : "SELECT cellulare, Nome, cognome, email FROM rubrica ORDER BY cognome "
+                          "COLLATE ") +
             store::Database::textCollation() + " LIMIT ?1 OFFSET ?2");
     page.bind(1, rows).bind(2, offset);
     qsizetype bytes = 0;
@@ -83,6 +86,8 @@ int main(int argc, char** argv) {
     }
     const QString book = args.value(2, QStringLiteral("Principale"));
     const int runs = measure::count(3, 5);
+    const bool sent = args.value(4) == QLatin1String("i");
+    const QString node = sent ? QStringLiteral("i1") : QStringLiteral("r1");
     const QString path = store::archive::addressBookPath(args[1], book);
 
     QElapsedTimer opening;
@@ -106,7 +111,7 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
         QElapsedTimer t;
         t.start();
-        browser.showArchive(QStringLiteral("r1"), book); // the tree click
+        browser.showArchive(node, book); // the tree click
         while (browser.model()->rowCount() == 0 && t.elapsed() < 60000)
             QApplication::processEvents(QEventLoop::AllEvents, 1);
         listOf(browser)->viewport()->repaint();
@@ -116,7 +121,7 @@ int main(int argc, char** argv) {
         end.push_back(scrollTo(browser, 1.0));
         // Once the order has been read while the program was idle.
         browser.clearList();
-        browser.showArchive(QStringLiteral("r1"), book);
+        browser.showArchive(node, book);
         while (browser.model()->rowCount() == 0)
             QApplication::processEvents(QEventLoop::AllEvents, 1);
         QElapsedTimer idle;
@@ -132,9 +137,9 @@ int main(int argc, char** argv) {
     const int shown =
         listOf(browser)->viewport()->height() / std::max(1, listOf(browser)->sizeHintForRow(0)) + 1;
     for (int r = 0; r < runs; ++r) {
-        rawFirst.push_back(rawPage(path, 0, shown));
-        rawMiddle.push_back(rawPage(path, rows / 2, shown));
-        rawEnd.push_back(rawPage(path, std::max(0, rows - shown), shown));
+        rawFirst.push_back(rawPage(path, sent, 0, shown));
+        rawMiddle.push_back(rawPage(path, sent, rows / 2, shown));
+        rawEnd.push_back(rawPage(path, sent, std::max(0, rows - shown), shown));
     }
     const auto line = [](const char* what, const std::vector<double>& ours,
                          const std::vector<double>& raw) {

@@ -1,10 +1,14 @@
 // Generates an application folder for benchmarks:
-//   quillet-datagen DIR --contacts N [--books M] [--messages K]
-// The first address book gets N contacts and K messages in each message table; the other
-// address books 100 contacts each. Names are drawn from a fixed seed, so runs are comparable.
+//   quillet-datagen DIR --contacts N [--books M] [--messages K] [--reports 1]
+// The first address book gets N contacts and K messages in each message table (with
+// --reports, each sent message a report of three SMS with the gateway's keys and delivery
+// states); the other address books 100 contacts each. Names are drawn from a fixed seed, so runs
+// are comparable.
 #include "platform/textfile.h"
 #include "store/archive.h"
 #include "store/database.h"
+#include "store/sendreport.h"
+#include "store/sqlite.h"
 #include "tools/seed.h"
 
 #include <QCoreApplication>
@@ -73,18 +77,51 @@ void fillMessages(store::Database& db, const QString& table, int count, QRandomG
     });
 }
 
+// Three SMS per sent message, accepted with a key: delivered, at the SMS centre, and one in
+// ten not delivered.
+void fillReports(store::Database& db, QRandomGenerator& random) {
+    using namespace store;
+    const auto connection = db.connection();
+    sqlite::Transaction transaction(*connection);
+    sqlite::Statement sent(*connection, "SELECT cognome, cellulare, Data, Testo FROM inviati");
+    QStringList keys;
+    while (sent.step())
+        keys.append(
+            sendreport::messageKey({sent.text(0), sent.text(1), sent.text(2), sent.text(3)}));
+    sent.reset();
+    sqlite::Statement insert(*connection,
+                             "INSERT INTO esiti (messaggio, ordine, numero, cognome, parte, esito, "
+                             "risposta, chiave, stato, statoora, statotesto) VALUES (?1, ?2, ?3, "
+                             "'', 1, 'A', '0: Accepted for delivery', ?4, ?5, "
+                             "'2026-11-20T10:00:00Z', 'ACK/')");
+    for (const QString& key : std::as_const(keys)) {
+        for (int line = 1; line <= 3; ++line) {
+            const int state = line == 1 ? 1 : line == 2 ? 8 : random.bounded(10) == 0 ? 2 : 1;
+            insert.bind(1, key)
+                .bind(2, line)
+                .bind(3, number(random))
+                .bind(4, QString::number(random.generate64(), 16).rightJustified(32, u'0'))
+                .bind(5, state)
+                .run();
+        }
+    }
+    transaction.commit();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 4 || args.size() % 2 != 0) {
-        std::fputs("Uso: quillet-datagen CARTELLA --contacts N [--books M] [--messages K]\n",
+        std::fputs("Uso: quillet-datagen CARTELLA --contacts N [--books M] [--messages K] "
+                   "[--reports 1]\n",
                    stderr);
         return 2;
     }
     const QString folder = QDir::cleanPath(args[1]);
     int contacts = 0, books = 1, messages = 0;
+    bool reports = false;
     for (qsizetype i = 2; i + 1 < args.size(); i += 2) {
         const int value = args[i + 1].toInt();
         if (args[i] == QLatin1String("--contacts"))
@@ -93,6 +130,8 @@ int main(int argc, char** argv) {
             books = std::max(1, value);
         else if (args[i] == QLatin1String("--messages"))
             messages = value;
+        else if (args[i] == QLatin1String("--reports"))
+            reports = value != 0;
     }
     QRandomGenerator random(20261205);
     try {
@@ -110,6 +149,8 @@ int main(int argc, char** argv) {
             if (b == 0)
                 for (const char* table : {"salvati", "inviati", "cancellati"})
                     fillMessages(*db, QString::fromLatin1(table), messages, random);
+            if (b == 0 && reports)
+                fillReports(*db, random);
         }
     } catch (const store::StoreError& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -2,6 +2,7 @@
 
 #include "store/listing.h"
 #include "store/schema.h"
+#include "store/sendreport.h"
 #include "store/storeerror.h"
 
 #include <QTimer>
@@ -45,6 +46,10 @@ bool isContacts(QChar kind) {
     return kind == QLatin1Char('r');
 }
 
+bool isSent(QChar kind) {
+    return kind == QLatin1Char('i');
+}
+
 const QStringList& noTexts() {
     static const QStringList empty(4, QStringLiteral(""));
     return empty;
@@ -66,6 +71,7 @@ void ArchiveModel::clear() {
     m_idleReader->stop();
     m_kind = QChar();
     m_rows = 0;
+    m_summaries.reset();
     m_listing.reset();
     m_order = {};
     m_jumped.clear();
@@ -81,6 +87,7 @@ void ArchiveModel::clear() {
 void ArchiveModel::load(const QString& path, QChar kind, bool keepTicks) {
     // Read aside first: a failure leaves an empty list, never a half-replaced one.
     std::unique_ptr<store::Listing> listing;
+    std::unique_ptr<store::sendreport::Summaries> summaries;
     std::vector<qint64> order;
     qint64 rows = 0;
     try {
@@ -90,6 +97,12 @@ void ArchiveModel::load(const QString& path, QChar kind, bool keepTicks) {
         rows = listing->count();
         order.reserve(static_cast<size_t>(rows));
         listing->readOrder(order, firstRows);
+        if (isSent(kind)) {
+            try {
+                summaries = std::make_unique<store::sendreport::Summaries>(listing->database());
+            } catch (const store::StoreError&) { // the column stays empty
+            }
+        }
     } catch (...) {
         clear();
         throw;
@@ -98,7 +111,9 @@ void ArchiveModel::load(const QString& path, QChar kind, bool keepTicks) {
     beginResetModel();
     m_kind = kind;
     m_icon = QIcon(rowIconPath(kind));
+    m_summaries.reset(); // before the connection it was made on
     m_listing = std::move(listing);
+    m_summaries = std::move(summaries);
     m_order = std::move(order);
     m_rows = static_cast<int>(std::min<qint64>(rows, std::numeric_limits<int>::max()));
     m_jumped.clear();
@@ -229,8 +244,11 @@ const ArchiveModel::Texts& ArchiveModel::texts(int row) const {
         }
         std::vector<Texts> rows;
         rows.reserve(keys.size());
-        for (qint64 key : keys)
+        for (qint64 key : keys) {
             rows.push_back(found.value(key, noTexts()));
+            if (m_summaries && found.contains(key))
+                rows.back().append(delivery(rows.back()));
+        }
         if (m_recent.size() >= pagesKept) {
             m_pages.remove(m_recent.back());
             m_recent.pop_back();
@@ -245,8 +263,28 @@ const ArchiveModel::Texts& ArchiveModel::texts(int row) const {
     return at < page->size() ? (*page)[at] : noTexts();
 }
 
+// The Consegna cell of a sent message with these texts.
+QString ArchiveModel::delivery(const Texts& texts) const {
+    try {
+        return deliveryText(m_summaries->of(store::sendreport::messageKey(
+            {texts.value(1), texts.value(0), texts.value(2), texts.value(3)})));
+    } catch (const store::StoreError&) {
+        return {};
+    }
+}
+
+QString ArchiveModel::deliveryText(const store::sendreport::Summary& summary) {
+    if (summary.lines == 0 || !summary.keyed)
+        return {};
+    QString text = QStringLiteral("%1/%2").arg(summary.delivered).arg(summary.lines);
+    if (summary.failed > 0)
+        text += summary.failed == 1 ? QStringLiteral(" (1 non consegnato)")
+                                    : QStringLiteral(" (%1 non consegnati)").arg(summary.failed);
+    return text;
+}
+
 QString ArchiveModel::text(int row, int column) const {
-    if (column < FirstTextColumn || column >= ColumnCount)
+    if (column < FirstTextColumn || column >= columnCount())
         return {};
     return texts(row).value(column - FirstTextColumn);
 }
@@ -393,6 +431,8 @@ int ArchiveModel::columnWidthTwips(QChar kind, int column) {
         return 600;
     if (column == 4 && !isContacts(kind))
         return 3700;
+    if (column == DeliveryColumn)
+        return 2800;
     return 1700;
 }
 
@@ -401,7 +441,9 @@ int ArchiveModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ArchiveModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() || m_kind.isNull() ? 0 : ColumnCount;
+    if (parent.isValid() || m_kind.isNull())
+        return 0;
+    return isSent(m_kind) ? ColumnCount + 1 : ColumnCount;
 }
 
 QVariant ArchiveModel::data(const QModelIndex& index, int role) const {
@@ -438,7 +480,8 @@ QVariant ArchiveModel::headerData(int section, Qt::Orientation orientation, int 
         section >= columnCount())
         return {};
     static const char* const contactHeaders[] = {"", "Cellulare", "Nome", "Cognome", "Email"};
-    static const char* const messageHeaders[] = {"", "Cellulare", "Cognome", "Data", "Testo"};
+    static const char* const messageHeaders[] = {"",     "Cellulare", "Cognome",
+                                                 "Data", "Testo",     "Consegna"};
     return QString::fromLatin1(isContacts(m_kind) ? contactHeaders[section]
                                                   : messageHeaders[section]);
 }

@@ -15,7 +15,11 @@
 
 namespace store {
 class Listing;
-}
+namespace sendreport {
+struct Summary;
+class Summaries;
+} // namespace sendreport
+} // namespace store
 class QTimer;
 
 // The rows of one archive table as the browser lists them: a check box and the archive's
@@ -23,11 +27,13 @@ class QTimer;
 // first, rows of one surname newest first). The order comes from the file's surname index a
 // slice at a time (the first screen at once, the rest while the program is idle, or at once
 // when a row further on is asked for), and the texts of a few pages around the rows shown are
-// kept. Ticks are kept by row key, "all" as a flag with its exceptions.
+// kept. Ticks are kept by row key, "all" as a flag with its exceptions. Sent messages have a
+// last column, "Consegna": how many of the message's SMS reached the phone, looked up in its
+// send report with the texts of their page.
 class ArchiveModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { CheckColumn = 0, FirstTextColumn = 1, ColumnCount = 5 };
+    enum Column { CheckColumn = 0, FirstTextColumn = 1, ColumnCount = 5, DeliveryColumn = 5 };
 
     explicit ArchiveModel(QObject* parent = nullptr);
     ~ArchiveModel() override;
@@ -66,6 +72,10 @@ public:
     // A row's texts as an entry of this archive (its book is left empty).
     Entry entryOf(const QStringList& texts) const;
 
+    // "3/3", "2/3 (1 non consegnato)": the SMS delivered of the report's, and those that
+    // certainly did not arrive; empty when no SMS of the report has a gateway's key.
+    static QString deliveryText(const store::sendreport::Summary& summary);
+
     // Column widths in twips.
     static int columnWidthTwips(QChar kind, int column);
 
@@ -89,12 +99,14 @@ private:
     void orderComplete() const;
     const Texts& texts(int row) const;
     std::span<const qint64> pageKeys(int number) const;
+    QString delivery(const Texts& texts) const;
     bool isTicked(qint64 rowid) const;
 
     QChar m_kind;
     QIcon m_icon;
     int m_rows = 0;
     std::unique_ptr<store::Listing> m_listing;
+    std::unique_ptr<store::sendreport::Summaries> m_summaries; // sent messages only
     mutable std::vector<qint64> m_order;              // list row -> rowid, read so far
     mutable QHash<int, std::vector<qint64>> m_jumped; // pages far beyond it, by page number
     mutable QHash<int, std::vector<Texts>> m_pages;   // a few pages of texts, by page number

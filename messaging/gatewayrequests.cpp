@@ -64,6 +64,91 @@ QUrl verifica2Request(const QString& servizio, const Account& account, double cr
                    accountKeys(account) + countKeys(credito, count) + stampKey());
 }
 
+QUrl statesRequest(const QString& servizio, const Account& account, const QStringList& keys) {
+    return request(servizio, QStringLiteral("esiti.pl"),
+                   accountKeys(account) + QStringLiteral("&sms=") +
+                       percentEncode(keys.join(QLatin1Char(','))) + stampKey());
+}
+
+namespace {
+
+bool isKey(QStringView key) {
+    if (key.size() != 32)
+        return false;
+    for (const QChar c : key) {
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f')))
+            return false;
+    }
+    return true;
+}
+
+// "\\", "\t", "\n", "\r" as the gateway writes them; std::nullopt for any other escape.
+std::optional<QString> unescaped(QStringView text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != u'\\') {
+            out += text[i];
+            continue;
+        }
+        if (++i == text.size())
+            return std::nullopt;
+        switch (text[i].unicode()) {
+        case u'\\':
+            out += u'\\';
+            break;
+        case u't':
+            out += u'\t';
+            break;
+        case u'n':
+            out += u'\n';
+            break;
+        case u'r':
+            out += u'\r';
+            break;
+        default:
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+QString smsKey(const QByteArray& header) {
+    const QString first =
+        QString::fromLatin1(
+            header.left(header.indexOf(',') < 0 ? header.size() : header.indexOf(',')))
+            .trimmed();
+    return isKey(first) ? first : QString();
+}
+
+QList<store::sendreport::State> parseStates(const QString& reply, const QStringList& asked) {
+    using namespace store::sendreport;
+    QList<State> states;
+    for (const QStringView line : QStringView(reply).split(u'\n')) {
+        const QList<QStringView> fields = line.split(u'\t');
+        if (fields.size() != 4 || !isKey(fields[0]) || !asked.contains(fields[0]))
+            continue;
+        bool number = false;
+        const int state = fields[1].toInt(&number);
+        const bool known = state == NoReport || state == Delivered || state == NotDelivered ||
+                           state == Buffered || state == AtCentre || state == CentreRefused;
+        if (!number || !known)
+            continue;
+        const QString time = fields[2].toString();
+        const bool timed = time.size() == 20 && time.endsWith(u'Z') &&
+                           QDateTime::fromString(time, Qt::ISODate).isValid();
+        if (state == NoReport ? !time.isEmpty() : !timed)
+            continue;
+        const auto text = unescaped(fields[3]);
+        if (!text)
+            continue;
+        states.append({fields[0].toString(), state, time, *text});
+    }
+    return states;
+}
+
 double leadingNumber(const QString& text) {
     qsizetype i = 0;
     while (i < text.size() && text[i].isSpace())

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "store/sendreport.h"
+
 #include <QDateTime>
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <optional>
@@ -31,6 +35,20 @@ QUrl channelSettingsRequest(const QString& servizio, const Account& account);
 QUrl verificaRequest(const QString& servizio, const Account& account, double credito, double count);
 QUrl verifica2Request(const QString& servizio, const Account& account, double credito,
                       double count);
+
+// The delivery states of the SMS with these keys (esiti.pl), at most maxStateKeys of them.
+inline constexpr int maxStateKeys = 200;
+QUrl statesRequest(const QString& servizio, const Account& account, const QStringList& keys);
+
+// The first key of an X-Quillet-Sms header: 32 lowercase hexadecimal digits; empty for
+// anything else.
+QString smsKey(const QByteArray& header);
+
+// The lines of an esiti.pl answer, "KEY<TAB>STATE<TAB>TIME<TAB>TEXT", for the keys asked:
+// a line that is not of that form (a key not asked, a state the gateway does not give, a time
+// not "yyyy-MM-ddTHH:mm:ssZ", an unknown escape in the text) is skipped; the text's escapes
+// are read (store::sendreport::recordStates cuts it).
+QList<store::sendreport::State> parseStates(const QString& reply, const QStringList& asked);
 
 // The reply of the channel settings request: "host-user:password-port", split at every "-".
 struct ChannelSettings {

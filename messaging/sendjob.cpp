@@ -183,14 +183,19 @@ void SendJob::checkCredit() {
 // One line per SMS, all pending: each recipient in list mode, each part in single mode.
 QList<store::sendreport::Line> SendJob::reportLines() const {
     QList<store::sendreport::Line> lines;
+    store::sendreport::Line line;
     if (m_message.list) {
-        for (const QString& number : m_message.recipients)
-            lines.append({number, {}, 1, store::sendreport::Outcome::Pending, {}});
+        for (const QString& number : m_message.recipients) {
+            line.number = number;
+            lines.append(line);
+        }
     } else {
-        const QString surname = m_message.surname.trimmed();
-        for (int part = 1; part <= m_parts.size(); ++part)
-            lines.append(
-                {m_message.number, surname, part, store::sendreport::Outcome::Pending, {}});
+        line.number = m_message.number;
+        line.surname = m_message.surname.trimmed();
+        for (int part = 1; part <= m_parts.size(); ++part) {
+            line.part = part;
+            lines.append(line);
+        }
     }
     return lines;
 }
@@ -251,7 +256,7 @@ void SendJob::sendAll() {
         if (result == SMSSX::Accepted) {
             ++m_result.sent;
             m_journal->answered(round - 1, 'A', m_sms.lastAnswer());
-            m_report->record(round - 1, Sms::Accepted, m_sms.lastAnswer());
+            m_report->record(round - 1, Sms::Accepted, m_sms.lastAnswer(), m_sms.lastKey());
         } else if (result < 0) {
             // Nobody to hand the rest to: stop, and charge only what went out.
             m_result.failure = m_sms.lastError();

@@ -12,8 +12,12 @@ void SendReportModel::setLines(QList<Line> lines) {
 }
 
 QString SendReportModel::counts() const {
-    int accepted = 0, refused = 0, notSent = 0, unknown = 0;
+    int accepted = 0, refused = 0, notSent = 0, unknown = 0, delivered = 0;
+    bool keyed = false;
     for (const Line& line : m_lines) {
+        keyed = keyed || !line.key.isEmpty();
+        delivered += line.outcome == Outcome::Accepted && !line.key.isEmpty() &&
+                     line.state == store::sendreport::Delivered;
         switch (line.outcome) {
         case Outcome::Accepted:
             ++accepted;
@@ -35,6 +39,8 @@ QString SendReportModel::counts() const {
                        .arg(notSent);
     if (unknown > 0)
         text += QStringLiteral(", esito sconosciuto %1").arg(unknown);
+    if (keyed)
+        text += QStringLiteral(", consegnati %1").arg(delivered);
     return text;
 }
 
@@ -42,7 +48,10 @@ QStringList SendReportModel::numbersToResend() const {
     QStringList numbers;
     QSet<QString> seen;
     for (const Line& line : m_lines) {
-        const bool failed = line.outcome == Outcome::Refused || line.outcome == Outcome::NotSent;
+        const bool failed = line.outcome == Outcome::Refused || line.outcome == Outcome::NotSent ||
+                            (line.outcome == Outcome::Accepted && !line.key.isEmpty() &&
+                             (line.state == store::sendreport::NotDelivered ||
+                              line.state == store::sendreport::CentreRefused));
         if (failed && !seen.contains(line.number)) {
             seen.insert(line.number);
             numbers.append(line.number);
@@ -66,6 +75,23 @@ QString SendReportModel::outcomeText(Outcome outcome) {
     return QStringLiteral("Sconosciuto");
 }
 
+QString SendReportModel::deliveryText(const Line& line) {
+    if (line.outcome != Outcome::Accepted || line.key.isEmpty())
+        return {};
+    switch (line.state) {
+    case store::sendreport::Delivered:
+        return QStringLiteral("Consegnato");
+    case store::sendreport::NotDelivered:
+    case store::sendreport::CentreRefused:
+        return QStringLiteral("Non consegnato");
+    case store::sendreport::AtCentre:
+    case store::sendreport::Buffered:
+        return QStringLiteral("All'operatore");
+    default:
+        return QStringLiteral("In attesa");
+    }
+}
+
 QString SendReportModel::columnTitle(int column) {
     switch (column) {
     case NumberColumn:
@@ -76,6 +102,8 @@ QString SendReportModel::columnTitle(int column) {
         return QStringLiteral("SMS");
     case OutcomeColumn:
         return QStringLiteral("Esito");
+    case DeliveryColumn:
+        return QStringLiteral("Consegna");
     case AnswerColumn:
         return QStringLiteral("Risposta del servizio");
     default:
@@ -97,6 +125,9 @@ QVariant SendReportModel::data(const QModelIndex& index, int role) const {
     const Line& line = m_lines[index.row()];
     if (role == Qt::ToolTipRole && index.column() == AnswerColumn) // a long answer, whole
         return line.answer;
+    if (role == Qt::ToolTipRole && index.column() == DeliveryColumn && !line.stateTime.isEmpty())
+        return line.stateText.isEmpty() ? line.stateTime
+                                        : line.stateTime + QLatin1Char(' ') + line.stateText;
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
@@ -108,6 +139,8 @@ QVariant SendReportModel::data(const QModelIndex& index, int role) const {
         return line.part;
     case OutcomeColumn:
         return outcomeText(line.outcome);
+    case DeliveryColumn:
+        return deliveryText(line);
     case AnswerColumn:
         return line.answer;
     default:

@@ -6,25 +6,37 @@
 #include <QStringList>
 
 // The lines of one send's report as the "Esito invio" window lists them: number, surname,
-// part, outcome and the service's answer, in send order.
+// part, outcome, delivery and the service's answer, in send order.
 class SendReportModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
     using Line = store::sendreport::Line;
     using Outcome = store::sendreport::Outcome;
-    enum Column { NumberColumn, SurnameColumn, PartColumn, OutcomeColumn, AnswerColumn, Columns };
+    enum Column {
+        NumberColumn,
+        SurnameColumn,
+        PartColumn,
+        OutcomeColumn,
+        DeliveryColumn,
+        AnswerColumn,
+        Columns
+    };
 
     explicit SendReportModel(QObject* parent = nullptr);
 
     void setLines(QList<Line> lines);
     const QList<Line>& lines() const { return m_lines; }
 
-    // "Accettati 997, rifiutati 3, non inviati 0" (and how many nobody knows, when any).
+    // "Accettati 997, rifiutati 3, non inviati 0" (and how many nobody knows, when any), then
+    // ", consegnati N" when some SMS has a gateway's key.
     QString counts() const;
-    // The numbers of the refused and unsent SMS, each once, in send order.
+    // The numbers of the refused, unsent and undelivered SMS, each once, in send order.
     QStringList numbersToResend() const;
 
     static QString outcomeText(Outcome outcome);
+    // "Consegnato", "Non consegnato", "All'operatore" or "In attesa" for an accepted SMS with
+    // a key; empty for any other line.
+    static QString deliveryText(const Line& line);
     static QString columnTitle(int column);
 
     int rowCount(const QModelIndex& parent = {}) const override;

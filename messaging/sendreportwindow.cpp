@@ -63,7 +63,7 @@ SendReportWindow::SendReportWindow(const Request& request, QWidget* parent)
     layout->addWidget(m_messageLabel);
     layout->addWidget(m_lineList, 1);
     layout->addLayout(buttons);
-    resize(720, 420);
+    resize(800, 420);
 
     handler::onClick(m_exportButton, [this] { exportLines(); });
     handler::onClick(m_resendButton, [this] { resend(); });
@@ -77,8 +77,8 @@ SendReportWindow::SendReportWindow(const Request& request, QWidget* parent)
     m_countsLabel->setText(m_model->counts());
     m_resendButton->setEnabled(!m_model->numbersToResend().isEmpty());
     m_exportButton->setEnabled(hasReport());
-    const int widths[] = {110, 150, 40, 90};
-    for (int column = 0; column < 4; ++column)
+    const int widths[] = {110, 150, 40, 90, 120};
+    for (int column = 0; column < 5; ++column)
         m_lineList->setColumnWidth(column, widths[column]);
 }
 
@@ -95,10 +95,12 @@ void SendReportWindow::exportLines() {
                               SendReportModel::columnTitle(SendReportModel::SurnameColumn),
                               SendReportModel::columnTitle(SendReportModel::PartColumn),
                               SendReportModel::columnTitle(SendReportModel::OutcomeColumn),
+                              SendReportModel::columnTitle(SendReportModel::DeliveryColumn),
                               SendReportModel::columnTitle(SendReportModel::AnswerColumn)});
     for (const SendReportModel::Line& line : m_model->lines())
         writer.addRow({line.number, line.surname, QString::number(line.part),
-                       SendReportModel::outcomeText(line.outcome), line.answer});
+                       SendReportModel::outcomeText(line.outcome),
+                       SendReportModel::deliveryText(line), line.answer});
     std::optional<QString> failure;
     {
         const platform::WaitCursor wait;

@@ -114,6 +114,7 @@ int SMSSX::send(const QString& number, const QString& text) {
     m_lastError.clear();
     m_lastRefusal.clear();
     m_lastAnswer.clear();
+    m_lastKey.clear();
     const QUrl url = requestUrl(number, text);
     if (!url.isValid()) {
         m_lastError = QStringLiteral("Componente di invio non configurato (host ") + m_host +
@@ -125,8 +126,10 @@ int SMSSX::send(const QString& number, const QString& text) {
         switch (reply.outcome) {
         case BlockingReply::Outcome::Answered:
             m_lastAnswer = QString::fromUtf8(reply.body).trimmed();
-            if (reply.status == 202)
+            if (reply.status == 202) {
+                m_lastKey = gatewayrequests::smsKey(reply.smsKeys);
                 return Accepted;
+            }
             m_lastRefusal = m_lastAnswer;
             m_lastError = QStringLiteral("Il gateway ha risposto ") +
                           QString::number(reply.status) + QStringLiteral(": ") + m_lastRefusal;

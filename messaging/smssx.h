@@ -74,6 +74,9 @@ public:
     // The gateway's answer to the last SMS, whatever it was ("0: Accepted for delivery");
     // empty when it did not answer.
     QString lastAnswer() const { return m_lastAnswer; }
+    // The key the gateway gave the last accepted SMS (X-Quillet-Sms, the first of several), by
+    // which its delivery is asked later; empty when it gave none.
+    QString lastKey() const { return m_lastKey; }
 
     // Whether the SMS handed over with this reference reached the channel, asked of its
     //   GET http://HOST:PORT/cgi-bin/sendsms-status?username=U&password=P&quillet-id=REFERENCE
@@ -102,4 +105,5 @@ private:
     QString m_lastError;
     QString m_lastRefusal;
     QString m_lastAnswer;
+    QString m_lastKey;
 };

@@ -9,7 +9,8 @@ list(APPEND QUILLET_CORE_SOURCES
   messaging/sendjournal.h messaging/sendjournal.cpp
   messaging/sendreportmodel.h messaging/sendreportmodel.cpp)
 list(APPEND QUILLET_CORE_SOURCES
-  messaging/account.h messaging/account.cpp)
+  messaging/account.h messaging/account.cpp
+  messaging/delivery.h messaging/delivery.cpp)
 list(APPEND QUILLET_UI_SOURCES
   messaging/accountwindow.h messaging/accountwindow.cpp
   messaging/senderheaderwindow.h messaging/senderheaderwindow.cpp

@@ -335,17 +335,37 @@ void indexContacts(const sqlite::Connection& connection) {
     }
 }
 
-// An address book gets the send report's table when it is opened, as it gets the indexes:
-// not when the file is read-only, nor while another writer holds it.
+// An address book gets the send report's table, or the delivery columns its table lacks, when
+// it is opened, as it gets the indexes: not when the file is read-only, nor while another
+// writer holds it.
 void addReportTable(const sqlite::Connection& connection) {
-    if (connection.readOnly() || findTable(connection, QStringLiteral("inviati")).isEmpty() ||
-        !findTable(connection, QLatin1String(archive::reportTable)).isEmpty())
+    if (connection.readOnly() || findTable(connection, QStringLiteral("inviati")).isEmpty())
         return;
+    const QString table = findTable(connection, QLatin1String(archive::reportTable));
+    QStringList missing;
+    if (!table.isEmpty()) {
+        const QStringList columns = columnsOf(connection, table);
+        for (const char* column : archive::reportDeliveryColumns) {
+            const QString name = QString::fromLatin1(column).section(u' ', 0, 0);
+            if (fieldPosition(columns, name) < 0)
+                missing.append(QString::fromLatin1(column));
+        }
+        if (missing.isEmpty())
+            return;
+    }
     try {
         connection.setBusyTimeout(0);
         sqlite::Transaction transaction(connection);
         connection.setBusyTimeout(busyTimeoutMs);
-        connection.exec(archive::reportTableSql);
+        if (table.isEmpty())
+            connection.exec(archive::reportTableSql);
+        for (const QString& column : std::as_const(missing))
+            sqlite::Statement(
+                connection,
+                QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(quoted(table), column).toUtf8())
+                .run();
+        if (!missing.isEmpty())
+            connection.exec(archive::reportKeyIndexSql);
         transaction.commit();
     } catch (const StoreError&) {
         connection.setBusyTimeout(busyTimeoutMs);

@@ -47,6 +47,9 @@ public:
     using Texts = QStringList;
     QHash<qint64, Texts> read(std::span<const qint64> rowids) const;
 
+    // The file the listing reads, on its connection.
+    Database& database() const { return *m_db; }
+
 private:
     std::unique_ptr<Database> m_db;
     struct Reader;

@@ -70,7 +70,44 @@ private:
     QHash<QString, QString> m_found;
 };
 
+// Whether the file's esiti has the delivery columns (a read-only file made before them may
+// lack them).
+bool keepsDelivery(Database& db) {
+    if (!db.hasTable(QLatin1String(archive::reportTable)))
+        return false;
+    sqlite::Statement columns(*db.connection(),
+                              "SELECT 1 FROM pragma_table_info('esiti') WHERE name = 'chiave'");
+    return columns.step();
+}
+
+constexpr char finalStates[] = "(1, 2, 16)";
+
+QStringList keysOf(sqlite::Statement& select) {
+    QStringList keys;
+    while (select.step())
+        keys.append(select.text(0));
+    select.reset();
+    return keys;
+}
+
+QString unsettledSql() {
+    return QStringLiteral("SELECT chiave FROM esiti WHERE messaggio = ?1 AND chiave > '' AND "
+                          "ifnull(stato, 0) NOT IN %1 ORDER BY ordine")
+        .arg(QLatin1String(finalStates));
+}
+
 } // namespace
+
+bool isFinal(int state) {
+    return state == Delivered || state == NotDelivered || state == CentreRefused;
+}
+
+QString cutStateText(const QString& text) {
+    qsizetype end = 0;
+    for (int characters = 0; end < text.size() && characters < maxStateText; ++characters)
+        end += text[end].isHighSurrogate() && end + 1 < text.size() ? 2 : 1;
+    return end < text.size() ? text.left(end) : text;
+}
 
 QString messageKey(const archive::MessageRow& message) {
     const QByteArray fields =
@@ -84,6 +121,7 @@ Writer::Writer(Database& db, const archive::MessageRow& message, QList<Line> lin
     , m_pending(lines.size(), true) {
     m_sinceFlush.start();
     guarded([&] {
+        m_keys = keepsDelivery(db);
         Surnames surnames(db);
         for (Line& line : lines) {
             if (line.surname.trimmed().isEmpty())
@@ -120,11 +158,11 @@ template <typename Fn> void Writer::guarded(Fn&& fn) {
     }
 }
 
-void Writer::record(int index, Outcome outcome, const QString& answer) {
+void Writer::record(int index, Outcome outcome, const QString& answer, const QString& key) {
     if (index < 0 || index >= m_pending.size())
         return;
     m_pending[index] = false;
-    m_changes.append({index, outcome, answer});
+    m_changes.append({index, outcome, answer, key});
     if (m_sinceFlush.elapsed() >= batchMs)
         flush();
 }
@@ -145,12 +183,20 @@ void Writer::flush() {
         sqlite::Transaction transaction(*m_connection);
         sqlite::Statement update(*m_connection, "UPDATE esiti SET esito = ?1, risposta = ?2 "
                                                 "WHERE messaggio = ?3 AND ordine = ?4");
+        std::optional<sqlite::Statement> keep;
         update.bind(3, m_key);
         for (const Change& change : std::as_const(m_changes)) {
             update.bind(1, code(change.outcome))
                 .bind(2, change.answer.isNull() ? QStringLiteral("") : change.answer)
                 .bind(4, qint64{change.index + 1});
             update.run();
+            if (change.key.isEmpty() || !m_keys)
+                continue;
+            if (!keep)
+                keep.emplace(*m_connection, "UPDATE esiti SET chiave = ?1, stato = 0 "
+                                            "WHERE messaggio = ?2 AND ordine = ?3");
+            keep->bind(1, change.key).bind(2, m_key).bind(3, qint64{change.index + 1});
+            keep->run();
         }
         transaction.commit();
     });
@@ -162,14 +208,102 @@ QList<Line> read(Database& db, const archive::MessageRow& message) {
     if (!db.hasTable(QLatin1String(archive::reportTable)))
         return lines;
     const auto connection = db.connection();
-    sqlite::Statement select(*connection,
-                             "SELECT numero, cognome, parte, esito, risposta FROM esiti "
-                             "WHERE messaggio = ?1 ORDER BY ordine");
+    sqlite::Statement select(
+        *connection,
+        keepsDelivery(db)
+            ? "SELECT numero, cognome, parte, esito, risposta, ifnull(chiave, ''), "
+              "ifnull(stato, 0), ifnull(statoora, ''), ifnull(statotesto, '') FROM esiti "
+              "WHERE messaggio = ?1 ORDER BY ordine"
+            : "SELECT numero, cognome, parte, esito, risposta, '', 0, '', '' FROM esiti "
+              "WHERE messaggio = ?1 ORDER BY ordine");
     select.bind(1, messageKey(message));
     while (select.step())
         lines.append({select.text(0), select.text(1), static_cast<int>(select.integer(2)),
-                      outcomeOf(select.utf8(3)), select.text(4)});
+                      outcomeOf(select.utf8(3)), select.text(4), select.text(5),
+                      static_cast<int>(select.integer(6)), select.text(7), select.text(8)});
     return lines;
+}
+
+QStringList unsettledKeys(Database& db, const archive::MessageRow& message) {
+    if (!keepsDelivery(db))
+        return {};
+    sqlite::Statement select(*db.connection(), unsettledSql().toUtf8());
+    select.bind(1, messageKey(message));
+    return keysOf(select);
+}
+
+QStringList unsettledKeys(Database& db, const QDateTime& since) {
+    if (!keepsDelivery(db) || !db.hasTable(QStringLiteral("inviati")))
+        return {};
+    const auto connection = db.connection();
+    // Data is dd/MM/yyyy HH:mm:ss: compared as yyyyMMddHH:mm:ss.
+    sqlite::Statement sent(*connection,
+                           "SELECT cognome, cellulare, Data, Testo FROM inviati WHERE "
+                           "substr(Data, 7, 4) || substr(Data, 4, 2) || substr(Data, 1, 2) || "
+                           "substr(Data, 12, 8) >= ?1");
+    sent.bind(1, since.toString(QStringLiteral("yyyyMMddHH:mm:ss")));
+    QStringList messages;
+    while (sent.step())
+        messages.append(messageKey({sent.text(0), sent.text(1), sent.text(2), sent.text(3)}));
+    sent.reset();
+    QStringList keys;
+    sqlite::Statement select(*connection, unsettledSql().toUtf8());
+    for (const QString& message : std::as_const(messages)) {
+        select.bind(1, message);
+        keys += keysOf(select);
+    }
+    return keys;
+}
+
+int recordStates(Database& db, const QList<State>& states) {
+    if (!keepsDelivery(db))
+        return 0;
+    const auto connection = db.connection();
+    sqlite::Transaction transaction(*connection);
+    sqlite::Statement update(
+        *connection, QStringLiteral("UPDATE esiti SET stato = ?2, statoora = ?3, statotesto = ?4 "
+                                    "WHERE chiave = ?1 AND (?2 IN %1 OR ifnull(stato, 0) NOT IN "
+                                    "%1) AND (ifnull(stato, 0) <> ?2 OR ifnull(statoora, '') <> "
+                                    "?3 OR ifnull(statotesto, '') <> ?4)")
+                         .arg(QLatin1String(finalStates))
+                         .toUtf8());
+    int changed = 0;
+    for (const State& state : states) {
+        if (state.key.isEmpty() || state.state == NoReport)
+            continue;
+        update.bind(1, state.key)
+            .bind(2, state.state)
+            .bind(3, state.time.isNull() ? QStringLiteral("") : state.time)
+            .bind(4, cutStateText(state.text.isNull() ? QStringLiteral("") : state.text));
+        update.run();
+        changed += static_cast<int>(connection->changes());
+    }
+    transaction.commit();
+    return changed;
+}
+
+Summaries::Summaries(Database& db) {
+    if (!keepsDelivery(db))
+        return;
+    m_sum.emplace(*db.connection(),
+                  "SELECT count(*), ifnull(sum(esito = 'A' AND stato = 1), 0), "
+                  "ifnull(sum(esito IN ('R', 'N') OR (esito = 'A' AND stato IN (2, 16))), 0), "
+                  "ifnull(sum(chiave > ''), 0) FROM esiti WHERE messaggio = ?1",
+                  sqlite::Statement::Use::Kept);
+}
+
+Summaries::~Summaries() = default;
+
+Summary Summaries::of(const QString& key) {
+    Summary summary;
+    if (!m_sum)
+        return summary;
+    m_sum->bind(1, key);
+    if (m_sum->step())
+        summary = {static_cast<int>(m_sum->integer(0)), static_cast<int>(m_sum->integer(1)),
+                   static_cast<int>(m_sum->integer(2)), m_sum->integer(3) > 0};
+    m_sum->reset();
+    return summary;
 }
 
 void settle(Database& db, const QString& key,

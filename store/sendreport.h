@@ -1,11 +1,14 @@
 #pragma once
 
 #include "store/archive.h"
+#include "store/sqlite.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -13,10 +16,6 @@
 
 namespace store {
 class Database;
-namespace sqlite {
-class Connection;
-class Statement;
-} // namespace sqlite
 } // namespace store
 
 // What the service answered for each SMS of a send: one line per recipient and part, kept in
@@ -31,12 +30,41 @@ enum class Outcome : char {
     NotSent = 'N',  // the send stopped before it
 };
 
+// What the gateway last reported of an accepted SMS, in its own numbers.
+enum DeliveryState : int {
+    NoReport = 0,
+    Delivered = 1,
+    NotDelivered = 2,
+    Buffered = 4,       // kept by the SMS centre
+    AtCentre = 8,       // delivered to the SMS centre
+    CentreRefused = 16, // refused by the SMS centre
+};
+// True for a state no later report replaces with a temporary one.
+bool isFinal(int state);
+
+// Characters of the SMS centre's text a line keeps.
+inline constexpr int maxStateText = 200;
+// The text cut to maxStateText characters, never inside one.
+QString cutStateText(const QString& text);
+
 struct Line {
     QString number;
     QString surname; // or the contact's name when it has none; empty for a number not known
     int part = 1;    // 1 to 10
     Outcome outcome = Outcome::Pending;
     QString answer; // the service's answer, or why the SMS did not go
+    QString key;    // the gateway's key of an accepted SMS; empty when it gave none
+    int state = NoReport;
+    QString stateTime; // when the gateway got that report, UTC "yyyy-MM-ddTHH:mm:ssZ"
+    QString stateText; // the SMS centre's text with it
+};
+
+// A state as the gateway reports it for one key.
+struct State {
+    QString key;
+    int state = NoReport;
+    QString time;
+    QString text;
 };
 
 // The key a message's report is kept under.
@@ -53,8 +81,9 @@ public:
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
-    // Line `index` (from 0) got this outcome; written with the next batch.
-    void record(int index, Outcome outcome, const QString& answer = {});
+    // Line `index` (from 0) got this outcome, and the gateway's key when it gave one; written
+    // with the next batch.
+    void record(int index, Outcome outcome, const QString& answer = {}, const QString& key = {});
     // Every line still pending is not sent; everything is written.
     void finish();
     bool failed() const { return m_failed; }
@@ -69,10 +98,12 @@ private:
         int index;
         Outcome outcome;
         QString answer;
+        QString key;
     };
     QList<Change> m_changes;
     QList<bool> m_pending; // by line
     QElapsedTimer m_sinceFlush;
+    bool m_keys = false; // the file has the delivery columns (an older busy one may lack them)
     bool m_failed = false;
 };
 
@@ -82,6 +113,37 @@ QList<Line> read(Database& db, const archive::MessageRow& message);
 // The outcomes of a send the program did not see to its end, by line (from 0), in the report
 // under this key; every other line still pending is not sent. A line given as Pending stays so.
 void settle(Database& db, const QString& key, const QHash<int, std::pair<Outcome, QString>>& lines);
+
+// The keys of the message's accepted SMS that have no final state yet.
+QStringList unsettledKeys(Database& db, const archive::MessageRow& message);
+// The same for every message in inviati sent at `since` or later (local time).
+QStringList unsettledKeys(Database& db, const QDateTime& since);
+
+// Keeps the states reported for these keys: a state 0 changes nothing, and a final state is
+// never replaced by a temporary one. The texts are cut to maxStateText. Returns the lines
+// changed.
+int recordStates(Database& db, const QList<State>& states);
+
+// How the SMS of one message's report fared, as the list of sent messages sums it up.
+struct Summary {
+    int lines = 0;      // SMS of the report
+    int delivered = 0;  // that reached the phone
+    int failed = 0;     // certainly did not: not delivered, refused or not sent
+    bool keyed = false; // some SMS has a gateway's key: there is a delivery to speak of
+};
+// One prepared statement that sums up reports by message key.
+class Summaries final {
+public:
+    explicit Summaries(Database& db);
+    ~Summaries();
+    Summaries(const Summaries&) = delete;
+    Summaries& operator=(const Summaries&) = delete;
+    // Nothing (lines 0) when the file keeps no delivery or the message has no report.
+    Summary of(const QString& key);
+
+private:
+    std::optional<sqlite::Statement> m_sum;
+};
 
 // Drops the report of a message removed for good.
 void forget(Database& db, const archive::MessageRow& message);

@@ -109,8 +109,9 @@ private slots:
             seed::addMessage(*db, "cancellati", "Rosa", "3334000002", "04/02/2026 07:01:00", "y");
             for (const QString& message : sentMessages) {
                 const auto row = messageOf(message);
-                store::sendreport::Writer report(
-                    *db, row, {{row.cellulare, {}, 1, store::sendreport::Outcome::Pending, {}}});
+                store::sendreport::Line line;
+                line.number = row.cellulare;
+                store::sendreport::Writer report(*db, row, {line});
                 report.record(0, store::sendreport::Outcome::Accepted);
                 report.finish();
             }

@@ -203,31 +203,69 @@ private slots:
         }
     }
 
-    // A list with a number the SMS centre refuses (a letter O for a zero): the final box offers
-    // the report, which shows each recipient with the service's answer, and "Reinvia ai non
-    // riusciti" opens the composer on the refused number with the same text.
-    void reportOfASendWithARefusal_data() {
-        QTest::addColumn<bool>("kannel");
-        QTest::newRow("reference gateway") << false;
-        QTest::newRow("Kannel") << true;
+    // A list of three, one SMS refused by the SMS centre (a letter O for a zero) or not
+    // delivered (a number the sink's operator marked unreachable), through the sink, through
+    // Kannel given as the channel (it gives no delivery), or forwarded to Kannel by the gateway
+    // (its reports come back to the gateway). After a refusal the final box offers the report;
+    // else it is opened from SMS Inviati, again until the reports are in (Kannel's within 5 s).
+    // It shows each SMS's outcome and delivery with the counts, "Reinvia ai non riusciti" opens
+    // the composer on the number that did not get it with the same text, and SMS Inviati sums
+    // the message up, also after "Aggiorna Credito" asked for the states.
+    void reportOfASend_data() {
+        QTest::addColumn<QString>("gateway"); // sink, channel (Kannel's account) or forward
+        QTest::addColumn<QString>("verdi");   // the number of the third
+        QTest::addColumn<QString>("report");  // counts|surname/outcome/delivery, ...
+        QTest::addColumn<QString>("column");  // Consegna in SMS Inviati
+        const QString refusal = "Accettati 2, rifiutati 1, non inviati 0";
+        const QString all = "Accettati 3, rifiutati 0, non inviati 0, consegnati ";
+        const QString two = "Bianchi/Accettato/%1, Rossi/Accettato/%1, Verdi/";
+        QTest::newRow("reference gateway, a refusal")
+            << "sink"
+            << "333 1O22222" << refusal + ", consegnati 2|" + two.arg("Consegnato") + "Rifiutato/"
+            << "2/3 (1 non consegnato)";
+        QTest::newRow("Kannel, a refusal")
+            << "channel"
+            << "333 1O22222" << refusal + '|' + two.arg("") + "Rifiutato/"
+            << "";
+        QTest::newRow("reference gateway, one unreachable")
+            << "sink"
+            << "333 1022222" << all + "2|" + two.arg("Consegnato") + "Accettato/Non consegnato"
+            << "2/3 (1 non consegnato)";
+        QTest::newRow("Kannel behind the gateway")
+            << "forward"
+            << "333 1022222" << all + "3|" + two.arg("Consegnato") + "Accettato/Consegnato"
+            << "3/3";
     }
-    void reportOfASendWithARefusal() {
-        QFETCH(bool, kannel);
+    void reportOfASend() {
+        QFETCH(QString, gateway);
+        QFETCH(QString, verdi);
+        QFETCH(QString, report);
+        QFETCH(QString, column);
+        const bool refusal = verdi.contains('O');
         TestFolder folder;
         {
             auto db = folder.book("Principale");
             seed::addContact(*db, "Anna", "Rossi", "333 1011111", "");
-            seed::addContact(*db, "Luca", "Verdi", "333 1O22222", "");
+            seed::addContact(*db, "Luca", "Verdi", verdi, "");
             seed::addContact(*db, "Ugo", "Bianchi", "333 1033333", "");
         }
-        QProcess sink;
+        QProcess process;
         QString servizio = m_servizio;
         QString account = "anna&co-pw=à ok";
-        if (!kannel) {
-            const QString db = folder.file("sink-gateway.db");
+        if (gateway != "channel") {
+            const QString db = folder.file("gateway.db");
             QCOMPARE(run("QUILLET_GATEWAY", {"account", "create", "--db", db, "demo", "demo", "5"}),
                      0);
-            servizio = serve(sink, {"--db", db});
+            QStringList args{"--db", db};
+            if (gateway == "forward")
+                args << "--forward"
+                     << "http://127.0.0.1:" + m_env["KANNEL_SENDSMS_PORT"] +
+                            "/cgi-bin/sendsms?username=" + rigUser +
+                            "&password=" + QUrl::toPercentEncoding(rigPassword);
+            else if (!refusal)
+                QCOMPARE(run("QUILLET_GATEWAY", {"unreachable", "add", "--db", db, "+39 " + verdi}),
+                         0);
+            servizio = serve(process, args);
             QVERIFY(!servizio.isEmpty());
             account = "demo-demo";
         }
@@ -243,45 +281,73 @@ private slots:
         model->setAllChecked(true);
 
         const QString text = "Promemoria: domani la piscina apre alle 9.";
-        QString counts;
-        QStringList lines, resent;
+        QString seen;
+        QStringList resent;
+        const auto read = [&](QDialog* shown, bool resend) {
+            const QAbstractItemModel* rows = control<QTreeView>(shown, "lvwEsito")->model();
+            QStringList lines;
+            for (int row = 0; row < rows->rowCount(); ++row)
+                lines << QStringList{rows->index(row, 1).data().toString(),
+                                     rows->index(row, 3).data().toString(),
+                                     rows->index(row, 4).data().toString()}
+                             .join('/');
+            seen = control<QLabel>(shown, "Label1")->text() + '|' + lines.join(", ");
+            auto* again = control<QPushButton>(shown, "Command2"); // "Reinvia ai non riusciti"
+            if (!resend || !again->isEnabled())
+                return shown->reject();
+            whenShown<Composer>("Form5", [&](Composer* composer) {
+                resent << control<QLabel>(composer, "Label23")->text() << composer->recipients()
+                       << control<QPlainTextEdit>(composer, "Text1")->toPlainText();
+                composer->reject();
+            });
+            again->click();
+        };
         platform::DialogScript script;
-        script.answer(platform::Answer::Ok).answer(platform::Answer::Report);
+        script.answer(platform::Answer::Ok)
+            .answer(refusal ? platform::Answer::Report : platform::Answer::Ok);
         whenShown<Composer>("Form5", [&](Composer* composer) {
             control<QPlainTextEdit>(composer, "Text1")->setPlainText(text);
             control<QPushButton>(composer, "Command1")->click();
-            whenShown<QDialog>("Esito", [&](QDialog* report) {
-                counts = control<QLabel>(report, "Label1")->text();
-                const QAbstractItemModel* rows = control<QTreeView>(report, "lvwEsito")->model();
-                for (int row = 0; row < rows->rowCount(); ++row) {
-                    QStringList cells;
-                    for (int column : {0, 1, 3, 4})
-                        cells << rows->index(row, column).data().toString();
-                    lines << cells.join('|');
-                }
-                control<QPushButton>(report, "Command2")->click(); // "Reinvia ai non riusciti"
-                whenShown<Composer>("Form5", [&](Composer* again) {
-                    resent << control<QLabel>(again, "Label23")->text() << again->recipients()
-                           << control<QPlainTextEdit>(again, "Text1")->toPlainText();
-                    again->reject();
-                });
-            });
+            if (refusal) // "Mostra esito"
+                whenShown<QDialog>("Esito", [&](QDialog* shown) { read(shown, true); });
         });
         control<QAction>(&window, "ismsm")->trigger();
-
         const QString denied = "Number(s) has/have been denied by white- and/or black-lists.";
         QCOMPARE(script.messages().value(1),
-                 "Alcuni messaggi non Inviati.\n\nRifiutati 1 di 3: " + denied);
-        QCOMPARE(script.shown().value(1).buttons, platform::Buttons::OkReport);
-        QCOMPARE(counts, "Accettati 2, rifiutati 1, non inviati 0");
-        const QString accepted = "Accettato|0: Accepted for delivery";
-        QCOMPARE(lines,
-                 QStringList({"333 1033333|Bianchi|" + accepted, "333 1011111|Rossi|" + accepted,
-                              "333 1O22222|Verdi|Rifiutato|" + denied}));
-        QCOMPARE(resent, QStringList({"1", "333 1O22222", text}));
-        if (!kannel) {
-            sink.terminate();
-            sink.waitForFinished(5000);
+                 refusal ? "Alcuni messaggi non Inviati.\n\nRifiutati 1 di 3: " + denied
+                         : "Messaggio/i  inviato correttamente");
+        if (refusal)
+            QCOMPARE(script.shown().value(1).buttons, platform::Buttons::OkReport);
+
+        window.selectNode(6); // SMS Inviati
+        window.onTreeNodeClicked();
+        QTRY_COMPARE(model->rowCount(), 1);
+        Entry entry = model->entryAt(0);
+        entry.book = "Principale";
+        const auto open = [&](bool resend) {
+            whenShown<QDialog>("Esito", [&, resend](QDialog* shown) { read(shown, resend); });
+            emit window.browser()->reportRequested(entry);
+            return seen;
+        };
+        if (gateway == "forward") { // "Aggiorna Credito" asks for the sends of the last days
+            const auto refresh = [&] {
+                control<QAction>(&window, "aaa")->trigger();
+                return model->text(0, ArchiveModel::DeliveryColumn);
+            };
+            QTRY_COMPARE_WITH_TIMEOUT(refresh(), column, 5000);
+            QCOMPARE(script.messages().last(), "Credito Aggiornato");
+        }
+        if (!refusal) {
+            QTRY_COMPARE_WITH_TIMEOUT(open(false), report, 5000);
+            open(true);
+        }
+        QCOMPARE(seen, report);
+        QCOMPARE(resent, gateway == "forward" ? QStringList() : QStringList({"1", verdi, text}));
+        window.browser()->refreshList();
+        QTRY_COMPARE(model->text(0, ArchiveModel::DeliveryColumn), column);
+        if (process.state() != QProcess::NotRunning) {
+            process.terminate();
+            QVERIFY(process.waitForFinished(10000));
         }
     }
 

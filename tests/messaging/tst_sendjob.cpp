@@ -2,7 +2,9 @@
 // what goes on the wire and in which order, what is archived and charged, what it reports.
 #include "app/session.h"
 #include "httpstandin.h"
+#include "messaging/delivery.h"
 #include "messaging/sendjob.h"
+#include "messaging/sendreportmodel.h"
 #include "store/sendreport.h"
 #include "support/testfolder.h"
 
@@ -180,6 +182,117 @@ private slots:
         QTEST(wire(), "wire");
         QVERIFY(rows().isEmpty());
         QVERIFY(!QFile::exists(m_folder->file("residui.txt")));
+    }
+
+    // The delivery of a send's SMS asked of esiti.pl by their keys (only those without a final
+    // state) when its report opens: what the gateway answers, in Italian, in the counts and
+    // in the numbers to send again. A final state stays; a line not of the form, or a gateway
+    // without esiti.pl, changes nothing; the SMS centre's text keeps 200 characters.
+    void deliveryStates_data() {
+        QTest::addColumn<Answer>("answer");
+        QTest::addColumn<QString>("delivery"); // of the four lines
+        QTest::addColumn<QString>("counts");
+        QTest::addColumn<QString>("resend");
+        QTest::addColumn<QString>("text"); // the SMS centre's text kept for the second line
+        const QByteArray a(32, 'a'), b(32, 'b'), c(32, 'c'), t = "2026-12-06T09:00:00Z";
+        const QString none = "Consegnato|In attesa|In attesa|";
+        const QString counts = "Accettati 3, rifiutati 1, non inviati 0, consegnati 1";
+        const QString refused = "3330000004";
+        QTest::newRow("each state") << Answer{.body = b + "\t8\t" + t + "\tACK/\n" + c + "\t2\t" +
+                                                      t + "\tNumero non raggiungibile"}
+                                    << "Consegnato|All'operatore|Non consegnato|" << counts
+                                    << "3330000003 " + refused << "ACK/";
+        QTest::newRow("a final state stays, no report yet")
+            << Answer{.body = a + "\t8\t" + t + "\tACK/\n" + a + "\t0\t\t\n" + b + "\t0\t\t"}
+            << none << counts << refused << "";
+        QTest::newRow("lines not of the form")
+            << Answer{.body = b + "\t1\t" + t + "\n" + b + "\t3\t" + t + "\tx\n" +
+                              QByteArray(32, 'd') + "\t1\t" + t + "\tx\n" + b +
+                              "\t1\t06/12/2026 09:00\tx\n" + b + "\t1\t" + t + "\tx\\q\n" + c +
+                              "\t0\t" + t + "\t\n" + b.toUpper() + "\t1\t" + t + "\tx"}
+            << none << counts << refused << "";
+        QTest::newRow("escapes") << Answer{.body = b + "\t1\t" + t + "\tA\\tB\\\\C\\nD\\rE"}
+                                 << "Consegnato|Consegnato|In attesa|"
+                                 << "Accettati 3, rifiutati 1, non inviati 0, consegnati 2"
+                                 << refused << "A\tB\\C\nD\rE";
+        const QString long200 = QString("è").repeated(199) + "😀";
+        QTest::newRow("200 characters kept")
+            << Answer{.body = b + "\t16\t" + t + "\t" + long200.toUtf8()}
+            << "Consegnato|Non consegnato|In attesa|" << counts << "3330000002 " + refused
+            << long200;
+        QTest::newRow("the 201st cut")
+            << Answer{.body = b + "\t4\t" + t + "\t" + long200.toUtf8() + "x"}
+            << "Consegnato|All'operatore|In attesa|" << counts << refused << long200;
+        QTest::newRow("a gateway without esiti.pl")
+            << Answer{.status = 404, .body = b + "\t1\t" + t + "\tNot Found"} << none << counts
+            << refused << "";
+    }
+    void deliveryStates() {
+        QFETCH(Answer, answer);
+        m_service->route("esiti.pl", answer);
+        const store::archive::MessageRow sent{"", "3330000001;3330000002;3330000003;3330000004",
+                                              "06/12/2026 08:59:00", "Promemoria"};
+        const QString path = store::archive::addressBookPath(m_folder->path(), "Principale");
+        {
+            auto db = m_folder->book("Principale");
+            QList<store::sendreport::Line> lines;
+            for (int i = 1; i <= 4; ++i) {
+                store::sendreport::Line line;
+                line.number = "333000000" + QString::number(i);
+                lines.append(line);
+            }
+            store::sendreport::Writer report(*db, sent, lines);
+            for (int i = 0; i < 3; ++i)
+                report.record(i, store::sendreport::Outcome::Accepted, "0: Accepted for delivery",
+                              QString(32, QChar('a' + i)));
+            report.record(3, store::sendreport::Outcome::Refused, "rejected");
+            report.finish();
+            store::sendreport::recordStates(*db,
+                                            {{QString(32, 'a'), 1, "2026-12-06T08:59:01Z", ""}});
+        }
+        delivery::askForMessage(m_state, path, sent);
+        QCOMPARE(QString::fromLatin1(m_service->targets().value(0)).section("&datatime=", 0, 0),
+                 "/cgi-bin/utenti/esiti.pl?utente=mario&pass=segreto&sms=" + QString(32, 'b') +
+                     "%2C" + QString(32, 'c'));
+        SendReportModel model;
+        model.setLines(store::sendreport::read(*m_folder->book("Principale"), sent));
+        QStringList delivery;
+        for (const auto& line : model.lines())
+            delivery << SendReportModel::deliveryText(line);
+        QTEST(delivery.join('|'), "delivery");
+        QTEST(model.counts(), "counts");
+        QTEST(model.numbersToResend().join(' '), "resend");
+        QTEST(model.lines().value(1).stateText, "text");
+    }
+
+    // esiti.pl takes 200 keys a request: a send to more is asked in several.
+    void statesAskedTwoHundredAtATime_data() {
+        QTest::addColumn<int>("keys");
+        QTest::addColumn<QList<int>>("asked"); // keys per request
+        QTest::newRow("200") << 200 << QList<int>{200};
+        QTest::newRow("201") << 201 << QList<int>{200, 1};
+    }
+    void statesAskedTwoHundredAtATime() {
+        QFETCH(int, keys);
+        const store::archive::MessageRow sent{"", "lista", "06/12/2026 08:59:00", "Promemoria"};
+        QList<store::sendreport::Line> lines(keys);
+        {
+            auto db = m_folder->book("Principale");
+            store::sendreport::Writer report(*db, sent, lines);
+            for (int i = 0; i < keys; ++i)
+                report.record(i, store::sendreport::Outcome::Accepted, {},
+                              QString::number(i).rightJustified(32, '0'));
+            report.finish();
+        }
+        delivery::askForMessage(
+            m_state, store::archive::addressBookPath(m_folder->path(), "Principale"), sent);
+        QList<int> asked;
+        for (const QByteArray& target : m_service->targets())
+            asked << QUrlQuery(QUrl(QString::fromLatin1(target)))
+                         .queryItemValue("sms", QUrl::FullyDecoded)
+                         .split(',')
+                         .size();
+        QTEST(asked, "asked");
     }
 
 private:

@@ -382,15 +382,19 @@ private slots:
     }
 
     // An older address book opens and answers, also while another writer keeps it busy. Free,
-    // it gets the send report's table, which a program that knows nothing of it (no collation
-    // of ours) still writes beside; busy, a send's report is simply not kept.
+    // it gets the send report's table, or the delivery columns its report lacks, which a
+    // program that knows nothing of them (no collation of ours) still writes beside; busy, a
+    // send's report is simply not kept, and the report it had still reads.
     void olderBookOpens_data() {
         QTest::addColumn<bool>("busy");
-        QTest::newRow("free") << false;
-        QTest::newRow("another writer holds it") << true;
+        QTest::addColumn<bool>("report"); // the file has a report without delivery columns
+        QTest::newRow("free") << false << false;
+        QTest::newRow("free, with a report") << false << true;
+        QTest::newRow("another writer holds it, with a report") << true << true;
     }
     void olderBookOpens() {
         QFETCH(bool, busy);
+        QFETCH(bool, report);
         const QString folder = dir->filePath(u"cartella"_s);
         const QString path = archive::addressBookPath(folder, u"Principale"_s);
         // Plain SQLite, as older versions and other programs leave the file.
@@ -400,6 +404,16 @@ private slots:
                   "icona TEXT); INSERT INTO rubrica (cognome, cellulare) VALUES ('Rossi', "
                   "'339000000'), ('Bianchi', '339000001'), ('rossini', '339000002');"
                   "CREATE TABLE inviati (cognome TEXT, cellulare TEXT, Data TEXT, Testo TEXT)");
+        const archive::MessageRow older{u"Rossi"_s, u"339000000"_s, u"30/11/2026 10:00:00"_s,
+                                        u"Prima"_s};
+        if (report)
+            sqlite::Connection(path, sqlite::Connection::Mode::OpenExisting, 0)
+                .exec(QByteArray("CREATE TABLE esiti (messaggio TEXT NOT NULL, ordine INTEGER NOT "
+                                 "NULL, numero TEXT, cognome TEXT, parte INTEGER, esito TEXT, "
+                                 "risposta TEXT); CREATE INDEX esiti_messaggio ON esiti "
+                                 "(messaggio, ordine); INSERT INTO esiti VALUES ('") +
+                      sendreport::messageKey(older).toLatin1() +
+                      "', 1, '339000000', 'Rossi', 1, 'A', '0: Accepted for delivery')");
         sqlite::Connection writer(path, sqlite::Connection::Mode::OpenExisting, 0);
         if (busy)
             writer.exec("BEGIN IMMEDIATE");
@@ -412,15 +426,22 @@ private slots:
         QCOMPARE(column(*book->openRecordset(number), u"cognome"_s), QStringList{u"Bianchi"_s});
 
         const archive::MessageRow sent{u" "_s, u"339000001"_s, u"01/12/2026 09:30:00"_s, u"Ciao"_s};
-        sendreport::Writer report(*book, sent,
-                                  {{sent.cellulare, {}, 1, sendreport::Outcome::Pending, {}}});
-        report.finish();
-        QCOMPARE(report.failed(), busy);
+        sendreport::Line line;
+        line.number = sent.cellulare;
+        const QString key(32, u'b');
+        sendreport::Writer writing(*book, sent, {line});
+        writing.record(0, sendreport::Outcome::Accepted, u"0: Accepted for delivery"_s, key);
+        writing.finish();
+        QCOMPARE(writing.failed(), busy);
+        QCOMPARE(sendreport::recordStates(*book, {{key, 1, u"2026-12-01T09:30:02Z"_s, u""_s}}),
+                 busy ? 0 : 1);
+        if (report)
+            QCOMPARE(sendreport::read(*book, older).value(0).answer, u"0: Accepted for delivery"_s);
         const auto lines = sendreport::read(*book, sent);
         QCOMPARE(lines.size(), busy ? 0 : 1);
         if (!busy) {
             QCOMPARE(lines[0].surname, u"Bianchi"_s); // the address book's, for the number
-            QCOMPARE(lines[0].outcome, sendreport::Outcome::NotSent);
+            QCOMPARE(lines[0].key + u' ' + QString::number(lines[0].state), key + u" 1"_s);
             writer.exec("INSERT INTO inviati VALUES ('Rossi', '339000000', '', 'x');"
                         "DELETE FROM esiti");
         }
