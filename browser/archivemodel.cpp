@@ -276,10 +276,15 @@ QString ArchiveModel::delivery(const Texts& texts) const {
 QString ArchiveModel::deliveryText(const store::sendreport::Summary& summary) {
     if (summary.lines == 0 || !summary.keyed)
         return {};
-    QString text = QStringLiteral("%1/%2").arg(summary.delivered).arg(summary.lines);
+    QStringList notYet;
     if (summary.failed > 0)
-        text += summary.failed == 1 ? QStringLiteral(" (1 non consegnato)")
-                                    : QStringLiteral(" (%1 non consegnati)").arg(summary.failed);
+        notYet << (summary.failed == 1 ? QStringLiteral("1 non consegnato")
+                                       : QStringLiteral("%1 non consegnati").arg(summary.failed));
+    if (summary.waiting > 0)
+        notYet << QStringLiteral("%1 in attesa").arg(summary.waiting);
+    QString text = QStringLiteral("%1/%2").arg(summary.delivered).arg(summary.lines);
+    if (!notYet.isEmpty())
+        text += QStringLiteral(" (") + notYet.join(QStringLiteral(", ")) + u')';
     return text;
 }
 

@@ -319,8 +319,8 @@ int showLedger(const QStringList& rest) {
     return 0;
 }
 
-// A number as the sink stores a receiver: digits with an optional leading "+", blanks taken
-// out.
+// A number as the sink's receivers are compared: blanks taken out, "+" and the country code
+// (internationalNumber).
 int unreachable(const QString& action, const QStringList& rest) {
     const Arguments args = parseArguments(rest, {u"--db"_s}, {});
     const QString dbPath = requiredOption(args, u"--db"_s);
@@ -341,6 +341,7 @@ int unreachable(const QString& action, const QStringList& rest) {
     static const QRegularExpression valid(u"^\\+?[0-9]+$"_s);
     if (!valid.match(number).hasMatch())
         throw UsageError{u"Numero non valido: %1"_s.arg(args.positional[0])};
+    number = gateway::internationalNumber(number);
     Store store(dbPath, Store::Mode::OpenExisting);
     const bool add = action == u"add"_s;
     if (store.setUnreachable(number, add))

@@ -590,7 +590,7 @@ bool Store::addMessages(const QList<SinkMessage>& messages, qint64 keep, const Q
         Statement record(db, "INSERT INTO deliveries(key, owner, receiver, accepted, state, "
                              "state_time, state_text) SELECT ?1, ?2, ?3, ?4, "
                              "iif(u.number IS NULL, 1, 2), ?4, iif(u.number IS NULL, '', ?5) "
-                             "FROM (SELECT NULL) LEFT JOIN unreachable u ON u.number = ?3");
+                             "FROM (SELECT NULL) LEFT JOIN unreachable u ON u.number = ?6");
         for (const SinkMessage& message : messages) {
             if (message.key.isEmpty())
                 continue;
@@ -599,6 +599,7 @@ bool Store::addMessages(const QList<SinkMessage>& messages, qint64 keep, const Q
                 .bind(3, message.receiver)
                 .bind(4, now)
                 .bind(5, QStringLiteral("Numero non raggiungibile"))
+                .bind(6, internationalNumber(message.receiver))
                 .run();
         }
     }
@@ -734,13 +735,21 @@ qint64 Store::dropDeliveries(const QDateTime& limit) {
     return db.changes();
 }
 
+QString internationalNumber(const QString& number) {
+    if (number.startsWith(u'+'))
+        return number;
+    if (number.startsWith(QLatin1String("00")))
+        return u'+' + number.mid(2);
+    return QStringLiteral("+39") + number;
+}
+
 bool Store::setUnreachable(const QString& number, bool unreachable) {
     Lease lease(*this);
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
     Statement change(db, unreachable ? "INSERT OR IGNORE INTO unreachable(number) VALUES(?1)"
                                      : "DELETE FROM unreachable WHERE number = ?1");
-    change.bind(1, number).run();
+    change.bind(1, internationalNumber(number)).run();
     return db.changes() > 0;
 }
 

@@ -69,6 +69,10 @@ struct Allowances {
     QStringList keys; // of the SMS recorded with them
 };
 
+// A receiver as the unreachable numbers are compared: "+" and the country code. "00" reads as
+// "+"; a number without either is Italian (+39), as the program writes them.
+QString internationalNumber(const QString& number);
+
 // The gateway's database: accounts and their credit, the ledger of every credit change,
 // the sends charged, and the SMS the sink received. Safe to use from many threads at once;
 // other processes may write to the same file (WAL, busy time-out).

@@ -288,7 +288,8 @@ Summaries::Summaries(Database& db) {
     m_sum.emplace(*db.connection(),
                   "SELECT count(*), ifnull(sum(esito = 'A' AND stato = 1), 0), "
                   "ifnull(sum(esito IN ('R', 'N') OR (esito = 'A' AND stato IN (2, 16))), 0), "
-                  "ifnull(sum(chiave > ''), 0) FROM esiti WHERE messaggio = ?1",
+                  "ifnull(sum(chiave > ''), 0), ifnull(sum(esito = 'A' AND chiave > '' AND "
+                  "ifnull(stato, 0) NOT IN (1, 2, 16)), 0) FROM esiti WHERE messaggio = ?1",
                   sqlite::Statement::Use::Kept);
 }
 
@@ -301,7 +302,8 @@ Summary Summaries::of(const QString& key) {
     m_sum->bind(1, key);
     if (m_sum->step())
         summary = {static_cast<int>(m_sum->integer(0)), static_cast<int>(m_sum->integer(1)),
-                   static_cast<int>(m_sum->integer(2)), m_sum->integer(3) > 0};
+                   static_cast<int>(m_sum->integer(2)), m_sum->integer(3) > 0,
+                   static_cast<int>(m_sum->integer(4))};
     m_sum->reset();
     return summary;
 }

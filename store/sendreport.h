@@ -130,6 +130,7 @@ struct Summary {
     int delivered = 0;  // that reached the phone
     int failed = 0;     // certainly did not: not delivered, refused or not sent
     bool keyed = false; // some SMS has a gateway's key: there is a delivery to speak of
+    int waiting = 0;    // accepted with a key, no final state yet
 };
 // One prepared statement that sums up reports by message key.
 class Summaries final {

@@ -1,4 +1,5 @@
 #include "browser/archivemodel.h"
+#include "store/sendreport.h"
 #include "support/testfolder.h"
 
 #include <QAbstractItemModelTester>
@@ -85,6 +86,27 @@ private slots:
         for (int r = m_model->rowCount() - 1; r >= 20000; --r)
             QCOMPARE(m_model->text(r, 1), inOrder[r]);
         QVERIFY(!m_model->orderRead());
+    }
+
+    // SMS Inviati's Consegna: delivered of all, then what did not arrive and what may still.
+    void deliveryColumn_data() {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("delivered");
+        QTest::addColumn<int>("failed");
+        QTest::addColumn<int>("waiting");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("all") << 3 << 3 << 0 << 0 << "3/3";
+        QTest::newRow("just sent") << 3 << 0 << 0 << 3 << "0/3 (3 in attesa)";
+        QTest::newRow("one failed") << 3 << 2 << 1 << 0 << "2/3 (1 non consegnato)";
+        QTest::newRow("both") << 10 << 6 << 2 << 2 << "6/10 (2 non consegnati, 2 in attesa)";
+    }
+    void deliveryColumn() {
+        QFETCH(int, lines);
+        QFETCH(int, delivered);
+        QFETCH(int, failed);
+        QFETCH(int, waiting);
+        QFETCH(QString, shown);
+        QCOMPARE(ArchiveModel::deliveryText({lines, delivered, failed, true, waiting}), shown);
     }
 
 private:
