@@ -164,18 +164,17 @@ private slots:
         QFETCH(QString, table);
         QFETCH(QString, message);
         const QString path = m_hotel->filePath("anagrafiche.dbf");
+        QList<Customer> three = {{"IT", "A", "A", "", "3401"},
+                                 {"IT", "B", "B", "", "3402"},
+                                 {"IT", "C", "C", "", "3403"}};
         if (table == "folder")
             QVERIFY(QDir().mkdir(path));
         if (table == "cut")
-            writeCustomers(path,
-                           {{"IT", "A", "A", "", "3401"},
-                            {"IT", "B", "B", "", "3402"},
-                            {"IT", "C", "C", "", "3403"}},
-                           2);
-        if (table == "long code")
-            writeCustomers(path, {{"IT", "A", "A", "", "3401"},
-                                  {QString(codeWidth, 'L'), "B", "B", "", "3402"},
-                                  {"IT", "C", "C", "", "3403"}});
+            writeCustomers(path, three, 2);
+        if (table == "long code") {
+            three[1][0] = QString(codeWidth, 'L');
+            writeCustomers(path, three);
+        }
         m_window->importFromHotel();
 
         QCOMPARE(m_script->messages().size(), 1);
