@@ -37,7 +37,20 @@ QByteArray card(const QByteArrayList& lines) {
     return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + lines.join("\r\n") + "\r\nEND:VCARD\r\n";
 }
 
+struct FileCommand {
+    QString entry;        // of the File menu
+    int node;             // in the tree: 1 the root, 2 Principale
+    QList<int> ticked;    // rows of the list, in surname order
+    bool cancel;          // the file dialog
+    QByteArray in;        // the file an import reads
+    QByteArray out;       // the file an export writes; empty: none
+    int listed;           // contacts in Principale afterwards
+    QStringList messages; // %in: the file read
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(FileCommand)
 
 class tst_exchange : public QObject, private MainWindowTest {
     Q_OBJECT
@@ -274,108 +287,79 @@ private slots:
         QCOMPARE(contactsOf(folder, "Principale"), stored);
     }
 
-    void exportCommand_data() {
-        QTest::addColumn<QString>("entry");     // the File menu entry
-        QTest::addColumn<int>("node");          // tree position: 1 root, 2 Principale
-        QTest::addColumn<QList<int>>("ticked"); // rows of the list, in surname order
-        QTest::addColumn<bool>("cancel");
-        QTest::addColumn<QByteArray>("file"); // empty: no file
-        QTest::addColumn<QStringList>("messages");
+    // A File menu entry on a tree node with rows ticked, the dialog answered with the file:
+    // the file an export writes, the contacts afterwards, the beginnings of the messages.
+    void fileCommands_data() {
+        QTest::addColumn<FileCommand>("c");
+        const auto add = [](const char* tag, const FileCommand& c) {
+            QTest::newRow(tag) << c;
+        };
         const QByteArray head = "Nome;Cognome;Cellulare;Posta elettronica\r\n";
+        const QByteArray twoCsv =
+            head + "Luca;Bianchi;3471111111;\r\nAnna;Rossi;3391234567;anna@example.it\r\n";
+        const QByteArray twoCards =
+            card({"N:Bianchi;Luca;;;", "FN:Luca Bianchi", "TEL;TYPE=CELL:3471111111"}) +
+            card({"N:Rossi;Anna;;;", "FN:Anna Rossi", "TEL;TYPE=CELL:3391234567",
+                  "EMAIL:anna@example.it"});
+        const QByteArray threeCards = card({"N:Verdi;Ugo;;;", "TEL;TYPE=CELL:3401"}) +
+                                      card({"N:Rossi;Anna;;;", "TEL;TYPE=CELL:+39 339 1234567"}) +
+                                      card({"N:Neri;Eva;;;"});
         const QString exported = "Esportati 2 contatti nel file ";
         const QString none = "Nessun Contatto esportato\n"
                              "Selezionare i contatti quindi ripetere il comando";
-        QTest::newRow("two ticked")
-            << "exru" << 2 << QList<int>{0, 2} << false
-            << head + "Luca;Bianchi;3471111111;\r\nAnna;Rossi;3391234567;anna@example.it\r\n"
-            << QStringList{exported};
-        QTest::newRow("none ticked")
-            << "exru" << 2 << QList<int>{} << false << head << QStringList{none};
-        QTest::newRow("dialog cancelled")
-            << "exru" << 2 << QList<int>{0} << true << QByteArray() << QStringList{};
-        QTest::newRow("vCard, two ticked")
-            << "exvcf" << 2 << QList<int>{0, 2} << false
-            << card({"N:Bianchi;Luca;;;", "FN:Luca Bianchi", "TEL;TYPE=CELL:3471111111"}) +
-                   card({"N:Rossi;Anna;;;", "FN:Anna Rossi", "TEL;TYPE=CELL:3391234567",
-                         "EMAIL:anna@example.it"})
-            << QStringList{exported};
-        QTest::newRow("vCard, none ticked: no file")
-            << "exvcf" << 2 << QList<int>{} << false << QByteArray() << QStringList{none};
-        QTest::newRow("vCard, root selected")
-            << "exvcf" << 1 << QList<int>{0} << false << QByteArray()
-            << QStringList{"Selezionare un archivio valido"};
+        const QString invalid = "Selezionare un archivio valido";
+        const QByteArray twoIn = head + "Ugo;Verdi;3401;\r\nEva;Neri;3402;\r\n";
+        const QByteArray noColumn = "Nome;Cognome;Telefono\r\nUgo;Verdi;3401\r\n";
+        const QString twoDone = "Importazione completata: 2 contatti nella rubrica Principale.";
+        const QString noColumnTold =
+            "Il file %in non ha la colonna Cellulare: nessun contatto importato.";
+        const QString stopped =
+            "Importazione interrotta alla riga 3: la riga ha 2 campi, ne servono almeno 4.\n"
+            "Contatti importati nella rubrica Principale: 1.";
+        const QString cardsDone =
+            "Importazione completata nella rubrica Principale.\nContatti importati: 1.\n"
+            "Saltati perché il numero è già presente: 1.\n"
+            "Saltati perché senza numero di telefono: 1.";
+        add("export, two ticked", {"exru", 2, {0, 2}, false, {}, twoCsv, 3, {exported}});
+        add("export, none ticked", {"exru", 2, {}, false, {}, head, 3, {none}});
+        add("export, dialog cancelled", {"exru", 2, {0}, true, {}, {}, 3, {}});
+        add("vCard export, two ticked", {"exvcf", 2, {0, 2}, false, {}, twoCards, 3, {exported}});
+        add("vCard export, none ticked: no file", {"exvcf", 2, {}, false, {}, {}, 3, {none}});
+        add("vCard export, root selected", {"exvcf", 1, {0}, false, {}, {}, 3, {invalid}});
+        add("import, two contacts", {"impcvs", 2, {}, false, twoIn, {}, 5, {twoDone}});
+        add("import, stopped at line 3",
+            {"impcvs", 2, {}, false, head + "Ugo;Verdi;3401;\r\nEva;Neri\r\n", {}, 4, {stopped}});
+        add("import, no Cellulare column",
+            {"impcvs", 2, {}, false, noColumn, {}, 3, {noColumnTold}});
+        add("import, root selected",
+            {"impcvs", 1, {}, false, head + "Ugo;Verdi;3401;\r\n", {}, 3, {invalid}});
+        add("vCard import: one new, one in the book, one without a number",
+            {"impvcf", 2, {}, false, threeCards, {}, 4, {cardsDone}});
     }
-    void exportCommand() {
-        QFETCH(QString, entry);
-        QFETCH(int, node);
-        QFETCH(QList<int>, ticked);
-        QFETCH(bool, cancel);
-        QFETCH(QStringList, messages);
+    void fileCommands() {
+        QFETCH(FileCommand, c);
         startWithContacts();
-        for (int row : ticked)
+        for (int row : c.ticked)
             m_window->browser()->model()->setChecked(row, true);
-        m_window->selectNode(node);
-        const QString target = m_folder->file("esportati");
-        m_script->answerText(cancel ? std::nullopt : std::optional<QString>(target));
-        control<QAction>(m_window.get(), qPrintable(entry))->trigger();
+        const QString in = m_folder->file("in"), out = m_folder->file("esportati");
+        writeBytes(in, c.in);
+        m_window->selectNode(c.node);
+        const bool exports = c.entry.startsWith("ex");
+        m_script->answerText(c.cancel ? std::nullopt : std::optional(exports ? out : in));
+        control<QAction>(m_window.get(), qPrintable(c.entry))->trigger();
 
-        QTEST(readBytes(target), "file");
-        QCOMPARE(m_window->browser()->model()->checkedRows(), ticked); // still ticked
+        QCOMPARE(readBytes(out), c.out);
+        QCOMPARE(m_window->browser()->model()->checkedRows(), c.ticked); // still ticked
         const QStringList shown = m_script->messages();
-        QCOMPARE(shown.size(), messages.size());
+        QCOMPARE(shown.size(), c.messages.size());
         for (int i = 0; i < shown.size(); ++i)
-            QVERIFY2(shown[i].startsWith(messages[i]), qPrintable(shown[i]));
-        QCOMPARE(m_script->shown().first().kind == platform::Shown::Kind::SaveFile, node != 1);
-    }
-
-    void importCommand_data() {
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<int>("node");
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<int>("listed"); // rows the browser lists afterwards
-        QTest::addColumn<QString>("message");
-        const QByteArray head = "Nome;Cognome;Cellulare;Posta elettronica\r\n";
-        QTest::newRow("two contacts")
-            << "impcvs" << 2 << head + "Ugo;Verdi;3401;\r\nEva;Neri;3402;\r\n"
-            << 5 << "Importazione completata: 2 contatti nella rubrica Principale.";
-        QTest::newRow("stopped at line 3")
-            << "impcvs" << 2 << head + "Ugo;Verdi;3401;\r\nEva;Neri\r\n"
-            << 4
-            << "Importazione interrotta alla riga 3: la riga ha 2 campi, ne servono almeno 4.\n"
-               "Contatti importati nella rubrica Principale: 1.";
-        QTest::newRow("no Cellulare column")
-            << "impcvs" << 2 << QByteArray("Nome;Cognome;Telefono\r\nUgo;Verdi;3401\r\n") << 3
-            << "non ha la colonna Cellulare: nessun contatto importato.";
-        QTest::newRow("root selected") << "impcvs" << 1 << head + "Ugo;Verdi;3401;\r\n"
-                                       << 3 << "Selezionare un archivio valido";
-        QTest::newRow("vCard: one new, one in the book, one without a number")
-            << "impvcf" << 2
-            << card({"N:Verdi;Ugo;;;", "TEL;TYPE=CELL:3401"}) +
-                   card({"N:Rossi;Anna;;;", "TEL;TYPE=CELL:+39 339 1234567"}) +
-                   card({"N:Neri;Eva;;;"})
-            << 4
-            << "Importazione completata nella rubrica Principale.\nContatti importati: 1.\n"
-               "Saltati perché il numero è già presente: 1.\n"
-               "Saltati perché senza numero di telefono: 1.";
-    }
-    void importCommand() {
-        QFETCH(QString, entry);
-        QFETCH(int, node);
-        QFETCH(QByteArray, file);
-        QFETCH(int, listed);
-        QFETCH(QString, message);
-        startWithContacts();
-        writeBytes(m_folder->file("in"), file);
-        m_window->selectNode(node);
-        m_script->answerText(m_folder->file("in"));
-        control<QAction>(m_window.get(), qPrintable(entry))->trigger();
-
-        QCOMPARE(m_script->messages().size(), 1);
-        QVERIFY2(m_script->messages().first().contains(message),
-                 qPrintable(m_script->messages().first()));
-        QCOMPARE(contactsOf(*m_folder, "Principale").size(), listed);
-        if (node == 2)
-            QTRY_COMPARE(m_window->browser()->model()->rowCount(), listed);
+            QVERIFY2(shown[i].startsWith(c.messages[i].replace("%in", in)), qPrintable(shown[i]));
+        QCOMPARE(m_script->shown().first().kind, c.node == 1 ? platform::Shown::Kind::Message
+                                                 : exports   ? platform::Shown::Kind::SaveFile
+                                                             : platform::Shown::Kind::OpenFile);
+        QCOMPARE(contactsOf(*m_folder, "Principale").size(), c.listed);
+        if (c.node == 2)
+            QTRY_COMPARE(m_window->browser()->model()->rowCount(), c.listed);
     }
 
 private:
