@@ -59,27 +59,23 @@ private slots:
 
     void saveAsksBeforeReplacing_data() {
         QTest::addColumn<QList<Answer>>("answers");
-        QTest::addColumn<QStringList>("texts"); // names in the folder
+        QTest::addColumn<QStringList>("texts"); // names chosen in the dialog, one each time
         QTest::addColumn<QString>("expected");
-        QTest::addColumn<int>("questions");
-        QTest::addColumn<int>("dialogs");
 
-        // rubrica.csv exists, altro.csv does not.
+        // rubrica.csv exists, altro.csv does not: a question for each answer.
         QTest::newRow("new file, no question")
-            << QList<Answer>{} << QStringList{"altro.csv"} << "altro.csv" << 0 << 1;
+            << QList<Answer>{} << QStringList{"altro.csv"} << "altro.csv";
         QTest::newRow("existing file, yes")
-            << QList<Answer>{Answer::Yes} << QStringList{"rubrica.csv"} << "rubrica.csv" << 1 << 1;
+            << QList<Answer>{Answer::Yes} << QStringList{"rubrica.csv"} << "rubrica.csv";
         QTest::newRow("existing file, no, then another name")
-            << QList<Answer>{Answer::No} << QStringList{"rubrica.csv", "altro.csv"} << "altro.csv"
-            << 1 << 2;
+            << QList<Answer>{Answer::No} << QStringList{"rubrica.csv", "altro.csv"} << "altro.csv";
     }
 
     void saveAsksBeforeReplacing() {
         QFETCH(QList<Answer>, answers);
         QFETCH(QStringList, texts);
         QFETCH(QString, expected);
-        QFETCH(int, questions);
-        QFETCH(int, dialogs);
+        const auto questions = answers.size(), dialogs = texts.size();
 
         QTemporaryDir dir;
         const QString path = dir.filePath("rubrica.csv");
