@@ -560,20 +560,18 @@ private slots:
             {u"--forward"_s, env[u"KANNEL_SENDSMS_URL"_s] + u"?username="_s +
                                  env[u"KANNEL_USER"_s] + u"&password="_s + env[u"KANNEL_PASS"_s]});
         QVERIFY(port != 0);
-        const auto get = [port](const QByteArray& target) {
-            return httpGet(port, target);
-        };
-        QCOMPARE(
-            get("/cgi-bin/utenti/verifica2.cgi?utente=inoltro&pass=p&numero=3&numerodet=3").body,
-            "OK addebitati 3, credito 0"_ba);
+        QCOMPARE(httpGet(port,
+                         "/cgi-bin/utenti/verifica2.cgi?utente=inoltro&pass=p&numero=3&numerodet=3")
+                     .body,
+                 "OK addebitati 3, credito 0"_ba);
         const QByteArray send = "/cgi-bin/sendsms?username=inoltro&password=p&text=x"
                                 "&dlr-mask=1&dlr-url=http%3A%2F%2F127.0.0.1%3A9%2Fx&to=";
-        const QStringList keys = get(send + "%2B393338800001%20%2B393338800002").keys() +
-                                 get(send + "3338800003").keys();
+        const QStringList keys = httpGet(port, send + "%2B393338800001%20%2B393338800002").keys() +
+                                 httpGet(port, send + "3338800003").keys();
         QCOMPARE(keys.size(), 3);
         const QByteArray asked =
             "/cgi-bin/utenti/esiti.pl?utente=inoltro&pass=p&sms=" + keys.join(u',').toLatin1();
-        QTRY_COMPARE_WITH_TIMEOUT(withoutTimes(get(asked).body),
+        QTRY_COMPARE_WITH_TIMEOUT(withoutTimes(httpGet(port, asked).body),
                                   keys.join(u"\t1\tTIME\t\n"_s) + u"\t1\tTIME\t"_s, 5000);
         // The access log's last flag is the DLR mask: delivered, not, at the centre, refused.
         QFile log(env[u"KANNEL_ACCESS_LOG"_s]);
