@@ -166,11 +166,12 @@ class TestGateway : public QObject {
         return server.waitForFinished(60000);
     }
     void createAccount(const QString& user, const QString& password, int credit,
-                       const QStringList& options = {}) {
-        QCOMPARE(runGateway(QStringList{u"account"_s, u"create"_s, u"--db"_s, m_db} + options +
-                            QStringList{u"--"_s, user, password, QString::number(credit)})
-                     .exitCode,
-                 0);
+                       const QStringList& options = {}, const QString& db = {}) {
+        QCOMPARE(
+            runGateway(QStringList{u"account"_s, u"create"_s, u"--db"_s, db.isEmpty() ? m_db : db} +
+                       options + QStringList{u"--"_s, user, password, QString::number(credit)})
+                .exitCode,
+            0);
     }
 
 private slots:
@@ -550,10 +551,7 @@ private slots:
         for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts))
             env.insert(line.section(u'=', 0, 0), line.section(u'=', 1));
         const QString db = m_dir.filePath(u"forward.db"_s);
-        QCOMPARE(
-            runGateway({u"account"_s, u"create"_s, u"--db"_s, db, u"inoltro"_s, u"p"_s, u"3"_s})
-                .exitCode,
-            0);
+        createAccount(u"inoltro"_s, u"p"_s, 3, {}, db);
         QProcess server;
         const quint16 port = startServer(
             server, db,
