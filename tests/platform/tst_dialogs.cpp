@@ -100,19 +100,24 @@ private slots:
     }
 
     // A page that cannot be opened is told, with its address.
+    void openUrlFailureIsTold_data() {
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QStringList>("told");
+        QTest::newRow("web page opens") << true << QStringList{};
+        QTest::newRow("no browser") << false
+                                    << QStringList{"Impossibile aprire la pagina "
+                                                   "https://example.org/affiliati.htm.\nVerificare "
+                                                   "che sia installato un browser web."};
+    }
+
     void openUrlFailureIsTold() {
+        QFETCH(bool, opens);
         const QUrl page("https://example.org/affiliati.htm");
-        for (const bool opens : {true, false}) {
-            DialogScript script;
-            script.answerUrl(opens).answer(Answer::Ok);
-            QCOMPARE(openUrl(page), opens);
-            QCOMPARE(script.shown().first().text, page.toString());
-            QCOMPARE(script.messages(),
-                     opens ? QStringList{}
-                           : QStringList{"Impossibile aprire la pagina "
-                                         "https://example.org/affiliati.htm.\nVerificare che "
-                                         "sia installato un browser web."});
-        }
+        DialogScript script;
+        script.answerUrl(opens).answer(Answer::Ok);
+        QCOMPARE(openUrl(page), opens);
+        QCOMPARE(script.shown().first().text, page.toString());
+        QTEST(script.messages(), "told");
     }
 
     void messageBoxAnswers_data() {
