@@ -12,6 +12,7 @@
 #include <QtTest>
 
 using csvimport::Outcome;
+using namespace Qt::StringLiterals;
 using platform::Icon;
 
 namespace {
@@ -25,11 +26,6 @@ QStringList contactsOf(const TestFolder& folder, const QString& book) {
                            rs->value("email"), rs->value("icona")}
                    .join('|');
     return out;
-}
-
-// A literal with NUL bytes inside, all of it.
-template <size_t N> QByteArray withNul(const char (&text)[N]) {
-    return QByteArray(text, N - 1);
 }
 
 // One card of an export, its lines given without their line ends.
@@ -91,7 +87,7 @@ private slots:
                           "\"\"\"Bob\"\"; Anna\";\"Citt\xE0\";3391234567;\"\"\n")
             << QStringList{"\"Bob\"; Anna|Città|3391234567|"} << int(Outcome::Done) << 0;
         QTest::newRow("NUL byte")
-            << head + withNul("\r\nAnna;Rossi;3391234567;anna@example.it\r\nB;C\0;1;\r\n")
+            << head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\nB;C\0;1;\r\n"_ba // all of it
             << QStringList{anna} << int(Outcome::Stopped) << 3;
         QByteArray big = head + "\r\n";
         QStringList bigStored;
