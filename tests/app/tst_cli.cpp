@@ -66,12 +66,6 @@ private slots:
         QCOMPARE(run({"--screenshot", shot}, home.path()).code, 0);
         for (const char* file : {"elenco.mdb", "rubriche/Principale", "prefissi.txt"})
             QVERIFY2(QFile::exists(home.filePath("Quillet/") + file), file);
-        // The second run keeps what the user has.
-        platform::TextFile::replaceLines(home.filePath("Quillet/residui.txt"), {"5"});
-        QCOMPARE(run({"--screenshot", shot}, home.path()).code, 0);
-        QCOMPARE(
-            platform::TextFile::readFirstLine(home.filePath("Quillet/residui.txt")).value_or(""),
-            "5");
     }
 
     void disclaimerFirst() {

@@ -98,7 +98,10 @@ private slots:
         auto* numbers = control<QListView>(&f, "List1");
         numbers->setCurrentIndex(numbers->model()->index(1, 0));
         f.selectFoundLine();
-        QCOMPARE(boxes(f), "ROSSETTI|3471000002|Lia|lia@example.it");
+        QStringList boxes;
+        for (const char* box : {"Text1", "Text2", "Text3", "Text4"})
+            boxes << control<QLineEdit>(&f, box)->text();
+        QCOMPARE(boxes.join('|'), "ROSSETTI|3471000002|Lia|lia@example.it");
         QCOMPARE(control<QListView>(&f, "List3")->currentIndex().row(), 1);
 
         QSignalSpy compose(&f, &ContactSearch::composeRequested);
@@ -120,15 +123,6 @@ private slots:
         control<QAction>(m_window.get(), "ismss")->trigger();
         QTRY_VERIFY(m_window->findChild<ContactSearch*>());
         m_window->findChild<ContactSearch*>()->close();
-    }
-
-private:
-    // The four criterion boxes' texts, joined by '|'.
-    static QString boxes(ContactSearch& f) {
-        QStringList out;
-        for (const char* box : {"Text1", "Text2", "Text3", "Text4"})
-            out << control<QLineEdit>(&f, box)->text();
-        return out.join('|');
     }
 };
 

@@ -1,6 +1,7 @@
 #include "platform/appfolder.h"
 #include "platform/clock.h"
 #include "platform/textfile.h"
+#include "support/testfolder.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -20,18 +21,13 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 // Every file under a folder with its content, to see what changed.
 QMap<QString, QByteArray> snapshot(const QString& dir) {
     QMap<QString, QByteArray> files;
     QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        files.insert(QDir(dir).relativeFilePath(path), readFile(path));
+        files.insert(QDir(dir).relativeFilePath(path), readBytes(path, "<unreadable>"));
     }
     return files;
 }
@@ -76,7 +72,7 @@ private slots:
         const QString path = m_dir->filePath("file.txt");
         QVERIFY(writeFile(path, "una riga piuttosto lunga\r\nseconda\r\nterza\r\n"));
         QVERIFY(TextFile::replaceLines(path, lines));
-        QCOMPARE(readFile(path), onDisk);
+        QCOMPARE(readBytes(path, "<unreadable>"), onDisk);
         QTEST(TextFile::readLines(path).value_or(QStringList{"<unreadable>"}), "readBack");
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"file.txt"});

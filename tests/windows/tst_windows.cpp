@@ -29,7 +29,6 @@ private slots:
         QTest::newRow("1 CR LF") << QByteArray("1\r\n") << text << "\nPrima riga\nSeconda è riga";
         QTest::newRow("no disclaimer.txt") << QByteArray("1\r\n") << QByteArray() << "";
         QTest::newRow("1 and a blank") << QByteArray("1 \r\n") << text << QString();
-        QTest::newRow("0") << QByteArray("0\r\n") << text << QString();
     }
     void firstWindow() {
         QFETCH(QByteArray, mostra);
