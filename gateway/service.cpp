@@ -35,6 +35,8 @@ const QString referenceKey = u"quillet-id"_s;
 const QList<QByteArray> droppedKeys{"username",   "user", "password", "pass",
                                     "quillet-id", "from", "dlr-mask", "dlr-url"};
 constexpr std::chrono::seconds forwardTimeout{2}; // within the 3 s a stop waits for answers
+// How long sendsms-status waits for a sendsms with its reference: beyond a forward's time-out.
+constexpr std::chrono::seconds inFlightWait{3};
 // Delivered, not delivered, at the SMS centre, refused by it: 1 + 2 + 8 + 16.
 constexpr int dlrMask = 27;
 constexpr qsizetype maxAskedKeys = 200;
@@ -311,18 +313,53 @@ std::optional<Service::SinkLogin> Service::sinkLogin(const QueryString& query) {
 }
 
 // Whether the SMS the client handed over with this reference reached the sink: "1" or "0".
+class Service::InFlight {
+public:
+    InFlight(Service& service, QString reference)
+        : m_service(service)
+        , m_reference(std::move(reference)) {
+        if (m_reference.isEmpty())
+            return;
+        const std::lock_guard lock(m_service.m_inFlightMutex);
+        ++m_service.m_inFlight[m_reference];
+    }
+    ~InFlight() {
+        if (m_reference.isEmpty())
+            return;
+        {
+            const std::lock_guard lock(m_service.m_inFlightMutex);
+            if (--m_service.m_inFlight[m_reference] == 0)
+                m_service.m_inFlight.remove(m_reference);
+        }
+        m_service.m_inFlightDone.notify_all();
+    }
+    InFlight(const InFlight&) = delete;
+    InFlight& operator=(const InFlight&) = delete;
+
+private:
+    Service& m_service;
+    QString m_reference;
+};
+
 Reply Service::sendStatus(QByteArrayView rawQuery) {
     const auto query = QueryString::parse(rawQuery, Plus::Space);
     if (!sinkLogin(query))
         return kannel(403, "Authorization failed for sendsms");
     if (auto answer = missing(query, {referenceKey}))
         return *answer;
-    return text(m_store.hasMessage(query.value(referenceKey)) ? u"1"_s : u"0"_s);
+    const QString reference = query.value(referenceKey);
+    {
+        std::unique_lock lock(m_inFlightMutex);
+        m_inFlightDone.wait_for(lock, inFlightWait,
+                                [&] { return !m_inFlight.contains(reference); });
+    }
+    return text(m_store.hasMessage(reference) ? u"1"_s : u"0"_s);
 }
 
 Reply Service::sendSms(QByteArrayView rawQuery) {
     // Kannel decodes the query as an HTML form: a raw '+' is a blank.
     const auto query = QueryString::parse(rawQuery, Plus::Space);
+    const InFlight handling(*this, query.value(referenceKey));
     const auto login = sinkLogin(query);
     // The sink user's SMS are paid by no account: they never go on to Kannel.
     if (!login || (m_config.forward && login->payer.isEmpty()))

@@ -9,7 +9,11 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <QHash>
+
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 
 namespace gateway {
@@ -69,6 +73,13 @@ private:
     QString m_sinkHost;
     int m_sinkPort = 0;
     std::atomic<qint64> m_nextDrop{0}; // steady-clock ms
+
+    // The references of the sendsms requests being handled: sendsms-status waits for them, so
+    // a client that restarts at once after a crash hears of the SMS it was handing over.
+    class InFlight;
+    std::mutex m_inFlightMutex;
+    std::condition_variable m_inFlightDone;
+    QHash<QString, int> m_inFlight;
 };
 
 // Writes one line to standard error (the gateway's log).

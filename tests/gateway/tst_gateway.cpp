@@ -10,15 +10,18 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
 
 #include <atomic>
 #include <csignal>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -577,6 +580,49 @@ private slots:
         QCOMPARE(QString::fromUtf8(log.readAll())
                      .count(QRegularExpression(u"Sent SMS [^\n]*\\[flags:[^\\]]*:27\\]"_s)),
                  3);
+        QVERIFY(stop(server));
+    }
+
+    // A client killed while handing an SMS over asks at its next start whether it arrived: the
+    // answer waits for a sendsms with that reference still on its way (Kannel answers it late).
+    void statusOfAnSmsOnItsWay() {
+        std::promise<quint16> listening;
+        std::thread kannel([&listening] {
+            QTcpServer server;
+            server.listen(QHostAddress::LocalHost);
+            listening.set_value(server.serverPort());
+            if (!server.waitForNewConnection(30000))
+                return;
+            QTcpSocket* socket = server.nextPendingConnection();
+            QByteArray request;
+            while (!request.contains("\r\n\r\n") && socket->waitForReadyRead(30000))
+                request += socket->readAll();
+            QThread::msleep(800);
+            socket->write("HTTP/1.1 202 Accepted\r\nContent-Length: 24\r\nConnection: close\r\n\r\n"
+                          "0: Accepted for delivery");
+            socket->waitForBytesWritten(30000);
+            socket->disconnectFromHost();
+        });
+        const auto joinKannel = qScopeGuard([&] { kannel.join(); });
+        const QString db = m_dir.filePath(u"inflight.db"_s);
+        createAccount(u"inviante"_s, u"p"_s, 1, {}, db);
+        QProcess server;
+        const quint16 port = startServer(
+            server, db,
+            {u"--forward"_s, u"http://127.0.0.1:%1/cgi-bin/sendsms?username=op&password=op"_s.arg(
+                                 listening.get_future().get())});
+        QVERIFY(port != 0);
+        QCOMPARE(httpGet(port, "/cgi-bin/utenti/verifica2.cgi?utente=inviante&pass=p&numero=1"
+                               "&numerodet=1")
+                     .status,
+                 200);
+        const QByteArray auth = "username=inviante&password=p&quillet-id=volo.1";
+        auto sent = std::async(std::launch::async, [&] {
+            return httpGet(port, "/cgi-bin/sendsms?text=x&to=3331234567&" + auth).status;
+        });
+        QThread::msleep(300);
+        QCOMPARE(httpGet(port, "/cgi-bin/sendsms-status?" + auth).body, "1"_ba);
+        QCOMPARE(sent.get(), 202);
         QVERIFY(stop(server));
     }
 
