@@ -549,49 +549,53 @@ qint64 Table::recordNumber() const {
     return m_data->currentIndex + 1;
 }
 
-std::optional<QByteArrayView> Table::asciiText(int field) const {
-    const Data& d = *m_data;
-    if (!d.current || field < 0 || static_cast<size_t>(field) >= d.fields.size())
-        return std::nullopt;
-    const Field& f = d.fields[static_cast<size_t>(field)];
-    if (d.bit(f.nullBit))
-        return std::nullopt;
-    const unsigned char* p = d.current + f.offset;
+// The stored characters of a character or varchar field of the current record: trailing NULs
+// dropped, a varchar at its length. Nothing for NULL or another type.
+static std::optional<std::pair<const unsigned char*, qsizetype>>
+characters(const unsigned char* p, const Field& f, bool varLength) {
     switch (f.type) {
     case 'C': {
         qsizetype length = f.length;
         while (length > 0 && p[length - 1] == '\0')
             --length;
-        return d.asciiView(p, length);
+        return std::pair{p, length};
     }
     case 'V':
-        if (d.bit(f.varLengthBit))
-            return d.asciiView(p, std::min<int>(p[f.length - 1], f.length - 1));
-        return d.asciiView(p, f.length);
+        return std::pair{p, varLength ? qsizetype{std::min<int>(p[f.length - 1], f.length - 1)}
+                                      : qsizetype{f.length}};
     default:
         return std::nullopt;
     }
 }
 
-std::optional<QString> Table::text(int field) const {
+// The field of the current record, unless there is none or its value is NULL.
+const Field* Table::valued(int field) const {
     const Data& d = *m_data;
     if (!d.current || field < 0 || static_cast<size_t>(field) >= d.fields.size())
-        return std::nullopt;
+        return nullptr;
     const Field& f = d.fields[static_cast<size_t>(field)];
-    if (d.bit(f.nullBit))
+    return d.bit(f.nullBit) ? nullptr : &f;
+}
+
+std::optional<QByteArrayView> Table::asciiText(int field) const {
+    const Data& d = *m_data;
+    const Field* f = valued(field);
+    if (!f)
         return std::nullopt;
+    const auto stored = characters(d.current + f->offset, *f, d.bit(f->varLengthBit));
+    return stored ? d.asciiView(stored->first, stored->second) : std::nullopt;
+}
+
+std::optional<QString> Table::text(int field) const {
+    const Data& d = *m_data;
+    const Field* valuedField = valued(field);
+    if (!valuedField)
+        return std::nullopt;
+    const Field& f = *valuedField;
     const unsigned char* p = d.current + f.offset;
+    if (const auto stored = characters(p, f, d.bit(f.varLengthBit)))
+        return d.decodeText(stored->first, stored->second);
     switch (f.type) {
-    case 'C': {
-        qsizetype length = f.length;
-        while (length > 0 && p[length - 1] == '\0')
-            --length;
-        return d.decodeText(p, length);
-    }
-    case 'V':
-        if (d.bit(f.varLengthBit))
-            return d.decodeText(p, std::min<int>(p[f.length - 1], f.length - 1));
-        return d.decodeText(p, f.length);
     case 'N':
     case 'F':
         return numericText(p, f.length);

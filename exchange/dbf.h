@@ -81,6 +81,7 @@ public:
     std::optional<QByteArrayView> asciiText(int field) const;
 
 private:
+    const Field* valued(int field) const;
     struct Data;
     std::unique_ptr<Data> m_data;
 };

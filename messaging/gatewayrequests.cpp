@@ -6,6 +6,8 @@
 
 #include <QStringList>
 
+#include <string>
+
 namespace gatewayrequests {
 
 namespace {
@@ -93,22 +95,12 @@ std::optional<QString> unescaped(QStringView text) {
         }
         if (++i == text.size())
             return std::nullopt;
-        switch (text[i].unicode()) {
-        case u'\\':
-            out += u'\\';
-            break;
-        case u't':
-            out += u'\t';
-            break;
-        case u'n':
-            out += u'\n';
-            break;
-        case u'r':
-            out += u'\r';
-            break;
-        default:
+        static constexpr char16_t escaped[] = u"\\tnr";
+        static constexpr char16_t meant[] = u"\\\t\n\r";
+        const auto* found = std::char_traits<char16_t>::find(escaped, 4, text[i].unicode());
+        if (!found)
             return std::nullopt;
-        }
+        out += QChar(meant[found - escaped]);
     }
     return out;
 }
