@@ -32,8 +32,12 @@ struct Target {
     qint64 lastUse = 0;
 };
 
-// Every mobile number the address books listed in elenco hold.
-exchange::NumberSet knownNumbers(store::Database& elenco, const QString& appFolder) {
+using OpenBooks = std::map<QString, std::unique_ptr<store::Database>>;
+
+// Every mobile number the address books listed in elenco hold. The first books read stay open
+// in `open`, their pages at hand, for the import to write into.
+exchange::NumberSet knownNumbers(store::Database& elenco, const QString& appFolder,
+                                 OpenBooks& open) {
     exchange::NumberSet numbers;
     auto books = elenco.openRecordset(QStringLiteral("elenco"));
     for (; !books->isEof(); books->MoveNext()) {
@@ -46,6 +50,9 @@ exchange::NumberSet knownNumbers(store::Database& elenco, const QString& appFold
                                       "SELECT cellulare FROM rubrica WHERE cellulare IS NOT NULL");
         while (read.step())
             numbers.insert(read.utf8(0));
+        read = {};
+        if (open.size() < openTargets)
+            open.emplace(book, std::move(db));
     }
     return numbers;
 }
@@ -169,7 +176,8 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
         const int telefono = requiredField(table, "telefono_3");
 
         auto elenco = store::Database::open(store::archive::elencoPath(appFolder));
-        exchange::NumberSet numbers = knownNumbers(*elenco, appFolder);
+        OpenBooks open;
+        exchange::NumberSet numbers = knownNumbers(*elenco, appFolder, open);
         QHash<QByteArray, QString> books; // market code -> address book, as listed
         QString principale;               // made sure of at the first customer without a market
 
@@ -188,7 +196,10 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
                                        }));
             Target target;
             target.lastUse = uses;
-            target.db = store::Database::open(store::archive::addressBookPath(appFolder, book));
+            if (auto known = open.extract(book))
+                target.db = std::move(known.mapped());
+            else
+                target.db = store::Database::open(store::archive::addressBookPath(appFolder, book));
             target.transaction = std::make_unique<store::Database::Transaction>(*target.db);
             target.insert = std::make_unique<exchange::ContactInsert>(*target.db);
             return targets.emplace(book, std::move(target)).first->second;
