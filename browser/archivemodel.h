@@ -107,7 +107,7 @@ private:
     int m_rows = 0;
     std::unique_ptr<store::Listing> m_listing;
     std::unique_ptr<store::sendreport::Summaries> m_summaries; // sent messages only
-    mutable std::vector<qint64> m_order;              // list row -> rowid, read so far
+    mutable std::vector<qint64> m_order;                       // list row -> rowid, read so far
     mutable QHash<int, std::vector<qint64>> m_jumped; // pages far beyond it, by page number
     mutable QHash<int, std::vector<Texts>> m_pages;   // a few pages of texts, by page number
     mutable std::list<int> m_recent;                  // the pages kept, last used first
