@@ -46,15 +46,21 @@ bool writeCreditCache(const QString& appFolder, double credit) {
                                             {creditCacheText(credit)});
 }
 
+std::optional<gatewayrequests::Account> complete(const QStringList& fields) {
+    if (fields.size() < 2 || fields.at(0).isEmpty() || fields.at(1).isEmpty())
+        return std::nullopt;
+    return gatewayrequests::Account{fields.at(0), fields.at(1)};
+}
+
 Refresh refreshCredit(Session& state, Inet& inet) {
     const auto fields = read(state.appFolder);
     if (!fields)
         return {Refresh::NoAccountFile, {}};
     state.account = *fields;
-    if (fields->size() < 2 || fields->at(0).isEmpty() || fields->at(1).isEmpty())
+    const auto account = complete(*fields);
+    if (!account)
         return {Refresh::IncompleteAccount, {}};
-    const QString reply =
-        inet.OpenURL(gatewayrequests::creditQuery(state.service, {fields->at(0), fields->at(1)}));
+    const QString reply = inet.OpenURL(gatewayrequests::creditQuery(state.service, *account));
     if (reply.isEmpty())
         return {Refresh::NoConnection, reply};
     if (!settings::parseCredit(reply))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "messaging/gatewayrequests.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +16,8 @@ namespace account {
 // The first line of registrazione split at its first "-" (a user name holds none, a password
 // may); std::nullopt when the file cannot be read.
 std::optional<QStringList> read(const QString& appFolder);
+// The user name and password of those fields; std::nullopt when either is missing or empty.
+std::optional<gatewayrequests::Account> complete(const QStringList& fields);
 // Replaces registrazione with the line user "-" password, readable by its owner only where the
 // file system allows it; false when the file cannot be written.
 bool save(const QString& appFolder, const QString& user, const QString& password);

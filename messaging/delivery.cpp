@@ -22,9 +22,7 @@ namespace {
 
 std::optional<gatewayrequests::Account> accountOf(const Session& session) {
     const auto fields = account::read(session.appFolder);
-    if (!fields || fields->size() < 2 || fields->at(0).isEmpty() || fields->at(1).isEmpty())
-        return std::nullopt;
-    return gatewayrequests::Account{fields->at(0), fields->at(1)};
+    return fields ? account::complete(*fields) : std::nullopt;
 }
 
 int askIn(const Session& session, const QString& bookPath,

@@ -117,13 +117,14 @@ void SendJob::askService() {
     if (!fields)
         return finish(Outcome::NoAccount);
     m_state.account = *fields;
-    if (fields->size() < 2 || fields->at(0).isEmpty() || fields->at(1).isEmpty())
+    const auto complete = account::complete(*fields);
+    if (!complete)
         return finish(Outcome::NoAccount);
-    m_user = fields->at(0);
-    m_password = fields->at(1);
+    m_user = complete->user;
+    m_password = complete->password;
 
     using namespace gatewayrequests;
-    const Account account{m_user, m_password};
+    const Account& account = *complete;
     m_creditReply = stripLeadingBlank(request(creditQuery(m_state.service, account)));
     if (!m_creditReply.isEmpty())
         m_settingsReply =
