@@ -181,22 +181,21 @@ void Writer::flush() {
         return;
     guarded([&] {
         sqlite::Transaction transaction(*m_connection);
-        sqlite::Statement update(*m_connection, "UPDATE esiti SET esito = ?1, risposta = ?2 "
-                                                "WHERE messaggio = ?3 AND ordine = ?4");
-        std::optional<sqlite::Statement> keep;
+        // A file without the delivery columns keeps the outcomes only.
+        sqlite::Statement update(
+            *m_connection, m_keys ? "UPDATE esiti SET esito = ?1, risposta = ?2, "
+                                    "chiave = iif(?5 > '', ?5, chiave), stato = iif(?5 > '', 0, "
+                                    "stato) WHERE messaggio = ?3 AND ordine = ?4"
+                                  : "UPDATE esiti SET esito = ?1, risposta = ?2 "
+                                    "WHERE messaggio = ?3 AND ordine = ?4");
         update.bind(3, m_key);
         for (const Change& change : std::as_const(m_changes)) {
             update.bind(1, code(change.outcome))
                 .bind(2, change.answer.isNull() ? QStringLiteral("") : change.answer)
                 .bind(4, qint64{change.index + 1});
+            if (m_keys)
+                update.bind(5, change.key.isNull() ? QStringLiteral("") : change.key);
             update.run();
-            if (change.key.isEmpty() || !m_keys)
-                continue;
-            if (!keep)
-                keep.emplace(*m_connection, "UPDATE esiti SET chiave = ?1, stato = 0 "
-                                            "WHERE messaggio = ?2 AND ordine = ?3");
-            keep->bind(1, change.key).bind(2, m_key).bind(3, qint64{change.index + 1});
-            keep->run();
         }
         transaction.commit();
     });
@@ -285,11 +284,16 @@ int recordStates(Database& db, const QList<State>& states) {
 Summaries::Summaries(Database& db) {
     if (!keepsDelivery(db))
         return;
+    // Lines, delivered, certainly not arrived, with a key, accepted and waiting for a final state.
     m_sum.emplace(*db.connection(),
-                  "SELECT count(*), ifnull(sum(esito = 'A' AND stato = 1), 0), "
-                  "ifnull(sum(esito IN ('R', 'N') OR (esito = 'A' AND stato IN (2, 16))), 0), "
-                  "ifnull(sum(chiave > ''), 0), ifnull(sum(esito = 'A' AND chiave > '' AND "
-                  "ifnull(stato, 0) NOT IN (1, 2, 16)), 0) FROM esiti WHERE messaggio = ?1",
+                  QStringLiteral("SELECT count(*), ifnull(sum(esito = 'A' AND stato = %1), 0), "
+                                 "ifnull(sum(esito IN ('R', 'N') OR (esito = 'A' AND stato IN "
+                                 "%2 AND stato <> %1)), 0), ifnull(sum(chiave > ''), 0), "
+                                 "ifnull(sum(esito = 'A' AND chiave > '' AND ifnull(stato, 0) NOT "
+                                 "IN %2), 0) FROM esiti WHERE messaggio = ?1")
+                      .arg(Delivered)
+                      .arg(QLatin1String(finalStates))
+                      .toUtf8(),
                   sqlite::Statement::Use::Kept);
 }
 
