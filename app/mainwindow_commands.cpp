@@ -20,7 +20,7 @@
 #include "messaging/senderheaderwindow.h"
 #include "messaging/sendreportwindow.h"
 #include "messaging/service.h"
-#include "messaging/smssplitter.h"
+#include "messaging/smslength.h"
 #include "platform/dialogs.h"
 #include "platform/helpwindow.h"
 #include "platform/waitcursor.h"
@@ -405,7 +405,7 @@ void MainWindow::resend(const QString& book, const QStringList& numbers, const Q
     Composer::Request request;
     request.sentBook = request.draftBook = book;
     request.text = text;
-    if (numbers.size() == 1 && sms::length(text) > sms::partLength) {
+    if (numbers.size() == 1 && !sms::fitsOne(text)) {
         request.number = numbers.first();
     } else {
         request.mode = Composer::Mode::List;

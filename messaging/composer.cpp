@@ -1,6 +1,7 @@
 #include "messaging/composer.h"
 
 #include "app/session.h"
+#include "messaging/smslength.h"
 #include "messaging/smssplitter.h"
 #include "platform/clock.h"
 #include "platform/controls.h"
@@ -31,9 +32,33 @@
 
 namespace {
 
-const QString tooLong = QStringLiteral("Il testo supera 10 SMS (1600 caratteri): accorciarlo");
-const QString tooLongForList =
-    QStringLiteral("Il testo supera 160 caratteri: accorciarlo per l'invio a più destinatari");
+QString alphabetName(sms::Alphabet alphabet) {
+    return alphabet == sms::Alphabet::Gsm ? QStringLiteral("GSM") : QStringLiteral("Unicode");
+}
+
+// "160 caratteri GSM", "70 caratteri Unicode": what one SMS of the text's alphabet holds.
+QString oneSmsLimit(const QString& text) {
+    const sms::Alphabet alphabet = sms::alphabetOf(text);
+    return QStringLiteral("%1 caratteri %2")
+        .arg(sms::singleCapacity(alphabet))
+        .arg(alphabetName(alphabet));
+}
+
+QString tooLong(int parts) {
+    return QStringLiteral("Il testo richiede %1 SMS, al massimo %2: accorciarlo")
+        .arg(parts)
+        .arg(sms::maxParts);
+}
+
+QString tooLongForList(const QString& text) {
+    return QStringLiteral("Il testo supera un SMS (%1): accorciarlo per l'invio a più "
+                          "destinatari")
+        .arg(oneSmsLimit(text));
+}
+
+QString inRed(const QString& text) {
+    return QStringLiteral("<span style=\"color:#b00020\">") + text + QStringLiteral("</span>");
+}
 
 QLabel* label(QWidget* parent, const char* name, const QString& text) {
     auto* l = new QLabel(text, parent);
@@ -262,7 +287,7 @@ void Composer::prepareOnActivation() {
         if (m_archivedNumberLabel->text().endsWith(QLatin1Char(';')))
             m_numberEdit->setText(m_archivedNumberLabel->text().chopped(1));
         // One SMS each: the box takes no more. A longer draft stays as it is, to be shortened.
-        m_maxLength = sms::partLength;
+        m_oneSmsOnly = true;
         m_splitByLengthOption->hide();
         m_splitAtSpaceOption->hide();
         const int last = m_recipients->rowCount() - 1;
@@ -275,20 +300,32 @@ void Composer::prepareOnActivation() {
     describe();
 }
 
-// As a text box's maximum length: what the last edit inserted is cut to fit, the text that
-// was there stays as it is and the caret stays where the user typed.
+// As a text box's maximum length, measured as the SMS centre does: what the last edit inserted
+// is cut to what still goes as one SMS, the text that was there stays as it is and the caret
+// stays where the user typed.
 void Composer::keepWithinLimit() {
     const Edit edit = std::exchange(m_lastEdit, Edit{});
     const QString text = m_textEdit->toPlainText();
-    const int length = sms::length(text);
-    if (!m_maxLength || edit.added <= 0 || length <= m_maxLength)
+    if (!m_oneSmsOnly || edit.added <= 0 || sms::fitsOne(text))
         return;
     const int size = static_cast<int>(text.size());
     const int start = std::clamp(edit.position, 0, size);
     const int end = std::clamp(edit.position + edit.added, start, size);
-    const QString inserted = text.mid(start, end - start);
-    const int room = std::max(0, m_maxLength - (length - sms::length(inserted)));
-    const int kept = start + static_cast<int>(sms::left(inserted, room).size());
+    // The character boundaries of what was inserted; the longest start of it that fits.
+    QList<int> ends{start};
+    for (int at = start; at < end;) {
+        at += text[at].isHighSurrogate() && at + 1 < end && text[at + 1].isLowSurrogate() ? 2 : 1;
+        ends.append(at);
+    }
+    const auto fits = [&](int upTo) {
+        return sms::fitsOne(QString(text).remove(upTo, end - upTo));
+    };
+    qsizetype low = 0, high = ends.size() - 1; // ends[low] fits, ends[high] does not
+    while (high - low > 1) {
+        const qsizetype middle = (low + high) / 2;
+        (fits(ends[middle]) ? low : high) = middle;
+    }
+    const int kept = fits(ends[low]) ? ends[low] : start;
     {
         const QSignalBlocker quiet(m_textEdit);
         QTextCursor cut(m_textEdit->document());
@@ -306,17 +343,21 @@ void Composer::keepWithinLimit() {
 
 void Composer::countText() {
     keepWithinLimit();
-    const int length = sms::length(m_textEdit->toPlainText());
-    m_lengthLabel->setText(QString::number(length));
+    const QString text = m_textEdit->toPlainText();
+    const sms::Alphabet alphabet = sms::alphabetOf(text);
+    const int units = sms::units(text, alphabet);
     auto& state = m_session;
     // In list mode the text is one SMS: it never goes out as more.
-    if (!listMode() && state.lengthNotice && length > sms::partLength) {
+    if (!listMode() && state.lengthNotice && units > sms::singleCapacity(alphabet)) {
         state.lengthNotice = false;
-        platform::MsgBox(QStringLiteral("Il testo supera 160 Caratteri, il messaggio verrà spedito "
-                                        "utilizzando più di un SMS"),
+        platform::MsgBox(alphabet == sms::Alphabet::Gsm
+                             ? QStringLiteral("Il testo supera 160 Caratteri, il messaggio verrà "
+                                              "spedito utilizzando più di un SMS")
+                             : QStringLiteral("Il testo supera 70 caratteri Unicode, il messaggio "
+                                              "verrà spedito utilizzando più di un SMS"),
                          platform::Icon::Information);
     }
-    if (length < sms::partLength)
+    if (units < sms::singleCapacity(alphabet))
         state.lengthNotice = true;
     describe();
 }
@@ -329,31 +370,32 @@ void Composer::chooseSmsType() {
     m_flash = m_smsTypeCombo->currentText() == QLatin1String("Flash");
 }
 
-// How many SMS the text makes, the credit the send will use, and the alphabet.
+// What the network counts of the text, how many SMS it makes and the credit the send will use.
 void Composer::describe() {
     const QString text = m_textEdit->toPlainText();
+    const sms::Alphabet alphabet = sms::alphabetOf(text);
+    m_lengthLabel->setText(QStringLiteral("%1 · %2 di %3 (%4)")
+                               .arg(sms::characters(text))
+                               .arg(sms::units(text, alphabet))
+                               .arg(sms::singleCapacity(alphabet))
+                               .arg(alphabetName(alphabet)));
     if (text.isEmpty()) {
         m_descriptionLabel->clear();
         return;
     }
-    const bool list = listMode();
-    const int parts =
-        list ? 1 : static_cast<int>(sms::cut(text, m_splitAtSpaceOption->isChecked()).size());
     QString note;
-    if (parts > sms::maxParts) {
-        note =
-            QStringLiteral("<span style=\"color:#b00020\">") + tooLong + QStringLiteral("</span>");
-    } else if (list && sms::length(text) > sms::partLength) {
-        note = QStringLiteral("<span style=\"color:#b00020\">") + tooLongForList +
-               QStringLiteral("</span>");
+    if (listMode()) {
+        const int recipients = m_recipients->rowCount();
+        note = sms::fitsOne(text)
+                   ? QStringLiteral("1 SMS × %1 destinatari: credito necessario %1").arg(recipients)
+                   : inRed(tooLongForList(text));
     } else {
-        const int recipients = list ? m_recipients->rowCount() : 1;
-        note = list ? QStringLiteral("1 SMS × %1 destinatari: credito necessario %2")
-                          .arg(recipients)
-                          .arg(recipients)
-                    : QStringLiteral("%1 SMS: credito necessario %1").arg(parts);
+        const int parts =
+            static_cast<int>(sms::cut(text, m_splitAtSpaceOption->isChecked()).size());
+        note = parts > sms::maxParts ? inRed(tooLong(parts))
+                                     : QStringLiteral("%1 SMS: credito necessario %1").arg(parts);
     }
-    if (!SMSSX::isGsm7(text))
+    if (alphabet == sms::Alphabet::Unicode)
         note += QStringLiteral("<br><span style=\"color:#8a5a00\">Il testo contiene caratteri "
                                "fuori dall'alfabeto SMS: viene inviato in UCS-2, 70 caratteri "
                                "per SMS</span>");
@@ -403,8 +445,6 @@ void Composer::send() {
     if (m_surnameLabel->text().isEmpty())
         m_surnameLabel->setText(QStringLiteral(" "));
     const QString text = m_textEdit->toPlainText();
-    if (sms::length(text) < sms::partLength)
-        m_splitByLengthOption->setChecked(true);
     enableButtons(false);
 
     auto& state = m_session;
@@ -506,10 +546,11 @@ void Composer::stopSend(const SendJob::Result& result) {
         abandon(QStringLiteral("Testo SMS Mancante"));
         break;
     case SendJob::Outcome::TooLong:
-        abandon(tooLong);
+        abandon(tooLong(static_cast<int>(
+            sms::cut(m_textEdit->toPlainText(), m_splitAtSpaceOption->isChecked()).size())));
         break;
     case SendJob::Outcome::TooLongForList:
-        abandon(tooLongForList);
+        abandon(tooLongForList(m_textEdit->toPlainText()));
         break;
     case SendJob::Outcome::NoAccount:
         abandon(QStringLiteral("Account del servizio SMS mancante o incompleto: inserire Nome "

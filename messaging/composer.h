@@ -123,7 +123,7 @@ private:
     bool m_busy = false;                        // a send is running: the window stays open
     QElapsedTimer m_recipientShown;             // since the list last showed a recipient
     std::optional<platform::WaitCursor> m_wait; // the hourglass while a send runs
-    int m_maxLength = 0; // characters m_textEdit holds at most; 0 for no limit
+    bool m_oneSmsOnly = false;                  // list mode: m_textEdit holds one SMS at most
     struct Edit {
         int position = 0;
         int added = 0;

@@ -4,6 +4,7 @@
 #include "app/settings.h"
 #include "messaging/account.h"
 #include "messaging/gatewayrequests.h"
+#include "messaging/smslength.h"
 #include "messaging/smssplitter.h"
 #include "platform/clock.h"
 #include "store/archive.h"
@@ -55,7 +56,7 @@ void SendJob::start(const Message& message) {
         return finish(Outcome::EmptyText);
     if (m_parts.size() > sms::maxParts)
         return finish(Outcome::TooLong);
-    if (message.list && sms::length(message.text) > sms::partLength)
+    if (message.list && !sms::fitsOne(message.text))
         return finish(Outcome::TooLongForList);
     emit statusChanged(QStringLiteral("Verifica Credito"));
     then(&SendJob::askService);

@@ -48,7 +48,7 @@ public:
         // Stopped before anything was asked of the service.
         EmptyText,      // nothing to send
         TooLong,        // more than 10 SMS
-        TooLongForList, // list mode sends one SMS: more than 160 characters
+        TooLongForList, // list mode sends one SMS: the text does not go as one
         NoAccount,      // registrazione missing or unreadable, or no user name or password
         // Stopped by the credit check: nothing archived, nothing sent.
         NoCredit,           // the credit reply is "-1": nothing known of the credit

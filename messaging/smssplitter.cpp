@@ -1,52 +1,40 @@
 #include "messaging/smssplitter.h"
 
+#include "messaging/smslength.h"
+
 namespace sms {
 
 namespace {
 
-// Code unit offset of the character `count` of the text (its size when shorter).
-qsizetype offsetOf(QStringView text, int count) {
-    qsizetype offset = 0;
-    for (int n = 0; n < count && offset < text.size(); ++n)
-        offset += (text[offset].isHighSurrogate() && offset + 1 < text.size() &&
-                   text[offset + 1].isLowSurrogate())
-                      ? 2
-                      : 1;
-    return offset;
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\n';
 }
 
-// The parts being built, with their lengths in characters.
-class Parts {
-public:
-    Parts() { next(); }
-    int currentLength() const { return m_lengths.back(); }
-    void append(const QString& text, int length) {
-        m_parts.back() += text;
-        m_lengths.back() += length;
+// Where the next part of the rest ends under the blank rule.
+qsizetype blankCut(QStringView rest) {
+    const qsizetype full = oneSmsPrefix(rest);
+    if (full == rest.size() || isBlank(rest[full]) || isBlank(rest[full - 1]))
+        return full;
+    for (qsizetype at = full - 1; at > 0; --at) {
+        if (isBlank(rest[at - 1]))
+            return at;
     }
-    void next() {
-        m_parts.append(QString());
-        m_lengths.append(0);
-    }
-    // The next part, unless the current one is still empty.
-    void close() {
-        if (currentLength() > 0)
-            next();
-    }
-    QStringList take() {
-        if (m_parts.back().isEmpty())
-            m_parts.removeLast();
-        return m_parts;
-    }
+    return full; // one word longer than an SMS
+}
 
-private:
-    QStringList m_parts;
-    QList<int> m_lengths;
-};
+QStringList cutWith(const QString& text, qsizetype (*partEnd)(QStringView)) {
+    QStringList parts;
+    for (QStringView rest(text); !rest.isEmpty();) {
+        const qsizetype end = partEnd(rest);
+        parts.append(rest.left(end).toString());
+        rest = rest.mid(end);
+    }
+    return parts;
+}
 
 } // namespace
 
-int length(QStringView text) {
+int characters(QStringView text) {
     int count = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
@@ -56,51 +44,16 @@ int length(QStringView text) {
     return count;
 }
 
-QString left(const QString& text, int count) {
-    return text.left(offsetOf(text, count));
-}
-
 QStringList cutEvery(const QString& text) {
-    QStringList parts;
-    QStringView rest(text);
-    while (!rest.isEmpty()) {
-        const qsizetype end = offsetOf(rest, partLength);
-        parts.append(rest.left(end).toString());
-        rest = rest.mid(end);
-    }
-    return parts;
+    return cutWith(text, oneSmsPrefix);
 }
 
 QStringList cutAtBlank(const QString& text) {
-    Parts parts;
-    for (QStringView word : QStringView(text).split(QLatin1Char(' '))) {
-        const QString piece = word.toString() + QLatin1Char(' ');
-        const int pieceLength = length(piece);
-        if (pieceLength > partLength) {
-            // Too long for any part: cut it, so that nothing is lost.
-            parts.close();
-            const QStringList pieces = cutEvery(piece);
-            for (const QString& p : pieces) {
-                if (p != QLatin1String(" ")) // the blank after a word of exactly 160
-                    parts.append(p, length(p));
-                if (parts.currentLength() == partLength)
-                    parts.next();
-            }
-            continue;
-        }
-        if (parts.currentLength() + pieceLength > partLength)
-            parts.next();
-        parts.append(piece, pieceLength);
-        if (parts.currentLength() == partLength)
-            parts.next();
-    }
-    return parts.take();
+    return cutWith(text, blankCut);
 }
 
 QStringList cut(const QString& text, bool atBlank) {
-    if (atBlank && length(text) >= partLength)
-        return cutAtBlank(text);
-    return cutEvery(text);
+    return atBlank ? cutAtBlank(text) : cutEvery(text);
 }
 
 } // namespace sms

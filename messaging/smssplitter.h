@@ -4,30 +4,22 @@
 #include <QStringList>
 #include <QStringView>
 
-// Cutting a message text into SMS. Lengths count characters as the user sees them (Unicode
-// code points), so an emoji is one character and is never cut in half.
+// Cutting a message text into SMS that are each sent on their own, so each part goes as one SMS
+// in its own alphabet (smslength.h). The parts joined are the text: nothing added, nothing lost.
 namespace sms {
 
-inline constexpr int partLength = 160; // characters of one SMS
-inline constexpr int maxParts = 10;    // SMS of one message
+// Characters as the user sees them (Unicode code points: an emoji is one).
+int characters(QStringView text);
 
-int length(QStringView text);
-// The first `count` characters of the text.
-QString left(const QString& text, int count);
-
-// Every 160 characters: part k holds characters 160(k-1)+1 to 160k, the last what is left.
-// An empty text gives no part.
+// Every SMS full: each part is the longest start of the rest that goes as one SMS. An empty text
+// gives no part.
 QStringList cutEvery(const QString& text);
 
-// At the nearest blank: the text is split at every blank into words (two blanks in a row give
-// an empty word) and each word goes, followed by one blank, into the current part while that
-// stays within 160 characters, else into the next one; a part of exactly 160 characters is
-// closed. A word too long for a part of its own is cut every 160 characters. No empty part
-// is returned.
+// At the nearest blank: a text that goes as one SMS stays whole; otherwise each part ends after
+// the last blank (or line end) that lets it go as one SMS, or where a blank follows it. A word
+// longer than one SMS is cut as cutEvery() cuts.
 QStringList cutAtBlank(const QString& text);
 
-// The send's rule: the blank rule only when it is chosen and the text has 160 characters or
-// more, otherwise every 160 characters.
 QStringList cut(const QString& text, bool atBlank);
 
 } // namespace sms

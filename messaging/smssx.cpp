@@ -2,21 +2,13 @@
 
 #include "messaging/blockingget.h"
 #include "messaging/gatewayrequests.h"
+#include "messaging/smslength.h"
 
 #include <QNetworkAccessManager>
 
 #include <cmath>
 
 namespace {
-
-// GSM 03.38: the default alphabet, then the extension table (two septets each).
-const QString& gsmCharacters() {
-    static const QString characters =
-        QString::fromUtf8("@£$¥èéùìòÇ\nØø\rÅåΔ_ΦΓΛΩΠΨΣΘΞÆæßÉ !\"#¤%&'()*+,-./0123456789:;<=>?"
-                          "¡ABCDEFGHIJKLMNOPQRSTUVWXYZÄÖÑÜ§¿abcdefghijklmnopqrstuvwxyzäöñüà"
-                          "\f^{}\\[~]|€");
-    return characters;
-}
 
 QString param(const char* key, const QString& value) {
     return QLatin1Char('&') + QLatin1String(key) + QLatin1Char('=') +
@@ -71,15 +63,6 @@ void SMSSX::setPort(double port) {
         std::isfinite(port) && port >= 0 && port <= 65535 ? static_cast<int>(std::lround(port)) : 0;
 }
 
-bool SMSSX::isGsm7(const QString& text) {
-    const QString& gsm = gsmCharacters();
-    for (const QChar c : text) {
-        if (!gsm.contains(c))
-            return false;
-    }
-    return true;
-}
-
 QUrl SMSSX::requestUrl(const QString& number, const QString& text) const {
     const QString host = m_host.trimmed();
     if (host.isEmpty() || m_port < 1 || m_port > 65535)
@@ -94,7 +77,7 @@ QUrl SMSSX::requestUrl(const QString& number, const QString& text) const {
     if (!m_sender.isEmpty())
         query += param("from", m_sender);
     query += param("to", to) + param("text", text) + QStringLiteral("&charset=UTF-8");
-    if (!isGsm7(text))
+    if (sms::alphabetOf(text) == sms::Alphabet::Unicode)
         query += QStringLiteral("&coding=2");
     if (m_flash)
         query += QStringLiteral("&mclass=0");
@@ -162,9 +145,11 @@ std::optional<bool> SMSSX::received(const QString& reference) {
     try {
         const BlockingReply reply = blockingGet(*m_manager, url, m_timeout);
         if (reply.outcome == BlockingReply::Outcome::Answered && reply.status == 200) {
-            const QByteArray body = reply.body.trimmed();
-            if (body == "1" || body == "0")
-                return body == "1";
+            // The SMS that reference made: "0" for none.
+            bool number = false;
+            const qlonglong count = reply.body.trimmed().toLongLong(&number);
+            if (number && count >= 0)
+                return count > 0;
         }
     } catch (const std::exception&) {
     }

@@ -13,13 +13,12 @@ class QNetworkAccessManager;
 // The SMS-sending component: hands one SMS per call to a gateway's Kannel sendsms interface,
 //   GET http://HOST:PORT/cgi-bin/sendsms?username=U&password=P&from=SENDER&to=NUMBER&text=TEXT
 //       &charset=UTF-8[&coding=2][&mclass=0]
-// every value percent-encoded as UTF-8. The text goes in the GSM 7-bit alphabet when each of
-// its characters is in the GSM 03.38 default alphabet or its extension table, as UCS-2
-// (coding=2) otherwise; mclass=0 asks for a flash SMS. One kept-alive connection serves all
-// the SMS of a send. With a reference set, the request also carries &quillet-id=REFERENCE: a
-// key Kannel ignores, by which quillet-gateway's sink can later say whether that SMS arrived
-// (received()). Calls are synchronous: while one waits, windows stay painted and user
-// input is held back. Nothing throws.
+// every value percent-encoded as UTF-8. The text goes in the GSM 7-bit alphabet when it can,
+// as UCS-2 (coding=2) otherwise (smslength.h); mclass=0 asks for a flash SMS. One kept-alive
+// connection serves all the SMS of a send. With a reference set, the request also carries
+// &quillet-id=REFERENCE: a key Kannel ignores, by which quillet-gateway's sink can later say
+// whether that SMS arrived (received()). Calls are synchronous: while one waits, windows stay
+// painted and user input is held back. Nothing throws.
 class SMSSX {
 public:
     // The dispatch identifiers the composer uses.
@@ -80,8 +79,8 @@ public:
 
     // Whether the SMS handed over with this reference reached the channel, asked of its
     //   GET http://HOST:PORT/cgi-bin/sendsms-status?username=U&password=P&quillet-id=REFERENCE
-    // (answered "1" or "0"); nullopt when the channel does not say (a real Kannel knows no
-    // such request).
+    // (answered with the SMS that reached it, "0" for none); nullopt when the channel does not
+    // say (a real Kannel knows no such request).
     std::optional<bool> received(const QString& reference);
 
     std::chrono::milliseconds timeout() const { return m_timeout; }
@@ -89,8 +88,6 @@ public:
 
     // The request send() makes; invalid when the component is not configured.
     QUrl requestUrl(const QString& number, const QString& text) const;
-    // True when the text fits the GSM 7-bit default alphabet with its extension table.
-    static bool isGsm7(const QString& text);
 
 private:
     std::unique_ptr<QNetworkAccessManager> m_manager;

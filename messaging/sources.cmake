@@ -4,6 +4,7 @@ list(APPEND QUILLET_CORE_SOURCES
   messaging/blockingget.h messaging/blockingget.cpp
   messaging/inet.h messaging/inet.cpp
   messaging/smssx.h messaging/smssx.cpp
+  messaging/smslength.h messaging/smslength.cpp
   messaging/smssplitter.h messaging/smssplitter.cpp
   messaging/sendjob.h messaging/sendjob.cpp
   messaging/sendjournal.h messaging/sendjournal.cpp

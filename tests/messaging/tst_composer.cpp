@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrlQuery>
@@ -87,7 +88,7 @@ private slots:
             << "Ciao" << QByteArray("2") << "Credito insufficiente" << false;
         QTest::newRow("1601 characters")
             << QString(1601, 'a') << QByteArray("10")
-            << "Il testo supera 10 SMS (1600 caratteri): accorciarlo" << false;
+            << "Il testo richiede 11 SMS, al massimo 10: accorciarlo" << false;
     }
     void sendStops() {
         QFETCH(QString, text);
@@ -108,35 +109,111 @@ private slots:
         QCOMPARE(control<QPlainTextEdit>(&f, "Text1")->toPlainText(), text);
     }
 
-    // Typing past 160 characters warns once; 160 itself is no notice.
+    // The counter says what the network counts of the text and which alphabet; the line
+    // beside it, the SMS the send charges.
+    void counter_data() {
+        QTest::addColumn<QString>("mode"); // every, blank or list (of three)
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QString>("charge");
+        const QString x = "x", euro = "€", emoji = "😀";
+        QTest::newRow("empty") << "every"
+                               << ""
+                               << "0 · 0 di 160 (GSM)"
+                               << "";
+        QTest::newRow("81 euro") << "every" << euro.repeated(81) << "81 · 162 di 160 (GSM)"
+                                 << "2 SMS: credito necessario 2";
+        QTest::newRow("one acute, 70 letters") << "every"
+                                               << "á" + x.repeated(70) << "71 · 71 di 70 (Unicode)"
+                                               << "2 SMS: credito necessario 2";
+        QTest::newRow("36 emoji") << "every" << emoji.repeated(36) << "36 · 72 di 70 (Unicode)"
+                                  << "2 SMS: credito necessario 2";
+        QTest::newRow("160 of short words, at a blank")
+            << "blank" << QString("abcd ").repeated(32).left(160) << "160 · 160 di 160 (GSM)"
+            << "1 SMS: credito necessario 1";
+        QTest::newRow("11 SMS") << "every" << x.repeated(1601) << "1601 · 1601 di 160 (GSM)"
+                                << "Il testo richiede 11 SMS, al massimo 10: accorciarlo";
+        QTest::newRow("list of three") << "list" << euro.repeated(80) << "80 · 160 di 160 (GSM)"
+                                       << "1 SMS × 3 destinatari: credito necessario 3";
+        QTest::newRow("list, a draft over one SMS")
+            << "list"
+            << "È" + x.repeated(70) << "71 · 71 di 70 (Unicode)"
+            << "Il testo supera un SMS (70 caratteri Unicode): accorciarlo per l'invio a più "
+               "destinatari";
+    }
+    void counter() {
+        QFETCH(QString, mode);
+        QFETCH(QString, text);
+        Composer::Request request =
+            mode == "list" ? list({"3331000001", "3331000002", "3331000003"}) : single({}, {});
+        request.text = text;
+        Composer f(session(), request);
+        f.prepareOnActivation();
+        control<QRadioButton>(&f, "Option2")->setChecked(mode == "blank");
+        QTEST(control<QLabel>(&f, "Label5")->text(), "count");
+        QTextDocument charge;
+        charge.setHtml(control<QLabel>(&f, "Label24")->text());
+        QTEST(charge.toPlainText().section('\n', 0, 0), "charge");
+    }
+
+    // The notice comes once when the text stops fitting one SMS, in its alphabet; filling one
+    // SMS exactly is no notice.
+    void overLengthNotice_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("notice");
+        const QString gsm = "Il testo supera 160 Caratteri, il messaggio verrà spedito "
+                            "utilizzando più di un SMS";
+        QTest::newRow("160 letters, then 3") << QString(160, 'a') << "bcd" << gsm;
+        QTest::newRow("79 euro, then one: 160") << QString("€").repeated(79) << "€"
+                                                << "";
+        QTest::newRow("80 euro, then one: 162") << QString("€").repeated(80) << "€" << gsm;
+        QTest::newRow("70 units, then one")
+            << QString("á").repeated(70) << "b"
+            << "Il testo supera 70 caratteri Unicode, il messaggio verrà spedito utilizzando più "
+               "di un SMS";
+    }
     void overLengthNotice() {
+        QFETCH(QString, text);
+        QFETCH(QString, typed);
         Composer f(session(), single({}, {}));
         f.prepareOnActivation();
         auto* box = control<QPlainTextEdit>(&f, "Text1");
-        const QString notice = "Il testo supera 160 Caratteri, il messaggio verrà spedito "
-                               "utilizzando più di un SMS";
-        box->setPlainText(QString(160, 'a'));
+        box->setPlainText(text);
         QVERIFY(m_script->messages().isEmpty());
-        QTest::keyClicks(box, "bcd");
-        QCOMPARE(m_script->messages(), QStringList{notice});
+        box->moveCursor(QTextCursor::End);
+        box->insertPlainText(typed);
+        QTEST(m_script->messages().join('|'), "notice");
     }
 
-    // List mode holds 160 characters as a text box's maximum length: what is typed is cut to
-    // fit, the text already there never changes. A longer draft is kept, and the send refuses
-    // it.
+    // List mode holds one SMS as a text box's maximum length, measured as the SMS centre
+    // does: what is pasted or typed is cut to fit, the text already there never changes. A
+    // longer draft is kept, and the send refuses it.
     void listLimit_data() {
         QTest::addColumn<QString>("draft");
         QTest::addColumn<int>("caret");
-        QTest::addColumn<QString>("text"); // after "ZW" typed at the caret
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("text");
         const QString full = QString(80, 'x') + QString(80, 'y');
-        QTest::newRow("typed onto 159: the 160th fits")
-            << full.left(159) << 159 << full.left(159) + 'Z';
+        QTest::newRow("onto 159: the 160th fits")
+            << full.left(159) << 159 << "ZW" << full.left(159) + 'Z';
+        QTest::newRow("onto 158 septets: a euro fits") << QString(158, 'x') << 0 << "€€"
+                                                       << "€" + QString(158, 'x');
+        QTest::newRow("onto 159 septets: a euro does not")
+            << QString(159, 'x') << 5 << "€" << QString(159, 'x');
+        QTest::newRow("onto 69 units: an emoji does not")
+            << QString("á").repeated(69) << 69 << "😀" << QString("á").repeated(69);
+        QTest::newRow("onto 68 units: an emoji fits, whole")
+            << QString("á").repeated(68) << 68 << "😀😀" << QString("á").repeated(68) + "😀";
+        QTest::newRow("an accent onto 100 letters: 70 units")
+            << QString(100, 'x') << 100 << "é ú" << QString(100, 'x') + "é ";
         QTest::newRow("a saved draft of 161 stays, takes nothing more")
-            << full + 'E' << 3 << full + 'E';
+            << full + 'E' << 3 << "ZW" << full + 'E';
     }
     void listLimit() {
         QFETCH(QString, draft);
         QFETCH(int, caret);
+        QFETCH(QString, typed);
         QFETCH(QString, text);
         Composer::Request request = list({"3331000001", "3331000002"});
         request.text = draft;
@@ -146,14 +223,14 @@ private slots:
         QTextCursor at = box->textCursor();
         at.setPosition(caret);
         box->setTextCursor(at);
-        QTest::keyClicks(box, "ZW");
+        box->insertPlainText(typed);
         QTEST(box->toPlainText(), "text");
         if (text.size() <= 160)
             return;
         QSignalSpy finished(&f, &QDialog::finished);
         send(f);
-        QCOMPARE(m_script->messages().value(1), "Il testo supera 160 caratteri: accorciarlo per "
-                                                "l'invio a più destinatari");
+        QCOMPARE(m_script->messages().value(1), "Il testo supera un SMS (160 caratteri GSM): "
+                                                "accorciarlo per l'invio a più destinatari");
         QVERIFY(finished.isEmpty() && m_service->targets().isEmpty());
     }
 

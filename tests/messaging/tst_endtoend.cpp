@@ -65,8 +65,10 @@ private slots:
         QVERIFY(!m_servizio.isEmpty());
     }
     void cleanupTestCase() {
-        m_gateway.terminate();
-        m_gateway.waitForFinished(5000);
+        for (QProcess* gateway : {&m_gateway, &m_forwardGateway}) {
+            gateway->terminate();
+            gateway->waitForFinished(5000);
+        }
         kannelRig({"stop", m_kannelDir.path()});
     }
 
@@ -74,7 +76,7 @@ private slots:
     // credit drops by three, "Aggiorna Credito" shows the gateway's figure. In single mode a
     // long text arrives as its parts, in order. Without a sender header the SMS go out with
     // the account's default sender. Through Kannel: accented letters, euro and the GSM
-    // extension stay 7-bit (coding 0), a typographic apostrophe makes UCS-2 (coding 2) and 160
+    // extension stay 7-bit (coding 0), a typographic apostrophe makes UCS-2 (coding 2) and 70
     // characters of it arrive whole, flash is class 0.
     void sendFromTheMainWindow_data() {
         QTest::addColumn<bool>("kannel");
@@ -87,8 +89,8 @@ private slots:
         QTest::newRow("demo, as scripts/run") << false << true << false << ""
                                               << "Offerta: camera doppia a 80 €, colazione inclusa!"
                                               << "";
-        QTest::newRow("list, Kannel, flash, no header, 160 in UCS-2")
-            << true << true << true << "" << QString("l’ora ").repeated(27).left(160)
+        QTest::newRow("list, Kannel, flash, no header, 70 in UCS-2")
+            << true << true << true << "" << QString("l’ora ").repeated(12).left(70)
             << "0:2 0:2 0:2";
         QTest::newRow("three parts, Kannel, header")
             << true << false << false << "Caffè"
@@ -148,19 +150,7 @@ private slots:
         }
 
         platform::DialogScript script;
-        QTimer::singleShot(0, this, [&] {
-            Composer* f = shownWindow<Composer>("Form5");
-            QVERIFY(f);
-            QTRY_VERIFY(f->isActiveWindow()); // as the user finds it
-            auto* type = control<QComboBox>(f, "Combo1");
-            type->setCurrentIndex(flash ? 1 : 0);
-            emit type->activated(type->currentIndex());
-            control<QPlainTextEdit>(f, "Text1")->setPlainText(text);
-            control<QRadioButton>(f, "Option2")->setChecked(!list);
-            control<QPushButton>(f, "Command1")->click();
-        });
-        control<QAction>(&window, list ? "ismsm" : "ismss")->trigger();
-
+        type(window, {list, flash, !list, text});
         QCOMPARE(script.messages().last(), "Messaggio/i  inviato correttamente");
         const QString left = QString::number(credit.toInt() - 3);
         if (!kannel)
@@ -411,7 +401,140 @@ private slots:
         QVERIFY(gateway.waitForFinished(10000));
     }
 
+    // Through the composer, the gateway in front of Kannel (max-messages 3, concatenation on)
+    // and the fake SMS centre, on each limit of what an SMS holds, in both cuts and in list
+    // mode: the credit charged is the SMS the SMS centre received, and the phone puts together
+    // exactly what was typed, nothing added, nothing cut.
+    void chargedAsSent_data() {
+        QTest::addColumn<QString>("mode"); // every, blank (the two cuts) or list (of two)
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("sms");
+        const QString x = "x", euro = "€", emoji = "😀", grave = "È";
+        QTest::newRow("160 letters") << "every" << x.repeated(160) << 1;
+        QTest::newRow("161 letters") << "every" << x.repeated(161) << 2;
+        QTest::newRow("81 euro") << "every" << euro.repeated(81) << 2;
+        QTest::newRow("81 euro, at a blank") << "blank" << euro.repeated(81) << 2;
+        QTest::newRow("one acute and 70 letters") << "every"
+                                                  << "á" + x.repeated(70) << 2;
+        QTest::newRow("36 emoji") << "every" << emoji.repeated(36) << 2;
+        QTest::newRow("È and 159 letters") << "every" << grave + x.repeated(159) << 2;
+        QTest::newRow("È and 159 letters, at a blank") << "blank" << grave + x.repeated(159) << 2;
+        QTest::newRow("a brace after every 79 letters")
+            << "every" << (x.repeated(79) + "{").repeated(6) << 4;
+        QTest::newRow("160 of short words, at a blank")
+            << "blank" << QString("abcd ").repeated(32).left(160) << 1;
+        QTest::newRow("1590 of short words, at a blank: 10 SMS")
+            << "blank" << QString("abcd ").repeated(318) << 10;
+        QTest::newRow("exactly 10 SMS") << "every" << x.repeated(1600) << 10;
+        QTest::newRow("no-break space") << "every"
+                                        << "Ore 9" + QString(QChar(0xA0)) + "30" << 1;
+        QTest::newRow("list: 160 letters") << "list" << x.repeated(160) << 2;
+        QTest::newRow("list: 80 euro") << "list" << euro.repeated(80) << 2;
+        QTest::newRow("list: 35 emoji") << "list" << emoji.repeated(35) << 2;
+        QTest::newRow("list: È and 69 letters") << "list" << grave + x.repeated(69) << 2;
+    }
+    void chargedAsSent() {
+        QFETCH(QString, mode);
+        QFETCH(QString, text);
+        if (m_forwardServizio.isEmpty()) {
+            const QString db = m_dir.filePath("parts.db");
+            QCOMPARE(
+                run("QUILLET_GATEWAY", {"account", "create", "--db", db, "demo", "demo", "1000"}),
+                0);
+            m_forwardServizio =
+                serve(m_forwardGateway, {"--db", db, "--max-parts", "3", "--forward",
+                                         "http://127.0.0.1:" + m_env["KANNEL_SENDSMS_PORT"] +
+                                             "/cgi-bin/sendsms?username=" + rigUser +
+                                             "&password=" + QUrl::toPercentEncoding(rigPassword)});
+            QVERIFY(!m_forwardServizio.isEmpty());
+        }
+        const bool list = mode == "list";
+        TestFolder folder;
+        QStringList numbers;
+        {
+            auto db = folder.book("Principale");
+            for (int i = 0; i < (list ? 2 : 1); ++i) {
+                const QString number = QString("3389%1%2").arg(++m_rows, 5, 10, QChar('0')).arg(i);
+                seed::addContact(*db, "Nome", QString("Cognome%1").arg(i), number, "");
+                numbers << "+39" + number;
+            }
+        }
+        folder.write("registrazione", {"demo-demo"});
+        folder.write("servizio", {m_forwardServizio});
+        const auto credit = [&] {
+            return Inet()
+                .OpenURL(gatewayrequests::creditQuery(m_forwardServizio, {"demo", "demo"}))
+                .toInt();
+        };
+        const int before = credit();
+        Session session;
+        session.appFolder = folder.path();
+        MainWindow window(session);
+        window.load();
+        window.onTreeNodeClicked();
+        QTRY_COMPARE(window.browser()->model()->rowCount(), numbers.size());
+        window.browser()->model()->setAllChecked(true);
+        platform::DialogScript script;
+        type(window, {list, false, mode == "blank", text});
+        QCOMPARE(script.messages().last(), "Messaggio/i  inviato correttamente");
+        const int charged = before - credit();
+        QTEST(charged, "sms");
+        const auto received = [&] {
+            int count = 0;
+            for (const QStringList& sms : receivedSms(numbers))
+                count += static_cast<int>(sms.size());
+            return count;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(received(), charged, 15000);
+        QTest::qWait(300); // nothing more comes
+        QCOMPARE(received(), charged);
+        // The composer's box gives a no-break space as a blank, which keeps the SMS in GSM.
+        for (const QStringList& sms : receivedSms(numbers))
+            QCOMPARE(sms.join(QString()), QString(text).replace(QChar(0xA0), ' '));
+    }
+
 private:
+    // What the user does in the composer that the main window opens on the ticked contacts.
+    struct Typing {
+        bool list = false;
+        bool flash = false;
+        bool atBlank = false; // "Suddividi allo spazio più prossimo"
+        QString text;
+    };
+    void type(MainWindow& window, const Typing& typing) {
+        QTimer::singleShot(0, this, [&] {
+            Composer* f = shownWindow<Composer>("Form5");
+            QVERIFY(f);
+            QTRY_VERIFY(f->isActiveWindow()); // as the user finds it
+            auto* type = control<QComboBox>(f, "Combo1");
+            type->setCurrentIndex(typing.flash ? 1 : 0);
+            emit type->activated(type->currentIndex());
+            control<QRadioButton>(f, "Option2")->setChecked(typing.atBlank);
+            control<QPlainTextEdit>(f, "Text1")->setPlainText(typing.text);
+            control<QPushButton>(f, "Command1")->click();
+        });
+        control<QAction>(&window, typing.list ? "ismsm" : "ismss")->trigger();
+    }
+
+    // Each SMS the fake SMS centre received for these numbers, as the phone reads it (the parts
+    // of a concatenated message each one SMS), by number.
+    QList<QStringList> receivedSms(const QStringList& numbers) {
+        QMap<QString, QStringList> got;
+        for (const QString& line :
+             kannelRig({"received", m_kannelDir.path()}).split('\n', Qt::SkipEmptyParts)) {
+            const QStringList f = line.split(' ');
+            if (f.size() < 4 || !numbers.contains(f[1]))
+                continue;
+            if (f[2] == "text")
+                got[f[1]] << line.section(' ', 3);
+            else if (f[2] == "ucs-2")
+                got[f[1]] << QStringDecoder(QStringDecoder::Utf16BE).decode(unescape(f[3]));
+            else // 8-bit or a part with a header: not what the program sends
+                got[f[1]] << "<" + f[2] + ">";
+        }
+        return got.values();
+    }
+
     // Runs `step` on the window of this class and object name once it is on screen.
     template <class Window>
     static void whenShown(const char* name, std::function<void(Window*)> step) {
@@ -495,6 +618,9 @@ private:
     QMap<QString, QString> m_env; // what kannel-rig start printed
     QProcess m_gateway;
     QString m_servizio;
+    QProcess m_forwardGateway; // serve --forward to the rig, for chargedAsSent
+    QString m_forwardServizio;
+    int m_rows = 0;                 // rows of chargedAsSent: each sends to numbers of its own
     QMap<QString, QString> m_flags; // "class:coding" by number
 };
 

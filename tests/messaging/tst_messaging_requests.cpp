@@ -1,6 +1,5 @@
 #include "messaging/account.h"
 #include "messaging/gatewayrequests.h"
-#include "messaging/smssplitter.h"
 #include "platform/clock.h"
 
 #include <QtTest>
@@ -61,42 +60,6 @@ private slots:
         QTEST(s ? s->host + '|' + s->account + '|' + QString::number(s->port)
                 : QStringLiteral("invalid"),
               "settings");
-    }
-
-    // The lengths of the parts a text is cut into; no character but a blank is lost.
-    void cutting_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("atBlank");
-        QTest::addColumn<QList<int>>("lengths");
-        const QString x(1, 'x');
-        QTest::newRow("empty") << "" << false << QList<int>{};
-        QTest::newRow("160") << x.repeated(160) << false << QList<int>{160};
-        QTest::newRow("161") << x.repeated(161) << false << QList<int>{160, 1};
-        const QString emoji = QString::fromUtf8("\U0001F600");
-        QTest::newRow("an emoji is one character, never cut")
-            << x.repeated(159) + emoji + "y" << false << QList<int>{160, 1};
-        // Blank rule: "xxx " words of 4 fill a part to exactly 160, the next starts anew.
-        const QString word = x.repeated(3) + ' ';
-        QTest::newRow("blank: no empty part after an exact fill")
-            << (word.repeated(80)).chopped(1) << true << QList<int>{160, 160};
-        QTest::newRow("blank: a word that does not fit moves whole")
-            << x.repeated(150) + ' ' + x.repeated(20) << true << QList<int>{151, 21};
-        QTest::newRow("blank: a word of 170 is cut, nothing lost")
-            << "ab " + x.repeated(170) + " cd" << true << QList<int>{3, 160, 14};
-        QTest::newRow("blank: a word of exactly 160")
-            << x.repeated(160) + " cd" << true << QList<int>{160, 3};
-        QTest::newRow("blank rule only from 160 characters")
-            << x.repeated(100) + ' ' + x.repeated(58) << true << QList<int>{159};
-    }
-    void cutting() {
-        QFETCH(QString, text);
-        QFETCH(bool, atBlank);
-        const QStringList parts = sms::cut(text, atBlank);
-        QList<int> lengths;
-        for (const QString& part : parts)
-            lengths.append(sms::length(part));
-        QTEST(lengths, "lengths");
-        QCOMPARE(parts.join(QString()).remove(' '), text.remove(' '));
     }
 
     void creditCache_data() {
