@@ -31,7 +31,7 @@ constexpr int defaultPort = 8765;
 const char* const usageText = R"(Uso:
   quillet-gateway serve --db FILE [--listen INDIRIZZO] [--port PORTA]
                   [--channel HOST-UTENTE:PASSWORD-PORTA] [--sink-user UTENTE --sink-pass PASSWORD]
-                  [--sink-keep N] [--forward URL [--dlr-base URL]]
+                  [--sink-keep N] [--max-parts N] [--forward URL [--dlr-base URL]]
       Avvia il gateway. Scrive "In ascolto su INDIRIZZO:PORTA" quando è pronto.
       --db        il database del gateway (creato se non esiste)
       --listen    l'indirizzo su cui ascoltare (predefinito 127.0.0.1)
@@ -41,6 +41,9 @@ const char* const usageText = R"(Uso:
       --sink-user, --sink-pass
                   l'account del ricevitore sendsms (predefinito quillet / quillet)
       --sink-keep quanti SMS ricevuti conservare, i più recenti (predefinito 10000)
+      --max-parts quante parti di un testo lungo il centro SMS invia (predefinito 3): va
+                  posto uguale al max-messages dell'operatore in Kannel; un testo che ne
+                  richiede di più è rifiutato senza addebito
       --forward   il sendsms di Kannel a cui inoltrare gli SMS degli account, con l'account
                   del gestore: http://HOST:PORTA/cgi-bin/sendsms?username=U&password=P
       --dlr-base  l'indirizzo http://HOST:PORTA a cui Kannel raggiunge il gateway per gli
@@ -162,11 +165,11 @@ gateway::ForwardTarget forwardTarget(const QString& text) {
 }
 
 int serve(const QStringList& rest) {
-    const Arguments args =
-        parseArguments(rest,
-                       {u"--db"_s, u"--listen"_s, u"--port"_s, u"--channel"_s, u"--sink-user"_s,
-                        u"--sink-pass"_s, u"--sink-keep"_s, u"--forward"_s, u"--dlr-base"_s},
-                       {});
+    const Arguments args = parseArguments(rest,
+                                          {u"--db"_s, u"--listen"_s, u"--port"_s, u"--channel"_s,
+                                           u"--sink-user"_s, u"--sink-pass"_s, u"--sink-keep"_s,
+                                           u"--max-parts"_s, u"--forward"_s, u"--dlr-base"_s},
+                                          {});
     if (!args.positional.isEmpty())
         throw UsageError{u"Argomento inatteso: %1"_s.arg(args.positional.first())};
     const QString dbPath = requiredOption(args, u"--db"_s);
@@ -190,6 +193,12 @@ int serve(const QStringList& rest) {
         config.sinkKeep = wholeNumber(args.options.value(u"--sink-keep"_s), u"--sink-keep"_s);
         if (config.sinkKeep < 1)
             throw UsageError{u"--sink-keep vuole almeno 1"_s};
+    }
+    if (args.options.contains(u"--max-parts"_s)) {
+        const qint64 parts = wholeNumber(args.options.value(u"--max-parts"_s), u"--max-parts"_s);
+        if (parts < 1 || parts > 255)
+            throw UsageError{u"--max-parts vuole un numero da 1 a 255"_s};
+        config.maxParts = static_cast<int>(parts);
     }
 
     config.channel = args.options.value(u"--channel"_s);

@@ -2,6 +2,7 @@
 
 #include "gateway/gatewayerror.h"
 #include "gateway/pages.h"
+#include "messaging/smslength.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -34,6 +35,8 @@ const QString referenceKey = u"quillet-id"_s;
 // the client's, the sender is resolved here, the gateway asks for the delivery reports itself.
 const QList<QByteArray> droppedKeys{"username",   "user", "password", "pass",
                                     "quillet-id", "from", "dlr-mask", "dlr-url"};
+// Fields that go again in the coding the text is counted in.
+const QList<QByteArray> recodedKeys{"text", "charset", "coding"};
 constexpr std::chrono::seconds forwardTimeout{2}; // within the 3 s a stop waits for answers
 // How long sendsms-status waits for a sendsms with its reference: beyond a forward's time-out.
 constexpr std::chrono::seconds inFlightWait{3};
@@ -52,12 +55,31 @@ Reply text(const QString& body, int status = 200) {
 }
 
 // Kannel labels its plain answers text/html.
-Reply kannel(int status, const char* body) {
+Reply kannel(int status, const QString& body) {
     Reply reply;
     reply.status = status;
     reply.contentType = QByteArrayLiteral("text/html");
-    reply.body = QByteArray(body);
+    reply.body = body.toUtf8();
     return reply;
+}
+
+Reply kannel(int status, const char* body) {
+    return kannel(status, QString::fromUtf8(body));
+}
+
+// How the SMS centre sends a text: its coding, and the SMS each receiver gets. 8-bit data goes
+// as given, 140 bytes an SMS, 134 a part; a text outside the GSM alphabet goes in UCS-2 whether
+// or not the client asked for it (in 7 bits its letters would arrive as "?").
+struct Encoding {
+    int coding = 0;
+    int parts = 1;
+};
+
+Encoding encodingOf(int coding, const QString& text, qsizetype bytes) {
+    if (coding == 1)
+        return {1, bytes <= 140 ? 1 : static_cast<int>((bytes + 133) / 134)};
+    const sms::Alphabet alphabet = coding == 2 ? sms::Alphabet::Unicode : sms::alphabetOf(text);
+    return {alphabet == sms::Alphabet::Unicode ? 2 : 0, sms::concatenatedParts(text, alphabet)};
 }
 
 // An SMS that no charge of the account covers.
@@ -353,7 +375,7 @@ Reply Service::sendStatus(QByteArrayView rawQuery) {
         m_inFlightDone.wait_for(lock, inFlightWait,
                                 [&] { return !m_inFlight.contains(reference); });
     }
-    return text(m_store.hasMessage(reference) ? u"1"_s : u"0"_s);
+    return text(QString::number(m_store.smsWithReference(reference)));
 }
 
 Reply Service::sendSms(QByteArrayView rawQuery) {
@@ -403,6 +425,12 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
     }
     if (message.toUcs4().size() > maxTextCharacters)
         return kannel(400, "Testo troppo lungo: al massimo 1600 caratteri, rifiutato");
+    const Encoding encoding = encodingOf(coding, message, bytes.size());
+    // More parts than the SMS centre sends: it would cut the text and still say it went.
+    if (encoding.parts > m_config.maxParts)
+        return kannel(400, u"Testo troppo lungo: %1 SMS, al massimo %2 per messaggio, rifiutato"_s
+                               .arg(encoding.parts)
+                               .arg(m_config.maxParts));
 
     QList<SinkMessage> messages;
     for (const QString& receiver : receivers) {
@@ -411,7 +439,8 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
         sms.receiver = receiver;
         sms.text = message;
         sms.mclass = mclass;
-        sms.coding = coding;
+        sms.coding = encoding.coding;
+        sms.parts = encoding.parts;
         sms.charset = QString::fromLatin1(charset);
         sms.ref = query.value(referenceKey);
         sms.key = newKey();
@@ -478,15 +507,21 @@ Reply Service::forward(QByteArrayView rawQuery, const QString& payer, const QStr
     if (!taken)
         return unpaid();
     // The client's fields as they came, but for its login and its reference; the sender is
-    // the one resolved here, as Kannel knows only the operator's login.
+    // the one resolved here, as Kannel knows only the operator's login. A text goes again as
+    // UTF-8 in the coding it is counted in; 8-bit data as it came.
+    const SinkMessage& first = sms.first();
+    const bool recoded = first.coding != 1;
     QByteArray fields;
     for (const QByteArray& pair : QByteArray(rawQuery.data(), rawQuery.size()).split('&')) {
         const QByteArray key =
             QByteArray::fromPercentEncoding(pair.left(pair.indexOf('=')).replace('+', ' '));
-        if (pair.isEmpty() || droppedKeys.contains(key))
+        if (pair.isEmpty() || droppedKeys.contains(key) || (recoded && recodedKeys.contains(key)))
             continue;
         fields += pair + '&';
     }
+    if (recoded)
+        fields += "text=" + QUrl::toPercentEncoding(first.text) +
+                  "&charset=UTF-8&coding=" + QByteArray::number(first.coding) + '&';
     fields += "from=" + QUrl::toPercentEncoding(sender);
     const QString base = m_config.dlrBase.isEmpty()
                              ? u"http://%1:%2"_s.arg(m_sinkHost).arg(m_sinkPort)

@@ -25,6 +25,9 @@ struct ServiceConfig {
     QString sinkUser; // an extra sendsms account of the sink, without a default sender
     QString sinkPass;
     qint64 sinkKeep = 10'000; // the sink's newest messages kept; older ones are dropped
+    // The parts of a long text the SMS centre sends (Kannel's max-messages); a text that needs
+    // more is refused.
+    int maxParts = 3;
     // Where the accounts' SMS go on (a Kannel smsbox); none: they stay in the sink.
     std::optional<ForwardTarget> forward;
     // http://HOST:PORT where Kannel calls with delivery reports; empty: the sink's address.

@@ -20,7 +20,7 @@ using sqlite::Transaction;
 
 namespace {
 
-constexpr int schemaVersion = 5;
+constexpr int schemaVersion = 6;
 constexpr int senderLength = 11;   // characters of an alphanumeric SMS sender
 constexpr int maxReportText = 200; // characters of an SMS centre's text kept with a report
 constexpr std::size_t maxIdleConnections = 16;
@@ -62,7 +62,8 @@ CREATE TABLE sink(
     mclass INTEGER NOT NULL,
     coding INTEGER NOT NULL,
     charset TEXT NOT NULL,
-    ref TEXT);
+    ref TEXT,
+    parts INTEGER NOT NULL DEFAULT 1);
 CREATE INDEX sink_by_ref ON sink(ref) WHERE ref IS NOT NULL;
 )sql";
 
@@ -79,7 +80,8 @@ CREATE TABLE deliveries(
     accepted TEXT NOT NULL,
     state INTEGER NOT NULL DEFAULT 0,
     state_time TEXT,
-    state_text TEXT NOT NULL DEFAULT '');
+    state_text TEXT NOT NULL DEFAULT '',
+    parts INTEGER NOT NULL DEFAULT 1);
 CREATE INDEX deliveries_by_batch ON deliveries(batch, receiver) WHERE batch IS NOT NULL;
 CREATE INDEX deliveries_by_accepted ON deliveries(accepted);
 CREATE TABLE unreachable(number TEXT PRIMARY KEY NOT NULL);
@@ -101,6 +103,12 @@ CREATE INDEX sink_by_ref ON sink(ref) WHERE ref IS NOT NULL;
 constexpr const char* addUsedSql = R"sql(
 ALTER TABLE sends ADD COLUMN used INTEGER NOT NULL DEFAULT 0;
 UPDATE sends SET used = charged;
+)sql";
+
+// Version 5 counted one SMS per receiver, whatever the text's length: its rows stay as they are.
+constexpr const char* addPartsSql = R"sql(
+ALTER TABLE sink ADD COLUMN parts INTEGER NOT NULL DEFAULT 1;
+ALTER TABLE deliveries ADD COLUMN parts INTEGER NOT NULL DEFAULT 1;
 )sql";
 
 [[noreturn]] void raiseGatewayError(const sqlite::Error& error) {
@@ -231,6 +239,14 @@ void changeCredit(sqlite::Connection& db, const QString& user, qint64 delta, qin
 
 // Takes `count` SMS from what the account's charges paid for and has not sent yet, the oldest
 // charges first; nullopt, taking nothing, when they cover fewer.
+// The SMS the messages make.
+qint64 smsOf(const QList<SinkMessage>& messages) {
+    qint64 count = 0;
+    for (const SinkMessage& message : messages)
+        count += message.parts;
+    return count;
+}
+
 std::optional<Allowances> takeFrom(sqlite::Connection& db, const QString& user, qint64 count) {
     Allowances taken;
     Statement query(db, "SELECT rowid, first_time, charged - used FROM sends "
@@ -298,15 +314,18 @@ void Store::createSchema(sqlite::Connection& db) {
     const qint64 found = version.integer(0);
     if (found == schemaVersion)
         return;
-    if (found >= 1 && found <= 4) {
+    if (found >= 1 && found <= 5) {
         if (found == 1)
             db.exec(addSenderSql);
         if (found <= 2)
             db.exec(addRefSql);
         if (found <= 3)
             db.exec(addUsedSql);
-        db.exec(deliveriesSql);
-        db.exec("PRAGMA user_version = 5");
+        if (found <= 4)
+            db.exec(deliveriesSql);
+        else
+            db.exec(addPartsSql);
+        db.exec("PRAGMA user_version = 6");
         transaction.commit();
         return;
     }
@@ -320,7 +339,7 @@ void Store::createSchema(sqlite::Connection& db) {
         throw GatewayError(QStringLiteral("Il file %1 non è un database del gateway").arg(m_path));
     db.exec(schemaSql);
     db.exec(deliveriesSql);
-    db.exec("PRAGMA user_version = 5");
+    db.exec("PRAGMA user_version = 6");
     transaction.commit();
 }
 
@@ -523,16 +542,20 @@ std::optional<Allowances> Store::takeAllowances(const QString& user,
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
     Transaction transaction(db);
-    auto taken = takeFrom(db, user, messages.size());
+    auto taken = takeFrom(db, user, smsOf(messages));
     if (!taken)
         return taken;
     const QString now = nowText();
-    Statement insert(db, "INSERT INTO deliveries(key, batch, owner, receiver, accepted) "
-                         "VALUES(?1, ?2, ?3, ?4, ?5)");
+    Statement insert(db, "INSERT INTO deliveries(key, batch, owner, receiver, accepted, parts) "
+                         "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
     for (const SinkMessage& message : messages) {
         if (message.key.isEmpty())
             continue;
-        insert.bind(1, message.key).bind(3, user).bind(4, message.receiver).bind(5, now);
+        insert.bind(1, message.key)
+            .bind(3, user)
+            .bind(4, message.receiver)
+            .bind(5, now)
+            .bind(6, message.parts);
         if (batch.isEmpty())
             insert.bindNull(2);
         else
@@ -566,11 +589,11 @@ bool Store::addMessages(const QList<SinkMessage>& messages, qint64 keep, const Q
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
     Transaction transaction(db);
-    if (!payer.isEmpty() && !takeFrom(db, payer, messages.size()))
+    if (!payer.isEmpty() && !takeFrom(db, payer, smsOf(messages)))
         return false;
     const QString now = nowText();
     Statement insert(db, "INSERT INTO sink(time, sender, receiver, text, mclass, coding, charset, "
-                         "ref) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+                         "ref, parts) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     for (const SinkMessage& message : messages) {
         insert.bind(1, now)
             .bind(2, message.sender)
@@ -578,7 +601,8 @@ bool Store::addMessages(const QList<SinkMessage>& messages, qint64 keep, const Q
             .bind(4, message.text)
             .bind(5, message.mclass)
             .bind(6, message.coding)
-            .bind(7, message.charset);
+            .bind(7, message.charset)
+            .bind(9, message.parts);
         if (message.ref.isEmpty())
             insert.bindNull(8);
         else
@@ -588,8 +612,8 @@ bool Store::addMessages(const QList<SinkMessage>& messages, qint64 keep, const Q
     if (reports == Reports::Sink) {
         // What Kannel would report: at the SMS centre (8), then the final state.
         Statement record(db, "INSERT INTO deliveries(key, owner, receiver, accepted, state, "
-                             "state_time, state_text) SELECT ?1, ?2, ?3, ?4, "
-                             "iif(u.number IS NULL, 1, 2), ?4, iif(u.number IS NULL, '', ?5) "
+                             "state_time, state_text, parts) SELECT ?1, ?2, ?3, ?4, "
+                             "iif(u.number IS NULL, 1, 2), ?4, iif(u.number IS NULL, '', ?5), ?7 "
                              "FROM (SELECT NULL) LEFT JOIN unreachable u ON u.number = ?6");
         for (const SinkMessage& message : messages) {
             if (message.key.isEmpty())
@@ -600,6 +624,7 @@ bool Store::addMessages(const QList<SinkMessage>& messages, qint64 keep, const Q
                 .bind(4, now)
                 .bind(5, QStringLiteral("Numero non raggiungibile"))
                 .bind(6, internationalNumber(message.receiver))
+                .bind(7, message.parts)
                 .run();
         }
     }
@@ -623,7 +648,8 @@ QList<SinkMessage> readMessages(Statement& query) {
                          static_cast<int>(query.integer(6)),
                          query.text(7),
                          query.text(8),
-                         {}});
+                         {},
+                         static_cast<int>(query.integer(9))});
     }
     return messages;
 }
@@ -633,7 +659,8 @@ QList<SinkMessage> readMessages(Statement& query) {
 QList<SinkMessage> Store::messages(qint64 limit) {
     Lease lease(*this);
     Statement query(lease.db(),
-                    "SELECT id, time, sender, receiver, text, mclass, coding, charset, ref FROM "
+                    "SELECT id, time, sender, receiver, text, mclass, coding, charset, ref, parts "
+                    "FROM "
                     "(SELECT * FROM sink ORDER BY id DESC LIMIT ?1) ORDER BY id");
     query.bind(1, limit < 0 ? qint64{-1} : limit);
     return readMessages(query);
@@ -641,19 +668,20 @@ QList<SinkMessage> Store::messages(qint64 limit) {
 
 QList<SinkMessage> Store::messagesAfter(qint64 afterId, qint64 limit) {
     Lease lease(*this);
-    Statement query(
-        lease.db(),
-        "SELECT id, time, sender, receiver, text, mclass, coding, charset, ref FROM sink "
-        "WHERE id > ?1 ORDER BY id LIMIT ?2");
+    Statement query(lease.db(),
+                    "SELECT id, time, sender, receiver, text, mclass, coding, charset, ref, parts "
+                    "FROM sink "
+                    "WHERE id > ?1 ORDER BY id LIMIT ?2");
     query.bind(1, afterId).bind(2, limit);
     return readMessages(query);
 }
 
-bool Store::hasMessage(const QString& ref) {
+qint64 Store::smsWithReference(const QString& ref) {
     Lease lease(*this);
-    Statement query(lease.db(), "SELECT 1 FROM sink WHERE ref = ?1 LIMIT 1");
+    Statement query(lease.db(), "SELECT coalesce(sum(parts), 0) FROM sink WHERE ref = ?1");
     query.bind(1, ref);
-    return query.step();
+    query.step();
+    return query.integer(0);
 }
 
 qint64 Store::messageCount() {

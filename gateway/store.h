@@ -38,8 +38,9 @@ struct SinkMessage {
     int mclass = -1; // -1 when not given; 0 is a flash SMS
     int coding = 0;
     QString charset;
-    QString ref; // the client's reference of the SMS (quillet-id), empty without one
-    QString key; // the gateway's key of the SMS (X-Quillet-Sms), empty without one
+    QString ref;   // the client's reference of the SMS (quillet-id), empty without one
+    QString key;   // the gateway's key of the SMS (X-Quillet-Sms), empty without one
+    int parts = 1; // SMS the SMS centre sends for it (the parts of a long text)
 };
 
 // The latest delivery report of an SMS that has a key.
@@ -111,7 +112,7 @@ public:
     // Oldest first; all accounts when user is empty.
     QList<LedgerEntry> ledger(const QString& user = {});
 
-    // Takes one SMS paid for and not sent yet from the account for each message; nullopt,
+    // Takes the SMS paid for and not sent yet that the messages make (their parts); nullopt,
     // taking nothing, when its charges cover fewer. The messages' keys are recorded with it, as
     // the account's SMS with no report yet, under `batch` when given (see addReport).
     // returnAllowances gives them back and forgets the keys (the SMS did not go).
@@ -121,7 +122,8 @@ public:
     void returnAllowances(const Allowances& taken);
 
     // Stores the messages, then drops the oldest so that at most `keep` remain. With a payer,
-    // each message takes one SMS paid for by that account, in the same transaction: false,
+    // each message takes its parts from the SMS paid for by that account, in the same
+    // transaction: false,
     // storing nothing, when its charges cover fewer. With `reports`, each message with a key
     // is recorded as the payer's ("" the sink user) with the sink's final report: delivered,
     // or not delivered for a number marked unreachable.
@@ -134,8 +136,8 @@ public:
     QList<SinkMessage> messagesAfter(qint64 afterId, qint64 limit);
     // The messages kept.
     qint64 messageCount();
-    // True when an SMS with this reference reached the sink.
-    bool hasMessage(const QString& ref);
+    // The SMS (parts) of the messages with this reference that reached the sink; 0 for none.
+    qint64 smsWithReference(const QString& ref);
     // Every message ever received, the dropped ones too: the newest one's id (only the oldest
     // are dropped, so ids are never reused).
     qint64 receivedCount();

@@ -129,6 +129,12 @@ class TestGateway : public QObject {
     QProcess m_server; // `quillet-gateway serve` on a free port; killed at the end if still up
     quint16 m_port = 0;
     QMap<QString, QString> m_keys; // of SMS sent for deliveryStates
+    // smsByParts: serve --forward to a Kannel rig, started at its first row.
+    QTemporaryDir m_rig;
+    QMap<QString, QString> m_rigEnv;
+    QProcess m_partsServer;
+    quint16 m_partsPort = 0;
+    int m_partsRows = 0;
 
     Answer get(const QByteArray& target) { return httpGet(m_port, target); }
     QByteArray credit(const QByteArray& user, const QByteArray& pass) {
@@ -199,6 +205,10 @@ private slots:
 
     // SIGTERM stops the gateway cleanly, even while a client keeps sending a request head.
     void cleanupTestCase() {
+        if (m_partsPort != 0) {
+            stop(m_partsServer);
+            kannelRig({u"stop"_s, m_rig.path()});
+        }
         if (m_server.processId() <= 0)
             return;
         SlowClients slow(m_port, 1, u"127.0.0.1"_s);
@@ -396,7 +406,7 @@ private slots:
             << "username=bar&password=b&text=x" + to << 202
             << QStringList{u"Bar Sport +393331234567 -1 x"_s} << 0;
 
-        // What one request may store: 100 receivers, a text of 1600 characters.
+        // What one request may store: 100 receivers.
         QByteArray receivers;
         QStringList hundred;
         for (int i = 0; i < 100; ++i) {
@@ -407,11 +417,6 @@ private slots:
             << sinkAuth + "from=Q&text=x&to=" + receivers << 202 << hundred << 0;
         QTest::newRow("101 receivers")
             << sinkAuth + "from=Q&text=x&to=" + receivers + "%20100" << 400 << QStringList() << 0;
-        const QString text(1600, u'è');
-        QTest::newRow("text of 1600") << sinkAuth + "from=Q&to=1&text=" + enc(text) << 202
-                                      << QStringList{u"Q 1 -1 "_s + text} << 0;
-        QTest::newRow("text of 1601")
-            << sinkAuth + "from=Q&to=1&text=" + enc(text + u'a') << 400 << QStringList() << 0;
     }
 
     void sink() {
@@ -436,6 +441,105 @@ private slots:
         static const QRegularExpression key(u"^[0-9a-f]{32}$"_s);
         for (const QString& k : keys)
             QVERIFY2(key.match(k).hasMatch(), qPrintable(k));
+    }
+
+    // A request is charged the SMS its text makes for each receiver, as the SMS centre counts
+    // them (parts of 153 septets or 67 units), and a text of more parts than --max-parts (3, as
+    // the rig's max-messages) is refused with nothing charged: in sink mode and in front of
+    // Kannel alike, where the SMS centre receives exactly the SMS charged. sendsms-status
+    // counts them too.
+    void smsByParts_data() {
+        QTest::addColumn<bool>("forward");
+        QTest::addColumn<QByteArray>("fields"); // text, coding
+        QTest::addColumn<int>("receivers");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("sms"); // charged, and received by Kannel's SMS centre
+        const QString x = u"x"_s, acute = u"á"_s;
+        const auto text = [](const QString& value) {
+            return "text=" + enc(value);
+        };
+        for (const bool forward : {false, true}) {
+            const auto row = [&](const char* name) -> QTestData& {
+                return QTest::newRow(((forward ? "forward: "_ba : "sink: "_ba) + name).constData())
+                       << forward;
+            };
+            row("160 letters") << text(x.repeated(160)) << 1 << 202 << 1;
+            row("161 letters") << text(x.repeated(161)) << 1 << 202 << 2;
+            row("3 parts of 153") << text(x.repeated(459)) << 1 << 202 << 3;
+            row("4 parts: refused") << text(x.repeated(460)) << 1 << 400 << 0;
+            row("81 euro") << text(u"€"_s.repeated(81)) << 1 << 202 << 2;
+            row("70 units") << text(acute.repeated(70)) << 1 << 202 << 1;
+            row("71 units") << text(acute.repeated(71)) << 1 << 202 << 2;
+            row("3 parts of 67") << text(acute.repeated(201)) << 1 << 202 << 3;
+            row("202 units: refused") << text(acute.repeated(202)) << 1 << 400 << 0;
+            row("UCS-2 asked: 71 letters")
+                << text(x.repeated(71)) + "&coding=2&charset=UTF-8" << 1 << 202 << 2;
+            row("two receivers, 161 letters") << text(x.repeated(161)) << 2 << 202 << 4;
+            row("8-bit, 141 bytes") << "coding=1&text=" + QByteArray(141, 'b') << 1 << 202 << 2;
+        }
+    }
+    void smsByParts() {
+        QFETCH(bool, forward);
+        QFETCH(QByteArray, fields);
+        QFETCH(int, receivers);
+        QFETCH(int, status);
+        QFETCH(int, sms);
+        quint16 port = m_port;
+        QString db = m_db;
+        if (forward) {
+            db = m_dir.filePath(u"parts.db"_s);
+            if (m_partsPort == 0) {
+                int code = 0;
+                const QString out = kannelRig({u"start"_s, m_rig.path()}, &code);
+                QVERIFY2(code == 0, qPrintable(u"kannel-rig start failed: "_s + out));
+                for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts))
+                    m_rigEnv.insert(line.section(u'=', 0, 0), line.section(u'=', 1));
+                createAccount(u"operatore"_s, u"p"_s, 0, {}, db);
+                m_partsPort = startServer(m_partsServer, db,
+                                          {u"--max-parts"_s, u"3"_s, u"--forward"_s,
+                                           m_rigEnv[u"KANNEL_SENDSMS_URL"_s] + u"?username="_s +
+                                               m_rigEnv[u"KANNEL_USER"_s] + u"&password="_s +
+                                               m_rigEnv[u"KANNEL_PASS"_s]});
+                QVERIFY(m_partsPort != 0);
+            }
+            port = m_partsPort;
+        }
+        const QByteArray user = "parti" + QByteArray::number(++m_partsRows);
+        createAccount(QString::fromLatin1(user), u"p"_s, 10, {}, db);
+        const QByteArray auth = "utente=" + user + "&pass=p";
+        QCOMPARE(
+            httpGet(port, "/cgi-bin/utenti/verifica2.cgi?" + auth + "&numero=10&numerodet=10").body,
+            "OK addebitati 10, credito 0"_ba);
+        QStringList numbers;
+        for (int i = 0; i < receivers; ++i)
+            numbers << u"+3933480%1%2"_s.arg(m_partsRows, 3, 10, QChar(u'0')).arg(i);
+        const QByteArray login = "username=" + user + "&password=p&";
+        const Answer answer = httpGet(port, "/cgi-bin/sendsms?" + login + "quillet-id=" + user +
+                                                "&to=" + enc(numbers.join(u' ')) + '&' + fields);
+        QTEST(answer.status, "status");
+        if (status == 400)
+            QCOMPARE(answer.body,
+                     "Testo troppo lungo: 4 SMS, al massimo 3 per messaggio, rifiutato");
+        else
+            QCOMPARE(httpGet(port, "/cgi-bin/sendsms-status?" + login + "quillet-id=" + user).body,
+                     QByteArray::number(sms));
+        // What the charge gets back when corrected to none sent: all but what was used.
+        const QByteArray refund =
+            httpGet(port, "/cgi-bin/utenti/verifica2.cgi?" + auth + "&numero=10&numerodet=0").body;
+        static const QRegularExpression back(u"restituiti (\\d+)"_s);
+        const auto given = back.match(QString::fromUtf8(refund));
+        QCOMPARE(10 - (given.hasMatch() ? given.captured(1).toInt() : 0), sms);
+        if (!forward)
+            return;
+        const auto received = [&] {
+            int count = 0;
+            for (const QString& line : kannelRig({u"received"_s, m_rig.path()}).split(u'\n'))
+                count += numbers.contains(line.section(u' ', 1, 1));
+            return count;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(received(), sms, 10000);
+        QTest::qWait(200); // and no more
+        QCOMPARE(received(), sms);
     }
 
     // esiti.pl answers the latest state of the account's own SMS, in the order asked: the
@@ -538,6 +642,32 @@ private slots:
         const QByteArray body = httpGet(port, asked + keys.join(u',').toLatin1()).body;
         QCOMPARE(body.left(body.indexOf('\t')), keys[0].toLatin1()); // 90 days less a minute
         QVERIFY(!body.contains(keys[1].toLatin1()));                 // 90 days and a minute
+        QVERIFY(stop(server));
+    }
+
+    // A database from before SMS were counted by parts opens; its SMS stay one each.
+    void olderDatabaseOpens() {
+        const QString db = m_dir.filePath(u"version5.db"_s);
+        QProcess server;
+        quint16 port = startServer(server, db, {});
+        const QByteArray sink = "username=quillet&password=quillet&";
+        const auto send = [&](const QByteArray& id) {
+            return httpGet(port, "/cgi-bin/sendsms?" + sink + "from=Q&to=1&text=" +
+                                     QByteArray(300, 'x') + "&quillet-id=" + id)
+                .status;
+        };
+        const auto status = [&](const QByteArray& id) {
+            return httpGet(port, "/cgi-bin/sendsms-status?" + sink + "quillet-id=" + id).body;
+        };
+        QCOMPARE(send("before"), 202);
+        QVERIFY(stop(server));
+        store::sqlite::Connection(db, store::sqlite::Connection::Mode::OpenExisting, 5000)
+            .exec("ALTER TABLE sink DROP COLUMN parts; ALTER TABLE deliveries DROP COLUMN parts; "
+                  "PRAGMA user_version = 5");
+        port = startServer(server, db, {});
+        QVERIFY(port != 0);
+        QCOMPARE(send("after"), 202);
+        QCOMPARE(status("before") + ' ' + status("after"), "1 2"_ba);
         QVERIFY(stop(server));
     }
 
