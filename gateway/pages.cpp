@@ -134,13 +134,14 @@ Reply sink(const QList<SinkMessage>& messages, qint64 kept, qint64 received) {
     if (messages.isEmpty())
         return html(u"Messaggi ricevuti"_s, body + u"<p>Nessun messaggio.</p>\n"_s);
     body += u"<table>\n<tr><th>Data</th><th>Mittente</th><th>Destinatario</th><th>Tipo</th>"
-            "<th>Codifica</th><th>Testo</th></tr>\n"_s;
+            "<th>Codifica</th><th>SMS</th><th>Testo</th></tr>\n"_s;
     for (auto it = messages.crbegin(); it != messages.crend(); ++it) {
-        body += u"<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td>"
-                "<td class=\"testo\">%6</td></tr>\n"_s.arg(
-                    it->time.toString(u"dd/MM/yyyy HH:mm:ss"_s), it->sender.toHtmlEscaped(),
-                    it->receiver.toHtmlEscaped(), mclassName(it->mclass),
-                    QString::number(it->coding), it->text.toHtmlEscaped());
+        body +=
+            u"<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td>"
+            "<td class=\"testo\">%7</td></tr>\n"_s.arg(
+                it->time.toString(u"dd/MM/yyyy HH:mm:ss"_s), it->sender.toHtmlEscaped(),
+                it->receiver.toHtmlEscaped(), mclassName(it->mclass), QString::number(it->coding),
+                QString::number(it->parts), it->text.toHtmlEscaped());
     }
     body += u"</table>\n"_s;
     return html(u"Messaggi ricevuti"_s, body);
