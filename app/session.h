@@ -17,7 +17,7 @@ struct Session {
     double credit = 0;     // last known credit (residui.txt)
     QString service;       // host[:port] of the SMS service (servizio)
     QString currentUser;   // who logged in; empty without a login
-    // The composer's over-length notice shows once each time a text crosses 160 characters.
+    // The composer's over-length notice shows once each time a text stops fitting one SMS.
     bool lengthNotice = false;
 
     store::SharedDatabase archive; // the archive the program works on now

@@ -454,6 +454,8 @@ private slots:
         QTest::addColumn<int>("receivers");
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("sms"); // charged, and received by Kannel's SMS centre
+        // How the fake SMS centre got the first: in 7 bits, UCS-2, or parts with a header.
+        QTest::addColumn<QString>("type");
         const QString x = u"x"_s, acute = u"á"_s;
         const auto text = [](const QString& value) {
             return "text=" + enc(value);
@@ -463,19 +465,20 @@ private slots:
                 return QTest::newRow(((forward ? "forward: "_ba : "sink: "_ba) + name).constData())
                        << forward;
             };
-            row("160 letters") << text(x.repeated(160)) << 1 << 202 << 1;
-            row("161 letters") << text(x.repeated(161)) << 1 << 202 << 2;
-            row("3 parts of 153") << text(x.repeated(459)) << 1 << 202 << 3;
-            row("4 parts: refused") << text(x.repeated(460)) << 1 << 400 << 0;
-            row("81 euro") << text(u"€"_s.repeated(81)) << 1 << 202 << 2;
-            row("70 units") << text(acute.repeated(70)) << 1 << 202 << 1;
-            row("71 units") << text(acute.repeated(71)) << 1 << 202 << 2;
-            row("3 parts of 67") << text(acute.repeated(201)) << 1 << 202 << 3;
-            row("202 units: refused") << text(acute.repeated(202)) << 1 << 400 << 0;
+            row("160 letters") << text(x.repeated(160)) << 1 << 202 << 1 << u"text"_s;
+            row("161 letters") << text(x.repeated(161)) << 1 << 202 << 2 << u"udh"_s;
+            row("3 parts of 153") << text(x.repeated(459)) << 1 << 202 << 3 << u"udh"_s;
+            row("4 parts: refused") << text(x.repeated(460)) << 1 << 400 << 0 << u""_s;
+            row("81 euro") << text(u"€"_s.repeated(81)) << 1 << 202 << 2 << u"udh"_s;
+            row("70 units") << text(acute.repeated(70)) << 1 << 202 << 1 << u"ucs-2"_s;
+            row("71 units") << text(acute.repeated(71)) << 1 << 202 << 2 << u"udh"_s;
+            row("3 parts of 67") << text(acute.repeated(201)) << 1 << 202 << 3 << u"udh"_s;
+            row("202 units: refused") << text(acute.repeated(202)) << 1 << 400 << 0 << u""_s;
             row("UCS-2 asked: 71 letters")
-                << text(x.repeated(71)) + "&coding=2&charset=UTF-8" << 1 << 202 << 2;
-            row("two receivers, 161 letters") << text(x.repeated(161)) << 2 << 202 << 4;
-            row("8-bit, 141 bytes") << "coding=1&text=" + QByteArray(141, 'b') << 1 << 202 << 2;
+                << text(x.repeated(71)) + "&coding=2&charset=UTF-8" << 1 << 202 << 2 << u"udh"_s;
+            row("two receivers, 161 letters") << text(x.repeated(161)) << 2 << 202 << 4 << u"udh"_s;
+            row("8-bit, 141 bytes")
+                << "coding=1&text=" + QByteArray(141, 'b') << 1 << 202 << 2 << u"udh"_s;
         }
     }
     void smsByParts() {
@@ -531,15 +534,18 @@ private slots:
         QCOMPARE(10 - (given.hasMatch() ? given.captured(1).toInt() : 0), sms);
         if (!forward)
             return;
+        QStringList types;
         const auto received = [&] {
-            int count = 0;
+            types.clear();
             for (const QString& line : kannelRig({u"received"_s, m_rig.path()}).split(u'\n'))
-                count += numbers.contains(line.section(u' ', 1, 1));
-            return count;
+                if (numbers.contains(line.section(u' ', 1, 1)))
+                    types << line.section(u' ', 2, 2);
+            return types.size();
         };
         QTRY_COMPARE_WITH_TIMEOUT(received(), sms, 10000);
         QTest::qWait(200); // and no more
         QCOMPARE(received(), sms);
+        QTEST(types.value(0), "type");
     }
 
     // esiti.pl answers the latest state of the account's own SMS, in the order asked: the
