@@ -3,21 +3,25 @@
 #include <QString>
 
 #include <algorithm>
+#include <array>
 
 namespace sms {
 
 namespace {
 
-// GSM 03.38: the default alphabet (the escape 0x1B left out), then its extension table.
-const QString& basicTable() {
-    static const QString table =
-        QString::fromUtf8("@£$¥èéùìòÇ\nØø\rÅåΔ_ΦΓΛΩΠΨΣΘΞÆæßÉ !\"#¤%&'()*+,-./0123456789:;<=>?"
-                          "¡ABCDEFGHIJKLMNOPQRSTUVWXYZÄÖÑÜ§¿abcdefghijklmnopqrstuvwxyzäöñüà");
-    return table;
-}
-
-const QString& extensionTable() {
-    static const QString table = QString::fromUtf8("\f^{}\\[]~|€");
+// Septets of each BMP character: GSM 03.38's default alphabet (the escape 0x1B left out), then
+// its extension table; 0 for the rest.
+const std::array<quint8, 0x10000>& septetTable() {
+    static const std::array<quint8, 0x10000> table = [] {
+        std::array<quint8, 0x10000> septets{};
+        for (const QChar c :
+             QString::fromUtf8("@£$¥èéùìòÇ\nØø\rÅåΔ_ΦΓΛΩΠΨΣΘΞÆæßÉ !\"#¤%&'()*+,-./0123456789:;<=>?"
+                               "¡ABCDEFGHIJKLMNOPQRSTUVWXYZÄÖÑÜ§¿abcdefghijklmnopqrstuvwxyzäöñüà"))
+            septets[c.unicode()] = 1;
+        for (const QChar c : QString::fromUtf8("\f^{}\\[]~|€"))
+            septets[c.unicode()] = 2;
+        return septets;
+    }();
     return table;
 }
 
@@ -59,12 +63,7 @@ qsizetype prefixWithin(QStringView text, Alphabet alphabet, int limit) {
 } // namespace
 
 int septets(char32_t c) {
-    if (c > 0xFFFF)
-        return 0;
-    const QChar character(static_cast<char16_t>(c));
-    if (basicTable().contains(character))
-        return 1;
-    return extensionTable().contains(character) ? 2 : 0;
+    return c > 0xFFFF ? 0 : septetTable()[c];
 }
 
 Alphabet alphabetOf(QStringView text) {
