@@ -2,7 +2,6 @@
 // "Principale".
 #include "app/session.h"
 #include "contacts/contacteditor.h"
-#include "contacts/prefixes.h"
 #include "contacts/prefixwindow.h"
 #include "platform/dialogs.h"
 #include "support/controls.h"
