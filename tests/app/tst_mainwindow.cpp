@@ -65,16 +65,15 @@ private slots:
     }
 
     // A click lists the archive and the book of its node: "label6|label2|third header|numbers".
+    // The other archives are listed in tst_selection, their captions in tst_settings.
     void clickNode_data() {
         QTest::addColumn<int>("node");
         QTest::addColumn<QString>("shown");
         QTest::newRow("root") << 4 << " SMS Salvati|SMS Salvati||"; // of "SMS Salvati"
         QTest::newRow("Principale")
             << 2 << " Principale|Rubrica|Nome|3391239876,3471234567,3289876543";
-        QTest::newRow("saved") << 5 << " Principale|SMS Salvati|Cognome|3471234567";
         QTest::newRow("sent: list first")
             << 8 << " Principale|SMS Inviati|Cognome|3471234567;3289876543,3471234567";
-        QTest::newRow("deleted") << 11 << " Principale|SMS Cancellati|Cognome|3331234567";
     }
 
     void clickNode() {

@@ -54,7 +54,8 @@ QStringList sorted(QStringList list) {
     return list;
 }
 
-// The seeded messages of inviati and cancellati, as rows() lists them; each has a report.
+// The seeded messages of inviati (the first three) and cancellati, as rows() lists them; each
+// has a report.
 const QStringList sentMessages = {
     "3333000001|Verdi|03/02/2026 08:00:00|uno", "3333000002|Neri|03/02/2026 08:01:00|l'altro",
     "3333000003|Gialli|03/02/2026 08:02:00|tre", "3334000001|Blu|04/02/2026 07:00:00|x",
@@ -101,14 +102,10 @@ private slots:
                              "secondo");
             seed::addMessage(*db, "salvati", "<lista>", "3331000003;3331000001;3331000002",
                              "02/02/2026 09:00:00", "a tutti");
-            seed::addMessage(*db, "inviati", "Verdi", "3333000001", "03/02/2026 08:00:00", "uno");
-            seed::addMessage(*db, "inviati", "Neri", "3333000002", "03/02/2026 08:01:00",
-                             "l'altro");
-            seed::addMessage(*db, "inviati", "Gialli", "3333000003", "03/02/2026 08:02:00", "tre");
-            seed::addMessage(*db, "cancellati", "Blu", "3334000001", "04/02/2026 07:00:00", "x");
-            seed::addMessage(*db, "cancellati", "Rosa", "3334000002", "04/02/2026 07:01:00", "y");
-            for (const QString& message : sentMessages) {
-                const auto row = messageOf(message);
+            for (qsizetype i = 0; i < sentMessages.size(); ++i) {
+                const auto row = messageOf(sentMessages[i]);
+                seed::addMessage(*db, i < 3 ? "inviati" : "cancellati", row.cognome, row.cellulare,
+                                 row.data, row.testo);
                 store::sendreport::Line line;
                 line.number = row.cellulare;
                 store::sendreport::Writer report(*db, row, {line});
@@ -128,7 +125,6 @@ private slots:
         QTest::addColumn<int>(
             "change");                 // 1: a contact added, 2: a number edited, 3: "primo" deleted
         QTest::addColumn<bool>("all"); // the box still ticked afterwards
-        QTest::newRow("all") << int(Contacts) << QList<int>{} << 0 << true;
         QTest::newRow("a new contact comes in unticked")
             << int(Contacts) << QList<int>{} << 1 << false;
         QTest::newRow("a ticked contact's number edited")
@@ -207,37 +203,52 @@ private slots:
         QTRY_COMPARE(model()->rowCount(), before.size() - gone.size());
     }
 
-    // "Cancella Spuntati": sent messages move to cancellati, everything else goes for good. A
-    // failure half-way keeps the rows done, says how many, and loses no sent message.
-    void deleteTicked_data() {
+    // "Cancella Spuntati": sent messages move to cancellati, everything else goes for good.
+    // "Ripristina Spuntati", on "SMS Cancellati" only: the ticked messages back to inviati. Each
+    // row moves whole or stays: a failure half-way keeps the rows done, says how many, and loses
+    // no sent message nor its report.
+    void moveTicked_data() {
         QTest::addColumn<int>("node");
+        QTest::addColumn<bool>("restore");
         QTest::addColumn<QList<int>>("ticked"); // empty: "Seleziona Tutto"
         QTest::addColumn<Answer>("answer");
-        QTest::addColumn<int>("room");   // rows cancellati still takes; -1: no limit
-        QTest::addColumn<bool>("added"); // a contact added by another program after the ticks
-        QTest::newRow("sent: moved with their four texts")
-            << int(Sent) << QList<int>{0, 2} << Answer::Yes << -1 << false;
-        QTest::newRow("deleted: gone")
-            << int(Deleted) << QList<int>{1} << Answer::Yes << -1 << false;
-        QTest::newRow("contacts: gone, one added since stays")
-            << int(Contacts) << QList<int>{} << Answer::Yes << -1 << true;
-        QTest::newRow("answer No") << int(Sent) << QList<int>{0} << Answer::No << -1 << false;
-        QTest::newRow("third move refused")
-            << int(Sent) << QList<int>{} << Answer::Yes << 2 << false;
+        QTest::addColumn<int>("room");     // rows the archive moved into still takes; -1: no limit
+        QTest::addColumn<bool>("added");   // a contact added by another program after the ticks
+        QTest::addColumn<QString>("told"); // in the last message
+        const auto row = [](const char* tag, int node, bool restore, const QList<int>& ticked,
+                            Answer answer, int room, bool added, const QString& told) {
+            QTest::newRow(tag) << node << restore << ticked << answer << room << added << told;
+        };
+        const QString asked = "Si desidera Cancellare i contatti selezionati? ";
+        row("sent: moved with their four texts", Sent, false, {0, 2}, Answer::Yes, -1, false,
+            asked);
+        row("deleted: gone", Deleted, false, {1}, Answer::Yes, -1, false, asked);
+        row("contacts: gone, one added since stays", Contacts, false, {}, Answer::Yes, -1, true,
+            asked);
+        row("answer No", Sent, false, {0}, Answer::No, -1, false, asked);
+        row("third move refused", Sent, false, {}, Answer::Yes, 2, false,
+            "Voci cancellate: 2 su 3;");
+        row("both restored", Deleted, true, {}, Answer::Yes, -1, false, "Messaggi ripristinati: 2");
+        row("the second restore refused", Deleted, true, {}, Answer::Yes, 1, false,
+            "Messaggi ripristinati: 1 su 2;");
     }
-    void deleteTicked() {
+    void moveTicked() {
         QFETCH(int, node);
+        QFETCH(bool, restore);
         QFETCH(QList<int>, ticked);
         QFETCH(Answer, answer);
         QFETCH(int, room);
+        const QString into = restore ? "inviati" : "cancellati";
         if (room >= 0) // behind the program's back
             rawSql(store::archive::addressBookPath(m_folder->path(), "Principale"),
-                   QString("CREATE TRIGGER pieno BEFORE INSERT ON cancellati WHEN "
-                           "(SELECT count(*) FROM cancellati) >= %1 BEGIN SELECT "
-                           "RAISE(ABORT, 'archivio pieno'); END")
-                       .arg(2 + room)
+                   QString("CREATE TRIGGER pieno BEFORE INSERT ON %1 WHEN (SELECT count(*) FROM "
+                           "%1) >= %2 BEGIN SELECT RAISE(ABORT, 'archivio pieno'); END")
+                       .arg(into)
+                       .arg(rows(*m_folder, into).size() + room)
                        .toUtf8());
         show(node);
+        auto* restoreAction = control<QAction>(m_window.get(), "ripri");
+        QCOMPARE(restoreAction->isEnabled(), node == Deleted);
         if (ticked.isEmpty())
             control<QCheckBox>(browser(), "Check1")->click();
         for (int row : ticked)
@@ -247,134 +258,87 @@ private slots:
         if (added)
             seed::addContact(*m_folder->book("Principale"), "Zoe", "Zanni", "3331000009", "");
         const QStringList before = rows(*m_folder, tableOf[node]);
-        const QStringList binBefore = rows(*m_folder, "cancellati");
+        const QStringList intoBefore = rows(*m_folder, into);
         m_script->answer(answer);
 
-        browser()->deleteTicked(); // "Cancella Spuntati"
+        restore ? restoreAction->trigger() : browser()->deleteTicked();
 
         const int done = answer == Answer::No ? 0 : room >= 0 ? room : int(listed.size());
         const QStringList messages = m_script->messages();
-        QCOMPARE(messages.value(0), "Si desidera Cancellare i contatti selezionati? ");
-        QCOMPARE(messages.size(), room >= 0 ? 2 : 1);
-        if (room >= 0) // how many went, and why the rest did not
-            QVERIFY(messages[1].contains(
-                        QString("Voci cancellate: %1 su %2;").arg(done).arg(listed.size())) &&
-                    messages[1].endsWith("archivio pieno."));
+        QCOMPARE(messages.size(), restore || room < 0 ? 1 : 2);
+        if (!restore)
+            QCOMPARE(messages.first(), "Si desidera Cancellare i contatti selezionati? ");
+        QFETCH(QString, told); // and, after a failure, why the rest did not go
+        QVERIFY2(messages.last().contains(told) &&
+                     (room < 0 || messages.last().endsWith("archivio pieno.")),
+                 qPrintable(messages.last()));
         const QStringList left = rows(*m_folder, tableOf[node]);
         QCOMPARE(left.size(), before.size() - done);
         if (room < 0 && answer == Answer::Yes) // exactly the ticked ones
             QCOMPARE(sorted(left), sorted(minus(before, listed)));
-        const QStringList moved = minus(rows(*m_folder, "cancellati"), binBefore);
-        if (node == Sent)
-            QCOMPARE(sorted(left + moved), sorted(before));
+        if (node == Sent || restore) // nothing lost, nothing doubled, the texts unchanged
+            QCOMPARE(sorted(left + rows(*m_folder, into)), sorted(before + intoBefore));
         else if (node != Deleted)
-            QVERIFY(moved.isEmpty());
+            QCOMPARE(rows(*m_folder, into), intoBefore);
         QCOMPARE(reportsAstray(*m_folder), QStringList());
         QTRY_COMPARE(model()->rowCount(), left.size());
     }
 
-    // "Ripristina Spuntati", on "SMS Cancellati" only: the ticked messages back to inviati with
-    // their four texts, each moved whole or left where it was.
-    void restoreTicked_data() {
-        QTest::addColumn<int>("room"); // rows inviati still takes; -1: no limit
-        QTest::addColumn<QString>("message");
-        QTest::newRow("both back") << -1 << "Messaggi ripristinati: 2";
-        QTest::newRow("the second refused") << 1 << "Messaggi ripristinati: 1 su 2;";
-    }
-    void restoreTicked() {
-        QFETCH(int, room);
-        auto* restore = control<QAction>(m_window.get(), "ripri");
-        show(Sent);
-        QVERIFY(!restore->isEnabled());
-        if (room >= 0) // behind the program's back
-            rawSql(store::archive::addressBookPath(m_folder->path(), "Principale"),
-                   QString("CREATE TRIGGER pieno BEFORE INSERT ON inviati WHEN (SELECT count(*) "
-                           "FROM inviati) >= %1 BEGIN SELECT RAISE(ABORT, 'pieno'); END")
-                       .arg(rows(*m_folder, "inviati").size() + room)
-                       .toUtf8());
-        const QStringList sent = rows(*m_folder, "inviati");
-        const QStringList bin = rows(*m_folder, "cancellati");
-        show(Deleted);
-        QVERIFY(restore->isEnabled());
-        control<QCheckBox>(browser(), "Check1")->click();
-        restore->trigger();
-        QFETCH(QString, message);
-        QVERIFY2(m_script->messages().value(0).contains(message),
-                 qPrintable(m_script->messages().value(0)));
-        const int moved = room >= 0 ? room : int(bin.size());
-        QCOMPARE(rows(*m_folder, "cancellati").size(), bin.size() - moved);
-        QCOMPARE(sorted(rows(*m_folder, "inviati") + rows(*m_folder, "cancellati")),
-                 sorted(sent + bin)); // nothing lost, nothing doubled, the texts unchanged
-        QCOMPARE(reportsAstray(*m_folder), QStringList());
-        QTRY_COMPARE(model()->rowCount(), bin.size() - moved);
-    }
-
-    // What the composer got, or the report window; empty: nothing opened.
-    void doubleClick_data() {
-        QTest::addColumn<int>("node");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<bool>("shift");
-        QTest::addColumn<QString>("composer");
-        QTest::newRow("saved list message") << int(Saved) << 0 << false
-                                            << "1|3331000003,3331000001,3331000002|3331000003;"
-                                               "3331000001;3331000002|<lista>|a tutti";
-        QTest::newRow("contact") << int(Contacts) << 1 << true << "0||3331000002|Conti|";
-        QTest::newRow("sent message") << int(Sent) << 0 << false << "";
-        QTest::newRow("sent message, Shift held")
-            << int(Sent) << 2 << true << "esito Accettati 1, rifiutati 0, non inviati 0";
-    }
-    void doubleClick() {
-        QFETCH(int, node);
-        QFETCH(int, row);
-        QFETCH(bool, shift);
-        show(node);
-        click(row);
-        QString composer;
-        onComposer(composer);
-        browser()->openComposerForEntry(shift ? Qt::ShiftModifier : Qt::NoModifier);
-        QCoreApplication::processEvents();
-        QTEST(composer, "composer");
-    }
-
-    // The right button opens the actions on the row under the pointer. The contact entries act
-    // on a contact only; then the window closes.
-    void actions_data() {
+    // A double click (entry 0; -1 with Shift held), or an entry (1 to 6) of the actions that the
+    // right button opens on the row under the pointer: what the composer got, the report window,
+    // the editor or the mail page; empty: nothing opened. The contact entries act on a contact
+    // only; then the window closes.
+    void openEntry_data() {
         QTest::addColumn<int>("node");
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("entry");
         QTest::addColumn<QString>("outcome");
+        const QString report = "esito Accettati 1, rifiutati 0, non inviati 0";
+        QTest::newRow("saved list message") << int(Saved) << 0 << 0
+                                            << "composer 1|3331000003,3331000001,3331000002|"
+                                               "3331000003;3331000001;3331000002|<lista>|a tutti";
+        QTest::newRow("contact") << int(Contacts) << 1 << -1 << "composer 0||3331000002|Conti|";
+        QTest::newRow("sent message") << int(Sent) << 0 << 0 << "";
+        QTest::newRow("sent message, Shift held") << int(Sent) << 2 << -1 << report;
         QTest::newRow("Modifica Contatto") << int(Contacts) << 2 << 1 << "editor D'Amico";
         QTest::newRow("Invia SMS singolo")
             << int(Contacts) << 2 << 2 << "composer 0||3331000003|D'Amico|";
         QTest::newRow("Invia Email") << int(Contacts) << 0 << 3 << "mailto:anna@example.it";
         QTest::newRow("saved: Invia SMS singolo") << int(Saved) << 1 << 2 << "";
-        QTest::newRow("sent: Esito invio")
-            << int(Sent) << 1 << 6 << "esito Accettati 1, rifiutati 0, non inviati 0";
+        QTest::newRow("sent: Esito invio") << int(Sent) << 1 << 6 << report;
     }
-    void actions() {
+    void openEntry() {
         QFETCH(int, node);
         QFETCH(int, row);
         QFETCH(int, entry);
         show(node);
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-        // A left click on another row first: the right button's row is the one acted on.
-        auto* view = control<QTableView>(browser(), "lvw1");
-        QWidget* list = view->viewport();
-        const auto centre = [this, view](int r) {
-            return view->visualRect(model()->index(r, 2)).center();
-        };
-        QTest::mouseClick(list, Qt::LeftButton, {}, centre(row == 0 ? 2 : 0));
-        QTest::mouseClick(list, Qt::RightButton, {}, centre(row));
-        ContactActions* actions = m_window->findChild<ContactActions*>();
-        QVERIFY(actions && actions->isVisible());
-        QLabel* label =
-            control<QLabel>(actions, QList<const char*>{"Label1", "Label2", "Label3", "Label4",
-                                                        "Label5", "Label6"}[entry - 1]);
-        QCOMPARE(label->isVisible(), entry < 4 || node == Sent);
+        QLabel* label = nullptr;
+        if (entry > 0) {
+            m_window->show();
+            QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+            // A left click on another row first: the right button's row is the one acted on.
+            auto* view = control<QTableView>(browser(), "lvw1");
+            QWidget* list = view->viewport();
+            const auto centre = [this, view](int r) {
+                return view->visualRect(model()->index(r, 2)).center();
+            };
+            QTest::mouseClick(list, Qt::LeftButton, {}, centre(row == 0 ? 2 : 0));
+            QTest::mouseClick(list, Qt::RightButton, {}, centre(row));
+            ContactActions* actions = m_window->findChild<ContactActions*>();
+            QVERIFY(actions && actions->isVisible());
+            label =
+                control<QLabel>(actions, QList<const char*>{"Label1", "Label2", "Label3", "Label4",
+                                                            "Label5", "Label6"}[entry - 1]);
+            QCOMPARE(label->isVisible(), entry < 4 || node == Sent);
+        } else {
+            click(row);
+        }
         QString outcome;
         onComposer(outcome);
-        QTest::mouseClick(label, Qt::LeftButton);
+        if (label)
+            QTest::mouseClick(label, Qt::LeftButton);
+        else
+            browser()->openComposerForEntry(entry < 0 ? Qt::ShiftModifier : Qt::NoModifier);
         QCoreApplication::processEvents();
         if (!outcome.isEmpty() && !outcome.startsWith("esito"))
             outcome.prepend("composer ");

@@ -2,7 +2,6 @@
 // "Principale".
 #include "app/session.h"
 #include "contacts/contacteditor.h"
-#include "contacts/prefixes.h"
 #include "contacts/prefixwindow.h"
 #include "platform/dialogs.h"
 #include "support/controls.h"
@@ -35,14 +34,6 @@ private slots:
         m_folder->write("prefissi.txt", filePrefixes);
     }
     void cleanup() { dropFolder(); }
-
-    // Every line is read unchanged; writing ends each line by CR LF.
-    void prefixFile() {
-        writeBytes(m_folder->file("prefissi.txt"), "320\r\n\r\n 39");
-        QCOMPARE(contacts::prefixes::read(m_folder->path()), (QStringList{"320", "", " 39"}));
-        QVERIFY(contacts::prefixes::write(m_folder->path(), {"320", "", "366"}));
-        QCOMPARE(readBytes(m_folder->file("prefissi.txt")), "320\r\n\r\n366\r\n");
-    }
 
     // A file that cannot be written is said; the typed prefix and the list stay.
     void prefixFileUnwritable() {

@@ -1,13 +1,10 @@
 // "Importa file csv" of FILE into the address book BOOK, as the menu command runs it, in a
-// process of its own that a test can kill: prints a line at each step of its progress. A BOOK
-// that does not exist is made empty first.
+// process of its own that a test can kill: prints a line at each step of its progress.
 //   quillet-import-driver FILE BOOK
 #include "exchange/csvimport.h"
-#include "store/archive.h"
 #include "store/database.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
 #include <cstdio>
 
@@ -16,8 +13,6 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments();
     if (args.size() != 3)
         return 2;
-    if (!QFileInfo::exists(args[2]))
-        store::Database::create(args[2], store::archive::addressBookTables());
     const csvimport::Outcome outcome =
         csvimport::importFile(args[1], *store::Database::open(args[2]), [](qint64 done, qint64) {
             std::printf("%lld\n", static_cast<long long>(done));

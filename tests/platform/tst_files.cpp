@@ -47,10 +47,12 @@ private slots:
         Clock::setNowForTesting({});
     }
 
-    void roundTrip_data() {
-        QTest::addColumn<QStringList>("lines");
+    // Lines written over a longer old content (none of it may survive, no temporary file may
+    // stay behind), or bytes as other programs leave them, and the lines read back.
+    void lines_data() {
+        QTest::addColumn<QStringList>("written"); // empty: the bytes written as they are
         QTest::addColumn<QByteArray>("onDisk");
-        QTest::addColumn<QStringList>("readBack");
+        QTest::addColumn<QStringList>("read");
 
         const auto same = [](const char* name, const QStringList& lines, const QByteArray& bytes) {
             QTest::newRow(name) << lines << bytes << lines;
@@ -62,48 +64,39 @@ private slots:
         QTest::newRow("unmappable: one '?' each")
             << QStringList{"Ω 日本 😀", QString(QChar(0x81)) + QChar(0xD800)}
             << QByteArray("? ?? ?\r\n??\r\n") << QStringList{"? ?? ?", "??"};
+        const auto read = [](const char* name, const QByteArray& bytes, const QStringList& lines) {
+            QTest::newRow(name) << QStringList{} << bytes << lines;
+        };
+        read("CR LF, last line unended, a leading blank", "prima\r\n seconda",
+             {"prima", " seconda"});
+        read("CR CR LF, LF CR", "prima\r\r\nseconda\n\r", {"prima", "", "seconda", ""});
+        read("empty file", "", {});
+        read("UTF-8 with BOM",
+             "\xEF\xBB\xBF"
+             "Citt\xC3\xA0\r\n\xE2\x82\xAC 5\n",
+             {"Città", "€ 5"});
+        read("UTF-8 without BOM is Windows-1252", "\xC3\xA0", {QString(QChar(0xC3)) + QChar(0xA0)});
     }
 
-    void roundTrip() {
-        QFETCH(QStringList, lines);
+    void lines() {
+        QFETCH(QStringList, written);
         QFETCH(QByteArray, onDisk);
-
-        // A longer old content must not survive, nor a temporary file stay behind.
-        const QString path = m_dir->filePath("file.txt");
-        QVERIFY(writeFile(path, "una riga piuttosto lunga\r\nseconda\r\nterza\r\n"));
-        QVERIFY(TextFile::replaceLines(path, lines));
-        QCOMPARE(readBytes(path, "<unreadable>"), onDisk);
-        QTEST(TextFile::readLines(path).value_or(QStringList{"<unreadable>"}), "readBack");
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{"file.txt"});
-    }
-
-    void reading_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QStringList>("lines");
-
-        const QStringList two{"prima", "seconda"};
-        QTest::newRow("CR LF, last line unended") << QByteArray("prima\r\nseconda") << two;
-        QTest::newRow("CR CR LF, LF CR")
-            << QByteArray("prima\r\r\nseconda\n\r") << QStringList{"prima", "", "seconda", ""};
-        QTest::newRow("empty file") << QByteArray() << QStringList{};
-        QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBF"
-                                                      "Citt\xC3\xA0\r\n\xE2\x82\xAC 5\n")
-                                        << QStringList{"Città", "€ 5"};
-        QTest::newRow("UTF-8 without BOM is Windows-1252")
-            << QByteArray("\xC3\xA0") << QStringList{QString(QChar(0xC3)) + QChar(0xA0)};
-    }
-
-    void reading() {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QStringList, lines);
+        QFETCH(QStringList, read);
 
         const QString path = m_dir->filePath("file.txt");
-        QVERIFY(writeFile(path, bytes));
-        QCOMPARE(TextFile::readLines(path), std::optional(lines));
+        if (written.isEmpty()) {
+            QVERIFY(writeFile(path, onDisk));
+        } else {
+            QVERIFY(writeFile(path, "una riga piuttosto lunga\r\nseconda\r\nterza\r\n"));
+            QVERIFY(TextFile::replaceLines(path, written));
+            QCOMPARE(readBytes(path, "<unreadable>"), onDisk);
+            QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+                     QStringList{"file.txt"});
+        }
+        QCOMPARE(TextFile::readLines(path), std::optional(read));
         QCOMPARE(TextFile::readFirstLine(path),
-                 lines.isEmpty() ? std::nullopt : std::optional(lines.first()));
-        QCOMPARE(TextFile::readLines(path, 2), std::optional(lines.mid(0, 2)));
+                 read.isEmpty() ? std::nullopt : std::optional(read.first()));
+        QCOMPARE(TextFile::readLines(path, 2), std::optional(read.mid(0, 2)));
     }
 
     void unreadable() {

@@ -30,10 +30,10 @@ private slots:
     void init() { newFolder(); }
     void cleanup() { dropFolder(); }
 
-    // The first code moves by the length, each other one by its position; none past 255.
+    // The first code moves by the length, each other one by its position; none past 255. The
+    // files read back below undo it.
     void scrambling() {
         QCOMPARE(users::scramble("abc").value_or("-"), "ddf");
-        QCOMPARE(users::unscramble("ddf").value_or("-"), "abc");
         QVERIFY(!users::scramble("ab\xFE"));
         // A record is stored only if it reads back as it was.
         QVERIFY(users::lineOf({"Caffè Roma", "5€", "4"}));

@@ -20,22 +20,33 @@ private slots:
     void cleanup() { dropFolder(); }
 
     // The disclaimer comes first when mostra.txt says exactly 1; it shows disclaimer.txt.
+    // "Accetto" writes 0 there and opens the main window; "Rifiuto" and the close box quit.
     void firstWindow_data() {
-        QTest::addColumn<QByteArray>("mostra"); // null: no file
-        QTest::addColumn<QByteArray>("text");   // disclaimer.txt; null: no file
-        QTest::addColumn<QString>("shown");     // null: the main window comes first
-        const QByteArray text = "Prima riga\r\nSeconda \xe8 riga\r\n";
-        QTest::newRow("no mostra.txt") << QByteArray() << text << QString();
-        QTest::newRow("1 CR LF") << QByteArray("1\r\n") << text << "\nPrima riga\nSeconda è riga";
-        QTest::newRow("no disclaimer.txt") << QByteArray("1\r\n") << QByteArray() << "";
-        QTest::newRow("1 and a blank") << QByteArray("1 \r\n") << text << QString();
+        QTest::addColumn<QByteArray>("mostra");      // none: tst_userfile's start-up
+        QTest::addColumn<QByteArray>("text");        // disclaimer.txt; null: no file
+        QTest::addColumn<QString>("shown");          // null: the main window comes first
+        QTest::addColumn<QString>("answer");         // empty: none; "close": the close box
+        QTest::addColumn<QByteArray>("mostraAfter"); // "?": a folder in the way of the flag
+        const QByteArray text = "Prima riga\r\nSeconda \xe8 riga\r\n", one = "1\r\n";
+        const QString shown = "\nPrima riga\nSeconda è riga";
+        QTest::newRow("1 CR LF") << one << text << shown << "" << one;
+        QTest::newRow("no disclaimer.txt") << one << QByteArray() << ""
+                                           << "" << one;
+        QTest::newRow("1 and a blank")
+            << QByteArray("1 \r\n") << text << QString() << "" << QByteArray("1 \r\n");
+        QTest::newRow("Accetto") << one << text << shown << "Accetto" << QByteArray("0\r\n");
+        QTest::newRow("Accetto, flag not written")
+            << one << text << shown << "Accetto" << QByteArray("?");
+        QTest::newRow("Rifiuto") << one << text << shown << "Rifiuto" << one;
+        QTest::newRow("close box") << one << text << shown << "close" << one;
     }
     void firstWindow() {
         QFETCH(QByteArray, mostra);
         QFETCH(QByteArray, text);
         QFETCH(QString, shown);
-        if (!mostra.isNull())
-            writeBytes(m_folder->file("mostra.txt"), mostra);
+        QFETCH(QString, answer);
+        QFETCH(QByteArray, mostraAfter);
+        writeBytes(m_folder->file("mostra.txt"), mostra);
         if (!text.isNull())
             writeBytes(m_folder->file("disclaimer.txt"), text);
         int quits = 0;
@@ -51,47 +62,26 @@ private slots:
             QVERIFY(!windows.disclaimer());
             QVERIFY(windows.mainWindow()->nodeCount() > 0); // its start-up ran
         }
-        QCOMPARE(quits, 0);
-    }
-
-    void answer_data() {
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<bool>("writable");
-        QTest::addColumn<QByteArray>("mostraAfter"); // "?": cannot be read back
-        QTest::addColumn<int>("messages");
-        QTest::newRow("Accetto") << "Accetto" << true << QByteArray("0\r\n") << 0;
-        QTest::newRow("Accetto, flag not written") << "Accetto" << false << QByteArray("?") << 1;
-        QTest::newRow("Rifiuto") << "Rifiuto" << true << QByteArray("1\r\n") << 0;
-        QTest::newRow("close box") << "close" << true << QByteArray("1\r\n") << 0;
-    }
-    void answer() {
-        QFETCH(QString, answer);
-        QFETCH(bool, writable);
-        QFETCH(int, messages);
-        writeBytes(m_folder->file("mostra.txt"), "1\r\n");
-        int quits = 0;
-        startup::FirstWindows windows(session(), [&quits] { ++quits; });
-        windows.open();
-        if (!writable) { // a folder in the way makes the replacement fail
+        const bool unwritable = mostraAfter == "?";
+        if (unwritable) { // the replacement fails
             QVERIFY(QFile::remove(m_folder->file("mostra.txt")));
             QVERIFY(QDir(m_folder->path()).mkdir("mostra.txt"));
         }
         platform::DialogScript script;
-        DisclaimerWindow* form = windows.disclaimer();
         if (answer == "close")
-            form->close();
-        else
-            QTest::mouseClick(
-                control<QPushButton>(form, answer == "Accetto" ? "Command1" : "Command2"),
-                Qt::LeftButton);
-        const bool accepted = answer == "Accetto";
-        QCOMPARE(quits, accepted ? 0 : 1);
-        QCOMPARE(windows.mainWindow() && windows.mainWindow()->isVisible(), accepted);
-        QTEST(readBytes(m_folder->file("mostra.txt"), "?"), "mostraAfter");
-        QCOMPARE(script.shown().size(), messages);
-        if (messages) {
+            windows.disclaimer()->close();
+        else if (!answer.isEmpty())
+            QTest::mouseClick(control<QPushButton>(windows.disclaimer(),
+                                                   answer == "Accetto" ? "Command1" : "Command2"),
+                              Qt::LeftButton);
+        const bool quit = answer == "Rifiuto" || answer == "close";
+        QCOMPARE(quits, int(quit));
+        QCOMPARE(windows.mainWindow() && windows.mainWindow()->isVisible(),
+                 shown.isNull() || answer == "Accetto");
+        QCOMPARE(readBytes(m_folder->file("mostra.txt"), "?"), mostraAfter);
+        QCOMPARE(script.shown().size(), int(unwritable));
+        if (unwritable)
             QVERIFY(script.messages().first().contains("mostra.txt"));
-        }
     }
 };
 
