@@ -110,36 +110,46 @@ private slots:
     }
 
     // The counter says what the network counts of the text and which alphabet; the line
-    // beside it, the SMS the send charges.
+    // beside it, the SMS the send charges. The notice comes when the text stops fitting one SMS,
+    // in its alphabet; filling one SMS exactly is no notice.
     void counter_data() {
         QTest::addColumn<QString>("mode"); // every, blank or list (of three)
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("count");
         QTest::addColumn<QString>("charge");
+        QTest::addColumn<QString>("notice");
         const QString x = "x", euro = "€", emoji = "😀";
-        QTest::newRow("empty") << "every"
-                               << ""
-                               << "0 · 0 di 160 (GSM)"
-                               << "";
+        const QString gsm = "Il testo supera 160 Caratteri, il messaggio verrà spedito "
+                            "utilizzando più di un SMS";
+        const QString unicode = "Il testo supera 70 caratteri Unicode, il messaggio verrà "
+                                "spedito utilizzando più di un SMS";
+        QTest::newRow("80 euro") << "every" << euro.repeated(80) << "80 · 160 di 160 (GSM)"
+                                 << "1 SMS: credito necessario 1"
+                                 << "";
         QTest::newRow("81 euro") << "every" << euro.repeated(81) << "81 · 162 di 160 (GSM)"
-                                 << "2 SMS: credito necessario 2";
+                                 << "2 SMS: credito necessario 2" << gsm;
+        QTest::newRow("70 units") << "every" << QString("á").repeated(70)
+                                  << "70 · 70 di 70 (Unicode)"
+                                  << "1 SMS: credito necessario 1"
+                                  << "";
         QTest::newRow("one acute, 70 letters") << "every"
                                                << "á" + x.repeated(70) << "71 · 71 di 70 (Unicode)"
-                                               << "2 SMS: credito necessario 2";
+                                               << "2 SMS: credito necessario 2" << unicode;
         QTest::newRow("36 emoji") << "every" << emoji.repeated(36) << "36 · 72 di 70 (Unicode)"
-                                  << "2 SMS: credito necessario 2";
+                                  << "2 SMS: credito necessario 2" << unicode;
         QTest::newRow("160 of short words, at a blank")
             << "blank" << QString("abcd ").repeated(32).left(160) << "160 · 160 di 160 (GSM)"
-            << "1 SMS: credito necessario 1";
-        QTest::newRow("11 SMS") << "every" << x.repeated(1601) << "1601 · 1601 di 160 (GSM)"
-                                << "Il testo richiede 11 SMS, al massimo 10: accorciarlo";
+            << "1 SMS: credito necessario 1"
+            << "";
         QTest::newRow("list of three") << "list" << euro.repeated(80) << "80 · 160 di 160 (GSM)"
-                                       << "1 SMS × 3 destinatari: credito necessario 3";
+                                       << "1 SMS × 3 destinatari: credito necessario 3"
+                                       << "";
         QTest::newRow("list, a draft over one SMS")
             << "list"
             << "È" + x.repeated(70) << "71 · 71 di 70 (Unicode)"
             << "Il testo supera un SMS (70 caratteri Unicode): accorciarlo per l'invio a più "
-               "destinatari";
+               "destinatari"
+            << "";
     }
     void counter() {
         QFETCH(QString, mode);
@@ -154,35 +164,6 @@ private slots:
         QTextDocument charge;
         charge.setHtml(control<QLabel>(&f, "Label24")->text());
         QTEST(charge.toPlainText().section('\n', 0, 0), "charge");
-    }
-
-    // The notice comes once when the text stops fitting one SMS, in its alphabet; filling one
-    // SMS exactly is no notice.
-    void overLengthNotice_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("notice");
-        const QString gsm = "Il testo supera 160 Caratteri, il messaggio verrà spedito "
-                            "utilizzando più di un SMS";
-        QTest::newRow("160 letters, then 3") << QString(160, 'a') << "bcd" << gsm;
-        QTest::newRow("79 euro, then one: 160") << QString("€").repeated(79) << "€"
-                                                << "";
-        QTest::newRow("80 euro, then one: 162") << QString("€").repeated(80) << "€" << gsm;
-        QTest::newRow("70 units, then one")
-            << QString("á").repeated(70) << "b"
-            << "Il testo supera 70 caratteri Unicode, il messaggio verrà spedito utilizzando più "
-               "di un SMS";
-    }
-    void overLengthNotice() {
-        QFETCH(QString, text);
-        QFETCH(QString, typed);
-        Composer f(session(), single({}, {}));
-        f.prepareOnActivation();
-        auto* box = control<QPlainTextEdit>(&f, "Text1");
-        box->setPlainText(text);
-        QVERIFY(m_script->messages().isEmpty());
-        box->moveCursor(QTextCursor::End);
-        box->insertPlainText(typed);
         QTEST(m_script->messages().join('|'), "notice");
     }
 
