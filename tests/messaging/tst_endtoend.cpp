@@ -134,11 +134,8 @@ private slots:
             platform::TextFile::replaceLines(QDir(folder).filePath("intestazione"), {header});
         const QString credit =
             Inet().OpenURL(gatewayrequests::creditQuery(servizio, {user, password}));
-        Session session;
-        session.appFolder = folder;
-        MainWindow window(session);
-        window.load();
-        window.onTreeNodeClicked();
+        Desk desk(folder);
+        MainWindow& window = desk.window;
         ArchiveModel* model = window.browser()->model();
         QTRY_VERIFY(model->rowCount() >= 3);
         QStringList numbers, ticked;
@@ -252,10 +249,7 @@ private slots:
                      0);
             QStringList args{"--db", db};
             if (gateway == "forward")
-                args << "--forward"
-                     << "http://127.0.0.1:" + m_env["KANNEL_SENDSMS_PORT"] +
-                            "/cgi-bin/sendsms?username=" + rigUser +
-                            "&password=" + QUrl::toPercentEncoding(rigPassword);
+                args << "--forward" << forwardUrl(rigPassword);
             else if (!refusal)
                 QCOMPARE(run("QUILLET_GATEWAY", {"unreachable", "add", "--db", db, "+39 " + verdi}),
                          0);
@@ -265,11 +259,8 @@ private slots:
         }
         folder.write("registrazione", {account});
         folder.write("servizio", {servizio});
-        Session session;
-        session.appFolder = folder.path();
-        MainWindow window(session);
-        window.load();
-        window.onTreeNodeClicked();
+        Desk desk(folder.path());
+        MainWindow& window = desk.window;
         ArchiveModel* model = window.browser()->model();
         QTRY_COMPARE(model->rowCount(), 3);
         model->setAllChecked(true);
@@ -366,10 +357,7 @@ private slots:
         QCOMPARE(run("QUILLET_GATEWAY", {"account", "create", "--db", db, "bruno", "pw", "5"}), 0);
         QProcess gateway;
         const QString servizio =
-            serve(gateway, {"--db", db, "--forward",
-                            "http://127.0.0.1:" + m_env["KANNEL_SENDSMS_PORT"] +
-                                "/cgi-bin/sendsms?username=" + rigUser +
-                                "&password=" + QUrl::toPercentEncoding(operatorPassword)});
+            serve(gateway, {"--db", db, "--forward", forwardUrl(operatorPassword)});
         QVERIFY(!servizio.isEmpty());
         QNetworkAccessManager manager;
         const auto get = [&](const QString& target) {
@@ -440,11 +428,8 @@ private slots:
             QCOMPARE(
                 run("QUILLET_GATEWAY", {"account", "create", "--db", db, "demo", "demo", "1000"}),
                 0);
-            m_forwardServizio =
-                serve(m_forwardGateway, {"--db", db, "--max-parts", "3", "--forward",
-                                         "http://127.0.0.1:" + m_env["KANNEL_SENDSMS_PORT"] +
-                                             "/cgi-bin/sendsms?username=" + rigUser +
-                                             "&password=" + QUrl::toPercentEncoding(rigPassword)});
+            m_forwardServizio = serve(m_forwardGateway, {"--db", db, "--max-parts", "3",
+                                                         "--forward", forwardUrl(rigPassword)});
             QVERIFY(!m_forwardServizio.isEmpty());
         }
         const bool list = mode == "list";
@@ -466,15 +451,11 @@ private slots:
                 .toInt();
         };
         const int before = credit();
-        Session session;
-        session.appFolder = folder.path();
-        MainWindow window(session);
-        window.load();
-        window.onTreeNodeClicked();
-        QTRY_COMPARE(window.browser()->model()->rowCount(), numbers.size());
-        window.browser()->model()->setAllChecked(true);
+        Desk desk(folder.path());
+        QTRY_COMPARE(desk.window.browser()->model()->rowCount(), numbers.size());
+        desk.window.browser()->model()->setAllChecked(true);
         platform::DialogScript script;
-        type(window, {list, false, mode == "blank", text});
+        type(desk.window, {list, false, mode == "blank", text});
         QCOMPARE(script.messages().last(), "Messaggio/i  inviato correttamente");
         const int charged = before - credit();
         QTEST(charged, "sms");
@@ -494,6 +475,23 @@ private slots:
     }
 
 private:
+    // The main window on an application folder, its first address book listed.
+    struct Desk {
+        explicit Desk(const QString& folder)
+            : window(session) {
+            session.appFolder = folder; // read from load() on
+            window.load();
+            window.onTreeNodeClicked();
+        }
+        Session session;
+        MainWindow window;
+    };
+    // serve --forward to the rig's smsbox, with this password for its account.
+    QString forwardUrl(const QString& password) {
+        return "http://127.0.0.1:" + m_env["KANNEL_SENDSMS_PORT"] +
+               "/cgi-bin/sendsms?username=" + rigUser +
+               "&password=" + QUrl::toPercentEncoding(password);
+    }
     // What the user does in the composer that the main window opens on the ticked contacts.
     struct Typing {
         bool list = false;

@@ -52,7 +52,6 @@ private slots:
             << acute.repeated(66) + emoji + acute.repeated(66) << "Unicode" << 134 << 2;
         QTest::newRow("135 units")
             << acute.repeated(67) + emoji + acute.repeated(66) << "Unicode" << 135 << 3;
-        QTest::newRow("101 emoji") << emoji.repeated(101) << "Unicode" << 202 << 4;
     }
     void measure() {
         QFETCH(QString, text);
