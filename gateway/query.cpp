@@ -1,5 +1,7 @@
 #include "gateway/query.h"
 
+#include <algorithm>
+
 namespace gateway {
 
 namespace {
@@ -12,6 +14,10 @@ int hexValue(char c) {
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
+}
+
+bool isAsciiAlphanumeric(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
 bool isAsciiDigit(QChar c) {
@@ -36,6 +42,37 @@ QByteArray percentDecode(QByteArrayView text, Plus plus) {
         }
     }
     return out;
+}
+
+std::optional<QString> unsoundQuery(QByteArrayView raw) {
+    static const QByteArray safe = "-._~!$'()*+,;=:@/?";
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const char c = raw[i];
+        if (c == '%') {
+            if (i + 2 >= raw.size() || hexValue(raw[i + 1]) < 0 || hexValue(raw[i + 2]) < 0)
+                return QStringLiteral("'%' senza due cifre esadecimali");
+            i += 2;
+        } else if (!isAsciiAlphanumeric(c) && c != '&' && !safe.contains(c)) {
+            return QStringLiteral("carattere non ammesso (%1)")
+                .arg(QString::number(static_cast<uchar>(c), 16));
+        }
+    }
+    QList<QByteArray> names;
+    for (const QByteArray& item : raw.toByteArray().split('&')) {
+        if (item.isEmpty())
+            continue;
+        const qsizetype eq = item.indexOf('=');
+        const QByteArray name = percentDecode(item.left(eq < 0 ? item.size() : eq), Plus::Space);
+        const bool plain = !name.isEmpty() && std::all_of(name.begin(), name.end(), [](char c) {
+            return isAsciiAlphanumeric(c) || c == '.' || c == '_' || c == '-';
+        });
+        if (!plain)
+            return QStringLiteral("nome di campo non valido");
+        if (names.contains(name))
+            return QStringLiteral("campo ripetuto (%1)").arg(QString::fromLatin1(name));
+        names.append(name);
+    }
+    return std::nullopt;
 }
 
 QueryString QueryString::parse(QByteArrayView raw, Plus plus) {

@@ -17,6 +17,12 @@ enum class Plus { Literal, Space };
 // Decodes %XX escapes to bytes. A '%' that is not followed by two hex digits stays as it is.
 QByteArray percentDecode(QByteArrayView text, Plus plus);
 
+// Why a sendsms query cannot be read the same way by the gateway and by Kannel: a byte that is
+// not URL-safe, a '%' not followed by two hex digits, a field name of anything but letters,
+// digits, '.', '_' and '-' once decoded (a NUL, say), or a field given twice. Nullopt when it
+// is sound.
+std::optional<QString> unsoundQuery(QByteArrayView raw);
+
 // The key=value pairs of a query string, decoded. Keys are case-sensitive; for a repeated
 // key the first one counts; a key without '=' has an empty value.
 class QueryString final {

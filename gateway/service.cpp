@@ -31,12 +31,6 @@ constexpr qsizetype maxTextCharacters = 1'600;
 constexpr qint64 maxSendCount = 1'000'000;
 // The client's reference of an SMS on sendsms, which Kannel ignores.
 const QString referenceKey = u"quillet-id"_s;
-// Fields of the client's sendsms that do not go on to Kannel: the operator's login replaces
-// the client's, the sender is resolved here, the gateway asks for the delivery reports itself.
-const QList<QByteArray> droppedKeys{"username",   "user", "password", "pass",
-                                    "quillet-id", "from", "dlr-mask", "dlr-url"};
-// Fields that go again in the coding the text is counted in.
-const QList<QByteArray> recodedKeys{"text", "charset", "coding"};
 constexpr std::chrono::seconds forwardTimeout{2}; // within the 3 s a stop waits for answers
 // How long sendsms-status waits for a sendsms with its reference: beyond a forward's time-out.
 constexpr std::chrono::seconds inFlightWait{3};
@@ -379,6 +373,9 @@ Reply Service::sendStatus(QByteArrayView rawQuery) {
 }
 
 Reply Service::sendSms(QByteArrayView rawQuery) {
+    // What Kannel would read otherwise than the gateway is refused before anything is charged.
+    if (const auto problem = unsoundQuery(rawQuery))
+        return kannel(400, u"Richiesta non valida: %1, rifiutata"_s.arg(*problem));
     // Kannel decodes the query as an HTML form: a raw '+' is a blank.
     const auto query = QueryString::parse(rawQuery, Plus::Space);
     const InFlight handling(*this, query.value(referenceKey));
@@ -410,6 +407,8 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
     const int coding = smallInteger(query.bytes(u"coding"_s)).value_or(0);
     if (coding < 0 || coding > 2)
         return kannel(400, "Coding field misformed, rejected");
+    if (coding == 1 && m_config.forward) // a binary SMS goes to a phone's port, not to a reader
+        return kannel(400, "Dati a 8 bit non inoltrati al centro SMS, rifiutato");
 
     const QByteArray charset = query.bytes(u"charset"_s).trimmed();
     const QByteArray bytes = query.bytes(u"text"_s);
@@ -447,7 +446,7 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
         messages.append(sms);
     }
     if (m_config.forward)
-        return forward(rawQuery, login->payer, sender, messages);
+        return forward(login->payer, sender, messages);
     if (!m_store.addMessages(messages, m_config.sinkKeep, login->payer, Store::Reports::Sink))
         return unpaid();
     return withKeys(kannel(202, "0: Accepted for delivery"), messages);
@@ -498,31 +497,27 @@ Reply Service::deliveryStates(QByteArrayView rawQuery) {
 
 // Hands the SMS on to Kannel as the operator, once the account's charges cover them, and
 // answers with what Kannel answered. The sink keeps those Kannel accepted.
-Reply Service::forward(QByteArrayView rawQuery, const QString& payer, const QString& sender,
-                       const QList<SinkMessage>& sms) {
+Reply Service::forward(const QString& payer, const QString& sender, const QList<SinkMessage>& sms) {
     // Kannel calls back with each report. One receiver: the URL carries the SMS's key; several:
     // a key of the request and the receiver, as Kannel gives the same URL to each SMS.
     const QString batch = sms.size() > 1 ? newKey() : QString();
     const auto taken = m_store.takeAllowances(payer, sms, batch);
     if (!taken)
         return unpaid();
-    // The client's fields as they came, but for its login and its reference; the sender is
-    // the one resolved here, as Kannel knows only the operator's login. A text goes again as
-    // UTF-8 in the coding it is counted in; 8-bit data as it came.
+    // Rebuilt from what was checked and charged, never the client's fields: Kannel knows only
+    // the operator's login, the sender resolved here, the receivers, the text in UTF-8 in the
+    // coding it was counted in, the class, and the gateway's own report request.
     const SinkMessage& first = sms.first();
-    const bool recoded = first.coding != 1;
-    QByteArray fields;
-    for (const QByteArray& pair : QByteArray(rawQuery.data(), rawQuery.size()).split('&')) {
-        const QByteArray key =
-            QByteArray::fromPercentEncoding(pair.left(pair.indexOf('=')).replace('+', ' '));
-        if (pair.isEmpty() || droppedKeys.contains(key) || (recoded && recodedKeys.contains(key)))
-            continue;
-        fields += pair + '&';
-    }
-    if (recoded)
-        fields += "text=" + QUrl::toPercentEncoding(first.text) +
-                  "&charset=UTF-8&coding=" + QByteArray::number(first.coding) + '&';
-    fields += "from=" + QUrl::toPercentEncoding(sender);
+    QStringList receivers;
+    for (const SinkMessage& message : sms)
+        receivers.append(message.receiver);
+    QByteArray fields = "from=" + QUrl::toPercentEncoding(sender) +
+                        "&to=" + QUrl::toPercentEncoding(receivers.join(u' ')) +
+                        "&text=" + QUrl::toPercentEncoding(first.text) + "&charset=UTF-8";
+    if (first.coding != 0)
+        fields += "&coding=" + QByteArray::number(first.coding);
+    if (first.mclass >= 0)
+        fields += "&mclass=" + QByteArray::number(first.mclass);
     const QString base = m_config.dlrBase.isEmpty()
                              ? u"http://%1:%2"_s.arg(m_sinkHost).arg(m_sinkPort)
                              : m_config.dlrBase;

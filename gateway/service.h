@@ -67,8 +67,7 @@ private:
         QString payer;  // the account whose charges pay for the SMS; empty for the sink user
     };
     std::optional<SinkLogin> sinkLogin(const QueryString& query);
-    Reply forward(QByteArrayView rawQuery, const QString& payer, const QString& sender,
-                  const QList<SinkMessage>& sms);
+    Reply forward(const QString& payer, const QString& sender, const QList<SinkMessage>& sms);
     Reply sinkListing();
 
     Store& m_store;

@@ -462,7 +462,9 @@ private slots:
     // them (parts of 153 septets or 67 units), and a text of more parts than --max-parts (3, as
     // the rig's max-messages) is refused with nothing charged: in sink mode and in front of
     // Kannel alike, where the SMS centre receives exactly the SMS charged. sendsms-status
-    // counts them too.
+    // counts them too. Kannel gets a request rebuilt from what was checked: a query it would
+    // read otherwise (a NUL or a bad '%' in a name, a field twice, bytes not URL-safe) is
+    // refused, the client's own routing, header and report fields never reach it.
     void smsByParts_data() {
         QTest::addColumn<bool>("forward");
         QTest::addColumn<QByteArray>("fields"); // text, coding
@@ -471,6 +473,8 @@ private slots:
         QTest::addColumn<int>("sms"); // charged, and received by Kannel's SMS centre
         // How the fake SMS centre got the first: in 7 bits, UCS-2, or parts with a header.
         QTest::addColumn<QString>("type");
+        QTest::addColumn<QByteArray>("answer"); // of a refusal
+        const QByteArray long4 = "Testo troppo lungo: 4 SMS, al massimo 3 per messaggio, rifiutato";
         const QString x = u"x"_s, acute = u"á"_s;
         const auto text = [](const QString& value) {
             return "text=" + enc(value);
@@ -480,20 +484,41 @@ private slots:
                 return QTest::newRow(((forward ? "forward: "_ba : "sink: "_ba) + name).constData())
                        << forward;
             };
-            row("160 letters") << text(x.repeated(160)) << 1 << 202 << 1 << u"text"_s;
-            row("161 letters") << text(x.repeated(161)) << 1 << 202 << 2 << u"udh"_s;
-            row("3 parts of 153") << text(x.repeated(459)) << 1 << 202 << 3 << u"udh"_s;
-            row("4 parts: refused") << text(x.repeated(460)) << 1 << 400 << 0 << u""_s;
-            row("81 euro") << text(u"€"_s.repeated(81)) << 1 << 202 << 2 << u"udh"_s;
-            row("70 units") << text(acute.repeated(70)) << 1 << 202 << 1 << u"ucs-2"_s;
-            row("71 units") << text(acute.repeated(71)) << 1 << 202 << 2 << u"udh"_s;
-            row("3 parts of 67") << text(acute.repeated(201)) << 1 << 202 << 3 << u"udh"_s;
-            row("202 units: refused") << text(acute.repeated(202)) << 1 << 400 << 0 << u""_s;
-            row("UCS-2 asked: 71 letters")
-                << text(x.repeated(71)) + "&coding=2&charset=UTF-8" << 1 << 202 << 2 << u"udh"_s;
-            row("two receivers, 161 letters") << text(x.repeated(161)) << 2 << 202 << 4 << u"udh"_s;
-            row("8-bit, 141 bytes")
-                << "coding=1&text=" + QByteArray(141, 'b') << 1 << 202 << 2 << u"udh"_s;
+            row("160 letters") << text(x.repeated(160)) << 1 << 202 << 1 << u"text"_s << ""_ba;
+            row("161 letters") << text(x.repeated(161)) << 1 << 202 << 2 << u"udh"_s << ""_ba;
+            row("3 parts of 153") << text(x.repeated(459)) << 1 << 202 << 3 << u"udh"_s << ""_ba;
+            row("4 parts: refused") << text(x.repeated(460)) << 1 << 400 << 0 << u""_s << long4;
+            row("81 euro") << text(u"€"_s.repeated(81)) << 1 << 202 << 2 << u"udh"_s << ""_ba;
+            row("70 units") << text(acute.repeated(70)) << 1 << 202 << 1 << u"ucs-2"_s << ""_ba;
+            row("71 units") << text(acute.repeated(71)) << 1 << 202 << 2 << u"udh"_s << ""_ba;
+            row("3 parts of 67") << text(acute.repeated(201)) << 1 << 202 << 3 << u"udh"_s << ""_ba;
+            row("202 units: refused")
+                << text(acute.repeated(202)) << 1 << 400 << 0 << u""_s << long4;
+            row("UCS-2 asked: 71 letters") << text(x.repeated(71)) + "&coding=2&charset=UTF-8" << 1
+                                           << 202 << 2 << u"udh"_s << ""_ba;
+            row("two receivers, 161 letters")
+                << text(x.repeated(161)) << 2 << 202 << 4 << u"udh"_s << ""_ba;
+            const QByteArray bad = "Richiesta non valida: ";
+            row("a NUL in a name")
+                << "to%00=%2B393330000001%20%2B393330000002&text=x"_ba << 1 << 400 << 0 << u""_s
+                << bad + "nome di campo non valido, rifiutata";
+            row("a field twice") << "text=x&text=y"_ba << 1 << 400 << 0 << u""_s
+                                 << bad + "campo ripetuto (text), rifiutata";
+            row("a bad escape") << "text=x&dlr-url%=http://x/"_ba << 1 << 400 << 0 << u""_s
+                                << bad + "'%' senza due cifre esadecimali, rifiutata";
+            row("an 8-bit byte") << "text=caff\xe8"_ba << 1 << 400 << 0 << u""_s
+                                 << bad + "carattere non ammesso (e8), rifiutata";
+            // Routing, a header and the client's report request stay with the gateway.
+            row("smsc, udh and dlr fields dropped")
+                << "text=x&smsc=altro&udh=%05%00%03%01%02%01&dlr-mask=31&dlr-url=http%3A%2F%2Fx%2F"_ba
+                << 1 << 202 << 1 << u"text"_s << ""_ba;
+            if (forward)
+                row("8-bit data not forwarded")
+                    << "coding=1&text=" + QByteArray(141, 'b') << 1 << 400 << 0 << u""_s
+                    << "Dati a 8 bit non inoltrati al centro SMS, rifiutato"_ba;
+            else
+                row("8-bit, 141 bytes")
+                    << "coding=1&text=" + QByteArray(141, 'b') << 1 << 202 << 2 << u""_s << ""_ba;
         }
     }
     void smsByParts() {
@@ -529,8 +554,7 @@ private slots:
                                                 "&to=" + enc(numbers.join(u' ')) + '&' + fields);
         QTEST(answer.status, "status");
         if (status == 400)
-            QCOMPARE(answer.body,
-                     "Testo troppo lungo: 4 SMS, al massimo 3 per messaggio, rifiutato");
+            QTEST(answer.body, "answer");
         else
             QCOMPARE(httpGet(port, "/cgi-bin/sendsms-status?" + login + "quillet-id=" + user).body,
                      QByteArray::number(sms));
