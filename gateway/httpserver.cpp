@@ -187,7 +187,7 @@ public:
     }
 
 private:
-    Reply reply(const char* url, const std::string& target);
+    Reply reply(const char* url, const std::string& target, const QHostAddress& client);
 
     Service& m_service;
     std::mutex m_mutex;
@@ -196,7 +196,8 @@ private:
     std::set<Connection*> m_open;
 };
 
-Reply HttpServer::Connections::reply(const char* url, const std::string& target) {
+Reply HttpServer::Connections::reply(const char* url, const std::string& target,
+                                     const QHostAddress& client) {
     // The query as it came: our clients keep '+' literal, so it is decoded by the Service.
     const std::size_t mark = target.find('?');
     const QByteArrayView query =
@@ -204,7 +205,7 @@ Reply HttpServer::Connections::reply(const char* url, const std::string& target)
             ? QByteArrayView()
             : QByteArrayView(target.data() + mark + 1,
                              static_cast<qsizetype>(target.size() - mark - 1));
-    return m_service.handle(QString::fromUtf8(url), query);
+    return m_service.handle(QString::fromUtf8(url), query, client);
 }
 
 MHD_Result HttpServer::Connections::answer(void* cls, MHD_Connection* connection, const char* url,
@@ -246,7 +247,12 @@ MHD_Result HttpServer::Connections::answer(void* cls, MHD_Connection* connection
             target = state->target;
         }
         try {
-            reply = self->reply(url, target);
+            const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+            reply = self->reply(url, target,
+                                info != nullptr && info->client_addr != nullptr
+                                    ? QHostAddress(info->client_addr)
+                                    : QHostAddress());
         } catch (const std::exception& error) {
             logLine(u"Errore su %1: %2"_s.arg(QString::fromUtf8(url),
                                               QString::fromLocal8Bit(error.what())));

@@ -5,6 +5,7 @@
 #include "gateway/service.h"
 #include "gateway/store.h"
 
+#include <QHostInfo>
 #include <QMap>
 #include <QRegularExpression>
 #include <QSet>
@@ -32,6 +33,7 @@ const char* const usageText = R"(Uso:
   quillet-gateway serve --db FILE [--listen INDIRIZZO] [--port PORTA]
                   [--channel HOST-UTENTE:PASSWORD-PORTA] [--sink-user UTENTE --sink-pass PASSWORD]
                   [--sink-keep N] [--max-parts N] [--forward URL [--dlr-base URL]]
+                  [--dlr-allow INDIRIZZI]
       Avvia il gateway. Scrive "In ascolto su INDIRIZZO:PORTA" quando è pronto.
       --db        il database del gateway (creato se non esiste)
       --listen    l'indirizzo su cui ascoltare (predefinito 127.0.0.1)
@@ -48,6 +50,9 @@ const char* const usageText = R"(Uso:
                   del gestore: http://HOST:PORTA/cgi-bin/sendsms?username=U&password=P
       --dlr-base  l'indirizzo http://HOST:PORTA a cui Kannel raggiunge il gateway per gli
                   esiti di consegna (predefinito quello su cui il gateway ascolta)
+      --dlr-allow gli indirizzi IP, separati da virgole, da cui il gateway accetta gli esiti
+                  di consegna (predefinito l'host di Kannel in --forward; senza --forward,
+                  questo computer); gli altri ricevono 403
       SIGTERM o SIGINT (Ctrl+C) lo fermano.
 
   quillet-gateway account create --db FILE UTENTE PASSWORD [CREDITO] [--sender MITTENTE]
@@ -164,12 +169,36 @@ gateway::ForwardTarget forwardTarget(const QString& text) {
             url.path(QUrl::FullyEncoded).toUtf8(), url.query(QUrl::FullyEncoded).toUtf8()};
 }
 
+// Who may call /cgi-bin/dlr: --dlr-allow's addresses; else Kannel's host from --forward, or this
+// machine in sink mode (the operator's own tests).
+QList<QHostAddress> reportSenders(const Arguments& args,
+                                  const std::optional<gateway::ForwardTarget>& forward) {
+    QList<QHostAddress> addresses;
+    if (args.options.contains(u"--dlr-allow"_s)) {
+        for (const QString& item : args.options.value(u"--dlr-allow"_s).split(u',')) {
+            const QHostAddress address(item.trimmed());
+            if (address.isNull())
+                throw UsageError{
+                    u"--dlr-allow vuole indirizzi IP separati da virgole, non %1"_s.arg(item)};
+            addresses.append(address);
+        }
+    } else if (forward) {
+        addresses = QHostInfo::fromName(QString::fromUtf8(forward->host)).addresses();
+        if (addresses.isEmpty())
+            throw UsageError{u"L'host di --forward non si risolve: indicare --dlr-allow"_s};
+    } else {
+        addresses = {QHostAddress(QHostAddress::LocalHost),
+                     QHostAddress(QHostAddress::LocalHostIPv6)};
+    }
+    return addresses;
+}
+
 int serve(const QStringList& rest) {
-    const Arguments args = parseArguments(rest,
-                                          {u"--db"_s, u"--listen"_s, u"--port"_s, u"--channel"_s,
-                                           u"--sink-user"_s, u"--sink-pass"_s, u"--sink-keep"_s,
-                                           u"--max-parts"_s, u"--forward"_s, u"--dlr-base"_s},
-                                          {});
+    const Arguments args = parseArguments(
+        rest,
+        {u"--db"_s, u"--listen"_s, u"--port"_s, u"--channel"_s, u"--sink-user"_s, u"--sink-pass"_s,
+         u"--sink-keep"_s, u"--max-parts"_s, u"--forward"_s, u"--dlr-base"_s, u"--dlr-allow"_s},
+        {});
     if (!args.positional.isEmpty())
         throw UsageError{u"Argomento inatteso: %1"_s.arg(args.positional.first())};
     const QString dbPath = requiredOption(args, u"--db"_s);
@@ -230,6 +259,7 @@ int serve(const QStringList& rest) {
             url.hasFragment())
             throw UsageError{u"--dlr-base vuole http://HOST:PORTA, non %1"_s.arg(config.dlrBase)};
     }
+    config.dlrAllow = reportSenders(args, config.forward);
 
     Store store(dbPath, Store::Mode::CreateIfMissing);
 

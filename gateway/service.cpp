@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -194,12 +195,12 @@ void Service::dropOldReports() {
     }
 }
 
-Reply Service::handle(const QString& path, QByteArrayView rawQuery) {
+Reply Service::handle(const QString& path, QByteArrayView rawQuery, const QHostAddress& client) {
     try {
         qint64 next = m_nextDrop;
         if (steadyMs() >= next && m_nextDrop.compare_exchange_strong(next, next + dropIntervalMs))
             dropOldReports();
-        return dispatch(path, rawQuery);
+        return dispatch(path, rawQuery, client);
     } catch (const GatewayError& error) {
         logLine(u"Errore su %1: %2"_s.arg(path, error.message()));
     } catch (const std::exception& error) {
@@ -208,7 +209,7 @@ Reply Service::handle(const QString& path, QByteArrayView rawQuery) {
     return text(u"Errore interno del gateway"_s, 500);
 }
 
-Reply Service::dispatch(const QString& path, QByteArrayView rawQuery) {
+Reply Service::dispatch(const QString& path, QByteArrayView rawQuery, const QHostAddress& client) {
     if (path == u"/cgi-bin/utenti/leggi.pl")
         return credit(rawQuery);
     if (path == u"/cgi-bin/utenti/nosggi.pl")
@@ -222,7 +223,7 @@ Reply Service::dispatch(const QString& path, QByteArrayView rawQuery) {
     if (path == u"/cgi-bin/sendsms-status")
         return sendStatus(rawQuery);
     if (path == u"/cgi-bin/dlr")
-        return deliveryReport(rawQuery);
+        return deliveryReport(rawQuery, client);
     if (path == u"/cgi-bin/utenti/esiti.pl")
         return deliveryStates(rawQuery);
     if (path == u"/cgi-bin/affiliate/giacli.pl")
@@ -453,7 +454,14 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
 }
 
 // A delivery report from Kannel for an SMS this gateway forwarded (or its operator's test).
-Reply Service::deliveryReport(QByteArrayView rawQuery) {
+Reply Service::deliveryReport(QByteArrayView rawQuery, const QHostAddress& client) {
+    // Only Kannel knows the keys it was given; anyone else could flip a final state.
+    const bool allowed = std::any_of(
+        m_config.dlrAllow.begin(), m_config.dlrAllow.end(), [&](const QHostAddress& address) {
+            return address.isEqual(client, QHostAddress::ConvertV4MappedToIPv4);
+        });
+    if (!allowed)
+        return text(u"Esiti accettati solo dal centro SMS"_s, 403);
     const auto query = QueryString::parse(rawQuery, Plus::Space);
     if (auto answer = missing(query, {u"k"_s, u"st"_s}))
         return *answer;

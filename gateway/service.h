@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHostAddress>
 #include <QString>
 
 #include <QHash>
@@ -32,6 +33,8 @@ struct ServiceConfig {
     std::optional<ForwardTarget> forward;
     // http://HOST:PORT where Kannel calls with delivery reports; empty: the sink's address.
     QString dlrBase;
+    // Who may call with delivery reports (Kannel's host); the others are refused.
+    QList<QHostAddress> dlrAllow;
 };
 
 // The gateway's pages and scripts, independent of the HTTP server that carries them.
@@ -45,22 +48,22 @@ public:
         m_sinkPort = port;
     }
 
-    // One GET (or HEAD) request: the decoded path and the query as it came, still encoded.
-    // Never throws: a failure of the database is logged and answered with status 500.
-    Reply handle(const QString& path, QByteArrayView rawQuery);
+    // One GET (or HEAD) request: the decoded path and the query as it came, still encoded, from
+    // this client. Never throws: a failure of the database is logged and answered with 500.
+    Reply handle(const QString& path, QByteArrayView rawQuery, const QHostAddress& client = {});
     // Forgets the SMS keys and delivery reports older than 90 days; handle() repeats it once an
     // hour.
     void dropOldReports();
 
 private:
-    Reply dispatch(const QString& path, QByteArrayView rawQuery);
+    Reply dispatch(const QString& path, QByteArrayView rawQuery, const QHostAddress& client);
     Reply credit(QByteArrayView rawQuery);
     Reply channel(QByteArrayView rawQuery);
     Reply check(QByteArrayView rawQuery);
     Reply charge(QByteArrayView rawQuery);
     Reply sendSms(QByteArrayView rawQuery);
     Reply sendStatus(QByteArrayView rawQuery);
-    Reply deliveryReport(QByteArrayView rawQuery);
+    Reply deliveryReport(QByteArrayView rawQuery, const QHostAddress& client);
     Reply deliveryStates(QByteArrayView rawQuery);
     struct SinkLogin {
         QString sender; // the default sender; empty for the sink user

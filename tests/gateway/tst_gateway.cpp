@@ -72,9 +72,12 @@ QByteArray enc(const QString& value) {
     return QUrl::toPercentEncoding(value);
 }
 
-// Bytes sent on a connection of their own; all the gateway answers until it closes it.
-QByteArray exchange(quint16 port, const QByteArray& bytes) {
+// Bytes sent on a connection of their own (from `source` when given); all the gateway answers
+// until it closes it.
+QByteArray exchange(quint16 port, const QByteArray& bytes, const QString& source = {}) {
     QTcpSocket socket;
+    if (!source.isEmpty())
+        socket.bind(QHostAddress(source));
     socket.connectToHost(u"127.0.0.1"_s, port);
     if (!socket.waitForConnected(30000))
         return {};
@@ -85,9 +88,9 @@ QByteArray exchange(quint16 port, const QByteArray& bytes) {
 }
 
 // One request; HTTP/1.0, so the answer never comes in chunks.
-Answer httpGet(quint16 port, const QByteArray& target) {
+Answer httpGet(quint16 port, const QByteArray& target, const QString& source = {}) {
     const QByteArray data =
-        exchange(port, "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+        exchange(port, "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n", source);
     return {data.left(data.indexOf("\r\n")).split(' ').value(1).toInt(),
             data.mid(data.indexOf("\r\n\r\n") + 4), data.left(data.indexOf("\r\n\r\n") + 2)};
 }
@@ -633,25 +636,31 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("state"); // K's STATE<tab>TEXT on esiti.pl afterwards
+        QTest::addColumn<QString>("from");  // the caller's address, when not 127.0.0.1
         const QString text = u"Già\tletto\\\n"_s + QString(200, u'x');
         QTest::newRow("8 after the final 1")
-            << "k=K&st=8&ts=1796547037&a=ACK%2F"_ba << 200 << "OK"_ba << u"1\t"_s;
+            << "k=K&st=8&ts=1796547037&a=ACK%2F"_ba << 200 << "OK"_ba << u"1\t"_s << QString();
+        QTest::newRow("2 from an address not Kannel's")
+            << "k=K&st=2"_ba << 403 << "Esiti accettati solo dal centro SMS"_ba << u"1\t"_s
+            << u"127.0.0.2"_s;
         QTest::newRow("2 replaces 1, text cut")
             << "k=K&st=2&ts=1796547037&a=" + enc(text) << 200 << "OK"_ba
-            << u"2\tGià\\tletto\\\\\\n"_s + QString(200 - 11, u'x');
+            << u"2\tGià\\tletto\\\\\\n"_s + QString(200 - 11, u'x') << QString();
         QTest::newRow("unknown key") << "k=0123456789abcdef0123456789abcdef&st=2"_ba << 404
-                                     << "Esito sconosciuto"_ba << u"1\t"_s;
-        QTest::newRow("no state") << "k=K"_ba << 400 << "Parametro mancante: st"_ba << u"1\t"_s;
+                                     << "Esito sconosciuto"_ba << u"1\t"_s << QString();
+        QTest::newRow("no state") << "k=K"_ba << 400 << "Parametro mancante: st"_ba << u"1\t"_s
+                                  << QString();
         QTest::newRow("state 3") << "k=K&st=3"_ba << 400 << "Parametro non valido: st"_ba
-                                 << u"1\t"_s;
+                                 << u"1\t"_s << QString();
     }
     void deliveryReport() {
         QFETCH(QByteArray, report);
+        QFETCH(QString, from);
         const QStringList keys =
             get("/cgi-bin/sendsms?" + sinkAuth + "from=Q&to=%2B393331234567&text=x").keys();
         QCOMPARE(keys.size(), 1);
-        const Answer answer =
-            get("/cgi-bin/dlr?" + report.replace("k=K", "k=" + keys[0].toLatin1()));
+        const Answer answer = httpGet(
+            m_port, "/cgi-bin/dlr?" + report.replace("k=K", "k=" + keys[0].toLatin1()), from);
         QTEST(answer.status, "status");
         QTEST(answer.body, "body");
         const QString line = QString::fromUtf8(
@@ -862,6 +871,8 @@ private slots:
         QTest::newRow("forward without the operator's login")
             << u"serve --db DB --forward http://127.0.0.1:13013/cgi-bin/sendsms"_s << 2
             << u"--forward vuole"_s;
+        QTest::newRow("dlr-allow not an address")
+            << u"serve --db DB --dlr-allow kannel.example"_s << 2 << u"--dlr-allow vuole"_s;
         QTest::newRow("dlr-base without forward")
             << u"serve --db DB --dlr-base http://10.0.0.1:8765"_s << 2 << u"--dlr-base vale solo"_s;
         QTest::newRow("password with -") << u"account create --db DB x a-b"_s << 1 << QString();
