@@ -648,8 +648,6 @@ private slots:
             << u"2\tGià\\tletto\\\\\\n"_s + QString(200 - 11, u'x') << QString();
         QTest::newRow("unknown key") << "k=0123456789abcdef0123456789abcdef&st=2"_ba << 404
                                      << "Esito sconosciuto"_ba << u"1\t"_s << QString();
-        QTest::newRow("no state") << "k=K"_ba << 400 << "Parametro mancante: st"_ba << u"1\t"_s
-                                  << QString();
         QTest::newRow("state 3") << "k=K&st=3"_ba << 400 << "Parametro non valido: st"_ba
                                  << u"1\t"_s << QString();
     }

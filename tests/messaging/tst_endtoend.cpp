@@ -435,13 +435,10 @@ private slots:
         const bool list = mode == "list";
         TestFolder folder;
         QStringList numbers;
-        {
-            auto db = folder.book("Principale");
-            for (int i = 0; i < (list ? 2 : 1); ++i) {
-                const QString number = QString("3389%1%2").arg(++m_rows, 5, 10, QChar('0')).arg(i);
-                seed::addContact(*db, "Nome", QString("Cognome%1").arg(i), number, "");
-                numbers << "+39" + number;
-            }
+        for (int i = 0; i < (list ? 2 : 1); ++i) {
+            const QString number = QString("3389%1%2").arg(++m_rows, 5, 10, QChar('0')).arg(i);
+            seed::addContact(*folder.book("Principale"), "Nome", "Cognome", number, "");
+            numbers << "+39" + number;
         }
         folder.write("registrazione", {"demo-demo"});
         folder.write("servizio", {m_forwardServizio});
