@@ -3,8 +3,8 @@
 #include <QList>
 
 #include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -34,8 +34,32 @@ QString systemError() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// Connects to the first address of host:port that answers; -1 with `error` set otherwise.
-int connectTo(const ForwardTarget& target, timeval timeout, QString& error) {
+using Clock = std::chrono::steady_clock;
+
+// Waits until the socket is ready for `events` or the deadline passes; false on time-out (with
+// `error` set).
+bool waitFor(int fd, short events, Clock::time_point deadline, QString& error) {
+    while (true) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            error = QStringLiteral("nessuna risposta entro il tempo limite");
+            return false;
+        }
+        pollfd item{fd, events, 0};
+        const int ready = poll(&item, 1, static_cast<int>(left.count()));
+        if (ready > 0)
+            return true;
+        if (ready < 0 && errno != EINTR) {
+            error = systemError();
+            return false;
+        }
+    }
+}
+
+// Connects to the first address of host:port that answers before the deadline; -1 with
+// `error` set otherwise.
+int connectTo(const ForwardTarget& target, Clock::time_point deadline, QString& error) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -48,14 +72,21 @@ int connectTo(const ForwardTarget& target, timeval timeout, QString& error) {
     }
     int fd = -1;
     for (addrinfo* at = found; at != nullptr && fd < 0; at = at->ai_next) {
-        fd = socket(at->ai_family, at->ai_socktype | SOCK_CLOEXEC, at->ai_protocol);
+        fd = socket(at->ai_family, at->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, at->ai_protocol);
         if (fd < 0)
             continue;
-        // On Linux the send time-out bounds connect() too.
-        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-        if (connect(fd, at->ai_addr, at->ai_addrlen) != 0) {
+        bool connected = connect(fd, at->ai_addr, at->ai_addrlen) == 0;
+        if (!connected && errno == EINPROGRESS && waitFor(fd, POLLOUT, deadline, error)) {
+            int failure = 0;
+            socklen_t size = sizeof(failure);
+            getsockopt(fd, SOL_SOCKET, SO_ERROR, &failure, &size);
+            connected = failure == 0;
+            if (!connected)
+                error = QString::fromLocal8Bit(std::strerror(failure));
+        } else if (!connected && errno != EINPROGRESS) {
             error = systemError();
+        }
+        if (!connected) {
             close(fd);
             fd = -1;
         }
@@ -77,10 +108,10 @@ QByteArray header(const QByteArray& head, const QByteArray& name) {
 
 ForwardReply forwardGet(const ForwardTarget& target, const QByteArray& query,
                         std::chrono::milliseconds timeout) {
+    // One deadline for the whole exchange: connect, write, read.
+    const auto deadline = Clock::now() + timeout;
     ForwardReply reply;
-    const auto ms = timeout.count();
-    const timeval limit{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)};
-    const Socket socket(connectTo(target, limit, reply.error));
+    const Socket socket(connectTo(target, deadline, reply.error));
     if (socket.fd() < 0)
         return reply;
 
@@ -89,13 +120,16 @@ ForwardReply forwardGet(const ForwardTarget& target, const QByteArray& query,
         request += '&' + query;
     request += " HTTP/1.1\r\nHost: " + target.host + "\r\nConnection: close\r\n\r\n";
     for (qsizetype sent = 0; sent < request.size();) {
+        // Part of it may have gone: Kannel acts only on a whole head, but say so.
+        reply.outcome = sent == 0 ? ForwardReply::Outcome::NotSent : ForwardReply::Outcome::Unknown;
+        if (!waitFor(socket.fd(), POLLOUT, deadline, reply.error))
+            return reply;
         const ssize_t n = send(socket.fd(), request.constData() + sent,
                                static_cast<size_t>(request.size() - sent), MSG_NOSIGNAL);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
         if (n <= 0) {
             reply.error = systemError();
-            // Part of it may have gone: Kannel acts only on a whole head, but say so.
-            reply.outcome =
-                sent == 0 ? ForwardReply::Outcome::NotSent : ForwardReply::Outcome::Unknown;
             return reply;
         }
         sent += n;
@@ -107,7 +141,11 @@ ForwardReply forwardGet(const ForwardTarget& target, const QByteArray& query,
     qsizetype headEnd = -1;
     qint64 length = -1;
     while (headEnd < 0 || length < 0 || data.size() < headEnd + 4 + length) {
+        if (!waitFor(socket.fd(), POLLIN, deadline, reply.error))
+            return reply;
         const ssize_t n = recv(socket.fd(), buffer, sizeof(buffer), 0);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
         if (n < 0) {
             reply.error = systemError();
             return reply;

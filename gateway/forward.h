@@ -29,7 +29,7 @@ struct ForwardReply {
 };
 
 // One GET of path?login&query to the target on a connection of its own; blocks the calling
-// thread for at most about `timeout`.
+// thread for at most `timeout` in all (connect, write, read), the name's lookup aside.
 ForwardReply forwardGet(const ForwardTarget& target, const QByteArray& query,
                         std::chrono::milliseconds timeout);
 

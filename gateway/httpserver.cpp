@@ -2,6 +2,8 @@
 
 #include "gateway/gatewayerror.h"
 
+#include <QThreadPool>
+
 #include <microhttpd.h>
 
 #include <fcntl.h>
@@ -47,6 +49,10 @@ constexpr unsigned idleSeconds = 5;
 constexpr auto stopGrace = std::chrono::seconds(3);
 constexpr auto settleTime = std::chrono::milliseconds(200);
 constexpr std::size_t streamBlock = 32 * 1024;
+// Handlers run on workers, never on the event loops: sendsms on workers of their own (a forward
+// to Kannel may take its whole deadline), the rest on the others.
+constexpr int sendWorkers = 64;
+constexpr int otherWorkers = 16;
 
 const char* statusText(int status) {
     switch (status) {
@@ -73,6 +79,13 @@ struct Connection {
     Clock::time_point deadline;  // for the next request head, while not handling
     Clock::time_point idleSince; // the end of the previous answer, or the start
     std::string target;          // the raw target of the request being read
+};
+
+// One request between its head and its answer: handled on a worker while the connection is
+// suspended, answered when the event loop resumes it.
+struct Job {
+    bool started = false;
+    Reply reply;
 };
 
 // Hands a streamed body to the event loop a piece at a time.
@@ -159,7 +172,10 @@ void raiseFileLimit() {
 class HttpServer::Connections final {
 public:
     explicit Connections(Service& service)
-        : m_service(service) {}
+        : m_service(service) {
+        m_sendPool.setMaxThreadCount(sendWorkers);
+        m_otherPool.setMaxThreadCount(otherWorkers);
+    }
 
     static MHD_Result answer(void* cls, MHD_Connection* connection, const char* url,
                              const char* method, const char*, const char*, size_t* uploadSize,
@@ -186,26 +202,64 @@ public:
         return m_stopping;
     }
 
+    // Waits for the handlers still running (each ends within its own deadline).
+    void finishWork() {
+        m_sendPool.waitForDone();
+        m_otherPool.waitForDone();
+    }
+
 private:
-    Reply reply(const char* url, const std::string& target, const QHostAddress& client);
+    // Hands the request to a worker; the connection waits, suspended, for its answer.
+    void start(MHD_Connection* connection, Job& job, const char* url, Connection* state);
+    static MHD_Result queue(MHD_Connection* connection, Reply& reply);
 
     Service& m_service;
+    QThreadPool m_sendPool;
+    QThreadPool m_otherPool;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;
     std::set<Connection*> m_open;
 };
 
-Reply HttpServer::Connections::reply(const char* url, const std::string& target,
-                                     const QHostAddress& client) {
-    // The query as it came: our clients keep '+' literal, so it is decoded by the Service.
-    const std::size_t mark = target.find('?');
-    const QByteArrayView query =
-        mark == std::string::npos
-            ? QByteArrayView()
-            : QByteArrayView(target.data() + mark + 1,
-                             static_cast<qsizetype>(target.size() - mark - 1));
-    return m_service.handle(QString::fromUtf8(url), query, client);
+void HttpServer::Connections::start(MHD_Connection* connection, Job& job, const char* url,
+                                    Connection* state) {
+    job.started = true;
+    std::string target;
+    if (state != nullptr) {
+        std::lock_guard lock(m_mutex);
+        target = state->target;
+    }
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    QHostAddress client;
+    if (info != nullptr && info->client_addr != nullptr)
+        client = QHostAddress(info->client_addr);
+    const char* authorization =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
+    QString path = QString::fromUtf8(url);
+    QThreadPool& pool = path == u"/cgi-bin/sendsms" ? m_sendPool : m_otherPool;
+    MHD_suspend_connection(connection);
+    pool.start([this, connection, &job, path = std::move(path), target = std::move(target),
+                client = std::move(client),
+                authorization = QByteArray(authorization == nullptr ? "" : authorization)] {
+        // The query as it came: our clients keep '+' literal, so it is decoded by the Service.
+        const std::size_t mark = target.find('?');
+        const QByteArrayView query =
+            mark == std::string::npos
+                ? QByteArrayView()
+                : QByteArrayView(target.data() + mark + 1,
+                                 static_cast<qsizetype>(target.size() - mark - 1));
+        try {
+            job.reply = m_service.handle(path, query, client, authorization);
+        } catch (const std::exception& error) {
+            logLine(u"Errore su %1: %2"_s.arg(path, QString::fromLocal8Bit(error.what())));
+            job.reply = Reply();
+            job.reply.status = 500;
+            job.reply.body = statusText(500);
+        }
+        MHD_resume_connection(connection);
+    });
 }
 
 MHD_Result HttpServer::Connections::answer(void* cls, MHD_Connection* connection, const char* url,
@@ -213,55 +267,44 @@ MHD_Result HttpServer::Connections::answer(void* cls, MHD_Connection* connection
                                            size_t* uploadSize, void** request) {
     auto* self = static_cast<Connections*>(cls);
     Connection* state = connectionState(connection);
-    Reply reply;
-    reply.status = 0;
     if (*request == nullptr) {
         // The head is complete. A request refused for its head is answered at once (its body
         // is never read, so the connection closes); the others on the next call.
-        *request = self;
+        auto* job = new Job;
+        *request = job;
         if (state != nullptr) {
             std::lock_guard lock(self->m_mutex);
             state->handling = true;
         }
         if (MHD_get_connection_values(connection, MHD_HEADER_KIND, nullptr, nullptr) >
             maxHeaderLines)
-            reply.status = 431;
+            job->reply.status = 431;
         else if (std::strcmp(method, "GET") != 0 && std::strcmp(method, "HEAD") != 0)
-            reply.status = 405;
+            job->reply.status = 405;
         else if (hasBody(connection))
-            reply.status = 413;
+            job->reply.status = 413;
         else
             return MHD_YES;
-    } else if (*uploadSize != 0) {
+        job->reply.body = statusText(job->reply.status);
+        return queue(connection, job->reply);
+    }
+    auto* job = static_cast<Job*>(*request);
+    if (*uploadSize != 0) {
         *uploadSize = 0;
         return MHD_YES;
-    } else if (self->stopping()) {
-        reply.status = 503;
     }
-    if (reply.status != 0) {
-        reply.body = statusText(reply.status);
-    } else {
-        std::string target;
-        if (state != nullptr) {
-            std::lock_guard lock(self->m_mutex);
-            target = state->target;
-        }
-        try {
-            const MHD_ConnectionInfo* info =
-                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-            reply = self->reply(url, target,
-                                info != nullptr && info->client_addr != nullptr
-                                    ? QHostAddress(info->client_addr)
-                                    : QHostAddress());
-        } catch (const std::exception& error) {
-            logLine(u"Errore su %1: %2"_s.arg(QString::fromUtf8(url),
-                                              QString::fromLocal8Bit(error.what())));
-            reply = Reply();
-            reply.status = 500;
-            reply.body = statusText(500);
-        }
+    if (job->started) // resumed: the worker has the answer
+        return queue(connection, job->reply);
+    if (self->stopping()) {
+        job->reply.status = 503;
+        job->reply.body = statusText(503);
+        return queue(connection, job->reply);
     }
+    self->start(connection, *job, url, state);
+    return MHD_YES;
+}
 
+MHD_Result HttpServer::Connections::queue(MHD_Connection* connection, Reply& reply) {
     MHD_Response* response = nullptr;
     if (reply.stream) {
         response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, streamBlock, &readStream,
@@ -286,8 +329,10 @@ MHD_Result HttpServer::Connections::answer(void* cls, MHD_Connection* connection
     return queued;
 }
 
-void HttpServer::Connections::completed(void* cls, MHD_Connection* connection, void**,
+void HttpServer::Connections::completed(void* cls, MHD_Connection* connection, void** request,
                                         MHD_RequestTerminationCode) {
+    delete static_cast<Job*>(*request);
+    *request = nullptr;
     auto* self = static_cast<Connections*>(cls);
     Connection* state = connectionState(connection);
     if (state == nullptr)
@@ -417,7 +462,7 @@ void HttpServer::run() {
     Connections* connections = m_connections.get();
     // clang-format off
     MHD_Daemon* daemon = MHD_start_daemon(
-        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC, 0, nullptr, nullptr,
+        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_ALLOW_SUSPEND_RESUME, 0, nullptr, nullptr,
         &Connections::answer, connections,
         MHD_OPTION_LISTEN_SOCKET, m_listenSocket,
         MHD_OPTION_THREAD_POOL_SIZE, eventThreads,
@@ -443,6 +488,8 @@ void HttpServer::run() {
     if (returned == listenSocket)
         ::close(returned);
     connections->drain();
+    // A suspended connection must be resumed before the daemon stops.
+    connections->finishWork();
     MHD_stop_daemon(daemon);
 }
 

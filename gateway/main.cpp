@@ -33,7 +33,7 @@ const char* const usageText = R"(Uso:
   quillet-gateway serve --db FILE [--listen INDIRIZZO] [--port PORTA]
                   [--channel HOST-UTENTE:PASSWORD-PORTA] [--sink-user UTENTE --sink-pass PASSWORD]
                   [--sink-keep N] [--max-parts N] [--forward URL [--dlr-base URL]]
-                  [--dlr-allow INDIRIZZI]
+                  [--dlr-allow INDIRIZZI] [--free-senders] [--demo]
       Avvia il gateway. Scrive "In ascolto su INDIRIZZO:PORTA" quando è pronto.
       --db        il database del gateway (creato se non esiste)
       --listen    l'indirizzo su cui ascoltare (predefinito 127.0.0.1)
@@ -41,7 +41,9 @@ const char* const usageText = R"(Uso:
       --channel   le impostazioni del canale che il gateway dà ai client; senza, il canale è
                   il ricevitore sendsms del gateway stesso, su questo indirizzo e porta
       --sink-user, --sink-pass
-                  l'account del ricevitore sendsms (predefinito quillet / quillet)
+                  l'account del gestore: invia al ricevitore sendsms senza addebito (non con
+                  --forward) e vede i messaggi ricevuti (/sink, /sink.txt); senza, nessuno
+                  li vede
       --sink-keep quanti SMS ricevuti conservare, i più recenti (predefinito 10000)
       --max-parts quante parti di un testo lungo il centro SMS invia (predefinito 3): va
                   posto uguale al max-messages dell'operatore in Kannel; un testo che ne
@@ -53,6 +55,11 @@ const char* const usageText = R"(Uso:
       --dlr-allow gli indirizzi IP, separati da virgole, da cui il gateway accetta gli esiti
                   di consegna (predefinito l'host di Kannel in --forward; senza --forward,
                   questo computer); gli altri ricevono 403
+      --free-senders
+                  gli account possono inviare con qualsiasi mittente valido; senza, solo con
+                  il proprio mittente predefinito e quelli permessi da "account sender add"
+      --demo      per le prove su questo computer: l'account del gestore è quillet / quillet
+                  (salvo --sink-user), noto a tutti: mai su un gateway pubblico
       SIGTERM o SIGINT (Ctrl+C) lo fermano.
 
   quillet-gateway account create --db FILE UTENTE PASSWORD [CREDITO] [--sender MITTENTE]
@@ -61,6 +68,12 @@ const char* const usageText = R"(Uso:
       caratteri; predefinito il nome utente tagliato a 11 caratteri) vale per gli SMS che
       l'account invia senza mittente. Con --if-missing un account già esistente non è un
       errore (e non viene cambiato).
+
+  quillet-gateway account sender add|remove --db FILE UTENTE MITTENTE
+  quillet-gateway account sender list --db FILE UTENTE
+      Permette (o non più) all'account di inviare con quel mittente: un nome di al massimo 11
+      caratteri dell'alfabeto GSM o un numero di al massimo 16 cifre. list mostra il mittente
+      predefinito e gli altri permessi.
 
   quillet-gateway credit add --db FILE UTENTE N
       Aggiunge N crediti all'account (N negativo li toglie). Il credito resta fra 0 e
@@ -198,7 +211,7 @@ int serve(const QStringList& rest) {
         rest,
         {u"--db"_s, u"--listen"_s, u"--port"_s, u"--channel"_s, u"--sink-user"_s, u"--sink-pass"_s,
          u"--sink-keep"_s, u"--max-parts"_s, u"--forward"_s, u"--dlr-base"_s, u"--dlr-allow"_s},
-        {});
+        {u"--free-senders"_s, u"--demo"_s});
     if (!args.positional.isEmpty())
         throw UsageError{u"Argomento inatteso: %1"_s.arg(args.positional.first())};
     const QString dbPath = requiredOption(args, u"--db"_s);
@@ -209,14 +222,19 @@ int serve(const QStringList& rest) {
         throw UsageError{u"Porta non valida: %1"_s.arg(port)};
 
     gateway::ServiceConfig config;
-    config.sinkUser = args.options.value(u"--sink-user"_s, u"quillet"_s);
-    config.sinkPass = args.options.value(u"--sink-pass"_s, u"quillet"_s);
+    // The public demonstration login exists only when asked for.
+    const QString demoLogin = args.flags.contains(u"--demo"_s) ? u"quillet"_s : QString();
+    config.sinkUser = args.options.value(u"--sink-user"_s, demoLogin);
+    config.sinkPass = args.options.value(u"--sink-pass"_s, demoLogin);
     if (args.options.contains(u"--sink-user"_s) != args.options.contains(u"--sink-pass"_s))
         throw UsageError{u"--sink-user e --sink-pass vanno indicati insieme"_s};
-    checkChannelField(config.sinkUser, u"L'utente del ricevitore"_s);
-    checkChannelField(config.sinkPass, u"La password del ricevitore"_s);
-    if (config.sinkUser.contains(u':'))
-        throw UsageError{u"L'utente del ricevitore non può contenere \":\""_s};
+    if (!config.sinkUser.isEmpty()) {
+        checkChannelField(config.sinkUser, u"L'utente del ricevitore"_s);
+        checkChannelField(config.sinkPass, u"La password del ricevitore"_s);
+        if (config.sinkUser.contains(u':'))
+            throw UsageError{u"L'utente del ricevitore non può contenere \":\""_s};
+    }
+    config.freeSenders = args.flags.contains(u"--free-senders"_s);
 
     if (args.options.contains(u"--sink-keep"_s)) {
         config.sinkKeep = wholeNumber(args.options.value(u"--sink-keep"_s), u"--sink-keep"_s);
@@ -325,6 +343,35 @@ int createAccount(const QStringList& rest) {
     return 0;
 }
 
+int accountSenders(const QString& action, const QStringList& rest) {
+    const Arguments args = parseArguments(rest, {u"--db"_s}, {});
+    const QString dbPath = requiredOption(args, u"--db"_s);
+    if (action == u"list"_s) {
+        if (args.positional.size() != 1)
+            throw UsageError{u"account sender list vuole UTENTE"_s};
+        Store store(dbPath, Store::Mode::OpenExisting);
+        for (const QString& sender : store.senders(args.positional[0]))
+            printLine(stdout, sender);
+        return 0;
+    }
+    if (action != u"add"_s && action != u"remove"_s)
+        throw UsageError{u"Comando sconosciuto: account sender %1"_s.arg(action)};
+    if (args.positional.size() != 2)
+        throw UsageError{u"account sender %1 vuole UTENTE MITTENTE"_s.arg(action)};
+    const QString& user = args.positional[0];
+    const QString& sender = args.positional[1];
+    Store store(dbPath, Store::Mode::OpenExisting);
+    const bool add = action == u"add"_s;
+    const bool changed = store.allowSender(user, sender, add);
+    printLine(stdout, add ? (changed ? u"Mittente %1 permesso all'account %2"_s
+                                     : u"Il mittente %1 era già permesso all'account %2"_s)
+                                .arg(sender, user)
+                          : (changed ? u"Mittente %1 non più permesso all'account %2"_s
+                                     : u"Il mittente %1 non era permesso all'account %2"_s)
+                                .arg(sender, user));
+    return 0;
+}
+
 int addCredit(const QStringList& rest) {
     const Arguments args = parseArguments(rest, {u"--db"_s}, {});
     const QString dbPath = requiredOption(args, u"--db"_s);
@@ -409,6 +456,8 @@ int run(const QStringList& args) {
         return serve(args.mid(1));
     if (first == u"account"_s && second == u"create"_s)
         return createAccount(args.mid(2));
+    if (first == u"account"_s && second == u"sender"_s)
+        return accountSenders(args.value(2), args.mid(3));
     if (first == u"credit"_s && second == u"add"_s)
         return addCredit(args.mid(2));
     if (first == u"ledger"_s)

@@ -8,24 +8,30 @@ namespace gateway::pages {
 
 namespace {
 
+QByteArray htmlTop(const QString& title) {
+    return QStringLiteral(
+               "<!DOCTYPE html>\n<html lang=\"it\">\n<head>\n<meta charset=\"utf-8\">\n"
+               "<title>%1</title>\n<style>\n"
+               "body{font-family:sans-serif;margin:2em auto;max-width:60em;color:#222}\n"
+               "h1{color:#1d4f91}table{border-collapse:collapse;width:100%}\n"
+               "th,td{border:1px solid #bbb;padding:.3em .5em;text-align:left;"
+               "vertical-align:top}\nth{background:#e8eef7}td.testo{white-space:pre-wrap}\n"
+               "nav a{margin-right:1em}\n</style>\n</head>\n<body>\n"
+               "<nav><a href=\"/\">Gateway</a><a href=\"/cgi-bin/affiliate/giacli.pl\">"
+               "Acquista credito</a><a href=\"/cgi-bin/affiliate/programma.pl\">Programma di "
+               "affiliazione</a><a href=\"/affiliate1/affiliati.htm\">Affiliati</a>"
+               "<a href=\"/sink\">Messaggi ricevuti</a></nav>\n"
+               "<h1>%1</h1>\n")
+        .arg(title.toHtmlEscaped())
+        .toUtf8();
+}
+
+const QByteArray htmlBottom = "</body>\n</html>\n";
+
 Reply html(const QString& title, const QString& body) {
     Reply reply;
-    reply.contentType = QByteArrayLiteral("text/html; charset=utf-8");
-    reply.body = QStringLiteral(
-                     "<!DOCTYPE html>\n<html lang=\"it\">\n<head>\n<meta charset=\"utf-8\">\n"
-                     "<title>%1</title>\n<style>\n"
-                     "body{font-family:sans-serif;margin:2em auto;max-width:60em;color:#222}\n"
-                     "h1{color:#1d4f91}table{border-collapse:collapse;width:100%}\n"
-                     "th,td{border:1px solid #bbb;padding:.3em .5em;text-align:left;"
-                     "vertical-align:top}\nth{background:#e8eef7}td.testo{white-space:pre-wrap}\n"
-                     "nav a{margin-right:1em}\n</style>\n</head>\n<body>\n"
-                     "<nav><a href=\"/\">Gateway</a><a href=\"/cgi-bin/affiliate/giacli.pl\">"
-                     "Acquista credito</a><a href=\"/cgi-bin/affiliate/programma.pl\">Programma di "
-                     "affiliazione</a><a href=\"/affiliate1/affiliati.htm\">Affiliati</a>"
-                     "<a href=\"/sink\">Messaggi ricevuti</a></nav>\n"
-                     "<h1>%1</h1>\n%2</body>\n</html>\n")
-                     .arg(title.toHtmlEscaped(), body)
-                     .toUtf8();
+    reply.contentType = htmlType;
+    reply.body = htmlTop(title) + body.toUtf8() + htmlBottom;
     return reply;
 }
 
@@ -123,28 +129,37 @@ Reply affiliates() {
                 "affiliazione</a>.</p>\n"_s);
 }
 
-Reply sink(const QList<SinkMessage>& messages, qint64 kept, qint64 received) {
+QByteArray sinkHead(qint64 kept, qint64 received, qint64 shown) {
     const QLocale italian(QLocale::Italian, QLocale::Italy);
     QString body = u"<p>SMS ricevuti dal gateway: %1"_s.arg(italian.toString(received));
     if (received > kept)
         body += u", di cui conservati gli ultimi %1"_s.arg(italian.toString(kept));
-    if (kept > messages.size())
-        body += u" (qui gli ultimi %1)"_s.arg(italian.toString(messages.size()));
+    if (kept > shown)
+        body += u" (qui gli ultimi %1)"_s.arg(italian.toString(shown));
     body += u".</p>\n"_s;
-    if (messages.isEmpty())
-        return html(u"Messaggi ricevuti"_s, body + u"<p>Nessun messaggio.</p>\n"_s);
-    body += u"<table>\n<tr><th>Data</th><th>Mittente</th><th>Destinatario</th><th>Tipo</th>"
-            "<th>Codifica</th><th>SMS</th><th>Testo</th></tr>\n"_s;
-    for (auto it = messages.crbegin(); it != messages.crend(); ++it) {
-        body +=
-            u"<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td>"
-            "<td class=\"testo\">%7</td></tr>\n"_s.arg(
-                it->time.toString(u"dd/MM/yyyy HH:mm:ss"_s), it->sender.toHtmlEscaped(),
-                it->receiver.toHtmlEscaped(), mclassName(it->mclass), QString::number(it->coding),
-                QString::number(it->parts), it->text.toHtmlEscaped());
+    if (shown == 0)
+        body += u"<p>Nessun messaggio.</p>\n"_s;
+    else
+        body += u"<table>\n<tr><th>Data</th><th>Mittente</th><th>Destinatario</th><th>Tipo</th>"
+                "<th>Codifica</th><th>SMS</th><th>Testo</th></tr>\n"_s;
+    return htmlTop(u"Messaggi ricevuti"_s) + body.toUtf8();
+}
+
+QByteArray sinkRows(const QList<SinkMessage>& messages) {
+    QString rows;
+    for (const SinkMessage& message : messages) {
+        rows += u"<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td>"
+                "<td class=\"testo\">%7</td></tr>\n"_s.arg(
+                    message.time.toString(u"dd/MM/yyyy HH:mm:ss"_s), message.sender.toHtmlEscaped(),
+                    message.receiver.toHtmlEscaped(), mclassName(message.mclass),
+                    QString::number(message.coding), QString::number(message.parts),
+                    message.text.toHtmlEscaped());
     }
-    body += u"</table>\n"_s;
-    return html(u"Messaggi ricevuti"_s, body);
+    return rows.toUtf8();
+}
+
+QByteArray sinkFoot(bool table) {
+    return (table ? QByteArray("</table>\n") : QByteArray()) + htmlBottom;
 }
 
 QByteArray sinkText(const QList<SinkMessage>& messages) {

@@ -13,8 +13,13 @@ Reply index();
 Reply buyCredit(const QueryString& query); // /cgi-bin/affiliate/giacli.pl
 Reply programme(const QueryString& query); // /cgi-bin/affiliate/programma.pl
 Reply affiliates();                        // /affiliate1/affiliati.htm
-// Newest first: `messages` the latest ones of the `kept`, of the `received` ever.
-Reply sink(const QList<SinkMessage>& messages, qint64 kept, qint64 received);
+inline const QByteArray htmlType = QByteArrayLiteral("text/html; charset=utf-8");
+
+// The page of the messages received, in pieces: the head says how many were `received` ever,
+// how many are `kept` and how many are `shown`; the rows follow, newest first, then the foot.
+QByteArray sinkHead(qint64 kept, qint64 received, qint64 shown);
+QByteArray sinkRows(const QList<SinkMessage>& messages);
+QByteArray sinkFoot(bool table);
 // One line per message, in their order: FROM TO MCLASS TEXT.
 QByteArray sinkText(const QList<SinkMessage>& messages);
 

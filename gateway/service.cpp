@@ -2,6 +2,7 @@
 
 #include "gateway/gatewayerror.h"
 #include "gateway/pages.h"
+#include "gateway/sender.h"
 #include "messaging/smslength.h"
 
 #include <QRandomGenerator>
@@ -26,6 +27,7 @@ namespace {
 
 constexpr qint64 sinkPageLimit = 500;
 constexpr qint64 sinkBlock = 500; // messages per piece of the streamed listing
+constexpr qint64 pagesBlock = 50; // rows per piece of the streamed page
 // What one sendsms request may store.
 constexpr qsizetype maxReceivers = 100;
 constexpr qsizetype maxTextCharacters = 1'600;
@@ -40,7 +42,10 @@ constexpr int dlrMask = 27;
 constexpr qsizetype maxAskedKeys = 200;
 constexpr int reportDays = 90;
 constexpr qint64 dropIntervalMs = 3'600'000;
-const QByteArray smsKeyHeader = "X-Quillet-Sms";
+constexpr qsizetype minReceiverDigits = 3;
+constexpr qsizetype maxReceiverDigits = 16;
+// verifica2's numero: the credit the client read, as a decimal number.
+constexpr qsizetype maxNumeroLength = 32;
 
 Reply text(const QString& body, int status = 200) {
     Reply reply;
@@ -113,7 +118,9 @@ struct SendNumbers {
 std::variant<SendNumbers, Reply> sendNumbers(const QueryString& query) {
     if (auto answer = missing(query, {u"utente"_s, u"pass"_s, u"numero"_s, u"numerodet"_s}))
         return *answer;
-    const auto numero = parseDecimal(query.value(u"numero"_s));
+    const QString numeroText = query.value(u"numero"_s);
+    const auto numero =
+        numeroText.size() <= maxNumeroLength ? parseDecimal(numeroText) : std::nullopt;
     if (!numero)
         return text(u"KO Valore non valido per numero"_s);
     const auto count = sendCount(query.value(u"numerodet"_s));
@@ -122,16 +129,14 @@ std::variant<SendNumbers, Reply> sendNumbers(const QueryString& query) {
     return SendNumbers{*numero, *count};
 }
 
+// A number of 3 to 16 digits with an optional "+".
 bool isReceiver(const QString& number) {
-    if (number.isEmpty())
+    const qsizetype start = number.startsWith(u'+') ? 1 : 0;
+    const qsizetype digits = number.size() - start;
+    if (digits < minReceiverDigits || digits > maxReceiverDigits)
         return false;
-    for (qsizetype i = 0; i < number.size(); ++i) {
-        const QChar c = number[i];
-        const bool digit = c >= u'0' && c <= u'9';
-        if (!digit && !(c == u'+' && i == 0))
-            return false;
-    }
-    return number != u"+"_s;
+    return std::all_of(number.begin() + start, number.end(),
+                       [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
 // A small whole number, or nullopt when the value is not one (Kannel then treats the field
@@ -155,13 +160,30 @@ bool isKey(const QString& key) {
     return pattern.match(key).hasMatch();
 }
 
-// The accepted request's answer, with the keys of its SMS in the order of the receivers.
+// The answer with the keys of the request's SMS, in the order of the receivers, as its second
+// line (a header of 100 keys might not fit beside a long request head).
 Reply withKeys(Reply reply, const QList<SinkMessage>& sms) {
     QStringList keys;
     for (const SinkMessage& message : sms)
         keys.append(message.key);
-    reply.headers.append({smsKeyHeader, keys.join(u',').toLatin1()});
+    reply.body += '\n' + keys.join(u',').toLatin1();
     return reply;
+}
+
+// The login of an HTTP Basic Authorization header; nullopt without a well-formed one.
+std::optional<std::pair<QString, QString>> basicLogin(QByteArrayView authorization) {
+    const QByteArray value = authorization.toByteArray().trimmed();
+    if (value.left(6).compare("basic ", Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    const auto decoded = QByteArray::fromBase64Encoding(value.mid(6).trimmed(),
+                                                        QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return std::nullopt;
+    const QByteArray login = *decoded;
+    const qsizetype colon = login.indexOf(':');
+    if (colon < 0)
+        return std::nullopt;
+    return std::pair{QString::fromUtf8(login.left(colon)), QString::fromUtf8(login.mid(colon + 1))};
 }
 
 qint64 steadyMs() {
@@ -195,12 +217,13 @@ void Service::dropOldReports() {
     }
 }
 
-Reply Service::handle(const QString& path, QByteArrayView rawQuery, const QHostAddress& client) {
+Reply Service::handle(const QString& path, QByteArrayView rawQuery, const QHostAddress& client,
+                      QByteArrayView authorization) {
     try {
         qint64 next = m_nextDrop;
         if (steadyMs() >= next && m_nextDrop.compare_exchange_strong(next, next + dropIntervalMs))
             dropOldReports();
-        return dispatch(path, rawQuery, client);
+        return dispatch(path, rawQuery, client, authorization);
     } catch (const GatewayError& error) {
         logLine(u"Errore su %1: %2"_s.arg(path, error.message()));
     } catch (const std::exception& error) {
@@ -209,7 +232,8 @@ Reply Service::handle(const QString& path, QByteArrayView rawQuery, const QHostA
     return text(u"Errore interno del gateway"_s, 500);
 }
 
-Reply Service::dispatch(const QString& path, QByteArrayView rawQuery, const QHostAddress& client) {
+Reply Service::dispatch(const QString& path, QByteArrayView rawQuery, const QHostAddress& client,
+                        QByteArrayView authorization) {
     if (path == u"/cgi-bin/utenti/leggi.pl")
         return credit(rawQuery);
     if (path == u"/cgi-bin/utenti/nosggi.pl")
@@ -232,11 +256,11 @@ Reply Service::dispatch(const QString& path, QByteArrayView rawQuery, const QHos
         return pages::programme(QueryString::parse(rawQuery, Plus::Literal));
     if (path == u"/affiliate1/affiliati.htm")
         return pages::affiliates();
-    if (path == u"/sink")
-        return pages::sink(m_store.messages(sinkPageLimit), m_store.messageCount(),
-                           m_store.receivedCount());
-    if (path == u"/sink.txt")
-        return sinkListing();
+    if (path == u"/sink" || path == u"/sink.txt") {
+        if (auto refusal = operatorRefusal(authorization))
+            return *refusal;
+        return path == u"/sink" ? sinkPage() : sinkListing();
+    }
     if (path == u"/" || path == u"/index.html")
         return pages::index();
     return text(u"Pagina non trovata"_s, 404);
@@ -320,7 +344,7 @@ std::optional<Service::SinkLogin> Service::sinkLogin(const QueryString& query) {
         query.has(u"password"_s) ? query.value(u"password"_s) : query.value(u"pass"_s);
     if (user.isNull() || pass.isNull())
         return std::nullopt;
-    if (user == m_config.sinkUser && pass == m_config.sinkPass)
+    if (isSinkUser(user, pass))
         return SinkLogin{};
     // As a sendsms user's default-sender in Kannel: the sender when the request has none.
     const auto sender = m_store.sender(user, pass);
@@ -358,9 +382,31 @@ private:
     QString m_reference;
 };
 
+bool Service::isSinkUser(const QString& user, const QString& pass) const {
+    return !m_config.sinkUser.isEmpty() && user == m_config.sinkUser && pass == m_config.sinkPass;
+}
+
+// The sink's pages are the operator's: nullopt for the sink user's login, the refusal otherwise.
+std::optional<Reply> Service::operatorRefusal(QByteArrayView authorization) const {
+    if (m_config.sinkUser.isEmpty())
+        return text(u"Messaggi ricevuti visibili solo al gestore: avviare il gateway con "
+                    "--sink-user e --sink-pass"_s,
+                    403);
+    const auto login = basicLogin(authorization);
+    if (login && isSinkUser(login->first, login->second))
+        return std::nullopt;
+    Reply refusal = text(u"Messaggi ricevuti visibili solo al gestore: accedere con l'utente "
+                         "del ricevitore"_s,
+                         401);
+    refusal.headers.append({QByteArray("WWW-Authenticate"),
+                            QByteArray(R"(Basic realm="quillet-gateway", charset="UTF-8")")});
+    return refusal;
+}
+
 Reply Service::sendStatus(QByteArrayView rawQuery) {
     const auto query = QueryString::parse(rawQuery, Plus::Space);
-    if (!sinkLogin(query))
+    const auto login = sinkLogin(query);
+    if (!login)
         return kannel(403, "Authorization failed for sendsms");
     if (auto answer = missing(query, {referenceKey}))
         return *answer;
@@ -370,7 +416,10 @@ Reply Service::sendStatus(QByteArrayView rawQuery) {
         m_inFlightDone.wait_for(lock, inFlightWait,
                                 [&] { return !m_inFlight.contains(reference); });
     }
-    return text(QString::number(m_store.smsWithReference(reference)));
+    // Only the caller's own SMS; one handed to the SMS centre whose answer was lost is neither
+    // sent nor not sent.
+    const auto handed = m_store.smsWithReference(reference, login->payer);
+    return text(handed.pending ? u"Incerto"_s : QString::number(handed.sms));
 }
 
 Reply Service::sendSms(QByteArrayView rawQuery) {
@@ -401,6 +450,13 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
         sender = login->sender;
     if (sender.isEmpty())
         return kannel(400, "Sender missing and no global set, rejected");
+    if (senderProblem(sender))
+        return kannel(400, "Mittente non valido: un nome di al massimo 11 caratteri dell'alfabeto "
+                           "GSM o un numero di al massimo 16 cifre, rifiutato");
+    // The operator answers for who an account sends as (a bank's name is not anyone's).
+    if (!m_config.freeSenders && !login->payer.isEmpty() && sender != login->sender &&
+        !m_store.mayUseSender(login->payer, sender))
+        return kannel(403, "Mittente non consentito a questo account dal gestore, rifiutato");
 
     const int mclass = smallInteger(query.bytes(u"mclass"_s)).value_or(-1);
     if (mclass > 3 || mclass < -1)
@@ -488,7 +544,7 @@ Reply Service::deliveryStates(QByteArrayView rawQuery) {
     const QString user = query.value(u"utente"_s);
     const QString pass = query.value(u"pass"_s);
     QString owner = user; // the sink user's SMS are kept as ""
-    if (user == m_config.sinkUser && pass == m_config.sinkPass)
+    if (isSinkUser(user, pass))
         owner = u""_s;
     else if (!m_store.credit(user, pass))
         return text(u"Account non valido"_s);
@@ -509,7 +565,7 @@ Reply Service::forward(const QString& payer, const QString& sender, const QList<
     // Kannel calls back with each report. One receiver: the URL carries the SMS's key; several:
     // a key of the request and the receiver, as Kannel gives the same URL to each SMS.
     const QString batch = sms.size() > 1 ? newKey() : QString();
-    const auto taken = m_store.takeAllowances(payer, sms, batch);
+    const auto taken = m_store.takeAllowances(payer, sms, m_config.sinkKeep, batch);
     if (!taken)
         return unpaid();
     // Rebuilt from what was checked and charged, never the client's fields: Kannel knows only
@@ -542,17 +598,57 @@ Reply Service::forward(const QString& payer, const QString& sender, const QList<
     answer.body = reply.body;
     const bool accepted = reply.outcome == Outcome::Answered && reply.status / 100 == 2;
     if (accepted) {
-        m_store.addMessages(sms, m_config.sinkKeep);
-        answer = withKeys(answer, sms);
-    } else if (reply.outcome != Outcome::Unknown) // one that may have gone stays paid for
-        m_store.returnAllowances(*taken);
+        m_store.confirmAllowances(*taken);
+        return withKeys(answer, sms);
+    }
+    if (reply.outcome == Outcome::Unknown) {
+        // It may have gone: it stays paid for and pending, until Kannel's report settles it.
+        logLine(u"Esito dell'inoltro a Kannel incerto: %1"_s.arg(reply.error));
+        return withKeys(text(u"Esito incerto: il centro SMS non ha risposto in tempo, l'SMS "
+                             "potrebbe essere partito"_s,
+                             504),
+                        sms);
+    }
+    m_store.returnAllowances(*taken);
     if (reply.outcome == Outcome::Answered)
         return answer;
     logLine(u"Inoltro a Kannel non riuscito: %1"_s.arg(reply.error));
-    return text(reply.outcome == Outcome::NotSent
-                    ? u"Centro SMS non raggiungibile, rifiutato"_s
-                    : u"Centro SMS senza risposta: l'SMS potrebbe essere partito"_s,
-                reply.outcome == Outcome::NotSent ? 502 : 504);
+    return text(u"Centro SMS non raggiungibile, rifiutato"_s, 502);
+}
+
+Reply Service::sinkPage() {
+    // The newest messages, newest first, read a block at a time as the client takes them.
+    const qint64 received = m_store.receivedCount();
+    const qint64 kept = m_store.messageCount();
+    const qint64 shown = std::min(kept, sinkPageLimit);
+    struct Progress {
+        qint64 before; // the id the next block ends before
+        qint64 left;   // rows still to give
+        bool started = false;
+        bool done = false;
+    };
+    auto at = std::make_shared<Progress>(Progress{received + 1, shown});
+    Reply reply;
+    reply.contentType = pages::htmlType;
+    reply.stream = [this, at, kept, received, shown]() -> QByteArray {
+        if (!at->started) {
+            at->started = true;
+            return pages::sinkHead(kept, received, shown);
+        }
+        if (at->done)
+            return {};
+        const QList<SinkMessage> block =
+            at->left > 0 ? m_store.messagesBefore(at->before, std::min(at->left, pagesBlock))
+                         : QList<SinkMessage>();
+        if (block.isEmpty()) {
+            at->done = true;
+            return pages::sinkFoot(shown > 0);
+        }
+        at->left -= block.size();
+        at->before = block.last().id;
+        return pages::sinkRows(block);
+    };
+    return reply;
 }
 
 Reply Service::sinkListing() {

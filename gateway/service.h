@@ -23,8 +23,13 @@ struct ServiceConfig {
     // The channel settings that nosggi.pl gives, host-user:password-port; empty for the
     // built-in sendsms sink, where each account sends as itself.
     QString channel;
-    QString sinkUser; // an extra sendsms account of the sink, without a default sender
+    // The operator's login: an extra sendsms account of the sink, without a default sender, and
+    // the login of the sink's pages. Empty: none.
+    QString sinkUser;
     QString sinkPass;
+    // Accounts may send as anyone; otherwise as their default sender or those the operator
+    // allowed them.
+    bool freeSenders = false;
     qint64 sinkKeep = 10'000; // the sink's newest messages kept; older ones are dropped
     // The parts of a long text the SMS centre sends (Kannel's max-messages); a text that needs
     // more is refused.
@@ -49,14 +54,18 @@ public:
     }
 
     // One GET (or HEAD) request: the decoded path and the query as it came, still encoded, from
-    // this client. Never throws: a failure of the database is logged and answered with 500.
-    Reply handle(const QString& path, QByteArrayView rawQuery, const QHostAddress& client = {});
+    // this client, with its Authorization header. Never throws: a failure of the database is
+    // logged and answered with 500. May block for a few seconds (a forward to Kannel): call it
+    // off any event loop.
+    Reply handle(const QString& path, QByteArrayView rawQuery, const QHostAddress& client = {},
+                 QByteArrayView authorization = {});
     // Forgets the SMS keys and delivery reports older than 90 days; handle() repeats it once an
     // hour.
     void dropOldReports();
 
 private:
-    Reply dispatch(const QString& path, QByteArrayView rawQuery, const QHostAddress& client);
+    Reply dispatch(const QString& path, QByteArrayView rawQuery, const QHostAddress& client,
+                   QByteArrayView authorization);
     Reply credit(QByteArrayView rawQuery);
     Reply channel(QByteArrayView rawQuery);
     Reply check(QByteArrayView rawQuery);
@@ -70,8 +79,11 @@ private:
         QString payer;  // the account whose charges pay for the SMS; empty for the sink user
     };
     std::optional<SinkLogin> sinkLogin(const QueryString& query);
+    bool isSinkUser(const QString& user, const QString& pass) const;
+    std::optional<Reply> operatorRefusal(QByteArrayView authorization) const;
     Reply forward(const QString& payer, const QString& sender, const QList<SinkMessage>& sms);
     Reply sinkListing();
+    Reply sinkPage();
 
     Store& m_store;
     ServiceConfig m_config;

@@ -1,6 +1,7 @@
 #include "gateway/store.h"
 
 #include "gateway/gatewayerror.h"
+#include "gateway/sender.h"
 #include "store/sqlite.h"
 
 #include <QCryptographicHash>
@@ -20,9 +21,9 @@ using sqlite::Transaction;
 
 namespace {
 
-constexpr int schemaVersion = 6;
-constexpr int senderLength = 11;   // characters of an alphanumeric SMS sender
-constexpr int maxReportText = 200; // characters of an SMS centre's text kept with a report
+constexpr int schemaVersion = 7;
+constexpr int nameSenderLength = 11; // of the user name, as the default sender
+constexpr int maxReportText = 200;   // characters of an SMS centre's text kept with a report
 constexpr std::size_t maxIdleConnections = 16;
 constexpr qint64 maxCredit = 1'000'000'000;
 // Writers of other processes (the command line) wait instead of failing at once.
@@ -65,6 +66,20 @@ CREATE TABLE sink(
     ref TEXT,
     parts INTEGER NOT NULL DEFAULT 1);
 CREATE INDEX sink_by_ref ON sink(ref) WHERE ref IS NOT NULL;
+)sql";
+
+// Version 7: whose each SMS of the sink is (null before), its key, and whether it was handed to
+// the SMS centre with no answer yet (pending: it may have gone); the senders the operator
+// allowed an account besides its default one.
+constexpr const char* ownersSql = R"sql(
+ALTER TABLE sink ADD COLUMN owner TEXT;
+ALTER TABLE sink ADD COLUMN key TEXT;
+ALTER TABLE sink ADD COLUMN pending INTEGER NOT NULL DEFAULT 0;
+CREATE INDEX sink_pending ON sink(key) WHERE pending = 1;
+CREATE TABLE senders(
+    user TEXT NOT NULL REFERENCES accounts(user),
+    sender TEXT NOT NULL,
+    PRIMARY KEY (user, sender));
 )sql";
 
 // Each SMS the gateway gave a key, with the latest report of its delivery (version 5). `batch`
@@ -267,6 +282,45 @@ std::optional<Allowances> takeFrom(sqlite::Connection& db, const QString& user, 
     return taken;
 }
 
+// Stores the messages in the sink as `owner`'s ("" the sink user), `pending` when handed to the
+// SMS centre with no answer yet, then drops the oldest so that at most `keep` remain.
+void insertMessages(sqlite::Connection& db, const QList<SinkMessage>& messages,
+                    const QString& owner, bool pending, qint64 keep, const QString& now) {
+    Statement insert(db, "INSERT INTO sink(time, sender, receiver, text, mclass, coding, charset, "
+                         "ref, parts, owner, key, pending) "
+                         "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
+    for (const SinkMessage& message : messages) {
+        insert.bind(1, now)
+            .bind(2, message.sender)
+            .bind(3, message.receiver)
+            .bind(4, message.text)
+            .bind(5, message.mclass)
+            .bind(6, message.coding)
+            .bind(7, message.charset)
+            .bind(9, message.parts)
+            .bind(10, owner)
+            .bind(12, pending ? 1 : 0);
+        if (message.ref.isEmpty())
+            insert.bindNull(8);
+        else
+            insert.bind(8, message.ref);
+        if (message.key.isEmpty())
+            insert.bindNull(11);
+        else
+            insert.bind(11, message.key);
+        insert.run();
+    }
+    Statement drop(db, "DELETE FROM sink WHERE id <= (SELECT max(id) FROM sink) - ?1");
+    drop.bind(1, keep).run();
+}
+
+// The SMS with these keys went: no longer pending.
+void markSent(sqlite::Connection& db, const QStringList& keys) {
+    Statement update(db, "UPDATE sink SET pending = 0 WHERE key = ?1 AND pending = 1");
+    for (const QString& key : keys)
+        update.bind(1, key).run();
+}
+
 } // namespace
 
 class Store::Lease final {
@@ -314,7 +368,7 @@ void Store::createSchema(sqlite::Connection& db) {
     const qint64 found = version.integer(0);
     if (found == schemaVersion)
         return;
-    if (found >= 1 && found <= 5) {
+    if (found >= 1 && found <= 6) {
         if (found == 1)
             db.exec(addSenderSql);
         if (found <= 2)
@@ -323,9 +377,10 @@ void Store::createSchema(sqlite::Connection& db) {
             db.exec(addUsedSql);
         if (found <= 4)
             db.exec(deliveriesSql);
-        else
+        else if (found == 5)
             db.exec(addPartsSql);
-        db.exec("PRAGMA user_version = 6");
+        db.exec(ownersSql);
+        db.exec("PRAGMA user_version = 7");
         transaction.commit();
         return;
     }
@@ -339,7 +394,8 @@ void Store::createSchema(sqlite::Connection& db) {
         throw GatewayError(QStringLiteral("Il file %1 non è un database del gateway").arg(m_path));
     db.exec(schemaSql);
     db.exec(deliveriesSql);
-    db.exec("PRAGMA user_version = 6");
+    db.exec(ownersSql);
+    db.exec("PRAGMA user_version = 7");
     transaction.commit();
 }
 
@@ -372,11 +428,12 @@ bool Store::createAccount(const QString& user, const QString& password, qint64 c
             "Il nome utente non può contenere caratteri invisibili né spazi speciali");
     if (problem.isEmpty())
         problem = credentialProblem(QStringLiteral("La password"), password);
-    const QString from = sender.isNull() ? leftCharacters(user, senderLength) : sender;
-    if (problem.isEmpty() && (from.isEmpty() || leftCharacters(from, senderLength) != from))
-        problem = QStringLiteral("Il mittente deve avere da 1 a %1 caratteri").arg(senderLength);
-    if (problem.isEmpty() && hasControlCharacter(from))
-        problem = QStringLiteral("Il mittente non può contenere caratteri di controllo");
+    const QString from = sender.isNull() ? leftCharacters(user, nameSenderLength) : sender;
+    if (const auto wrong = senderProblem(from); problem.isEmpty() && wrong)
+        problem = sender.isNull() ? QStringLiteral("Il nome utente non vale come mittente (%1 %2): "
+                                                   "indicarne uno con --sender")
+                                        .arg(from, *wrong)
+                                  : QStringLiteral("Il mittente %1 %2").arg(from, *wrong);
     if (!problem.isEmpty())
         throw GatewayError(problem);
     if (credit < 0)
@@ -451,6 +508,42 @@ std::optional<QString> Store::sender(const QString& user, const QString& passwor
     query.bind(1, user);
     query.step();
     return query.text(0);
+}
+
+bool Store::mayUseSender(const QString& user, const QString& sender) {
+    Lease lease(*this);
+    Statement query(lease.db(), "SELECT 1 FROM accounts WHERE user = ?1 AND sender = ?2 "
+                                "UNION ALL SELECT 1 FROM senders WHERE user = ?1 AND sender = ?2");
+    query.bind(1, user).bind(2, sender);
+    return query.step();
+}
+
+bool Store::allowSender(const QString& user, const QString& sender, bool allow) {
+    if (const auto wrong = senderProblem(sender))
+        throw GatewayError(QStringLiteral("Il mittente %1 %2").arg(sender, *wrong));
+    Lease lease(*this);
+    auto& db = lease.db();
+    std::lock_guard lock(m_writeMutex);
+    if (!creditOf(db, user))
+        throw GatewayError(QStringLiteral("L'account %1 non esiste").arg(user));
+    Statement change(db, allow ? "INSERT OR IGNORE INTO senders(user, sender) VALUES(?1, ?2)"
+                               : "DELETE FROM senders WHERE user = ?1 AND sender = ?2");
+    change.bind(1, user).bind(2, sender).run();
+    return db.changes() > 0;
+}
+
+QStringList Store::senders(const QString& user) {
+    Lease lease(*this);
+    if (!creditOf(lease.db(), user))
+        throw GatewayError(QStringLiteral("L'account %1 non esiste").arg(user));
+    Statement query(lease.db(), "SELECT sender FROM accounts WHERE user = ?1 UNION ALL "
+                                "SELECT * FROM (SELECT sender FROM senders WHERE user = ?1 "
+                                "ORDER BY sender)");
+    query.bind(1, user);
+    QStringList found;
+    while (query.step())
+        found.append(query.text(0));
+    return found;
 }
 
 ChargeResult Store::chargeSend(const QString& user, const QString& password, const Decimal& numero,
@@ -536,7 +629,7 @@ QList<LedgerEntry> Store::ledger(const QString& user) {
 }
 
 std::optional<Allowances> Store::takeAllowances(const QString& user,
-                                                const QList<SinkMessage>& messages,
+                                                const QList<SinkMessage>& messages, qint64 keep,
                                                 const QString& batch) {
     Lease lease(*this);
     auto& db = lease.db();
@@ -563,8 +656,18 @@ std::optional<Allowances> Store::takeAllowances(const QString& user,
         insert.run();
         taken->keys.append(message.key);
     }
+    insertMessages(db, messages, user, true, keep, now);
     transaction.commit();
     return taken;
+}
+
+void Store::confirmAllowances(const Allowances& taken) {
+    Lease lease(*this);
+    auto& db = lease.db();
+    std::lock_guard lock(m_writeMutex);
+    Transaction transaction(db);
+    markSent(db, taken.keys);
+    transaction.commit();
 }
 
 void Store::returnAllowances(const Allowances& taken) {
@@ -578,8 +681,11 @@ void Store::returnAllowances(const Allowances& taken) {
         update.bind(1, part.send).bind(2, part.count).bind(3, part.since).run();
     }
     Statement forget(db, "DELETE FROM deliveries WHERE key = ?1");
-    for (const QString& key : taken.keys)
+    Statement unstore(db, "DELETE FROM sink WHERE key = ?1 AND pending = 1");
+    for (const QString& key : taken.keys) {
         forget.bind(1, key).run();
+        unstore.bind(1, key).run();
+    }
     transaction.commit();
 }
 
@@ -592,23 +698,7 @@ bool Store::addMessages(const QList<SinkMessage>& messages, qint64 keep, const Q
     if (!payer.isEmpty() && !takeFrom(db, payer, smsOf(messages)))
         return false;
     const QString now = nowText();
-    Statement insert(db, "INSERT INTO sink(time, sender, receiver, text, mclass, coding, charset, "
-                         "ref, parts) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
-    for (const SinkMessage& message : messages) {
-        insert.bind(1, now)
-            .bind(2, message.sender)
-            .bind(3, message.receiver)
-            .bind(4, message.text)
-            .bind(5, message.mclass)
-            .bind(6, message.coding)
-            .bind(7, message.charset)
-            .bind(9, message.parts);
-        if (message.ref.isEmpty())
-            insert.bindNull(8);
-        else
-            insert.bind(8, message.ref);
-        insert.run();
-    }
+    insertMessages(db, messages, payer, false, keep, now);
     if (reports == Reports::Sink) {
         // What Kannel would report: at the SMS centre (8), then the final state.
         Statement record(db, "INSERT INTO deliveries(key, owner, receiver, accepted, state, "
@@ -628,8 +718,6 @@ bool Store::addMessages(const QList<SinkMessage>& messages, qint64 keep, const Q
                 .run();
         }
     }
-    Statement drop(db, "DELETE FROM sink WHERE id <= (SELECT max(id) FROM sink) - ?1");
-    drop.bind(1, keep).run();
     transaction.commit();
     return true;
 }
@@ -676,12 +764,23 @@ QList<SinkMessage> Store::messagesAfter(qint64 afterId, qint64 limit) {
     return readMessages(query);
 }
 
-qint64 Store::smsWithReference(const QString& ref) {
+QList<SinkMessage> Store::messagesBefore(qint64 beforeId, qint64 limit) {
     Lease lease(*this);
-    Statement query(lease.db(), "SELECT coalesce(sum(parts), 0) FROM sink WHERE ref = ?1");
-    query.bind(1, ref);
+    Statement query(lease.db(),
+                    "SELECT id, time, sender, receiver, text, mclass, coding, charset, ref, parts "
+                    "FROM sink WHERE id < ?1 ORDER BY id DESC LIMIT ?2");
+    query.bind(1, beforeId).bind(2, limit);
+    return readMessages(query);
+}
+
+Store::Handed Store::smsWithReference(const QString& ref, const QString& owner) {
+    Lease lease(*this);
+    // Rows from before owners were kept answer to anyone, as they did.
+    Statement query(lease.db(), "SELECT coalesce(sum(parts), 0), coalesce(max(pending), 0) "
+                                "FROM sink WHERE ref = ?1 AND (owner = ?2 OR owner IS NULL)");
+    query.bind(1, ref).bind(2, owner);
     query.step();
-    return query.integer(0);
+    return {query.integer(0), query.integer(1) != 0};
 }
 
 qint64 Store::messageCount() {
@@ -731,6 +830,8 @@ bool Store::addReport(const QString& key, const QString& receiver, int state, co
         if (!sms.isNull())
             update.bind(1, sms).bind(2, state).bind(3, now).bind(4, cut).run();
     }
+    // Any report means the SMS centre had it.
+    markSent(db, found);
     transaction.commit();
     return true;
 }
@@ -758,9 +859,16 @@ qint64 Store::dropDeliveries(const QDateTime& limit) {
     Lease lease(*this);
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
+    Transaction transaction(db);
+    const QString before = limit.toUTC().toString(Qt::ISODateWithMs);
     Statement drop(db, "DELETE FROM deliveries WHERE accepted < ?1");
-    drop.bind(1, limit.toUTC().toString(Qt::ISODateWithMs)).run();
-    return db.changes();
+    drop.bind(1, before).run();
+    const qint64 dropped = db.changes();
+    // Charges that never sent anything: nothing left to correct or to send with.
+    Statement unused(db, "DELETE FROM sends WHERE used = 0 AND last_time < ?1");
+    unused.bind(1, before).run();
+    transaction.commit();
+    return dropped;
 }
 
 QString internationalNumber(const QString& number) {

@@ -100,6 +100,13 @@ public:
     std::optional<qint64> credit(const QString& user, const QString& password);
     // The account's default sender, nullopt for a wrong user name or password.
     std::optional<QString> sender(const QString& user, const QString& password);
+    // Whether the account may send as `sender`: its default one or one the operator allowed.
+    bool mayUseSender(const QString& user, const QString& sender);
+    // Allows (or no more) the account to send as `sender`; true when that changed. Throws
+    // GatewayError for an unknown account or a sender the SMS centre cannot show.
+    bool allowSender(const QString& user, const QString& sender, bool allow);
+    // The default sender first, then the others allowed. Throws for an unknown account.
+    QStringList senders(const QString& user);
 
     // Charges `count` credits for the send identified by (user, numero): the account may then
     // send `count` SMS more. A repeated request for a send already charged never charges
@@ -112,13 +119,17 @@ public:
     // Oldest first; all accounts when user is empty.
     QList<LedgerEntry> ledger(const QString& user = {});
 
-    // Takes the SMS paid for and not sent yet that the messages make (their parts); nullopt,
-    // taking nothing, when its charges cover fewer. The messages' keys are recorded with it, as
-    // the account's SMS with no report yet, under `batch` when given (see addReport).
-    // returnAllowances gives them back and forgets the keys (the SMS did not go).
+    // Takes the SMS paid for and not sent yet that the messages make (their parts), for SMS
+    // handed to the SMS centre; nullopt, taking nothing, when its charges cover fewer. The
+    // messages' keys are recorded with it, as the account's SMS with no report yet, under
+    // `batch` when given (see addReport), and the messages are stored in the sink as pending
+    // (keeping at most `keep`): until the SMS centre's answer or report, nobody knows whether
+    // they went. confirmAllowances says they went; returnAllowances gives the SMS back and
+    // forgets the keys and messages (they did not go).
     std::optional<Allowances> takeAllowances(const QString& user,
-                                             const QList<SinkMessage>& messages,
+                                             const QList<SinkMessage>& messages, qint64 keep,
                                              const QString& batch = {});
+    void confirmAllowances(const Allowances& taken);
     void returnAllowances(const Allowances& taken);
 
     // Stores the messages, then drops the oldest so that at most `keep` remain. With a payer,
@@ -134,10 +145,17 @@ public:
     QList<SinkMessage> messages(qint64 limit = -1);
     // Up to `limit` messages after the one with id `afterId`, oldest first.
     QList<SinkMessage> messagesAfter(qint64 afterId, qint64 limit);
+    // Up to `limit` messages before the one with id `beforeId`, newest first.
+    QList<SinkMessage> messagesBefore(qint64 beforeId, qint64 limit);
     // The messages kept.
     qint64 messageCount();
-    // The SMS (parts) of the messages with this reference that reached the sink; 0 for none.
-    qint64 smsWithReference(const QString& ref);
+    // The SMS (parts) of the owner's messages with this reference that reached the sink (0 for
+    // none), and whether one of them is pending (handed to the SMS centre, its answer lost).
+    struct Handed {
+        qint64 sms = 0;
+        bool pending = false;
+    };
+    Handed smsWithReference(const QString& ref, const QString& owner);
     // Every message ever received, the dropped ones too: the newest one's id (only the oldest
     // are dropped, so ids are never reused).
     qint64 receivedCount();
@@ -149,7 +167,8 @@ public:
     // The latest reports of the owner's SMS with these keys, in that order; keys that are
     // unknown or another owner's are left out.
     QList<Delivery> deliveries(const QString& owner, const QStringList& keys);
-    // Forgets the SMS accepted before `limit`, with their reports; returns how many.
+    // Forgets the SMS accepted before `limit`, with their reports, and the charges last changed
+    // before it that sent nothing; returns how many SMS.
     qint64 dropDeliveries(const QDateTime& limit);
 
     // Numbers whose SMS the sink reports as not delivered. True when the list changed.

@@ -65,7 +65,6 @@ BlockingReply blockingGet(QNetworkAccessManager& manager, const QUrl& url,
         result.status = status.toInt();
         result.body = reply->readAll();
         result.contentType = reply->rawHeader("Content-Type");
-        result.smsKeys = reply->rawHeader("X-Quillet-Sms");
         result.error.clear();
         // Qt may take a connection closed in the middle of the body for its end
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);

@@ -21,8 +21,7 @@ struct BlockingReply {
     int status = 0; // HTTP status when answered
     QByteArray body;
     QByteArray contentType;
-    QByteArray smsKeys; // X-Quillet-Sms: the gateway's keys of the SMS it accepted
-    QString error;      // Qt's text of the transport failure
+    QString error; // Qt's text of the transport failure
 };
 
 BlockingReply blockingGet(QNetworkAccessManager& manager, const QUrl& url,

@@ -107,10 +107,9 @@ std::optional<QString> unescaped(QStringView text) {
 
 } // namespace
 
-QString smsKey(const QByteArray& header) {
+QString smsKey(const QByteArray& keys) {
     const QString first =
-        QString::fromLatin1(
-            header.left(header.indexOf(',') < 0 ? header.size() : header.indexOf(',')))
+        QString::fromLatin1(keys.left(keys.indexOf(',') < 0 ? keys.size() : keys.indexOf(',')))
             .trimmed();
     return isKey(first) ? first : QString();
 }

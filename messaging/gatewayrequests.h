@@ -40,9 +40,9 @@ QUrl verifica2Request(const QString& servizio, const Account& account, double cr
 inline constexpr int maxStateKeys = 200;
 QUrl statesRequest(const QString& servizio, const Account& account, const QStringList& keys);
 
-// The first key of an X-Quillet-Sms header: 32 lowercase hexadecimal digits; empty for
-// anything else.
-QString smsKey(const QByteArray& header);
+// The first key of the keys an accepted sendsms gave (its answer's second line, comma
+// separated): 32 lowercase hexadecimal digits; empty for anything else.
+QString smsKey(const QByteArray& keys);
 
 // The lines of an esiti.pl answer, "KEY<TAB>STATE<TAB>TIME<TAB>TEXT", for the keys asked:
 // a line that is not of that form (a key not asked, a state the gateway does not give, a time

@@ -259,6 +259,12 @@ void SendJob::sendAll() {
             ++m_result.sent;
             m_journal->answered(round - 1, 'A', m_sms.lastAnswer());
             m_report->record(round - 1, Sms::Accepted, m_sms.lastAnswer(), m_sms.lastKey());
+        } else if (result == SMSSX::Uncertain) {
+            // Paid for and perhaps gone: never offered for resending; its report will tell.
+            ++m_result.sent;
+            m_journal->answered(round - 1, '?', store::sendreport::uncertainAnswer);
+            m_report->record(round - 1, Sms::Pending, store::sendreport::uncertainAnswer,
+                             m_sms.lastKey());
         } else if (result < 0) {
             // Nobody to hand the rest to: stop, and charge only what went out.
             m_result.failure = m_sms.lastError();

@@ -75,7 +75,7 @@ std::optional<Contents> read(const QString& path) {
             c.charged = true;
         else if (tag == u">")
             handed = value.toInt();
-        else if (tag.size() == 1 && QStringLiteral("ARN").contains(tag))
+        else if (tag.size() == 1 && QStringLiteral("ARN?").contains(tag))
             c.answers.insert(value.toInt(),
                              {store::sendreport::Outcome(tag.front().toLatin1()), f.value(2)});
     }
@@ -107,7 +107,7 @@ bool settle(const QString& appFolder, const QString& path, Settled& settled) {
         // Not known: counted as sent, as the channel most likely took it; the report says
         // nobody knows.
         if (!arrived)
-            c.answers.insert(c.onItsWay, {Outcome::Pending, {}});
+            c.answers.insert(c.onItsWay, {Outcome::Pending, store::sendreport::uncertainAnswer});
         else
             c.answers.insert(c.onItsWay,
                              {*arrived ? Outcome::Accepted : Outcome::NotSent,

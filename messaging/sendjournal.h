@@ -43,7 +43,8 @@ public:
     void charging(double count);
     // SMS `index` (from 0) is about to be handed over.
     void handing(int index);
-    // What the service answered for SMS `index`: 'A' accepted, 'R' refused, 'N' not sent.
+    // What the service answered for SMS `index`: 'A' accepted, 'R' refused, 'N' not sent, '?'
+    // uncertain (handed on, its fate unknown).
     void answered(int index, char outcome, const QString& answer);
     // The send ended and its charge is right: the journal goes.
     void close();

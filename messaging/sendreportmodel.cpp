@@ -71,12 +71,13 @@ QString SendReportModel::outcomeText(Outcome outcome) {
     case Outcome::Pending:
         break;
     }
-    // The program stopped while the SMS was with the service.
+    // Nobody knows whether it went; its delivery report may tell.
     return QStringLiteral("Sconosciuto");
 }
 
 QString SendReportModel::deliveryText(const Line& line) {
-    if (line.outcome != Outcome::Accepted || line.key.isEmpty())
+    if ((line.outcome != Outcome::Accepted && line.outcome != Outcome::Pending) ||
+        line.key.isEmpty())
         return {};
     switch (line.state) {
     case store::sendreport::Delivered:

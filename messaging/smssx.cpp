@@ -107,16 +107,22 @@ int SMSSX::send(const QString& number, const QString& text) {
     try {
         const BlockingReply reply = blockingGet(*m_manager, url, m_timeout);
         switch (reply.outcome) {
-        case BlockingReply::Outcome::Answered:
-            m_lastAnswer = QString::fromUtf8(reply.body).trimmed();
-            if (reply.status == 202) {
-                m_lastKey = gatewayrequests::smsKey(reply.smsKeys);
-                return Accepted;
+        case BlockingReply::Outcome::Answered: {
+            // Our gateway gives the keys of its SMS in a second line.
+            const qsizetype lineEnd = reply.body.indexOf('\n');
+            m_lastAnswer =
+                QString::fromUtf8(lineEnd < 0 ? reply.body : reply.body.left(lineEnd)).trimmed();
+            if (reply.status == 202 || reply.status == Uncertain) {
+                m_lastKey =
+                    lineEnd < 0 ? QString() : gatewayrequests::smsKey(reply.body.mid(lineEnd + 1));
+                if (reply.status == 202)
+                    return Accepted;
             }
             m_lastRefusal = m_lastAnswer;
             m_lastError = QStringLiteral("Il gateway ha risposto ") +
                           QString::number(reply.status) + QStringLiteral(": ") + m_lastRefusal;
             return reply.status > 0 ? reply.status : TransportFailure;
+        }
         case BlockingReply::Outcome::TimedOut:
             m_lastError = QStringLiteral("Tempo scaduto per l'invio a ") + m_host.trimmed();
             return TimedOut;

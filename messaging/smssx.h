@@ -37,6 +37,9 @@ public:
         TransportFailure = -1, // unreachable, connection closed, not an HTTP answer
         TimedOut = -2,         // no answer within timeout()
         NotConfigured = -3,    // no host, a port outside 1-65535, or an unknown member for invoke
+        // The gateway handed it to the SMS centre and lost the answer: it may have gone, and is
+        // paid for; its delivery report will tell.
+        Uncertain = 504,
         // any other answer: its HTTP status (400 refused, 403 wrong account ...)
     };
 
@@ -79,8 +82,9 @@ public:
 
     // Whether the SMS handed over with this reference reached the channel, asked of its
     //   GET http://HOST:PORT/cgi-bin/sendsms-status?username=U&password=P&quillet-id=REFERENCE
-    // (answered with the SMS that reached it, "0" for none); nullopt when the channel does not
-    // say (a real Kannel knows no such request).
+    // (answered with the SMS that reached it, "0" for none, "Incerto" when the gateway handed it
+    // on and lost the answer); nullopt when the channel does not know (a real Kannel knows no
+    // such request) or it is uncertain.
     std::optional<bool> received(const QString& reference);
 
     std::chrono::milliseconds timeout() const { return m_timeout; }

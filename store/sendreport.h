@@ -24,11 +24,16 @@ class Database;
 namespace store::sendreport {
 
 enum class Outcome : char {
-    Pending = '?',  // handed over when the program stopped: nobody knows
+    Pending = '?',  // handed over, and nobody knows whether it went (see uncertainAnswer)
     Accepted = 'A', // the service took it
     Refused = 'R',  // the service said no; the answer says why
     NotSent = 'N',  // the send stopped before it
 };
+
+// What a line says when nobody knows whether its SMS went: the program stopped while it was
+// with the service, or the service lost the SMS centre's answer. Resending could send it twice.
+inline const QString uncertainAnswer =
+    QStringLiteral("Esito incerto: non reinviare prima di aver controllato l'esito");
 
 // What the gateway last reported of an accepted SMS, in its own numbers.
 enum DeliveryState : int {

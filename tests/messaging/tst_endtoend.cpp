@@ -117,7 +117,8 @@ private slots:
             QCOMPARE(run("QUILLET_GATEWAY",
                          {"account", "create", "--db", db, "demo", "demo", "100", "--if-missing"}),
                      0);
-            servizio = serve(demoGateway, {"--db", db, "--port", "8765"});
+            servizio =
+                serve(demoGateway, {"--db", db, "--port", "8765", "--demo", "--free-senders"});
             QVERIFY2(servizio == "127.0.0.1:8765", "port 8765 busy: is scripts/run running?");
             user = password = "demo";
         } else {
@@ -176,7 +177,9 @@ private slots:
             auto sink = [&] {
                 QStringList got;
                 for (const QString& line :
-                     Inet().OpenURL(QUrl("http://" + servizio + "/sink.txt")).split('\n'))
+                     Inet()
+                         .OpenURL(QUrl("http://quillet:quillet@" + servizio + "/sink.txt"))
+                         .split('\n'))
                     if (numbers.contains(line.section(' ', 1, 1)))
                         got << line;
                 return got.mid(got.size() - 3);
@@ -374,7 +377,7 @@ private slots:
         };
         const BlockingReply paid = get(to + enc(numbers[0] + ' ' + numbers[1]));
         QCOMPARE(paid.status, status);
-        QTEST(paid.body, "body");
+        QTEST(paid.body.split('\n').first(), "body"); // the keys follow on a second line
         QCOMPARE(get(to + enc(numbers[2])).status, status == 202 ? 402 : 403);
         QCOMPARE(get("/cgi-bin/sendsms?username=quillet&password=quillet&from=Q&text=x&to=" +
                      enc(numbers[3]))

@@ -74,6 +74,11 @@ private slots:
             "1/0/3| 2 |Invio a 127.0.0.1 non riuscito: Connection closed",
             list + ", verifica2.cgi 3/1",
             first + "N Invio a 127.0.0.1 non riuscito: Connection closed, 3331000003/1 N");
+        // The gateway handed it on and lost the SMS centre's answer: paid for, never resent.
+        row("list, the third's fate unknown", "%2B393331000003",
+            {.status = 504, .body = "Esito incerto\n0123456789abcdef0123456789abcdef"},
+            Outcome::Completed, "3/0/3| 0 |", list + ", sendsms +393331000003",
+            first + "A, 3331000003/1 ? " + store::sendreport::uncertainAnswer);
         QStringList tenParts;
         for (int part = 1; part <= 10; ++part)
             tenParts << QString("3471234567 Rossi/%1 A").arg(part);
