@@ -75,7 +75,7 @@ private slots:
     // Three ticked contacts, "Invia SMS Multipli", a text: three SMS reach the SMS centre, the
     // credit drops by three, "Aggiorna Credito" shows the gateway's figure. In single mode a
     // long text arrives as its parts, in order. Without a sender header the SMS go out with
-    // the account's default sender. Through Kannel: accented letters, euro and the GSM
+    // the Kannel account's default sender. Through Kannel: accented letters, euro and the GSM
     // extension stay 7-bit (coding 0), a typographic apostrophe makes UCS-2 (coding 2) and 70
     // characters of it arrive whole, flash is class 0.
     void sendFromTheMainWindow_data() {
@@ -86,9 +86,11 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("flags"); // Kannel's class and coding
         // The demo folder as quillet-folder writes it, the gateway as scripts/run starts it.
-        QTest::newRow("demo, as scripts/run") << false << true << false << ""
-                                              << "Offerta: camera doppia a 80 €, colazione inclusa!"
-                                              << "";
+        // scripts/run lets any sender header go out (--free-senders).
+        QTest::newRow("demo, as scripts/run, a header")
+            << false << true << false << "HotelRoma"
+            << "Offerta: camera doppia a 80 €, colazione inclusa!"
+            << "";
         QTest::newRow("list, Kannel, flash, no header, 70 in UCS-2")
             << true << true << true << "" << QString("l’ora ").repeated(12).left(70)
             << "0:2 0:2 0:2";
