@@ -434,11 +434,12 @@ void attacks(const std::string& gateway, const std::string& db) {
     for (int i = 0; manyReceivers.size() < 5000; ++i)
         manyReceivers += (i == 0 ? "" : "%20") + std::to_string(100 + i);
     const int huge = flood(port, 25, manyReceivers, std::string(2900, 'x'));
-    // The most one request may store: 100 receivers, 1,600 characters; more than the sink keeps.
+    // The most one request may store: 100 receivers, a text of 3 parts (--max-parts); more than
+    // the sink keeps.
     std::string hundred;
     for (int i = 0; i < 100; ++i)
         hundred += (i == 0 ? "" : "%20") + std::to_string(100 + i);
-    const int largest = flood(port, 150, hundred, std::string(1600, 'x'));
+    const int largest = flood(port, 150, hundred, std::string(459, 'x'));
     const double before = peakMb(server.pid);
     const std::string flooded = listing();
     std::snprintf(mb, sizeof(mb), " (+%.0f MB)", peakMb(server.pid) - before);
