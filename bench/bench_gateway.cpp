@@ -313,9 +313,12 @@ struct Gateway {
     int out = -1;
 };
 
-Gateway startGateway(const std::string& gateway, const std::string& db) {
+Gateway startGateway(const std::string& gateway, const std::string& db,
+                     std::vector<std::string> more = {"--demo"}) {
     Gateway started;
-    started.pid = run(gateway, {"serve", "--db", db, "--port", "0", "--demo"}, &started.out);
+    std::vector<std::string> args{"serve", "--db", db, "--port", "0"};
+    args.insert(args.end(), more.begin(), more.end());
+    started.pid = run(gateway, args, &started.out);
     std::string line;
     char c = 0;
     while (started.pid > 0 && read(started.out, &c, 1) == 1 && c != '\n')
@@ -460,6 +463,76 @@ void attacks(const std::string& gateway, const std::string& db) {
     line("SIGTERM con 64 connessioni lente", seconds(stopTime(idle)), seconds(stopped));
 }
 
+// A Kannel that takes each request and never answers: every SMS forwarded to it waits for the
+// gateway's whole deadline. Meanwhile the status requests of other clients are timed beside the
+// same requests with no forward waiting.
+void silentKannel(const std::string& gateway, const std::string& folder) {
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address);
+    bind(listener, reinterpret_cast<sockaddr*>(&address), size);
+    listen(listener, 256);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    std::vector<int> held;
+    std::thread acceptor([&] {
+        for (int fd; (fd = accept(listener, nullptr, nullptr)) >= 0;)
+            held.push_back(fd);
+    });
+    constexpr int forwards = 64;
+    const std::string db = folder + "/forward.db";
+    const int creator =
+        run(gateway, {"account", "create", "--db", db, "lento", "p", std::to_string(forwards)},
+            nullptr);
+    int status = 0;
+    waitpid(creator, &status, 0);
+    Gateway server =
+        startGateway(gateway, db,
+                     {"--forward", "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) +
+                                       "/cgi-bin/sendsms?username=op&password=op"});
+    const int port = server.port;
+    const std::string count = std::to_string(forwards);
+    std::string body;
+    const int charger = connectTo(port);
+    exchange(charger,
+             get("/cgi-bin/utenti/verifica2.cgi?utente=lento&pass=p&numero=" + count +
+                     "&numerodet=" + count,
+                 false),
+             body);
+    close(charger);
+    const auto statuses = [port] {
+        return load(port, 8, 250, true, 200, [](int c, int i) {
+            return "/cgi-bin/sendsms-status?username=lento&password=p&quillet-id=s" +
+                   std::to_string(c) + "." + std::to_string(i);
+        });
+    };
+    report("stato, 8 client, nessun inoltro in attesa", 2000, statuses());
+    std::vector<std::thread> senders;
+    for (int i = 0; i < forwards; ++i) {
+        senders.emplace_back([port, i] {
+            const int fd = connectTo(port);
+            std::string answer;
+            exchange(fd,
+                     get("/cgi-bin/sendsms?username=lento&password=p&text=x&to=" +
+                             std::to_string(3331000000 + i),
+                         false),
+                     answer);
+            close(fd);
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    report("stato, 8 client, 64 inoltri a un Kannel muto", 2000, statuses());
+    for (auto& sender : senders)
+        sender.join();
+    stopTime(server);
+    shutdown(listener, SHUT_RDWR);
+    acceptor.join();
+    close(listener);
+    for (const int fd : held)
+        close(fd);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -529,8 +602,10 @@ int main(int argc, char** argv) {
     kill(server, SIGTERM);
     waitpid(server, &status, 0);
     close(out);
-    if (withAttacks)
+    if (withAttacks) {
         attacks(gateway, db);
+        silentKannel(gateway, folder);
+    }
     std::filesystem::remove_all(folder);
     return 0;
 }
