@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <pthread.h>
+#include <sodium.h>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -60,7 +61,7 @@ const char* const usageText = R"(Uso:
       Crea un account con il credito indicato (predefinito 0). Il mittente (al massimo 11
       caratteri; predefinito il nome utente tagliato a 11 caratteri) vale per gli SMS che
       l'account invia senza mittente. Con --if-missing un account già esistente non è un
-      errore (e non viene cambiato).
+      errore (e non viene cambiato). La password è conservata come hash argon2id.
 
   quillet-gateway credit add --db FILE UTENTE N
       Aggiunge N crediti all'account (N negativo li toglie). Il credito resta fra 0 e
@@ -423,6 +424,10 @@ int run(const QStringList& args) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (sodium_init() < 0) {
+        printLine(stderr, u"quillet-gateway: libsodium non si avvia"_s);
+        return exitFailure;
+    }
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));

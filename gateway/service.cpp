@@ -179,7 +179,8 @@ void logLine(const QString& line) {
 
 Service::Service(Store& store, ServiceConfig config)
     : m_store(store)
-    , m_config(std::move(config)) {}
+    , m_config(std::move(config))
+    , m_logins(store) {}
 
 void Service::dropOldReports() {
     m_nextDrop = steadyMs() + dropIntervalMs;
@@ -242,14 +243,23 @@ Reply Service::dispatch(const QString& path, QByteArrayView rawQuery, const QHos
     return text(u"Pagina non trovata"_s, 404);
 }
 
+Service::Login Service::login(const QString& user, const QString& password, SinkUser sinkUser) {
+    Login login;
+    if (sinkUser == SinkUser::Allowed && user == m_config.sinkUser && password == m_config.sinkPass)
+        login.sinkUser = true;
+    else
+        login.account = m_logins.verify(user, password);
+    return login;
+}
+
 Reply Service::credit(QByteArrayView rawQuery) {
     const auto query = QueryString::parse(rawQuery, Plus::Literal);
     if (auto answer = missing(query, {u"utente"_s, u"pass"_s}))
         return *answer;
-    const auto credit = m_store.credit(query.value(u"utente"_s), query.value(u"pass"_s));
-    if (!credit)
+    const Login login = this->login(query.value(u"utente"_s), query.value(u"pass"_s));
+    if (!login.account)
         return text(u"Account non valido"_s);
-    return text(QString::number(*credit));
+    return text(QString::number(login.account->credit));
 }
 
 Reply Service::channel(QByteArrayView rawQuery) {
@@ -259,7 +269,8 @@ Reply Service::channel(QByteArrayView rawQuery) {
     // The client reads any text as settings: a wrong account gets an empty answer.
     const QString user = query.value(u"utente"_s);
     const QString pass = query.value(u"pass"_s);
-    if (!m_store.credit(user, pass))
+    const Login login = this->login(user, pass);
+    if (!login.account)
         return text(QString());
     if (!m_config.channel.isEmpty())
         return text(m_config.channel);
@@ -277,12 +288,13 @@ Reply Service::check(QByteArrayView rawQuery) {
     if (const auto* answer = std::get_if<Reply>(&numbers))
         return *answer;
     const qint64 count = std::get<SendNumbers>(numbers).count;
-    const auto credit = m_store.credit(query.value(u"utente"_s), query.value(u"pass"_s));
-    if (!credit)
+    const Login login = this->login(query.value(u"utente"_s), query.value(u"pass"_s));
+    if (!login.account)
         return text(u"KO Account non valido"_s);
-    if (*credit < count)
+    const qint64 credit = login.account->credit;
+    if (credit < count)
         return text(
-            u"KO Credito insufficiente: disponibili %1, richiesti %2"_s.arg(*credit).arg(count));
+            u"KO Credito insufficiente: disponibili %1, richiesti %2"_s.arg(credit).arg(count));
     return text(u"OK"_s);
 }
 
@@ -293,8 +305,9 @@ Reply Service::charge(QByteArrayView rawQuery) {
     if (const auto* answer = std::get_if<Reply>(&numbers))
         return *answer;
     const auto& [numero, count] = std::get<SendNumbers>(numbers);
+    const Login login = this->login(query.value(u"utente"_s), query.value(u"pass"_s));
     const ChargeResult result =
-        m_store.chargeSend(query.value(u"utente"_s), query.value(u"pass"_s), numero, count);
+        login.account ? m_store.chargeSend(login.account->user, numero, count) : ChargeResult{};
     switch (result.outcome) {
     case Outcome::Charged:
         return text(u"OK addebitati %1, credito %2"_s.arg(result.amount).arg(result.balance));
@@ -312,21 +325,16 @@ Reply Service::charge(QByteArrayView rawQuery) {
     return text(u"KO Account non valido"_s);
 }
 
-// Who sends on sendsms; nullopt for a wrong account.
-std::optional<Service::SinkLogin> Service::sinkLogin(const QueryString& query) {
+// Who sends on sendsms: the sink user or an account (whose default sender goes out when the
+// request has none, as a sendsms user's default-sender in Kannel).
+Service::Login Service::sinkLogin(const QueryString& query) {
     const QString user =
         query.has(u"username"_s) ? query.value(u"username"_s) : query.value(u"user"_s);
     const QString pass =
         query.has(u"password"_s) ? query.value(u"password"_s) : query.value(u"pass"_s);
     if (user.isNull() || pass.isNull())
-        return std::nullopt;
-    if (user == m_config.sinkUser && pass == m_config.sinkPass)
-        return SinkLogin{};
-    // As a sendsms user's default-sender in Kannel: the sender when the request has none.
-    const auto sender = m_store.sender(user, pass);
-    if (!sender)
-        return std::nullopt;
-    return SinkLogin{*sender, user};
+        return {};
+    return login(user, pass, SinkUser::Allowed);
 }
 
 // Whether the SMS the client handed over with this reference reached the sink: "1" or "0".
@@ -360,7 +368,8 @@ private:
 
 Reply Service::sendStatus(QByteArrayView rawQuery) {
     const auto query = QueryString::parse(rawQuery, Plus::Space);
-    if (!sinkLogin(query))
+    const Login login = sinkLogin(query);
+    if (!login.good())
         return kannel(403, "Authorization failed for sendsms");
     if (auto answer = missing(query, {referenceKey}))
         return *answer;
@@ -380,10 +389,11 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
     // Kannel decodes the query as an HTML form: a raw '+' is a blank.
     const auto query = QueryString::parse(rawQuery, Plus::Space);
     const InFlight handling(*this, query.value(referenceKey));
-    const auto login = sinkLogin(query);
+    const Login login = sinkLogin(query);
     // The sink user's SMS are paid by no account: they never go on to Kannel.
-    if (!login || (m_config.forward && login->payer.isEmpty()))
+    if (!login.good() || (m_config.forward && login.sinkUser))
         return kannel(403, "Authorization failed for sendsms");
+    const QString payer = login.account ? login.account->user : QString();
 
     if (!query.has(u"to"_s))
         return kannel(400, "Missing receiver number, rejected");
@@ -397,8 +407,8 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
             return kannel(400, "Number(s) has/have been denied by white- and/or black-lists.");
     }
     QString sender = query.value(u"from"_s);
-    if (sender.isEmpty())
-        sender = login->sender;
+    if (sender.isEmpty() && login.account)
+        sender = login.account->sender;
     if (sender.isEmpty())
         return kannel(400, "Sender missing and no global set, rejected");
 
@@ -447,8 +457,8 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
         messages.append(sms);
     }
     if (m_config.forward)
-        return forward(login->payer, sender, messages);
-    if (!m_store.addMessages(messages, m_config.sinkKeep, login->payer, Store::Reports::Sink))
+        return forward(payer, sender, messages);
+    if (!m_store.addMessages(messages, m_config.sinkKeep, payer, Store::Reports::Sink))
         return unpaid();
     return withKeys(kannel(202, "0: Accepted for delivery"), messages);
 }
@@ -485,13 +495,11 @@ Reply Service::deliveryStates(QByteArrayView rawQuery) {
     const QStringList keys = query.value(u"sms"_s).split(u',', Qt::SkipEmptyParts);
     if (keys.size() > maxAskedKeys)
         return text(u"Troppe chiavi: al massimo 200 per richiesta"_s, 400);
-    const QString user = query.value(u"utente"_s);
-    const QString pass = query.value(u"pass"_s);
-    QString owner = user; // the sink user's SMS are kept as ""
-    if (user == m_config.sinkUser && pass == m_config.sinkPass)
-        owner = u""_s;
-    else if (!m_store.credit(user, pass))
+    const Login login =
+        this->login(query.value(u"utente"_s), query.value(u"pass"_s), SinkUser::Allowed);
+    if (!login.good())
         return text(u"Account non valido"_s);
+    const QString owner = login.account ? login.account->user : u""_s; // the sink user's: ""
     QStringList lines;
     for (const Delivery& delivery : m_store.deliveries(owner, keys)) {
         lines.append(delivery.key + u'\t' + QString::number(delivery.state) + u'\t' +

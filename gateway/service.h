@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/forward.h"
+#include "gateway/logins.h"
 #include "gateway/query.h"
 #include "gateway/reply.h"
 #include "gateway/store.h"
@@ -65,16 +66,22 @@ private:
     Reply sendStatus(QByteArrayView rawQuery);
     Reply deliveryReport(QByteArrayView rawQuery, const QHostAddress& client);
     Reply deliveryStates(QByteArrayView rawQuery);
-    struct SinkLogin {
-        QString sender; // the default sender; empty for the sink user
-        QString payer;  // the account whose charges pay for the SMS; empty for the sink user
+    // Who a request's login is: an account, the sink user, or nobody (a wrong login).
+    struct Login {
+        std::optional<Account> account;
+        bool sinkUser = false;
+        bool good() const { return account || sinkUser; }
     };
-    std::optional<SinkLogin> sinkLogin(const QueryString& query);
+    enum class SinkUser { Refused, Allowed };
+    Login login(const QString& user, const QString& password,
+                SinkUser sinkUser = SinkUser::Refused);
+    Login sinkLogin(const QueryString& query);
     Reply forward(const QString& payer, const QString& sender, const QList<SinkMessage>& sms);
     Reply sinkListing();
 
     Store& m_store;
     ServiceConfig m_config;
+    Logins m_logins;
     QString m_sinkHost;
     int m_sinkPort = 0;
     std::atomic<qint64> m_nextDrop{0}; // steady-clock ms

@@ -3,15 +3,11 @@
 #include "gateway/gatewayerror.h"
 #include "store/sqlite.h"
 
-#include <QCryptographicHash>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 
 namespace gateway {
 
@@ -132,28 +128,6 @@ QDateTime localTime(const QString& stored) {
     return QDateTime::fromString(stored, Qt::ISODateWithMs).toLocalTime();
 }
 
-QByteArray passwordHash(const QByteArray& salt, const QString& password) {
-    return QCryptographicHash::hash(salt + password.toUtf8(), QCryptographicHash::Sha256);
-}
-
-QByteArray newSalt() {
-    std::array<quint32, 4> words{};
-    QRandomGenerator::system()->fillRange(words.data(), words.size());
-    QByteArray salt(sizeof(words), Qt::Uninitialized);
-    std::memcpy(salt.data(), words.data(), sizeof(words));
-    return salt;
-}
-
-// Same time whatever byte differs first.
-bool sameBytes(const QByteArray& a, const QByteArray& b) {
-    if (a.size() != b.size())
-        return false;
-    unsigned char diff = 0;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return diff == 0;
-}
-
 bool hasControlCharacter(const QString& text) {
     for (const QChar c : text) {
         if (c.category() == QChar::Other_Control)
@@ -207,16 +181,13 @@ QString leftCharacters(const QString& text, int count) {
     return text.left(end);
 }
 
-// The credit of the account when the password is right.
-std::optional<qint64> authenticate(sqlite::Connection& db, const QString& user,
-                                   const QString& password) {
-    Statement query(db, "SELECT salt, hash, credit FROM accounts WHERE user = ?1");
+// The account's row: the stored name, password, credit and sender.
+std::optional<Account> accountOf(sqlite::Connection& db, const QString& user) {
+    Statement query(db, "SELECT user, salt, hash, credit, sender FROM accounts WHERE user = ?1");
     query.bind(1, user);
     if (!query.step())
         return std::nullopt;
-    if (!sameBytes(passwordHash(query.blob(0), password), query.blob(1)))
-        return std::nullopt;
-    return query.integer(2);
+    return Account{query.text(0), {query.blob(1), query.blob(2)}, query.integer(3), query.text(4)};
 }
 
 std::optional<qint64> creditOf(sqlite::Connection& db, const QString& user) {
@@ -383,22 +354,19 @@ bool Store::createAccount(const QString& user, const QString& password, qint64 c
         throw GatewayError(QStringLiteral("Il credito non può essere negativo"));
     if (credit > maxCredit)
         throw GatewayError(QStringLiteral("Il credito non può superare %1").arg(maxCredit));
+    if (hasAccount(user)) // before the slow hash
+        return false;
+    const QByteArray hash = hashPassword(password);
     Lease lease(*this);
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
     Transaction transaction(db);
     if (creditOf(db, user))
         return false;
-    const QByteArray salt = newSalt();
     const QString now = nowText();
     Statement insert(db, "INSERT INTO accounts(user, salt, hash, credit, created, sender) "
-                         "VALUES(?1, ?2, ?3, 0, ?4, ?5)");
-    insert.bind(1, user)
-        .bind(2, salt)
-        .bind(3, passwordHash(salt, password))
-        .bind(4, now)
-        .bind(5, from)
-        .run();
+                         "VALUES(?1, x'', ?2, 0, ?3, ?4)");
+    insert.bind(1, user).bind(2, hash).bind(3, now).bind(4, from).run();
     if (credit > 0)
         changeCredit(db, user, credit, credit, QStringLiteral("Apertura account"), now);
     transaction.commit();
@@ -434,33 +402,31 @@ qint64 Store::addCredit(const QString& user, qint64 delta) {
 }
 
 bool Store::hasAccount(const QString& user) {
-    Lease lease(*this);
-    return creditOf(lease.db(), user).has_value();
+    return account(user).has_value();
 }
 
-std::optional<qint64> Store::credit(const QString& user, const QString& password) {
+std::optional<Account> Store::account(const QString& user) {
     Lease lease(*this);
-    return authenticate(lease.db(), user, password);
+    return accountOf(lease.db(), user);
 }
 
-std::optional<QString> Store::sender(const QString& user, const QString& password) {
+bool Store::replacePasswordHash(const QString& user, const QByteArray& old,
+                                const QByteArray& hash) {
     Lease lease(*this);
-    if (!authenticate(lease.db(), user, password))
-        return std::nullopt;
-    Statement query(lease.db(), "SELECT sender FROM accounts WHERE user = ?1");
-    query.bind(1, user);
-    query.step();
-    return query.text(0);
+    auto& db = lease.db();
+    std::lock_guard lock(m_writeMutex);
+    Statement update(db, "UPDATE accounts SET salt = x'', hash = ?3 WHERE user = ?1 AND hash = ?2");
+    update.bind(1, user).bind(2, old).bind(3, hash).run();
+    return db.changes() > 0;
 }
 
-ChargeResult Store::chargeSend(const QString& user, const QString& password, const Decimal& numero,
-                               qint64 count) {
+ChargeResult Store::chargeSend(const QString& user, const Decimal& numero, qint64 count) {
     using Outcome = ChargeResult::Outcome;
     Lease lease(*this);
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
     Transaction transaction(db);
-    const auto found = authenticate(db, user, password);
+    const auto found = creditOf(db, user);
     if (!found)
         return {Outcome::InvalidAccount, 0, 0};
     qint64 balance = *found;

@@ -3,6 +3,7 @@
 #include "store/sqlite.h"
 #include "support/kannelrig.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QHostAddress>
 #include <QMap>
@@ -213,6 +214,7 @@ private slots:
         createAccount(u"bar"_s, u"b"_s, 1, {u"--sender"_s, u"Bar Sport"_s});
         createAccount(u"esiti"_s, u"p"_s, 2);
         createAccount(u"altro"_s, u"p"_s, 1);
+        createAccount(u"josé"_s, u"p"_s, 3);
         m_port = startServer(m_server, m_db,
                              {u"--sink-user"_s, u"prova"_s, u"--sink-pass"_s, u"segreta"_s});
         QVERIFY(m_port != 0);
@@ -849,7 +851,52 @@ private slots:
         QTEST(statuses, "statuses");
     }
 
+    // Accounts of a database from before argon2id (salted SHA-256) log in, and get an argon2id
+    // hash at their first good login.
+    void oldAccounts_data() {
+        QTest::addColumn<QString>("login"); // user and password
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("argon2"); // accounts with an argon2id hash afterwards, "nuovo" too
+        QTest::newRow("old hash, wrong password") << u"vecchio x"_s << "Account non valido"_ba << 1;
+        QTest::newRow("old hash, right password") << u"vecchio a"_s << "5"_ba << 2;
+        QTest::newRow("old hash replaced: the new one logs in") << u"vecchio a"_s << "5"_ba << 2;
+    }
+    void oldAccounts() {
+        const QString db = m_dir.filePath(u"v6.db"_s);
+        using store::sqlite::Connection, store::sqlite::Statement;
+        if (!QFile::exists(db)) {
+            createAccount(u"nuovo"_s, u"n"_s, 1, {}, db);
+            Connection old(db, Connection::Mode::OpenExisting, 5000);
+            Statement insert(old, "INSERT INTO accounts VALUES(?1, x'0102', ?2, ?3, '', '')");
+            for (const QString& account : {u"vecchio a 5"_s}) {
+                const QStringList f = account.split(u' ');
+                const auto hash = QCryptographicHash::hash("\x01\x02" + f[1].toUtf8(),
+                                                           QCryptographicHash::Sha256);
+                insert.bind(1, f[0]).bind(2, hash).bind(3, f[2].toLongLong()).run();
+            }
+        }
+        QProcess server; // a new one each time: nothing remembered of the row before
+        const quint16 port = startServer(server, db, {});
+        QFETCH(QString, login);
+        const QStringList field = login.split(u' ');
+        const QByteArray target = "utente=" + enc(field[0]) + "&pass=" + field[1].toUtf8();
+        QTEST(httpGet(port, "/cgi-bin/utenti/leggi.pl?" + target).body, "answer");
+        QVERIFY(stop(server));
+        const Connection now(db, Connection::Mode::OpenExisting, 5000);
+        Statement count(now, "SELECT count(*) FROM accounts WHERE instr(hash, '$argon2id$') = 1");
+        QVERIFY(count.step());
+        QTEST(int(count.integer(0)), "argon2");
+    }
+
     void adminWhileServing() {
+        // A login remembered is checked again once its stored hash changes (an operator's reset).
+        const QByteArray jose = "/cgi-bin/utenti/leggi.pl?utente=jos%C3%A9&pass=";
+        QCOMPARE(get(jose + "p").body, "3"_ba);
+        store::sqlite::Connection(m_db, store::sqlite::Connection::Mode::OpenExisting, 5000)
+            .exec("UPDATE accounts SET hash = (SELECT hash FROM accounts WHERE user = 'demo') "
+                  "WHERE user = 'josé'");
+        QCOMPARE(httpGet(m_port, jose + "p", u"127.0.0.3"_s).body, "Account non valido"_ba);
+        QCOMPARE(get(jose + "demo").body, "3"_ba);
         // The command line writes to the database the running gateway uses.
         const auto add = [&](const QString& n) {
             return runGateway({u"credit"_s, u"add"_s, u"--db"_s, m_db, u"sconto"_s, n}).exitCode;
