@@ -61,7 +61,9 @@ const char* const usageText = R"(Uso:
       Crea un account con il credito indicato (predefinito 0). Il mittente (al massimo 11
       caratteri; predefinito il nome utente tagliato a 11 caratteri) vale per gli SMS che
       l'account invia senza mittente. Con --if-missing un account già esistente non è un
-      errore (e non viene cambiato). La password è conservata come hash argon2id.
+      errore (e non viene cambiato). Il nome utente vale in forma Unicode NFC ("josé" con
+      l'accento composto o separato è lo stesso account) e non può mescolare alfabeti
+      diversi; la password è conservata come hash argon2id.
 
   quillet-gateway credit add --db FILE UTENTE N
       Aggiunge N crediti all'account (N negativo li toglie). Il credito resta fra 0 e

@@ -1,5 +1,6 @@
 #include "gateway/service.h"
 
+#include "gateway/accountname.h"
 #include "gateway/gatewayerror.h"
 #include "gateway/pages.h"
 #include "messaging/smslength.h"
@@ -180,7 +181,9 @@ void logLine(const QString& line) {
 Service::Service(Store& store, ServiceConfig config)
     : m_store(store)
     , m_config(std::move(config))
-    , m_logins(store) {}
+    , m_logins(store) {
+    m_config.sinkUser = accountName(m_config.sinkUser);
+}
 
 void Service::dropOldReports() {
     m_nextDrop = steadyMs() + dropIntervalMs;
@@ -245,7 +248,8 @@ Reply Service::dispatch(const QString& path, QByteArrayView rawQuery, const QHos
 
 Service::Login Service::login(const QString& user, const QString& password, SinkUser sinkUser) {
     Login login;
-    if (sinkUser == SinkUser::Allowed && user == m_config.sinkUser && password == m_config.sinkPass)
+    if (sinkUser == SinkUser::Allowed && accountName(user) == m_config.sinkUser &&
+        password == m_config.sinkPass)
         login.sinkUser = true;
     else
         login.account = m_logins.verify(user, password);

@@ -1,5 +1,6 @@
 #include "gateway/store.h"
 
+#include "gateway/accountname.h"
 #include "gateway/gatewayerror.h"
 #include "store/sqlite.h"
 
@@ -16,7 +17,7 @@ using sqlite::Transaction;
 
 namespace {
 
-constexpr int schemaVersion = 6;
+constexpr int schemaVersion = 7;
 constexpr int senderLength = 11;   // characters of an alphanumeric SMS sender
 constexpr int maxReportText = 200; // characters of an SMS centre's text kept with a report
 constexpr std::size_t maxIdleConnections = 16;
@@ -31,7 +32,9 @@ CREATE TABLE accounts(
     hash BLOB NOT NULL,
     credit INTEGER NOT NULL CHECK (credit >= 0),
     created TEXT NOT NULL,
-    sender TEXT NOT NULL);
+    sender TEXT NOT NULL,
+    name TEXT NOT NULL);
+CREATE INDEX accounts_by_name ON accounts(name);
 CREATE TABLE ledger(
     id INTEGER PRIMARY KEY,
     time TEXT NOT NULL,
@@ -107,6 +110,17 @@ ALTER TABLE sink ADD COLUMN parts INTEGER NOT NULL DEFAULT 1;
 ALTER TABLE deliveries ADD COLUMN parts INTEGER NOT NULL DEFAULT 1;
 )sql";
 
+// Version 6 compared names as they were written: each account gets its name in NFC to be found
+// by (not unique: two accounts may differ only in form there).
+void addNames(sqlite::Connection& db) {
+    db.exec("ALTER TABLE accounts ADD COLUMN name TEXT NOT NULL DEFAULT ''");
+    Statement users(db, "SELECT rowid, user FROM accounts");
+    Statement update(db, "UPDATE accounts SET name = ?2 WHERE rowid = ?1");
+    while (users.step())
+        update.bind(1, users.integer(0)).bind(2, accountName(users.text(1))).run();
+    db.exec("CREATE INDEX accounts_by_name ON accounts(name)");
+}
+
 [[noreturn]] void raiseGatewayError(const sqlite::Error& error) {
     switch (error.primaryCode()) {
     case SQLITE_NOTADB:
@@ -181,10 +195,12 @@ QString leftCharacters(const QString& text, int count) {
     return text.left(end);
 }
 
-// The account's row: the stored name, password, credit and sender.
+// The account's row: the stored name, password, credit and sender. Of old accounts whose names
+// differ only in form, the one written as given wins, then the oldest.
 std::optional<Account> accountOf(sqlite::Connection& db, const QString& user) {
-    Statement query(db, "SELECT user, salt, hash, credit, sender FROM accounts WHERE user = ?1");
-    query.bind(1, user);
+    Statement query(db, "SELECT user, salt, hash, credit, sender FROM accounts WHERE name = ?1 "
+                        "ORDER BY user = ?2 DESC, rowid LIMIT 1");
+    query.bind(1, accountName(user)).bind(2, user);
     if (!query.step())
         return std::nullopt;
     return Account{query.text(0), {query.blob(1), query.blob(2)}, query.integer(3), query.text(4)};
@@ -285,7 +301,7 @@ void Store::createSchema(sqlite::Connection& db) {
     const qint64 found = version.integer(0);
     if (found == schemaVersion)
         return;
-    if (found >= 1 && found <= 5) {
+    if (found >= 1 && found < schemaVersion) {
         if (found == 1)
             db.exec(addSenderSql);
         if (found <= 2)
@@ -294,9 +310,10 @@ void Store::createSchema(sqlite::Connection& db) {
             db.exec(addUsedSql);
         if (found <= 4)
             db.exec(deliveriesSql);
-        else
+        else if (found == 5)
             db.exec(addPartsSql);
-        db.exec("PRAGMA user_version = 6");
+        addNames(db);
+        db.exec("PRAGMA user_version = 7");
         transaction.commit();
         return;
     }
@@ -310,7 +327,7 @@ void Store::createSchema(sqlite::Connection& db) {
         throw GatewayError(QStringLiteral("Il file %1 non è un database del gateway").arg(m_path));
     db.exec(schemaSql);
     db.exec(deliveriesSql);
-    db.exec("PRAGMA user_version = 6");
+    db.exec("PRAGMA user_version = 7");
     transaction.commit();
 }
 
@@ -332,8 +349,9 @@ void Store::release(std::unique_ptr<sqlite::Connection> connection) {
         m_idle.push_back(std::move(connection));
 }
 
-bool Store::createAccount(const QString& user, const QString& password, qint64 credit,
+bool Store::createAccount(const QString& written, const QString& password, qint64 credit,
                           const QString& sender) {
+    const QString user = accountName(written);
     QString problem = credentialProblem(QStringLiteral("Il nome utente"), user);
     // The channel settings carry "user:password": the name is what comes before the ":".
     if (problem.isEmpty() && user.contains(QLatin1Char(':')))
@@ -341,6 +359,9 @@ bool Store::createAccount(const QString& user, const QString& password, qint64 c
     if (problem.isEmpty() && hasInvisibleCharacter(user))
         problem = QStringLiteral(
             "Il nome utente non può contenere caratteri invisibili né spazi speciali");
+    if (problem.isEmpty() && mixesScripts(user))
+        problem = QStringLiteral("Il nome utente non può mescolare alfabeti diversi (per esempio "
+                                 "lettere latine e cirilliche)");
     if (problem.isEmpty())
         problem = credentialProblem(QStringLiteral("La password"), password);
     const QString from = sender.isNull() ? leftCharacters(user, senderLength) : sender;
@@ -361,11 +382,11 @@ bool Store::createAccount(const QString& user, const QString& password, qint64 c
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
     Transaction transaction(db);
-    if (creditOf(db, user))
+    if (accountOf(db, user))
         return false;
     const QString now = nowText();
-    Statement insert(db, "INSERT INTO accounts(user, salt, hash, credit, created, sender) "
-                         "VALUES(?1, x'', ?2, 0, ?3, ?4)");
+    Statement insert(db, "INSERT INTO accounts(user, salt, hash, credit, created, sender, name) "
+                         "VALUES(?1, x'', ?2, 0, ?3, ?4, ?1)");
     insert.bind(1, user).bind(2, hash).bind(3, now).bind(4, from).run();
     if (credit > 0)
         changeCredit(db, user, credit, credit, QStringLiteral("Apertura account"), now);
@@ -373,27 +394,29 @@ bool Store::createAccount(const QString& user, const QString& password, qint64 c
     return true;
 }
 
-qint64 Store::addCredit(const QString& user, qint64 delta) {
+qint64 Store::addCredit(const QString& written, qint64 delta) {
     if (delta == 0)
         throw GatewayError(QStringLiteral("La variazione di credito non può essere 0"));
     Lease lease(*this);
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
     Transaction transaction(db);
-    const auto current = creditOf(db, user);
-    if (!current)
-        throw GatewayError(QStringLiteral("L'account %1 non esiste").arg(user));
-    if (delta < -*current)
+    const auto account = accountOf(db, written);
+    if (!account)
+        throw GatewayError(QStringLiteral("L'account %1 non esiste").arg(written));
+    const QString& user = account->user;
+    const qint64 current = account->credit;
+    if (delta < -current)
         throw GatewayError(QStringLiteral("Credito insufficiente: l'account %1 ha %2 crediti")
                                .arg(user)
-                               .arg(*current));
-    if (delta > maxCredit - *current)
+                               .arg(current));
+    if (delta > maxCredit - current)
         throw GatewayError(
             QStringLiteral("Il credito non può superare %1: l'account %2 ha %3 crediti")
                 .arg(maxCredit)
                 .arg(user)
-                .arg(*current));
-    const qint64 balance = *current + delta;
+                .arg(current));
+    const qint64 balance = current + delta;
     changeCredit(db, user, delta, balance,
                  delta > 0 ? QStringLiteral("Ricarica") : QStringLiteral("Rettifica manuale"),
                  nowText());
@@ -488,11 +511,18 @@ ChargeResult Store::chargeSend(const QString& user, const Decimal& numero, qint6
     return {Outcome::Charged, count, balance};
 }
 
-QList<LedgerEntry> Store::ledger(const QString& user) {
+QList<LedgerEntry> Store::ledger(const QString& written) {
     Lease lease(*this);
+    QString user = QStringLiteral("");
+    if (!written.isEmpty()) {
+        const auto account = accountOf(lease.db(), written);
+        if (!account)
+            return {};
+        user = account->user;
+    }
     Statement query(lease.db(), "SELECT time, user, delta, balance, reason FROM ledger "
                                 "WHERE ?1 = '' OR user = ?1 ORDER BY id");
-    query.bind(1, user.isNull() ? QStringLiteral("") : user);
+    query.bind(1, user);
     QList<LedgerEntry> entries;
     while (query.step()) {
         entries.append({localTime(query.text(0)), query.text(1), query.integer(2), query.integer(3),

@@ -96,18 +96,19 @@ public:
     Store& operator=(const Store&) = delete;
 
     // Throws GatewayError for a name or password the client cannot store (empty, "-",
-    // control characters, a ":" in the name), a sender that is empty or longer than 11
-    // characters, or a negative credit. A null sender is the name cut to 11 characters: the
-    // sender of the account's SMS that come without one. False when the account exists already.
-    // The password is stored as hashPassword() makes it, which takes its time before the
-    // database is touched.
+    // control characters, a ":" in the name), a name that mixes scripts, a sender that is empty
+    // or longer than 11 characters, or a negative credit. A null sender is the name cut to 11
+    // characters: the sender of the account's SMS that come without one. False when the account
+    // exists already. The name is stored in NFC; the password as hashPassword() makes it, which
+    // takes its time before the database is touched.
     bool createAccount(const QString& user, const QString& password, qint64 credit,
                        const QString& sender = {});
     // Adds (or, negative, takes) credit; returns the new credit. Throws GatewayError for an
     // unknown account or a credit that would go below 0.
     qint64 addCredit(const QString& user, qint64 delta);
     bool hasAccount(const QString& user);
-    // The account of a user name; nullopt when there is none.
+    // The account of a user name in any Unicode form; nullopt when there is none. Of accounts
+    // from before names were normalised that differ only in form, the one stored as written.
     std::optional<Account> account(const QString& user);
     // Replaces the account's password hash if it still is `old`; false when it changed meanwhile.
     bool replacePasswordHash(const QString& user, const QByteArray& old, const QByteArray& hash);

@@ -687,6 +687,7 @@ private slots:
                    "iif(key = '" +
                    keys[0].toLatin1() +
                    "', '-129599 minutes', '-129601 minutes')); ALTER TABLE sink DROP COLUMN parts; "
+                   "DROP INDEX accounts_by_name; ALTER TABLE accounts DROP COLUMN name; "
                    "ALTER TABLE deliveries DROP COLUMN parts; PRAGMA user_version = 5")
                       .constData());
         port = startServer(server, db, {});
@@ -851,15 +852,20 @@ private slots:
         QTEST(statuses, "statuses");
     }
 
-    // Accounts of a database from before argon2id (salted SHA-256) log in, and get an argon2id
-    // hash at their first good login.
+    // A database of version 6 opens: its SHA-256 hashes log in and become argon2id at the first
+    // good login; its names in another Unicode form are found in either, and of two that
+    // differ only in form each is found as written.
     void oldAccounts_data() {
         QTest::addColumn<QString>("login"); // user and password
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<int>("argon2"); // accounts with an argon2id hash afterwards, "nuovo" too
-        QTest::newRow("old hash, wrong password") << u"vecchio x"_s << "Account non valido"_ba << 1;
+        const QByteArray invalid = "Account non valido";
+        QTest::newRow("old hash, wrong password") << u"vecchio x"_s << invalid << 1;
         QTest::newRow("old hash, right password") << u"vecchio a"_s << "5"_ba << 2;
-        QTest::newRow("old hash replaced: the new one logs in") << u"vecchio a"_s << "5"_ba << 2;
+        QTest::newRow("stored decomposed, asked precomposed") << u"renée d"_s << "8"_ba << 3;
+        QTest::newRow("two forms: precomposed") << u"josé b"_s << "6"_ba << 4;
+        QTest::newRow("two forms: decomposed") << u"jose\u0301 c"_s << "7"_ba << 5;
+        QTest::newRow("old hash replaced: the new one logs in") << u"vecchio a"_s << "5"_ba << 5;
     }
     void oldAccounts() {
         const QString db = m_dir.filePath(u"v6.db"_s);
@@ -867,8 +873,11 @@ private slots:
         if (!QFile::exists(db)) {
             createAccount(u"nuovo"_s, u"n"_s, 1, {}, db);
             Connection old(db, Connection::Mode::OpenExisting, 5000);
+            old.exec("DROP INDEX accounts_by_name; ALTER TABLE accounts DROP COLUMN name; "
+                     "PRAGMA user_version = 6");
             Statement insert(old, "INSERT INTO accounts VALUES(?1, x'0102', ?2, ?3, '', '')");
-            for (const QString& account : {u"vecchio a 5"_s}) {
+            for (const QString& account :
+                 {u"vecchio a 5"_s, u"rene\u0301e d 8"_s, u"josé b 6"_s, u"jose\u0301 c 7"_s}) {
                 const QStringList f = account.split(u' ');
                 const auto hash = QCryptographicHash::hash("\x01\x02" + f[1].toUtf8(),
                                                            QCryptographicHash::Sha256);
@@ -929,6 +938,10 @@ private slots:
         QTest::newRow("sender of 12")
             << u"account create --db DB x p --sender ABCDEFGHIJKL"_s << 1 << QString();
         QTest::newRow("account exists") << u"account create --db DB demo altra"_s << 1 << QString();
+        QTest::newRow("account exists in another Unicode form")
+            << u"account create --db DB jose\u0301 altra"_s << 1 << u"esiste già"_s;
+        QTest::newRow("user mixing Latin and Cyrillic")
+            << u"account create --db DB p\u0430ypal p"_s << 1 << u"alfabeti diversi"_s;
         QTest::newRow("credit for an unknown account")
             << u"credit add --db DB nessuno 5"_s << 1 << QString();
         QTest::newRow("credit over the maximum by one")
