@@ -54,6 +54,8 @@ const char* const usageText = R"(Uso:
       --dlr-allow gli indirizzi IP, separati da virgole, da cui il gateway accetta gli esiti
                   di consegna (predefinito l'host di Kannel in --forward; senza --forward,
                   questo computer); gli altri ricevono 403
+      Dopo 5 accessi falliti in un minuto per un account o da un indirizzo, ogni accesso di
+      quell'account o da quell'indirizzo riceve 429 (con Retry-After) finché il minuto passa.
       SIGTERM o SIGINT (Ctrl+C) lo fermano.
 
   quillet-gateway account create --db FILE UTENTE PASSWORD [CREDITO] [--sender MITTENTE]

@@ -7,6 +7,7 @@
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStringDecoder>
 #include <QStringList>
 #include <QUrl>
@@ -76,6 +77,20 @@ Encoding encodingOf(int coding, const QString& text, qsizetype bytes) {
         return {1, bytes <= 140 ? 1 : static_cast<int>((bytes + 133) / 134)};
     const sms::Alphabet alphabet = coding == 2 ? sms::Alphabet::Unicode : sms::alphabetOf(text);
     return {alphabet == sms::Alphabet::Unicode ? 2 : 0, sms::concatenatedParts(text, alphabet)};
+}
+
+// A login refused after too many failed ones.
+Reply tooManyLogins(int seconds) {
+    Reply reply = text(u"Troppi tentativi di accesso: riprovare tra %1"_s.arg(
+                           seconds == 1 ? u"1 secondo"_s : u"%1 secondi"_s.arg(seconds)),
+                       429);
+    reply.headers.append({"Retry-After", QByteArray::number(seconds)});
+    return reply;
+}
+
+// A user name as the log shows it: on one line, not too long.
+QString logged(const QString& user) {
+    return u'"' + pages::escapeLine(user.left(64)) + u'"';
 }
 
 // An SMS that no charge of the account covers.
@@ -215,21 +230,21 @@ Reply Service::handle(const QString& path, QByteArrayView rawQuery, const QHostA
 
 Reply Service::dispatch(const QString& path, QByteArrayView rawQuery, const QHostAddress& client) {
     if (path == u"/cgi-bin/utenti/leggi.pl")
-        return credit(rawQuery);
+        return credit(rawQuery, client);
     if (path == u"/cgi-bin/utenti/nosggi.pl")
-        return channel(rawQuery);
+        return channel(rawQuery, client);
     if (path == u"/cgi-bin/utenti/verifica.cgi")
-        return check(rawQuery);
+        return check(rawQuery, client);
     if (path == u"/cgi-bin/utenti/verifica2.cgi")
-        return charge(rawQuery);
+        return charge(rawQuery, client);
     if (path == u"/cgi-bin/sendsms")
-        return sendSms(rawQuery);
+        return sendSms(rawQuery, client);
     if (path == u"/cgi-bin/sendsms-status")
-        return sendStatus(rawQuery);
+        return sendStatus(rawQuery, client);
     if (path == u"/cgi-bin/dlr")
         return deliveryReport(rawQuery, client);
     if (path == u"/cgi-bin/utenti/esiti.pl")
-        return deliveryStates(rawQuery);
+        return deliveryStates(rawQuery, client);
     if (path == u"/cgi-bin/affiliate/giacli.pl")
         return pages::buyCredit(QueryString::parse(rawQuery, Plus::Literal));
     if (path == u"/cgi-bin/affiliate/programma.pl")
@@ -246,34 +261,52 @@ Reply Service::dispatch(const QString& path, QByteArrayView rawQuery, const QHos
     return text(u"Pagina non trovata"_s, 404);
 }
 
-Service::Login Service::login(const QString& user, const QString& password, SinkUser sinkUser) {
+// Failed logins are counted, and refused beyond the limit, before the slow check of the password.
+Service::Login Service::login(const QString& user, const QString& password,
+                              const QHostAddress& client, SinkUser sinkUser) {
+    const QString name = accountName(user);
     Login login;
-    if (sinkUser == SinkUser::Allowed && accountName(user) == m_config.sinkUser &&
-        password == m_config.sinkPass)
+    login.retryAfter = m_throttle.admit(name, client);
+    if (login.retryAfter > 0) {
+        logLine(u"Accesso rifiutato a %1 da %2: troppi tentativi falliti, riprovare tra %3 s"_s
+                    .arg(logged(user), client.toString())
+                    .arg(login.retryAfter));
+        return login;
+    }
+    bool failed = false; // a failure of the database is none of the client's
+    const auto settle = qScopeGuard([&] { m_throttle.settle(name, client, failed); });
+    if (sinkUser == SinkUser::Allowed && name == m_config.sinkUser && password == m_config.sinkPass)
         login.sinkUser = true;
     else
         login.account = m_logins.verify(user, password);
+    failed = !login.good();
+    if (failed)
+        logLine(u"Accesso non riuscito a %1 da %2"_s.arg(logged(user), client.toString()));
     return login;
 }
 
-Reply Service::credit(QByteArrayView rawQuery) {
+Reply Service::credit(QByteArrayView rawQuery, const QHostAddress& client) {
     const auto query = QueryString::parse(rawQuery, Plus::Literal);
     if (auto answer = missing(query, {u"utente"_s, u"pass"_s}))
         return *answer;
-    const Login login = this->login(query.value(u"utente"_s), query.value(u"pass"_s));
+    const Login login = this->login(query.value(u"utente"_s), query.value(u"pass"_s), client);
+    if (login.retryAfter > 0)
+        return tooManyLogins(login.retryAfter);
     if (!login.account)
         return text(u"Account non valido"_s);
     return text(QString::number(login.account->credit));
 }
 
-Reply Service::channel(QByteArrayView rawQuery) {
+Reply Service::channel(QByteArrayView rawQuery, const QHostAddress& client) {
     const auto query = QueryString::parse(rawQuery, Plus::Literal);
     if (auto answer = missing(query, {u"utente"_s, u"pass"_s}))
         return *answer;
     // The client reads any text as settings: a wrong account gets an empty answer.
     const QString user = query.value(u"utente"_s);
     const QString pass = query.value(u"pass"_s);
-    const Login login = this->login(user, pass);
+    const Login login = this->login(user, pass, client);
+    if (login.retryAfter > 0)
+        return tooManyLogins(login.retryAfter);
     if (!login.account)
         return text(QString());
     if (!m_config.channel.isEmpty())
@@ -286,13 +319,15 @@ Reply Service::channel(QByteArrayView rawQuery) {
     return text(u"%1-%2:%3-%4"_s.arg(m_sinkHost, user, pass, QString::number(m_sinkPort)));
 }
 
-Reply Service::check(QByteArrayView rawQuery) {
+Reply Service::check(QByteArrayView rawQuery, const QHostAddress& client) {
     const auto query = QueryString::parse(rawQuery, Plus::Literal);
     const auto numbers = sendNumbers(query);
     if (const auto* answer = std::get_if<Reply>(&numbers))
         return *answer;
     const qint64 count = std::get<SendNumbers>(numbers).count;
-    const Login login = this->login(query.value(u"utente"_s), query.value(u"pass"_s));
+    const Login login = this->login(query.value(u"utente"_s), query.value(u"pass"_s), client);
+    if (login.retryAfter > 0)
+        return tooManyLogins(login.retryAfter);
     if (!login.account)
         return text(u"KO Account non valido"_s);
     const qint64 credit = login.account->credit;
@@ -302,14 +337,16 @@ Reply Service::check(QByteArrayView rawQuery) {
     return text(u"OK"_s);
 }
 
-Reply Service::charge(QByteArrayView rawQuery) {
+Reply Service::charge(QByteArrayView rawQuery, const QHostAddress& client) {
     using Outcome = ChargeResult::Outcome;
     const auto query = QueryString::parse(rawQuery, Plus::Literal);
     const auto numbers = sendNumbers(query);
     if (const auto* answer = std::get_if<Reply>(&numbers))
         return *answer;
     const auto& [numero, count] = std::get<SendNumbers>(numbers);
-    const Login login = this->login(query.value(u"utente"_s), query.value(u"pass"_s));
+    const Login login = this->login(query.value(u"utente"_s), query.value(u"pass"_s), client);
+    if (login.retryAfter > 0)
+        return tooManyLogins(login.retryAfter);
     const ChargeResult result =
         login.account ? m_store.chargeSend(login.account->user, numero, count) : ChargeResult{};
     switch (result.outcome) {
@@ -331,14 +368,14 @@ Reply Service::charge(QByteArrayView rawQuery) {
 
 // Who sends on sendsms: the sink user or an account (whose default sender goes out when the
 // request has none, as a sendsms user's default-sender in Kannel).
-Service::Login Service::sinkLogin(const QueryString& query) {
+Service::Login Service::sinkLogin(const QueryString& query, const QHostAddress& client) {
     const QString user =
         query.has(u"username"_s) ? query.value(u"username"_s) : query.value(u"user"_s);
     const QString pass =
         query.has(u"password"_s) ? query.value(u"password"_s) : query.value(u"pass"_s);
     if (user.isNull() || pass.isNull())
         return {};
-    return login(user, pass, SinkUser::Allowed);
+    return login(user, pass, client, SinkUser::Allowed);
 }
 
 // Whether the SMS the client handed over with this reference reached the sink: "1" or "0".
@@ -370,9 +407,11 @@ private:
     QString m_reference;
 };
 
-Reply Service::sendStatus(QByteArrayView rawQuery) {
+Reply Service::sendStatus(QByteArrayView rawQuery, const QHostAddress& client) {
     const auto query = QueryString::parse(rawQuery, Plus::Space);
-    const Login login = sinkLogin(query);
+    const Login login = sinkLogin(query, client);
+    if (login.retryAfter > 0)
+        return tooManyLogins(login.retryAfter);
     if (!login.good())
         return kannel(403, "Authorization failed for sendsms");
     if (auto answer = missing(query, {referenceKey}))
@@ -386,14 +425,16 @@ Reply Service::sendStatus(QByteArrayView rawQuery) {
     return text(QString::number(m_store.smsWithReference(reference)));
 }
 
-Reply Service::sendSms(QByteArrayView rawQuery) {
+Reply Service::sendSms(QByteArrayView rawQuery, const QHostAddress& client) {
     // What Kannel would read otherwise than the gateway is refused before anything is charged.
     if (const auto problem = unsoundQuery(rawQuery))
         return kannel(400, u"Richiesta non valida: %1, rifiutata"_s.arg(*problem));
     // Kannel decodes the query as an HTML form: a raw '+' is a blank.
     const auto query = QueryString::parse(rawQuery, Plus::Space);
     const InFlight handling(*this, query.value(referenceKey));
-    const Login login = sinkLogin(query);
+    const Login login = sinkLogin(query, client);
+    if (login.retryAfter > 0)
+        return tooManyLogins(login.retryAfter);
     // The sink user's SMS are paid by no account: they never go on to Kannel.
     if (!login.good() || (m_config.forward && login.sinkUser))
         return kannel(403, "Authorization failed for sendsms");
@@ -492,7 +533,7 @@ Reply Service::deliveryReport(QByteArrayView rawQuery, const QHostAddress& clien
 
 // The latest delivery state of the account's SMS asked for, a line each:
 // KEY <tab> STATE <tab> TIME <tab> TEXT.
-Reply Service::deliveryStates(QByteArrayView rawQuery) {
+Reply Service::deliveryStates(QByteArrayView rawQuery, const QHostAddress& client) {
     const auto query = QueryString::parse(rawQuery, Plus::Literal);
     if (auto answer = missing(query, {u"utente"_s, u"pass"_s, u"sms"_s}))
         return *answer;
@@ -500,7 +541,9 @@ Reply Service::deliveryStates(QByteArrayView rawQuery) {
     if (keys.size() > maxAskedKeys)
         return text(u"Troppe chiavi: al massimo 200 per richiesta"_s, 400);
     const Login login =
-        this->login(query.value(u"utente"_s), query.value(u"pass"_s), SinkUser::Allowed);
+        this->login(query.value(u"utente"_s), query.value(u"pass"_s), client, SinkUser::Allowed);
+    if (login.retryAfter > 0)
+        return tooManyLogins(login.retryAfter);
     if (!login.good())
         return text(u"Account non valido"_s);
     const QString owner = login.account ? login.account->user : u""_s; // the sink user's: ""

@@ -1,5 +1,6 @@
 // The reference gateway, run as a real process on a free port of 127.0.0.1.
 
+#include "gateway/loginthrottle.h"
 #include "store/sqlite.h"
 #include "support/kannelrig.h"
 
@@ -138,6 +139,7 @@ class TestGateway : public QObject {
     QProcess m_partsServer;
     quint16 m_partsPort = 0;
     int m_partsRows = 0;
+    int m_loginRows = 0;
 
     Answer get(const QByteArray& target) { return httpGet(m_port, target); }
     QByteArray credit(const QByteArray& user, const QByteArray& pass) {
@@ -279,7 +281,8 @@ private slots:
     void answers() {
         QFETCH(QByteArray, target);
         QFETCH(QByteArray, body);
-        const Answer answer = get(target);
+        // Its wrong logins from an address of their own: 5 failures there stop any login.
+        const Answer answer = httpGet(m_port, target, u"127.0.0.3"_s);
         QTEST(answer.status, "status");
         QCOMPARE(answer.body, body.replace("%port", QByteArray::number(m_port)));
         QCOMPARE(credit("demo", "demo"), "25"_ba); // never charged; the gateway still serves
@@ -850,6 +853,83 @@ private slots:
              status.globalMatch(QString::fromLatin1(exchange(m_port, requests))))
             statuses.append(match.captured(1).toInt());
         QTEST(statuses, "statuses");
+    }
+
+    // At most 5 failed logins a minute for an account and for an address, on every request that
+    // carries one: the 6th attempt gets 429, right or wrong, while others log in as always.
+    void failedLogins_data() {
+        QTest::addColumn<QByteArray>("target"); // U the user, P the password
+        QTest::addColumn<bool>("perAccount");   // else per address
+        const QList<QByteArray> targets =
+            QByteArray("utenti/leggi.pl?utente=U&pass=P utenti/nosggi.pl?utente=U&pass=P utenti/"
+                       "verifica.cgi?utente=U&pass=P&numero=1&numerodet=1 utenti/verifica2.cgi?"
+                       "utente=U&pass=P&numero=1&numerodet=0 sendsms?username=U&password=P&to=1"
+                       "&text=x utenti/esiti.pl?utente=U&pass=P&sms= sendsms-status?username=U"
+                       "&password=P&quillet-id=r")
+                .split(' ');
+        for (int i = 0; i <= 7; ++i) // the first both ways
+            QTest::newRow(targets[i % 7].left(targets[i % 7].indexOf('?')) + (i % 2 ? "/ip" : ""))
+                << "/cgi-bin/" + targets[i % 7] << (i % 2 == 0);
+    }
+    void failedLogins() {
+        QFETCH(QByteArray, target);
+        QFETCH(bool, perAccount);
+        const int row = ++m_loginRows;
+        const QByteArray user = "tentativi" + QByteArray::number(row);
+        createAccount(QString::fromLatin1(user), u"giusta"_s, 1);
+        const auto ask = [&](const QByteArray& name, const QByteArray& password, int from) {
+            return httpGet(m_port, QByteArray(target).replace("U", name).replace("P", password),
+                           u"127.0.1.%1"_s.arg(row * 8 + from));
+        };
+        std::vector<std::future<Answer>> failures; // at once: attempts under way count too
+        for (int i = 0; i < 5; ++i)
+            failures.push_back(std::async(std::launch::async, ask,
+                                          perAccount ? user : "ignoto" + QByteArray::number(i),
+                                          "x"_ba, perAccount ? i : 0));
+        for (auto& failed : failures)
+            QCOMPARE_NE(failed.get().status, 429);
+        const Answer refused = ask(user, "giusta", perAccount ? 5 : 0);
+        QCOMPARE(refused.status, 429);
+        const qsizetype at = refused.head.indexOf("\r\nRetry-After: ") + 15;
+        const QByteArray seconds = refused.head.mid(at, refused.head.indexOf('\r', at) - at);
+        QVERIFY2(seconds.toInt() >= 55 && seconds.toInt() <= 60, refused.head.constData());
+        QCOMPARE(refused.body,
+                 "Troppi tentativi di accesso: riprovare tra " + seconds + " secondi");
+        const Answer other = httpGet(m_port, "/cgi-bin/utenti/leggi.pl?utente=demo&pass=demo",
+                                     u"127.0.1.%1"_s.arg(row * 8 + 6)); // from elsewhere
+        QCOMPARE(other.body, "25"_ba);
+    }
+
+    // The limit in time, on a clock of the test's own: at second N a failure (FN), a good login
+    // (GN), an attempt left under way (PN), an attempt that must wait W seconds (?N=W), or a
+    // failure of each of a thousand other names and addresses (MN), beyond what it keeps (100).
+    void throttleClock_data() {
+        QTest::addColumn<QString>("steps");
+        QTest::newRow("5 failures: refused until the first is a minute old")
+            << u"F0 F1 F2 F3 F4 ?4=56 ?59.5=1 ?60=0"_s;
+        QTest::newRow("4 failures: the 5th attempt let in") << u"F0 F0 F0 F0 ?0=0 F0 ?0=60"_s;
+        QTest::newRow("a failure after the minute counts to the next")
+            << u"F0 F1 F2 F3 F4 F60 ?60=1 ?61=0"_s;
+        QTest::newRow("good logins never count") << u"G0 G0 G0 G0 G0 G0 F1 F1 F1 F1 ?1=0"_s;
+        QTest::newRow("an attempt under way counts") << u"F0 F0 F0 F0 P0 ?0=1"_s;
+        QTest::newRow("many names: the latest kept") << u"M0 F1 F1 F1 F1 F1 ?1=60"_s;
+    }
+    void throttleClock() {
+        QFETCH(QString, steps);
+        std::chrono::steady_clock::time_point now;
+        gateway::LoginThrottle throttle([&now] { return now; }, 100);
+        for (const QString& step : steps.split(u' ')) {
+            const QStringList time = step.mid(1).split(u'=');
+            now = decltype(now)(std::chrono::milliseconds(qRound64(time[0].toDouble() * 1000)));
+            for (quint32 i = 0; step[0] == u'M' && i < 1000; ++i) // others fail once each
+                throttle.settle(u"%1"_s.arg(i), QHostAddress(i),
+                                !throttle.admit(u"%1"_s.arg(i), QHostAddress(i)));
+            const int wait = step[0] == u'M' ? 0 : throttle.admit(u"utente"_s, QHostAddress(~0u));
+            if (wait == 0 && (step[0] == u'F' || step[0] == u'G' || step[0] == u'?'))
+                throttle.settle(u"utente"_s, QHostAddress(~0u), step[0] == u'F');
+            QCOMPARE(wait, time.value(1, u"0"_s).toInt());
+        }
+        QCOMPARE_LE(throttle.tracked(), 200);
     }
 
     // A database of version 6 opens: its SHA-256 hashes log in and become argon2id at the first
