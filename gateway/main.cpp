@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <pthread.h>
+#include <sodium.h>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -60,6 +61,8 @@ const char* const usageText = R"(Uso:
                   il proprio mittente predefinito e quelli permessi da "account sender add"
       --demo      per le prove su questo computer: l'account del gestore è quillet / quillet
                   (salvo --sink-user), noto a tutti: mai su un gateway pubblico
+      Dopo 5 accessi falliti in un minuto per un account o da un indirizzo, ogni accesso di
+      quell'account o da quell'indirizzo riceve 429 (con Retry-After) finché il minuto passa.
       SIGTERM o SIGINT (Ctrl+C) lo fermano.
 
   quillet-gateway account create --db FILE UTENTE PASSWORD [CREDITO] [--sender MITTENTE]
@@ -67,7 +70,9 @@ const char* const usageText = R"(Uso:
       Crea un account con il credito indicato (predefinito 0). Il mittente (al massimo 11
       caratteri; predefinito il nome utente tagliato a 11 caratteri) vale per gli SMS che
       l'account invia senza mittente. Con --if-missing un account già esistente non è un
-      errore (e non viene cambiato).
+      errore (e non viene cambiato). Il nome utente vale in forma Unicode NFC ("josé" con
+      l'accento composto o separato è lo stesso account) e non può mescolare alfabeti
+      diversi; la password è conservata come hash argon2id.
 
   quillet-gateway account sender add|remove --db FILE UTENTE MITTENTE
   quillet-gateway account sender list --db FILE UTENTE
@@ -472,6 +477,10 @@ int run(const QStringList& args) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (sodium_init() < 0) {
+        printLine(stderr, u"quillet-gateway: libsodium non si avvia"_s);
+        return exitFailure;
+    }
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));

@@ -1,5 +1,6 @@
 #include "gateway/service.h"
 
+#include "gateway/accountname.h"
 #include "gateway/gatewayerror.h"
 #include "gateway/pages.h"
 #include "gateway/sender.h"
@@ -7,6 +8,7 @@
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStringDecoder>
 #include <QStringList>
 #include <QUrl>
@@ -80,6 +82,20 @@ Encoding encodingOf(int coding, const QString& text, qsizetype bytes) {
         return {1, bytes <= 140 ? 1 : static_cast<int>((bytes + 133) / 134)};
     const sms::Alphabet alphabet = coding == 2 ? sms::Alphabet::Unicode : sms::alphabetOf(text);
     return {alphabet == sms::Alphabet::Unicode ? 2 : 0, sms::concatenatedParts(text, alphabet)};
+}
+
+// A login refused after too many failed ones.
+Reply tooManyLogins(int seconds) {
+    Reply reply = text(u"Troppi tentativi di accesso: riprovare tra %1"_s.arg(
+                           seconds == 1 ? u"1 secondo"_s : u"%1 secondi"_s.arg(seconds)),
+                       429);
+    reply.headers.append({"Retry-After", QByteArray::number(seconds)});
+    return reply;
+}
+
+// A user name as the log shows it: on one line, not too long.
+QString logged(const QString& user) {
+    return u'"' + pages::escapeLine(user.left(64)) + u'"';
 }
 
 // An SMS that no charge of the account covers.
@@ -201,7 +217,10 @@ void logLine(const QString& line) {
 
 Service::Service(Store& store, ServiceConfig config)
     : m_store(store)
-    , m_config(std::move(config)) {}
+    , m_config(std::move(config))
+    , m_logins(store) {
+    m_config.sinkUser = accountName(m_config.sinkUser);
+}
 
 void Service::dropOldReports() {
     m_nextDrop = steadyMs() + dropIntervalMs;
@@ -235,21 +254,21 @@ Reply Service::handle(const QString& path, QByteArrayView rawQuery, const QHostA
 Reply Service::dispatch(const QString& path, QByteArrayView rawQuery, const QHostAddress& client,
                         QByteArrayView authorization) {
     if (path == u"/cgi-bin/utenti/leggi.pl")
-        return credit(rawQuery);
+        return credit(rawQuery, client);
     if (path == u"/cgi-bin/utenti/nosggi.pl")
-        return channel(rawQuery);
+        return channel(rawQuery, client);
     if (path == u"/cgi-bin/utenti/verifica.cgi")
-        return check(rawQuery);
+        return check(rawQuery, client);
     if (path == u"/cgi-bin/utenti/verifica2.cgi")
-        return charge(rawQuery);
+        return charge(rawQuery, client);
     if (path == u"/cgi-bin/sendsms")
-        return sendSms(rawQuery);
+        return sendSms(rawQuery, client);
     if (path == u"/cgi-bin/sendsms-status")
-        return sendStatus(rawQuery);
+        return sendStatus(rawQuery, client);
     if (path == u"/cgi-bin/dlr")
         return deliveryReport(rawQuery, client);
     if (path == u"/cgi-bin/utenti/esiti.pl")
-        return deliveryStates(rawQuery);
+        return deliveryStates(rawQuery, client);
     if (path == u"/cgi-bin/affiliate/giacli.pl")
         return pages::buyCredit(QueryString::parse(rawQuery, Plus::Literal));
     if (path == u"/cgi-bin/affiliate/programma.pl")
@@ -257,7 +276,7 @@ Reply Service::dispatch(const QString& path, QByteArrayView rawQuery, const QHos
     if (path == u"/affiliate1/affiliati.htm")
         return pages::affiliates();
     if (path == u"/sink" || path == u"/sink.txt") {
-        if (auto refusal = operatorRefusal(authorization))
+        if (auto refusal = operatorRefusal(authorization, client))
             return *refusal;
         return path == u"/sink" ? sinkPage() : sinkListing();
     }
@@ -266,24 +285,69 @@ Reply Service::dispatch(const QString& path, QByteArrayView rawQuery, const QHos
     return text(u"Pagina non trovata"_s, 404);
 }
 
-Reply Service::credit(QByteArrayView rawQuery) {
+// Failed logins are counted, and refused beyond the limit, before the slow check of the password.
+Service::Login Service::login(const QString& user, const QString& password,
+                              const QHostAddress& client, SinkUser sinkUser) {
+    const QString name = accountName(user);
+    Login login;
+    const auto refused = [&] {
+        logLine(u"Accesso rifiutato a %1 da %2: troppi tentativi falliti, riprovare tra %3 s"_s
+                    .arg(logged(user), client.toString())
+                    .arg(login.retryAfter));
+        return login;
+    };
+    if ((login.retryAfter = m_throttle.lockedFor(name, client)) > 0)
+        return refused();
+    if (sinkUser == SinkUser::Allowed && isSinkUser(name, password)) {
+        login.sinkUser = true;
+        return login;
+    }
+    // Only a check of the password counts: a login remembered right never waits on others.
+    bool admitted = false;
+    bool failed = false; // a failure of the database is none of the client's
+    const auto settle = qScopeGuard([&] {
+        if (admitted)
+            m_throttle.settle(name, client, failed);
+    });
+    login.account = m_logins.verify(
+        user, password,
+        [&] {
+            const int wait = m_throttle.admit(name, client);
+            admitted = wait == 0;
+            return wait;
+        },
+        login.retryAfter);
+    if (login.retryAfter > 0)
+        return refused();
+    failed = !login.good();
+    if (failed)
+        logLine(u"Accesso non riuscito a %1 da %2"_s.arg(logged(user), client.toString()));
+    return login;
+}
+
+Reply Service::credit(QByteArrayView rawQuery, const QHostAddress& client) {
     const auto query = QueryString::parse(rawQuery, Plus::Literal);
     if (auto answer = missing(query, {u"utente"_s, u"pass"_s}))
         return *answer;
-    const auto credit = m_store.credit(query.value(u"utente"_s), query.value(u"pass"_s));
-    if (!credit)
+    const Login login = this->login(query.value(u"utente"_s), query.value(u"pass"_s), client);
+    if (login.retryAfter > 0)
+        return tooManyLogins(login.retryAfter);
+    if (!login.account)
         return text(u"Account non valido"_s);
-    return text(QString::number(*credit));
+    return text(QString::number(login.account->credit));
 }
 
-Reply Service::channel(QByteArrayView rawQuery) {
+Reply Service::channel(QByteArrayView rawQuery, const QHostAddress& client) {
     const auto query = QueryString::parse(rawQuery, Plus::Literal);
     if (auto answer = missing(query, {u"utente"_s, u"pass"_s}))
         return *answer;
     // The client reads any text as settings: a wrong account gets an empty answer.
     const QString user = query.value(u"utente"_s);
     const QString pass = query.value(u"pass"_s);
-    if (!m_store.credit(user, pass))
+    const Login login = this->login(user, pass, client);
+    if (login.retryAfter > 0)
+        return tooManyLogins(login.retryAfter);
+    if (!login.account)
         return text(QString());
     if (!m_config.channel.isEmpty())
         return text(m_config.channel);
@@ -295,30 +359,36 @@ Reply Service::channel(QByteArrayView rawQuery) {
     return text(u"%1-%2:%3-%4"_s.arg(m_sinkHost, user, pass, QString::number(m_sinkPort)));
 }
 
-Reply Service::check(QByteArrayView rawQuery) {
+Reply Service::check(QByteArrayView rawQuery, const QHostAddress& client) {
     const auto query = QueryString::parse(rawQuery, Plus::Literal);
     const auto numbers = sendNumbers(query);
     if (const auto* answer = std::get_if<Reply>(&numbers))
         return *answer;
     const qint64 count = std::get<SendNumbers>(numbers).count;
-    const auto credit = m_store.credit(query.value(u"utente"_s), query.value(u"pass"_s));
-    if (!credit)
+    const Login login = this->login(query.value(u"utente"_s), query.value(u"pass"_s), client);
+    if (login.retryAfter > 0)
+        return tooManyLogins(login.retryAfter);
+    if (!login.account)
         return text(u"KO Account non valido"_s);
-    if (*credit < count)
+    const qint64 credit = login.account->credit;
+    if (credit < count)
         return text(
-            u"KO Credito insufficiente: disponibili %1, richiesti %2"_s.arg(*credit).arg(count));
+            u"KO Credito insufficiente: disponibili %1, richiesti %2"_s.arg(credit).arg(count));
     return text(u"OK"_s);
 }
 
-Reply Service::charge(QByteArrayView rawQuery) {
+Reply Service::charge(QByteArrayView rawQuery, const QHostAddress& client) {
     using Outcome = ChargeResult::Outcome;
     const auto query = QueryString::parse(rawQuery, Plus::Literal);
     const auto numbers = sendNumbers(query);
     if (const auto* answer = std::get_if<Reply>(&numbers))
         return *answer;
     const auto& [numero, count] = std::get<SendNumbers>(numbers);
+    const Login login = this->login(query.value(u"utente"_s), query.value(u"pass"_s), client);
+    if (login.retryAfter > 0)
+        return tooManyLogins(login.retryAfter);
     const ChargeResult result =
-        m_store.chargeSend(query.value(u"utente"_s), query.value(u"pass"_s), numero, count);
+        login.account ? m_store.chargeSend(login.account->user, numero, count) : ChargeResult{};
     switch (result.outcome) {
     case Outcome::Charged:
         return text(u"OK addebitati %1, credito %2"_s.arg(result.amount).arg(result.balance));
@@ -336,21 +406,16 @@ Reply Service::charge(QByteArrayView rawQuery) {
     return text(u"KO Account non valido"_s);
 }
 
-// Who sends on sendsms; nullopt for a wrong account.
-std::optional<Service::SinkLogin> Service::sinkLogin(const QueryString& query) {
+// Who sends on sendsms: the sink user or an account (whose default sender goes out when the
+// request has none, as a sendsms user's default-sender in Kannel).
+Service::Login Service::sinkLogin(const QueryString& query, const QHostAddress& client) {
     const QString user =
         query.has(u"username"_s) ? query.value(u"username"_s) : query.value(u"user"_s);
     const QString pass =
         query.has(u"password"_s) ? query.value(u"password"_s) : query.value(u"pass"_s);
     if (user.isNull() || pass.isNull())
-        return std::nullopt;
-    if (isSinkUser(user, pass))
-        return SinkLogin{};
-    // As a sendsms user's default-sender in Kannel: the sender when the request has none.
-    const auto sender = m_store.sender(user, pass);
-    if (!sender)
-        return std::nullopt;
-    return SinkLogin{*sender, user};
+        return {};
+    return login(user, pass, client, SinkUser::Allowed);
 }
 
 // Whether the SMS the client handed over with this reference reached the sink: "1" or "0".
@@ -387,13 +452,18 @@ bool Service::isSinkUser(const QString& user, const QString& pass) const {
 }
 
 // The sink's pages are the operator's: nullopt for the sink user's login, the refusal otherwise.
-std::optional<Reply> Service::operatorRefusal(QByteArrayView authorization) const {
+std::optional<Reply> Service::operatorRefusal(QByteArrayView authorization,
+                                              const QHostAddress& client) {
     if (m_config.sinkUser.isEmpty())
         return text(u"Messaggi ricevuti visibili solo al gestore: avviare il gateway con "
                     "--sink-user e --sink-pass"_s,
                     403);
-    const auto login = basicLogin(authorization);
-    if (login && isSinkUser(login->first, login->second))
+    const auto basic = basicLogin(authorization);
+    const Login login =
+        basic ? this->login(basic->first, basic->second, client, SinkUser::Allowed) : Login{};
+    if (login.retryAfter > 0)
+        return tooManyLogins(login.retryAfter);
+    if (login.sinkUser)
         return std::nullopt;
     Reply refusal = text(u"Messaggi ricevuti visibili solo al gestore: accedere con l'utente "
                          "del ricevitore"_s,
@@ -403,10 +473,12 @@ std::optional<Reply> Service::operatorRefusal(QByteArrayView authorization) cons
     return refusal;
 }
 
-Reply Service::sendStatus(QByteArrayView rawQuery) {
+Reply Service::sendStatus(QByteArrayView rawQuery, const QHostAddress& client) {
     const auto query = QueryString::parse(rawQuery, Plus::Space);
-    const auto login = sinkLogin(query);
-    if (!login)
+    const Login login = sinkLogin(query, client);
+    if (login.retryAfter > 0)
+        return tooManyLogins(login.retryAfter);
+    if (!login.good())
         return kannel(403, "Authorization failed for sendsms");
     if (auto answer = missing(query, {referenceKey}))
         return *answer;
@@ -418,21 +490,25 @@ Reply Service::sendStatus(QByteArrayView rawQuery) {
     }
     // Only the caller's own SMS; one handed to the SMS centre whose answer was lost is neither
     // sent nor not sent.
-    const auto handed = m_store.smsWithReference(reference, login->payer);
+    const auto handed =
+        m_store.smsWithReference(reference, login.account ? login.account->user : QString());
     return text(handed.pending ? u"Incerto"_s : QString::number(handed.sms));
 }
 
-Reply Service::sendSms(QByteArrayView rawQuery) {
+Reply Service::sendSms(QByteArrayView rawQuery, const QHostAddress& client) {
     // What Kannel would read otherwise than the gateway is refused before anything is charged.
     if (const auto problem = unsoundQuery(rawQuery))
         return kannel(400, u"Richiesta non valida: %1, rifiutata"_s.arg(*problem));
     // Kannel decodes the query as an HTML form: a raw '+' is a blank.
     const auto query = QueryString::parse(rawQuery, Plus::Space);
     const InFlight handling(*this, query.value(referenceKey));
-    const auto login = sinkLogin(query);
+    const Login login = sinkLogin(query, client);
+    if (login.retryAfter > 0)
+        return tooManyLogins(login.retryAfter);
     // The sink user's SMS are paid by no account: they never go on to Kannel.
-    if (!login || (m_config.forward && login->payer.isEmpty()))
+    if (!login.good() || (m_config.forward && login.sinkUser))
         return kannel(403, "Authorization failed for sendsms");
+    const QString payer = login.account ? login.account->user : QString();
 
     if (!query.has(u"to"_s))
         return kannel(400, "Missing receiver number, rejected");
@@ -446,16 +522,16 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
             return kannel(400, "Number(s) has/have been denied by white- and/or black-lists.");
     }
     QString sender = query.value(u"from"_s);
-    if (sender.isEmpty())
-        sender = login->sender;
+    if (sender.isEmpty() && login.account)
+        sender = login.account->sender;
     if (sender.isEmpty())
         return kannel(400, "Sender missing and no global set, rejected");
     if (senderProblem(sender))
         return kannel(400, "Mittente non valido: un nome di al massimo 11 caratteri dell'alfabeto "
                            "GSM o un numero di al massimo 16 cifre, rifiutato");
     // The operator answers for who an account sends as (a bank's name is not anyone's).
-    if (!m_config.freeSenders && !login->payer.isEmpty() && sender != login->sender &&
-        !m_store.mayUseSender(login->payer, sender))
+    if (!m_config.freeSenders && login.account && sender != login.account->sender &&
+        !m_store.mayUseSender(login.account->user, sender))
         return kannel(403, "Mittente non consentito a questo account dal gestore, rifiutato");
 
     const int mclass = smallInteger(query.bytes(u"mclass"_s)).value_or(-1);
@@ -503,8 +579,8 @@ Reply Service::sendSms(QByteArrayView rawQuery) {
         messages.append(sms);
     }
     if (m_config.forward)
-        return forward(login->payer, sender, messages);
-    if (!m_store.addMessages(messages, m_config.sinkKeep, login->payer, Store::Reports::Sink))
+        return forward(payer, sender, messages);
+    if (!m_store.addMessages(messages, m_config.sinkKeep, payer, Store::Reports::Sink))
         return unpaid();
     return withKeys(kannel(202, "0: Accepted for delivery"), messages);
 }
@@ -534,20 +610,20 @@ Reply Service::deliveryReport(QByteArrayView rawQuery, const QHostAddress& clien
 
 // The latest delivery state of the account's SMS asked for, a line each:
 // KEY <tab> STATE <tab> TIME <tab> TEXT.
-Reply Service::deliveryStates(QByteArrayView rawQuery) {
+Reply Service::deliveryStates(QByteArrayView rawQuery, const QHostAddress& client) {
     const auto query = QueryString::parse(rawQuery, Plus::Literal);
     if (auto answer = missing(query, {u"utente"_s, u"pass"_s, u"sms"_s}))
         return *answer;
     const QStringList keys = query.value(u"sms"_s).split(u',', Qt::SkipEmptyParts);
     if (keys.size() > maxAskedKeys)
         return text(u"Troppe chiavi: al massimo 200 per richiesta"_s, 400);
-    const QString user = query.value(u"utente"_s);
-    const QString pass = query.value(u"pass"_s);
-    QString owner = user; // the sink user's SMS are kept as ""
-    if (isSinkUser(user, pass))
-        owner = u""_s;
-    else if (!m_store.credit(user, pass))
+    const Login login =
+        this->login(query.value(u"utente"_s), query.value(u"pass"_s), client, SinkUser::Allowed);
+    if (login.retryAfter > 0)
+        return tooManyLogins(login.retryAfter);
+    if (!login.good())
         return text(u"Account non valido"_s);
+    const QString owner = login.account ? login.account->user : u""_s; // the sink user's: ""
     QStringList lines;
     for (const Delivery& delivery : m_store.deliveries(owner, keys)) {
         lines.append(delivery.key + u'\t' + QString::number(delivery.state) + u'\t' +

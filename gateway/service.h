@@ -1,6 +1,8 @@
 #pragma once
 
 #include "gateway/forward.h"
+#include "gateway/logins.h"
+#include "gateway/loginthrottle.h"
 #include "gateway/query.h"
 #include "gateway/reply.h"
 #include "gateway/store.h"
@@ -66,27 +68,36 @@ public:
 private:
     Reply dispatch(const QString& path, QByteArrayView rawQuery, const QHostAddress& client,
                    QByteArrayView authorization);
-    Reply credit(QByteArrayView rawQuery);
-    Reply channel(QByteArrayView rawQuery);
-    Reply check(QByteArrayView rawQuery);
-    Reply charge(QByteArrayView rawQuery);
-    Reply sendSms(QByteArrayView rawQuery);
-    Reply sendStatus(QByteArrayView rawQuery);
+    Reply credit(QByteArrayView rawQuery, const QHostAddress& client);
+    Reply channel(QByteArrayView rawQuery, const QHostAddress& client);
+    Reply check(QByteArrayView rawQuery, const QHostAddress& client);
+    Reply charge(QByteArrayView rawQuery, const QHostAddress& client);
+    Reply sendSms(QByteArrayView rawQuery, const QHostAddress& client);
+    Reply sendStatus(QByteArrayView rawQuery, const QHostAddress& client);
     Reply deliveryReport(QByteArrayView rawQuery, const QHostAddress& client);
-    Reply deliveryStates(QByteArrayView rawQuery);
-    struct SinkLogin {
-        QString sender; // the default sender; empty for the sink user
-        QString payer;  // the account whose charges pay for the SMS; empty for the sink user
+    Reply deliveryStates(QByteArrayView rawQuery, const QHostAddress& client);
+    // Who a request's login is: an account, the sink user, nobody (a wrong login), or a client
+    // refused for failing too many.
+    struct Login {
+        std::optional<Account> account;
+        bool sinkUser = false;
+        int retryAfter = 0; // > 0: too many failed logins; the seconds to wait
+        bool good() const { return account || sinkUser; }
     };
-    std::optional<SinkLogin> sinkLogin(const QueryString& query);
+    enum class SinkUser { Refused, Allowed };
+    Login login(const QString& user, const QString& password, const QHostAddress& client,
+                SinkUser sinkUser = SinkUser::Refused);
+    Login sinkLogin(const QueryString& query, const QHostAddress& client);
     bool isSinkUser(const QString& user, const QString& pass) const;
-    std::optional<Reply> operatorRefusal(QByteArrayView authorization) const;
+    std::optional<Reply> operatorRefusal(QByteArrayView authorization, const QHostAddress& client);
     Reply forward(const QString& payer, const QString& sender, const QList<SinkMessage>& sms);
     Reply sinkListing();
     Reply sinkPage();
 
     Store& m_store;
     ServiceConfig m_config;
+    Logins m_logins;
+    LoginThrottle m_throttle;
     QString m_sinkHost;
     int m_sinkPort = 0;
     std::atomic<qint64> m_nextDrop{0}; // steady-clock ms

@@ -1,18 +1,15 @@
 #include "gateway/store.h"
 
+#include "gateway/accountname.h"
 #include "gateway/gatewayerror.h"
 #include "gateway/sender.h"
 #include "store/sqlite.h"
 
-#include <QCryptographicHash>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 
 namespace gateway {
 
@@ -36,7 +33,9 @@ CREATE TABLE accounts(
     hash BLOB NOT NULL,
     credit INTEGER NOT NULL CHECK (credit >= 0),
     created TEXT NOT NULL,
-    sender TEXT NOT NULL);
+    sender TEXT NOT NULL,
+    name TEXT NOT NULL);
+CREATE INDEX accounts_by_name ON accounts(name);
 CREATE TABLE ledger(
     id INTEGER PRIMARY KEY,
     time TEXT NOT NULL,
@@ -126,6 +125,17 @@ ALTER TABLE sink ADD COLUMN parts INTEGER NOT NULL DEFAULT 1;
 ALTER TABLE deliveries ADD COLUMN parts INTEGER NOT NULL DEFAULT 1;
 )sql";
 
+// Version 6 compared names as they were written: each account gets its name in NFC to be found
+// by (not unique: two accounts may differ only in form there).
+void addNames(sqlite::Connection& db) {
+    db.exec("ALTER TABLE accounts ADD COLUMN name TEXT NOT NULL DEFAULT ''");
+    Statement users(db, "SELECT rowid, user FROM accounts");
+    Statement update(db, "UPDATE accounts SET name = ?2 WHERE rowid = ?1");
+    while (users.step())
+        update.bind(1, users.integer(0)).bind(2, accountName(users.text(1))).run();
+    db.exec("CREATE INDEX accounts_by_name ON accounts(name)");
+}
+
 [[noreturn]] void raiseGatewayError(const sqlite::Error& error) {
     switch (error.primaryCode()) {
     case SQLITE_NOTADB:
@@ -145,28 +155,6 @@ QString nowText() {
 
 QDateTime localTime(const QString& stored) {
     return QDateTime::fromString(stored, Qt::ISODateWithMs).toLocalTime();
-}
-
-QByteArray passwordHash(const QByteArray& salt, const QString& password) {
-    return QCryptographicHash::hash(salt + password.toUtf8(), QCryptographicHash::Sha256);
-}
-
-QByteArray newSalt() {
-    std::array<quint32, 4> words{};
-    QRandomGenerator::system()->fillRange(words.data(), words.size());
-    QByteArray salt(sizeof(words), Qt::Uninitialized);
-    std::memcpy(salt.data(), words.data(), sizeof(words));
-    return salt;
-}
-
-// Same time whatever byte differs first.
-bool sameBytes(const QByteArray& a, const QByteArray& b) {
-    if (a.size() != b.size())
-        return false;
-    unsigned char diff = 0;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return diff == 0;
 }
 
 bool hasControlCharacter(const QString& text) {
@@ -222,16 +210,15 @@ QString leftCharacters(const QString& text, int count) {
     return text.left(end);
 }
 
-// The credit of the account when the password is right.
-std::optional<qint64> authenticate(sqlite::Connection& db, const QString& user,
-                                   const QString& password) {
-    Statement query(db, "SELECT salt, hash, credit FROM accounts WHERE user = ?1");
-    query.bind(1, user);
+// The account's row: the stored name, password, credit and sender. Of old accounts whose names
+// differ only in form, the one written as given wins, then the oldest.
+std::optional<Account> accountOf(sqlite::Connection& db, const QString& user) {
+    Statement query(db, "SELECT user, salt, hash, credit, sender FROM accounts WHERE name = ?1 "
+                        "ORDER BY user = ?2 DESC, rowid LIMIT 1");
+    query.bind(1, accountName(user)).bind(2, user);
     if (!query.step())
         return std::nullopt;
-    if (!sameBytes(passwordHash(query.blob(0), password), query.blob(1)))
-        return std::nullopt;
-    return query.integer(2);
+    return Account{query.text(0), {query.blob(1), query.blob(2)}, query.integer(3), query.text(4)};
 }
 
 std::optional<qint64> creditOf(sqlite::Connection& db, const QString& user) {
@@ -380,6 +367,7 @@ void Store::createSchema(sqlite::Connection& db) {
         else if (found == 5)
             db.exec(addPartsSql);
         db.exec(ownersSql);
+        addNames(db);
         db.exec("PRAGMA user_version = 7");
         transaction.commit();
         return;
@@ -417,8 +405,9 @@ void Store::release(std::unique_ptr<sqlite::Connection> connection) {
         m_idle.push_back(std::move(connection));
 }
 
-bool Store::createAccount(const QString& user, const QString& password, qint64 credit,
+bool Store::createAccount(const QString& written, const QString& password, qint64 credit,
                           const QString& sender) {
+    const QString user = accountName(written);
     QString problem = credentialProblem(QStringLiteral("Il nome utente"), user);
     // The channel settings carry "user:password": the name is what comes before the ":".
     if (problem.isEmpty() && user.contains(QLatin1Char(':')))
@@ -426,6 +415,9 @@ bool Store::createAccount(const QString& user, const QString& password, qint64 c
     if (problem.isEmpty() && hasInvisibleCharacter(user))
         problem = QStringLiteral(
             "Il nome utente non può contenere caratteri invisibili né spazi speciali");
+    if (problem.isEmpty() && mixesScripts(user))
+        problem = QStringLiteral("Il nome utente non può mescolare alfabeti diversi (per esempio "
+                                 "lettere latine e cirilliche)");
     if (problem.isEmpty())
         problem = credentialProblem(QStringLiteral("La password"), password);
     const QString from = sender.isNull() ? leftCharacters(user, nameSenderLength) : sender;
@@ -440,49 +432,48 @@ bool Store::createAccount(const QString& user, const QString& password, qint64 c
         throw GatewayError(QStringLiteral("Il credito non può essere negativo"));
     if (credit > maxCredit)
         throw GatewayError(QStringLiteral("Il credito non può superare %1").arg(maxCredit));
+    if (hasAccount(user)) // before the slow hash
+        return false;
+    const QByteArray hash = hashPassword(password);
     Lease lease(*this);
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
     Transaction transaction(db);
-    if (creditOf(db, user))
+    if (accountOf(db, user))
         return false;
-    const QByteArray salt = newSalt();
     const QString now = nowText();
-    Statement insert(db, "INSERT INTO accounts(user, salt, hash, credit, created, sender) "
-                         "VALUES(?1, ?2, ?3, 0, ?4, ?5)");
-    insert.bind(1, user)
-        .bind(2, salt)
-        .bind(3, passwordHash(salt, password))
-        .bind(4, now)
-        .bind(5, from)
-        .run();
+    Statement insert(db, "INSERT INTO accounts(user, salt, hash, credit, created, sender, name) "
+                         "VALUES(?1, x'', ?2, 0, ?3, ?4, ?1)");
+    insert.bind(1, user).bind(2, hash).bind(3, now).bind(4, from).run();
     if (credit > 0)
         changeCredit(db, user, credit, credit, QStringLiteral("Apertura account"), now);
     transaction.commit();
     return true;
 }
 
-qint64 Store::addCredit(const QString& user, qint64 delta) {
+qint64 Store::addCredit(const QString& written, qint64 delta) {
     if (delta == 0)
         throw GatewayError(QStringLiteral("La variazione di credito non può essere 0"));
     Lease lease(*this);
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
     Transaction transaction(db);
-    const auto current = creditOf(db, user);
-    if (!current)
-        throw GatewayError(QStringLiteral("L'account %1 non esiste").arg(user));
-    if (delta < -*current)
+    const auto account = accountOf(db, written);
+    if (!account)
+        throw GatewayError(QStringLiteral("L'account %1 non esiste").arg(written));
+    const QString& user = account->user;
+    const qint64 current = account->credit;
+    if (delta < -current)
         throw GatewayError(QStringLiteral("Credito insufficiente: l'account %1 ha %2 crediti")
                                .arg(user)
-                               .arg(*current));
-    if (delta > maxCredit - *current)
+                               .arg(current));
+    if (delta > maxCredit - current)
         throw GatewayError(
             QStringLiteral("Il credito non può superare %1: l'account %2 ha %3 crediti")
                 .arg(maxCredit)
                 .arg(user)
-                .arg(*current));
-    const qint64 balance = *current + delta;
+                .arg(current));
+    const qint64 balance = current + delta;
     changeCredit(db, user, delta, balance,
                  delta > 0 ? QStringLiteral("Ricarica") : QStringLiteral("Rettifica manuale"),
                  nowText());
@@ -491,23 +482,22 @@ qint64 Store::addCredit(const QString& user, qint64 delta) {
 }
 
 bool Store::hasAccount(const QString& user) {
-    Lease lease(*this);
-    return creditOf(lease.db(), user).has_value();
+    return account(user).has_value();
 }
 
-std::optional<qint64> Store::credit(const QString& user, const QString& password) {
+std::optional<Account> Store::account(const QString& user) {
     Lease lease(*this);
-    return authenticate(lease.db(), user, password);
+    return accountOf(lease.db(), user);
 }
 
-std::optional<QString> Store::sender(const QString& user, const QString& password) {
+bool Store::replacePasswordHash(const QString& user, const QByteArray& old,
+                                const QByteArray& hash) {
     Lease lease(*this);
-    if (!authenticate(lease.db(), user, password))
-        return std::nullopt;
-    Statement query(lease.db(), "SELECT sender FROM accounts WHERE user = ?1");
-    query.bind(1, user);
-    query.step();
-    return query.text(0);
+    auto& db = lease.db();
+    std::lock_guard lock(m_writeMutex);
+    Statement update(db, "UPDATE accounts SET salt = x'', hash = ?3 WHERE user = ?1 AND hash = ?2");
+    update.bind(1, user).bind(2, old).bind(3, hash).run();
+    return db.changes() > 0;
 }
 
 bool Store::mayUseSender(const QString& user, const QString& sender) {
@@ -524,36 +514,37 @@ bool Store::allowSender(const QString& user, const QString& sender, bool allow) 
     Lease lease(*this);
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
-    if (!creditOf(db, user))
+    const auto found = accountOf(db, user);
+    if (!found)
         throw GatewayError(QStringLiteral("L'account %1 non esiste").arg(user));
     Statement change(db, allow ? "INSERT OR IGNORE INTO senders(user, sender) VALUES(?1, ?2)"
                                : "DELETE FROM senders WHERE user = ?1 AND sender = ?2");
-    change.bind(1, user).bind(2, sender).run();
+    change.bind(1, found->user).bind(2, sender).run();
     return db.changes() > 0;
 }
 
 QStringList Store::senders(const QString& user) {
     Lease lease(*this);
-    if (!creditOf(lease.db(), user))
+    const auto account = accountOf(lease.db(), user);
+    if (!account)
         throw GatewayError(QStringLiteral("L'account %1 non esiste").arg(user));
     Statement query(lease.db(), "SELECT sender FROM accounts WHERE user = ?1 UNION ALL "
                                 "SELECT * FROM (SELECT sender FROM senders WHERE user = ?1 "
                                 "ORDER BY sender)");
-    query.bind(1, user);
+    query.bind(1, account->user);
     QStringList found;
     while (query.step())
         found.append(query.text(0));
     return found;
 }
 
-ChargeResult Store::chargeSend(const QString& user, const QString& password, const Decimal& numero,
-                               qint64 count) {
+ChargeResult Store::chargeSend(const QString& user, const Decimal& numero, qint64 count) {
     using Outcome = ChargeResult::Outcome;
     Lease lease(*this);
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
     Transaction transaction(db);
-    const auto found = authenticate(db, user, password);
+    const auto found = creditOf(db, user);
     if (!found)
         return {Outcome::InvalidAccount, 0, 0};
     qint64 balance = *found;
@@ -615,11 +606,18 @@ ChargeResult Store::chargeSend(const QString& user, const QString& password, con
     return {Outcome::Charged, count, balance};
 }
 
-QList<LedgerEntry> Store::ledger(const QString& user) {
+QList<LedgerEntry> Store::ledger(const QString& written) {
     Lease lease(*this);
+    QString user = QStringLiteral("");
+    if (!written.isEmpty()) {
+        const auto account = accountOf(lease.db(), written);
+        if (!account)
+            return {};
+        user = account->user;
+    }
     Statement query(lease.db(), "SELECT time, user, delta, balance, reason FROM ledger "
                                 "WHERE ?1 = '' OR user = ?1 ORDER BY id");
-    query.bind(1, user.isNull() ? QStringLiteral("") : user);
+    query.bind(1, user);
     QList<LedgerEntry> entries;
     while (query.step()) {
         entries.append({localTime(query.text(0)), query.text(1), query.integer(2), query.integer(3),

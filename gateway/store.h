@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gateway/passwords.h"
 #include "gateway/query.h"
 
 #include <QDateTime>
@@ -59,6 +60,14 @@ struct ChargeResult {
     qint64 balance = 0; // the credit afterwards
 };
 
+// An account as a login finds it.
+struct Account {
+    QString user; // as stored: the name its ledger, sends and SMS are kept under
+    StoredPassword password;
+    qint64 credit = 0;
+    QString sender; // the default sender
+};
+
 // SMS taken from what an account's charges paid for.
 struct Allowances {
     struct Part {
@@ -87,19 +96,22 @@ public:
     Store& operator=(const Store&) = delete;
 
     // Throws GatewayError for a name or password the client cannot store (empty, "-",
-    // control characters, a ":" in the name), a sender that is empty or longer than 11
-    // characters, or a negative credit. A null sender is the name cut to 11 characters: the
-    // sender of the account's SMS that come without one. False when the account exists already.
+    // control characters, a ":" in the name), a name that mixes scripts, a sender that is empty
+    // or longer than 11 characters, or a negative credit. A null sender is the name cut to 11
+    // characters: the sender of the account's SMS that come without one. False when the account
+    // exists already. The name is stored in NFC; the password as hashPassword() makes it, which
+    // takes its time before the database is touched.
     bool createAccount(const QString& user, const QString& password, qint64 credit,
                        const QString& sender = {});
     // Adds (or, negative, takes) credit; returns the new credit. Throws GatewayError for an
     // unknown account or a credit that would go below 0.
     qint64 addCredit(const QString& user, qint64 delta);
     bool hasAccount(const QString& user);
-    // The credit of the account, nullopt for a wrong user name or password.
-    std::optional<qint64> credit(const QString& user, const QString& password);
-    // The account's default sender, nullopt for a wrong user name or password.
-    std::optional<QString> sender(const QString& user, const QString& password);
+    // The account of a user name in any Unicode form; nullopt when there is none. Of accounts
+    // from before names were normalised that differ only in form, the one stored as written.
+    std::optional<Account> account(const QString& user);
+    // Replaces the account's password hash if it still is `old`; false when it changed meanwhile.
+    bool replacePasswordHash(const QString& user, const QByteArray& old, const QByteArray& hash);
     // Whether the account may send as `sender`: its default one or one the operator allowed.
     bool mayUseSender(const QString& user, const QString& sender);
     // Allows (or no more) the account to send as `sender`; true when that changed. Throws
@@ -112,9 +124,9 @@ public:
     // send `count` SMS more. A repeated request for a send already charged never charges
     // again; a lower count corrects the charge and refunds the SMS it paid for and that were
     // not sent, never more. A numero equal to the current credit starts a new send (the client
-    // has just read that credit), even when an older send had the same numero.
-    ChargeResult chargeSend(const QString& user, const QString& password, const Decimal& numero,
-                            qint64 count);
+    // has just read that credit), even when an older send had the same numero. `user` is the
+    // stored name of an account whose login was checked.
+    ChargeResult chargeSend(const QString& user, const Decimal& numero, qint64 count);
 
     // Oldest first; all accounts when user is empty.
     QList<LedgerEntry> ledger(const QString& user = {});

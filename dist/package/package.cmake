@@ -51,9 +51,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.quillet.example/")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# The libraries the programs link come from dpkg-shlibdeps. Qt loads the SVG icon engine as a
-# plugin, which no binary links: its package is named here. The Italian texts of Qt's own
-# buttons ("Sì", "Annulla") are a translation file.
+# The libraries the programs link come from dpkg-shlibdeps, libsodium23 of the gateway's
+# passwords among them (tests/package checks it). Qt loads the SVG icon engine as a plugin,
+# which no binary links: its package is named here. The Italian texts of Qt's own buttons
+# ("Sì", "Annulla") are a translation file.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")

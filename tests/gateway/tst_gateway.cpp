@@ -1,8 +1,10 @@
 // The reference gateway, run as a real process on a free port of 127.0.0.1.
 
+#include "gateway/loginthrottle.h"
 #include "store/sqlite.h"
 #include "support/kannelrig.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QHostAddress>
 #include <QMap>
@@ -37,6 +39,11 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QByteArray sinkAuth = "username=prova&password=segreta&";
+// Takes a database of this version back to version 6.
+const QByteArray toVersion6 =
+    "DROP INDEX accounts_by_name; ALTER TABLE accounts DROP COLUMN name; DROP INDEX sink_pending; "
+    "ALTER TABLE sink DROP COLUMN pending; ALTER TABLE sink DROP COLUMN key; "
+    "ALTER TABLE sink DROP COLUMN owner; DROP TABLE senders; PRAGMA user_version = 6; ";
 
 struct Answer {
     int status = 0; // 0: no answer
@@ -223,6 +230,7 @@ class TestGateway : public QObject {
     QProcess m_partsServer;
     quint16 m_partsPort = 0;
     int m_partsRows = 0;
+    int m_loginRows = 0;
 
     Answer get(const QByteArray& target) { return httpGet(m_port, target); }
     QByteArray credit(const QByteArray& user, const QByteArray& pass) {
@@ -304,6 +312,7 @@ private slots:
                              u"Q"_s})
                      .exitCode,
                  0);
+        createAccount(u"josé"_s, u"p"_s, 3);
         m_port = startServer(m_server, m_db,
                              {u"--sink-user"_s, u"prova"_s, u"--sink-pass"_s, u"segreta"_s});
         QVERIFY(m_port != 0);
@@ -406,7 +415,8 @@ private slots:
     void answers() {
         QFETCH(QByteArray, target);
         QFETCH(QByteArray, body);
-        const Answer answer = get(target);
+        // Its wrong logins from an address of their own: 5 failures there stop any login.
+        const Answer answer = httpGet(m_port, target, u"127.0.0.3"_s);
         QTEST(answer.status, "status");
         QCOMPARE(answer.body, body.replace("%port", QByteArray::number(m_port)));
         QCOMPARE(credit("demo", "demo"), "25"_ba); // never charged; the gateway still serves
@@ -845,15 +855,13 @@ private slots:
             .exec("UPDATE sends SET last_time = strftime('%Y-%m-%dT%H:%M:%fZ', 'now', "
                   "iif(numero = '2', '-129599 minutes', '-129601 minutes'))");
         store::sqlite::Connection(db, store::sqlite::Connection::Mode::OpenExisting, 5000)
-            .exec(("UPDATE deliveries SET accepted = strftime('%Y-%m-%dT%H:%M:%fZ', 'now', "
-                   "iif(key = '" +
-                   keys[0].toLatin1() +
-                   "', '-129599 minutes', '-129601 minutes')); ALTER TABLE sink DROP COLUMN parts; "
-                   "ALTER TABLE deliveries DROP COLUMN parts; DROP INDEX sink_pending; "
-                   "ALTER TABLE sink DROP COLUMN pending; ALTER TABLE sink DROP COLUMN key; "
-                   "ALTER TABLE sink DROP COLUMN owner; DROP TABLE senders; "
-                   "PRAGMA user_version = 5")
-                      .constData());
+            .exec(
+                ("UPDATE deliveries SET accepted = strftime('%Y-%m-%dT%H:%M:%fZ', 'now', "
+                 "iif(key = '" +
+                 keys[0].toLatin1() +
+                 "', '-129599 minutes', '-129601 minutes')); ALTER TABLE sink DROP COLUMN parts; " +
+                 toVersion6 + "ALTER TABLE deliveries DROP COLUMN parts; PRAGMA user_version = 5")
+                    .constData());
         port = startServer(server, db, {u"--demo"_s});
         const QByteArray asked = "/cgi-bin/utenti/esiti.pl?utente=quillet&pass=quillet&sms=";
         const QByteArray body = httpGet(port, asked + keys.join(u',').toLatin1()).body;
@@ -1105,7 +1113,136 @@ private slots:
         QTEST(statuses, "statuses");
     }
 
+    // At most 5 failed logins a minute for an account and for an address, on every request that
+    // carries one: the 6th attempt gets 429, right or wrong, while others log in as always.
+    void failedLogins_data() {
+        QTest::addColumn<QByteArray>("target"); // U the user, P the password
+        QTest::addColumn<bool>("perAccount");   // else per address
+        const QList<QByteArray> targets =
+            QByteArray("utenti/leggi.pl?utente=U&pass=P utenti/nosggi.pl?utente=U&pass=P utenti/"
+                       "verifica.cgi?utente=U&pass=P&numero=1&numerodet=1 utenti/verifica2.cgi?"
+                       "utente=U&pass=P&numero=1&numerodet=0 sendsms?username=U&password=P&to=1"
+                       "&text=x utenti/esiti.pl?utente=U&pass=P&sms= sendsms-status?username=U"
+                       "&password=P&quillet-id=r")
+                .split(' ');
+        for (int i = 0; i <= 7; ++i) // the first both ways
+            QTest::newRow(targets[i % 7].left(targets[i % 7].indexOf('?')) + (i % 2 ? "/ip" : ""))
+                << "/cgi-bin/" + targets[i % 7] << (i % 2 == 0);
+    }
+    void failedLogins() {
+        QFETCH(QByteArray, target);
+        QFETCH(bool, perAccount);
+        const int row = ++m_loginRows;
+        const QByteArray user = "tentativi" + QByteArray::number(row);
+        createAccount(QString::fromLatin1(user), u"giusta"_s, 1);
+        const auto ask = [&](const QByteArray& name, const QByteArray& password, int from) {
+            return httpGet(m_port, QByteArray(target).replace("U", name).replace("P", password),
+                           u"127.0.1.%1"_s.arg(row * 8 + from));
+        };
+        std::vector<std::future<Answer>> failures; // at once: attempts under way count too
+        for (int i = 0; i < 5; ++i)
+            failures.push_back(std::async(std::launch::async, ask,
+                                          perAccount ? user : "ignoto" + QByteArray::number(i),
+                                          "x"_ba, perAccount ? i : 0));
+        for (auto& failed : failures)
+            QCOMPARE_NE(failed.get().status, 429);
+        const Answer refused = ask(user, "giusta", perAccount ? 5 : 0);
+        QCOMPARE(refused.status, 429);
+        const qsizetype at = refused.head.indexOf("\r\nRetry-After: ") + 15;
+        const QByteArray seconds = refused.head.mid(at, refused.head.indexOf('\r', at) - at);
+        QVERIFY2(seconds.toInt() >= 55 && seconds.toInt() <= 60, refused.head.constData());
+        QCOMPARE(refused.body,
+                 "Troppi tentativi di accesso: riprovare tra " + seconds + " secondi");
+        const Answer other = httpGet(m_port, "/cgi-bin/utenti/leggi.pl?utente=demo&pass=demo",
+                                     u"127.0.1.%1"_s.arg(row * 8 + 6)); // from elsewhere
+        QCOMPARE(other.body, "25"_ba);
+    }
+
+    // The limit in time, on a clock of the test's own: at second N a failure (FN), a good login
+    // (GN), an attempt left under way (PN), an attempt that must wait W seconds (?N=W), or a
+    // failure of each of a thousand other names and addresses (MN), beyond what it keeps (100).
+    void throttleClock_data() {
+        QTest::addColumn<QString>("steps");
+        QTest::newRow("5 failures: refused until the first is a minute old")
+            << u"F0 F1 F2 F3 F4 ?4=56 ?59.5=1 ?60=0"_s;
+        QTest::newRow("4 failures: the 5th attempt let in") << u"F0 F0 F0 F0 ?0=0 F0 ?0=60"_s;
+        QTest::newRow("a failure after the minute counts to the next")
+            << u"F0 F1 F2 F3 F4 F60 ?60=1 ?61=0"_s;
+        QTest::newRow("good logins never count") << u"G0 G0 G0 G0 G0 G0 F1 F1 F1 F1 ?1=0"_s;
+        QTest::newRow("an attempt under way counts") << u"F0 F0 F0 F0 P0 ?0=1"_s;
+        QTest::newRow("many names: the latest kept") << u"M0 F1 F1 F1 F1 F1 ?1=60"_s;
+    }
+    void throttleClock() {
+        QFETCH(QString, steps);
+        std::chrono::steady_clock::time_point now;
+        gateway::LoginThrottle throttle([&now] { return now; }, 100);
+        for (const QString& step : steps.split(u' ')) {
+            const QStringList time = step.mid(1).split(u'=');
+            now = decltype(now)(std::chrono::milliseconds(qRound64(time[0].toDouble() * 1000)));
+            for (quint32 i = 0; step[0] == u'M' && i < 1000; ++i) // others fail once each
+                throttle.settle(u"%1"_s.arg(i), QHostAddress(i),
+                                !throttle.admit(u"%1"_s.arg(i), QHostAddress(i)));
+            const int wait = step[0] == u'M' ? 0 : throttle.admit(u"utente"_s, QHostAddress(~0u));
+            if (wait == 0 && (step[0] == u'F' || step[0] == u'G' || step[0] == u'?'))
+                throttle.settle(u"utente"_s, QHostAddress(~0u), step[0] == u'F');
+            QCOMPARE(wait, time.value(1, u"0"_s).toInt());
+        }
+        QCOMPARE_LE(throttle.tracked(), 200);
+    }
+
+    // A database of version 6 opens: its SHA-256 hashes log in and become argon2id at the first
+    // good login; its names in another Unicode form are found in either, and of two that
+    // differ only in form each is found as written.
+    void oldAccounts_data() {
+        QTest::addColumn<QString>("login"); // user and password
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("argon2"); // accounts with an argon2id hash afterwards, "nuovo" too
+        const QByteArray invalid = "Account non valido";
+        QTest::newRow("old hash, wrong password") << u"vecchio x"_s << invalid << 1;
+        QTest::newRow("old hash, right password") << u"vecchio a"_s << "5"_ba << 2;
+        QTest::newRow("stored decomposed, asked precomposed") << u"renée d"_s << "8"_ba << 3;
+        QTest::newRow("two forms: precomposed") << u"josé b"_s << "6"_ba << 4;
+        QTest::newRow("two forms: decomposed") << u"jose\u0301 c"_s << "7"_ba << 5;
+        QTest::newRow("old hash replaced: the new one logs in") << u"vecchio a"_s << "5"_ba << 5;
+    }
+    void oldAccounts() {
+        const QString db = m_dir.filePath(u"v6.db"_s);
+        using store::sqlite::Connection, store::sqlite::Statement;
+        if (!QFile::exists(db)) {
+            createAccount(u"nuovo"_s, u"n"_s, 1, {}, db);
+            Connection old(db, Connection::Mode::OpenExisting, 5000);
+            old.exec(toVersion6.constData());
+            Statement insert(old, "INSERT INTO accounts VALUES(?1, x'0102', ?2, ?3, '', '')");
+            for (const QString& account :
+                 {u"vecchio a 5"_s, u"rene\u0301e d 8"_s, u"josé b 6"_s, u"jose\u0301 c 7"_s}) {
+                const QStringList f = account.split(u' ');
+                const auto hash = QCryptographicHash::hash("\x01\x02" + f[1].toUtf8(),
+                                                           QCryptographicHash::Sha256);
+                insert.bind(1, f[0]).bind(2, hash).bind(3, f[2].toLongLong()).run();
+            }
+        }
+        QProcess server; // a new one each time: nothing remembered of the row before
+        const quint16 port = startServer(server, db, {});
+        QFETCH(QString, login);
+        const QStringList field = login.split(u' ');
+        const QByteArray target = "utente=" + enc(field[0]) + "&pass=" + field[1].toUtf8();
+        QTEST(httpGet(port, "/cgi-bin/utenti/leggi.pl?" + target).body, "answer");
+        QVERIFY(stop(server));
+        const Connection now(db, Connection::Mode::OpenExisting, 5000);
+        Statement count(now, "SELECT count(*) FROM accounts WHERE instr(hash, '$argon2id$') = 1");
+        QVERIFY(count.step());
+        QTEST(int(count.integer(0)), "argon2");
+    }
+
     void adminWhileServing() {
+        // A login remembered is checked again once its stored hash changes (an operator's reset).
+        const QByteArray jose = "/cgi-bin/utenti/leggi.pl?utente=jos%C3%A9&pass=";
+        QCOMPARE(get(jose + "p").body, "3"_ba);
+        store::sqlite::Connection(m_db, store::sqlite::Connection::Mode::OpenExisting, 5000)
+            .exec("UPDATE accounts SET hash = (SELECT hash FROM accounts WHERE user = 'demo') "
+                  "WHERE user = 'josé'");
+        QCOMPARE(httpGet(m_port, jose + "p", u"127.0.0.3"_s).body, "Account non valido"_ba);
+        QCOMPARE(get(jose + "demo").body, "3"_ba);
         // The command line writes to the database the running gateway uses.
         const auto add = [&](const QString& n) {
             return runGateway({u"credit"_s, u"add"_s, u"--db"_s, m_db, u"sconto"_s, n}).exitCode;
@@ -1138,6 +1275,10 @@ private slots:
         QTest::newRow("sender of 12")
             << u"account create --db DB x p --sender ABCDEFGHIJKL"_s << 1 << QString();
         QTest::newRow("account exists") << u"account create --db DB demo altra"_s << 1 << QString();
+        QTest::newRow("account exists in another Unicode form")
+            << u"account create --db DB jose\u0301 altra"_s << 1 << u"esiste già"_s;
+        QTest::newRow("user mixing Latin and Cyrillic")
+            << u"account create --db DB p\u0430ypal p"_s << 1 << u"alfabeti diversi"_s;
         QTest::newRow("credit for an unknown account")
             << u"credit add --db DB nessuno 5"_s << 1 << QString();
         QTest::newRow("credit over the maximum by one")
