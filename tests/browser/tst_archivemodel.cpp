@@ -78,6 +78,7 @@ private slots:
     void deliveryColumn_data() {
         QTest::addColumn<QList<int>>("counts"); // lines, delivered, failed, waiting
         QTest::addColumn<QString>("shown");
+        QTest::newRow("all") << QList<int>{3, 3, 0, 0} << "3/3";
         QTest::newRow("one failed") << QList<int>{3, 2, 1, 0} << "2/3 (1 non consegnato)";
         QTest::newRow("both") << QList<int>{10, 6, 2, 2} << "6/10 (2 non consegnati, 2 in attesa)";
     }
