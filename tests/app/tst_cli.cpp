@@ -21,10 +21,9 @@ Result run(const QStringList& args, const QString& dataHome = {}, bool display =
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    if (!display) {
+    if (!display)
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(name);
-    }
     if (!dataHome.isEmpty())
         env.insert("XDG_DATA_HOME", dataHome);
     p.setProcessEnvironment(env);

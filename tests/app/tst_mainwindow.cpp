@@ -6,6 +6,7 @@
 #include "platform/dialogs.h"
 #include "support/controls.h"
 #include "support/foldertest.h"
+#include "support/shownwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,7 +23,7 @@ private slots:
     // Two address books with a few contacts and messages in the first.
     void init() {
         newFolder({"Principale", "Clienti"});
-        auto db = m_folder->book(QStringLiteral("Principale"));
+        auto db = m_folder->book("Principale");
         seed::addContact(*db, "Giulia", "Bianchi", "3471234567", "giulia@example.it");
         seed::addContact(*db, "Marco", "D'Amico", "3289876543", " ");
         seed::addContact(*db, "Sofia", "Àlberti", "3391239876", "sofia@example.it");
@@ -45,7 +46,7 @@ private slots:
     // The template of new address books plays no part in browsing.
     void startListsFirstBook() {
         QVERIFY(QFile::remove(store::archive::templatePath(m_folder->path())));
-        m_folder->write(QStringLiteral("residui.txt"), {QStringLiteral(" 12,5 ")});
+        m_folder->write("residui.txt", {" 12,5 "});
         start();
         QCOMPARE(control<QLabel>(m_window->browser(), "Label6")->text(), " Principale");
         QTRY_COMPARE(model()->rowCount(), 3);
@@ -61,7 +62,7 @@ private slots:
         m_script->answerText(m_folder->file("in.csv"));
         control<QAction>(m_window.get(), "impcvs")->trigger();
         QTRY_COMPARE(model()->rowCount(), 4);
-        QVERIFY(column(1).contains("3401"));
+        QVERIFY(column(*model(), 1).contains("3401"));
     }
 
     // A click lists the archive and the book of its node: "label6|label2|third header|numbers".
@@ -83,7 +84,7 @@ private slots:
         QTEST(QStringList({control<QLabel>(m_window->browser(), "Label6")->text(),
                            control<QLabel>(m_window->browser(), "Label2")->text(),
                            model()->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
-                           column(1).join(',')})
+                           column(*model(), 1).join(',')})
                   .join('|'),
               "shown");
         QVERIFY(m_script->shown().isEmpty());
@@ -120,14 +121,13 @@ private slots:
     void brokenAddressBookIsReported() {
         QFETCH(bool, fileMissing);
         QFETCH(bool, byClick);
-        seed::addContact(*m_folder->book(QStringLiteral("Clienti")), "Ugo", "Verdi", "3401", "");
-        seed::addAddressBook(m_folder->path(), QStringLiteral("Fantasma"));
-        const QString broken =
-            store::archive::addressBookPath(m_folder->path(), QStringLiteral("Fantasma"));
+        seed::addContact(*m_folder->book("Clienti"), "Ugo", "Verdi", "3401", "");
+        seed::addAddressBook(m_folder->path(), "Fantasma");
+        const QString broken = store::archive::addressBookPath(m_folder->path(), "Fantasma");
         QVERIFY(QFile::remove(broken));
         if (!fileMissing)
-            store::Database::create(
-                broken, {{QStringLiteral("rubrica"), {"Nome", "cognome", "cellulare", "icona"}}});
+            store::Database::create(broken,
+                                    {{"rubrica", {"Nome", "cognome", "cellulare", "icona"}}});
         start();
         click(byClick ? 2 : 3); // Principale, or Clienti
         QTRY_VERIFY(model()->rowCount() > 0);
@@ -137,8 +137,7 @@ private slots:
         if (byClick) {
             click(4);
         } else { // Clienti deleted in "Gestione Rubriche": its index now names Fantasma
-            QCOMPARE(addressbooks::remove(session().archive, m_folder->path(),
-                                          QStringLiteral("Clienti")),
+            QCOMPARE(addressbooks::remove(session().archive, m_folder->path(), "Clienti"),
                      addressbooks::Outcome::Done);
             m_window->rebuildTree();
             m_window->refreshOnActivation();
@@ -146,9 +145,8 @@ private slots:
         }
         QTRY_COMPARE(m_script->shown().size(), 1);
         if (fileMissing)
-            QVERIFY(m_script->shown().first().text.contains(QStringLiteral("Fantasma")));
-        QCOMPARE(control<QLabel>(m_window->browser(), "Label6")->text(),
-                 QStringLiteral(" Fantasma"));
+            QVERIFY(m_script->shown().first().text.contains("Fantasma"));
+        QCOMPARE(control<QLabel>(m_window->browser(), "Label6")->text(), " Fantasma");
         QCOMPARE(model()->rowCount(), 0);
         QVERIFY(model()->checkedRows().isEmpty());
         QVERIFY(m_window->browser()->currentEntry().number.isEmpty());
@@ -207,9 +205,9 @@ private slots:
         QFETCH(QStringList, progra);
         QFETCH(QString, servizio);
         QFETCH(bool, buy);
-        m_folder->write(QStringLiteral("progra"), progra);
+        m_folder->write("progra", progra);
         if (!servizio.isEmpty())
-            m_folder->write(QStringLiteral("servizio"), {servizio});
+            m_folder->write("servizio", {servizio});
         start();
         control<QAction>(m_window.get(), buy ? "acqs" : "Toolbar1_7")->trigger();
         QCOMPARE(m_script->shown().size(), 1);
@@ -219,7 +217,7 @@ private slots:
 private:
     void start(bool layout = true) {
         if (layout)
-            m_folder->write(QStringLiteral("tbta"), {QStringLiteral("1,2700")});
+            m_folder->write("tbta", {"1,2700"});
         m_window = std::make_unique<MainWindow>(session());
         m_window->load();
         m_window->show();
@@ -253,12 +251,6 @@ private:
         return QStringList{e.number, e.surname, e.date, e.detail, e.archive, e.book}.join('|');
     }
 
-    QStringList column(int c) const {
-        QStringList values;
-        for (int r = 0; r < model()->rowCount(); ++r)
-            values << model()->text(r, c);
-        return values;
-    }
     ArchiveModel* model() const { return m_window->browser()->model(); }
 
     std::unique_ptr<MainWindow> m_window;

@@ -20,31 +20,23 @@ private slots:
     }
     void credit() {
         QFETCH(QString, line);
-        QFETCH(bool, valid);
         const auto value = settings::parseCredit(line);
-        QCOMPARE(value.has_value(), valid);
+        QTEST(value.has_value(), "valid");
         QTEST(settings::creditCaption(value.value_or(0)), "caption");
     }
 
     // The layout file: two whole numbers up to 32767, or nothing.
     void tbta_data() {
         QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<bool>("valid");
-        QTest::addColumn<int>("toolbar");
-        QTest::addColumn<int>("panel");
-        QTest::newRow("blanks, largest") << QStringList{" 1 , 32767 "} << true << 1 << 32767;
-        QTest::newRow("one number") << QStringList{"1"} << false << 0 << 0;
-        QTest::newRow("one too large") << QStringList{"1,32768"} << false << 0 << 0;
+        QTest::addColumn<QString>("read"); // toolbar and panel; empty: refused
+        QTest::newRow("blanks, largest") << QStringList{" 1 , 32767 "} << "1 32767";
+        QTest::newRow("one number") << QStringList{"1"} << "";
+        QTest::newRow("one too large") << QStringList{"1,32768"} << "";
     }
     void tbta() {
         QFETCH(QStringList, lines);
-        QFETCH(bool, valid);
         const auto values = settings::parseTbta(lines);
-        QCOMPARE(values.has_value(), valid);
-        if (valid) {
-            QTEST(int(values->first), "toolbar");
-            QTEST(int(values->second), "panel");
-        }
+        QTEST(values ? QString("%1 %2").arg(values->first).arg(values->second) : QString(), "read");
     }
 
     void settingsFilesRead() {

@@ -1,5 +1,6 @@
 #include "browser/archivemodel.h"
 #include "store/sendreport.h"
+#include "support/shownwindow.h"
 #include "support/testfolder.h"
 
 #include <QAbstractItemModelTester>
@@ -48,8 +49,8 @@ private slots:
             }
         });
         load('r');
-        QCOMPARE(column(3), QStringList(unnamed.size(), "") + others);
-        QCOMPARE(column(1).mid(0, unnamed.size()), unnamed);
+        QCOMPARE(column(*m_model, 3), QStringList(unnamed.size(), "") + others);
+        QCOMPARE(column(*m_model, 1).mid(0, unnamed.size()), unnamed);
     }
 
     // Rows reached by the scroll bar long before the order has been read that far are the rows
@@ -66,7 +67,7 @@ private slots:
             }
         });
         load('r');
-        const QStringList inOrder = column(1); // read from the first row on
+        const QStringList inOrder = column(*m_model, 1); // read from the first row on
         load('r');
         for (int r = m_model->rowCount() - 1; r >= 20000; --r)
             QCOMPARE(m_model->text(r, 1), inOrder[r]);
@@ -75,32 +76,20 @@ private slots:
 
     // SMS Inviati's Consegna: delivered of all, then what did not arrive and what may still.
     void deliveryColumn_data() {
-        QTest::addColumn<int>("lines");
-        QTest::addColumn<int>("delivered");
-        QTest::addColumn<int>("failed");
-        QTest::addColumn<int>("waiting");
+        QTest::addColumn<QList<int>>("counts"); // lines, delivered, failed, waiting
         QTest::addColumn<QString>("shown");
-        QTest::newRow("all") << 3 << 3 << 0 << 0 << "3/3";
-        QTest::newRow("one failed") << 3 << 2 << 1 << 0 << "2/3 (1 non consegnato)";
-        QTest::newRow("both") << 10 << 6 << 2 << 2 << "6/10 (2 non consegnati, 2 in attesa)";
+        QTest::newRow("all") << QList<int>{3, 3, 0, 0} << "3/3";
+        QTest::newRow("one failed") << QList<int>{3, 2, 1, 0} << "2/3 (1 non consegnato)";
+        QTest::newRow("both") << QList<int>{10, 6, 2, 2} << "6/10 (2 non consegnati, 2 in attesa)";
     }
     void deliveryColumn() {
-        QFETCH(int, lines);
-        QFETCH(int, delivered);
-        QFETCH(int, failed);
-        QFETCH(int, waiting);
-        QFETCH(QString, shown);
-        QCOMPARE(ArchiveModel::deliveryText({lines, delivered, failed, true, waiting}), shown);
+        QFETCH(QList<int>, counts);
+        QTEST(ArchiveModel::deliveryText({counts[0], counts[1], counts[2], true, counts[3]}),
+              "shown");
     }
 
 private:
     void load(QChar kind) { m_model->load(m_db->path(), kind); }
-    QStringList column(int c) const {
-        QStringList out;
-        for (int r = 0; r < m_model->rowCount(); ++r)
-            out << m_model->text(r, c);
-        return out;
-    }
 
     std::unique_ptr<TestFolder> m_folder;
     std::unique_ptr<store::Database> m_db;

@@ -178,14 +178,8 @@ private:
             lineEdits(window)[i]->setText(fields[i]);
     }
     QStringList rows() const {
-        auto db = m_folder->book("Principale");
-        auto rs = db->openRecordset("rubrica");
-        QStringList out;
-        for (; !rs->isEof(); rs->MoveNext())
-            out << QStringList{rs->value("Nome"), rs->value("cognome"), rs->value("cellulare"),
-                               rs->value("email"), rs->value("icona")}
-                       .join('|');
-        return out;
+        return tableRows(*m_folder->book("Principale"), "rubrica",
+                         {"Nome", "cognome", "cellulare", "email", "icona"});
     }
 };
 

@@ -72,8 +72,7 @@ private slots:
                 for (int i = 0; i < 130; ++i) {
                     const QString n = QString::number(i);
                     seed::addContact(*db, "Nome" + n, "Zanni" + n, "34000" + n, n + "@z.it");
-                    lines << QStringList{"Zanni" + n, "Nome" + n, "34000" + n, n + "@z.it"}.join(
-                        '|');
+                    lines << "Zanni" + n + "|Nome" + n + "|34000" + n + '|' + n + "@z.it";
                 }
             });
         }

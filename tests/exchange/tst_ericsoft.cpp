@@ -54,17 +54,14 @@ void writeCustomers(const QString& path, const QList<Customer>& customers,
 QMap<QString, QStringList> contactsByBook(const TestFolder& folder) {
     QMap<QString, QStringList> out;
     auto elenco = store::Database::open(store::archive::elencoPath(folder.path()));
-    for (auto books = elenco->openRecordset("elenco"); !books->isEof(); books->MoveNext()) {
-        const QString book = books->value("Rubrica");
+    for (const QString& book : tableRows(*elenco, "elenco", {"Rubrica"})) {
         if (book.size() > 100 ||
-            !QFileInfo::exists(store::archive::addressBookPath(folder.path(), book))) {
+            !QFileInfo::exists(store::archive::addressBookPath(folder.path(), book)))
             out[""] << book;
-            continue;
-        }
-        for (auto rs = folder.book(book)->openRecordset("rubrica"); !rs->isEof(); rs->MoveNext())
-            out[book] << QStringList{rs->value("Nome"), rs->value("cognome"), rs->value("email"),
-                                     rs->value("cellulare")}
-                             .join('|');
+        else if (const QStringList rows = tableRows(*folder.book(book), "rubrica",
+                                                    {"Nome", "cognome", "email", "cellulare"});
+                 !rows.isEmpty())
+            out[book] = rows;
     }
     return out;
 }
@@ -120,12 +117,7 @@ private slots:
             {"Mercato-" + QString(92, 'L'), {"Gi|Lungo| |3480000012"}}};
         QCOMPARE(contactsByBook(*m_folder), expected);
         // Every market seen has its book, also without contacts and without a code.
-        QStringList tree;
-        const QTreeWidgetItem* root =
-            control<QTreeWidget>(m_window.get(), "TreeView1")->topLevelItem(0);
-        for (int i = 0; i < root->childCount(); ++i)
-            tree << root->child(i)->text(0);
-        QCOMPARE(tree,
+        QCOMPARE(treeBooks(m_window.get()),
                  (QStringList{"Principale", "Mercato-IT", "Mercato-DE", "Mercato-", "Mercato-FR",
                               "Mercato-D'", "Mercato-A\u2215", "Mercato-" + QString(92, 'L')}));
     }
@@ -134,18 +126,16 @@ private slots:
         QTest::addColumn<QString>("table"); // what lies in the hotel folder
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("stored"); // contacts of Mercato-IT afterwards
-        QTest::newRow("no table") << ""
-                                  << "Database non trovato" << 0;
+        QTest::newRow("no table") << QString() << "Database non trovato" << 0;
         QTest::newRow("cannot be opened")
-            << "folder"
+            << QString("folder")
             << "Controllare che il software Ericsoft non sia in esecuzione\nSe l'errore "
                "persiste contattare l'assistenza su " +
                    maker::web()
             << 0;
-        QTest::newRow("cut short") << "cut"
-                                   << "Archivio Ericsoft danneggiato: " << 2;
+        QTest::newRow("cut short") << QString("cut") << "Archivio Ericsoft danneggiato: " << 2;
         QTest::newRow("book name over 100 characters")
-            << "long code"
+            << QString("long code")
             << "Importazione interrotta: Il nome di rubrica 'Mercato-" + QString(32, 'L') +
                    "…' è lungo 101 caratteri: il massimo è 100.\nContatti importati: 1."
             << 1;

@@ -70,17 +70,8 @@ private slots:
         QCOMPARE(m_service.targets().size(), asked + (up && registrazione == mario() ? 1 : 0));
     }
 
-    // The account reads back as it was saved: split at the first "-", owner only.
-    void accountFile() {
-        QVERIFY(account::save(m_folder->path(), "anna.verdi", "nuova&pa-ss"));
-        QCOMPARE(readBytes(m_folder->file("registrazione")), "anna.verdi-nuova&pa-ss\r\n");
-        QCOMPARE(account::read(m_folder->path()), (QStringList{"anna.verdi", "nuova&pa-ss"}));
-        QCOMPARE(QFile::permissions(m_folder->file("registrazione")) &
-                     (QFile::ReadGroup | QFile::ReadOther),
-                 QFile::Permissions());
-    }
-
-    // The window saves what is typed, or refuses it and writes nothing.
+    // The window saves what is typed, or refuses it and writes nothing. The account reads back
+    // as it was saved, split at the first "-"; only its owner may read the file.
     void signInSave_data() {
         QTest::addColumn<QStringList>("typed"); // user, password, the message said
         QTest::newRow("saved") << QStringList{"anna.verdi", "nuova&pa-ss", ""};
@@ -100,6 +91,10 @@ private slots:
         QCOMPARE(window.result(), int(saved ? QDialog::Accepted : 0));
         const QStringList none, entered = typed.mid(0, 2);
         QCOMPARE(account::read(m_folder->path()).value_or(none), saved ? entered : none);
+        const QString file = m_folder->file("registrazione");
+        QCOMPARE(readBytes(file), saved ? "anna.verdi-nuova&pa-ss\r\n" : QByteArray());
+        QCOMPARE(QFile::permissions(file) & (QFile::ReadGroup | QFile::ReadOther),
+                 QFile::Permissions());
     }
 
     // The header window shows the file's first line; saving replaces the file.

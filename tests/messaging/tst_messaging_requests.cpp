@@ -47,12 +47,10 @@ private slots:
     void channelSettings_data() {
         QTest::addColumn<QString>("reply");
         QTest::addColumn<QString>("settings");
-        QTest::newRow("three fields, line end") << "127.0.0.1-quillet:segreto-13013\r\n"
-                                                << "127.0.0.1|quillet:segreto|13013";
-        QTest::newRow("leading blank dropped") << " h-u:p-25"
-                                               << "h|u:p|25";
-        QTest::newRow("two fields") << "h-u:p"
-                                    << "invalid";
+        QTest::newRow("three fields, line end")
+            << QString("127.0.0.1-quillet:segreto-13013\r\n") << "127.0.0.1|quillet:segreto|13013";
+        QTest::newRow("leading blank dropped") << QString(" h-u:p-25") << "h|u:p|25";
+        QTest::newRow("two fields") << QString("h-u:p") << "invalid";
     }
     void channelSettings() {
         QFETCH(QString, reply);

@@ -20,14 +20,6 @@ QByteArray page(const QByteArray& title, const QByteArray& body) {
            "</title></head><body><h1>" + title + "</h1>" + body + "</body></html>\r\n";
 }
 
-QLineEdit* search(HelpWindow& w) {
-    return w.findChild<QLineEdit*>("cerca");
-}
-
-QString pageText(HelpWindow& w) {
-    return w.findChild<QTextBrowser*>("pagina")->toPlainText();
-}
-
 } // namespace
 
 // The dialogs (scripted and real) and the help window.
@@ -182,17 +174,18 @@ private slots:
     void helpSearch() {
         QFETCH(QString, typed);
         QFETCH(int, downs);
-        QFETCH(QString, page);
         QFETCH(QString, shows);
 
         HelpWindow window(indexPath());
-        QTest::keyClicks(search(window), typed);
+        auto* search = window.findChild<QLineEdit*>("cerca");
+        QTest::keyClicks(search, typed);
         QTEST(window.visibleKeys(), "visible");
         for (int i = 0; i < downs; ++i)
-            QTest::keyClick(search(window), Qt::Key_Down);
-        QTest::keyClick(search(window), Qt::Key_Return);
-        QCOMPARE(window.currentPage(), page);
-        QVERIFY2(pageText(window).contains(shows), qPrintable(pageText(window)));
+            QTest::keyClick(search, Qt::Key_Down);
+        QTest::keyClick(search, Qt::Key_Return);
+        QTEST(window.currentPage(), "page");
+        const QString text = window.findChild<QTextBrowser*>("pagina")->toPlainText();
+        QVERIFY2(text.contains(shows), qPrintable(text));
     }
 
     void helpShowSearchReusesOneWindow() {

@@ -15,12 +15,6 @@ using namespace platform;
 
 namespace {
 
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 // Every file under a folder with its content, to see what changed.
 QMap<QString, QByteArray> snapshot(const QString& dir) {
     QMap<QString, QByteArray> files;
@@ -85,9 +79,9 @@ private slots:
 
         const QString path = m_dir->filePath("file.txt");
         if (written.isEmpty()) {
-            QVERIFY(writeFile(path, onDisk));
+            writeBytes(path, onDisk);
         } else {
-            QVERIFY(writeFile(path, "una riga piuttosto lunga\r\nseconda\r\nterza\r\n"));
+            writeBytes(path, "una riga piuttosto lunga\r\nseconda\r\nterza\r\n");
             QVERIFY(TextFile::replaceLines(path, written));
             QCOMPARE(readBytes(path, "<unreadable>"), onDisk);
             QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
@@ -114,7 +108,7 @@ private slots:
     void failedReplaceKeepsOldFile() {
         QFETCH(QString, how);
         const QString target = m_dir->filePath("file");
-        QVERIFY(writeFile(how == "path is a folder" ? target + "/dentro" : target, "vecchio\r\n"));
+        writeBytes(how == "path is a folder" ? target + "/dentro" : target, "vecchio\r\n");
         if (how == "read-only folder") {
             QVERIFY(QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner));
             if (QFile(m_dir->filePath("prova")).open(QIODevice::WriteOnly))
@@ -167,8 +161,8 @@ private slots:
         makeDefault();
         QVERIFY(QDir().mkpath(at("bin")));
         for (const QString& entry : layout)
-            QVERIFY(entry.endsWith('/') ? QDir().mkpath(at(entry))
-                                        : writeFile(at(entry), entry.toUtf8()));
+            entry.endsWith('/') ? void(QDir().mkpath(at(entry)))
+                                : writeBytes(at(entry), entry.toUtf8());
         const QString explicitDir = useExplicit ? at("altrove") : QString();
         const QString userDir = at("home/anna/Quillet");
         auto expected = snapshot(m_dir->path());
@@ -178,13 +172,10 @@ private slots:
 
         const QMap<QString, QString> folders{
             {"explicit", explicitDir}, {"exe", at("bin")}, {"user", userDir}, {"created", userDir}};
-        if (folders.contains(result)) {
-            QVERIFY2(choice.error.isEmpty(), qPrintable(choice.error));
-            QCOMPARE(choice.folder, QDir::cleanPath(folders.value(result)));
-        } else {
-            QVERIFY2(choice.error.contains(result), qPrintable(choice.error));
-            QCOMPARE(choice.folder, QString());
-        }
+        const bool chosen = folders.contains(result);
+        QVERIFY2(chosen ? choice.error.isEmpty() : choice.error.contains(result),
+                 qPrintable(choice.error));
+        QCOMPARE(choice.folder, chosen ? QDir::cleanPath(folders.value(result)) : QString());
         QCOMPARE(choice.created, result == "created");
         // The only change allowed: a new user folder holding a writable copy of the default one.
         if (choice.created) {
@@ -199,8 +190,8 @@ private slots:
     void copyTree() {
         const QString from = makeDefault();
         const QString to = at("copia");
-        QVERIFY(writeFile(to + "/elenco.mdb", "mio"));
-        QVERIFY(writeFile(to + "/rubriche/Principale", "mia principale"));
+        writeBytes(to + "/elenco.mdb", "mio");
+        writeBytes(to + "/rubriche/Principale", "mia principale");
         // The missing files are added; the user's own are never overwritten.
         auto expected = snapshot(from);
         expected.insert(snapshot(to));
@@ -220,9 +211,9 @@ private:
     // The installed default folder; its files may be read-only.
     QString makeDefault() const {
         const QString dir = at("share/default");
-        writeFile(dir + "/elenco.mdb", "elenco predefinito");
-        writeFile(dir + "/rubriche/Principale", "principale");
-        writeFile(dir + "/guida/indice.txt", "rubrica\tr.html\r\n");
+        writeBytes(dir + "/elenco.mdb", "elenco predefinito");
+        writeBytes(dir + "/rubriche/Principale", "principale");
+        writeBytes(dir + "/guida/indice.txt", "rubrica\tr.html\r\n");
         QFile::setPermissions(dir + "/elenco.mdb", QFile::ReadOwner | QFile::ReadGroup);
         return dir;
     }

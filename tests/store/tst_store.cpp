@@ -3,6 +3,7 @@
 #include "store/jettext.h"
 #include "store/sendreport.h"
 #include "store/sqlite.h"
+#include "support/testfolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -150,11 +151,8 @@ private slots:
         QFETCH(QByteArray, content);
 
         QFile file(dir->filePath(u"elenco.mdb"_s));
-        if (!content.isNull()) {
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(content);
-            file.close();
-        }
+        if (!content.isNull())
+            writeBytes(file.fileName(), content);
         QTEST(errorCode([&] { Database::open(file.fileName()); }), "code");
         QCOMPARE(file.exists(), !content.isNull());
         if (file.open(QIODevice::ReadOnly))
@@ -269,10 +267,7 @@ private slots:
 
         // One book file already in place stops everything before anything is written.
         const QString other = dir->filePath(u"altra"_s);
-        QVERIFY(QDir().mkpath(archive::addressBookDir(other)));
-        QFile existing(archive::addressBookPath(other, u"Lavoro"_s));
-        QVERIFY(existing.open(QIODevice::WriteOnly));
-        existing.close();
+        writeBytes(archive::addressBookPath(other, u"Lavoro"_s), {});
         QCOMPARE(errorCode([&] { archive::createFolderDatabases(other, books); }),
                  store::DatabaseExists);
         QVERIFY(!QFile::exists(archive::elencoPath(other)));
@@ -296,8 +291,6 @@ private slots:
     // The rubrica fields go through an index; the message tables have none and are scanned.
     void indexedLikeMatchesScan() {
         QFETCH(QString, pattern);
-        QFETCH(int, count);
-        QFETCH(bool, indexed);
 
         const QStringList surnames = {
             u"Rossi"_s,  u"ROSSETTI"_s, u"rossini"_s,    u"Rössler"_s, u"Ross"_s,    u"Ro"_s,
@@ -320,8 +313,8 @@ private slots:
         QCOMPARE(found,
                  column(*db->openRecordset(Query(u"salvati"_s).whereLike(u"cognome"_s, pattern)),
                         u"cognome"_s));
-        QCOMPARE(found.size(), count);
-        QCOMPARE(usesIndex(*db, byIndex), indexed);
+        QTEST(int(found.size()), "count");
+        QTEST(usesIndex(*db, byIndex), "indexed");
     }
 
     void writeWhileOpen_data() {

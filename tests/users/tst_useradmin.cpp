@@ -114,9 +114,8 @@ private slots:
         platform::DialogScript script;
         script.answer(c.confirm ? platform::Answer::Ok : platform::Answer::Cancel);
         control<QListWidget>(&window, "List1")->setCurrentRow(c.row);
-        control<QPushButton>(&window, c.action == New      ? "Command1"
-                                      : c.action == Modify ? "Command2"
-                                                           : "Command3")
+        // Command1 to Command3: new, modify, delete.
+        control<QPushButton>(&window, qPrintable("Command" + QString::number(c.action + 1)))
             ->click();
         if (c.action != Delete && !control<QGroupBox>(&window, "Frame2")->isHidden()) {
             control<QLineEdit>(&window, "Text2")->setText(c.name);

@@ -29,9 +29,7 @@ private slots:
         QTest::addColumn<QByteArray>("mostraAfter"); // "?": a folder in the way of the flag
         const QByteArray text = "Prima riga\r\nSeconda \xe8 riga\r\n", one = "1\r\n";
         const QString shown = "\nPrima riga\nSeconda è riga";
-        QTest::newRow("1 CR LF") << one << text << shown << "" << one;
-        QTest::newRow("no disclaimer.txt") << one << QByteArray() << ""
-                                           << "" << one;
+        QTest::newRow("no disclaimer.txt") << one << QByteArray() << "" << QString() << one;
         QTest::newRow("1 and a blank")
             << QByteArray("1 \r\n") << text << QString() << "" << QByteArray("1 \r\n");
         QTest::newRow("Accetto") << one << text << shown << "Accetto" << QByteArray("0\r\n");
@@ -53,15 +51,12 @@ private slots:
         startup::FirstWindows windows(session(), [&quits] { ++quits; });
         QWidget* first = windows.open();
         QVERIFY(first && first->isVisible());
-        if (!shown.isNull()) {
-            QCOMPARE(first, windows.disclaimer());
-            QVERIFY(!windows.mainWindow());
+        QCOMPARE(bool(windows.disclaimer()), !shown.isNull());
+        QCOMPARE(bool(windows.mainWindow()), shown.isNull());
+        if (!shown.isNull())
             QCOMPARE(control<QPlainTextEdit>(windows.disclaimer(), "Text1")->toPlainText(), shown);
-        } else {
-            QCOMPARE(first, windows.mainWindow());
-            QVERIFY(!windows.disclaimer());
+        else
             QVERIFY(windows.mainWindow()->nodeCount() > 0); // its start-up ran
-        }
         const bool unwritable = mostraAfter == "?";
         if (unwritable) { // the replacement fails
             QVERIFY(QFile::remove(m_folder->file("mostra.txt")));
