@@ -28,7 +28,7 @@ namespace gateway {
 namespace {
 
 constexpr qint64 sinkPageLimit = 500;
-constexpr qint64 sinkBlock = 500; // messages per piece of the streamed listing
+constexpr qint64 sinkBlock = 100; // messages per piece of the streamed listing
 constexpr qint64 pagesBlock = 50; // rows per piece of the streamed page
 // What one sendsms request may store.
 constexpr qsizetype maxReceivers = 100;
