@@ -1,5 +1,7 @@
 #include "contacts/contactstore.h"
 
+#include "contacts/phonenumber.h"
+
 #include "store/database.h"
 
 #include <QHash>
@@ -61,6 +63,8 @@ private:
 } // namespace
 
 QString storedNumber(QStringView typed) {
+    if (const phone::Reading reading = phone::read(typed); reading.number)
+        return reading.number->stored;
     QString digits;
     digits.reserve(typed.size());
     bool plus = false;

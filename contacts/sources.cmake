@@ -1,5 +1,6 @@
 list(APPEND QUILLET_CORE_SOURCES
   contacts/contactstore.h contacts/contactstore.cpp
+  contacts/phonenumber.h contacts/phonenumber.cpp
   contacts/prefixes.h contacts/prefixes.cpp
   contacts/addressbooks.h contacts/addressbooks.cpp)
 list(APPEND QUILLET_UI_SOURCES

@@ -199,8 +199,8 @@ void exportTicked(const ArchiveModel& model, bool contacts, Format format, QWidg
 
 bool importFile(Session& session, const QString& book, Format format, QWidget* parent) {
     if (format == Format::Csv)
-        return importWith(&csvimport::importFile, session, book,
-                          QStringLiteral("Esporta Indirizzi Da: per rubrica"), csvFilter, parent);
+        return importWith(&csvimport::importFile, session, book, QStringLiteral("Importa file csv"),
+                          csvFilter, parent);
     return importWith(&vcard::importFile, session, book, QStringLiteral("Importa vCard"),
                       vcardFilter, parent);
 }

@@ -31,7 +31,11 @@ Writer::Writer(const QStringList& columns)
 
 void Writer::add(const QString& nome, const QString& cognome, const QString& cellulare,
                  const QString& email) {
-    addRow({nome, cognome, cellulare, email});
+    // The address book keeps an empty field as one blank: the file has it empty.
+    const auto field = [](const QString& value) {
+        return value == QLatin1String(" ") ? QString() : value;
+    };
+    addRow({field(nome), field(cognome), field(cellulare), field(email)});
 }
 
 void Writer::addRow(const QStringList& fields) {

@@ -1,5 +1,7 @@
 #include "messaging/sendjob.h"
 
+#include "contacts/phonenumber.h"
+
 #include "app/session.h"
 #include "app/settings.h"
 #include "messaging/account.h"
@@ -250,7 +252,10 @@ void SendJob::sendAll() {
         const QString& text = m_parts.value(m_message.list ? 0 : round - 1);
         m_sms.setReference(sendjournal::reference(sendId, round - 1));
         m_journal->handing(round - 1);
-        const int result = m_sms.invoke(SMSSX::Send, QStringLiteral("+39") + number, text);
+        // An Italian number is kept without its country code, a foreign one with it.
+        const QString international = phone::international(number);
+        const int result =
+            m_sms.invoke(SMSSX::Send, international.isEmpty() ? number : international, text);
         // The total as it stands before this SMS is counted out.
         emit statusChanged(QStringLiteral("Inviati %1 di %2").arg(round).arg(m_count));
         emit progress(round, rounds);

@@ -124,6 +124,9 @@ private slots:
         QTest::newRow("UTF-8 for a Polish name")
             << false << QStringList{"Łukasz", "R", "3", ""}
             << "\xEF\xBB\xBF" + head + "\xC5\x81ukasz;R;3;\r\n";
+        QTest::newRow("blank first name and e-mail as the editor stores them")
+            << false << QStringList{" ", "Rossi", "3391234567", " "}
+            << head + ";Rossi;3391234567;\r\n";
         QTest::newRow("quotes and semicolon") << false << QStringList{"\"Bob\"; Anna", "R", "3", ""}
                                               << head + "\"\"\"Bob\"\"; Anna\";R;3;\r\n";
         QTest::newRow("vCard: accents and escapes")
@@ -160,6 +163,9 @@ private slots:
         QTEST(readBytes(path), "bytes");
         vCard ? void(vcard::importFile(path, *folder.book("Altra")))
               : void(csvimport::importFile(path, *folder.book("Altra")));
+        // The file's empty field comes back empty, where the editor had kept one blank.
+        if (!vCard)
+            contact.replaceInStrings(QRegularExpression("^ $"), QString());
         QCOMPARE(contactsOf(folder, "Altra"), QStringList{contact.join('|') + "|4"});
     }
 

@@ -79,13 +79,15 @@ private slots:
             {.status = 504, .body = "Esito incerto\n0123456789abcdef0123456789abcdef"},
             Outcome::Completed, "3/0/3| 0 |", list + ", sendsms +393331000003",
             first + "A, 3331000003/1 ? " + store::sendreport::uncertainAnswer);
+        // A foreign number goes to its own country, not to Italy.
         QStringList tenParts;
         for (int part = 1; part <= 10; ++part)
-            tenParts << QString("3471234567 Rossi/%1 A").arg(part);
-        row("ten parts at the blanks, credit ten", {}, {}, Outcome::Completed, "10/0/10| 0 |",
+            tenParts << QString("+491622433834 Rossi/%1 A").arg(part);
+        row("ten parts at the blanks, credit ten, a German number", {}, {}, Outcome::Completed,
+            "10/0/10| 0 |",
             "leggi.pl, nosggi.pl, verifica.cgi, verifica2.cgi 10/10, verifica.cgi, " +
-                QStringList(10, "sendsms +393471234567").join(", "),
-            tenParts.join(", "), "3471234567", "10");
+                QStringList(10, "sendsms +491622433834").join(", "),
+            tenParts.join(", "), "+491622433834", "10");
     }
     void sending() {
         QFETCH(QString, number);

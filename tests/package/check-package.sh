@@ -38,7 +38,7 @@ done
 
 # Dependencies come from the binaries; Kannel is only suggested.
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libc6 libqt6widgets6 libqt6network6 libsqlite3-0 libmicrohttpd libsodium23; do
+for lib in libc6 libqt6widgets6 libqt6network6 libsqlite3-0 libmicrohttpd libsodium23 libphonenumber8; do
   [[ $depends == *"$lib"* ]] || fail "Depends senza $lib: $depends"
 done
 [[ $depends != *kannel* ]] || fail "Kannel tra le dipendenze: $depends"

@@ -1,0 +1,52 @@
+// Numbers as contacts files and offices write them: what address books keep, what the SMS goes
+// to, and why a text is no number.
+#include "contacts/contactstore.h"
+#include "contacts/phonenumber.h"
+
+#include <QtTest>
+
+class tst_phonenumber : public QObject {
+    Q_OBJECT
+private slots:
+    void reading_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored"); // or, for no number, why
+        QTest::addColumn<QString>("international");
+        QTest::addColumn<bool>("mobile");
+        const auto row = [](const char* typed, const char* stored, const char* international,
+                            bool mobile) {
+            QTest::newRow(typed) << QString(typed) << QString(stored) << QString(international)
+                                 << mobile;
+        };
+        row("+39 333 123-4567", "3331234567", "+393331234567", true);
+        row("0039 3331234567", "3331234567", "+393331234567", true);
+        row("(333) 123.45/67", "3331234567", "+393331234567", true);
+        row("06 1234 5678", "0612345678", "+390612345678", false);
+        row("+49 162 2433834", "+491622433834", "+491622433834", true);
+        row("+41 79 123 45 67", "+41791234567", "+41791234567", true);
+        row("+44 7911 123456", "+447911123456", "+447911123456", true);
+        row("+1 202 555 0143", "+12025550143", "+12025550143", true);
+        row("+39 340 111 2222 ::: +39 340 333 4444", "contiene più di un numero", "", false);
+        row("p1234p5678w9", "contiene pause o un interno", "", false);
+        row("333 1234567 ext 12", "contiene pause o un interno", "", false);
+        row("333 ABC 4567", "contiene lettere", "", false);
+        row("12", "non ha le cifre di un numero di telefono", "", false);
+    }
+    void reading() {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        QFETCH(QString, international);
+        const phone::Reading reading = phone::read(typed);
+        QCOMPARE(reading.number ? reading.number->stored : reading.problem, stored);
+        QCOMPARE(reading.number ? reading.number->international : QString(), international);
+        QTEST(reading.number && reading.number->mobile, "mobile");
+        // A kept number reads back as itself; the send's form comes from it.
+        if (reading.number) {
+            QCOMPARE(contacts::storedNumber(stored), stored);
+            QCOMPARE(phone::international(stored), international);
+        }
+    }
+};
+
+QTEST_APPLESS_MAIN(tst_phonenumber)
+#include "tst_phonenumber.moc"
