@@ -293,7 +293,9 @@ Outcome importFile(const QString& path, store::Database& db, const Progress& pro
             if (index < needed)
                 fields.append(raw);
         });
-        if (record.blank)
+        // A line of blanks alone (a spreadsheet's empty row) is an empty line.
+        if (record.blank ||
+            (record.fields == 1 && !fields.isEmpty() && fields[0].trimmed().isEmpty()))
             continue;
         if (record.nul || record.unclosed) {
             stop(record.nul ? nulReason : unclosedReason);

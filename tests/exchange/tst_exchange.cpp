@@ -71,6 +71,9 @@ private slots:
         QTest::newRow("a line break in quotes is one blank, and a line of the file")
             << "\xEF\xBB\xBF" + head + "\r\n\"Maria\nGrazia\";\"Rossi\r\nBianchi\";339;\r\nD;E\r\n"
             << QStringList{"Maria Grazia|Rossi Bianchi|339|"} << int(Outcome::Stopped) << 5;
+        QTest::newRow("a line of one blank between contacts")
+            << head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\n \r\nB;C;347;\r\n"
+            << QStringList{anna, "B|C|347|"} << int(Outcome::Done) << 0;
         QTest::newRow("quote never closed")
             << head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\n\"Bob;C;1;\r\nD;E;2;\r\n"
             << QStringList{anna} << int(Outcome::Stopped) << 3;
