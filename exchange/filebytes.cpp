@@ -4,7 +4,33 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <optional>
+
 namespace exchange {
+
+namespace {
+
+// UTF-16 written without its mark, as some mail programs save a card: the first characters
+// are ASCII, so every other byte is 0. Nullopt when the start does not look so.
+std::optional<QStringConverter::Encoding> unmarkedUtf16(QByteArrayView bytes) {
+    const qsizetype length = std::min<qsizetype>(bytes.size(), 64) & ~qsizetype{1};
+    if (length < 4 || bytes.size() % 2 != 0)
+        return std::nullopt;
+    bool little = true;
+    bool big = true;
+    for (qsizetype i = 0; i < length; i += 2) {
+        little = little && bytes[i] != 0 && bytes[i + 1] == 0;
+        big = big && bytes[i] == 0 && bytes[i + 1] != 0;
+    }
+    if (little)
+        return QStringConverter::Utf16LE;
+    if (big)
+        return QStringConverter::Utf16BE;
+    return std::nullopt;
+}
+
+} // namespace
 
 bool FileBytes::open(const QString& path) {
     m_file.setFileName(path);
@@ -28,6 +54,11 @@ bool FileBytes::open(const QString& path) {
         QStringDecoder decoder(m_view.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE
                                                              : QStringConverter::Utf16BE);
         m_copy = QString(decoder(m_view.sliced(2))).toUtf8();
+        m_view = m_copy;
+        m_markedUtf8 = true;
+    } else if (const auto encoding = unmarkedUtf16(m_view)) {
+        QStringDecoder decoder(*encoding);
+        m_copy = QString(decoder(m_view)).toUtf8();
         m_view = m_copy;
         m_markedUtf8 = true;
     }

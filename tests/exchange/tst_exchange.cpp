@@ -245,6 +245,18 @@ private slots:
         QTEST(cards, "cards");
     }
 
+    // A card saved in UTF-16 without its byte-order mark, either byte order.
+    void unmarkedUtf16() {
+        for (const auto order : {QStringConverter::Utf16LE, QStringConverter::Utf16BE}) {
+            TestFolder folder({"Principale"});
+            writeBytes(folder.file("c.vcf"),
+                       QStringEncoder(order).encode(QString::fromUtf8(card(
+                           {"N:Citt\xC3\xA0;Nicol\xC3\xB2;;;", "TEL;TYPE=CELL:+39 333 1234567"}))));
+            vcard::importFile(folder.file("c.vcf"), *folder.book("Principale"));
+            QCOMPARE(contactsOf(folder, "Principale"), QStringList{"Nicolò|Città|3331234567| |4"});
+        }
+    }
+
     // A File menu entry on a tree node with rows ticked, the dialog answered with the file:
     // the file an export writes, the contacts afterwards, the beginnings of the messages.
     void fileCommands_data() {
