@@ -580,7 +580,7 @@ Reply Service::sendSms(QByteArrayView rawQuery, const QHostAddress& client) {
     }
     if (m_config.forward)
         return forward(payer, sender, messages);
-    if (!m_store.addMessages(messages, m_config.sinkKeep, payer, Store::Reports::Sink))
+    if (!m_store.addMessages(messages, m_config.sinkKeep, payer))
         return unpaid();
     return withKeys(kannel(202, "0: Accepted for delivery"), messages);
 }

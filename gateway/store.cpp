@@ -687,8 +687,7 @@ void Store::returnAllowances(const Allowances& taken) {
     transaction.commit();
 }
 
-bool Store::addMessages(const QList<SinkMessage>& messages, qint64 keep, const QString& payer,
-                        Reports reports) {
+bool Store::addMessages(const QList<SinkMessage>& messages, qint64 keep, const QString& payer) {
     Lease lease(*this);
     auto& db = lease.db();
     std::lock_guard lock(m_writeMutex);
@@ -697,24 +696,22 @@ bool Store::addMessages(const QList<SinkMessage>& messages, qint64 keep, const Q
         return false;
     const QString now = nowText();
     insertMessages(db, messages, payer, false, keep, now);
-    if (reports == Reports::Sink) {
-        // What Kannel would report: at the SMS centre (8), then the final state.
-        Statement record(db, "INSERT INTO deliveries(key, owner, receiver, accepted, state, "
-                             "state_time, state_text, parts) SELECT ?1, ?2, ?3, ?4, "
-                             "iif(u.number IS NULL, 1, 2), ?4, iif(u.number IS NULL, '', ?5), ?7 "
-                             "FROM (SELECT NULL) LEFT JOIN unreachable u ON u.number = ?6");
-        for (const SinkMessage& message : messages) {
-            if (message.key.isEmpty())
-                continue;
-            record.bind(1, message.key)
-                .bind(2, payer)
-                .bind(3, message.receiver)
-                .bind(4, now)
-                .bind(5, QStringLiteral("Numero non raggiungibile"))
-                .bind(6, internationalNumber(message.receiver))
-                .bind(7, message.parts)
-                .run();
-        }
+    // What Kannel would report: at the SMS centre (8), then the final state.
+    Statement record(db, "INSERT INTO deliveries(key, owner, receiver, accepted, state, "
+                         "state_time, state_text, parts) SELECT ?1, ?2, ?3, ?4, "
+                         "iif(u.number IS NULL, 1, 2), ?4, iif(u.number IS NULL, '', ?5), ?7 "
+                         "FROM (SELECT NULL) LEFT JOIN unreachable u ON u.number = ?6");
+    for (const SinkMessage& message : messages) {
+        if (message.key.isEmpty())
+            continue;
+        record.bind(1, message.key)
+            .bind(2, payer)
+            .bind(3, message.receiver)
+            .bind(4, now)
+            .bind(5, QStringLiteral("Numero non raggiungibile"))
+            .bind(6, internationalNumber(message.receiver))
+            .bind(7, message.parts)
+            .run();
     }
     transaction.commit();
     return true;
@@ -741,16 +738,6 @@ QList<SinkMessage> readMessages(Statement& query) {
 }
 
 } // namespace
-
-QList<SinkMessage> Store::messages(qint64 limit) {
-    Lease lease(*this);
-    Statement query(lease.db(),
-                    "SELECT id, time, sender, receiver, text, mclass, coding, charset, ref, parts "
-                    "FROM "
-                    "(SELECT * FROM sink ORDER BY id DESC LIMIT ?1) ORDER BY id");
-    query.bind(1, limit < 0 ? qint64{-1} : limit);
-    return readMessages(query);
-}
 
 QList<SinkMessage> Store::messagesAfter(qint64 afterId, qint64 limit) {
     Lease lease(*this);

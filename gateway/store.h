@@ -144,17 +144,12 @@ public:
     void confirmAllowances(const Allowances& taken);
     void returnAllowances(const Allowances& taken);
 
-    // Stores the messages, then drops the oldest so that at most `keep` remain. With a payer,
-    // each message takes its parts from the SMS paid for by that account, in the same
-    // transaction: false,
-    // storing nothing, when its charges cover fewer. With `reports`, each message with a key
-    // is recorded as the payer's ("" the sink user) with the sink's final report: delivered,
-    // or not delivered for a number marked unreachable.
-    enum class Reports { None, Sink };
-    bool addMessages(const QList<SinkMessage>& messages, qint64 keep, const QString& payer = {},
-                     Reports reports = Reports::None);
-    // The newest `limit` messages (all when negative), oldest first.
-    QList<SinkMessage> messages(qint64 limit = -1);
+    // Stores the messages the sink received, then drops the oldest so that at most `keep`
+    // remain. With a payer, each message takes its parts from the SMS paid for by that
+    // account, in the same transaction: false, storing nothing, when its charges cover fewer.
+    // Each message with a key is recorded as the payer's ("" the sink user) with the sink's
+    // final report: delivered, or not delivered for a number marked unreachable.
+    bool addMessages(const QList<SinkMessage>& messages, qint64 keep, const QString& payer = {});
     // Up to `limit` messages after the one with id `afterId`, oldest first.
     QList<SinkMessage> messagesAfter(qint64 afterId, qint64 limit);
     // Up to `limit` messages before the one with id `beforeId`, newest first.
