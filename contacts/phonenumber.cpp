@@ -2,9 +2,6 @@
 
 #include <phonenumbers/phonenumberutil.h>
 
-#include <algorithm>
-#include <variant>
-
 using i18n::phonenumbers::PhoneNumber;
 using i18n::phonenumbers::PhoneNumberUtil;
 
@@ -37,52 +34,36 @@ QString characterProblem(QStringView typed) {
     return {};
 }
 
-// The number the library reads in the text, or why there is none. The number's type (a
-// costly match) is left to read().
-std::variant<PhoneNumber, QString> parse(QStringView typed) {
+} // namespace
+
+Reading read(QStringView typed) {
     if (!std::any_of(typed.begin(), typed.end(), [](QChar c) { return c.isDigit(); }))
-        return QStringLiteral("non contiene cifre");
+        return {std::nullopt, QStringLiteral("non contiene cifre")};
     if (QString problem = characterProblem(typed); !problem.isEmpty())
-        return problem;
+        return {std::nullopt, problem};
     const PhoneNumberUtil& util = *PhoneNumberUtil::GetInstance();
     PhoneNumber parsed;
     if (util.Parse(typed.toString().toStdString(), "IT", &parsed) !=
             PhoneNumberUtil::NO_PARSING_ERROR ||
         !util.IsPossibleNumber(parsed))
-        return QStringLiteral("non ha le cifre di un numero di telefono");
-    return parsed;
-}
-
-QString e164(const PhoneNumber& number) {
+        return {std::nullopt, QStringLiteral("non ha le cifre di un numero di telefono")};
     std::string international;
-    PhoneNumberUtil::GetInstance()->Format(number, PhoneNumberUtil::E164, &international);
-    return QString::fromStdString(international);
-}
-
-} // namespace
-
-Reading read(QStringView typed) {
-    auto parsed = parse(typed);
-    if (auto* problem = std::get_if<QString>(&parsed))
-        return {std::nullopt, std::move(*problem)};
-    const PhoneNumber& found = std::get<PhoneNumber>(parsed);
-    const PhoneNumberUtil& util = *PhoneNumberUtil::GetInstance();
+    util.Format(parsed, PhoneNumberUtil::E164, &international);
     std::string national;
-    util.GetNationalSignificantNumber(found, &national);
-    const auto type = util.GetNumberType(found);
+    util.GetNationalSignificantNumber(parsed, &national);
+    const auto type = util.GetNumberType(parsed);
     Number number;
-    number.international = e164(found);
+    number.international = QString::fromStdString(international);
     number.stored =
-        found.country_code() == italy ? QString::fromStdString(national) : number.international;
+        parsed.country_code() == italy ? QString::fromStdString(national) : number.international;
     number.mobile =
         type == PhoneNumberUtil::MOBILE || type == PhoneNumberUtil::FIXED_LINE_OR_MOBILE;
     return {number, {}};
 }
 
 QString international(QStringView stored) {
-    const auto parsed = parse(stored);
-    const auto* found = std::get_if<PhoneNumber>(&parsed);
-    return found != nullptr ? e164(*found) : QString();
+    const Reading reading = read(stored);
+    return reading.number ? reading.number->international : QString();
 }
 
 } // namespace phone
