@@ -34,9 +34,45 @@ QString characterProblem(QStringView typed) {
     return {};
 }
 
+// The national digits of a plain Italian mobile number ("3", a digit from 1 to 9, eight more),
+// optionally after "+39" or "0039", with blanks and dashes between; empty for anything else.
+QString plainItalianMobile(QStringView typed) {
+    QString digits;
+    digits.reserve(14);
+    bool plus = false;
+    for (const QChar c : typed) {
+        if (c >= u'0' && c <= u'9') {
+            if (digits.size() == 14)
+                return {};
+            digits += c;
+        } else if (c == u'+' && digits.isEmpty() && !plus) {
+            plus = true;
+        } else if (c != u' ' && c != u'-') {
+            return {};
+        }
+    }
+    if (plus) {
+        if (!digits.startsWith(QLatin1StringView("39")))
+            return {};
+        digits.remove(0, 2);
+    } else if (digits.startsWith(QLatin1StringView("0039"))) {
+        digits.remove(0, 4);
+    }
+    if (digits.size() != 10 || digits[0] != u'3' || digits[1] == u'0')
+        return {};
+    return digits;
+}
+
 } // namespace
 
 Reading read(QStringView typed) {
+    if (QString national = plainItalianMobile(typed); !national.isEmpty()) {
+        Number number;
+        number.international = QLatin1StringView("+39") + national;
+        number.stored = std::move(national);
+        number.mobile = true;
+        return {number, {}};
+    }
     if (!std::any_of(typed.begin(), typed.end(), [](QChar c) { return c.isDigit(); }))
         return {std::nullopt, QStringLiteral("non contiene cifre")};
     if (QString problem = characterProblem(typed); !problem.isEmpty())

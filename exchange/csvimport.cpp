@@ -164,14 +164,9 @@ private:
     qint64 m_nextLine = 1;
 };
 
-// Where the four columns are (-1: not in the file).
-struct Columns {
-    qsizetype nome = -1;
-    qsizetype cognome = -1;
-    qsizetype cellulare = -1;
-    qsizetype email = -1;
-    qsizetype fieldsNeeded() const { return std::max({nome, cognome, cellulare, email}) + 1; }
-};
+qsizetype fieldsNeeded(const Columns& c) {
+    return std::max({c.nome, c.cognome, c.cellulare, c.email}) + 1;
+}
 
 // A column name without the blanks and quotes around it.
 QString columnName(QByteArrayView raw, bool utf8) {
@@ -253,7 +248,7 @@ Outcome importFile(const QString& path, store::Database& db, const Progress& pro
         outcome.status = Outcome::NoNumberColumn;
         return outcome;
     }
-    const qsizetype needed = columns.fieldsNeeded();
+    const qsizetype needed = fieldsNeeded(columns);
     const qint64 total = text.size();
 
     // Text the file holds as valid UTF-8 is stored as it is; anything else goes through

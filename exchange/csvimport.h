@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -16,6 +18,22 @@ class Database;
 // CR LF, LF or a lone CR alike. A byte-order mark decides the encoding; without one, text
 // that is valid UTF-8 is UTF-8, anything else Windows-1252.
 namespace csvimport {
+
+// Where a contact's fields are in the file's lines (-1: not in the file).
+struct Columns {
+    qsizetype nome = -1;
+    qsizetype cognome = -1;
+    qsizetype cellulare = -1;
+    qsizetype email = -1;
+};
+
+// The head of a file, read before the import: its column names, its first contacts, and
+// which columns the names point to.
+struct Preview {
+    QStringList names;       // the column names of line 1, as written (quotes removed)
+    QList<QStringList> rows; // the fields of the first contacts (at most 5 lines)
+    Columns columns;         // what the names say; cellulare -1 when they cannot tell the mobile
+};
 
 struct Outcome {
     enum Status {

@@ -46,6 +46,24 @@ private slots:
             QCOMPARE(phone::international(stored), international);
         }
     }
+
+    // The quick reading of plain Italian mobile numbers agrees with the library for every
+    // prefix from 310 to 399 (a dot makes the library read the same number).
+    void quickReadingAgreesWithTheLibrary() {
+        for (int prefix = 300; prefix <= 399; ++prefix) {
+            for (const char* rest : {"1234567", "0000000", "9999999"}) {
+                const QString digits = QString::number(prefix) + QLatin1StringView(rest);
+                const phone::Reading quick = phone::read(QStringLiteral("+39 ") + digits);
+                const phone::Reading library =
+                    phone::read(digits.left(3) + QLatin1Char('.') + digits.mid(3));
+                QVERIFY2(library.number, qPrintable(digits));
+                QCOMPARE(quick.number.has_value(), true);
+                QCOMPARE(quick.number->stored, library.number->stored);
+                QCOMPARE(quick.number->international, library.number->international);
+                QVERIFY2(!quick.number->mobile || library.number->mobile, qPrintable(digits));
+            }
+        }
+    }
 };
 
 QTEST_APPLESS_MAIN(tst_phonenumber)
