@@ -202,8 +202,10 @@ int main(int argc, char** argv) {
                               "\nSELECT Nome, cognome AS Cognome, cellulare AS Cellulare, email "
                               "AS \"Posta elettronica\" FROM rubrica;\n"));
 
-        const auto [csvMs, csvRows] =
-            importInto(&csvimport::importFile, file, QStringLiteral("destinazione"));
+        const auto [csvMs, csvRows] = importInto(
+            static_cast<csvimport::Outcome (*)(const QString&, store::Database&,
+                                               const csvimport::Progress&)>(&csvimport::importFile),
+            file, QStringLiteral("destinazione"));
         imported.push_back(csvMs);
         importedRows = csvRows;
 

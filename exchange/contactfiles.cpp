@@ -42,9 +42,41 @@ void unreadable(const QString& shown) {
         platform::Icon::Critical);
 }
 
+// What the import did, a count a line; the contacts refused one a line with the reason.
+QString tallyText(const exchange::Tally& tally, const QString& book, const QString& place) {
+    QString text = QStringLiteral("Contatti importati nella rubrica %1: %2.")
+                       .arg(book, number(tally.imported));
+    if (tally.duplicates > 0)
+        text += QStringLiteral("\nSaltati perché il numero è già presente: %1.")
+                    .arg(number(tally.duplicates));
+    if (tally.withoutNumber > 0)
+        text += QStringLiteral("\nSaltati perché senza numero di telefono: %1.")
+                    .arg(number(tally.withoutNumber));
+    if (tally.refusedCount > 0) {
+        text += QStringLiteral("\nSaltati perché il numero non è un numero di telefono: %1.")
+                    .arg(number(tally.refusedCount));
+        for (const exchange::Refusal& refusal : tally.refused)
+            text += QStringLiteral("\n    %1 %2, «%3»: %4")
+                        .arg(place, number(refusal.place), refusal.number, refusal.reason);
+        if (tally.refusedCount > tally.refused.size())
+            text += QStringLiteral("\n    … e altri %1.")
+                        .arg(number(tally.refusedCount - tally.refused.size()));
+    }
+    return text;
+}
+
+platform::Icon tallyIcon(const exchange::Tally& tally) {
+    return tally.imported > 0 && tally.refusedCount == 0 ? platform::Icon::Information
+                                                         : platform::Icon::Exclamation;
+}
+
 void report(const csvimport::Outcome& outcome, const QString& file, const QString& book) {
     using csvimport::Outcome;
     const QString shown = QDir::toNativeSeparators(file);
+    QString unused;
+    if (!outcome.unusedColumns.isEmpty())
+        unused = QStringLiteral("\nColonne del file non importate: %1.")
+                     .arg(outcome.unusedColumns.join(QStringLiteral(", ")));
     switch (outcome.status) {
     case Outcome::Unreadable:
         unreadable(shown);
@@ -56,30 +88,32 @@ void report(const csvimport::Outcome& outcome, const QString& file, const QStrin
         return;
     case Outcome::NoNumberColumn:
         platform::MsgBox(
-            QStringLiteral("Il file %1 non ha la colonna Cellulare: nessun contatto importato.\n"
+            QStringLiteral("Il file %1 non ha una colonna con il numero di cellulare: nessun "
+                           "contatto importato.\n"
                            "La prima riga del file deve contenere i nomi delle colonne, separati "
-                           "da punto e virgola: Cellulare e, se ci sono, Nome, Cognome e Posta "
-                           "elettronica.")
+                           "da punto e virgola, virgola o tabulazione: Cellulare (o Telefono) e, "
+                           "se ci sono, Nome, Cognome e Posta elettronica.\n"
+                           "I contatti in formato vCard (.vcf) si leggono con «Importa vCard».")
                 .arg(shown),
             platform::Icon::Critical);
         return;
     case Outcome::Stopped:
-        platform::MsgBox(
-            QStringLiteral("Importazione interrotta alla riga %1: %2.\n"
-                           "Contatti importati nella rubrica %3: %4.")
-                .arg(number(outcome.line), outcome.reason, book, number(outcome.imported)),
-            platform::Icon::Exclamation);
+        platform::MsgBox(QStringLiteral("Importazione interrotta alla riga %1: %2.\n")
+                                 .arg(number(outcome.line), outcome.reason) +
+                             tallyText(outcome, book, QStringLiteral("riga")) + unused,
+                         platform::Icon::Exclamation);
         return;
     case Outcome::Done:
-        if (outcome.imported == 0)
+        if (outcome.imported + outcome.duplicates + outcome.withoutNumber + outcome.refusedCount ==
+            0)
             platform::MsgBox(QStringLiteral("Il file %1 contiene solo la riga dei nomi delle "
                                             "colonne: nessun contatto importato.")
                                  .arg(shown),
                              platform::Icon::Exclamation);
         else
-            platform::MsgBox(QStringLiteral("Importazione completata: %1 nella rubrica %2.")
-                                 .arg(contatti(outcome.imported), book),
-                             platform::Icon::Information);
+            platform::MsgBox(QStringLiteral("Importazione completata.\n") +
+                                 tallyText(outcome, book, QStringLiteral("riga")) + unused,
+                             tallyIcon(outcome));
         return;
     }
 }
@@ -98,20 +132,14 @@ void report(const vcard::Outcome& outcome, const QString& file, const QString& b
                          platform::Icon::Exclamation);
         return;
     case Outcome::Stopped:
-        platform::MsgBox(QStringLiteral("Importazione interrotta: %1.\n"
-                                        "Contatti importati nella rubrica %2: %3.")
-                             .arg(outcome.reason, book, number(outcome.imported)),
+        platform::MsgBox(QStringLiteral("Importazione interrotta: %1.\n").arg(outcome.reason) +
+                             tallyText(outcome, book, QStringLiteral("scheda")),
                          platform::Icon::Exclamation);
         return;
     case Outcome::Done:
-        platform::MsgBox(QStringLiteral("Importazione completata nella rubrica %1.\n"
-                                        "Contatti importati: %2.\n"
-                                        "Saltati perché il numero è già presente: %3.\n"
-                                        "Saltati perché senza numero di telefono: %4.")
-                             .arg(book, number(outcome.imported), number(outcome.duplicates),
-                                  number(outcome.withoutNumber)),
-                         outcome.imported > 0 ? platform::Icon::Information
-                                              : platform::Icon::Exclamation);
+        platform::MsgBox(QStringLiteral("Importazione completata.\n") +
+                             tallyText(outcome, book, QStringLiteral("scheda")),
+                         tallyIcon(outcome));
         return;
     }
 }
@@ -151,25 +179,17 @@ void exportWith(Writer& writer, const ArchiveModel& model, const QString& title,
                          platform::Icon::Information);
 }
 
-// Reads the chosen file into `book` with `import`, under the wait box, and reports.
+// Reads the chosen file into `book` with `import(db, progress)`, under the wait box, and
+// reports.
 template <typename Import>
-bool importWith(Import import, Session& session, const QString& book, const QString& title,
-                const QString& filter, QWidget* parent) {
+bool importWith(Import import, Session& session, const QString& book, const QString& file,
+                QWidget* parent) {
     const QString bookPath = store::archive::addressBookPath(session.appFolder, book);
-    if (book.isEmpty() || !QFileInfo(bookPath).isFile()) {
-        invalidArchive();
-        return false;
-    }
-    const auto file = platform::openFileName(title, {}, filter);
-    if (!file || file->isEmpty())
-        return false;
-
-    decltype(import(QString(), std::declval<store::Database&>(), {})) outcome;
+    decltype(import(std::declval<store::Database&>(), {})) outcome;
     try {
         WaitBox wait(parent);
         store::Database& db = session.archive.open(bookPath);
-        outcome = import(*file, db,
-                         [&wait](qint64 done, qint64 total) { wait.setProgress(done, total); });
+        outcome = import(db, [&wait](qint64 done, qint64 total) { wait.setProgress(done, total); });
     } catch (const store::StoreError& e) {
         platform::MsgBox(QStringLiteral("Impossibile aprire la rubrica %1: %2\n"
                                         "Nessun contatto importato.")
@@ -177,8 +197,47 @@ bool importWith(Import import, Session& session, const QString& book, const QStr
                          platform::Icon::Critical);
         return false;
     }
-    report(outcome, *file, book);
+    report(outcome, file, book);
     return outcome.imported > 0;
+}
+
+// The columns to import from, asked to the user; std::nullopt when the import is given up.
+std::optional<csvimport::Columns> askColumns(const csvimport::Preview&, const QString& file,
+                                             const QString& book) {
+    csvimport::Outcome noColumn;
+    noColumn.status = csvimport::Outcome::NoNumberColumn;
+    report(noColumn, file, book);
+    return std::nullopt;
+}
+
+// A contact file: its head read first, its columns asked for when the names do not tell the
+// mobile number.
+bool importCsv(Session& session, const QString& book, const QString& file, QWidget* parent) {
+    const csvimport::Preview preview = csvimport::preview(file);
+    if (preview.failure.status != csvimport::Outcome::Done) {
+        report(preview.failure, file, book);
+        return false;
+    }
+    if (preview.names.size() == 1 &&
+        preview.names[0].startsWith(QLatin1StringView("BEGIN:VCARD"), Qt::CaseInsensitive)) {
+        platform::MsgBox(QStringLiteral("Il file %1 è in formato vCard: per leggerlo usare il "
+                                        "comando «Importa vCard».")
+                             .arg(QDir::toNativeSeparators(file)),
+                         platform::Icon::Exclamation);
+        return false;
+    }
+    std::optional<csvimport::Columns> chosen;
+    if (preview.columns.cellulare < 0 && !preview.typedPhones) {
+        chosen = askColumns(preview, file, book);
+        if (!chosen)
+            return false;
+    }
+    return importWith(
+        [&](store::Database& db, const csvimport::Progress& progress) {
+            return chosen ? csvimport::importFile(file, *chosen, db, progress)
+                          : csvimport::importFile(file, db, progress);
+        },
+        session, book, file, parent);
 }
 
 } // namespace
@@ -198,11 +257,24 @@ void exportTicked(const ArchiveModel& model, bool contacts, Format format, QWidg
 }
 
 bool importFile(Session& session, const QString& book, Format format, QWidget* parent) {
-    if (format == Format::Csv)
-        return importWith(&csvimport::importFile, session, book, QStringLiteral("Importa file csv"),
-                          csvFilter, parent);
-    return importWith(&vcard::importFile, session, book, QStringLiteral("Importa vCard"),
-                      vcardFilter, parent);
+    const QString bookPath = store::archive::addressBookPath(session.appFolder, book);
+    if (book.isEmpty() || !QFileInfo(bookPath).isFile()) {
+        invalidArchive();
+        return false;
+    }
+    const bool csv = format == Format::Csv;
+    const auto file = platform::openFileName(csv ? QStringLiteral("Importa file csv")
+                                                 : QStringLiteral("Importa vCard"),
+                                             {}, csv ? csvFilter : vcardFilter);
+    if (!file || file->isEmpty())
+        return false;
+    if (csv)
+        return importCsv(session, book, *file, parent);
+    return importWith(
+        [&](store::Database& db, const vcard::Progress& progress) {
+            return vcard::importFile(*file, db, progress);
+        },
+        session, book, *file, parent);
 }
 
 } // namespace contactfiles

@@ -1,5 +1,6 @@
 #include "exchange/contactload.h"
 
+#include "contacts/phonenumber.h"
 #include "store/storeerror.h"
 
 #include <utility>
@@ -130,6 +131,36 @@ void ContactLoad::finish() {
     }
     if (m_progress)
         m_progress(m_total, m_total);
+}
+
+ContactNumbers::ContactNumbers(store::Database& db) {
+    store::sqlite::Statement read(*db.connection(),
+                                  "SELECT cellulare FROM rubrica WHERE cellulare IS NOT NULL");
+    while (read.step()) {
+        const QString number = QString::fromUtf8(read.utf8(0));
+        const phone::Reading reading = phone::read(number);
+        m_known.insert(reading.number ? reading.number->stored : number);
+    }
+}
+
+std::optional<QString> ContactNumbers::take(QStringView typed, qint64 place, Tally& tally) {
+    if (typed.trimmed().isEmpty()) {
+        ++tally.withoutNumber;
+        return std::nullopt;
+    }
+    phone::Reading reading = phone::read(typed);
+    if (!reading.number) {
+        if (tally.refused.size() < Tally::refusalsKept)
+            tally.refused.append({place, typed.trimmed().toString(), reading.problem});
+        ++tally.refusedCount;
+        return std::nullopt;
+    }
+    if (m_known.contains(reading.number->stored)) {
+        ++tally.duplicates;
+        return std::nullopt;
+    }
+    m_known.insert(reading.number->stored);
+    return std::move(reading.number->stored);
 }
 
 } // namespace exchange

@@ -3,6 +3,7 @@
 #include "store/database.h"
 
 #include <QByteArrayView>
+#include <QList>
 #include <QSet>
 #include <QString>
 
@@ -72,6 +73,37 @@ public:
 private:
     QSet<quint64> m_digits;
     QSet<QString> m_other;
+};
+
+// A contact an import did not take because its number is none, as the user is told it.
+struct Refusal {
+    qint64 place = 0; // the line of the file, or the card, from 1
+    QString number;   // as the file writes it
+    QString reason;   // why it is no phone number, in Italian
+};
+
+// What an import did with the contacts it read.
+struct Tally {
+    static constexpr qsizetype refusalsKept = 20;
+    qint64 imported = 0;      // contacts stored
+    qint64 duplicates = 0;    // contacts whose number the book or an earlier contact already has
+    qint64 withoutNumber = 0; // contacts without a phone number
+    qint64 refusedCount = 0;  // contacts whose number is no phone number
+    QList<Refusal> refused;   // the first refusalsKept of them
+};
+
+// The numbers of a book and of the contacts an import took so far: each number read is turned
+// into the form address books keep (phone::read), or refused, or found already there.
+class ContactNumbers final {
+public:
+    // Reads the numbers of table rubrica of `db`.
+    explicit ContactNumbers(store::Database& db);
+    // The number to store for `typed`, read at `place`; std::nullopt when the contact is to be
+    // skipped (no number, a number already there, no phone number), counted in `tally`.
+    std::optional<QString> take(QStringView typed, qint64 place, Tally& tally);
+
+private:
+    NumberSet m_known;
 };
 
 } // namespace exchange

@@ -1,11 +1,12 @@
 #include "exchange/csvimport.h"
 
-#include "contacts/contactstore.h"
-#include "exchange/contactload.h"
 #include "exchange/filebytes.h"
 #include "platform/lines.h"
 #include "platform/textfile.h"
 #include "store/database.h"
+#include "store/storeerror.h"
+
+#include <QRegularExpression>
 
 #include <QVarLengthArray>
 
@@ -79,11 +80,12 @@ struct Record {
 };
 
 // Reads the records of the text one after the other: one per line, but a field in double
-// quotes may hold ";" and line ends. Lines end as platform::lineEndLength says.
+// quotes may hold the separator and line ends. Lines end as platform::lineEndLength says.
 class Records final {
 public:
-    explicit Records(QByteArrayView text)
-        : m_text(text) {}
+    Records(QByteArrayView text, char separator)
+        : m_text(text)
+        , m_separator(separator) {}
     bool atEnd() const { return m_pos >= m_text.size(); }
     qint64 position() const { return m_pos; }
     // The line (from 1) where the record last read begins, and where the next one begins.
@@ -110,7 +112,7 @@ public:
                 break;
             }
             field(record.fields++, m_text.sliced(fieldStart, m_pos - fieldStart));
-            if (m_pos < m_text.size() && m_text[m_pos] == ';') {
+            if (m_pos < m_text.size() && m_text[m_pos] == m_separator) {
                 ++m_pos;
                 continue;
             }
@@ -124,7 +126,7 @@ public:
     }
 
 private:
-    // Moves past the field that starts here, to the ";" or line end after it; false (and at
+    // Moves past the field that starts here, to the separator or line end after it; false (and at
     // the end of the text) when its opening quote is never closed.
     bool skipField(qint64& linesInside) {
         const qsizetype size = m_text.size();
@@ -152,21 +154,18 @@ private:
                     break;
             }
         }
-        while (i < size && data[i] != ';' && data[i] != '\n' && data[i] != '\r')
+        while (i < size && data[i] != m_separator && data[i] != '\n' && data[i] != '\r')
             ++i;
         m_pos = i;
         return true;
     }
 
     QByteArrayView m_text;
+    char m_separator;
     qsizetype m_pos = 0;
     qint64 m_line = 0;
     qint64 m_nextLine = 1;
 };
-
-qsizetype fieldsNeeded(const Columns& c) {
-    return std::max({c.nome, c.cognome, c.cellulare, c.email}) + 1;
-}
 
 // A column name without the blanks and quotes around it.
 QString columnName(QByteArrayView raw, bool utf8) {
@@ -182,89 +181,312 @@ QString columnName(QByteArrayView raw, bool utf8) {
     return text.sliced(from, to - from);
 }
 
-// Letter case does not matter; when a name repeats, its last column counts.
-void findColumn(Columns& columns, qsizetype index, const QString& name) {
-    auto is = [&](QLatin1StringView wanted) {
-        return name.compare(wanted, Qt::CaseInsensitive) == 0;
+// A name as it is compared: lower case letters and digits, accents dropped ("E-mail 1 -
+// Valore" gives "email1valore").
+QString key(const QString& name) {
+    QString out;
+    for (const QChar c : name.normalized(QString::NormalizationForm_D))
+        if (c.isLetterOrNumber())
+            out += c.toLower();
+    return out;
+}
+
+bool isOneOf(const QString& key, std::initializer_list<const char*> names) {
+    return std::any_of(names.begin(), names.end(),
+                       [&](const char* name) { return key == QLatin1StringView(name); });
+}
+
+bool mentionsMobile(const QString& key) {
+    return key.contains(QLatin1StringView("mobil")) || key.contains(QLatin1StringView("cell"));
+}
+
+// What a column holds, by its name.
+enum class Kind { Other, Nome, Cognome, FullName, Mobile, Phone, Email, PairType, PairValue };
+
+struct Named {
+    Kind kind = Kind::Other;
+    bool email = false; // a typed pair of e-mail columns, not of phone ones
+    int pair = 0;       // the pair's number: "Phone 2 - Type" is 2
+};
+
+// Google writes typed pairs: "Phone 1 - Type" (or "- Label") beside "Phone 1 - Value", in
+// Italian "Telefono 1 - Tipo" / "Etichetta" beside "Valore"; the same for "E-mail".
+std::optional<Named> typedPair(const QString& key) {
+    static const QRegularExpression pair(
+        QStringLiteral("^(phone|telefono|email)(\\d+)(type|label|tipo|etichetta|value|valore)$"));
+    const QRegularExpressionMatch match = pair.match(key);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QString part = match.captured(3);
+    return Named{part == QLatin1StringView("value") || part == QLatin1StringView("valore")
+                     ? Kind::PairValue
+                     : Kind::PairType,
+                 match.captured(1) == QLatin1StringView("email"), match.captured(2).toInt()};
+}
+
+Named classify(const QString& name) {
+    const QString k = key(name);
+    if (const auto pair = typedPair(k))
+        return *pair;
+    if (isOneOf(k, {"nome", "firstname", "givenname", "nomedibattesimo"}))
+        return {Kind::Nome};
+    if (isOneOf(k, {"cognome", "lastname", "familyname", "surname"}))
+        return {Kind::Cognome};
+    if (isOneOf(k, {"name", "fullname", "displayname", "nomevisualizzato", "nomecompleto",
+                    "nomeecognome", "cognomeenome"}))
+        return {Kind::FullName};
+    // "E-mail Display Name", "Nome visualizzato posta elettronica", "E-mail Type" name no
+    // address.
+    const bool email = k.contains(QLatin1StringView("email")) ||
+                       k.contains(QLatin1StringView("postaelettronica")) || k == u"mail";
+    if (email) {
+        const bool notAddress =
+            k.contains(QLatin1StringView("nome")) || k.contains(QLatin1StringView("name")) ||
+            k.contains(QLatin1StringView("type")) || k.contains(QLatin1StringView("tipo"));
+        return {notAddress ? Kind::Other : Kind::Email};
+    }
+    const bool phone =
+        k.contains(QLatin1StringView("telefon")) || k.contains(QLatin1StringView("phone")) ||
+        isOneOf(k, {"tel", "numero", "cellulare", "cell", "mobile"}) ||
+        k.startsWith(QLatin1StringView("numero")) || k.startsWith(QLatin1StringView("cellulare"));
+    if (!phone || k.contains(QLatin1StringView("fax")) || k.contains(QLatin1StringView("pager")) ||
+        k.contains(QLatin1StringView("cercapersone")))
+        return {Kind::Other};
+    return {mentionsMobile(k) ? Kind::Mobile : Kind::Phone};
+}
+
+// A typed pair of columns: the type of a phone number or e-mail address beside its value.
+struct Pair {
+    int number = 0;
+    qsizetype type = -1;
+    qsizetype value = -1;
+};
+
+// Where the import takes each field from.
+struct Plan {
+    Columns columns;
+    qsizetype fullName = -1;
+    QList<Pair> phones; // used when no column is the mobile's
+    QList<Pair> emails; // used when no column is the e-mail's
+    int knownNames = 0; // names of the line that say a field
+};
+
+void addToPair(QList<Pair>& pairs, const Named& named, qsizetype column) {
+    auto it = std::find_if(pairs.begin(), pairs.end(),
+                           [&](const Pair& p) { return p.number == named.pair; });
+    if (it == pairs.end()) {
+        pairs.append(Pair{named.pair});
+        it = pairs.end() - 1;
+    }
+    (named.kind == Kind::PairType ? it->type : it->value) = column;
+}
+
+// The first column of each kind counts; this program's own names before any other.
+Plan planFor(const QStringList& names) {
+    Plan plan;
+    qsizetype phone = -1;
+    int phones = 0;
+    auto first = [](qsizetype& slot, qsizetype column) {
+        if (slot < 0)
+            slot = column;
     };
-    if (is(QLatin1StringView("Nome")))
-        columns.nome = index;
-    else if (is(QLatin1StringView("Cognome")))
-        columns.cognome = index;
-    else if (is(QLatin1StringView("Cellulare")))
-        columns.cellulare = index;
-    else if (is(QLatin1StringView("Posta elettronica")))
-        columns.email = index;
+    std::array<bool, 4> exact{}; // a column already has this program's own name
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const Named named = classify(names[i]);
+        const QString k = key(names[i]);
+        auto take = [&](qsizetype& slot, std::size_t field, const char* own) {
+            const bool ownName = k == QLatin1StringView(own);
+            if (slot < 0 || (ownName && !exact[field])) {
+                slot = i;
+                exact[field] = ownName;
+            }
+        };
+        switch (named.kind) {
+        case Kind::Nome:
+            take(plan.columns.nome, 0, "nome");
+            break;
+        case Kind::Cognome:
+            take(plan.columns.cognome, 1, "cognome");
+            break;
+        case Kind::Mobile:
+            take(plan.columns.cellulare, 2, "cellulare");
+            break;
+        case Kind::Email:
+            take(plan.columns.email, 3, "postaelettronica");
+            break;
+        case Kind::FullName:
+            first(plan.fullName, i);
+            break;
+        case Kind::Phone:
+            first(phone, i);
+            ++phones;
+            break;
+        case Kind::PairType:
+        case Kind::PairValue:
+            addToPair(named.email ? plan.emails : plan.phones, named, i);
+            break;
+        case Kind::Other:
+            continue;
+        }
+        ++plan.knownNames;
+    }
+    auto whole = [](const Pair& p) {
+        return p.value < 0;
+    };
+    plan.phones.removeIf(whole);
+    plan.emails.removeIf(whole);
+    if (plan.columns.email >= 0)
+        plan.emails.clear();
+    if (plan.columns.cellulare >= 0)
+        plan.phones.clear();
+    else if (plan.phones.isEmpty() && phones == 1)
+        plan.columns.cellulare = phone; // "Telefono" alone is the number to send to
+    return plan;
 }
 
-QString fieldCountReason(qsizetype found, qsizetype needed) {
-    return QStringLiteral("la riga ha %1 %2, ne servono almeno %3")
-        .arg(found)
-        .arg(found == 1 ? QStringLiteral("campo") : QStringLiteral("campi"))
-        .arg(needed);
-}
+constexpr std::array<char, 3> separators{';', ',', '\t'};
+constexpr int previewRows = 5;
 
-const QString nulReason = QStringLiteral(
-    "la riga contiene caratteri nulli: il file non sembra un file di testo separato da "
-    "punto e virgola");
-const QString unclosedReason = QStringLiteral(
-    "le virgolette aperte in questa riga non vengono chiuse fino alla fine del file");
-
-} // namespace
-
-Outcome importFile(const QString& path, store::Database& db, const Progress& progress) {
-    Outcome outcome;
+// A file opened for reading: its text, encoding, separator and line of column names.
+struct Head {
     exchange::FileBytes source;
-    if (!source.open(path)) {
-        outcome.status = Outcome::Unreadable;
-        outcome.reason = QStringLiteral("il file non si può leggere");
-        return outcome;
-    }
-    const QByteArrayView text = source.bytes();
-    // Without a byte-order mark, text that is valid UTF-8 is UTF-8, anything else
-    // Windows-1252.
-    const bool utf8 = source.markedUtf8() || text.isValidUtf8();
-    if (text.isEmpty()) {
-        outcome.status = Outcome::EmptyFile;
-        return outcome;
-    }
+    QByteArrayView text;
+    bool utf8 = false;
+    char separator = ';';
+    QStringList names;
+    Plan plan;
+    Outcome failure; // Done when the head could be read
+};
 
-    Records records(text);
+QString unclosedReason();
+QString nulReason();
+
+// Opens the file and reads line 1 with the separator that splits it best.
+void readHead(const QString& path, Head& head) {
+    if (!head.source.open(path)) {
+        head.failure.status = Outcome::Unreadable;
+        head.failure.reason = QStringLiteral("il file non si può leggere");
+        return;
+    }
+    head.text = head.source.bytes();
+    head.utf8 = head.source.markedUtf8() || head.text.isValidUtf8();
+    if (head.text.trimmed().isEmpty()) {
+        head.failure.status = Outcome::EmptyFile;
+        return;
+    }
+    std::optional<std::pair<int, qsizetype>> best; // known names, columns
+    for (const char separator : separators) {
+        Records records(head.text, separator);
+        QStringList names;
+        const Record record = records.next(
+            [&](qsizetype, QByteArrayView raw) { names.append(columnName(raw, head.utf8)); });
+        if (record.nul || record.unclosed) {
+            head.failure.status = Outcome::Stopped;
+            head.failure.line = 1;
+            head.failure.reason = record.nul ? nulReason() : unclosedReason();
+            return;
+        }
+        Plan plan = planFor(names);
+        const std::pair score{plan.knownNames, names.size()};
+        if (!best || score > *best) {
+            best = score;
+            head.separator = separator;
+            head.names = std::move(names);
+            head.plan = std::move(plan);
+        }
+    }
+}
+
+QString unclosedReason() {
+    return QStringLiteral(
+        "le virgolette aperte in questa riga non vengono chiuse fino alla fine del file");
+}
+
+QString nulReason() {
+    return QStringLiteral("la riga contiene caratteri nulli: il file non sembra un file di testo "
+                          "con i contatti separati da punto e virgola, virgola o tabulazione");
+}
+
+// A line of blanks alone (a spreadsheet's empty row) is an empty line.
+template <typename Fields> bool blankLine(const Record& record, const Fields& fields) {
+    return record.blank || std::all_of(fields.begin(), fields.end(), [](QByteArrayView f) {
+               return f.trimmed().isEmpty() || f.trimmed() == "\"\"";
+           });
+}
+
+// The text of the pair to take: the first whose type says mobile (Google marks the preferred
+// one with "* "), else the first with a value.
+template <typename Text> QString fromPairs(const QList<Pair>& pairs, Text&& text, bool mobile) {
+    QString fallback;
+    for (const Pair& pair : pairs) {
+        QString value = text(pair.value).trimmed();
+        if (value.isEmpty())
+            continue;
+        const QString type = pair.type >= 0 ? text(pair.type) : QString();
+        if (mobile ? mentionsMobile(key(type)) : type.trimmed().startsWith(u'*'))
+            return value;
+        if (fallback.isEmpty())
+            fallback = std::move(value);
+    }
+    return fallback;
+}
+
+Outcome import(Head& head, const Plan& plan, store::Database& db, const Progress& progress) {
+    Outcome outcome;
+    const QByteArrayView text = head.text;
+    const bool utf8 = head.utf8;
+    Records records(text, head.separator);
+    records.next([](qsizetype, QByteArrayView) {}); // the line of column names
     auto stop = [&](const QString& reason) {
         outcome.status = Outcome::Stopped;
         outcome.line = records.line();
         outcome.reason = reason;
     };
-    Columns columns;
-    const Record header = records.next([&](qsizetype index, QByteArrayView raw) {
-        if (!raw.isEmpty())
-            findColumn(columns, index, columnName(raw, utf8));
-    });
-    if (header.nul || header.unclosed) {
-        stop(header.nul ? nulReason : unclosedReason);
-        return outcome;
-    }
-    if (columns.cellulare < 0) {
-        outcome.status = Outcome::NoNumberColumn;
-        return outcome;
-    }
-    const qsizetype needed = fieldsNeeded(columns);
-    const qint64 total = text.size();
+
+    // Columns nothing takes, to tell the user of those that hold something.
+    const qsizetype width = head.names.size();
+    QList<bool> taken(width, false), written(width, false);
+    auto take = [&](qsizetype column) {
+        if (column >= 0 && column < width)
+            taken[column] = true;
+    };
+    for (const qsizetype c : {plan.columns.nome, plan.columns.cognome, plan.columns.cellulare,
+                              plan.columns.email, plan.fullName})
+        take(c);
+    for (const QList<Pair>* pairs : {&plan.phones, &plan.emails})
+        for (const Pair& pair : *pairs)
+            take(pair.type);
 
     // Text the file holds as valid UTF-8 is stored as it is; anything else goes through
     // QString (a UTF-8 mark on bytes that are not: their faults become U+FFFD).
     const bool validUtf8 = utf8 && text.isValidUtf8();
-    QVarLengthArray<QByteArrayView, 16> fields;
+    QVarLengthArray<QByteArrayView, 32> fields;
     std::array<QByteArray, 4> scratch;
-    // A column the file does not have gets one blank, as the contact editor stores an empty
-    // first name or e-mail.
-    auto value = [&](qsizetype column, int slot) {
-        return column < 0
-                   ? QByteArrayView(" ")
-                   : fieldUtf8(fields[column], utf8, validUtf8, scratch[static_cast<size_t>(slot)]);
+    auto raw = [&](qsizetype column) {
+        return column >= 0 && column < fields.size() ? fields[column] : QByteArrayView();
+    };
+    auto fieldString = [&](qsizetype column) {
+        return fieldText(raw(column), utf8);
+    };
+    // An empty field is stored as one blank, as the contact editor stores an empty first name
+    // or e-mail.
+    auto value = [&](qsizetype column, std::size_t slot) {
+        const QByteArrayView field = raw(column);
+        if (field.isEmpty() || field == "\"\"")
+            return QByteArrayView(" ");
+        return fieldUtf8(field, utf8, validUtf8, scratch[slot]);
+    };
+    auto pairText = [&](const QList<Pair>& pairs, bool mobile, std::size_t slot) {
+        scratch[slot] = fromPairs(pairs, fieldString, mobile).toUtf8();
+        for (const Pair& pair : pairs)
+            if (!fieldString(pair.value).trimmed().isEmpty() &&
+                fieldString(pair.value).trimmed().toUtf8() == scratch[slot])
+                taken[pair.value] = true;
+        return scratch[slot].isEmpty() ? QByteArrayView(" ") : QByteArrayView(scratch[slot]);
     };
 
-    exchange::ContactLoad load(db, progress, total);
+    exchange::ContactNumbers numbers(db);
+    exchange::ContactLoad load(db, progress, text.size());
     qint64 firstLine = records.nextLine(); // the first line of the contacts not yet committed
     auto commit = [&] {
         try {
@@ -284,28 +506,35 @@ Outcome importFile(const QString& path, store::Database& db, const Progress& pro
     bool saved = true;
     while (!records.atEnd()) {
         fields.clear();
-        const Record record = records.next([&](qsizetype index, QByteArrayView raw) {
-            if (index < needed)
-                fields.append(raw);
-        });
-        // A line of blanks alone (a spreadsheet's empty row) is an empty line.
-        if (record.blank ||
-            (record.fields == 1 && !fields.isEmpty() && fields[0].trimmed().isEmpty()))
-            continue;
+        const Record record =
+            records.next([&](qsizetype, QByteArrayView field) { fields.append(field); });
         if (record.nul || record.unclosed) {
-            stop(record.nul ? nulReason : unclosedReason);
+            stop(record.nul ? nulReason() : unclosedReason());
             break;
         }
-        if (record.fields < needed) {
-            stop(fieldCountReason(record.fields, needed));
-            break;
-        }
-        try {
-            load.add(value(columns.nome, 0), value(columns.cognome, 1), value(columns.cellulare, 2),
-                     value(columns.email, 3));
-        } catch (const store::StoreError& e) {
-            stop(QStringLiteral("la rubrica non ha accettato il contatto (%1)").arg(e.message()));
-            break;
+        if (blankLine(record, fields))
+            continue;
+        for (qsizetype c = 0; c < std::min(width, fields.size()); ++c)
+            if (!taken[c] && !written[c] && !fields[c].trimmed().isEmpty() && fields[c] != "\"\"")
+                written[c] = true;
+        const QString typed = plan.columns.cellulare >= 0
+                                  ? fieldString(plan.columns.cellulare)
+                                  : QString::fromUtf8(pairText(plan.phones, true, 2)).trimmed();
+        const std::optional<QString> number = numbers.take(typed, records.line(), outcome);
+        if (number) {
+            QByteArrayView cognome = value(plan.columns.cognome, 1);
+            const QByteArrayView nome = value(plan.columns.nome, 0);
+            if (cognome == " " && nome == " " && plan.fullName >= 0)
+                cognome = value(plan.fullName, 1);
+            const QByteArrayView email = plan.columns.email >= 0 ? value(plan.columns.email, 3)
+                                                                 : pairText(plan.emails, false, 3);
+            try {
+                load.add(nome, cognome, number->toUtf8(), email);
+            } catch (const store::StoreError& e) {
+                stop(QStringLiteral("la rubrica non ha accettato il contatto (%1)")
+                         .arg(e.message()));
+                break;
+            }
         }
         if (load.pending() == recordsPerTransaction && !(saved = commit()))
             break;
@@ -315,7 +544,66 @@ Outcome importFile(const QString& path, store::Database& db, const Progress& pro
     if (saved && commit())
         load.finish();
     outcome.imported = load.committed();
+    for (qsizetype c = 0; c < width; ++c)
+        if (written[c] && !taken[c])
+            outcome.unusedColumns.append(
+                head.names[c].isEmpty() ? QStringLiteral("colonna %1").arg(c + 1) : head.names[c]);
     return outcome;
+}
+
+} // namespace
+
+Preview preview(const QString& path) {
+    Preview out;
+    Head head;
+    readHead(path, head);
+    out.failure = head.failure;
+    if (head.failure.status != Outcome::Done)
+        return out;
+    out.names = head.names;
+    out.columns = head.plan.columns;
+    out.typedPhones = head.plan.columns.cellulare < 0 && !head.plan.phones.isEmpty();
+    Records records(head.text, head.separator);
+    records.next([](qsizetype, QByteArrayView) {});
+    while (!records.atEnd() && out.rows.size() < previewRows) {
+        QStringList row;
+        QVarLengthArray<QByteArrayView, 32> fields;
+        const Record record = records.next([&](qsizetype, QByteArrayView raw) {
+            fields.append(raw);
+            row.append(fieldText(raw, head.utf8));
+        });
+        if (record.nul || record.unclosed)
+            break;
+        if (!blankLine(record, fields))
+            out.rows.append(row);
+    }
+    return out;
+}
+
+Outcome importFile(const QString& path, store::Database& db, const Progress& progress) {
+    Head head;
+    readHead(path, head);
+    if (head.failure.status != Outcome::Done)
+        return head.failure;
+    if (head.plan.columns.cellulare < 0 && head.plan.phones.isEmpty()) {
+        Outcome outcome;
+        outcome.status = Outcome::NoNumberColumn;
+        return outcome;
+    }
+    return import(head, head.plan, db, progress);
+}
+
+Outcome importFile(const QString& path, const Columns& chosen, store::Database& db,
+                   const Progress& progress) {
+    Head head;
+    readHead(path, head);
+    if (head.failure.status != Outcome::Done)
+        return head.failure;
+    Plan plan;
+    plan.columns = chosen;
+    if (chosen.cognome < 0 && chosen.nome < 0)
+        plan.fullName = head.plan.fullName;
+    return import(head, plan, db, progress);
 }
 
 } // namespace csvimport

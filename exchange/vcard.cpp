@@ -1,6 +1,6 @@
 #include "exchange/vcard.h"
 
-#include "contacts/contactstore.h"
+#include "contacts/phonenumber.h"
 #include "exchange/contactload.h"
 #include "exchange/filebytes.h"
 #include "platform/lines.h"
@@ -28,7 +28,8 @@ struct Property {
     QByteArrayView name;
     QByteArrayView charset;
     bool quotedPrintable = false;
-    bool cell = false; // a TYPE is CELL
+    bool cell = false;      // a TYPE is CELL
+    bool preferred = false; // TYPE=PREF (2.1, 3.0) or PREF=1 (4.0)
     QByteArrayView value;
     bool is(const char* wanted) const { return name.compare(wanted, Qt::CaseInsensitive) == 0; }
 };
@@ -48,12 +49,16 @@ void addParameter(Property& property, QByteArrayView parameter) {
         property.quotedPrintable = equal(value, "QUOTED-PRINTABLE");
     } else if (equal(key, "CHARSET")) {
         property.charset = value;
+    } else if (equal(key, "PREF")) {
+        property.preferred = true;
     } else if (equal(key, "TYPE")) {
         for (qsizetype from = 0; from <= value.size();) {
             qsizetype comma = value.indexOf(',', from);
             if (comma < 0)
                 comma = value.size();
-            property.cell |= equal(value.sliced(from, comma - from).trimmed(), "CELL");
+            const QByteArrayView type = value.sliced(from, comma - from).trimmed();
+            property.cell |= equal(type, "CELL");
+            property.preferred |= equal(type, "PREF");
             from = comma + 1;
         }
     }
@@ -265,6 +270,7 @@ std::optional<Card> Reader::next() {
     QStringList name;
     QString formatted;
     QString email;
+    bool preferredEmail = false;
     int depth = 0; // 2.1 may nest a card (AGENT): only the outer one's properties count
 
     auto card = [&]() -> Card {
@@ -272,12 +278,18 @@ std::optional<Card> Reader::next() {
         const auto isMobile = [&](const Tel& tel) {
             return tel.mobile || (!tel.group.isEmpty() && mobileGroups.contains(tel.group));
         };
-        for (const bool mobileOnly : {true, false}) {
+        // The first mobile that is a phone number, else the first number; when none is, the
+        // first text, for the import to say why.
+        const auto pick = [&](bool mobileOnly, bool readable) {
             for (const Tel& tel : tels)
-                if ((!mobileOnly || isMobile(tel)) && !tel.number.isEmpty()) {
-                    out.cellulare = tel.number;
-                    break;
-                }
+                if ((!mobileOnly || isMobile(tel)) && !tel.number.trimmed().isEmpty() &&
+                    (!readable || phone::read(tel.number).number))
+                    return tel.number;
+            return QString();
+        };
+        for (const auto& [mobileOnly, readable] :
+             {std::pair{true, true}, {false, true}, {true, false}, {false, false}}) {
+            out.cellulare = pick(mobileOnly, readable);
             if (!out.cellulare.isEmpty())
                 break;
         }
@@ -334,11 +346,15 @@ std::optional<Card> Reader::next() {
             // 4.0 may write the number as a URI: "tel:+39-333-1234567;ext=2".
             if (number.startsWith(QLatin1StringView("tel:"), Qt::CaseInsensitive))
                 number = number.sliced(4).section(u';', 0, 0);
-            tels.append({contacts::storedNumber(number), property->group.toByteArray().toUpper(),
-                         property->cell});
+            tels.append({number, property->group.toByteArray().toUpper(), property->cell});
         } else if (property->is("EMAIL")) {
-            if (email.isEmpty())
-                email = single(*property);
+            if (email.isEmpty() || (property->preferred && !preferredEmail)) {
+                QString address = single(*property);
+                if (!address.isEmpty()) {
+                    email = std::move(address);
+                    preferredEmail = property->preferred;
+                }
+            }
         } else if (property->is("X-ABLABEL")) {
             if (mentionsMobile(single(*property)))
                 mobileGroups.append(property->group.toByteArray().toUpper());
@@ -359,14 +375,7 @@ Outcome importFile(const QString& path, store::Database& db, const Progress& pro
     }
     const qint64 total = source.bytes().size();
 
-    // The book's numbers as an import would store them, and then the file's.
-    exchange::NumberSet known;
-    {
-        auto book = db.openRecordset(QStringLiteral("rubrica"));
-        const int column = book->fieldIndex(QStringLiteral("cellulare"));
-        for (; !book->isEof(); book->MoveNext())
-            known.insert(contacts::storedNumber(QString::fromUtf8(book->rawText(column))));
-    }
+    exchange::ContactNumbers numbers(db);
     Reader reader(source.bytes());
     exchange::ContactLoad load(db, progress, total);
     // An empty first name, surname or e-mail is stored as one blank.
@@ -377,13 +386,8 @@ Outcome importFile(const QString& path, store::Database& db, const Progress& pro
     try {
         while (const std::optional<Card> card = reader.next()) {
             ++cards;
-            if (card->cellulare.isEmpty()) {
-                ++outcome.withoutNumber;
-            } else if (known.contains(card->cellulare)) {
-                ++outcome.duplicates;
-            } else {
-                known.insert(card->cellulare);
-                load.add(utf8(card->nome), utf8(card->cognome), card->cellulare.toUtf8(),
+            if (const auto number = numbers.take(card->cellulare, cards, outcome)) {
+                load.add(utf8(card->nome), utf8(card->cognome), number->toUtf8(),
                          utf8(card->email));
                 if (load.pending() == cardsPerTransaction)
                     load.commit();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "exchange/contactload.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -35,7 +37,7 @@ private:
     qsizetype m_contacts = 0;
 };
 
-// One card as read; the number as address books keep it (contacts::storedNumber).
+// One card as read; the number as the card writes it.
 struct Card {
     QString nome;
     QString cognome;
@@ -45,9 +47,11 @@ struct Card {
 
 // Reads the cards of a text one after the other, vCard 2.1, 3.0 and 4.0 alike: folded lines,
 // quoted-printable values and CHARSET= (2.1), the escapes \, \; \n, groups ("item1.TEL").
-// The number is the first mobile TEL (TYPE=CELL, a 2.1 CELL, or an "item" labelled mobile),
-// else the first TEL; the e-mail the first EMAIL; the names come from N, else the surname
-// from FN. Other properties (photos among them) are passed over.
+// The number is the first mobile TEL (TYPE=CELL, a 2.1 CELL, or an "item" labelled mobile)
+// that is a phone number (phone::read), else the first TEL that is; when none is, the first
+// mobile or TEL written. The e-mail is the first EMAIL marked preferred (TYPE=PREF, PREF=1),
+// else the first EMAIL; the names come from N, else the surname from FN. Other properties (photos
+// among them) are passed over.
 class Reader final {
 public:
     explicit Reader(QByteArrayView text)
@@ -68,27 +72,25 @@ private:
     QByteArray m_joined; // a quoted-printable value with its soft line breaks undone
 };
 
-struct Outcome {
+struct Outcome : exchange::Tally {
     enum Status {
         Done,       // every card read
         NoCards,    // the file holds no card
         Stopped,    // the address book refused to store: the contacts before are stored
         Unreadable, // the file could not be opened or read
     } status = Done;
-    qint64 imported = 0;      // contacts stored
-    qint64 duplicates = 0;    // cards whose number the book or an earlier card already has
-    qint64 withoutNumber = 0; // cards without a phone number
-    QString reason;           // Stopped: why, in Italian
+    QString reason; // Stopped: why, in Italian
 };
 
 // Called now and then with the bytes read so far and the file's size.
 using Progress = std::function<void(qint64 done, qint64 total)>;
 
 // Adds one contact (icona "4") per card to table rubrica of `db`, its number kept as
-// contacts::storedNumber makes it, in transactions of a few thousand cards. A card whose
-// number is already in the book, or in an earlier card, is skipped; so is one without a
-// number. An empty first name, surname or e-mail is stored as one blank, as the contact
-// editor stores it; a line end inside a value as one blank.
+// phone::read makes it, in transactions of a few thousand cards. A card whose number is
+// already in the book, or in an earlier card, is skipped; so is one without a number, and one
+// whose number is no phone number (counted, with the reason). An empty first name, surname or
+// e-mail is stored as one blank, as the contact editor stores it; a line end inside a value as one
+// blank.
 Outcome importFile(const QString& path, store::Database& db, const Progress& progress = {});
 
 } // namespace vcard

@@ -1,6 +1,7 @@
 // Contact files: what the exports write, what the imports read back (encodings, column names,
 // lines that stop it; vCards as phones and mail programs write them), and the menu commands as
 // the user runs them.
+#include "contacts/phonenumber.h"
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"
 #include "exchange/vcard.h"
@@ -53,49 +54,110 @@ private slots:
         QTest::addColumn<QStringList>("stored"); // Nome|cognome|cellulare|email
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("stopLine");
+        QTest::addColumn<QString>("skipped"); // duplicates, without a number, refused
+        QTest::addColumn<QStringList>("unused");
         const QByteArray head = "Nome;Cognome;Cellulare;Posta elettronica";
         const QString anna = "Anna|Rossi|3391234567|anna@example.it";
-        QTest::newRow("LF, UTF-8 without BOM, no line end at the end")
-            << head + "\nNicol\xC3\xB2;Citt\xC3\xA0;347;x@y.it"
-            << QStringList{"Nicolò|Città|347|x@y.it"} << int(Outcome::Done) << 0;
-        QTest::newRow("UTF-8 with BOM, a byte that is not")
-            << "\xEF\xBB\xBF" + head + "\r\n\xC5\x81ukasz;Zo\xC3\xAB\xFF;348;\r\n"
-            << QStringList{"Łukasz|Zoë\uFFFD|348|"} << int(Outcome::Done) << 0;
-        QTest::newRow("other order, more columns")
-            << QByteArray("Note;Posta elettronica;Cellulare;Cognome;Nome;Citt\xE0\r\n"
-                          "vip;anna@example.it;3391234567;Rossi;Anna;Roma\r\n")
-            << QStringList{anna} << int(Outcome::Done) << 0;
-        QTest::newRow("missing columns stored as one blank")
-            << QByteArray("Cellulare;Nome\r\n3391234567;Anna\r\n")
-            << QStringList{"Anna| |3391234567| "} << int(Outcome::Done) << 0;
-        QTest::newRow("a line break in quotes is one blank, and a line of the file")
-            << "\xEF\xBB\xBF" + head + "\r\n\"Maria\nGrazia\";\"Rossi\r\nBianchi\";339;\r\nD;E\r\n"
-            << QStringList{"Maria Grazia|Rossi Bianchi|339|"} << int(Outcome::Stopped) << 5;
-        QTest::newRow("a line of one blank between contacts")
-            << head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\n \r\nB;C;347;\r\n"
-            << QStringList{anna, "B|C|347|"} << int(Outcome::Done) << 0;
-        QTest::newRow("quote never closed")
-            << head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\n\"Bob;C;1;\r\nD;E;2;\r\n"
-            << QStringList{anna} << int(Outcome::Stopped) << 3;
-        QTest::newRow("empty file")
-            << QByteArray() << QStringList{} << int(Outcome::EmptyFile) << 0;
+        const auto row = [](const char* tag, const QByteArray& file, const QStringList& stored,
+                            Outcome::Status status = Outcome::Done, int stopLine = 0,
+                            const char* skipped = "0 0 0", const QStringList& unused = {}) {
+            QTest::newRow(tag) << file << stored << int(status) << stopLine << QString(skipped)
+                               << unused;
+        };
+        row("LF, UTF-8 without BOM, no line end at the end",
+            head + "\nNicol\xC3\xB2;Citt\xC3\xA0;347 1234567;x@y.it",
+            {"Nicolò|Città|3471234567|x@y.it"});
+        row("UTF-8 with BOM, a byte that is not",
+            "\xEF\xBB\xBF" + head + "\r\n\xC5\x81ukasz;Zo\xC3\xAB\xFF;3481234567;\r\n",
+            {"Łukasz|Zoë\uFFFD|3481234567| "});
+        row("other order, more columns: those with something in them are told",
+            "Note;Posta elettronica;Cellulare;Cognome;Nome;Citt\xE0;Vuota\r\n"
+            "vip;anna@example.it;3391234567;Rossi;Anna;Roma;\r\n",
+            {anna}, Outcome::Done, 0, "0 0 0", {"Note", "Città"});
+        row("missing columns stored as one blank", "Cellulare;Nome\r\n3391234567;Anna\r\n",
+            {"Anna| |3391234567| "});
+        row("a line break in quotes is one blank; a short line has no number",
+            "\xEF\xBB\xBF" + head +
+                "\r\n\"Maria\nGrazia\";\"Rossi\r\nBianchi\";339 1234567;\r\nD;E\r\n",
+            {"Maria Grazia|Rossi Bianchi|3391234567| "}, Outcome::Done, 0, "0 1 0");
+        row("a line of one blank between contacts",
+            head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\n \r\nB;C;347 1234567;\r\n",
+            {anna, "B|C|3471234567| "});
+        row("quote never closed",
+            head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\n\"Bob;C;1;\r\nD;E;2;\r\n", {anna},
+            Outcome::Stopped, 3);
+        row("empty file", QByteArray(), {}, Outcome::EmptyFile);
         // The export saved again by a spreadsheet that puts every text in quotes.
-        QTest::newRow("saved again by Calc")
-            << QByteArray("\"Nome\";\"Cognome\";\"Cellulare\";\"Posta elettronica\"\n"
-                          "\"\"\"Bob\"\"; Anna\";\"Citt\xE0\";3391234567;\"\"\n")
-            << QStringList{"\"Bob\"; Anna|Città|3391234567|"} << int(Outcome::Done) << 0;
-        QTest::newRow("NUL byte")
-            << head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\nB;C\0;1;\r\n"_ba // all of it
-            << QStringList{anna} << int(Outcome::Stopped) << 3;
+        row("saved again by Calc",
+            "\"Nome\";\"Cognome\";\"Cellulare\";\"Posta elettronica\"\n"
+            "\"\"\"Bob\"\"; Anna\";\"Citt\xE0\";3391234567;\"\"\n",
+            {"\"Bob\"; Anna|Città|3391234567| "});
+        row("NUL byte",
+            head + "\r\nAnna;Rossi;3391234567;anna@example.it\r\nB;C\0;1;\r\n"_ba, // all of it
+            {anna}, Outcome::Stopped, 3);
         QByteArray big = head + "\r\n";
         QStringList bigStored;
         for (int i = 2; i < 12000; ++i) {
-            big += QByteArray::number(i) + ";C;3;\r\n";
-            bigStored << QString::number(i) + "|C|3|";
+            big += QByteArray::number(i) + ";C;33300" + QByteArray::number(10000 + i) + ";\r\n";
+            bigStored << QString::number(i) + "|C|33300" + QString::number(10000 + i) + "| ";
         }
-        QTest::newRow("stopped past the first transactions: the lines before stay")
-            << big + "troppo;corta\r\n1;C;3;\r\n"
-            << bigStored << int(Outcome::Stopped) << 12000;
+        row("stopped past the first transactions: the lines before stay",
+            big + "B;C\0;1;\r\n1;C;3;\r\n"_ba, bigStored, Outcome::Stopped, 12000);
+
+        // Numbers as people write them: one form kept, the same number once, no glued digits.
+        row("numbers as written",
+            "Cognome;Cellulare\r\nA;+39 333 123 4567\r\nB;347-765 4321\r\nC;0039 3331234567\r\n"
+            "D;333 1234567\r\nE;+49 162 2433834\r\nF;+41 79 123 45 67\r\nG;+44 7911 123456\r\n"
+            "H;+1 (202) 555-0143\r\nI;p1234p5678w9\r\nJ;333 ABC 4567\r\n"
+            "K;+39 340 111 2222 ::: +39 340 333 4444\r\nL;\r\n",
+            {" |A|3331234567| ", " |B|3477654321| ", " |E|+491622433834| ", " |F|+41791234567| ",
+             " |G|+447911123456| ", " |H|+12025550143| "},
+            Outcome::Done, 0, "2 1 3");
+        // Other programs' files.
+        row("comma-separated, Italian names, E-mail",
+            "Nome,Cognome,Telefono,E-mail\r\nAnna,Rossi,339 1234567,anna@example.it\r\n", {anna});
+        row("tab-separated, Telefono cellulare, Indirizzo e-mail",
+            "Cognome\tNome\tTelefono cellulare\tIndirizzo e-mail\r\n"
+            "Rossi\tAnna\t3391234567\tanna@example.it\r\n",
+            {anna});
+        row("semicolons, Nome;Cognome;Telefono;EMail",
+            "Nome;Cognome;Telefono;EMail\r\nAnna;Rossi;+39 339 1234567;anna@example.it\r\n",
+            {anna});
+        row("UTF-16 with its mark, tabs (a spreadsheet's Unicode text)",
+            QByteArray("\xFF\xFE") +
+                QStringEncoder(QStringConverter::Utf16LE)
+                    .encode(u"Nome\tCognome\tCellulare\r\nNicolò\tCittà\t3331234567\r\n"_s),
+            {"Nicolò|Città|3331234567| "});
+        row("Google Contacts: typed phones, the mobile by its type, preferred e-mail",
+            "Name,Given Name,Additional Name,Family Name,Group Membership,"
+            "E-mail 1 - Type,E-mail 1 - Value,E-mail 2 - Type,E-mail 2 - Value,"
+            "Phone 1 - Type,Phone 1 - Value,Phone 2 - Type,Phone 2 - Value\r\n"
+            "Anna Rossi,Anna,,Rossi,* myContacts,Work,a@work.it,* Home,anna@example.it,"
+            "Work,+39 06 1234 5678,Mobile,+39 339 123 4567\r\n"
+            "Hans Weber,Hans,,Weber,* myContacts,,,,,Mobile,+49 162 2433834,,\r\n"
+            "Gino,,,,* myContacts,,,,,* Mobile,+39 340 111 2222 ::: +39 340 333 4444,,\r\n"
+            "Pizzeria,,,,* myContacts,,,,,Work,02 1234 5678,,\r\n",
+            {anna, "Hans|Weber|+491622433834| ", " |Pizzeria|0212345678| "}, Outcome::Done, 0,
+            "0 0 1", {"Group Membership", "E-mail 1 - Value"});
+        row("Google Contacts in Italian",
+            "Nome,Secondo nome,Cognome,Telefono 1 - Etichetta,Telefono 1 - Valore,"
+            "E-mail 1 - Etichetta,E-mail 1 - Valore\r\n"
+            "Anna,,Rossi,Cellulare,339 123 4567,Casa,anna@example.it\r\n",
+            {anna});
+        row("Outlook",
+            "\"First Name\",\"Middle Name\",\"Last Name\",\"Business Phone\",\"Home Phone\","
+            "\"Mobile Phone\",\"E-mail Address\",\"E-mail Display Name\"\r\n"
+            "\"Anna\",\"\",\"Rossi\",\"+39 (06) 1234567\",\"\",\"+39 339 1234567\","
+            "\"anna@example.it\",\"Anna Rossi (anna@example.it)\"\r\n",
+            {anna}, Outcome::Done, 0, "0 0 0", {"Business Phone", "E-mail Display Name"});
+        row("Outlook in Italian",
+            "\"Nome\",\"Secondo nome\",\"Cognome\",\"Telefono ufficio\",\"Cellulare\","
+            "\"Indirizzo posta elettronica\",\"Nome visualizzato posta elettronica\"\r\n"
+            "\"Anna\",\"\",\"Rossi\",\"\",\"339 1234567\",\"anna@example.it\",\"\"\r\n",
+            {anna});
+        row("the column of the mobile cannot be told",
+            "Cognome;Telefono casa;Telefono ufficio\r\nRossi;06 1234567;339 1234567\r\n", {},
+            Outcome::NoNumberColumn);
     }
     void import() {
         QFETCH(QByteArray, file);
@@ -110,11 +172,43 @@ private slots:
         QTEST(int(outcome.status), "status");
         QTEST(int(outcome.line), "stopLine");
         QCOMPARE(outcome.imported, qint64(stored.size()));
+        QTEST(u"%1 %2 %3"_s.arg(outcome.duplicates)
+                  .arg(outcome.withoutNumber)
+                  .arg(outcome.refusedCount),
+              "skipped");
+        QTEST(outcome.unusedColumns, "unused");
         if (outcome.status == Outcome::Stopped)
             QVERIFY(!outcome.reason.isEmpty());
+        for (const exchange::Refusal& refusal : outcome.refused)
+            QVERIFY(!refusal.reason.isEmpty() && refusal.place > 1);
         for (QString& s : stored)
             s += "|4";
         QCOMPARE(contactsOf(folder, "Principale"), stored);
+    }
+
+    // A file whose names do not tell the mobile: its head for the window that asks, and the
+    // import with the columns chosen there.
+    void chosenColumns() {
+        TestFolder folder;
+        const QString path = folder.file("in.csv");
+        writeBytes(path, "Cognome,Telefono casa,Telefono ufficio\r\n"
+                         "Rossi,06 1234567,339 1234567\r\n\r\nBianchi,,347 1234567\r\n");
+        const csvimport::Preview preview = csvimport::preview(path);
+        QCOMPARE(preview.names, (QStringList{"Cognome", "Telefono casa", "Telefono ufficio"}));
+        QCOMPARE(preview.rows, (QList<QStringList>{{"Rossi", "06 1234567", "339 1234567"},
+                                                   {"Bianchi", "", "347 1234567"}}));
+        QCOMPARE(preview.columns.cognome, 0);
+        QCOMPARE(preview.columns.cellulare, -1);
+        QVERIFY(!preview.typedPhones);
+
+        csvimport::Columns chosen;
+        chosen.cognome = 0;
+        chosen.cellulare = 2;
+        const Outcome outcome = csvimport::importFile(path, chosen, *folder.book("Principale"));
+        QCOMPARE(outcome.imported, 2);
+        QCOMPARE(outcome.unusedColumns, QStringList{"Telefono casa"});
+        QCOMPARE(contactsOf(folder, "Principale"),
+                 (QStringList{" |Rossi|3391234567| |4", " |Bianchi|3471234567| |4"}));
     }
 
     void exportFile_data() {
@@ -122,16 +216,17 @@ private slots:
         QTest::addColumn<QStringList>("contact"); // nome, cognome, cellulare, email as stored
         QTest::addColumn<QByteArray>("bytes");
         const QByteArray head = "Nome;Cognome;Cellulare;Posta elettronica\r\n";
-        QTest::newRow("Windows-1252")
-            << false << QStringList{"Nicolò €", "R", "3", ""} << head + "Nicol\xF2 \x80;R;3;\r\n";
+        QTest::newRow("Windows-1252") << false << QStringList{"Nicolò €", "R", "3331234567", ""}
+                                      << head + "Nicol\xF2 \x80;R;3331234567;\r\n";
         QTest::newRow("UTF-8 for a Polish name")
-            << false << QStringList{"Łukasz", "R", "3", ""}
-            << "\xEF\xBB\xBF" + head + "\xC5\x81ukasz;R;3;\r\n";
+            << false << QStringList{"Łukasz", "R", "+491622433834", ""}
+            << "\xEF\xBB\xBF" + head + "\xC5\x81ukasz;R;+491622433834;\r\n";
         QTest::newRow("blank first name and e-mail as the editor stores them")
             << false << QStringList{" ", "Rossi", "3391234567", " "}
             << head + ";Rossi;3391234567;\r\n";
-        QTest::newRow("quotes and semicolon") << false << QStringList{"\"Bob\"; Anna", "R", "3", ""}
-                                              << head + "\"\"\"Bob\"\"; Anna\";R;3;\r\n";
+        QTest::newRow("quotes and semicolon")
+            << false << QStringList{"\"Bob\"; Anna", "R", "3331234567", ""}
+            << head + "\"\"\"Bob\"\"; Anna\";R;3331234567;\r\n";
         QTest::newRow("vCard: accents and escapes")
             << true
             << QStringList{"Nicolò", "Dell'Acqua; Rossi, Bianchi", "3331234567", "n@example.it"}
@@ -142,14 +237,15 @@ private slots:
             << true << QStringList{" ", "Rossi", "3391234567", " "}
             << card({"N:Rossi;;;;", "FN:Rossi", "TEL;TYPE=CELL:3391234567"});
         QTest::newRow("vCard: a line of exactly 75 octets stays whole, one of 76 is folded")
-            << true << QStringList{"Ugo", QString(67, 'b'), "3", QString(63, 'c') + "@ex.it"}
+            << true
+            << QStringList{"Ugo", QString(67, 'b'), "3331234567", QString(63, 'c') + "@ex.it"}
             << card({"N:" + QByteArray(67, 'b') + ";Ugo;;", " ;", "FN:Ugo " + QByteArray(67, 'b'),
-                     "TEL;TYPE=CELL:3", "EMAIL:" + QByteArray(63, 'c') + "@ex.it"});
+                     "TEL;TYPE=CELL:3331234567", "EMAIL:" + QByteArray(63, 'c') + "@ex.it"});
         QTest::newRow("vCard: an accented letter is not cut at the fold")
-            << true << QStringList{"Ugo", QString(72, 'b') + "è", "3", " "}
+            << true << QStringList{"Ugo", QString(72, 'b') + "è", "3331234567", " "}
             << card({"N:" + QByteArray(72, 'b'), " \xC3\xA8;Ugo;;;",
                      "FN:Ugo " + QByteArray(68, 'b'), " " + QByteArray(4, 'b') + "\xC3\xA8",
-                     "TEL;TYPE=CELL:3"});
+                     "TEL;TYPE=CELL:3331234567"});
     }
     // The file holds what was written, and comes back equal into another address book.
     void exportFile() {
@@ -166,9 +262,8 @@ private slots:
         QTEST(readBytes(path), "bytes");
         vCard ? void(vcard::importFile(path, *folder.book("Altra")))
               : void(csvimport::importFile(path, *folder.book("Altra")));
-        // The file's empty field comes back empty, where the editor had kept one blank.
-        if (!vCard)
-            contact.replaceInStrings(QRegularExpression("^ $"), QString());
+        // An empty field comes back as the editor keeps it: one blank.
+        contact.replaceInStrings(QRegularExpression("^$"), " ");
         QCOMPARE(contactsOf(folder, "Altra"), QStringList{contact.join('|') + "|4"});
     }
 
@@ -240,8 +335,13 @@ private slots:
         QFETCH(QByteArray, file);
         vcard::Reader reader(file);
         QStringList cards;
+        // The number as the import keeps it.
         while (const auto read = reader.next())
-            cards << QStringList{read->nome, read->cognome, read->cellulare, read->email}.join('|');
+            cards
+                << QStringList{read->nome, read->cognome,
+                               phone::read(read->cellulare).number.value_or(phone::Number{}).stored,
+                               read->email}
+                       .join('|');
         QTEST(cards, "cards");
     }
 
@@ -269,25 +369,41 @@ private slots:
             head + "Luca;Bianchi;3471111111;\r\nAnna;Rossi;3391234567;anna@example.it\r\n";
         // Numbers of the book and of an earlier card, cards without a number.
         const QByteArray cards = card({"N:Rossi;Anna;;;", "TEL;TYPE=CELL:+39 339 123 4567"}) +
-                                 card({"N:Neri;Eva;;;", "TEL;TYPE=CELL:347 1"}) +
-                                 card({"N:Neri;Eva;;;", "TEL;TYPE=CELL:0039 3471"}) +
+                                 card({"N:Neri;Eva;;;", "TEL;TYPE=CELL:347 123 4567"}) +
+                                 card({"N:Neri;Eva;;;", "TEL;TYPE=CELL:0039 3471234567"}) +
                                  card({"N:Verdi;Ugo;;;", "EMAIL:u@example.it"}) +
-                                 card({"N:Blu;Ada;;;", "TEL:+39"});
+                                 card({"N:Blu;Ada;;;", "TEL:+39"}) +
+                                 card({"N:Gialli;Ivo;;;", "TEL;TYPE=CELL:p1234p5678w9"});
         const QString exported = "Esportati 2 contatti nel file ";
         const QString none = "Nessun Contatto esportato\nSelezionare i contatti";
         const QString invalid = "Selezionare un archivio valido";
-        const QByteArray twoIn = head + "Ugo;Verdi;3401;\r\nEva;Neri;3402;\r\n";
-        const QByteArray noColumn = "Nome;Cognome;Telefono\r\nUgo;Verdi;3401\r\n";
-        const QString twoDone = "Importazione completata: 2 contatti nella rubrica Principale.";
-        const QString noColumnTold =
-            "Il file %in non ha la colonna Cellulare: nessun contatto importato.";
-        const QString stopped =
-            "Importazione interrotta alla riga 3: la riga ha 2 campi, ne servono almeno 4.\n"
-            "Contatti importati nella rubrica Principale: 1.";
+        const QByteArray twoIn = head + "Ugo;Verdi;340 1234567;\r\nEva;Neri;+39 3402345678;\r\n";
+        const QString twoDone =
+            "Importazione completata.\nContatti importati nella rubrica Principale: 2.";
+        const QString stopped = "Importazione interrotta alla riga 3: le virgolette aperte in "
+                                "questa riga non vengono chiuse fino alla fine del file.\n"
+                                "Contatti importati nella rubrica Principale: 1.";
+        // The book has 3391234567; 21 numbers that are none: twenty told, the last counted.
+        QByteArray refusedIn = head + "Anna;Rossi;+39 339 123 4567;\r\nUgo;Verdi;;\r\n";
+        for (int i = 1; i <= 21; ++i)
+            refusedIn += "X;Y;333 12345 int. " + QByteArray::number(i) + ";\r\n";
+        QString refusedTold =
+            "Importazione completata.\nContatti importati nella rubrica Principale: 0.\n"
+            "Saltati perché il numero è già presente: 1.\n"
+            "Saltati perché senza numero di telefono: 1.\n"
+            "Saltati perché il numero non è un numero di telefono: 21.";
+        for (int i = 1; i <= 20; ++i)
+            refusedTold +=
+                u"\n    riga %1, «333 12345 int. %2»: contiene lettere"_s.arg(i + 3).arg(i);
+        refusedTold += "\n    … e altri 1.";
         const QString cardsDone =
-            "Importazione completata nella rubrica Principale.\nContatti importati: 1.\n"
+            "Importazione completata.\nContatti importati nella rubrica Principale: 1.\n"
             "Saltati perché il numero è già presente: 2.\n"
-            "Saltati perché senza numero di telefono: 2.";
+            "Saltati perché senza numero di telefono: 1.\n"
+            "Saltati perché il numero non è un numero di telefono: 2.\n"
+            "    scheda 5, «+39»: non ha le cifre di un numero di telefono\n"
+            "    scheda 6, «p1234p5678w9»: contiene pause o un interno";
+        const QString vCardInCsv = "Il file %in è in formato vCard: per leggerlo usare";
         const QString noCards = "Il file %in non contiene contatti in formato vCard: nessun "
                                 "contatto importato.";
         add("export, two ticked", {"exru", 2, {0, 2}, false, {}, twoCsv, 3, {exported}});
@@ -296,13 +412,20 @@ private slots:
         add("vCard export, none ticked: no file", {"exvcf", 2, {}, false, {}, {}, 3, {none}});
         add("vCard export, root selected", {"exvcf", 1, {0}, false, {}, {}, 3, {invalid}});
         add("import, two contacts", {"impcvs", 2, {}, false, twoIn, {}, 5, {twoDone}});
-        add("import, stopped at line 3",
-            {"impcvs", 2, {}, false, head + "Ugo;Verdi;3401;\r\nEva;Neri\r\n", {}, 4, {stopped}});
-        add("import, no Cellulare column",
-            {"impcvs", 2, {}, false, noColumn, {}, 3, {noColumnTold}});
+        add("import, stopped at line 3", {"impcvs",
+                                          2,
+                                          {},
+                                          false,
+                                          head + "Ugo;Verdi;3401234567;\r\n\"Eva;Neri\r\n",
+                                          {},
+                                          4,
+                                          {stopped}});
+        add("import, duplicates, no number, numbers that are none",
+            {"impcvs", 2, {}, false, refusedIn, {}, 3, {refusedTold}});
+        add("import, a vCard file", {"impcvs", 2, {}, false, cards, {}, 3, {vCardInCsv}});
         add("import, root selected",
-            {"impcvs", 1, {}, false, head + "Ugo;Verdi;3401;\r\n", {}, 3, {invalid}});
-        add("vCard import: one new, two in the book or the file, two without a number",
+            {"impcvs", 1, {}, false, head + "Ugo;Verdi;3401234567;\r\n", {}, 3, {invalid}});
+        add("vCard import: one new, two in the book or the file, one without a number, two none",
             {"impvcf", 2, {}, false, cards, {}, 4, {cardsDone}});
         add("vCard import, a semicolon file", {"impvcf", 2, {}, false, twoIn, {}, 3, {noCards}});
     }
