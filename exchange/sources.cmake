@@ -10,4 +10,5 @@ list(APPEND QUILLET_UI_SOURCES
   exchange/contactfiles.h exchange/contactfiles.cpp
   exchange/importprogress.h exchange/importprogress.cpp
   exchange/hotelfolderwindow.h exchange/hotelfolderwindow.cpp
-  exchange/hotelimport.h exchange/hotelimport.cpp)
+  exchange/hotelimport.h exchange/hotelimport.cpp
+  exchange/columnmatchwindow.h exchange/columnmatchwindow.cpp)
