@@ -2,6 +2,7 @@
 
 #include "app/session.h"
 #include "browser/archivemodel.h"
+#include "exchange/columnmatchwindow.h"
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"
 #include "exchange/vcard.h"
@@ -202,12 +203,11 @@ bool importWith(Import import, Session& session, const QString& book, const QStr
 }
 
 // The columns to import from, asked to the user; std::nullopt when the import is given up.
-std::optional<csvimport::Columns> askColumns(const csvimport::Preview&, const QString& file,
-                                             const QString& book) {
-    csvimport::Outcome noColumn;
-    noColumn.status = csvimport::Outcome::NoNumberColumn;
-    report(noColumn, file, book);
-    return std::nullopt;
+std::optional<csvimport::Columns> askColumns(const csvimport::Preview& preview, QWidget* parent) {
+    ColumnMatchWindow window(preview, parent);
+    if (window.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return window.columns();
 }
 
 // A contact file: its head read first, its columns asked for when the names do not tell the
@@ -228,7 +228,7 @@ bool importCsv(Session& session, const QString& book, const QString& file, QWidg
     }
     std::optional<csvimport::Columns> chosen;
     if (preview.columns.cellulare < 0 && !preview.typedPhones) {
-        chosen = askColumns(preview, file, book);
+        chosen = askColumns(preview, parent);
         if (!chosen)
             return false;
     }

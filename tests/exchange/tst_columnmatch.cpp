@@ -18,7 +18,11 @@ csvimport::Preview preview(const QStringList& names, const QList<int>& guess, in
     QStringList row;
     for (int c = 1; c <= fields; ++c)
         row << QStringLiteral("campo %1").arg(c);
-    return {names, QList<QStringList>(5, row), {guess[0], guess[1], guess[2], guess[3]}};
+    csvimport::Preview preview;
+    preview.names = names;
+    preview.rows = QList<QStringList>(5, row);
+    preview.columns = {guess[0], guess[1], guess[2], guess[3]};
+    return preview;
 }
 
 } // namespace

@@ -7,8 +7,12 @@
 #include "exchange/vcard.h"
 #include "support/controls.h"
 #include "support/mainwindowtest.h"
+#include "support/shownwindow.h"
 
+#include <QComboBox>
 #include <QFile>
+#include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -453,6 +457,40 @@ private slots:
         QCOMPARE(contactsOf(*m_folder, "Principale").size(), c.listed);
         if (c.node == 2)
             QTRY_COMPARE(m_window->browser()->model()->rowCount(), c.listed);
+    }
+
+    // A file whose names do not tell the mobile: the user is asked, imports with the column
+    // chosen, or gives up.
+    void askedColumns_data() {
+        QTest::addColumn<bool>("chosen");
+        QTest::newRow("Telefono ufficio chosen") << true;
+        QTest::newRow("given up") << false;
+    }
+    void askedColumns() {
+        QFETCH(bool, chosen);
+        startWithContacts();
+        const QString in = m_folder->file("in.csv");
+        writeBytes(in,
+                   "Cognome,Telefono casa,Telefono ufficio\r\nVerdi,06 1234567,340 1234567\r\n");
+        m_window->selectNode(2);
+        m_script->answerText(in);
+        bool asked = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* window = shownWindow<QDialog>("Colonne");
+            if (!(asked = window != nullptr))
+                return;
+            auto* number = control<QComboBox>(window, "cmbCellulare");
+            number->setCurrentIndex(number->findText("Telefono ufficio"));
+            control<QPushButton>(window, chosen ? "Command1" : "Command2")->click();
+        });
+        control<QAction>(m_window.get(), "impcvs")->trigger();
+        QVERIFY(asked);
+        QCOMPARE(contactsOf(*m_folder, "Principale").contains(" |Verdi|3401234567| |4"), chosen);
+        QCOMPARE(m_script->messages(),
+                 chosen ? QStringList{"Importazione completata.\nContatti importati nella rubrica "
+                                      "Principale: 1.\nColonne del file non importate: Telefono "
+                                      "casa."}
+                        : QStringList{});
     }
 
 private:
