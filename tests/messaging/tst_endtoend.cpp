@@ -126,9 +126,12 @@ private slots:
         } else {
             kannelFolder.emplace();
             auto db = kannelFolder->book("Principale");
-            for (int i = 1; i <= 3; ++i) // a number as typed, with blanks
+            // Numbers as typed, with blanks; the third is German.
+            for (int i = 1; i <= 3; ++i)
                 seed::addContact(*db, "Nome", QString("Cognome%1").arg(i),
-                                 QString("333 10%1%1%1%1%1").arg(list ? i : 4 + i), "");
+                                 i == 3 ? QString("+49 162 243383%1").arg(list ? 4 : 5)
+                                        : QString("333 10%1%1%1%1%1").arg(list ? i : 4 + i),
+                                 "");
             kannelFolder->write("registrazione", {user + '-' + password});
             kannelFolder->write("servizio", {servizio});
             folder = kannelFolder->path();
@@ -146,7 +149,9 @@ private slots:
             model->setChecked(row, list || row == 2);
             if (list || row == 2)
                 ticked << model->text(row, 1);
-            numbers << "+39" + model->text(list ? row : 2, 1).remove(' ');
+            // What the SMS centre gets: "+39" before an Italian number only.
+            const QString typed = model->text(list ? row : 2, 1).remove(' ');
+            numbers << (typed.startsWith('+') ? typed : "+39" + typed);
         }
 
         platform::DialogScript script;
