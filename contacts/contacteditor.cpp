@@ -2,6 +2,7 @@
 
 #include "app/session.h"
 #include "contacts/contactstore.h"
+#include "contacts/phonenumber.h"
 #include "contacts/prefixes.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
@@ -17,8 +18,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
-
 namespace {
 
 const QString rubrica = QStringLiteral("rubrica");
@@ -29,8 +28,10 @@ void say(const QString& text, platform::Icon icon = platform::Icon::None) {
     platform::MsgBox(text, icon);
 }
 
-bool digitsOnly(const QString& text) {
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+// A number written whole in the number box, country code and all: "+49 ...", "0049 ...".
+bool wholeNumber(const QString& typed) {
+    const QString text = typed.trimmed();
+    return text.startsWith(u'+') || text.startsWith(QLatin1StringView("00"));
 }
 
 store::Query byNumber(const QString& numero) {
@@ -89,6 +90,8 @@ ContactEditor::ContactEditor(Session& session, const Request& request, QWidget* 
     m_surnameLabel->setBuddy(m_surnameEdit);
     m_numberLabel->setBuddy(m_numberEdit);
     m_emailLabel->setBuddy(m_emailEdit);
+    m_numberEdit->setToolTip(QStringLiteral("Il numero dopo il prefisso; un numero estero anche "
+                                            "intero, con + o 00 davanti: +49 162 2433834"));
     QPalette grey = m_exampleLabel->palette();
     grey.setColor(QPalette::WindowText, Qt::darkGray);
     for (QLabel* example : {m_exampleLabel, m_examplePrefixLabel, m_exampleNumberLabel})
@@ -141,34 +144,35 @@ void ContactEditor::loadContactForm() {
         say(QStringLiteral("Contatto non trovato"), platform::Icon::Critical);
         return;
     }
-    const QString numero = rs.value(cellulareField);
     m_nameEdit->setText(rs.value(QStringLiteral("Nome")));
     m_surnameEdit->setText(rs.value(QStringLiteral("cognome")));
-    m_prefixCombo->setEditText(numero.left(3));
-    m_numberEdit->setText(numero.mid(3));
+    showNumber(rs.value(cellulareField));
     m_emailEdit->setText(rs.value(QStringLiteral("email")));
 }
 
-QString ContactEditor::cellulare() const {
-    return m_prefixCombo->currentText() + m_numberEdit->text();
-}
-
-void ContactEditor::saveContact() {
-    if (m_edit)
-        saveChanges();
-    else
-        saveNew();
-}
-
-void ContactEditor::saveNew() {
-    const QString prefix = m_prefixCombo->currentText();
-    if (prefix == placeholder || prefix.isEmpty() || prefix == QStringLiteral(" ")) {
-        say(QStringLiteral("Selezionare un Prefisso Valido"));
-        return;
+void ContactEditor::showNumber(const QString& stored) {
+    if (!stored.startsWith(u'+')) {
+        m_prefixCombo->setEditText(stored.left(3));
+        m_numberEdit->setText(stored.mid(3));
+    } else if (const auto parts = phone::countryParts(stored)) {
+        m_prefixCombo->setEditText(parts->countryPrefix);
+        m_numberEdit->setText(parts->national);
+    } else {
+        m_numberEdit->setText(stored);
     }
-    if (m_numberEdit->text().isEmpty()) {
+}
+
+std::optional<phone::Number> ContactEditor::checkForm() {
+    const QString prefix = m_prefixCombo->currentText();
+    const QString typed = m_numberEdit->text();
+    const bool whole = wholeNumber(typed);
+    if (!whole && (prefix == placeholder || prefix.trimmed().isEmpty())) {
+        say(QStringLiteral("Selezionare un Prefisso Valido"));
+        return std::nullopt;
+    }
+    if (typed.trimmed().isEmpty()) {
         say(QStringLiteral("Inserire un numero telefonico valido"));
-        return;
+        return std::nullopt;
     }
     if (m_nameEdit->text().isEmpty())
         m_nameEdit->setText(QStringLiteral(" "));
@@ -176,28 +180,42 @@ void ContactEditor::saveNew() {
         m_emailEdit->setText(QStringLiteral(" "));
     if (m_surnameEdit->text().isEmpty()) {
         say(QStringLiteral("Cognome obbligatorio"));
-        return;
+        return std::nullopt;
     }
+    const phone::Reading reading = phone::read(whole ? typed : prefix + typed);
+    if (!reading.number)
+        say(QStringLiteral("Numero non valido: %1.").arg(reading.problem),
+            platform::Icon::Exclamation);
+    return reading.number;
+}
 
-    // From here on every failure, the engine's included, is reported as a bad number.
-    const QString invalid = QStringLiteral("inserire un numero telefonico valido");
-    if (!digitsOnly(m_numberEdit->text())) {
-        say(invalid);
+void ContactEditor::saveContact() {
+    const std::optional<phone::Number> number = checkForm();
+    if (!number)
+        return;
+    store::Database& db = m_session.archive.open(m_bookPath);
+    // A contact being changed may keep its own number.
+    if (number->stored != m_number && contacts::numberExists(db, number->stored)) {
+        say(QStringLiteral("Numero di cellulare Esistente"), platform::Icon::Critical);
         return;
     }
-    const contacts::Contact contact{m_nameEdit->text(), m_surnameEdit->text(), cellulare(),
+    if (!number->mobile &&
+        platform::MsgBox(QStringLiteral("Il numero %1 non risulta un cellulare: gli SMS "
+                                        "potrebbero non arrivare.\nSalvare comunque?")
+                             .arg(phone::written(number->stored)),
+                         platform::Icon::Question,
+                         platform::Buttons::YesNo) != platform::Answer::Yes)
+        return;
+    const contacts::Contact contact{m_nameEdit->text(), m_surnameEdit->text(), number->stored,
                                     m_emailEdit->text(), m_iconLabel->text()};
-    try {
-        store::Database& db = m_session.archive.open(m_bookPath);
-        if (contacts::numberExists(db, contact.cellulare)) {
-            say(QStringLiteral("Numero di cellulare Esistente"), platform::Icon::Critical);
-            return;
-        }
-        contacts::add(db, contact);
-    } catch (const store::StoreError&) {
-        say(invalid);
-        return;
-    }
+    if (m_edit)
+        saveChanges(contact);
+    else
+        saveNew(db, contact);
+}
+
+void ContactEditor::saveNew(store::Database& db, const contacts::Contact& contact) {
+    contacts::add(db, contact);
     m_nameEdit->clear();
     m_surnameEdit->clear();
     m_numberEdit->clear();
@@ -206,20 +224,18 @@ void ContactEditor::saveNew() {
     accept();
 }
 
-void ContactEditor::saveChanges() {
-    auto& state = m_session;
-    state.archive.open(m_bookPath);
-    store::Recordset& rs = state.archive.openRecordset(byNumber(m_number));
+void ContactEditor::saveChanges(const contacts::Contact& contact) {
+    store::Recordset& rs = m_session.archive.openRecordset(byNumber(m_number));
     if (rs.isEof()) {
         say(QStringLiteral("Contatto non trovato"), platform::Icon::Critical);
         return;
     }
     rs.Edit();
-    rs.setValue(QStringLiteral("Nome"), m_nameEdit->text());
-    rs.setValue(QStringLiteral("cognome"), m_surnameEdit->text());
-    rs.setValue(cellulareField, cellulare());
-    rs.setValue(QStringLiteral("email"), m_emailEdit->text());
-    rs.setValue(QStringLiteral("icona"), m_iconLabel->text());
+    rs.setValue(QStringLiteral("Nome"), contact.nome);
+    rs.setValue(QStringLiteral("cognome"), contact.cognome);
+    rs.setValue(cellulareField, contact.cellulare);
+    rs.setValue(QStringLiteral("email"), contact.email);
+    rs.setValue(QStringLiteral("icona"), contact.icona);
     rs.Update();
     emit contactSaved();
     accept();

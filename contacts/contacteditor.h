@@ -1,5 +1,8 @@
 #pragma once
 
+#include "contacts/contactstore.h"
+#include "contacts/phonenumber.h"
+
 #include <QDialog>
 
 #include <optional>
@@ -31,9 +34,15 @@ signals:
 
 private:
     void loadContactForm();
-    void saveNew();
-    void saveChanges();
-    QString cellulare() const;
+    // An Italian number as its first three digits and the rest, a foreign one as its country
+    // prefix and its national number.
+    void showNumber(const QString& stored);
+    // The number the boxes hold, read by phone::read: the number box alone when it holds a
+    // whole number ("+49 ...", "0049 ..."), else the prefix and the number box. Says what is
+    // wrong and gives none when the form cannot be saved.
+    std::optional<phone::Number> checkForm();
+    void saveNew(store::Database& db, const contacts::Contact& contact);
+    void saveChanges(const contacts::Contact& contact);
 
     QLabel* m_nameLabel;
     QLineEdit* m_nameEdit;
@@ -44,7 +53,7 @@ private:
     QLabel* m_exampleNumberLabel; // "1234467"
     QComboBox* m_prefixCombo;
     QLabel* m_numberLabel;
-    QLineEdit* m_numberEdit; // the number after the prefix
+    QLineEdit* m_numberEdit; // the number after the prefix, or a whole foreign one
     QLabel* m_emailLabel;
     QLineEdit* m_emailEdit;
     QLabel* m_iconLabel; // icon value
@@ -54,5 +63,5 @@ private:
     Session& m_session;
     bool m_edit = false;
     QString m_bookPath; // the address book, fixed when the editor opens
-    QString m_number;   // edit mode: the number of the contact being changed
+    QString m_number;   // edit mode: the number of the contact being changed, as kept
 };

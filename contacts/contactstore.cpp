@@ -116,7 +116,14 @@ void add(store::Recordset& rs, const Contact& contact) {
 }
 
 store::Query searchQuery(Field field, const QString& text) {
-    return store::Query(rubrica).whereLike(fieldName(field), text + QLatin1Char('*'));
+    if (field != Field::Cellulare)
+        return store::Query(rubrica).whereLike(fieldName(field), text + QLatin1Char('*'));
+    QString beginning = phone::storedBeginning(text);
+    // "+39" or "0039" alone: every Italian number, kept as its national digits.
+    if (beginning.isEmpty() &&
+        std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); }))
+        beginning = QStringLiteral("#");
+    return store::Query(rubrica).whereLike(fieldName(field), beginning + QLatin1Char('*'));
 }
 
 QList<Contact> search(store::Database& db, Field field, const QString& text) {

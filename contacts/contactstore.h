@@ -38,7 +38,8 @@ void add(store::Recordset& rs, const Contact& contact);
 enum class Field { Cognome, Cellulare, Nome, Email };
 // The contacts whose field begins with `text`, in stored order: letter case is not
 // distinguished, "*" and "?" typed by the user keep their meaning, anything else ("'", "%",
-// "_") is plain text.
+// "_") is plain text. A number is looked for as people write one: "+39 333 12", "0039 333-12"
+// and "333 12" find "3331234567", "0049 162" finds "+491622433834" (phone::storedBeginning).
 QList<Contact> search(store::Database& db, Field field, const QString& text);
 // The query of that search, for a reader that takes only the keys of what it finds.
 store::Query searchQuery(Field field, const QString& text);

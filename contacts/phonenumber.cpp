@@ -63,6 +63,17 @@ QString plainItalianMobile(QStringView typed) {
     return digits;
 }
 
+// A kept number as the library reads it; none when it is no number.
+std::optional<PhoneNumber> parse(QStringView stored) {
+    const PhoneNumberUtil& util = *PhoneNumberUtil::GetInstance();
+    PhoneNumber parsed;
+    if (util.Parse(stored.toString().toStdString(), "IT", &parsed) !=
+            PhoneNumberUtil::NO_PARSING_ERROR ||
+        !util.IsPossibleNumber(parsed))
+        return std::nullopt;
+    return parsed;
+}
+
 } // namespace
 
 Reading read(QStringView typed) {
@@ -100,6 +111,46 @@ Reading read(QStringView typed) {
 QString international(QStringView stored) {
     const Reading reading = read(stored);
     return reading.number ? reading.number->international : QString();
+}
+
+std::optional<CountryParts> countryParts(QStringView stored) {
+    if (!read(stored).number)
+        return std::nullopt;
+    const std::optional<PhoneNumber> parsed = parse(stored);
+    if (!parsed)
+        return std::nullopt;
+    std::string national;
+    PhoneNumberUtil::GetInstance()->GetNationalSignificantNumber(*parsed, &national);
+    return CountryParts{QLatin1Char('+') + QString::number(parsed->country_code()),
+                        QString::fromStdString(national)};
+}
+
+QString written(QStringView stored) {
+    const std::optional<PhoneNumber> parsed = read(stored).number ? parse(stored) : std::nullopt;
+    if (!parsed)
+        return stored.toString();
+    std::string text;
+    PhoneNumberUtil::GetInstance()->Format(*parsed,
+                                           parsed->country_code() == italy
+                                               ? PhoneNumberUtil::NATIONAL
+                                               : PhoneNumberUtil::INTERNATIONAL,
+                                           &text);
+    return QString::fromStdString(text);
+}
+
+QString storedBeginning(QStringView typed) {
+    QString kept;
+    kept.reserve(typed.size());
+    for (const QChar c : typed)
+        if (!isFormatting(c))
+            kept += c;
+    if (kept.startsWith(QLatin1StringView("+39")))
+        return kept.sliced(3);
+    if (kept.startsWith(QLatin1StringView("0039")))
+        return kept.sliced(4);
+    if (kept.startsWith(QLatin1StringView("00")))
+        return QLatin1Char('+') + kept.sliced(2);
+    return kept;
 }
 
 } // namespace phone

@@ -33,4 +33,21 @@ Reading read(QStringView typed);
 // The international form of a number as address books keep it; empty when it is none.
 QString international(QStringView stored);
 
+// A kept number cut where a form shows it: its country prefix ("+49", "+39") and its national
+// significant number ("1622433834", "0612345678"); none when `stored` is no number.
+struct CountryParts {
+    QString countryPrefix;
+    QString national;
+};
+std::optional<CountryParts> countryParts(QStringView stored);
+
+// A kept number as people write it: an Italian one as in Italy ("06 1234 5678"), a foreign one
+// with its country code ("+49 162 2433834"); the text itself when it is no number.
+QString written(QStringView stored);
+
+// The beginning of a number as typed ("+39 333 12", "0049 162") as the beginning of kept
+// numbers ("33312", "+49162"): formatting dropped, "+39" or "0039" removed, "00" before any
+// other country written "+"; any other character stays as typed.
+QString storedBeginning(QStringView typed);
+
 } // namespace phone

@@ -29,8 +29,10 @@ private slots:
             seed::addContact(*db, "Ugo", "Di Rosa", "3331000003", "ugo.dirosa@example.it");
             seed::addContact(*db, "Anna", "D'Angelo", "3201000004", "");
             seed::addContact(*db, "Sconto", "100%_vero", "3201000005", "x@y.it");
+            seed::addContact(*db, "Hans", "Weber", "+491622433834", "h@x.de");
+            seed::addContact(*db, "", "Ufficio", "0612345678", "");
         }
-        start(5);
+        start(7);
     }
     void cleanup() { stop(); }
 
@@ -40,12 +42,22 @@ private slots:
         QTest::addColumn<QStringList>("surnames");
         const QStringList rossi = {"Rossi", "ROSSETTI"};
         QTest::newRow("start of the surname, any case") << "ros|||" << rossi;
-        QTest::newRow("number") << "|333||" << QStringList{"Rossi", "Di Rosa"};
+        QTest::newRow("number") << "|333 1||" << QStringList{"Rossi", "Di Rosa"};
         QTest::newRow("e-mail wins over surname") << "ros|||ugo" << QStringList{"Di Rosa"};
         QTest::newRow("apostrophe") << "d'a|||" << QStringList{"D'Angelo"};
         QTest::newRow("* and ? keep their meaning") << "R?ss*I|||" << rossi;
         QTest::newRow("% and _ are plain text") << "100%_|||" << QStringList{"100%_vero"};
         QTest::newRow("% matches nothing else") << "%|||" << QStringList{};
+        // A number as people write its beginning.
+        const QStringList mobiles333 = {"Rossi", "Di Rosa"};
+        QTest::newRow("+39 and blanks") << "|+39 333 1||" << mobiles333;
+        QTest::newRow("brackets, 0039, dash, dot") << "|(0039) 333-100.0||" << mobiles333;
+        QTest::newRow("+39 alone") << "|+39||" << QStringList{"Rossi",    "ROSSETTI",  "Di Rosa",
+                                                              "D'Angelo", "100%_vero", "Ufficio"};
+        QTest::newRow("00 alone: the foreign numbers") << "|00||" << QStringList{"Weber"};
+        QTest::newRow("+49") << "|+49 162||" << QStringList{"Weber"};
+        QTest::newRow("0049, whole") << "|0049 162 2433834||" << QStringList{"Weber"};
+        QTest::newRow("a digit too many") << "|+49 162 24338345||" << QStringList{};
     }
     void search() {
         QFETCH(QString, criteria);
