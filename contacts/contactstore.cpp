@@ -62,35 +62,6 @@ private:
 
 } // namespace
 
-QString storedNumber(QStringView typed) {
-    // An Italian number written with digits, blanks and dashes alone is its national digits:
-    // no need of the library (a book of a million contacts is read so on every vCard import).
-    QString digits;
-    digits.reserve(typed.size());
-    bool plus = false;
-    bool plain = true;
-    for (const QChar c : typed) {
-        if (c >= u'0' && c <= u'9')
-            digits += c;
-        else if (c == u'+' && digits.isEmpty() && !plus)
-            plus = true;
-        else if (c != u' ' && c != u'-')
-            plain = false;
-    }
-    const bool italian = plus ? digits.startsWith(QLatin1StringView("39"))
-                              : !digits.startsWith(QLatin1StringView("00")) ||
-                                    digits.startsWith(QLatin1StringView("0039"));
-    if (!plain || !italian) {
-        if (const phone::Reading reading = phone::read(typed); reading.number)
-            return reading.number->stored;
-    }
-    if (plus && digits.startsWith(QLatin1StringView("39")))
-        return digits.sliced(2);
-    if (!plus && digits.startsWith(QLatin1StringView("0039")))
-        return digits.sliced(4);
-    return digits;
-}
-
 bool numberExists(store::Database& db, const QString& cellulare) {
     auto rs =
         db.openRecordset(store::Query(rubrica).whereEqual(QStringLiteral("cellulare"), cellulare));

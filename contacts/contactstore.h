@@ -22,11 +22,6 @@ struct Contact {
     QString icona = QStringLiteral("4");
 };
 
-// A phone number as address books keep it (phone::Number::stored): "+39 333 123-4567" and
-// "0039 3331234567" give "3331234567", "+49 162 2433834" gives "+491622433834". A text that is
-// no phone number keeps its digits alone, as before; one without digits gives "".
-QString storedNumber(QStringView typed);
-
 // True when a contact of the address book has exactly this number (the same text).
 bool numberExists(store::Database& db, const QString& cellulare);
 // Adds one contact (one durable write).

@@ -1,6 +1,10 @@
 #include "contacts/phonenumber.h"
 
+#include <QList>
+
 #include <phonenumbers/phonenumberutil.h>
+
+#include <algorithm>
 
 using i18n::phonenumbers::PhoneNumber;
 using i18n::phonenumbers::PhoneNumberUtil;
@@ -76,6 +80,16 @@ std::optional<PhoneNumber> parse(QStringView stored) {
 
 } // namespace
 
+// Two numbers written one after the other, "333 1234567 / 347 7654321": a slash between
+// two runs of six digits or more.
+bool twoNumbers(QStringView typed) {
+    int numbers = 0;
+    for (const QStringView part : typed.split(u'/'))
+        numbers +=
+            std::count_if(part.begin(), part.end(), [](QChar c) { return c.isDigit(); }) >= 6;
+    return numbers > 1;
+}
+
 Reading read(QStringView typed) {
     if (QString national = plainItalianMobile(typed); !national.isEmpty()) {
         Number number;
@@ -88,6 +102,8 @@ Reading read(QStringView typed) {
         return {std::nullopt, QStringLiteral("non contiene cifre")};
     if (QString problem = characterProblem(typed); !problem.isEmpty())
         return {std::nullopt, problem};
+    if (twoNumbers(typed))
+        return {std::nullopt, QStringLiteral("contiene più di un numero")};
     const PhoneNumberUtil& util = *PhoneNumberUtil::GetInstance();
     PhoneNumber parsed;
     if (util.Parse(typed.toString().toStdString(), "IT", &parsed) !=
