@@ -142,6 +142,8 @@ public:
             handler.join();
         ::close(m_listen);
     }
+    // The requests whose head came in.
+    int requests() const { return m_requests; }
     QString forwardUrl() const {
         return u"http://127.0.0.1:%1/cgi-bin/sendsms?username=op&password=op"_s.arg(m_port);
     }
@@ -152,6 +154,7 @@ private:
         char c = 0;
         while (!head.endsWith("\r\n\r\n") && ::recv(fd, &c, 1, 0) == 1)
             head += c;
+        ++m_requests;
         const QByteArray answer = "HTTP/1.1 202 Accepted\r\nContent-Length: 24\r\n\r\n"
                                   "0: Accepted for delivery";
         const auto wait = [this](int ms) {
@@ -182,6 +185,7 @@ private:
     int m_listen = -1;
     quint16 m_port = 0;
     std::atomic<bool> m_stop{false};
+    std::atomic<int> m_requests{0};
     std::thread m_acceptor;
     std::vector<std::thread> m_handlers; // touched by the acceptor only, until it is joined
 };
@@ -998,7 +1002,7 @@ private slots:
                                          QByteArray::number(i));
             }));
         }
-        QThread::msleep(300); // the forwards are waiting on Kannel
+        QTRY_COMPARE_WITH_TIMEOUT(kannel.requests(), senders, 30000); // all waiting on Kannel
         QCOMPARE(httpGet(port, "/cgi-bin/utenti/leggi.pl?utente=incerto&pass=p").body, "0"_ba);
         if (killed) {
             ::kill(static_cast<pid_t>(server.processId()), SIGKILL);
