@@ -4,58 +4,166 @@
 #include "platform/textfile.h"
 
 #include <algorithm>
+#include <array>
+#include <vector>
 
 namespace csvexport {
 
-Writer::Writer()
-    : m_text(QLatin1String(header) + QLatin1String("\r\n")) {}
+namespace {
 
-void Writer::addField(const QString& value) {
-    // In quotes, as spreadsheets write it, only when it holds what would split or open a field.
-    if (std::none_of(value.begin(), value.end(),
-                     [](QChar c) { return c == u';' || c == u'"' || c == u'\r' || c == u'\n'; })) {
-        m_text += value;
-        return;
-    }
-    m_text += QLatin1Char('"');
-    for (const QChar c : value) {
-        if (c == QLatin1Char('"'))
-            m_text += QLatin1Char('"');
-        m_text += c;
-    }
-    m_text += QLatin1Char('"');
+// What would split or open a field.
+constexpr bool isSpecial(char32_t u) {
+    return u == u';' || u == u'"' || u == u'\r' || u == u'\n';
 }
 
-Writer::Writer(const QStringList& columns)
-    : m_text(columns.join(QLatin1Char(';')) + QLatin1String("\r\n")) {}
+bool needsQuotes(QStringView value) {
+    return std::any_of(value.begin(), value.end(), [](QChar c) { return isSpecial(c.unicode()); });
+}
+
+// `text` in Windows-1252 at `out`, in quotes (its quotes doubled) when `quote` and it holds
+// what would split or open a field: where it ends, or nullptr when a character does not fit.
+// Takes at most 2 bytes a character, and 2.
+char* putWindows1252(QStringView text, bool quote, char* out) {
+    char* const start = out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (u < 0x80) {
+            if (isSpecial(u) && quote) {
+                if (!quoted) { // again from the start, in quotes
+                    quoted = true;
+                    out = start;
+                    *out++ = '"';
+                    i = -1;
+                    continue;
+                }
+                if (u == u'"')
+                    *out++ = '"';
+            }
+            *out++ = static_cast<char>(u);
+        } else if (u >= 0xA0 && u <= 0xFF) {
+            *out++ = static_cast<char>(u);
+        } else if (const auto byte = platform::TextFile::encodeExactly(text.sliced(i, 1))) {
+            *out++ = byte->at(0);
+        } else {
+            return nullptr;
+        }
+    }
+    if (quoted)
+        *out++ = '"';
+    return out;
+}
+
+// The same in UTF-8, as QString::toUtf8() writes it (a surrogate without its pair is '?'):
+// where it ends. Takes at most 3 bytes a character, and 2.
+char* putUtf8(QStringView text, bool quote, char* out) {
+    const bool quoted = quote && needsQuotes(text);
+    if (quoted)
+        *out++ = '"';
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char32_t u = text[i].unicode();
+        if (u < 0x80) {
+            if (u == u'"' && quoted)
+                *out++ = '"';
+            *out++ = static_cast<char>(u);
+        } else if (u < 0x800) {
+            *out++ = static_cast<char>(0xC0 | (u >> 6));
+            *out++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else if (!QChar::isSurrogate(u)) {
+            *out++ = static_cast<char>(0xE0 | (u >> 12));
+            *out++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else if (QChar::isHighSurrogate(u) && i + 1 < text.size() &&
+                   text[i + 1].isLowSurrogate()) {
+            const char32_t v =
+                QChar::surrogateToUcs4(static_cast<char16_t>(u), text[++i].unicode());
+            *out++ = static_cast<char>(0xF0 | (v >> 18));
+            *out++ = static_cast<char>(0x80 | ((v >> 12) & 0x3F));
+            *out++ = static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (v & 0x3F));
+        } else {
+            *out++ = '?';
+        }
+    }
+    if (quoted)
+        *out++ = '"';
+    return out;
+}
+
+} // namespace
+
+Writer::Writer()
+    : m_bytes(QByteArray(header) + "\r\n") {}
+
+Writer::Writer(const QStringList& columns) {
+    const QString line = columns.join(QLatin1Char(';'));
+    const QStringView view = line;
+    appendLine(std::span(&view, 1), false);
+}
+
+void Writer::appendLine(std::span<const QStringView> fields, bool quoteWhereNeeded) {
+    if (!m_utf8 && put(fields, quoteWhereNeeded))
+        return;
+    if (!m_utf8) {
+        // The first character that Windows-1252 lacks: what is written so far becomes UTF-8.
+        m_bytes = "\xEF\xBB\xBF" + platform::TextFile::decode(m_bytes).toUtf8();
+        m_utf8 = true;
+    }
+    put(fields, quoteWhereNeeded);
+}
+
+// One line in the file's encoding; false, with nothing written, when a character does not fit.
+bool Writer::put(std::span<const QStringView> fields, bool quoteWhereNeeded) {
+    const qsizetype perCharacter = m_utf8 ? 3 : 2;
+    qsizetype most = 2 + 3 * static_cast<qsizetype>(fields.size());
+    for (const QStringView field : fields)
+        most += perCharacter * field.size();
+    const qsizetype start = m_bytes.size();
+    if (start + most > m_bytes.capacity())
+        m_bytes.reserve(std::max(start + most, 2 * m_bytes.capacity()));
+    m_bytes.resize(start + most);
+    char* out = m_bytes.data() + start;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            *out++ = ';';
+        // In quotes, as spreadsheets write it, only when it holds what would split or open a
+        // field.
+        out = m_utf8 ? putUtf8(fields[i], quoteWhereNeeded, out)
+                     : putWindows1252(fields[i], quoteWhereNeeded, out);
+        if (!out) {
+            m_bytes.resize(start);
+            return false;
+        }
+    }
+    *out++ = '\r';
+    *out++ = '\n';
+    m_bytes.resize(out - m_bytes.constData());
+    return true;
+}
 
 void Writer::add(const QString& nome, const QString& cognome, const QString& cellulare,
                  const QString& email) {
     // The address book keeps an empty field as one blank: the file has it empty.
     const auto field = [](const QString& value) {
-        return value == QLatin1String(" ") ? QString() : value;
+        return value == QLatin1String(" ") ? QStringView() : QStringView(value);
     };
-    addRow({field(nome), field(cognome), field(cellulare), field(email)});
+    const std::array fields = {field(nome), field(cognome), field(cellulare), field(email)};
+    appendLine(fields, true);
+    ++m_contacts;
 }
 
 void Writer::addRow(const QStringList& fields) {
-    for (qsizetype i = 0; i < fields.size(); ++i) {
-        if (i > 0)
-            m_text += QLatin1Char(';');
-        addField(fields[i]);
-    }
-    m_text += QLatin1String("\r\n");
+    const std::vector<QStringView> views(fields.begin(), fields.end());
+    appendLine(views, true);
     ++m_contacts;
 }
 
 QByteArray Writer::bytes() const {
-    if (auto exact = platform::TextFile::encodeExactly(m_text))
-        return *std::move(exact);
-    return QByteArray("\xEF\xBB\xBF") + m_text.toUtf8();
+    return m_bytes;
 }
 
 std::optional<QString> Writer::save(const QString& path) const {
-    return exchange::saveWhole(path, bytes());
+    return exchange::saveWhole(path, m_bytes);
 }
 
 } // namespace csvexport

@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <optional>
+#include <span>
 
 // The semicolon-separated contact file: a header line, then one contact per line as
 // "Nome;Cognome;Cellulare;Posta elettronica", CR LF. A value that holds ";", a double quote or
@@ -15,7 +17,7 @@ inline constexpr auto header = "Nome;Cognome;Cellulare;Posta elettronica";
 // The file dialogs' filter for these files.
 inline constexpr auto fileFilter = "File di testo (*.csv);;Tutti i file (*)";
 
-// Collects the lines of one export file.
+// Collects the bytes of one export file, encoded as they are added.
 class Writer final {
 public:
     Writer();
@@ -34,9 +36,12 @@ public:
     std::optional<QString> save(const QString& path) const;
 
 private:
-    void addField(const QString& value);
+    // One line of these fields, each in quotes where it needs them when `quoteWhereNeeded`.
+    void appendLine(std::span<const QStringView> fields, bool quoteWhereNeeded);
+    bool put(std::span<const QStringView> fields, bool quoteWhereNeeded);
 
-    QString m_text;
+    QByteArray m_bytes; // Windows-1252 until a character does not fit, then UTF-8 with its mark
+    bool m_utf8 = false;
     qsizetype m_contacts = 0;
 };
 

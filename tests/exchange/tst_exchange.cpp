@@ -217,7 +217,8 @@ private slots:
 
     void exportFile_data() {
         QTest::addColumn<bool>("vCard");
-        QTest::addColumn<QStringList>("contact"); // nome, cognome, cellulare, email as stored
+        // nome, cognome, cellulare, email as stored, four a contact
+        QTest::addColumn<QStringList>("contacts");
         QTest::addColumn<QByteArray>("bytes");
         const QByteArray head = "Nome;Cognome;Cellulare;Posta elettronica\r\n";
         QTest::newRow("Windows-1252") << false << QStringList{"Nicolò €", "R", "3331234567", ""}
@@ -225,6 +226,11 @@ private slots:
         QTest::newRow("UTF-8 for a Polish name")
             << false << QStringList{"Łukasz", "R", "+491622433834", ""}
             << "\xEF\xBB\xBF" + head + "\xC5\x81ukasz;R;+491622433834;\r\n";
+        QTest::newRow("UTF-8 from the second contact on: the first one's too")
+            << false
+            << QStringList{"Nicolò €", "R", "3331234567", "", "Łukasz", "B", "+491622433834", ""}
+            << "\xEF\xBB\xBF" + head +
+                   "Nicol\xC3\xB2 \xE2\x82\xAC;R;3331234567;\r\n\xC5\x81ukasz;B;+491622433834;\r\n";
         QTest::newRow("blank first name and e-mail as the editor stores them")
             << false << QStringList{" ", "Rossi", "3391234567", " "}
             << head + ";Rossi;3391234567;\r\n";
@@ -254,21 +260,26 @@ private slots:
     // The file holds what was written, and comes back equal into another address book.
     void exportFile() {
         QFETCH(bool, vCard);
-        QFETCH(QStringList, contact);
+        QFETCH(QStringList, contacts);
         TestFolder folder({"Principale", "Altra"});
         const QString path = folder.file("out");
         const auto save = [&](auto writer) {
-            writer.add(contact[0], contact[1], contact[2], contact[3]);
+            for (qsizetype i = 0; i < contacts.size(); i += 4)
+                writer.add(contacts[i], contacts[i + 1], contacts[i + 2], contacts[i + 3]);
             // The count tells the File menu's message.
-            return writer.contacts() == 1 ? writer.save(path) : std::optional<QString>("count");
+            return writer.contacts() == contacts.size() / 4 ? writer.save(path)
+                                                            : std::optional<QString>("count");
         };
         QCOMPARE(vCard ? save(vcard::Writer()) : save(csvexport::Writer()), std::nullopt);
         QTEST(readBytes(path), "bytes");
         vCard ? void(vcard::importFile(path, *folder.book("Altra")))
               : void(csvimport::importFile(path, *folder.book("Altra")));
         // An empty field comes back as the editor keeps it: one blank.
-        contact.replaceInStrings(QRegularExpression("^$"), " ");
-        QCOMPARE(contactsOf(folder, "Altra"), QStringList{contact.join('|') + "|4"});
+        contacts.replaceInStrings(QRegularExpression("^$"), " ");
+        QStringList stored;
+        for (qsizetype i = 0; i < contacts.size(); i += 4)
+            stored << contacts.mid(i, 4).join('|') + "|4";
+        QCOMPARE(contactsOf(folder, "Altra"), stored);
     }
 
     // A file that cannot be written leaves nothing behind.
