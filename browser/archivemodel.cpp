@@ -3,6 +3,7 @@
 #include "store/listing.h"
 #include "store/schema.h"
 #include "store/sendreport.h"
+#include "store/sqlite.h"
 #include "store/storeerror.h"
 
 #include <QTimer>
@@ -54,6 +55,99 @@ const QStringList& noTexts() {
     static const QStringList empty(4, QStringLiteral(""));
     return empty;
 }
+
+// The texts of rows by key, `rowsPerRead` keys to a statement, read in key order (the rows lie
+// near each other in the file) under one lock of the file.
+class TickedTexts {
+public:
+    TickedTexts(const store::sqlite::Connection& connection, const QString& table,
+                const QStringList& fields)
+        : m_connection(connection) {
+        QString sql = QStringLiteral("SELECT rowid");
+        for (const QString& field : fields)
+            sql += QStringLiteral(", \"%1\"").arg(field);
+        sql += QStringLiteral(" FROM \"%1\" WHERE rowid IN (?1").arg(table);
+        for (int i = 2; i <= rowsPerRead; ++i)
+            sql += QStringLiteral(",?") + QString::number(i);
+        m_statement = store::sqlite::Statement(connection, sql.toUtf8() + ')');
+        m_columns = static_cast<int>(fields.size());
+    }
+
+    // The rows in the order of `keys`; a row gone since it was listed is left out.
+    QList<QStringList> read(const std::vector<qint64>& keys) {
+        std::vector<std::pair<qint64, qsizetype>> sorted(keys.size()); // key, place in `keys`
+        for (size_t i = 0; i < keys.size(); ++i)
+            sorted[i] = {keys[i], static_cast<qsizetype>(i)};
+        std::sort(sorted.begin(), sorted.end());
+        QList<QStringList> rows(static_cast<qsizetype>(keys.size()));
+        const ReadLock lock(m_connection);
+        for (size_t from = 0; from < sorted.size(); from += rowsPerRead) {
+            const auto chunk = std::span(sorted).subspan(
+                from, std::min<size_t>(rowsPerRead, sorted.size() - from));
+            for (int slot = 0; slot < rowsPerRead; ++slot) {
+                if (static_cast<size_t>(slot) < chunk.size())
+                    m_statement.bind(slot + 1, chunk[static_cast<size_t>(slot)].first);
+                else
+                    m_statement.bindNull(slot + 1);
+            }
+            while (m_statement.step()) {
+                const qint64 key = m_statement.integer(0);
+                const auto row =
+                    std::lower_bound(chunk.begin(), chunk.end(), key,
+                                     [](const auto& entry, qint64 k) { return entry.first < k; });
+                if (row == chunk.end() || row->first != key)
+                    continue;
+                QStringList& texts = rows[row->second];
+                texts.reserve(m_columns);
+                for (int c = 1; c <= m_columns; ++c)
+                    texts.append(text(c));
+            }
+            m_statement.reset();
+        }
+        rows.removeIf([](const QStringList& texts) { return texts.isEmpty(); });
+        return rows;
+    }
+
+private:
+    static constexpr int rowsPerRead = 256;
+
+    // A deferred transaction: SQLite locks the file once for its statements, not for each.
+    class ReadLock {
+    public:
+        explicit ReadLock(const store::sqlite::Connection& connection)
+            : m_connection(connection)
+            , m_open(!connection.inTransaction()) {
+            if (m_open)
+                connection.exec("BEGIN");
+        }
+        ~ReadLock() {
+            try {
+                if (m_open)
+                    m_connection.exec("COMMIT"); // only read: nothing to lose
+            } catch (...) {
+            }
+        }
+        ReadLock(const ReadLock&) = delete;
+        ReadLock& operator=(const ReadLock&) = delete;
+
+    private:
+        const store::sqlite::Connection& m_connection;
+        bool m_open;
+    };
+
+    // A null field reads as an empty text; the stored blank of an empty field is shared.
+    QString text(int column) const {
+        static const QString blank = QStringLiteral(" ");
+        const QByteArrayView utf8 = m_statement.utf8(column);
+        if (utf8.isNull())
+            return QStringLiteral("");
+        return utf8 == " " ? blank : QString::fromUtf8(utf8);
+    }
+
+    const store::sqlite::Connection& m_connection;
+    store::sqlite::Statement m_statement;
+    int m_columns = 0;
+};
 
 } // namespace
 
@@ -402,20 +496,12 @@ void ArchiveModel::readTicked(qsizetype batch,
     if ((!m_all && m_ticked.isEmpty()) || !m_listing)
         return;
     readOrder(m_rows);
+    TickedTexts reader(*m_listing->database().connection(), store::archive::tableForKind(m_kind),
+                       fieldsOf(m_kind));
     std::vector<qint64> keys;
     keys.reserve(static_cast<size_t>(std::max<qsizetype>(1, batch)));
     auto flush = [&] {
-        // Read in key order (the rows lie near each other in the file), listed in list order.
-        std::vector<qint64> stored = keys;
-        std::sort(stored.begin(), stored.end());
-        const QHash<qint64, Texts> found = m_listing->read(stored);
-        QList<QStringList> rows;
-        rows.reserve(static_cast<qsizetype>(keys.size()));
-        for (qint64 key : keys) {
-            const auto texts = found.constFind(key);
-            if (texts != found.cend()) // a row gone since it was listed is left out
-                rows.append(*texts);
-        }
+        const QList<QStringList> rows = reader.read(keys);
         keys.clear();
         if (!rows.isEmpty())
             take(rows);
