@@ -172,15 +172,21 @@ int main(int argc, char** argv) {
     std::vector<double> exported, shellExported, imported, shellImported, shellIndexed,
         cardsExported, cardsImported;
     qint64 importedRows = 0, importedCards = 0;
-    // What the export commands do: every ticked row to the writer, then the file.
+    // What the export commands do: count the ticked rows (for the wait box), every ticked row
+    // to the writer, then the file.
     auto exportTicked = [&model](auto&& writer, const QString& path) {
         QElapsedTimer t;
         t.start();
-        model.readTicked(4096, [&writer](const QList<QStringList>& ticked) {
+        const int rows = model.checkedCount();
+        int done = 0;
+        model.readTicked(4096, [&writer, &done](const QList<QStringList>& ticked) {
             for (const QStringList& texts : ticked) // cellulare, Nome, cognome, email
                 writer.add(texts[1], texts[2], texts[0], texts[3]);
+            done += static_cast<int>(ticked.size());
         });
-        if (const auto failure = writer.save(path))
+        if (done != rows || writer.bytes().isEmpty())
+            std::fprintf(stderr, "%d contatti scritti di %d\n", done, rows);
+        else if (const auto failure = writer.save(path))
             std::fprintf(stderr, "%s\n", failure->toLocal8Bit().constData());
         return msSince(t);
     };
@@ -230,8 +236,9 @@ int main(int argc, char** argv) {
                 static_cast<long long>(QFile(file).size()));
     std::printf("  Esporta Rubrica, tutti spuntati             mediana %8.1f ms\n",
                 median(exported));
-    std::printf("  sqlite3: .once file + SELECT                mediana %8.1f ms\n",
-                median(shellExported));
+    std::printf("  sqlite3: .once file + SELECT                mediana %8.1f ms (Esporta Rubrica: "
+                "%.2fx)\n",
+                median(shellExported), median(exported) / median(shellExported));
     std::printf("  Importa file csv in una rubrica vuota       mediana %8.1f ms (%lld contatti)\n",
                 median(imported), static_cast<long long>(importedRows));
     std::printf("  sqlite3: .import in una tabella nuova       mediana %8.1f ms\n",
