@@ -2,9 +2,11 @@
 
 #include "app/mainwindow.h"
 #include "app/session.h"
+#include "contacts/numbermigration.h"
 #include "messaging/sendjournal.h"
 #include "platform/appfolder.h"
 #include "platform/dialogs.h"
+#include "platform/waitcursor.h"
 #include "store/archive.h"
 #include "store/database.h"
 #include "users/loginwindow.h"
@@ -83,6 +85,12 @@ void takeScreenshot(QWidget* window, const QString& file) {
     });
 }
 
+void reportNumbers(const numbermigration::Result& numbers) {
+    if (const QString text = numbermigration::message(numbers); !text.isEmpty())
+        platform::MsgBox(text, numbers.left.isEmpty() ? platform::Icon::Information
+                                                      : platform::Icon::Exclamation);
+}
+
 } // namespace
 
 FirstWindows::FirstWindows(Session& session, std::function<void()> quit)
@@ -123,12 +131,22 @@ QWidget* FirstWindows::openLogin() {
 }
 
 void FirstWindows::openMain() {
+    // Numbers earlier versions kept as typed take the stored form before any list opens.
+    numbermigration::Result numbers;
+    handler::run([this, &numbers] {
+        const platform::WaitCursor cursor;
+        numbers = numbermigration::migrateFolder(m_session.appFolder);
+    });
     m_main = std::make_unique<MainWindow>(m_session);
     platform::setDialogParent(m_main.get());
     handler::run([this] { m_main->load(); });
     m_main->show();
-    // Sends that the program's end cut short, once the window is up.
-    QTimer::singleShot(0, m_main.get(), [this] { handler::run([this] { settleSends(); }); });
+    // What became of the numbers, and sends that the program's end cut short, once the window
+    // is up.
+    QTimer::singleShot(0, m_main.get(), [this, numbers] {
+        handler::run([&numbers] { reportNumbers(numbers); });
+        handler::run([this] { settleSends(); });
+    });
 }
 
 void FirstWindows::settleSends() {

@@ -1,6 +1,7 @@
 list(APPEND QUILLET_CORE_SOURCES
   contacts/contactstore.h contacts/contactstore.cpp
   contacts/phonenumber.h contacts/phonenumber.cpp
+  contacts/numbermigration.h contacts/numbermigration.cpp
   contacts/prefixes.h contacts/prefixes.cpp
   contacts/addressbooks.h contacts/addressbooks.cpp)
 list(APPEND QUILLET_UI_SOURCES

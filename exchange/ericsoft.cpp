@@ -1,7 +1,7 @@
 #include "exchange/ericsoft.h"
 
 #include "contacts/addressbooks.h"
-#include "contacts/contactstore.h"
+#include "contacts/phonenumber.h"
 #include "exchange/contactload.h"
 #include "exchange/dbf.h"
 #include "store/archive.h"
@@ -9,7 +9,6 @@
 
 #include <QFileInfo>
 #include <QHash>
-#include <QSet>
 
 #include <algorithm>
 #include <map>
@@ -91,22 +90,28 @@ QByteArray nameField(const dbf::Table& table, int field) {
     return text.isEmpty() ? QByteArrayLiteral(" ") : text;
 }
 
-// The digits of the mobile number, in their order; empty for null.
-QByteArray mobileDigits(const dbf::Table& table, int field) {
-    QByteArray digits;
-    const auto keep = [&digits](auto c) {
-        if (c >= '0' && c <= '9')
-            digits += static_cast<char>(c);
-    };
-    if (const auto ascii = table.asciiText(field)) {
-        digits.reserve(ascii->size());
-        for (const char c : *ascii)
-            keep(c);
-    } else if (const auto text = table.text(field)) {
-        for (const QChar c : *text)
-            keep(c.unicode());
+// The mobile number as address books keep it (phone::read's stored form), in UTF-8; empty for a
+// null or blank field, and for one the rule reads as no number (then `refused`).
+QByteArray mobileNumber(const dbf::Table& table, int field, bool& refused) {
+    refused = false;
+    const auto ascii = table.asciiText(field);
+    QString typed = ascii ? QString::fromLatin1(*ascii) : table.text(field).value_or(QString());
+    if (typed.trimmed().isEmpty())
+        return {};
+    // Past the first digit, slashes and dots are formatting to the rule, as blanks are: written
+    // as blanks, the hotel program's "333/123.4567" takes the rule's quick reading.
+    bool digit = false;
+    for (QChar& c : typed) {
+        digit = digit || c.isDigit();
+        if (digit && (c == u'/' || c == u'.'))
+            c = u' ';
     }
-    return digits;
+    const phone::Reading reading = phone::read(typed);
+    if (!reading.number) {
+        refused = true;
+        return {};
+    }
+    return reading.number->stored.toUtf8();
 }
 
 } // namespace
@@ -131,20 +136,6 @@ QString marketBook(const QString& code) {
 
 QString ensureMarketBook(store::Database& elenco, const QString& appFolder, const QString& code) {
     return addressbooks::ensure(elenco, appFolder, marketBook(code));
-}
-
-QString nameField(const std::optional<QString>& value) {
-    const QString text = value ? value->trimmed() : QString();
-    return text.isEmpty() ? QStringLiteral(" ") : text;
-}
-
-QString mobileDigits(const std::optional<QString>& value) {
-    QString digits;
-    if (value)
-        for (const QChar c : *value)
-            if (c >= u'0' && c <= u'9')
-                digits += c;
-    return digits;
 }
 
 Outcome importCustomers(const QString& appFolder, const QString& folder, const Progress& progress) {
@@ -215,7 +206,9 @@ Outcome importCustomers(const QString& appFolder, const QString& folder, const P
                 if (book == books.end())
                     book = books.insert(
                         code, ensureMarketBook(*elenco, appFolder, QString::fromUtf8(code)));
-                const QByteArray number = mobileDigits(table, telefono);
+                bool refused = false;
+                const QByteArray number = mobileNumber(table, telefono, refused);
+                outcome.refused += refused ? 1 : 0;
                 if (number.isEmpty() || numbers.contains(number))
                     continue;
                 if (code.isEmpty() && principale.isEmpty())

@@ -11,7 +11,7 @@ class Database;
 
 // The customers of the hotel program (its FoxPro table Anagrafiche) become contacts: one
 // address book per market ("Mercato-" and the market code), Principale without a market, every
-// mobile number once across all address books.
+// mobile number once across all address books, in the form they keep it (phone::read's).
 namespace ericsoft {
 
 struct Outcome {
@@ -23,6 +23,7 @@ struct Outcome {
         Failed,     // an address book could not be read or written: detail says which
     } status = Done;
     qint64 imported = 0;
+    qint64 refused = 0; // customers whose mobile field holds no phone number: not imported
     QString detail;
 };
 

@@ -13,11 +13,23 @@ namespace hotelimport {
 
 namespace {
 
+// The customers left out for a mobile field that holds no phone number; empty for none.
+QString refusedLine(const ericsoft::Outcome& outcome) {
+    if (outcome.refused == 0)
+        return {};
+    return outcome.refused == 1
+               ? QStringLiteral("\n1 cliente non importato: il cellulare non è un numero di "
+                                "telefono.")
+               : QStringLiteral("\n%1 clienti non importati: il cellulare non è un numero di "
+                                "telefono.")
+                     .arg(QLocale().toString(outcome.refused));
+}
+
 void report(const ericsoft::Outcome& outcome) {
     using ericsoft::Outcome;
     switch (outcome.status) {
     case Outcome::Done:
-        platform::MsgBox(QStringLiteral("Importazione Completata"));
+        platform::MsgBox(QStringLiteral("Importazione Completata") + refusedLine(outcome));
         return;
     case Outcome::Missing:
         platform::MsgBox(QStringLiteral("Database non trovato"), platform::Icon::Critical);
@@ -32,12 +44,14 @@ void report(const ericsoft::Outcome& outcome) {
     case Outcome::Damaged:
         platform::MsgBox(QStringLiteral("Archivio Ericsoft danneggiato: ") + outcome.detail +
                              QStringLiteral("\nContatti importati: %1.")
-                                 .arg(QLocale().toString(outcome.imported)),
+                                 .arg(QLocale().toString(outcome.imported)) +
+                             refusedLine(outcome),
                          platform::Icon::Critical);
         return;
     case Outcome::Failed:
         platform::MsgBox(QStringLiteral("Importazione interrotta: %1\nContatti importati: %2.")
-                             .arg(outcome.detail, QLocale().toString(outcome.imported)),
+                                 .arg(outcome.detail, QLocale().toString(outcome.imported)) +
+                             refusedLine(outcome),
                          platform::Icon::Critical);
         return;
     }

@@ -86,15 +86,16 @@ private slots:
     void importRules() {
         writeCustomers(m_hotel->filePath("Anagrafiche.DBF"),
                        {{"IT", " Rossi ", "Anna", "anna@example.it", " 339/123-4567 "},
-                        {"IT", "Bianchi", "Bea", "", "3391234567"}, // same number again
-                        {"DE", "Müller", "", std::nullopt, "3400000001"},
-                        {std::nullopt, "Verdi", "Ugo", "ugo@example.it", "347 0000002"},
+                        {"IT", "Bianchi", "Bea", "", "0039 339.123.4567"}, // Anna's number
+                        {"DE", "Müller", "", std::nullopt, "+49 162 2433834"},
+                        {"DE", "Schulz", "", "", "0049 1622433834"}, // Müller's number
+                        {std::nullopt, "Verdi", "Ugo", "ugo@example.it", "+39 347 000 0002"},
                         {"FR", "Dupont", "Jean", "", "senza numero"},
                         {"FR", "Durand", "Luc", "", std::nullopt},
+                        {"FR", "Dubois", "Léa", "", "   "},
                         {"IT", "Neri", "Eva", "", "333-0000000"},  // already in Principale
-                        {"IT", "Zeri", "Zoe", "", "0333 0000000"}, // not that number
-                        {"IT", "Lunghi", "Lia", "", "333000000000000001"},
-                        {"IT", "Lunghi", "Leo", "", "333 000000000000001"}, // Lia's number
+                        {"IT", "Zeri", "Zoe", "", "06 1234 5678"}, // a landline is a number too
+                        {"IT", "Lettere", "Lia", "", "339 12A4567"},
                         {"D'", "Apostrofo", "Al", "", "3480000003"},
                         {"A/", "Barra", "Bo", "", "3480000004"},
                         {"IT", "Cancellato", "X", "", "3480000005", "deleted"},
@@ -103,15 +104,15 @@ private slots:
                         {QString(92, 'L'), "Lungo", "Gi", "", "3480000012"}});
         m_window->importFromHotel();
 
-        QCOMPARE(m_script->messages(), QStringList{"Importazione Completata"});
+        QCOMPARE(m_script->messages(),
+                 QStringList{"Importazione Completata\n2 clienti non importati: il cellulare non "
+                             "è un numero di telefono."});
         const QMap<QString, QStringList> expected = {
             {"Principale",
              {"Già|Presente||3330000000", "Ugo|Verdi|ugo@example.it|3470000002", " | | |3480000006",
               " |Spazi| |3480000009"}},
-            {"Mercato-IT",
-             {"Anna|Rossi|anna@example.it|3391234567", "Zoe|Zeri| |03330000000",
-              "Lia|Lunghi| |333000000000000001"}},
-            {"Mercato-DE", {" |Müller| |3400000001"}},
+            {"Mercato-IT", {"Anna|Rossi|anna@example.it|3391234567", "Zoe|Zeri| |0612345678"}},
+            {"Mercato-DE", {" |Müller| |+491622433834"}},
             {"Mercato-D'", {"Al|Apostrofo| |3480000003"}},
             {"Mercato-A\u2215", {"Bo|Barra| |3480000004"}},
             {"Mercato-" + QString(92, 'L'), {"Gi|Lungo| |3480000012"}}};
@@ -144,9 +145,9 @@ private slots:
         QFETCH(QString, table);
         QFETCH(QString, message);
         const QString path = m_hotel->filePath("anagrafiche.dbf");
-        QList<Customer> three = {{"IT", "A", "A", "", "3401"},
-                                 {"IT", "B", "B", "", "3402"},
-                                 {"IT", "C", "C", "", "3403"}};
+        QList<Customer> three = {{"IT", "A", "A", "", "3400000001"},
+                                 {"IT", "B", "B", "", "3400000002"},
+                                 {"IT", "C", "C", "", "3400000003"}};
         if (table == "folder")
             QVERIFY(QDir().mkdir(path));
         if (table == "cut")
