@@ -304,9 +304,9 @@ private slots:
                           "item3.EMAIL;type=INTERNET;type=pref:maria@example.it\r\n"
                           "PHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQ\r\n SkZJRgAB\r\nEND:VCARD\r\n")
             << QStringList{"Maria Grazia|Dell'Acqua|3477654321|maria@example.it"};
-        QTest::newRow("4.0: a tel URI, a quoted type list, a line folded inside a word")
+        QTest::newRow("4.0: a tel URI, a quoted type list, a folded line, the preferred e-mail")
             << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nN:Rossi;Anna;;;\r\nFN:Anna Rossi\r\n"
-                          "EMAIL;PREF=1:anna.rossi@exam\r\n ple.it\r\n"
+                          "EMAIL:ufficio@example.it\r\nEMAIL;PREF=1:anna.rossi@exam\r\n ple.it\r\n"
                           "TEL;TYPE=work;VALUE=text:06 555 1234\r\n"
                           "TEL;TYPE=\"cell,voice\";VALUE=uri:tel:+39-339-123-4567;ext=2\r\n"
                           "END:VCARD\r\n")
