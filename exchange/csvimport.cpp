@@ -414,19 +414,18 @@ template <typename Fields> bool blankLine(const Record& record, const Fields& fi
            });
 }
 
-// The text of the pair to take: the first whose type says mobile (Google marks the preferred
-// one with "* "), else the first with a value.
-template <typename Text> QString fromPairs(const QList<Pair>& pairs, Text&& text, bool mobile) {
-    QString fallback;
+// The column of the pair to take: the first with a value whose type says mobile (Google marks
+// the preferred one with "* "), else the first with a value; -1 when none has one.
+template <typename Text> qsizetype pickPair(const QList<Pair>& pairs, Text&& text, bool mobile) {
+    qsizetype fallback = -1;
     for (const Pair& pair : pairs) {
-        QString value = text(pair.value).trimmed();
-        if (value.isEmpty())
+        if (text(pair.value).trimmed().isEmpty())
             continue;
         const QString type = pair.type >= 0 ? text(pair.type) : QString();
         if (mobile ? mentionsMobile(key(type)) : type.trimmed().startsWith(u'*'))
-            return value;
-        if (fallback.isEmpty())
-            fallback = std::move(value);
+            return pair.value;
+        if (fallback < 0)
+            fallback = pair.value;
     }
     return fallback;
 }
@@ -476,13 +475,14 @@ Outcome import(Head& head, const Plan& plan, store::Database& db, const Progress
             return QByteArrayView(" ");
         return fieldUtf8(field, utf8, validUtf8, scratch[slot]);
     };
+    // The trimmed text of the pair picked, one blank when none has a value.
     auto pairText = [&](const QList<Pair>& pairs, bool mobile, std::size_t slot) {
-        scratch[slot] = fromPairs(pairs, fieldString, mobile).toUtf8();
-        for (const Pair& pair : pairs)
-            if (!fieldString(pair.value).trimmed().isEmpty() &&
-                fieldString(pair.value).trimmed().toUtf8() == scratch[slot])
-                taken[pair.value] = true;
-        return scratch[slot].isEmpty() ? QByteArrayView(" ") : QByteArrayView(scratch[slot]);
+        const qsizetype column = pickPair(pairs, fieldString, mobile);
+        if (column < 0)
+            return QByteArrayView(" ");
+        taken[column] = true;
+        scratch[slot] = fieldString(column).trimmed().toUtf8();
+        return QByteArrayView(scratch[slot]);
     };
 
     exchange::ContactNumbers numbers(db);
