@@ -13,6 +13,7 @@
 //   bench-exchange --una COUNT
 #include "bench/measure.h"
 #include "browser/archivemodel.h"
+#include "browser/storedrows.h"
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"
 #include "exchange/vcard.h"
@@ -179,9 +180,10 @@ int main(int argc, char** argv) {
         t.start();
         const int rows = model.checkedCount();
         int done = 0;
-        model.readTicked(4096, [&writer, &done](const QList<QStringList>& ticked) {
-            for (const QStringList& texts : ticked) // cellulare, Nome, cognome, email
-                writer.add(texts[1], texts[2], texts[0], texts[3]);
+        model.readTickedAsStored(rows, [&writer, &done](const StoredRows& ticked) {
+            for (qsizetype i = 0; i < ticked.size(); ++i) // cellulare, Nome, cognome, email
+                writer.addStored(ticked.field(i, 1), ticked.field(i, 2), ticked.field(i, 0),
+                                 ticked.field(i, 3));
             done += static_cast<int>(ticked.size());
         });
         if (done != rows || writer.bytes().isEmpty())

@@ -1,5 +1,7 @@
 #include "browser/archivemodel.h"
 
+#include "browser/storedrows.h"
+
 #include "store/listing.h"
 #include "store/schema.h"
 #include "store/sendreport.h"
@@ -56,55 +58,70 @@ const QStringList& noTexts() {
     return empty;
 }
 
-// The texts of rows by key, `rowsPerRead` keys to a statement, read in key order (the rows lie
-// near each other in the file) under one lock of the file.
-class TickedTexts {
+// The fields of rows by key, read in key order (the rows lie near each other in the file)
+// under one lock of the file: `rowsPerRead` keys to a statement, or, when the keys are most of
+// their range (every contact ticked), the range in one pass.
+class TickedFields {
 public:
-    TickedTexts(const store::sqlite::Connection& connection, const QString& table,
-                const QStringList& fields)
-        : m_connection(connection) {
-        QString sql = QStringLiteral("SELECT rowid");
+    TickedFields(const store::sqlite::Connection& connection, const QString& table,
+                 const QStringList& fields)
+        : m_connection(connection)
+        , m_columns(static_cast<int>(fields.size())) {
+        QString select = QStringLiteral("SELECT rowid");
         for (const QString& field : fields)
-            sql += QStringLiteral(", \"%1\"").arg(field);
-        sql += QStringLiteral(" FROM \"%1\" WHERE rowid IN (?1").arg(table);
+            select += QStringLiteral(", \"%1\"").arg(field);
+        select += QStringLiteral(" FROM \"%1\" WHERE rowid ").arg(table);
+        QString keys = QStringLiteral("IN (?1");
         for (int i = 2; i <= rowsPerRead; ++i)
-            sql += QStringLiteral(",?") + QString::number(i);
-        m_statement = store::sqlite::Statement(connection, sql.toUtf8() + ')');
-        m_columns = static_cast<int>(fields.size());
+            keys += QStringLiteral(",?") + QString::number(i);
+        m_byKeys = store::sqlite::Statement(connection, (select + keys).toUtf8() + ')');
+        m_byRange = store::sqlite::Statement(connection,
+                                             (select + QStringLiteral("BETWEEN ?1 AND ?2")).toUtf8());
     }
 
     // The rows in the order of `keys`; a row gone since it was listed is left out.
-    QList<QStringList> read(const std::vector<qint64>& keys) {
+    StoredRows read(const std::vector<qint64>& keys) {
         std::vector<std::pair<qint64, qsizetype>> sorted(keys.size()); // key, place in `keys`
         for (size_t i = 0; i < keys.size(); ++i)
             sorted[i] = {keys[i], static_cast<qsizetype>(i)};
         std::sort(sorted.begin(), sorted.end());
-        QList<QStringList> rows(static_cast<qsizetype>(keys.size()));
+        StoredRows rows(m_columns);
+        std::vector<qsizetype> order(keys.size(), -1); // row read, by place in `keys`
         const ReadLock lock(m_connection);
-        for (size_t from = 0; from < sorted.size(); from += rowsPerRead) {
-            const auto chunk = std::span(sorted).subspan(
-                from, std::min<size_t>(rowsPerRead, sorted.size() - from));
-            for (int slot = 0; slot < rowsPerRead; ++slot) {
-                if (static_cast<size_t>(slot) < chunk.size())
-                    m_statement.bind(slot + 1, chunk[static_cast<size_t>(slot)].first);
-                else
-                    m_statement.bindNull(slot + 1);
-            }
-            while (m_statement.step()) {
-                const qint64 key = m_statement.integer(0);
+        const auto readFrom = [&](store::sqlite::Statement& statement, auto chunk) {
+            while (statement.step()) {
+                const qint64 key = statement.integer(0);
                 const auto row =
                     std::lower_bound(chunk.begin(), chunk.end(), key,
                                      [](const auto& entry, qint64 k) { return entry.first < k; });
                 if (row == chunk.end() || row->first != key)
                     continue;
-                QStringList& texts = rows[row->second];
-                texts.reserve(m_columns);
+                order[static_cast<size_t>(row->second)] = rows.beginRow();
                 for (int c = 1; c <= m_columns; ++c)
-                    texts.append(text(c));
+                    rows.addField(statement.utf8(c));
             }
-            m_statement.reset();
+            statement.reset();
+        };
+        if (!sorted.empty() &&
+            sorted.back().first - sorted.front().first < 2 * static_cast<qint64>(sorted.size())) {
+            m_byRange.bind(1, sorted.front().first);
+            m_byRange.bind(2, sorted.back().first);
+            readFrom(m_byRange, std::span(sorted));
+        } else {
+            for (size_t from = 0; from < sorted.size(); from += rowsPerRead) {
+                const auto chunk = std::span(sorted).subspan(
+                    from, std::min<size_t>(rowsPerRead, sorted.size() - from));
+                for (int slot = 0; slot < rowsPerRead; ++slot) {
+                    if (static_cast<size_t>(slot) < chunk.size())
+                        m_byKeys.bind(slot + 1, chunk[static_cast<size_t>(slot)].first);
+                    else
+                        m_byKeys.bindNull(slot + 1);
+                }
+                readFrom(m_byKeys, chunk);
+            }
         }
-        rows.removeIf([](const QStringList& texts) { return texts.isEmpty(); });
+        std::erase(order, -1);
+        rows.setOrder(std::move(order));
         return rows;
     }
 
@@ -135,18 +152,10 @@ private:
         bool m_open;
     };
 
-    // A null field reads as an empty text; the stored blank of an empty field is shared.
-    QString text(int column) const {
-        static const QString blank = QStringLiteral(" ");
-        const QByteArrayView utf8 = m_statement.utf8(column);
-        if (utf8.isNull())
-            return QStringLiteral("");
-        return utf8 == " " ? blank : QString::fromUtf8(utf8);
-    }
-
     const store::sqlite::Connection& m_connection;
-    store::sqlite::Statement m_statement;
-    int m_columns = 0;
+    int m_columns;
+    store::sqlite::Statement m_byKeys;
+    store::sqlite::Statement m_byRange;
 };
 
 } // namespace
@@ -493,15 +502,26 @@ int ArchiveModel::checkedCount() const {
 
 void ArchiveModel::readTicked(qsizetype batch,
                               const std::function<void(const QList<QStringList>&)>& take) const {
+    readTickedAsStored(batch, [&take](const StoredRows& stored) {
+        QList<QStringList> rows;
+        rows.reserve(stored.size());
+        for (qsizetype i = 0; i < stored.size(); ++i)
+            rows.append(stored.texts(i));
+        take(rows);
+    });
+}
+
+void ArchiveModel::readTickedAsStored(qsizetype batch,
+                                      const std::function<void(const StoredRows&)>& take) const {
     if ((!m_all && m_ticked.isEmpty()) || !m_listing)
         return;
     readOrder(m_rows);
-    TickedTexts reader(*m_listing->database().connection(), store::archive::tableForKind(m_kind),
+    TickedFields reader(*m_listing->database().connection(), store::archive::tableForKind(m_kind),
                        fieldsOf(m_kind));
     std::vector<qint64> keys;
-    keys.reserve(static_cast<size_t>(std::max<qsizetype>(1, batch)));
+    keys.reserve(static_cast<size_t>(std::max<qsizetype>(1, std::min<qsizetype>(batch, m_rows))));
     auto flush = [&] {
-        const QList<QStringList> rows = reader.read(keys);
+        const StoredRows rows = reader.read(keys);
         keys.clear();
         if (!rows.isEmpty())
             take(rows);

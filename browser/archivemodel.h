@@ -21,6 +21,7 @@ class Summaries;
 } // namespace sendreport
 } // namespace store
 class QTimer;
+class StoredRows;
 
 // The rows of one archive table as the browser lists them: a check box and the archive's
 // icon in column 0, four text columns, ordered by surname (without regard to case, empty
@@ -69,6 +70,9 @@ public:
     // `take`; the texts of one batch only are held at once.
     void readTicked(qsizetype batch,
                     const std::function<void(const QList<QStringList>&)>& take) const;
+    // The same fields as the file stores them, for writing them to a file.
+    void readTickedAsStored(qsizetype batch,
+                            const std::function<void(const StoredRows&)>& take) const;
     // A row's texts as an entry of this archive (its book is left empty).
     Entry entryOf(const QStringList& texts) const;
 

@@ -112,6 +112,20 @@ void Writer::appendLine(std::span<const QStringView> fields, bool quoteWhereNeed
     put(fields, quoteWhereNeeded);
 }
 
+char* Writer::grow(qsizetype most) {
+    const qsizetype start = m_bytes.size();
+    if (start + most > m_bytes.capacity())
+        m_bytes.reserve(std::max(start + most, 2 * m_bytes.capacity()));
+    m_bytes.resize(start + most);
+    return m_bytes.data() + start;
+}
+
+void Writer::endLine(char* out) {
+    *out++ = '\r';
+    *out++ = '\n';
+    m_bytes.resize(out - m_bytes.constData());
+}
+
 // One line in the file's encoding; false, with nothing written, when a character does not fit.
 bool Writer::put(std::span<const QStringView> fields, bool quoteWhereNeeded) {
     const qsizetype perCharacter = m_utf8 ? 3 : 2;
@@ -119,10 +133,7 @@ bool Writer::put(std::span<const QStringView> fields, bool quoteWhereNeeded) {
     for (const QStringView field : fields)
         most += perCharacter * field.size();
     const qsizetype start = m_bytes.size();
-    if (start + most > m_bytes.capacity())
-        m_bytes.reserve(std::max(start + most, 2 * m_bytes.capacity()));
-    m_bytes.resize(start + most);
-    char* out = m_bytes.data() + start;
+    char* out = grow(most);
     for (size_t i = 0; i < fields.size(); ++i) {
         if (i > 0)
             *out++ = ';';
@@ -135,9 +146,7 @@ bool Writer::put(std::span<const QStringView> fields, bool quoteWhereNeeded) {
             return false;
         }
     }
-    *out++ = '\r';
-    *out++ = '\n';
-    m_bytes.resize(out - m_bytes.constData());
+    endLine(out);
     return true;
 }
 
@@ -150,6 +159,49 @@ void Writer::add(const QString& nome, const QString& cognome, const QString& cel
     const std::array fields = {field(nome), field(cognome), field(cellulare), field(email)};
     appendLine(fields, true);
     ++m_contacts;
+}
+
+void Writer::addStored(QByteArrayView nome, QByteArrayView cognome, QByteArrayView cellulare,
+                       QByteArrayView email) {
+    // The stored blank of an empty field, as add() writes it.
+    const auto field = [](QByteArrayView value) { return value == " " ? QByteArrayView() : value; };
+    const std::array fields = {field(nome), field(cognome), field(cellulare), field(email)};
+    const bool ascii = std::all_of(fields.begin(), fields.end(), [](QByteArrayView value) {
+        return std::all_of(value.begin(), value.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    });
+    if (!ascii) {
+        add(QString::fromUtf8(nome), QString::fromUtf8(cognome), QString::fromUtf8(cellulare),
+            QString::fromUtf8(email));
+        return;
+    }
+    putAscii(fields);
+    ++m_contacts;
+}
+
+// ASCII is the same bytes in both encodings.
+void Writer::putAscii(std::span<const QByteArrayView> fields) {
+    qsizetype most = 2 + 3 * static_cast<qsizetype>(fields.size());
+    for (const QByteArrayView field : fields)
+        most += 2 * field.size();
+    char* out = grow(most);
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            *out++ = ';';
+        const QByteArrayView value = fields[i];
+        if (!std::any_of(value.begin(), value.end(), [](char c) { return isSpecial(c); })) {
+            out = std::copy(value.begin(), value.end(), out);
+            continue;
+        }
+        *out++ = '"';
+        for (const char c : value) {
+            if (c == '"')
+                *out++ = '"';
+            *out++ = c;
+        }
+        *out++ = '"';
+    }
+    endLine(out);
 }
 
 void Writer::addRow(const QStringList& fields) {

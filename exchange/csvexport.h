@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -25,6 +26,9 @@ public:
     explicit Writer(const QStringList& columns);
     void add(const QString& nome, const QString& cognome, const QString& cellulare,
              const QString& email);
+    // The same from the fields as an address book stores them (UTF-8).
+    void addStored(QByteArrayView nome, QByteArrayView cognome, QByteArrayView cellulare,
+                   QByteArrayView email);
     void addRow(const QStringList& fields);
     qsizetype contacts() const { return m_contacts; } // lines after the header
 
@@ -39,6 +43,11 @@ private:
     // One line of these fields, each in quotes where it needs them when `quoteWhereNeeded`.
     void appendLine(std::span<const QStringView> fields, bool quoteWhereNeeded);
     bool put(std::span<const QStringView> fields, bool quoteWhereNeeded);
+    // Room for `most` bytes more: where to write them. endLine() ends the line at `out`.
+    char* grow(qsizetype most);
+    void endLine(char* out);
+    // A line of fields that are all ASCII, in quotes where they need them.
+    void putAscii(std::span<const QByteArrayView> fields);
 
     QByteArray m_bytes; // Windows-1252 until a character does not fit, then UTF-8 with its mark
     bool m_utf8 = false;

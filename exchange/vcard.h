@@ -22,6 +22,12 @@ class Writer final {
 public:
     void add(const QString& nome, const QString& cognome, const QString& cellulare,
              const QString& email);
+    // The same from the fields as an address book stores them (UTF-8).
+    void addStored(QByteArrayView nome, QByteArrayView cognome, QByteArrayView cellulare,
+                   QByteArrayView email) {
+        add(QString::fromUtf8(nome), QString::fromUtf8(cognome), QString::fromUtf8(cellulare),
+            QString::fromUtf8(email));
+    }
     qsizetype contacts() const { return m_contacts; }
     const QByteArray& bytes() const { return m_bytes; }
     // Written whole or not at all; the reason on failure.

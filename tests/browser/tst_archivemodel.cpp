@@ -74,6 +74,46 @@ private slots:
         QVERIFY(!m_model->orderRead());
     }
 
+    // The ticked rows reach an export or a send whole, in list order, without the rows between
+    // them: all (one pass), all but the ends of list and file, every third (by key), in batches.
+    void tickedInListOrder_data() {
+        QTest::addColumn<QString>("unticked");
+        QTest::addColumn<int>("batch");
+        QTest::newRow("all, one batch") << "" << 2000;
+        QTest::newRow("all, in batches") << "" << 64;
+        QTest::newRow("all but the ends") << "ends" << 2000;
+        QTest::newRow("every third row") << "third" << 2000;
+    }
+    void tickedInListOrder() {
+        QFETCH(QString, unticked);
+        QFETCH(int, batch);
+        m_db->transaction([&] {
+            for (int i = 0; i <= 1000; ++i) // the list's order is not the file's
+                seed::addContact(*m_db, i % 7 ? "N" : " ",
+                                 QString("C%1").arg((i * 389 + 500) % 1001, 4, 10, QChar('0')),
+                                 QString::number(3330000000LL + i), i % 2 ? "" : "e@example.it");
+        });
+        load('r');
+        const int last = m_model->rowCount() - 1;
+        m_model->setAllChecked(true);
+        for (int r = 0; r <= last; ++r) {
+            const QString number = m_model->text(r, 1);
+            if ((unticked == "third" && r % 3) ||
+                (unticked == "ends" && (r == 0 || r == last || number == "3330000000" ||
+                                        number == "3330001000")))
+                m_model->setChecked(r, false);
+        }
+        QList<QStringList> expected, read;
+        for (const int r : m_model->checkedRows())
+            expected.append({m_model->text(r, 1), m_model->text(r, 2), m_model->text(r, 3),
+                             m_model->text(r, 4)});
+        m_model->readTicked(batch, [&](const QList<QStringList>& rows) {
+            QVERIFY(rows.size() <= batch);
+            read += rows;
+        });
+        QCOMPARE(read, expected);
+    }
+
     // SMS Inviati's Consegna: delivered of all, then what did not arrive and what may still.
     void deliveryColumn_data() {
         QTest::addColumn<QList<int>>("counts"); // lines, delivered, failed, waiting
