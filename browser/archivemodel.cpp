@@ -75,8 +75,8 @@ public:
         for (int i = 2; i <= rowsPerRead; ++i)
             keys += QStringLiteral(",?") + QString::number(i);
         m_byKeys = store::sqlite::Statement(connection, (select + keys).toUtf8() + ')');
-        m_byRange = store::sqlite::Statement(connection,
-                                             (select + QStringLiteral("BETWEEN ?1 AND ?2")).toUtf8());
+        m_byRange = store::sqlite::Statement(
+            connection, (select + QStringLiteral("BETWEEN ?1 AND ?2")).toUtf8());
     }
 
     // The rows in the order of `keys`; a row gone since it was listed is left out.
@@ -517,7 +517,7 @@ void ArchiveModel::readTickedAsStored(qsizetype batch,
         return;
     readOrder(m_rows);
     TickedFields reader(*m_listing->database().connection(), store::archive::tableForKind(m_kind),
-                       fieldsOf(m_kind));
+                        fieldsOf(m_kind));
     std::vector<qint64> keys;
     keys.reserve(static_cast<size_t>(std::max<qsizetype>(1, std::min<qsizetype>(batch, m_rows))));
     auto flush = [&] {

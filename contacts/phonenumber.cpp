@@ -39,7 +39,8 @@ QString characterProblem(QStringView typed) {
 }
 
 // The national digits of a plain Italian mobile number ("3", a digit from 1 to 9, eight more),
-// optionally after "+39" or "0039", with blanks and dashes between; empty for anything else.
+// optionally after "+39" or "0039", with blanks and dashes between, slashes and dots after the
+// first digit; empty for anything else.
 QString plainItalianMobile(QStringView typed) {
     QString digits;
     digits.reserve(14);
@@ -51,7 +52,7 @@ QString plainItalianMobile(QStringView typed) {
             digits += c;
         } else if (c == u'+' && digits.isEmpty() && !plus) {
             plus = true;
-        } else if (c != u' ' && c != u'-') {
+        } else if (c != u' ' && c != u'-' && ((c != u'/' && c != u'.') || digits.isEmpty())) {
             return {};
         }
     }
@@ -78,19 +79,22 @@ std::optional<PhoneNumber> parse(QStringView stored) {
     return parsed;
 }
 
-} // namespace
-
-// Two numbers written one after the other, "333 1234567 / 347 7654321": a slash between
-// two runs of six digits or more.
+// Two numbers written one after the other, "333 1234567 / 347 7654321": a slash between parts
+// that are each a number, where the whole is not one ("0049 162/2433834", "02/12345678").
 bool twoNumbers(QStringView typed) {
+    if (const auto whole = parse(typed);
+        whole && PhoneNumberUtil::GetInstance()->IsValidNumber(*whole))
+        return false;
     int numbers = 0;
     for (const QStringView part : typed.split(u'/'))
-        numbers +=
-            std::count_if(part.begin(), part.end(), [](QChar c) { return c.isDigit(); }) >= 6;
+        numbers += characterProblem(part).isEmpty() && parse(part).has_value();
     return numbers > 1;
 }
 
+} // namespace
+
 Reading read(QStringView typed) {
+    // Ten digits at most after the country: never two numbers.
     if (QString national = plainItalianMobile(typed); !national.isEmpty()) {
         Number number;
         number.international = QLatin1StringView("+39") + national;
@@ -102,23 +106,21 @@ Reading read(QStringView typed) {
         return {std::nullopt, QStringLiteral("non contiene cifre")};
     if (QString problem = characterProblem(typed); !problem.isEmpty())
         return {std::nullopt, problem};
-    if (twoNumbers(typed))
+    if (typed.contains(u'/') && twoNumbers(typed))
         return {std::nullopt, QStringLiteral("contiene più di un numero")};
-    const PhoneNumberUtil& util = *PhoneNumberUtil::GetInstance();
-    PhoneNumber parsed;
-    if (util.Parse(typed.toString().toStdString(), "IT", &parsed) !=
-            PhoneNumberUtil::NO_PARSING_ERROR ||
-        !util.IsPossibleNumber(parsed))
+    const std::optional<PhoneNumber> parsed = parse(typed);
+    if (!parsed)
         return {std::nullopt, QStringLiteral("non ha le cifre di un numero di telefono")};
+    const PhoneNumberUtil& util = *PhoneNumberUtil::GetInstance();
     std::string international;
-    util.Format(parsed, PhoneNumberUtil::E164, &international);
+    util.Format(*parsed, PhoneNumberUtil::E164, &international);
     std::string national;
-    util.GetNationalSignificantNumber(parsed, &national);
-    const auto type = util.GetNumberType(parsed);
+    util.GetNationalSignificantNumber(*parsed, &national);
+    const auto type = util.GetNumberType(*parsed);
     Number number;
     number.international = QString::fromStdString(international);
     number.stored =
-        parsed.country_code() == italy ? QString::fromStdString(national) : number.international;
+        parsed->country_code() == italy ? QString::fromStdString(national) : number.international;
     number.mobile =
         type == PhoneNumberUtil::MOBILE || type == PhoneNumberUtil::FIXED_LINE_OR_MOBILE;
     return {number, {}};

@@ -164,7 +164,9 @@ void Writer::add(const QString& nome, const QString& cognome, const QString& cel
 void Writer::addStored(QByteArrayView nome, QByteArrayView cognome, QByteArrayView cellulare,
                        QByteArrayView email) {
     // The stored blank of an empty field, as add() writes it.
-    const auto field = [](QByteArrayView value) { return value == " " ? QByteArrayView() : value; };
+    const auto field = [](QByteArrayView value) {
+        return value == " " ? QByteArrayView() : value;
+    };
     const std::array fields = {field(nome), field(cognome), field(cellulare), field(email)};
     const bool ascii = std::all_of(fields.begin(), fields.end(), [](QByteArrayView value) {
         return std::all_of(value.begin(), value.end(),

@@ -99,8 +99,8 @@ private slots:
         for (int r = 0; r <= last; ++r) {
             const QString number = m_model->text(r, 1);
             if ((unticked == "third" && r % 3) ||
-                (unticked == "ends" && (r == 0 || r == last || number == "3330000000" ||
-                                        number == "3330001000")))
+                (unticked == "ends" &&
+                 (r == 0 || r == last || number == "3330000000" || number == "3330001000")))
                 m_model->setChecked(r, false);
         }
         QList<QStringList> expected, read;

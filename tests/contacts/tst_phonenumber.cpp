@@ -32,6 +32,9 @@ private slots:
         row("12", "non ha le cifre di un numero di telefono", "", false);
         row("333 1234567 / 347 7654321", "contiene più di un numero", "", false);
         row("02/12345678", "0212345678", "+390212345678", false);
+        row("0039 333/1234567", "3331234567", "+393331234567", true);
+        row("0049 162/2433834", "+491622433834", "+491622433834", true);
+        row("3331234567/3477654321", "contiene più di un numero", "", false);
     }
     void reading() {
         QFETCH(QString, typed);
@@ -49,14 +52,14 @@ private slots:
     }
 
     // The quick reading of plain Italian mobile numbers agrees with the library for every
-    // prefix from 310 to 399 (a dot makes the library read the same number).
+    // prefix from 300 to 399 (brackets make the library read the same number).
     void quickReadingAgreesWithTheLibrary() {
         for (int prefix = 300; prefix <= 399; ++prefix) {
             for (const char* rest : {"1234567", "0000000", "9999999"}) {
                 const QString digits = QString::number(prefix) + QLatin1StringView(rest);
                 const phone::Reading quick = phone::read(QStringLiteral("+39 ") + digits);
                 const phone::Reading library =
-                    phone::read(digits.left(3) + QLatin1Char('.') + digits.mid(3));
+                    phone::read(u'(' + digits.left(3) + u')' + digits.mid(3));
                 QVERIFY2(library.number, qPrintable(digits));
                 QCOMPARE(quick.number.has_value(), true);
                 QCOMPARE(quick.number->stored, library.number->stored);

@@ -222,11 +222,11 @@ private slots:
             << false << QStringList{" ", "Rossi", "3391234567", " "}
             << head + ";Rossi;3391234567;\r\n";
         QTest::newRow("quotes and semicolon, before and after an accent")
-            << false
-            << QStringList{"\"Bob\"; Anna", "R", "3331234567", "", "Nicolò", "\"R\"", "3331234568",
-                           "", "A;B", "R", "3331234569", " "}
-            << head + "\"\"\"Bob\"\"; Anna\";R;3331234567;\r\nNicol\xF2;\"\"\"R\"\"\";3331234568;\r\n"
-                      "\"A;B\";R;3331234569;\r\n";
+            << false << QStringList{"\"Bob\"; Anna", "R", "3331234567", "",  "Nicolò",     "\"R\"",
+                                    "3331234568",    "",  "A;B",        "R", "3331234569", " "}
+            << head +
+                   "\"\"\"Bob\"\"; Anna\";R;3331234567;\r\nNicol\xF2;\"\"\"R\"\"\";3331234568;\r\n"
+                   "\"A;B\";R;3331234569;\r\n";
         QTest::newRow("vCard: accents and escapes")
             << true
             << QStringList{"Nicolò", "Dell'Acqua; Rossi, Bianchi", "3331234567", "n@example.it"}
