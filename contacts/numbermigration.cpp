@@ -199,10 +199,12 @@ QString message(const Result& result) {
     QStringList lines;
     if (result.rewritten == 1)
         lines << QStringLiteral("1 numero di cellulare delle rubriche è stato portato alla forma "
-                                "comune (solo cifre; i numeri italiani senza +39).");
+                                "comune (solo cifre, con il + per i numeri esteri e senza +39 "
+                                "per gli italiani).");
     else if (result.rewritten > 1)
         lines << QStringLiteral("%1 numeri di cellulare delle rubriche sono stati portati alla "
-                                "forma comune (solo cifre; i numeri italiani senza +39).")
+                                "forma comune (solo cifre, con il + per i numeri esteri e senza "
+                                "+39 per gli italiani).")
                      .arg(locale.toString(result.rewritten));
     if (left > 0) {
         if (!lines.isEmpty())

@@ -40,7 +40,8 @@ private slots:
         QTest::addColumn<QStringList>("numbers");
         QTest::addColumn<QString>("message");
         const QString one = "1 numero di cellulare delle rubriche è stato portato alla forma "
-                            "comune (solo cifre; i numeri italiani senza +39).";
+                            "comune (solo cifre, con il + per i numeri esteri e senza +39 per "
+                            "gli italiani).";
         const QString twenty = "\n\nQuesti numeri sono rimasti come erano, da correggere a mano:" +
                                QString("\nFornitori, Bruno: «333 12» (non ha le cifre di un "
                                        "numero di telefono)")
