@@ -7,6 +7,7 @@
 #include "app/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
+#include "contacts/numbermigration.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -38,6 +39,8 @@ int main(int argc, char** argv) {
     }
     Session session;
     session.appFolder = QDir::cleanPath(QString::fromLocal8Bit(argv[1]));
+    // As the program's start does before its main window: the numbers of the books not done yet.
+    numbermigration::migrateFolder(session.appFolder);
     MainWindow window(session);
     window.load();
     window.show();

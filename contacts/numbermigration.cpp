@@ -9,12 +9,17 @@
 #include <QLocale>
 #include <QStringList>
 
+#include <map>
+
 namespace numbermigration {
 
 namespace {
 
 using store::sqlite::Connection;
 using store::sqlite::Statement;
+
+// One contact in this many, or more, changing: the indexes that hold the number are made again.
+constexpr qint64 rebuildShare = 8;
 
 [[noreturn]] void raise(const store::sqlite::Error& error) {
     throw error;
@@ -31,58 +36,101 @@ QString nameOf(const Statement& row, int surname, int name) {
     return text.isEmpty() ? row.text(name).trimmed() : text;
 }
 
-struct Change {
-    qint64 rowid;
-    QString stored;
-    QString number;
-    QString surname;
-};
-
-// Reads the contacts a slice at a time, in rowid order, and writes the slice's changes once it
-// is read: a number goes to its stored form unless another contact has that form already.
-void migrateContacts(const Connection& connection, const QString& book, Result& done) {
-    Statement read(connection, QByteArray("SELECT rowid, cellulare, cognome, Nome FROM rubrica "
-                                          "WHERE rowid > ?1 ORDER BY rowid LIMIT ") +
-                                   QByteArray::number(rowsPerRead));
-    Statement holder(connection, QByteArray("SELECT cognome, Nome FROM rubrica WHERE cellulare = "
-                                            "?1 COLLATE ") +
-                                     store::Database::textCollation() + " LIMIT 1");
-    Statement update(connection, "UPDATE rubrica SET cellulare = ?1 WHERE rowid = ?2");
-    qint64 last = 0;
-    int rows = rowsPerRead;
-    while (rows == rowsPerRead) {
-        rows = 0;
-        QList<Change> changes;
-        read.bind(1, last);
-        while (read.step()) {
-            ++rows;
-            last = read.integer(0);
-            const QByteArrayView utf8 = read.utf8(1);
-            if (utf8.trimmed().isEmpty())
-                continue; // no number
-            const QString number = QString::fromUtf8(utf8);
-            const phone::Reading reading = phone::read(number);
-            if (!reading.number)
-                done.leave({book, nameOf(read, 2, 3), number, reading.problem});
-            else if (reading.number->stored != number)
-                changes.append({last, reading.number->stored, number, nameOf(read, 2, 3)});
+// Gives the contacts listed in temp.nuovi their new numbers, in rowid order. When many change,
+// the indexes that hold the number are made again afterwards: quicker than keeping them row by
+// row.
+void rewrite(const Connection& connection, qint64 changes, qint64 rows) {
+    QList<QByteArray> indexes;
+    if (changes * rebuildShare >= rows) {
+        Statement holding(connection,
+                          "SELECT m.name, m.sql FROM sqlite_master AS m WHERE m.type = 'index' AND "
+                          "m.tbl_name = 'rubrica' COLLATE NOCASE AND m.sql IS NOT NULL AND EXISTS "
+                          "(SELECT 1 FROM pragma_index_info(m.name) AS i WHERE i.name = "
+                          "'cellulare' COLLATE NOCASE)");
+        QList<QByteArray> names;
+        while (holding.step()) {
+            names << '"' + holding.utf8(0).toByteArray().replace('"', "\"\"") + '"';
+            indexes << holding.utf8(1).toByteArray();
         }
-        read.reset();
-        for (const Change& change : std::as_const(changes)) {
-            holder.bind(1, change.stored);
-            if (holder.step()) {
-                const QString other = nameOf(holder, 0, 1);
-                done.leave({book, change.surname, change.number,
-                            other.isEmpty() ? QStringLiteral("è già il numero di un altro contatto")
-                                            : QStringLiteral("è già il numero di %1").arg(other)});
-                holder.reset();
-                continue;
-            }
-            holder.reset();
-            update.bind(1, change.stored).bind(2, change.rowid).run();
-            ++done.rewritten;
+        holding = {};
+        for (const QByteArray& name : std::as_const(names))
+            Statement(connection, "DROP INDEX " + name).run();
+    }
+    Statement read(connection, "SELECT id, numero FROM temp.nuovi");
+    Statement update(connection, "UPDATE rubrica SET cellulare = ?2 WHERE rowid = ?1");
+    while (read.step())
+        update.bind(1, read.integer(0)).bindText(2, read.utf8(1)).run();
+    read = {};
+    for (const QByteArray& index : std::as_const(indexes))
+        Statement(connection, index).run();
+}
+
+// Leaves the numbers of temp.nuovi whose new form another contact has as it is, or an earlier
+// contact of the list takes, as they are; returns how many.
+qint64 leaveTaken(const Connection& connection, const QString& book, Result& done) {
+    connection.exec("CREATE INDEX temp.nuovi_numero ON nuovi (numero)");
+    std::map<qint64, qint64> taken; // a contact, and the one with its new number
+    Statement has(connection, "SELECT n.id, h.rowid FROM main.rubrica AS h CROSS JOIN "
+                              "temp.nuovi AS n WHERE n.numero = h.cellulare");
+    while (has.step())
+        taken.emplace(has.integer(0), has.integer(1));
+    Statement takes(connection,
+                    "SELECT n.id, g.first FROM (SELECT numero, min(id) AS first FROM temp.nuovi "
+                    "GROUP BY numero HAVING count(*) > 1) AS g JOIN temp.nuovi AS n ON n.numero = "
+                    "g.numero WHERE n.id <> g.first");
+    while (takes.step())
+        taken.emplace(takes.integer(0), takes.integer(1));
+    has = {};
+    takes = {};
+    Statement contact(connection, "SELECT cellulare, cognome, Nome FROM rubrica WHERE rowid = ?1");
+    Statement keep(connection, "DELETE FROM temp.nuovi WHERE id = ?1");
+    for (const auto& [id, holder] : taken) {
+        keep.bind(1, id).run();
+        if (done.left.size() == Result::listed) {
+            ++done.notListed;
+            continue;
+        }
+        contact.bind(1, holder);
+        const QString other = contact.step() ? nameOf(contact, 1, 2) : QString();
+        contact.reset();
+        contact.bind(1, id);
+        contact.step();
+        done.leave({book, nameOf(contact, 1, 2), contact.text(0),
+                    other.isEmpty() ? QStringLiteral("è già il numero di un altro contatto")
+                                    : QStringLiteral("è già il numero di %1").arg(other)});
+        contact.reset();
+    }
+    return static_cast<qint64>(taken.size());
+}
+
+// Reads every contact and notes the numbers whose stored form differs (temp.nuovi, in memory),
+// then rewrites those no other contact has or takes.
+void migrateContacts(const Connection& connection, const QString& book, Result& done) {
+    connection.exec("PRAGMA temp_store = MEMORY");
+    connection.exec("CREATE TEMP TABLE nuovi (id INTEGER PRIMARY KEY, numero TEXT NOT NULL)");
+    Statement read(connection, "SELECT rowid, cellulare, cognome, Nome FROM rubrica");
+    Statement note(connection, "INSERT INTO temp.nuovi (id, numero) VALUES (?1, ?2)");
+    qint64 rows = 0;
+    qint64 noted = 0;
+    while (read.step()) {
+        ++rows;
+        const QByteArrayView utf8 = read.utf8(1);
+        if (utf8.trimmed().isEmpty())
+            continue; // no number
+        const QString number = QString::fromUtf8(utf8);
+        const phone::Reading reading = phone::read(number);
+        if (!reading.number) {
+            done.leave({book, nameOf(read, 2, 3), number, reading.problem});
+        } else if (reading.number->stored != number) {
+            note.bind(1, read.integer(0)).bind(2, reading.number->stored).run();
+            ++noted;
         }
     }
+    read = {};
+    if (noted > 0)
+        done.rewritten = noted - leaveTaken(connection, book, done);
+    if (done.rewritten > 0)
+        rewrite(connection, done.rewritten, rows);
 }
 
 } // namespace
@@ -151,10 +199,12 @@ QString message(const Result& result) {
     QStringList lines;
     if (result.rewritten == 1)
         lines << QStringLiteral("1 numero di cellulare delle rubriche è stato portato alla forma "
-                                "comune (solo cifre; i numeri italiani senza +39).");
+                                "comune (solo cifre, con il + per i numeri esteri e senza +39 "
+                                "per gli italiani).");
     else if (result.rewritten > 1)
         lines << QStringLiteral("%1 numeri di cellulare delle rubriche sono stati portati alla "
-                                "forma comune (solo cifre; i numeri italiani senza +39).")
+                                "forma comune (solo cifre, con il + per i numeri esteri e senza "
+                                "+39 per gli italiani).")
                      .arg(locale.toString(result.rewritten));
     if (left > 0) {
         if (!lines.isEmpty())

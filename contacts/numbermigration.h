@@ -10,8 +10,6 @@ namespace numbermigration {
 
 // A book whose PRAGMA user_version is at least this has its numbers in the stored form.
 inline constexpr int numbersVersion = 1;
-// Contacts read at a time; the changes of each slice are written before the next is read.
-inline constexpr int rowsPerRead = 4096;
 
 // A number left as it was.
 struct Left {

@@ -95,17 +95,10 @@ QByteArray nameField(const dbf::Table& table, int field) {
 QByteArray mobileNumber(const dbf::Table& table, int field, bool& refused) {
     refused = false;
     const auto ascii = table.asciiText(field);
-    QString typed = ascii ? QString::fromLatin1(*ascii) : table.text(field).value_or(QString());
+    const QString typed =
+        ascii ? QString::fromLatin1(*ascii) : table.text(field).value_or(QString());
     if (typed.trimmed().isEmpty())
         return {};
-    // Past the first digit, slashes and dots are formatting to the rule, as blanks are: written
-    // as blanks, the hotel program's "333/123.4567" takes the rule's quick reading.
-    bool digit = false;
-    for (QChar& c : typed) {
-        digit = digit || c.isDigit();
-        if (digit && (c == u'/' || c == u'.'))
-            c = u' ';
-    }
     const phone::Reading reading = phone::read(typed);
     if (!reading.number) {
         refused = true;

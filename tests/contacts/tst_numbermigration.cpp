@@ -34,13 +34,14 @@ private slots:
     void cleanup() { dropFolder(); }
 
     // Bruno's numbers as an earlier version stored them ("before>after" when the start rewrites
-    // one), the first at the end of the first slice read, the next ones after it; what the
-    // first start says.
+    // one), and what the first start says. One in eight or more to rewrite, and the indexes of
+    // the number are made again rather than kept row by row.
     void startUp_data() {
         QTest::addColumn<QStringList>("numbers");
         QTest::addColumn<QString>("message");
         const QString one = "1 numero di cellulare delle rubriche è stato portato alla forma "
-                            "comune (solo cifre; i numeri italiani senza +39).";
+                            "comune (solo cifre, con il + per i numeri esteri e senza +39 per "
+                            "gli italiani).";
         const QString twenty = "\n\nQuesti numeri sono rimasti come erano, da correggere a mano:" +
                                QString("\nFornitori, Bruno: «333 12» (non ha le cifre di un "
                                        "numero di telefono)")
@@ -48,6 +49,10 @@ private slots:
         const QStringList twentyLeft = QStringList(20, "333 12") << "0039 3331234567>3331234567";
         QTest::newRow("+39 and blanks") << QStringList{"+39 333 123 4567>3331234567"} << one;
         QTest::newRow("foreign") << QStringList{"+49 162 2433834>+491622433834"} << one;
+        QTest::newRow("one in eight")
+            << (QStringList(7, "3470000000") << "347-000 0001>3470000001") << one;
+        QTest::newRow("one in nine")
+            << (QStringList(8, "3470000000") << "347-000 0001>3470000001") << one;
         // A lost "+" leaves digits the rule reads as Italian: they stay.
         QTest::newRow("stored, lost plus, blank")
             << QStringList{"3331234567", "491622433834", " "} << "";
@@ -56,6 +61,10 @@ private slots:
             << one +
                    "\n\nQuesto numero è rimasto com'era, da correggere a mano:\nFornitori, Bruno: "
                    "«333-123-4567» (è già il numero di Bruno)";
+        QTest::newRow("another contact's number")
+            << QStringList{"3331234567", "+39 333 123 4567"}
+            << "Questo numero è rimasto com'era, da correggere a mano:\nFornitori, Bruno: «+39 333 "
+               "123 4567» (è già il numero di Bruno)";
         QTest::newRow("twenty left") << twentyLeft << one + twenty;
         QTest::newRow("twenty-one left")
             << QStringList{"333 12"} + twentyLeft << one + twenty + "\n… e altri 1.";
@@ -63,7 +72,7 @@ private slots:
     void startUp() {
         QFETCH(QStringList, numbers);
         QFETCH(QString, message);
-        QStringList before(numbermigration::rowsPerRead - 1, "3470000000"), after(before);
+        QStringList before, after;
         for (const QString& number : numbers) {
             before << number.section('>', 0, 0);
             after << number.section('>', -1);
