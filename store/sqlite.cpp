@@ -28,7 +28,8 @@ Connection::Connection(const QString& path, Mode mode, int busyTimeoutMs, Raise 
         const Error failure(rc, QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc)),
                             path);
         sqlite3_close_v2(m_db);
-        raise(failure);
+        m_db = nullptr;
+        this->raise(failure); // the member: `raise` here is the parameter, and may be empty
     }
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, busyTimeoutMs);

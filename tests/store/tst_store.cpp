@@ -154,6 +154,10 @@ private slots:
         if (!content.isNull())
             writeBytes(file.fileName(), content);
         QTEST(errorCode([&] { Database::open(file.fileName()); }), "code");
+        if (content.isNull()) // a connection without a handler of its own throws
+            QVERIFY_THROWS_EXCEPTION(
+                sqlite::Error,
+                sqlite::Connection(file.fileName(), sqlite::Connection::Mode::OpenExisting, 0));
         QCOMPARE(file.exists(), !content.isNull());
         if (file.open(QIODevice::ReadOnly))
             QCOMPARE(file.readAll(), content);
