@@ -33,6 +33,16 @@ QByteArray card(const QByteArrayList& lines) {
     return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + lines.join("\r\n") + "\r\nEND:VCARD\r\n";
 }
 
+// Numbers as people write them, one a contact (Cognome;Cellulare), and what the book keeps of
+// them: one form, the same number once (C, D), nothing glued (I to K), none (L).
+const QByteArray numbersAsWritten =
+    "Cognome;Cellulare\r\nA;+39 333 123 4567\r\nB;347-765 4321\r\nC;0039 3331234567\r\n"
+    "D;333 1234567\r\nE;+49 162 2433834\r\nF;+41 79 123 45 67\r\nG;+44 7911 123456\r\n"
+    "H;+1 (202) 555-0143\r\nI;p1234p5678w9\r\nJ;333 ABC 4567\r\n"
+    "K;+39 340 111 2222 ::: +39 340 333 4444\r\nL;\r\n";
+const QStringList numbersKept = {" |A|3331234567| ",   " |B|3477654321| ",    " |E|+491622433834| ",
+                                 " |F|+41791234567| ", " |G|+447911123456| ", " |H|+12025550143| "};
+
 struct FileCommand {
     QString entry;        // of the File menu
     int node;             // in the tree: 1 the root, 2 Principale
@@ -108,15 +118,7 @@ private slots:
         row("stopped past the first transactions: the lines before stay",
             big + "B;C\0;1;\r\n1;C;3;\r\n"_ba, bigStored, Outcome::Stopped, 12000);
 
-        // Numbers as people write them: one form kept, the same number once, no glued digits.
-        row("numbers as written",
-            "Cognome;Cellulare\r\nA;+39 333 123 4567\r\nB;347-765 4321\r\nC;0039 3331234567\r\n"
-            "D;333 1234567\r\nE;+49 162 2433834\r\nF;+41 79 123 45 67\r\nG;+44 7911 123456\r\n"
-            "H;+1 (202) 555-0143\r\nI;p1234p5678w9\r\nJ;333 ABC 4567\r\n"
-            "K;+39 340 111 2222 ::: +39 340 333 4444\r\nL;\r\n",
-            {" |A|3331234567| ", " |B|3477654321| ", " |E|+491622433834| ", " |F|+41791234567| ",
-             " |G|+447911123456| ", " |H|+12025550143| "},
-            Outcome::Done, 0, "2 1 3");
+        row("numbers as written", numbersAsWritten, numbersKept, Outcome::Done, 0, "2 1 3");
         // Other programs' files.
         row("comma-separated, Italian names, E-mail",
             "Nome,Cognome,Telefono,E-mail\r\nAnna,Rossi,339 1234567,anna@example.it\r\n", {anna});
@@ -349,6 +351,25 @@ private slots:
                                read->email}
                        .join('|');
         QTEST(cards, "cards");
+    }
+
+    // The same numbers as cards: the vCard import keeps, skips and refuses the same ones.
+    void numbersInCards() {
+        QByteArray cards;
+        for (const QByteArray& line : numbersAsWritten.trimmed().split('\n').mid(1)) {
+            const QByteArrayList fields = line.trimmed().split(';');
+            cards += card({"N:" + fields[0] + ";;;;", "TEL;TYPE=CELL:" + fields.mid(1).join(';')});
+        }
+        TestFolder folder({"Principale"});
+        writeBytes(folder.file("c.vcf"), cards);
+        const vcard::Outcome outcome =
+            vcard::importFile(folder.file("c.vcf"), *folder.book("Principale"));
+        QCOMPARE(u"%1 %2 %3"_s.arg(outcome.duplicates)
+                     .arg(outcome.withoutNumber)
+                     .arg(outcome.refusedCount),
+                 "2 1 3");
+        QCOMPARE(contactsOf(folder, "Principale"),
+                 QStringList(numbersKept).replaceInStrings(QRegularExpression("$"), "|4"));
     }
 
     // A card saved in UTF-16 without its byte-order mark, either byte order.
