@@ -266,7 +266,7 @@ std::optional<Card> Reader::next() {
         bool mobile;
     };
     QList<Tel> tels;
-    QByteArrayList mobileGroups;
+    QSet<QByteArray> mobileGroups; // groups labelled mobile
     QStringList name;
     QString formatted;
     QString email;
@@ -357,7 +357,7 @@ std::optional<Card> Reader::next() {
             }
         } else if (property->is("X-ABLABEL")) {
             if (mentionsMobile(single(*property)))
-                mobileGroups.append(property->group.toByteArray().toUpper());
+                mobileGroups.insert(property->group.toByteArray().toUpper());
         }
     }
     // A file cut short: the card begun counts.

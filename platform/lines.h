@@ -35,6 +35,7 @@ public:
 private:
     QByteArrayView m_data;
     qsizetype m_pos = 0;
+    qsizetype m_nextLf = -1; // the first LF at or after m_pos, or the end; -1: not looked for
 };
 
 } // namespace platform
