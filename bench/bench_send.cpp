@@ -190,15 +190,19 @@ std::vector<double> plainLoop(const QString& servizio, const QString& user, cons
                               const QStringList& numbers) {
     Inet inet;
     const auto channel = gatewayrequests::parseChannelSettings(
-        inet.OpenURL(gatewayrequests::channelSettingsRequest(servizio, {user, password})));
+        inet.OpenURL(gatewayrequests::channelSettingsRequest(servizio, {user, password}),
+                     gatewayrequests::shortAnswerBytes));
     if (!channel)
         return {};
     // The gateway's sink takes only SMS that a charge paid for, as the program makes.
     const gatewayrequests::Account account{user, password};
-    const double credit =
-        inet.OpenURL(gatewayrequests::creditQuery(servizio, account)).trimmed().toDouble();
+    const double credit = inet.OpenURL(gatewayrequests::creditQuery(servizio, account),
+                                       gatewayrequests::creditAnswerBytes)
+                              .trimmed()
+                              .toDouble();
     inet.OpenURL(gatewayrequests::verifica2Request(servizio, account, credit,
-                                                   static_cast<double>(numbers.size())));
+                                                   static_cast<double>(numbers.size())),
+                 gatewayrequests::shortAnswerBytes);
     SMSSX sms;
     sms.setHost(channel->host);
     sms.setAccount(channel->account);

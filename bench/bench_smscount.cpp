@@ -144,7 +144,10 @@ int main(int argc, char** argv) {
     session.service = servizio;
     Inet inet;
     const auto credit = [&] {
-        return inet.OpenURL(gatewayrequests::creditQuery(servizio, {user, password})).toInt();
+        return inet
+            .OpenURL(gatewayrequests::creditQuery(servizio, {user, password}),
+                     gatewayrequests::creditAnswerBytes)
+            .toInt();
     };
 
     const QStringList all = texts();

@@ -60,7 +60,8 @@ Refresh refreshCredit(Session& state, Inet& inet) {
     const auto account = complete(*fields);
     if (!account)
         return {Refresh::IncompleteAccount, {}};
-    const QString reply = inet.OpenURL(gatewayrequests::creditQuery(state.service, *account));
+    const QString reply = inet.OpenURL(gatewayrequests::creditQuery(state.service, *account),
+                                       gatewayrequests::creditAnswerBytes);
     if (reply.isEmpty())
         return {Refresh::NoConnection, reply};
     if (!settings::parseCredit(reply))

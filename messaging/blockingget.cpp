@@ -33,13 +33,21 @@ bool httpStatusError(QNetworkReply::NetworkError error) {
 
 } // namespace
 
+QString tooLongText(const QString& host, qint64 maxBytes) {
+    return QStringLiteral("La risposta di %1 supera i %2 byte attesi: non è stata letta.")
+        .arg(host)
+        .arg(maxBytes);
+}
+
 BlockingReply blockingGet(QNetworkAccessManager& manager, const QUrl& url,
-                          std::chrono::milliseconds timeout) {
+                          std::chrono::milliseconds timeout, qint64 maxBytes) {
     BlockingReply result;
     QNetworkRequest request(url);
     // no compression, so that Content-Length counts the bytes of the body we read
     request.setRawHeader("Accept-Encoding", "identity");
     const std::unique_ptr<QNetworkReply> reply(manager.get(request));
+    // Qt reads no further ahead than this: one byte past the most tells a longer answer.
+    reply->setReadBufferSize(maxBytes + 1);
     bool timedOut = false;
     QEventLoop loop;
     QTimer timer;
@@ -48,6 +56,20 @@ BlockingReply blockingGet(QNetworkAccessManager& manager, const QUrl& url,
         timedOut = true;
         reply->abort();
     });
+    bool tooLong = false;
+    const auto refuseBeyond = [&](qint64 bytes) {
+        if (bytes > maxBytes && !tooLong) {
+            tooLong = true;
+            reply->abort();
+        }
+    };
+    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid())
+            refuseBeyond(length.toLongLong());
+    });
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop,
+                     [&] { refuseBeyond(reply->bytesAvailable()); });
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished()) {
         timer.start(timeout);
@@ -58,14 +80,23 @@ BlockingReply blockingGet(QNetworkAccessManager& manager, const QUrl& url,
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
     result.error = reply->errorString();
-    if (timedOut) {
+    if (tooLong) {
+        result.outcome = BlockingReply::Outcome::TooLong;
+        result.error = tooLongText(url.host(), maxBytes);
+    } else if (timedOut) {
         result.outcome = BlockingReply::Outcome::TimedOut;
     } else if (status.isValid() && (error == QNetworkReply::NoError || httpStatusError(error))) {
         result.outcome = BlockingReply::Outcome::Answered;
         result.status = status.toInt();
-        result.body = reply->readAll();
+        result.body = reply->read(maxBytes + 1);
         result.contentType = reply->rawHeader("Content-Type");
         result.error.clear();
+        if (result.body.size() > maxBytes) {
+            result.outcome = BlockingReply::Outcome::TooLong;
+            result.error = tooLongText(url.host(), maxBytes);
+            result.body.clear();
+            return result;
+        }
         // Qt may take a connection closed in the middle of the body for its end
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && !reply->hasRawHeader("Content-Encoding") &&

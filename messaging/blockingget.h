@@ -16,6 +16,7 @@ struct BlockingReply {
         Unreachable, // connection refused, host not found, network or host unreachable
         TimedOut,    // no whole reply within the time-out; the request was aborted
         Failed,      // any other transport failure (connection closed mid-reply, bad reply ...)
+        TooLong,     // the answer went past the bytes allowed: not read, the request aborted
     };
     Outcome outcome = Outcome::Failed;
     int status = 0; // HTTP status when answered
@@ -24,5 +25,8 @@ struct BlockingReply {
     QString error; // Qt's text of the transport failure
 };
 
+// An answer longer than `maxBytes` (as its Content-Length says, or as it arrives) is not read.
 BlockingReply blockingGet(QNetworkAccessManager& manager, const QUrl& url,
-                          std::chrono::milliseconds timeout);
+                          std::chrono::milliseconds timeout, qint64 maxBytes);
+// The text for the user of an answer longer than `maxBytes` from `host`.
+QString tooLongText(const QString& host, qint64 maxBytes);

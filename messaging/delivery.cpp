@@ -50,7 +50,7 @@ int ask(const QString& servizio, const gatewayrequests::Account& account, store:
         const QStringList asked = keys.mid(from, gatewayrequests::maxStateKeys);
         const BlockingReply reply =
             blockingGet(manager, gatewayrequests::statesRequest(servizio, account, asked),
-                        Inet::defaultTimeout);
+                        Inet::defaultTimeout, gatewayrequests::statesAnswerBytes);
         if (reply.outcome != BlockingReply::Outcome::Answered || reply.status != 200)
             return changed;
         try {

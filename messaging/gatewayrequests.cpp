@@ -118,8 +118,10 @@ QList<store::sendreport::State> parseStates(const QString& reply, const QStringL
     using namespace store::sendreport;
     QList<State> states;
     for (const QStringView line : QStringView(reply).split(u'\n')) {
+        if (line.count(u'\t') != 3) // not split at all before it is known to have 4 fields
+            continue;
         const QList<QStringView> fields = line.split(u'\t');
-        if (fields.size() != 4 || !isKey(fields[0]) || !asked.contains(fields[0]))
+        if (!isKey(fields[0]) || !asked.contains(fields[0]))
             continue;
         bool number = false;
         const int state = fields[1].toInt(&number);

@@ -38,6 +38,14 @@ QUrl verifica2Request(const QString& servizio, const Account& account, double cr
 
 // The delivery states of the SMS with these keys (esiti.pl), at most maxStateKeys of them.
 inline constexpr int maxStateKeys = 200;
+
+// The longest answer of each request, in bytes: a longer one is refused unread. The credit is
+// a number; the channel settings, verifica and a send's answer a few short lines; esiti.pl a
+// line of at most ~300 bytes a key; sendsms-status a count.
+inline constexpr qint64 creditAnswerBytes = 256;
+inline constexpr qint64 shortAnswerBytes = 4096;
+inline constexpr qint64 statesAnswerBytes = maxStateKeys * 320;
+inline constexpr qint64 countAnswerBytes = 64;
 QUrl statesRequest(const QString& servizio, const Account& account, const QStringList& keys);
 
 // The first key of the keys an accepted sendsms gave (its answer's second line, comma

@@ -52,10 +52,10 @@ QString Inet::decodeBody(const QByteArray& body, const QByteArray& contentType) 
     return platform::TextFile::decode(body);
 }
 
-QString Inet::OpenURL(const QUrl& url) {
+QString Inet::OpenURL(const QUrl& url, qint64 maxBytes) {
     if (!url.isValid() || url.host().isEmpty())
         throw InetError(QStringLiteral("Indirizzo non valido: ") + url.toString());
-    const BlockingReply reply = blockingGet(*m_manager, url, m_timeout);
+    const BlockingReply reply = blockingGet(*m_manager, url, m_timeout, maxBytes);
     switch (reply.outcome) {
     case BlockingReply::Outcome::Answered:
         return decodeBody(reply.body, reply.contentType);
@@ -63,6 +63,8 @@ QString Inet::OpenURL(const QUrl& url) {
         return {};
     case BlockingReply::Outcome::TimedOut:
         throw InetError(QStringLiteral("Tempo scaduto per la richiesta a ") + url.host());
+    case BlockingReply::Outcome::TooLong:
+        throw InetError(reply.error);
     case BlockingReply::Outcome::Failed:
         break;
     }

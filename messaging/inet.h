@@ -45,7 +45,8 @@ public:
     //   unreachable) returns an empty text.
     // - Throws InetError on a time-out, a connection closed before the reply was whole, a
     //   reply that is not HTTP, or an invalid address.
-    QString OpenURL(const QUrl& url);
+    // - An answer longer than `maxBytes` is not read: InetError.
+    QString OpenURL(const QUrl& url, qint64 maxBytes);
 
     std::chrono::milliseconds timeout() const { return m_timeout; }
     void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }

@@ -35,9 +35,9 @@ double SendJob::remaining() const {
 }
 
 // A request whose transfer failure counts as no reply; the failure is kept for the user.
-QString SendJob::request(const QUrl& url) {
+QString SendJob::request(const QUrl& url, qint64 maxBytes) {
     try {
-        return m_inet.OpenURL(url);
+        return m_inet.OpenURL(url, maxBytes);
     } catch (const InetError& e) {
         m_result.failure = e.message();
         return {};
@@ -128,10 +128,11 @@ void SendJob::askService() {
 
     using namespace gatewayrequests;
     const Account& account = *complete;
-    m_creditReply = stripLeadingBlank(request(creditQuery(m_state.service, account)));
+    m_creditReply =
+        stripLeadingBlank(request(creditQuery(m_state.service, account), creditAnswerBytes));
     if (!m_creditReply.isEmpty())
-        m_settingsReply =
-            stripLeadingBlank(request(channelSettingsRequest(m_state.service, account)));
+        m_settingsReply = stripLeadingBlank(
+            request(channelSettingsRequest(m_state.service, account), shortAnswerBytes));
     then(&SendJob::checkCredit);
 }
 
@@ -160,7 +161,8 @@ void SendJob::checkCredit() {
 
     try {
         m_inet.OpenURL(gatewayrequests::verificaRequest(m_state.service, {m_user, m_password},
-                                                        m_state.credit, m_count));
+                                                        m_state.credit, m_count),
+                       gatewayrequests::shortAnswerBytes);
         auto& db = m_state.archive.open(
             store::archive::addressBookPath(m_state.appFolder, m_message.book));
         const store::archive::MessageRow row{m_message.surname, m_message.numberLabel,
@@ -218,7 +220,8 @@ void SendJob::sendAll() {
     auto end = [&](Outcome outcome) {
         if (m_result.sent < rounds) // correct the charge to what went out
             m_keepJournal =
-                request(verifica2Request(m_state.service, account, m_state.credit, m_count))
+                request(verifica2Request(m_state.service, account, m_state.credit, m_count),
+                        shortAnswerBytes)
                     .isEmpty();
         m_result.creditCacheWritten = account::writeCreditCache(m_state.appFolder, remaining());
         emit creditChanged(remaining());
@@ -229,8 +232,10 @@ void SendJob::sendAll() {
 
     try {
         m_journal->charging(m_count);
-        m_inet.OpenURL(verifica2Request(m_state.service, account, m_state.credit, m_count));
-        m_inet.OpenURL(verificaRequest(m_state.service, account, m_state.credit, m_count));
+        m_inet.OpenURL(verifica2Request(m_state.service, account, m_state.credit, m_count),
+                       shortAnswerBytes);
+        m_inet.OpenURL(verificaRequest(m_state.service, account, m_state.credit, m_count),
+                       shortAnswerBytes);
     } catch (const InetError& e) {
         m_result.failure = e.message();
         m_count = 0;

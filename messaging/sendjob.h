@@ -114,7 +114,7 @@ private:
     void then(void (SendJob::*step)());
     void runStep();
     void finish(Outcome outcome);
-    QString request(const QUrl& url);
+    QString request(const QUrl& url, qint64 maxBytes);
     double remaining() const;
     QList<store::sendreport::Line> reportLines() const;
 

@@ -123,7 +123,7 @@ bool settle(const QString& appFolder, const QString& path, Settled& settled) {
         const QUrl url = gatewayrequests::verifica2Request(
             c.header.service, {c.header.user, c.header.password}, c.header.credit, settled.sent);
         try {
-            if (Inet().OpenURL(url).trimmed().isEmpty())
+            if (Inet().OpenURL(url, gatewayrequests::shortAnswerBytes).trimmed().isEmpty())
                 return false;
         } catch (const InetError&) {
             return false;

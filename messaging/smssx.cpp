@@ -105,7 +105,8 @@ int SMSSX::send(const QString& number, const QString& text) {
         return NotConfigured;
     }
     try {
-        const BlockingReply reply = blockingGet(*m_manager, url, m_timeout);
+        const BlockingReply reply =
+            blockingGet(*m_manager, url, m_timeout, gatewayrequests::shortAnswerBytes);
         switch (reply.outcome) {
         case BlockingReply::Outcome::Answered: {
             // Our gateway gives the keys of its SMS in a second line.
@@ -126,6 +127,9 @@ int SMSSX::send(const QString& number, const QString& text) {
         case BlockingReply::Outcome::TimedOut:
             m_lastError = QStringLiteral("Tempo scaduto per l'invio a ") + m_host.trimmed();
             return TimedOut;
+        case BlockingReply::Outcome::TooLong:
+            m_lastError = reply.error;
+            return TransportFailure;
         case BlockingReply::Outcome::Unreachable:
         case BlockingReply::Outcome::Failed:
             break;
@@ -149,7 +153,8 @@ std::optional<bool> SMSSX::received(const QString& reference) {
                      param("password", m_password) + param("quillet-id", reference),
                  QUrl::StrictMode);
     try {
-        const BlockingReply reply = blockingGet(*m_manager, url, m_timeout);
+        const BlockingReply reply =
+            blockingGet(*m_manager, url, m_timeout, gatewayrequests::countAnswerBytes);
         if (reply.outcome == BlockingReply::Outcome::Answered && reply.status == 200) {
             // The SMS that reference made: "0" for none.
             bool number = false;

@@ -17,6 +17,8 @@ public:
         Reply,        // status, content type, body, Content-Length
         Silent,       // reads the request, never answers
         CloseMidBody, // headers promising more body than is sent, then closes
+        Stream,       // the body without Content-Length, 64 KB at a time as the client takes
+                      // it, then closes
     };
     struct Answer {
         Kind kind = Kind::Reply;
@@ -69,6 +71,20 @@ private:
         if (chosen.kind == Kind::Reply) {
             socket->write(status + "Content-Type: " + chosen.contentType + "\r\nContent-Length: " +
                           QByteArray::number(chosen.body.size()) + "\r\n\r\n" + chosen.body);
+        } else if (chosen.kind == Kind::Stream) {
+            socket->write(status + "Content-Type: " + chosen.contentType +
+                          "\r\nConnection: close\r\n\r\n");
+            auto sent = std::make_shared<qsizetype>(0);
+            const auto more = [socket, sent, body = chosen.body] {
+                if (socket->bytesToWrite() > 0)
+                    return;
+                if (*sent >= body.size())
+                    return socket->disconnectFromHost();
+                socket->write(body.mid(*sent, 1 << 16));
+                *sent += 1 << 16;
+            };
+            QObject::connect(socket, &QTcpSocket::bytesWritten, socket, more);
+            more();
         } else if (chosen.kind == Kind::CloseMidBody) {
             socket->write(status + "Content-Length: 100\r\n\r\n0123456789");
             socket->flush();

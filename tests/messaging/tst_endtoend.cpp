@@ -139,7 +139,8 @@ private slots:
         if (!header.isEmpty())
             platform::TextFile::replaceLines(QDir(folder).filePath("intestazione"), {header});
         const QString credit =
-            Inet().OpenURL(gatewayrequests::creditQuery(servizio, {user, password}));
+            Inet().OpenURL(gatewayrequests::creditQuery(servizio, {user, password}),
+                           gatewayrequests::creditAnswerBytes);
         Desk desk(folder);
         MainWindow& window = desk.window;
         ArchiveModel* model = window.browser()->model();
@@ -185,7 +186,7 @@ private slots:
                 QStringList got;
                 for (const QString& line :
                      Inet()
-                         .OpenURL(QUrl("http://quillet:quillet@" + servizio + "/sink.txt"))
+                         .OpenURL(QUrl("http://quillet:quillet@" + servizio + "/sink.txt"), 1 << 26)
                          .split('\n'))
                     if (numbers.contains(line.section(' ', 1, 1)))
                         got << line;
@@ -372,7 +373,7 @@ private slots:
         QNetworkAccessManager manager;
         const auto get = [&](const QString& target) {
             return blockingGet(manager, QUrl("http://" + servizio + target),
-                               std::chrono::seconds(20));
+                               std::chrono::seconds(20), 1 << 20);
         };
         const QString charge = "/cgi-bin/utenti/verifica2.cgi?utente=bruno&pass=pw&numero=5";
         QCOMPARE(get(charge + "&numerodet=2").body, "OK addebitati 2, credito 3");
@@ -454,7 +455,8 @@ private slots:
         folder.write("servizio", {m_forwardServizio});
         const auto credit = [&] {
             return Inet()
-                .OpenURL(gatewayrequests::creditQuery(m_forwardServizio, {"demo", "demo"}))
+                .OpenURL(gatewayrequests::creditQuery(m_forwardServizio, {"demo", "demo"}),
+                         gatewayrequests::creditAnswerBytes)
                 .toInt();
         };
         const int before = credit();

@@ -1,5 +1,6 @@
 // Inet and SMSSX against a scripted HTTP server on 127.0.0.1.
 #include "httpstandin.h"
+#include "messaging/gatewayrequests.h"
 #include "messaging/inet.h"
 #include "messaging/smssx.h"
 
@@ -11,6 +12,16 @@ using Kind = HttpStandIn::Kind;
 Q_DECLARE_METATYPE(HttpStandIn::Kind)
 
 static const QByteArray target = "/cgi-bin/utenti/leggi.pl?utente=a%26b%3Dc&pass=x%20z%C3%A0%2B%25";
+
+// The most memory the process has held since the peak was last reset.
+static qint64 peakKilobytes() {
+    QFile status("/proc/self/status");
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ')[0].toLongLong();
+    return -1;
+}
 
 static QUrl urlOf(const HttpStandIn& server) {
     return QUrl::fromEncoded("http://" + server.servizio().toLatin1() + target);
@@ -37,7 +48,7 @@ private slots:
         HttpStandIn server;
         server.setAnswer({Kind::Reply, 200, contentType, body});
         Inet inet;
-        QTEST(inet.OpenURL(urlOf(server)), "text");
+        QTEST(inet.OpenURL(urlOf(server), 64), "text");
         QCOMPARE(server.targets(), QList<QByteArray>{target});
     }
 
@@ -47,11 +58,49 @@ private slots:
         Inet inet;
         inet.setTimeout(300ms);
         try {
-            QFAIL(qPrintable("no InetError; reply: " + inet.OpenURL(urlOf(server))));
+            QFAIL(qPrintable("no InetError; reply: " + inet.OpenURL(urlOf(server), 64)));
         } catch (const InetError& e) {
             QVERIFY2(e.message().startsWith("Tempo scaduto per la richiesta a"),
                      qPrintable(e.message()));
         }
+    }
+
+    // An answer past its bytes is refused unread, whether its length is told first or not,
+    // without holding it in memory; one of exactly as many bytes is read.
+    void boundedAnswers_data() {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<bool>("read");
+        const qsizetype most = gatewayrequests::creditAnswerBytes;
+        QTest::newRow("exactly the most") << Kind::Reply << most << true;
+        QTest::newRow("one byte more") << Kind::Reply << most + 1 << false;
+        QTest::newRow("10 MB, length told") << Kind::Reply << qsizetype(10 << 20) << false;
+        QTest::newRow("10 MB, length untold") << Kind::Stream << qsizetype(10 << 20) << false;
+    }
+    void boundedAnswers() {
+        QFETCH(Kind, kind);
+        QFETCH(qsizetype, size);
+        HttpStandIn server;
+        server.setAnswer({kind, 200, "text/plain", QByteArray(size, '7')});
+        QFile reset("/proc/self/clear_refs"); // the peak memory from here on
+        QVERIFY(reset.open(QIODevice::WriteOnly) && reset.write("5") == 1);
+        reset.close();
+        const qint64 before = peakKilobytes();
+        QString text, failure;
+        try {
+            Inet inet;
+            inet.setTimeout(5s);
+            text = inet.OpenURL(urlOf(server), gatewayrequests::creditAnswerBytes);
+        } catch (const InetError& e) {
+            failure = e.message();
+        }
+        QTEST(failure.isEmpty(), "read");
+        if (failure.isEmpty())
+            QCOMPARE(text.size(), size);
+        else
+            QVERIFY2(failure.contains("supera i 256 byte"), qPrintable(failure));
+        if (kind == Kind::Stream)
+            QCOMPARE_LT(peakKilobytes() - before, 4096);
     }
 
     // One SMS: 0 when the SMS centre accepted it (202), else its status or why nothing went.
