@@ -797,10 +797,9 @@ private slots:
         QCOMPARE(withoutTimes(answer.body), body);
     }
 
-    // Kannel's calls (a blank between two) with the reports of an SMS the sink delivered (K): a
-    // final state stays against a later 8 (Kannel may call out of order), a later final state
-    // replaces it; the text is kept to 200 characters. An unknown key is refused and changes
-    // nothing.
+    // Kannel's calls (blank-separated) with the reports of an SMS the sink delivered (K): a final
+    // state stays against a later 8 (Kannel may call out of order), a later final state replaces
+    // it; the text is kept to 200 characters. An unknown key is refused and changes nothing.
     void deliveryReport_data() {
         QTest::addColumn<QByteArray>("report");
         QTest::addColumn<int>("status");
