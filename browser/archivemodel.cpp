@@ -254,8 +254,10 @@ void ArchiveModel::readOrderWhileIdle() {
 void ArchiveModel::readOrder(qsizetype rows) const {
     if (!m_listing || m_listing->orderRead())
         return;
-    while (static_cast<qsizetype>(m_order.size()) < rows &&
-           m_listing->readOrder(m_order, rows - static_cast<qsizetype>(m_order.size())))
+    const bool toEnd = rows >= m_rows; // then on until the order says it has ended
+    while ((static_cast<qsizetype>(m_order.size()) < rows || toEnd) &&
+           m_listing->readOrder(
+               m_order, std::max<qsizetype>(rows - static_cast<qsizetype>(m_order.size()), 1)))
         ;
     if (m_listing->orderRead())
         orderComplete();

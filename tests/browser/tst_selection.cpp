@@ -106,19 +106,21 @@ private slots:
     void cleanup() { stop(); }
 
     // The ticks are the user's: a refresh (another window closing) keeps exactly the rows
-    // that were ticked; unticking one row turns the box off and leaves the other ticks.
+    // that were ticked; unticking one row turns the box off and leaves the other ticks. A
+    // refresh that lists another book's contacts keeps none of them.
     void ticksSurviveRefresh_data() {
         QTest::addColumn<int>("node");
         QTest::addColumn<QList<int>>("unticked"); // after "Seleziona Tutto"
-        QTest::addColumn<int>(
-            "change");                 // 1: a contact added, 2: a number edited, 3: "primo" deleted
-        QTest::addColumn<bool>("all"); // the box still ticked afterwards
+        QTest::addColumn<int>("change"); // 1: a contact added, 2: a number edited, 3: "primo"
+                                         // deleted, 4: the tree moved to another book
+        QTest::addColumn<bool>("all");   // the box still ticked afterwards
         QTest::newRow("a new contact comes in unticked")
             << int(Contacts) << QList<int>{} << 1 << false;
         QTest::newRow("a ticked contact's number edited")
             << int(Contacts) << QList<int>{} << 2 << true;
         QTest::newRow("saved twins: the ticked one deleted")
             << int(Saved) << QList<int>{1} << 3 << false;
+        QTest::newRow("another book listed") << int(Contacts) << QList<int>{} << 4 << false;
     }
     void ticksSurviveRefresh() {
         QFETCH(int, node);
@@ -145,8 +147,14 @@ private slots:
             auto db = m_folder->book("Principale");
             db->openRecordset(store::Query("salvati").whereEqual("Testo", "primo"))->Delete();
             ticked.removeOne("3332000001|Rossi|01/02/2026 10:00:00|primo");
+        } else if (change == 4) { // arrow keys in the tree, then a refresh of the list
+            seed::addAddressBook(m_folder->path(), "Altra");
+            seed::addContact(*m_folder->book("Altra"), "Ugo", "Verdi", "3401000001", "");
+            m_window->rebuildTree();
+            m_window->selectNode(3);
+            ticked.clear();
         }
-        m_window->refreshOnActivation();
+        change == 4 ? browser()->refreshList() : m_window->refreshOnActivation();
         QTRY_VERIFY(!control<QTimer>(browser(), "Timer3")->isActive());
         QCOMPARE(tickedEntries(), ticked);
         QTEST(box->isChecked(), "all");

@@ -156,7 +156,7 @@ private slots:
         }
 
         platform::DialogScript script;
-        type(window, {list, flash, !list, text});
+        type(window, {list, flash, !list, text}, script);
         QCOMPARE(script.messages().last(), "Messaggio/i  inviato correttamente");
         const QString left = QString::number(credit.toInt() - 3);
         if (!kannel)
@@ -464,7 +464,7 @@ private slots:
         QTRY_COMPARE(desk.window.browser()->model()->rowCount(), numbers.size());
         desk.window.browser()->model()->setAllChecked(true);
         platform::DialogScript script;
-        type(desk.window, {list, false, mode == "blank", text});
+        type(desk.window, {list, false, mode == "blank", text}, script);
         QCOMPARE(script.messages().last(), "Messaggio/i  inviato correttamente");
         const int charged = before - credit();
         QTEST(charged, "sms");
@@ -508,7 +508,8 @@ private:
         bool atBlank = false; // "Suddividi allo spazio più prossimo"
         QString text;
     };
-    void type(MainWindow& window, const Typing& typing) {
+    // A send that stops before it begins leaves the window open, waiting: the test fails then.
+    void type(MainWindow& window, const Typing& typing, const platform::DialogScript& script) {
         QTimer::singleShot(0, this, [&] {
             Composer* f = shownWindow<Composer>("Form5");
             QVERIFY(f);
@@ -518,7 +519,13 @@ private:
             emit type->activated(type->currentIndex());
             control<QRadioButton>(f, "Option2")->setChecked(typing.atBlank);
             control<QPlainTextEdit>(f, "Text1")->setPlainText(typing.text);
-            control<QPushButton>(f, "Command1")->click();
+            auto* send = control<QPushButton>(f, "Command1");
+            send->click();
+            if (!QTest::qWaitFor([&] { return !f->isVisible() || send->isEnabled(); }, 60000) ||
+                f->isVisible()) {
+                f->reject();
+                QFAIL(qPrintable("the composer stayed open: " + script.messages().last()));
+            }
         });
         control<QAction>(&window, typing.list ? "ismsm" : "ismss")->trigger();
     }

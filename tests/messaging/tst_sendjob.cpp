@@ -4,6 +4,7 @@
 #include "httpstandin.h"
 #include "messaging/delivery.h"
 #include "messaging/sendjob.h"
+#include "messaging/sendjournal.h"
 #include "messaging/sendreportmodel.h"
 #include "store/sendreport.h"
 #include "support/testfolder.h"
@@ -189,6 +190,24 @@ private slots:
         QTEST(wire(), "wire");
         QVERIFY(rows().isEmpty());
         QVERIFY(!QFile::exists(m_folder->file("residui.txt")));
+    }
+
+    // A send cut short with its first SMS of three on its way, the channel out of reach at the
+    // next start: that SMS may have gone, so it stays charged (verifica2 3/1) and the journal goes.
+    void settledWithTheChannelDown() {
+        QTcpServer gone;
+        gone.listen(QHostAddress::LocalHost);
+        const QString channel = "127.0.0.1-quillet:quillet-" + QString::number(gone.serverPort());
+        gone.close();
+        auto journal = sendjournal::Journal::create(
+            m_folder->path(),
+            {"Principale", "m", "cafe", m_service->servizio(), "mario", "segreto", 3, channel, 3});
+        journal->charging(3);
+        journal->handing(0);
+        journal.reset(); // the program ends here
+        const auto settled = sendjournal::settleAll(m_folder->path());
+        QVERIFY(settled.size() == 1 && settled[0].uncertain);
+        QCOMPARE(wire(), "verifica2.cgi 3/1");
     }
 
     // The delivery of a send's SMS asked of esiti.pl by their keys (only those without a final
