@@ -418,7 +418,6 @@ private slots:
                                                   << "á" + x.repeated(70) << 2;
         QTest::newRow("36 emoji") << "every" << emoji.repeated(36) << 2;
         QTest::newRow("È and 159 letters") << "every" << grave + x.repeated(159) << 2;
-        QTest::newRow("È and 159 letters, at a blank") << "blank" << grave + x.repeated(159) << 2;
         QTest::newRow("a brace after every 79 letters")
             << "every" << (x.repeated(79) + "{").repeated(6) << 4;
         QTest::newRow("160 of short words, at a blank")

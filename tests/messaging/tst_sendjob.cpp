@@ -258,25 +258,11 @@ private slots:
         m_service->route("esiti.pl", answer);
         const store::archive::MessageRow sent{"", "3330000001;3330000002;3330000003;3330000004",
                                               "06/12/2026 08:59:00", "Promemoria"};
-        const QString path = store::archive::addressBookPath(m_folder->path(), "Principale");
-        {
-            auto db = m_folder->book("Principale");
-            QList<store::sendreport::Line> lines;
-            for (int i = 1; i <= 4; ++i) {
-                store::sendreport::Line line;
-                line.number = "333000000" + QString::number(i);
-                lines.append(line);
-            }
-            store::sendreport::Writer report(*db, sent, lines);
-            for (int i = 0; i < 3; ++i)
-                report.record(i, store::sendreport::Outcome::Accepted, "0: Accepted for delivery",
-                              QString(32, QChar('a' + i)));
-            report.record(3, store::sendreport::Outcome::Refused, "rejected");
-            report.finish();
-            store::sendreport::recordStates(*db,
-                                            {{QString(32, 'a'), 1, "2026-12-06T08:59:01Z", ""}});
-        }
-        delivery::askForMessage(m_state, path, sent);
+        writeReport(sent, {QString(32, 'a'), QString(32, 'b'), QString(32, 'c'), QString()});
+        store::sendreport::recordStates(*m_folder->book("Principale"),
+                                        {{QString(32, 'a'), 1, "2026-12-06T08:59:01Z", ""}});
+        delivery::askForMessage(
+            m_state, store::archive::addressBookPath(m_folder->path(), "Principale"), sent);
         QCOMPARE(QString::fromLatin1(m_service->targets().value(0)).section("&datatime=", 0, 0),
                  "/cgi-bin/utenti/esiti.pl?utente=mario&pass=segreto&sms=" + QString(32, 'b') +
                      "%2C" + QString(32, 'c'));
@@ -301,15 +287,10 @@ private slots:
     void statesAskedTwoHundredAtATime() {
         QFETCH(int, keys);
         const store::archive::MessageRow sent{"", "lista", "06/12/2026 08:59:00", "Promemoria"};
-        QList<store::sendreport::Line> lines(keys);
-        {
-            auto db = m_folder->book("Principale");
-            store::sendreport::Writer report(*db, sent, lines);
-            for (int i = 0; i < keys; ++i)
-                report.record(i, store::sendreport::Outcome::Accepted, {},
-                              QString::number(i).rightJustified(32, '0'));
-            report.finish();
-        }
+        QStringList written;
+        for (int i = 0; i < keys; ++i)
+            written << QString::number(i).rightJustified(32, '0');
+        writeReport(sent, written);
         delivery::askForMessage(
             m_state, store::archive::addressBookPath(m_folder->path(), "Principale"), sent);
         QList<int> asked;
@@ -329,6 +310,19 @@ private:
         message.recipients = {"3331000001", "3331000002", "3331000003"};
         message.book = book;
         return message;
+    }
+    // The report of `sent` to 3330000001 on: each SMS accepted under its key, refused if null.
+    void writeReport(const store::archive::MessageRow& sent, const QStringList& keys) {
+        QList<store::sendreport::Line> lines(keys.size());
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            lines[i].number = QString::number(3330000001 + i);
+        auto db = m_folder->book("Principale");
+        store::sendreport::Writer report(*db, sent, lines);
+        for (int i = 0; i < keys.size(); ++i)
+            keys[i].isNull() ? report.record(i, store::sendreport::Outcome::Refused, "rejected")
+                             : report.record(i, store::sendreport::Outcome::Accepted,
+                                             "0: Accepted for delivery", keys[i]);
+        report.finish();
     }
     // Runs a send to its end; what it reported goes to m_result.
     void run(const SendJob::Message& message) {
