@@ -80,9 +80,14 @@ BlockingReply blockingGet(QNetworkAccessManager& manager, const QUrl& url,
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
     result.error = reply->errorString();
+    const auto refused = [&] {
+        BlockingReply tooLongReply;
+        tooLongReply.outcome = BlockingReply::Outcome::TooLong;
+        tooLongReply.error = tooLongText(url.host(), maxBytes);
+        return tooLongReply;
+    };
     if (tooLong) {
-        result.outcome = BlockingReply::Outcome::TooLong;
-        result.error = tooLongText(url.host(), maxBytes);
+        return refused();
     } else if (timedOut) {
         result.outcome = BlockingReply::Outcome::TimedOut;
     } else if (status.isValid() && (error == QNetworkReply::NoError || httpStatusError(error))) {
@@ -91,12 +96,8 @@ BlockingReply blockingGet(QNetworkAccessManager& manager, const QUrl& url,
         result.body = reply->read(maxBytes + 1);
         result.contentType = reply->rawHeader("Content-Type");
         result.error.clear();
-        if (result.body.size() > maxBytes) {
-            result.outcome = BlockingReply::Outcome::TooLong;
-            result.error = tooLongText(url.host(), maxBytes);
-            result.body.clear();
-            return result;
-        }
+        if (result.body.size() > maxBytes)
+            return refused();
         // Qt may take a connection closed in the middle of the body for its end
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && !reply->hasRawHeader("Content-Encoding") &&
