@@ -5,6 +5,7 @@
 #include "app/settings.h"
 #include "app/twips.h"
 #include "browser/archivebrowser.h"
+#include "contacts/addressbooks.h"
 #include "platform/clock.h"
 #include "platform/controls.h"
 #include "platform/textfile.h"
@@ -169,8 +170,6 @@ void MainWindow::load() {
     m_browser->show();
     // The list of address books opens, and the first address book is clicked.
     showDate(platform::Clock::todayText());
-    state.archive.open(store::archive::elencoPath(state.appFolder));
-    state.archive.openRecordset(QStringLiteral("elenco"));
     selectNode(2);
     onTreeNodeClicked();
     readLayout();
@@ -225,16 +224,9 @@ void MainWindow::refreshOnActivation() {
 
 void MainWindow::rebuildTree() {
     m_archiveTree->clear();
-    auto& state = m_session;
-    state.archive.open(store::archive::elencoPath(state.appFolder));
-    store::Recordset& rs = state.archive.openRecordset(QStringLiteral("elenco"));
-    QStringList books;
-    while (!rs.isEof()) {
-        books.append(rs.value(QStringLiteral("Rubrica")));
-        rs.MoveNext();
-    }
     QTreeWidgetItem* root = nullptr;
-    for (const archivetree::Node& node : archivetree::nodes(books)) {
+    for (const archivetree::Node& node :
+         archivetree::nodes(addressbooks::names(m_session.appFolder))) {
         auto* item = node.root ? new QTreeWidgetItem(m_archiveTree) : new QTreeWidgetItem(root);
         if (node.root)
             root = item;
@@ -248,16 +240,8 @@ void MainWindow::onTreeNodeClicked() {
     QTreeWidgetItem* item = m_archiveTree->currentItem();
     if (!item)
         return;
-    auto& state = m_session;
     const QString key = item->data(0, Qt::UserRole).toString();
     const QString text = item->text(0);
-    // Only lets go of the database last opened: without the template the click goes on.
-    try {
-        state.archive.open(store::archive::templatePath(state.appFolder));
-    } catch (const store::StoreError&) {
-        state.archive.rs.reset();
-        state.archive.db.reset();
-    }
     m_selectedNode = indexOf(item);
     m_browser->showArchive(key, text);
 }

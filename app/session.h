@@ -1,7 +1,5 @@
 #pragma once
 
-#include "store/shareddatabase.h"
-
 #include <QString>
 #include <QStringList>
 
@@ -11,14 +9,11 @@ struct Session {
     QString appFolder;     // the application folder, without trailing separator
     QString helpFile;      // index of the help pages
     QString hotelFolder;   // folder of the hotel program's archives (persorso)
-    QStringList account;   // registrazione split at "-"
     QString senderHeader;  // intestazione
     QStringList affiliate; // progra split at "-": identifier, code
-    double credit = 0;     // last known credit (residui.txt)
+    double credit = 0;     // the credit known at start (residui.txt)
     QString service;       // host[:port] of the SMS service (servizio)
     QString currentUser;   // who logged in; empty without a login
     // The composer's over-length notice shows once each time a text stops fitting one SMS.
     bool lengthNotice = false;
-
-    store::SharedDatabase archive; // the archive the program works on now
 };

@@ -92,8 +92,6 @@ Features readFeatures(const QString& appFolder) {
 void loadStartupFiles(Session& state) {
     if (auto line = firstLine(state, QStringLiteral("persorso")))
         state.hotelFolder = *line;
-    if (auto line = firstLine(state, QStringLiteral("registrazione")))
-        state.account = splitAccount(*line);
     if (auto line = firstLine(state, QStringLiteral("intestazione")))
         state.senderHeader = *line;
     if (auto line = firstLine(state, QStringLiteral("progra")))

@@ -175,7 +175,6 @@ Run sendOnce(const QString& servizio, const QString& account, const QStringList&
     else if (progress != numbers.size())
         run.failure =
             QStringLiteral("barra di avanzamento a %1 di %2").arg(progress).arg(numbers.size());
-    session.archive = {}; // closes the archive before the folder goes
     if (run.failure.isEmpty()) {
         const int sent = rows(dir.path(), QStringLiteral("inviati"));
         if (sent != 1)

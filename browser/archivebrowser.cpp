@@ -10,6 +10,7 @@
 #include "platform/dialogs.h"
 #include "platform/waitcursor.h"
 #include "store/archive.h"
+#include "store/database.h"
 #include "windows/handler.h"
 
 #include <QCheckBox>
@@ -203,13 +204,15 @@ void ArchiveBrowser::fill(QChar kind) {
     // A refill of the same archive keeps the ticks of the rows still there.
     const bool same = kind == m_model->kind() && book == m_book;
     m_book.clear();
+    m_listedBook.reset();
     if (!same) // the current entry named a row of another archive
         clearCurrentEntry();
     try {
         const QString path = store::archive::addressBookPath(m_session.appFolder, book);
-        m_session.archive.open(path); // the indexes, when the file has none yet
+        m_listedBook = store::Database::open(path); // makes the indexes a file has not yet
         m_model->load(path, kind, same);
     } catch (...) {
+        m_listedBook.reset();
         m_model->clear();
         showSelectAll(false);
         clearCurrentEntry();
@@ -291,11 +294,11 @@ void ArchiveBrowser::deleteEntryOnKey(int keyCode, Qt::KeyboardModifiers) {
     const QChar kind = listedKind();
     if (store::archive::tableForKind(kind).isEmpty()) // a root: no archive to delete from
         return;
-    openListedBook();
+    store::Database& book = listedBook();
     m_listView->setVisible(false);
     const auto show = qScopeGuard([this] { m_listView->setVisible(true); });
     // Removed for good, whatever the archive.
-    deletion::removeEntry(*m_session.archive.db, kind, m_entry);
+    deletion::removeEntry(book, kind, m_entry);
     refreshList();
 }
 
@@ -312,15 +315,13 @@ void ArchiveBrowser::deleteTicked() {
     if (!store::archive::tableForKind(kind).isEmpty()) {
         const platform::WaitCursor wait;
         ticked = m_model->checkedCount();
-        if (ticked > 0)
-            openListedBook();
         const bool recycle = archivetree::headerKind(m_key, m_nodeText) == QLatin1Char('i');
         const qint64 allUpTo = kind == QLatin1Char('r') ? m_model->allCheckedUpTo() : 0;
         if (ticked > 0 && allUpTo > 0) // every contact listed: no texts to read
-            outcome = deletion::removeContactsUpTo(*m_session.archive.db, allUpTo);
-        else
+            outcome = deletion::removeContactsUpTo(listedBook(), allUpTo);
+        else if (ticked > 0)
             outcome = inTickedBatches([&](const QList<Entry>& entries) {
-                return deletion::removeEntries(*m_session.archive.db, kind, entries, recycle);
+                return deletion::removeEntries(listedBook(), kind, entries, recycle);
             });
     }
     if (outcome.failure) {
@@ -352,8 +353,11 @@ deletion::Outcome ArchiveBrowser::inTickedBatches(
     return outcome;
 }
 
-store::Database& ArchiveBrowser::openListedBook() {
-    return m_session.archive.open(store::archive::addressBookPath(m_session.appFolder, m_nodeText));
+// The book listed now, opened by the last fill; a list that failed to fill has none.
+store::Database& ArchiveBrowser::listedBook() {
+    if (!m_listedBook)
+        throw store::StoreError(store::EngineFailure, QStringLiteral("Nessun database aperto."));
+    return *m_listedBook;
 }
 
 void ArchiveBrowser::restoreTicked() {
@@ -365,10 +369,9 @@ void ArchiveBrowser::restoreTicked() {
         const platform::WaitCursor wait;
         ticked = m_model->checkedCount();
         if (ticked > 0)
-            openListedBook();
-        outcome = inTickedBatches([&](const QList<Entry>& entries) {
-            return deletion::restoreEntries(*m_session.archive.db, entries);
-        });
+            outcome = inTickedBatches([&](const QList<Entry>& entries) {
+                return deletion::restoreEntries(listedBook(), entries);
+            });
     }
     refreshList();
     setSelectAll(false);

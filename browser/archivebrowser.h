@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 struct Session;
 namespace store {
@@ -99,8 +100,8 @@ private:
     // The box and its caption, leaving the ticks as they are.
     void showSelectAll(bool ticked);
     QChar listedKind() const;
-    // The address book of the node shown, opened as the session's archive.
-    store::Database& openListedBook();
+    // The address book listed: the browser's own connection to it.
+    store::Database& listedBook();
     deletion::Outcome
     inTickedBatches(const std::function<deletion::Outcome(const QList<Entry>&)>& step) const;
 
@@ -118,7 +119,8 @@ private:
     ArchiveModel* m_model;
     QString m_key; // the tree node shown: its key and text
     QString m_nodeText;
-    QString m_book;           // the address book whose rows are listed; empty when none
-    bool m_following = false; // a refresh fills the list
+    QString m_book; // the address book whose rows are listed; empty when none
+    std::unique_ptr<store::Database> m_listedBook; // opened by each fill
+    bool m_following = false;                      // a refresh fills the list
     Entry m_entry;
 };

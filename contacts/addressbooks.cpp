@@ -2,7 +2,6 @@
 
 #include "store/archive.h"
 #include "store/database.h"
-#include "store/shareddatabase.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -113,24 +112,21 @@ void moveBack(const QString& from, const QString& to) noexcept {
     fs::rename(fsPath(from), fsPath(to), ec);
 }
 
-// Releases whatever the shared database held and opens elenco.mdb in it.
-void openElenco(store::SharedDatabase& db, const QString& appFolder) {
-    db.rs.reset();
-    db.db.reset();
-    db.open(store::archive::elencoPath(appFolder));
+std::unique_ptr<store::Database> openElenco(const QString& appFolder) {
+    return store::Database::open(store::archive::elencoPath(appFolder));
 }
 
-bool listed(store::SharedDatabase& db, const QString& name) {
-    return db.openRecordset(store::Query(elenco).whereEqual(rubrica, name)).RecordCount() > 0;
+bool listed(store::Database& list, const QString& name) {
+    return list.openRecordset(store::Query(elenco).whereEqual(rubrica, name))->RecordCount() > 0;
 }
 
-// Leaves db.rs on the first row whose name is exactly `name`; false when there is none.
-bool findExact(store::SharedDatabase& db, const QString& name) {
-    store::Recordset& rs = db.openRecordset(store::Query(elenco).whereEqual(rubrica, name));
-    for (; !rs.isEof(); rs.MoveNext())
-        if (rs.value(rubrica) == name)
-            return true;
-    return false;
+// The first row whose name is exactly `name`, or none.
+std::unique_ptr<store::Recordset> findExact(store::Database& list, const QString& name) {
+    auto rs = list.openRecordset(store::Query(elenco).whereEqual(rubrica, name));
+    for (; !rs->isEof(); rs->MoveNext())
+        if (rs->value(rubrica) == name)
+            return rs;
+    return nullptr;
 }
 
 } // namespace
@@ -144,27 +140,27 @@ bool isValidName(const QString& name) {
     return true;
 }
 
-QStringList names(store::SharedDatabase& db, const QString& appFolder) {
-    openElenco(db, appFolder);
+QStringList names(const QString& appFolder) {
+    const auto list = openElenco(appFolder);
     QStringList found;
-    for (store::Recordset& rs = db.openRecordset(elenco); !rs.isEof(); rs.MoveNext())
-        found.append(rs.value(rubrica));
+    for (auto rs = list->openRecordset(elenco); !rs->isEof(); rs->MoveNext())
+        found.append(rs->value(rubrica));
     return found;
 }
 
-Outcome create(store::SharedDatabase& db, const QString& appFolder, const QString& name) {
+Outcome create(const QString& appFolder, const QString& name) {
     if (!isValidName(name))
         return Outcome::InvalidName;
-    openElenco(db, appFolder);
-    if (listed(db, name))
+    const auto list = openElenco(appFolder);
+    if (listed(*list, name))
         return Outcome::Exists;
     const QString file = store::archive::addressBookPath(appFolder, name);
     copyFile(store::archive::templatePath(appFolder), file);
     try {
-        store::Recordset& rs = db.openRecordset(elenco);
-        rs.AddNew();
-        rs.setValue(rubrica, name);
-        rs.Update();
+        const auto rs = list->openRecordset(elenco);
+        rs->AddNew();
+        rs->setValue(rubrica, name);
+        rs->Update();
     } catch (...) {
         std::error_code ec;
         fs::remove(fsPath(file), ec);
@@ -210,11 +206,12 @@ QString ensure(store::Database& list, const QString& appFolder, const QString& n
     return name;
 }
 
-Outcome remove(store::SharedDatabase& db, const QString& appFolder, const QString& name) {
+Outcome remove(const QString& appFolder, const QString& name) {
     if (name == QLatin1String(store::archive::principale))
         return Outcome::Principale;
-    openElenco(db, appFolder);
-    if (!findExact(db, name))
+    const auto list = openElenco(appFolder);
+    const auto row = findExact(*list, name);
+    if (!row)
         return Outcome::NotListed;
     // A row whose file is already missing is simply deleted.
     const QString file = store::archive::addressBookPath(appFolder, name);
@@ -223,7 +220,7 @@ Outcome remove(store::SharedDatabase& db, const QString& appFolder, const QStrin
     if (hasFile)
         moveFile(file, aside);
     try {
-        db.rs->Delete();
+        row->Delete();
     } catch (...) {
         if (hasFile)
             moveBack(aside, file);
@@ -236,16 +233,16 @@ Outcome remove(store::SharedDatabase& db, const QString& appFolder, const QStrin
     return Outcome::Done;
 }
 
-Outcome rename(store::SharedDatabase& db, const QString& appFolder, const QString& oldName,
-               const QString& newName) {
+Outcome rename(const QString& appFolder, const QString& oldName, const QString& newName) {
     if (oldName == QLatin1String(store::archive::principale))
         return Outcome::Principale;
     if (!isValidName(newName))
         return Outcome::InvalidName;
-    openElenco(db, appFolder);
-    if (listed(db, newName))
+    const auto list = openElenco(appFolder);
+    if (listed(*list, newName))
         return Outcome::Exists;
-    if (!findExact(db, oldName))
+    const auto row = findExact(*list, oldName);
+    if (!row)
         return Outcome::NotListed;
     const QString from = store::archive::addressBookPath(appFolder, oldName);
     const QString to = store::archive::addressBookPath(appFolder, newName);
@@ -256,10 +253,9 @@ Outcome rename(store::SharedDatabase& db, const QString& appFolder, const QStrin
     if (hasFile)
         moveFile(from, to);
     try {
-        store::Recordset& rs = *db.rs;
-        rs.Edit();
-        rs.setValue(rubrica, newName);
-        rs.Update();
+        row->Edit();
+        row->setValue(rubrica, newName);
+        row->Update();
     } catch (...) {
         if (hasFile)
             moveBack(to, from);

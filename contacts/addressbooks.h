@@ -5,13 +5,11 @@
 
 namespace store {
 class Database;
-struct SharedDatabase;
 } // namespace store
 
 // Creating, deleting and renaming address books: the row of elenco and the file in rubriche
-// change together. Every function works through the given shared database (it ends up holding
-// elenco.mdb), so a file of an address book left open there is released before it is touched.
-// A failure throws store::StoreError and leaves the row and the file as they were.
+// change together. Each function opens elenco.mdb for its own work. A failure throws
+// store::StoreError and leaves the row and the file as they were.
 namespace addressbooks {
 
 // Code of a file step refused by the system (permission denied, file in use).
@@ -31,10 +29,10 @@ enum class Outcome {
 bool isValidName(const QString& name);
 
 // The names in elenco, in stored order.
-QStringList names(store::SharedDatabase& db, const QString& appFolder);
+QStringList names(const QString& appFolder);
 
 // Copies the template to rubriche/<name>, then adds the row.
-Outcome create(store::SharedDatabase& db, const QString& appFolder, const QString& name);
+Outcome create(const QString& appFolder, const QString& name);
 // Makes sure an address book exists, as imports that fill books by name need: when no row of
 // `list` (an open elenco.mdb) has that name (letter case aside), copies the template to the file
 // (unless one is there) and then adds the row, refusing a name isValidName refuses; a listed
@@ -42,9 +40,8 @@ Outcome create(store::SharedDatabase& db, const QString& appFolder, const QStrin
 // spelling).
 QString ensure(store::Database& list, const QString& appFolder, const QString& name);
 // Moves the file aside, deletes the row, then removes the file (restored if the row stays).
-Outcome remove(store::SharedDatabase& db, const QString& appFolder, const QString& name);
+Outcome remove(const QString& appFolder, const QString& name);
 // Moves the file to the new name, then changes the row (the file moves back if that fails).
-Outcome rename(store::SharedDatabase& db, const QString& appFolder, const QString& oldName,
-               const QString& newName);
+Outcome rename(const QString& appFolder, const QString& oldName, const QString& newName);
 
 } // namespace addressbooks

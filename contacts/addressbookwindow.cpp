@@ -5,6 +5,7 @@
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "store/archive.h"
+#include "store/storeerror.h"
 #include "windows/handler.h"
 
 #include <QHBoxLayout>
@@ -105,7 +106,7 @@ AddressBookWindow::AddressBookWindow(Session& session, const QString& listedBook
 
 void AddressBookWindow::loadAddressBooks() {
     auto& state = m_session;
-    m_bookList->addItems(addressbooks::names(state.archive, state.appFolder));
+    m_bookList->addItems(addressbooks::names(state.appFolder));
 }
 
 void AddressBookWindow::setButtons() {
@@ -135,7 +136,7 @@ void AddressBookWindow::createAddressBook() {
         const QString name = typed->trimmed();
         auto& state = m_session;
         try {
-            if (!refusedBy(addressbooks::create(state.archive, state.appFolder, name), name))
+            if (!refusedBy(addressbooks::create(state.appFolder, name), name))
                 m_bookList->addItem(name);
         } catch (const store::StoreError& e) {
             refused(QStringLiteral("Impossibile creare la rubrica: ") + e.message());
@@ -161,7 +162,7 @@ void AddressBookWindow::deleteAddressBook() {
         return;
     auto& state = m_session;
     try {
-        if (!refusedBy(addressbooks::remove(state.archive, state.appFolder, name), name))
+        if (!refusedBy(addressbooks::remove(state.appFolder, name), name))
             removeFromList(name);
     } catch (const store::StoreError& e) {
         refused(QStringLiteral("Impossibile eliminare la rubrica: ") + e.message());
@@ -190,7 +191,7 @@ void AddressBookWindow::renameAddressBook() {
     const QString newName = typed->trimmed();
     auto& state = m_session;
     try {
-        if (refusedBy(addressbooks::rename(state.archive, state.appFolder, oldName, newName),
+        if (refusedBy(addressbooks::rename(state.appFolder, oldName, newName),
                       oldName))
             return;
     } catch (const store::StoreError& e) {

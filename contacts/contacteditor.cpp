@@ -138,16 +138,15 @@ void ContactEditor::loadContactForm() {
 
     if (!m_edit)
         return;
-    state.archive.open(m_bookPath);
-    store::Recordset& rs = state.archive.openRecordset(byNumber(m_number));
-    if (rs.isEof()) {
+    const auto rs = book().openRecordset(byNumber(m_number));
+    if (rs->isEof()) {
         say(QStringLiteral("Contatto non trovato"), platform::Icon::Critical);
         return;
     }
-    m_nameEdit->setText(rs.value(QStringLiteral("Nome")));
-    m_surnameEdit->setText(rs.value(QStringLiteral("cognome")));
-    showNumber(rs.value(cellulareField));
-    m_emailEdit->setText(rs.value(QStringLiteral("email")));
+    m_nameEdit->setText(rs->value(QStringLiteral("Nome")));
+    m_surnameEdit->setText(rs->value(QStringLiteral("cognome")));
+    showNumber(rs->value(cellulareField));
+    m_emailEdit->setText(rs->value(QStringLiteral("email")));
 }
 
 void ContactEditor::showNumber(const QString& stored) {
@@ -193,7 +192,7 @@ void ContactEditor::saveContact() {
     const std::optional<phone::Number> number = checkForm();
     if (!number)
         return;
-    store::Database& db = m_session.archive.open(m_bookPath);
+    store::Database& db = book();
     // A contact being changed may keep its own number.
     if (number->stored != m_number && contacts::numberExists(db, number->stored)) {
         say(QStringLiteral("Numero di cellulare Esistente"), platform::Icon::Critical);
@@ -209,9 +208,18 @@ void ContactEditor::saveContact() {
     const contacts::Contact contact{m_nameEdit->text(), m_surnameEdit->text(), number->stored,
                                     m_emailEdit->text(), m_iconLabel->text()};
     if (m_edit)
-        saveChanges(contact);
+        saveChanges(db, contact);
     else
         saveNew(db, contact);
+}
+
+ContactEditor::~ContactEditor() = default;
+
+// The editor's own connection to its address book, opened at first use.
+store::Database& ContactEditor::book() {
+    if (!m_book)
+        m_book = store::Database::open(m_bookPath);
+    return *m_book;
 }
 
 void ContactEditor::saveNew(store::Database& db, const contacts::Contact& contact) {
@@ -224,19 +232,19 @@ void ContactEditor::saveNew(store::Database& db, const contacts::Contact& contac
     accept();
 }
 
-void ContactEditor::saveChanges(const contacts::Contact& contact) {
-    store::Recordset& rs = m_session.archive.openRecordset(byNumber(m_number));
-    if (rs.isEof()) {
+void ContactEditor::saveChanges(store::Database& db, const contacts::Contact& contact) {
+    const auto rs = db.openRecordset(byNumber(m_number));
+    if (rs->isEof()) {
         say(QStringLiteral("Contatto non trovato"), platform::Icon::Critical);
         return;
     }
-    rs.Edit();
-    rs.setValue(QStringLiteral("Nome"), contact.nome);
-    rs.setValue(QStringLiteral("cognome"), contact.cognome);
-    rs.setValue(cellulareField, contact.cellulare);
-    rs.setValue(QStringLiteral("email"), contact.email);
-    rs.setValue(QStringLiteral("icona"), contact.icona);
-    rs.Update();
+    rs->Edit();
+    rs->setValue(QStringLiteral("Nome"), contact.nome);
+    rs->setValue(QStringLiteral("cognome"), contact.cognome);
+    rs->setValue(cellulareField, contact.cellulare);
+    rs->setValue(QStringLiteral("email"), contact.email);
+    rs->setValue(QStringLiteral("icona"), contact.icona);
+    rs->Update();
     emit contactSaved();
     accept();
 }

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+#include <memory>
 #include <optional>
 
 struct Session;
@@ -24,6 +25,7 @@ public:
         std::optional<QString> number; // the contact to change; none for a new contact
     };
     ContactEditor(Session& session, const Request& request, QWidget* parent = nullptr);
+    ~ContactEditor() override;
 
     void saveContact();
     void cancelEdit();
@@ -42,7 +44,8 @@ private:
     // wrong and gives none when the form cannot be saved.
     std::optional<phone::Number> checkForm();
     void saveNew(store::Database& db, const contacts::Contact& contact);
-    void saveChanges(const contacts::Contact& contact);
+    void saveChanges(store::Database& db, const contacts::Contact& contact);
+    store::Database& book();
 
     QLabel* m_nameLabel;
     QLineEdit* m_nameEdit;
@@ -63,5 +66,6 @@ private:
     Session& m_session;
     bool m_edit = false;
     QString m_bookPath; // the address book, fixed when the editor opens
-    QString m_number;   // edit mode: the number of the contact being changed, as kept
+    std::unique_ptr<store::Database> m_book;
+    QString m_number; // edit mode: the number of the contact being changed, as kept
 };

@@ -222,10 +222,10 @@ void ContactSearch::searchContacts() {
 
     platform::WaitCursor wait;
     const QString path = store::archive::addressBookPath(m_session.appFolder, m_book);
-    store::Database& db = m_session.archive.open(path);
+    const auto db = store::Database::open(path);
     // The keys of every contact found; the lists read the texts of the lines they show.
     auto found = std::make_shared<Found>(
-        path, db.rowids(contacts::searchQuery(chosen->second, chosen->first->text())));
+        path, db->rowids(contacts::searchQuery(chosen->second, chosen->first->text())));
     for (QListView* list : lists())
         model(list)->show(found);
 }

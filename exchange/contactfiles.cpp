@@ -193,8 +193,9 @@ bool importWith(Import import, Session& session, const QString& book, const QStr
     decltype(import(std::declval<store::Database&>(), {})) outcome;
     try {
         WaitBox wait(parent);
-        store::Database& db = session.archive.open(bookPath);
-        outcome = import(db, [&wait](qint64 done, qint64 total) { wait.setProgress(done, total); });
+        const auto db = store::Database::open(bookPath);
+        outcome =
+            import(*db, [&wait](qint64 done, qint64 total) { wait.setProgress(done, total); });
     } catch (const store::StoreError& e) {
         platform::MsgBox(QStringLiteral("Impossibile aprire la rubrica %1: %2\n"
                                         "Nessun contatto importato.")

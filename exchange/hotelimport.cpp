@@ -67,9 +67,6 @@ After importCustomers(Session& state, QWidget* parent) {
     }
     ericsoft::Outcome outcome;
     {
-        // The address books change under the shared database: release it first.
-        state.archive.rs.reset();
-        state.archive.db.reset();
         ImportProgress wait(parent);
         wait.show();
         platform::WaitCursor cursor;

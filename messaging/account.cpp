@@ -52,11 +52,10 @@ std::optional<gatewayrequests::Account> complete(const QStringList& fields) {
     return gatewayrequests::Account{fields.at(0), fields.at(1)};
 }
 
-Refresh refreshCredit(Session& state, Inet& inet) {
+Refresh refreshCredit(const Session& state, Inet& inet) {
     const auto fields = read(state.appFolder);
     if (!fields)
         return {Refresh::NoAccountFile, {}};
-    state.account = *fields;
     const auto account = complete(*fields);
     if (!account)
         return {Refresh::IncompleteAccount, {}};

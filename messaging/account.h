@@ -40,9 +40,9 @@ struct Refresh {
     QString reply;
 };
 
-// Reads the account into state.account, asks the service for the credit and, when the answer
-// is a number, writes it to residui.txt exactly as it came. state.credit is not changed.
+// Reads the account, asks the service for the credit and, when the answer is a number, writes
+// it to residui.txt exactly as it came.
 // Transport failures other than an unreachable host throw InetError.
-Refresh refreshCredit(Session& state, Inet& inet);
+Refresh refreshCredit(const Session& state, Inet& inet);
 
 } // namespace account

@@ -87,7 +87,6 @@ void AccountWindow::saveAccount() {
                          platform::Icon::Critical);
         return;
     }
-    state.account = account::read(state.appFolder).value_or(QStringList{});
     accept();
 }
 

@@ -8,6 +8,7 @@
 #include "platform/dialogs.h"
 #include "platform/waitcursor.h"
 #include "store/archive.h"
+#include "store/database.h"
 #include "windows/handler.h"
 
 #include <QCloseEvent>
@@ -627,8 +628,8 @@ void Composer::saveDraft() {
     }
     {
         platform::WaitCursor wait;
-        state.archive.open(path);
-        store::archive::addMessage(state.archive.openRecordset(QStringLiteral("salvati")),
+        const auto book = store::Database::open(path);
+        store::archive::addMessage(*book->openRecordset(QStringLiteral("salvati")),
                                    {m_surnameLabel->text(), m_archivedNumberLabel->text(),
                                     platform::Clock::nowText(), m_textEdit->toPlainText()});
     }

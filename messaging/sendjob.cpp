@@ -31,7 +31,7 @@ SendJob::~SendJob() {
 }
 
 double SendJob::remaining() const {
-    return m_state.credit - m_count;
+    return m_credit - m_count;
 }
 
 // A request whose transfer failure counts as no reply; the failure is kept for the user.
@@ -49,7 +49,7 @@ void SendJob::start(const Message& message) {
     m_message = message;
     m_result = {};
     m_creditReply = QStringLiteral("-1");
-    m_state.credit = -1;
+    m_credit = -1;
     m_settingsReply.clear();
     m_parts = sms::cut(message.text, message.atBlank);
     m_count = m_parts.size();
@@ -72,6 +72,7 @@ void SendJob::cancel() {
         m_report->finish();
         m_report.reset();
     }
+    m_book.reset();
     if (m_journal) // nothing was charged or handed over yet
         m_journal->close();
     m_journal.reset();
@@ -108,6 +109,7 @@ void SendJob::finish(Outcome outcome) {
         m_result.reportWritten = !m_report->failed();
         m_report.reset();
     }
+    m_book.reset();
     if (m_journal && !std::exchange(m_keepJournal, false))
         m_journal->close();
     m_journal.reset();
@@ -119,7 +121,6 @@ void SendJob::askService() {
     const auto fields = account::read(m_state.appFolder);
     if (!fields)
         return finish(Outcome::NoAccount);
-    m_state.account = *fields;
     const auto complete = account::complete(*fields);
     if (!complete)
         return finish(Outcome::NoAccount);
@@ -157,13 +158,13 @@ void SendJob::checkCredit() {
         return finish(Outcome::InsufficientCredit);
     if (!gatewayrequests::parseChannelSettings(m_settingsReply))
         return finish(Outcome::NoChannel);
-    m_state.credit = *credit;
+    m_credit = *credit;
 
     try {
         m_inet.OpenURL(gatewayrequests::verificaRequest(m_state.service, {m_user, m_password},
-                                                        m_state.credit, m_count),
+                                                        m_credit, m_count),
                        gatewayrequests::shortAnswerBytes);
-        auto& db = m_state.archive.open(
+        m_book = store::Database::open(
             store::archive::addressBookPath(m_state.appFolder, m_message.book));
         const store::archive::MessageRow row{m_message.surname, m_message.numberLabel,
                                              platform::Clock::nowText(), m_message.text};
@@ -172,12 +173,12 @@ void SendJob::checkCredit() {
             m_state.appFolder,
             {m_message.book, store::sendreport::messageKey(row),
              QString::number(QRandomGenerator::system()->generate64(), 16), m_state.service, m_user,
-             m_password, m_state.credit, m_settingsReply, static_cast<int>(lines.size())});
+             m_password, m_credit, m_settingsReply, static_cast<int>(lines.size())});
         if (!m_journal)
             return finish(Outcome::NotArchived);
-        store::archive::addMessage(m_state.archive.openRecordset(QStringLiteral("inviati")), row);
+        store::archive::addMessage(*m_book->openRecordset(QStringLiteral("inviati")), row);
         m_result.archived = row;
-        m_report = std::make_unique<store::sendreport::Writer>(db, row, lines);
+        m_report = std::make_unique<store::sendreport::Writer>(*m_book, row, lines);
     } catch (const std::exception&) {
         return finish(Outcome::NotArchived);
     }
@@ -219,10 +220,9 @@ void SendJob::sendAll() {
 
     auto end = [&](Outcome outcome) {
         if (m_result.sent < rounds) // correct the charge to what went out
-            m_keepJournal =
-                request(verifica2Request(m_state.service, account, m_state.credit, m_count),
-                        shortAnswerBytes)
-                    .isEmpty();
+            m_keepJournal = request(verifica2Request(m_state.service, account, m_credit, m_count),
+                                    shortAnswerBytes)
+                                .isEmpty();
         m_result.creditCacheWritten = account::writeCreditCache(m_state.appFolder, remaining());
         emit creditChanged(remaining());
         emit statusChanged(outcome == Outcome::Interrupted ? QStringLiteral("Invio interrotto")
@@ -232,9 +232,9 @@ void SendJob::sendAll() {
 
     try {
         m_journal->charging(m_count);
-        m_inet.OpenURL(verifica2Request(m_state.service, account, m_state.credit, m_count),
+        m_inet.OpenURL(verifica2Request(m_state.service, account, m_credit, m_count),
                        shortAnswerBytes);
-        m_inet.OpenURL(verificaRequest(m_state.service, account, m_state.credit, m_count),
+        m_inet.OpenURL(verificaRequest(m_state.service, account, m_credit, m_count),
                        shortAnswerBytes);
     } catch (const InetError& e) {
         m_result.failure = e.message();

@@ -15,6 +15,9 @@
 
 struct Session;
 
+namespace store {
+class Database;
+}
 namespace store::sendreport {
 class Writer;
 struct Line;
@@ -85,7 +88,7 @@ public:
     explicit SendJob(Session& state, QObject* parent = nullptr);
     ~SendJob() override;
 
-    // Starts a send. It first sets the known credit to -1; a text that cannot go ends it at
+    // Starts a send. A text that cannot go ends it at
     // once, with finished() before start() returns.
     void start(const Message& message);
     // No further step runs and nothing more is reported.
@@ -132,6 +135,8 @@ private:
     QString m_creditReply = QStringLiteral("-1");
     QString m_settingsReply;
     Result m_result;
+    double m_credit = -1;                    // as the service answered; -1 until it did
+    std::unique_ptr<store::Database> m_book; // the address book archived into
     std::unique_ptr<store::sendreport::Writer> m_report;
     // Beside the address book while the send may have charged or handed over anything.
     std::unique_ptr<sendjournal::Journal> m_journal;

@@ -5,7 +5,6 @@ list(APPEND QUILLET_CORE_SOURCES
   store/jettext.h store/jettext.cpp
   store/schema.h store/schema.cpp
   store/database.h store/database.cpp
-  store/shareddatabase.h store/shareddatabase.cpp
   store/archive.h store/archive.cpp
   store/sendreport.h store/sendreport.cpp
   store/listing.h store/listing.cpp)

@@ -137,7 +137,7 @@ private slots:
         if (byClick) {
             click(4);
         } else { // Clienti deleted in "Gestione Rubriche": its index now names Fantasma
-            QCOMPARE(addressbooks::remove(session().archive, m_folder->path(), "Clienti"),
+            QCOMPARE(addressbooks::remove(m_folder->path(), "Clienti"),
                      addressbooks::Outcome::Done);
             m_window->rebuildTree();
             m_window->refreshOnActivation();

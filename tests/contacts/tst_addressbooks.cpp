@@ -113,8 +113,6 @@ private slots:
         m_window->load();
         m_window->selectNode(c.node ? c.node : 2); // else the first book, Principale
         m_window->onTreeNodeClicked();
-        // The book is open in the shared database, as after a click on it.
-        session().archive.open(store::archive::addressBookPath(m_folder->path(), "Clienti"));
         if (c.sabotage == FileAtTarget)
             m_folder->write("rubriche/Nuova", {"dati"});
         if (c.sabotage == ElencoRefuses) // as on a full disk
