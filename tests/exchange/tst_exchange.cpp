@@ -28,6 +28,11 @@ QStringList contactsOf(const TestFolder& folder, const QString& book) {
                      {"Nome", "cognome", "cellulare", "email", "icona"});
 }
 
+// What an import skipped: "duplicates withoutNumber refused".
+template <class Result> QString skipped(const Result& o) {
+    return u"%1 %2 %3"_s.arg(o.duplicates).arg(o.withoutNumber).arg(o.refusedCount);
+}
+
 // One card of an export, its lines given without their line ends.
 QByteArray card(const QByteArrayList& lines) {
     return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + lines.join("\r\n") + "\r\nEND:VCARD\r\n";
@@ -153,11 +158,6 @@ private slots:
             "\"Anna\",\"\",\"Rossi\",\"+39 (06) 1234567\",\"\",\"+39 339 1234567\","
             "\"anna@example.it\",\"Anna Rossi (anna@example.it)\"\r\n",
             {anna}, Outcome::Done, 0, "0 0 0", {"Business Phone", "E-mail Display Name"});
-        row("Outlook in Italian",
-            "\"Nome\",\"Secondo nome\",\"Cognome\",\"Telefono ufficio\",\"Cellulare\","
-            "\"Indirizzo posta elettronica\",\"Nome visualizzato posta elettronica\"\r\n"
-            "\"Anna\",\"\",\"Rossi\",\"\",\"339 1234567\",\"anna@example.it\",\"\"\r\n",
-            {anna});
         row("the column of the mobile cannot be told",
             "Cognome;Telefono casa;Telefono ufficio\r\nRossi;06 1234567;339 1234567\r\n", {},
             Outcome::NoNumberColumn);
@@ -175,10 +175,7 @@ private slots:
         QTEST(int(outcome.status), "status");
         QTEST(int(outcome.line), "stopLine");
         QCOMPARE(outcome.imported, qint64(stored.size()));
-        QTEST(u"%1 %2 %3"_s.arg(outcome.duplicates)
-                  .arg(outcome.withoutNumber)
-                  .arg(outcome.refusedCount),
-              "skipped");
+        QTEST(skipped(outcome), "skipped");
         QTEST(outcome.unusedColumns, "unused");
         if (outcome.status == Outcome::Stopped)
             QVERIFY(!outcome.reason.isEmpty());
@@ -361,10 +358,7 @@ private slots:
         writeBytes(folder.file("c.vcf"), cards);
         const vcard::Outcome outcome =
             vcard::importFile(folder.file("c.vcf"), *folder.book("Principale"));
-        QCOMPARE(u"%1 %2 %3"_s.arg(outcome.duplicates)
-                     .arg(outcome.withoutNumber)
-                     .arg(outcome.refusedCount),
-                 "2 1 3");
+        QCOMPARE(skipped(outcome), "2 1 3");
         QCOMPARE(contactsOf(folder, "Principale"),
                  QStringList(numbersKept).replaceInStrings(QRegularExpression("$"), "|4"));
     }
@@ -436,14 +430,8 @@ private slots:
         add("vCard export, none ticked: no file", {"exvcf", 2, {}, false, {}, {}, 3, {none}});
         add("vCard export, root selected", {"exvcf", 1, {0}, false, {}, {}, 3, {invalid}});
         add("import, two contacts", {"impcvs", 2, {}, false, twoIn, {}, 5, {twoDone}});
-        add("import, stopped at line 3", {"impcvs",
-                                          2,
-                                          {},
-                                          false,
-                                          head + "Ugo;Verdi;3401234567;\r\n\"Eva;Neri\r\n",
-                                          {},
-                                          4,
-                                          {stopped}});
+        const QByteArray unclosed = head + "Ugo;Verdi;3401234567;\r\n\"Eva;Neri\r\n";
+        add("import, stopped at line 3", {"impcvs", 2, {}, false, unclosed, {}, 4, {stopped}});
         add("import, duplicates, no number, numbers that are none",
             {"impcvs", 2, {}, false, refusedIn, {}, 3, {refusedTold}});
         add("import, a vCard file", {"impcvs", 2, {}, false, cards, {}, 3, {vCardInCsv}});

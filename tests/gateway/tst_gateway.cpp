@@ -3,6 +3,7 @@
 #include "gateway/loginthrottle.h"
 #include "store/sqlite.h"
 #include "support/kannelrig.h"
+#include "support/testfolder.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -67,9 +68,8 @@ struct CommandResult {
     QString err;
 };
 
-CommandResult runGateway(const QStringList& args, const QString& workingDirectory = {}) {
+CommandResult runGateway(const QStringList& args) {
     QProcess process;
-    process.setWorkingDirectory(workingDirectory);
     process.start(QStringLiteral(QUILLET_GATEWAY_BIN), args);
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return {};
@@ -79,6 +79,14 @@ CommandResult runGateway(const QStringList& args, const QString& workingDirector
 
 QByteArray enc(const QString& value) {
     return QUrl::toPercentEncoding(value);
+}
+
+// `count` numbers from `first` on, as sendsms's "to".
+QByteArray numbersFrom(qint64 first, int count) {
+    QByteArrayList numbers;
+    for (int i = 0; i < count; ++i)
+        numbers << QByteArray::number(first + i);
+    return numbers.join("%20");
 }
 
 // Bytes sent on a connection of their own (from `source` when given); all the gateway answers
@@ -311,6 +319,14 @@ class TestGateway : public QObject {
         ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
         return server.waitForFinished(60000);
     }
+    // quillet-gateway with the blank-separated arguments of `line` (DB: the test's database,
+    // PORT: the gateway's port), then `more`.
+    CommandResult command(const QString& line, const QStringList& more = {}) {
+        QStringList args = line.split(u' ', Qt::SkipEmptyParts);
+        for (QString& arg : args)
+            arg = arg == u"DB" ? m_db : arg == u"PORT" ? QString::number(m_port) : arg;
+        return runGateway(args + more);
+    }
     void createAccount(const QString& user, const QString& password, int credit,
                        const QStringList& options = {}, const QString& db = {}) {
         QCOMPARE(
@@ -332,10 +348,7 @@ private slots:
         createAccount(u"bar"_s, u"b"_s, 1, {u"--sender"_s, u"Bar Sport"_s});
         createAccount(u"esiti"_s, u"p"_s, 2);
         createAccount(u"altro"_s, u"p"_s, 1);
-        QCOMPARE(runGateway({u"account"_s, u"sender"_s, u"add"_s, u"--db"_s, m_db, u"Caffè Rossi"_s,
-                             u"Q"_s})
-                     .exitCode,
-                 0);
+        QCOMPARE(command(u"account sender add --db DB"_s, {u"Caffè Rossi"_s, u"Q"_s}).exitCode, 0);
         createAccount(u"josé"_s, u"p"_s, 3);
         m_port = startServer(m_server, m_db,
                              {u"--sink-user"_s, u"prova"_s, u"--sink-pass"_s, u"segreta"_s});
@@ -372,48 +385,46 @@ private slots:
         const QByteArray caffe = "utente=" + enc(u"Caffè Rossi"_s) + "&pass=" + enc(u"a&b=c d+è"_s);
         const QByteArray invalid = "Account non valido";
 
-        QTest::newRow("credit, wrong password")
-            << leggi + "utente=demo&pass=demo2" << 200 << invalid;
-        QTest::newRow("credit, & = blank + and accents") << leggi + caffe << 200 << "7"_ba;
+        const auto row = [](const char* tag, const QByteArray& target, int status,
+                            const QByteArray& body) {
+            QTest::newRow(tag) << target << status << body;
+        };
+        row("credit, wrong password", leggi + "utente=demo&pass=demo2", 200, invalid);
+        row("credit, & = blank + and accents", leggi + caffe, 200, "7");
         // The client splits the channel at "-": host, user:password for sendsms, port.
-        QTest::newRow("channel") << nosggi + demo + "datatime=1" << 200
-                                 << "127.0.0.1-demo:demo-%port"_ba;
-        QTest::newRow("channel, wrong password") << nosggi + "utente=demo&pass=x" << 200 << ""_ba;
-        QTest::newRow("check, credit covers the send")
-            << verifica + demo + "numero=25&numerodet=25" << 200 << "OK"_ba;
-        QTest::newRow("check, one too many")
-            << verifica + demo + "numero=25&numerodet=26" << 200
-            << "KO Credito insufficiente: disponibili 25, richiesti 26"_ba;
+        row("channel", nosggi + demo + "datatime=1", 200, "127.0.0.1-demo:demo-%port");
+        row("channel, wrong password", nosggi + "utente=demo&pass=x", 200, "");
+        row("check, credit covers the send", verifica + demo + "numero=25&numerodet=25", 200, "OK");
+        row("check, one too many", verifica + demo + "numero=25&numerodet=26", 200,
+            "KO Credito insufficiente: disponibili 25, richiesti 26");
         // Whether the SMS handed over with a reference (quillet-id, which Kannel ignores; 9f3a.7
         // at the start) reached the sink, asked by the sink user or an account.
         const QByteArray sent = "/cgi-bin/sendsms-status?";
-        QTest::newRow("sent, arrived") << sent + sinkAuth + "quillet-id=9f3a.7" << 200 << "1"_ba;
-        QTest::newRow("sent, asked by another login")
-            << sent + "username=bar&password=b&quillet-id=9f3a.7" << 200 << "0"_ba;
-        QTest::newRow("sent, never handed over")
-            << sent + sinkAuth + "quillet-id=9f3a.8" << 200 << "0"_ba;
-        QTest::newRow("sent, wrong password")
-            << sent + "username=prova&password=x&quillet-id=9f3a.7" << 403
-            << "Authorization failed for sendsms"_ba;
-
+        const QByteArray refused = "Authorization failed for sendsms";
+        row("sent, arrived", sent + sinkAuth + "quillet-id=9f3a.7", 200, "1");
+        row("sent, asked by another login", sent + "username=bar&password=b&quillet-id=9f3a.7", 200,
+            "0");
+        row("sent, never handed over", sent + sinkAuth + "quillet-id=9f3a.8", 200, "0");
+        row("sent, wrong password", sent + "username=prova&password=x&quillet-id=9f3a.7", 403,
+            refused);
         // The demonstration login exists only with --demo.
-        QTest::newRow("the demo login")
-            << "/cgi-bin/sendsms?username=quillet&password=quillet&from=Q&to=3331234567&text=x"_ba
-            << 403 << "Authorization failed for sendsms"_ba;
+        row("the demo login",
+            "/cgi-bin/sendsms?username=quillet&password=quillet&from=Q&to=3331234567&text=x", 403,
+            refused);
         // numero is the credit the client read: 32 characters at most.
         const QByteArray verifica2 = "/cgi-bin/utenti/verifica2.cgi?utente=demo&pass=demo&numero=";
-        QTest::newRow("numero of 32") << verifica2 + "1." + QByteArray(30, '1') + "&numerodet=0"
-                                      << 200 << "OK addebitati 0, credito 25"_ba;
-        QTest::newRow("numero of 33") << verifica2 + "1." + QByteArray(31, '1') + "&numerodet=0"
-                                      << 200 << "KO Valore non valido per numero"_ba;
+        row("numero of 32", verifica2 + "1." + QByteArray(30, '1') + "&numerodet=0", 200,
+            "OK addebitati 0, credito 25");
+        row("numero of 33", verifica2 + "1." + QByteArray(31, '1') + "&numerodet=0", 200,
+            "KO Valore non valido per numero");
         // The sink's pages are the operator's (prova / segreta here: sink and
         // sinkKeepsTheNewest read them so).
         const QByteArray operatorOnly =
             "Messaggi ricevuti visibili solo al gestore: accedere con l'utente del ricevitore";
         for (const QByteArray& page : {"/sink"_ba, "/sink.txt"_ba}) {
-            QTest::newRow(page + ", no login") << page << 401 << operatorOnly;
-            QTest::newRow(page + ", an account's login")
-                << page + "#demo:demo" << 401 << operatorOnly;
+            row((page + ", no login").constData(), page, 401, operatorOnly);
+            row((page + ", an account's login").constData(), page + "#demo:demo", 401,
+                operatorOnly);
         }
     }
     void answers() {
@@ -460,7 +471,7 @@ private slots:
         QCOMPARE(verifica2(m_port, "utente=cliente&pass=x", "13", 1), "KO Account non valido"_ba);
 
         // The ledger holds every change (third column) with the credit after it (fourth).
-        const auto ledger = runGateway({u"ledger"_s, u"--db"_s, m_db, u"cliente"_s});
+        const auto ledger = command(u"ledger --db DB cliente"_s);
         QCOMPARE(ledger.exitCode, 0);
         QStringList changes;
         for (const QString& line : ledger.out.split(u'\n', Qt::SkipEmptyParts).mid(1))
@@ -541,69 +552,57 @@ private slots:
         QTest::addColumn<QStringList>("received"); // the new lines of /sink.txt
         QTest::addColumn<int>("paid"); // SMS the account charged (verifica2) just before
 
+        const auto row = [](const char* tag, const QByteArray& query, int status,
+                            const QStringList& received = {}, int paid = 0) {
+            QTest::newRow(tag) << query << status << received << paid;
+        };
+        const auto x = [](const QString& sender) { // an SMS of "x" to +393331234567
+            return QStringList{sender + u" +393331234567 -1 x"_s};
+        };
         const QByteArray to = "&to=%2B393331234567";
-        QTest::newRow("accents and euro")
-            << sinkAuth + "from=Quillet" + to + "&text=" + enc(u"Caffè à è é ì ò ù €"_s) << 202
-            << QStringList{u"Quillet +393331234567 -1 Caffè à è é ì ò ù €"_s} << 0;
-        QTest::newRow("flash") << sinkAuth + "from=Q" + to + "&text=lampo&mclass=0" << 202
-                               << QStringList{u"Q +393331234567 0 lampo"_s} << 0;
-        QTest::newRow("wrong password")
-            << "username=prova&password=x&from=Q&text=x" + to << 403 << QStringList() << 0;
+        row("accents and euro",
+            sinkAuth + "from=Quillet" + to + "&text=" + enc(u"Caffè à è é ì ò ù €"_s), 202,
+            {u"Quillet +393331234567 -1 Caffè à è é ì ò ù €"_s});
+        row("flash", sinkAuth + "from=Q" + to + "&text=lampo&mclass=0", 202,
+            {u"Q +393331234567 0 lampo"_s});
+        row("wrong password", "username=prova&password=x&from=Q&text=x" + to, 403);
         // An account sends as itself, each SMS paid for by a charge; without "from" its
         // default sender goes out.
         const QByteArray caffe = "username=" + enc(u"Caffè Rossi"_s) +
                                  "&password=" + enc(u"a&b=c d+è"_s) + to + "&text=x";
-        QTest::newRow("account: its name of 11")
-            << caffe << 202 << QStringList{u"Caffè Rossi +393331234567 -1 x"_s} << 2;
-        QTest::newRow("account: a sender the operator allowed")
-            << caffe + "&from=Q" << 202 << QStringList{u"Q +393331234567 -1 x"_s} << 0;
-        QTest::newRow("account: a sender not allowed")
-            << caffe + "&from=INPS" << 403 << QStringList() << 0;
-        QTest::newRow("account: its charge spent") << caffe << 402 << QStringList() << 0;
-        QTest::newRow("account: a longer name cut")
-            << "username=Pasticceria.Rossi&password=p&text=x" + to << 202
-            << QStringList{u"Pasticceria +393331234567 -1 x"_s} << 1;
-        QTest::newRow("account: sender set at creation, 2 receivers and 1 paid")
-            << "username=bar&password=b&text=x" + to + "%20%2B393339999999" << 402 << QStringList()
-            << 1;
-        QTest::newRow("account: sender set at creation")
-            << "username=bar&password=b&text=x" + to << 202
-            << QStringList{u"Bar Sport +393331234567 -1 x"_s} << 0;
+        row("account: its name of 11", caffe, 202, x(u"Caffè Rossi"_s), 2);
+        row("account: a sender the operator allowed", caffe + "&from=Q", 202, x(u"Q"_s));
+        row("account: a sender not allowed", caffe + "&from=INPS", 403);
+        row("account: its charge spent", caffe, 402);
+        row("account: a longer name cut", "username=Pasticceria.Rossi&password=p&text=x" + to, 202,
+            x(u"Pasticceria"_s), 1);
+        const QByteArray bar = "username=bar&password=b&text=x" + to;
+        row("account: sender set at creation, 2 receivers and 1 paid", bar + "%20%2B393339999999",
+            402, {}, 1);
+        row("account: sender set at creation", bar, 202, x(u"Bar Sport"_s));
 
         // A sender is a name of 11 GSM characters or a number of 16 digits; a receiver has 3 to
         // 16 digits.
         const auto from = [&](const QString& sender) {
             return sinkAuth + "text=x" + to + "&from=" + enc(sender);
         };
-        QTest::newRow("sender of 11") << from(u"Hotel Roma1"_s) << 202
-                                      << QStringList{u"Hotel Roma1 +393331234567 -1 x"_s} << 0;
-        QTest::newRow("sender of 12") << from(u"Hotel Romano"_s) << 400 << QStringList() << 0;
-        QTest::newRow("sender of 16 digits")
-            << from(u"+1234567890123456"_s) << 202
-            << QStringList{u"+1234567890123456 +393331234567 -1 x"_s} << 0;
-        QTest::newRow("sender of 17 digits")
-            << from(u"12345678901234567"_s) << 400 << QStringList() << 0;
-        QTest::newRow("sender with a euro") << from(u"Caffè€"_s) << 400 << QStringList() << 0;
-        QTest::newRow("receivers of 3 and 16 digits")
-            << sinkAuth + "from=Q&text=x&to=112%20%2B1234567890123456" << 202
-            << QStringList{u"Q 112 -1 x"_s, u"Q +1234567890123456 -1 x"_s} << 0;
-        QTest::newRow("receiver of 2 digits")
-            << sinkAuth + "from=Q&text=x&to=112%2011" << 400 << QStringList() << 0;
-        QTest::newRow("receiver of 17 digits")
-            << sinkAuth + "from=Q&text=x&to=%2B12345678901234567" << 400 << QStringList() << 0;
+        row("sender of 11", from(u"Hotel Roma1"_s), 202, x(u"Hotel Roma1"_s));
+        row("sender of 12", from(u"Hotel Romano"_s), 400);
+        row("sender of 16 digits", from(u"+1234567890123456"_s), 202, x(u"+1234567890123456"_s));
+        row("sender of 17 digits", from(u"12345678901234567"_s), 400);
+        row("sender with a euro", from(u"Caffè€"_s), 400);
+        const QByteArray q = sinkAuth + "from=Q&text=x&to=";
+        row("receivers of 3 and 16 digits", q + "112%20%2B1234567890123456", 202,
+            {u"Q 112 -1 x"_s, u"Q +1234567890123456 -1 x"_s});
+        row("receiver of 2 digits", q + "112%2011", 400);
+        row("receiver of 17 digits", q + "%2B12345678901234567", 400);
 
         // What one request may store: 100 receivers.
-        QByteArray receivers;
         QStringList hundred;
-        for (int i = 0; i < 100; ++i) {
-            receivers += (i ? "%20" : "") + QByteArray::number(3330000000 + i);
+        for (int i = 0; i < 100; ++i)
             hundred.append(u"Q %1 -1 x"_s.arg(3330000000 + i));
-        }
-        QTest::newRow("100 receivers")
-            << sinkAuth + "from=Q&text=x&to=" + receivers << 202 << hundred << 0;
-        QTest::newRow("101 receivers")
-            << sinkAuth + "from=Q&text=x&to=" + receivers + "%203330000100" << 400 << QStringList()
-            << 0;
+        row("100 receivers", q + numbersFrom(3330000000, 100), 202, hundred);
+        row("101 receivers", q + numbersFrom(3330000000, 101), 400);
     }
 
     void sink() {
@@ -652,45 +651,43 @@ private slots:
             return "text=" + enc(value);
         };
         for (const bool forward : {false, true}) {
-            const auto row = [&](const char* name) -> QTestData& {
-                return QTest::newRow(((forward ? "forward: "_ba : "sink: "_ba) + name).constData())
-                       << forward;
+            const auto row = [&](const char* name, const QByteArray& fields, int status, int sms,
+                                 const QString& type = {}, const QByteArray& answer = {},
+                                 int receivers = 1) {
+                QTest::newRow(((forward ? "forward: "_ba : "sink: "_ba) + name).constData())
+                    << forward << fields << receivers << status << sms << type << answer;
             };
-            row("160 letters") << text(x.repeated(160)) << 1 << 202 << 1 << u"text"_s << ""_ba;
-            row("161 letters") << text(x.repeated(161)) << 1 << 202 << 2 << u"udh"_s << ""_ba;
-            row("3 parts of 153") << text(x.repeated(459)) << 1 << 202 << 3 << u"udh"_s << ""_ba;
-            row("4 parts: refused") << text(x.repeated(460)) << 1 << 400 << 0 << u""_s << long4;
-            row("81 euro") << text(u"€"_s.repeated(81)) << 1 << 202 << 2 << u"udh"_s << ""_ba;
-            row("70 units") << text(acute.repeated(70)) << 1 << 202 << 1 << u"ucs-2"_s << ""_ba;
-            row("71 units") << text(acute.repeated(71)) << 1 << 202 << 2 << u"udh"_s << ""_ba;
-            row("3 parts of 67") << text(acute.repeated(201)) << 1 << 202 << 3 << u"udh"_s << ""_ba;
-            row("202 units: refused")
-                << text(acute.repeated(202)) << 1 << 400 << 0 << u""_s << long4;
-            row("UCS-2 asked: 71 letters") << text(x.repeated(71)) + "&coding=2&charset=UTF-8" << 1
-                                           << 202 << 2 << u"udh"_s << ""_ba;
-            row("two receivers, 161 letters")
-                << text(x.repeated(161)) << 2 << 202 << 4 << u"udh"_s << ""_ba;
+            row("160 letters", text(x.repeated(160)), 202, 1, u"text"_s);
+            row("161 letters", text(x.repeated(161)), 202, 2, u"udh"_s);
+            row("3 parts of 153", text(x.repeated(459)), 202, 3, u"udh"_s);
+            row("4 parts: refused", text(x.repeated(460)), 400, 0, {}, long4);
+            row("81 euro", text(u"€"_s.repeated(81)), 202, 2, u"udh"_s);
+            row("70 units", text(acute.repeated(70)), 202, 1, u"ucs-2"_s);
+            row("71 units", text(acute.repeated(71)), 202, 2, u"udh"_s);
+            row("3 parts of 67", text(acute.repeated(201)), 202, 3, u"udh"_s);
+            row("202 units: refused", text(acute.repeated(202)), 400, 0, {}, long4);
+            row("UCS-2 asked: 71 letters", text(x.repeated(71)) + "&coding=2&charset=UTF-8", 202, 2,
+                u"udh"_s);
+            row("two receivers, 161 letters", text(x.repeated(161)), 202, 4, u"udh"_s, {}, 2);
             const QByteArray bad = "Richiesta non valida: ";
-            row("a NUL in a name")
-                << "to%00=%2B393330000001%20%2B393330000002&text=x"_ba << 1 << 400 << 0 << u""_s
-                << bad + "nome di campo non valido, rifiutata";
-            row("a field twice") << "text=x&text=y"_ba << 1 << 400 << 0 << u""_s
-                                 << bad + "campo ripetuto (text), rifiutata";
-            row("a bad escape") << "text=x&dlr-url%=http://x/"_ba << 1 << 400 << 0 << u""_s
-                                << bad + "'%' senza due cifre esadecimali, rifiutata";
-            row("an 8-bit byte") << "text=caff\xe8"_ba << 1 << 400 << 0 << u""_s
-                                 << bad + "carattere non ammesso (e8), rifiutata";
+            row("a NUL in a name", "to%00=%2B393330000001%20%2B393330000002&text=x", 400, 0, {},
+                bad + "nome di campo non valido, rifiutata");
+            row("a field twice", "text=x&text=y", 400, 0, {},
+                bad + "campo ripetuto (text), rifiutata");
+            row("a bad escape", "text=x&dlr-url%=http://x/", 400, 0, {},
+                bad + "'%' senza due cifre esadecimali, rifiutata");
+            row("an 8-bit byte", "text=caff\xe8", 400, 0, {},
+                bad + "carattere non ammesso (e8), rifiutata");
             // Routing, a header and the client's report request stay with the gateway.
-            row("smsc, udh and dlr fields dropped")
-                << "text=x&smsc=altro&udh=%05%00%03%01%02%01&dlr-mask=31&dlr-url=http%3A%2F%2Fx%2F"_ba
-                << 1 << 202 << 1 << u"text"_s << ""_ba;
+            row("smsc, udh and dlr fields dropped",
+                "text=x&smsc=altro&udh=%05%00%03%01%02%01&dlr-mask=31&dlr-url=http%3A%2F%2Fx%2F",
+                202, 1, u"text"_s);
+            const QByteArray eightBit = "coding=1&text=" + QByteArray(141, 'b');
             if (forward)
-                row("8-bit data not forwarded")
-                    << "coding=1&text=" + QByteArray(141, 'b') << 1 << 400 << 0 << u""_s
-                    << "Dati a 8 bit non inoltrati al centro SMS, rifiutato"_ba;
+                row("8-bit data not forwarded", eightBit, 400, 0, {},
+                    "Dati a 8 bit non inoltrati al centro SMS, rifiutato");
             else
-                row("8-bit, 141 bytes")
-                    << "coding=1&text=" + QByteArray(141, 'b') << 1 << 202 << 2 << u""_s << ""_ba;
+                row("8-bit, 141 bytes", eightBit, 202, 2);
         }
     }
     void smsByParts() {
@@ -765,14 +762,11 @@ private slots:
     }
     void deliveryStates() {
         if (m_keys.isEmpty()) {
-            const auto mark = [&](const QString& action, const QString& number) {
-                QCOMPARE(runGateway({u"unreachable"_s, action, u"--db"_s, m_db, number}).exitCode,
-                         0);
-            };
             m_keys["K1"] = sendPaid("esiti", "+393330000001");
-            mark(u"add"_s, u"333 0000002"_s); // as the office writes it
+            // Marked as the office writes it.
+            QCOMPARE(command(u"unreachable add --db DB"_s, {u"333 0000002"_s}).exitCode, 0);
             m_keys["K2"] = sendPaid("esiti", "+393330000002");
-            mark(u"remove"_s, u"00393330000002"_s);
+            QCOMPARE(command(u"unreachable remove --db DB 00393330000002"_s).exitCode, 0);
             m_keys["KB"] = sendPaid("altro", "+393330000002");
         }
         QFETCH(QByteArray, query);
@@ -845,17 +839,15 @@ private slots:
         for (const QByteArray& numero : {"2"_ba, "1"_ba})
             verifica2(port, "utente=vecchio&pass=p", numero, 1);
         QVERIFY(stop(server));
-        store::sqlite::Connection(db, store::sqlite::Connection::Mode::OpenExisting, 5000)
-            .exec("UPDATE sends SET last_time = strftime('%Y-%m-%dT%H:%M:%fZ', 'now', "
-                  "iif(numero = '2', '-129599 minutes', '-129601 minutes'))");
-        store::sqlite::Connection(db, store::sqlite::Connection::Mode::OpenExisting, 5000)
-            .exec(
-                ("UPDATE deliveries SET accepted = strftime('%Y-%m-%dT%H:%M:%fZ', 'now', "
-                 "iif(key = '" +
-                 keys[0].toLatin1() +
-                 "', '-129599 minutes', '-129601 minutes')); ALTER TABLE sink DROP COLUMN parts; " +
-                 toVersion6 + "ALTER TABLE deliveries DROP COLUMN parts; PRAGMA user_version = 5")
-                    .constData());
+        rawSql(db,
+               "UPDATE sends SET last_time = strftime('%Y-%m-%dT%H:%M:%fZ', 'now', iif(numero "
+               "= '2', '-129599 minutes', '-129601 minutes')); UPDATE deliveries SET accepted = "
+               "strftime('%Y-%m-%dT%H:%M:%fZ', 'now', iif(key = '" +
+                   keys[0].toLatin1() +
+                   "', '-129599 minutes', '-129601 minutes')); ALTER TABLE sink DROP COLUMN "
+                   "parts; " +
+                   toVersion6 +
+                   "ALTER TABLE deliveries DROP COLUMN parts; PRAGMA user_version = 5");
         port = startServer(server, db, {u"--demo"_s});
         const QByteArray asked = "/cgi-bin/utenti/esiti.pl?utente=quillet&pass=quillet&sms=";
         const QByteArray body = httpGet(port, asked + keys.join(u',').toLatin1()).body;
@@ -988,12 +980,10 @@ private slots:
 
     // 100 receivers beside a request head near its limit: the answer still carries every key.
     void hundredKeysBesideALongHead() {
-        QByteArray receivers;
-        for (int i = 0; i < 100; ++i)
-            receivers += (i ? "%20" : "") + QByteArray::number(3335550000 + i);
-        const Answer answer =
-            httpGet(m_port, "/cgi-bin/sendsms?" + sinkAuth + "from=Q&text=x&to=" + receivers, {},
-                    "X-Riempitivo: " + QByteArray(29000, 'a') + "\r\n");
+        const Answer answer = httpGet(m_port,
+                                      "/cgi-bin/sendsms?" + sinkAuth +
+                                          "from=Q&text=x&to=" + numbersFrom(3335550000, 100),
+                                      {}, "X-Riempitivo: " + QByteArray(29000, 'a') + "\r\n");
         QCOMPARE(answer.status, 202);
         QCOMPARE(answer.keys().size(), 100);
     }
@@ -1202,64 +1192,60 @@ private slots:
         QCOMPARE(httpGet(m_port, jose + "p", u"127.0.0.3"_s).body, "Account non valido"_ba);
         QCOMPARE(get(jose + "demo").body, "3"_ba);
         // The command line writes to the database the running gateway uses.
-        const auto add = [&](const QString& n) {
-            return runGateway({u"credit"_s, u"add"_s, u"--db"_s, m_db, u"sconto"_s, n}).exitCode;
-        };
-        QCOMPARE(add(u"96"_s), 0);
+        QCOMPARE(command(u"credit add --db DB sconto 96"_s).exitCode, 0);
         QCOMPARE(credit("sconto", "50%25zz"), "100"_ba);
-        QCOMPARE(add(u"-30"_s), 0);
-        QCOMPARE(add(u"-71"_s), 1); // never below 0
+        QCOMPARE(command(u"credit add --db DB sconto -30"_s).exitCode, 0);
+        QCOMPARE(command(u"credit add --db DB sconto -71"_s).exitCode, 1); // never below 0
         QCOMPARE(credit("sconto", "50%25zz"), "70"_ba);
     }
 
     void commandLine_data() {
         QTest::addColumn<QString>("args"); // DB: the database in use; PORT: in use
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("message"); // in the error, when given
-        QTest::newRow("port in use") << u"serve --db DB --port PORT"_s << 1 << QString();
-        QTest::newRow("forward without the operator's login")
-            << u"serve --db DB --forward http://127.0.0.1:13013/cgi-bin/sendsms"_s << 2
-            << u"--forward vuole"_s;
-        QTest::newRow("dlr-allow not an address")
-            << u"serve --db DB --dlr-allow kannel.example"_s << 2 << u"--dlr-allow vuole"_s;
-        QTest::newRow("dlr-base without forward")
-            << u"serve --db DB --dlr-base http://10.0.0.1:8765"_s << 2 << u"--dlr-base vale solo"_s;
-        QTest::newRow("password with -") << u"account create --db DB x a-b"_s << 1 << QString();
-        QTest::newRow("user with :") << u"account create --db DB x:y p"_s << 1 << QString();
-        QTest::newRow("user with a zero-width space")
-            << u"account create --db DB x\u200By p"_s << 1 << u"caratteri invisibili"_s;
-        QTest::newRow("user with a no-break space")
-            << u"account create --db DB x\u00A0y p"_s << 1 << u"spazi speciali"_s;
-        QTest::newRow("sender of 12")
-            << u"account create --db DB x p --sender ABCDEFGHIJKL"_s << 1 << QString();
-        QTest::newRow("account exists in another Unicode form")
-            << u"account create --db DB jose\u0301 altra"_s << 1 << u"esiste già"_s;
-        QTest::newRow("user mixing Latin and Cyrillic")
-            << u"account create --db DB p\u0430ypal p"_s << 1 << u"alfabeti diversi"_s;
-        QTest::newRow("credit for an unknown account")
-            << u"credit add --db DB nessuno 5"_s << 1 << QString();
-        QTest::newRow("credit over the maximum by one")
-            << u"credit add --db DB demo 999999976"_s << 1 << u"non può superare 1000000000"_s;
-        QTest::newRow("credit add of the largest number")
-            << u"credit add --db DB demo 9223372036854775807"_s << 1
-            << u"non può superare 1000000000"_s;
-        QTest::newRow("credit add of the smallest number")
-            << u"credit add --db DB demo -9223372036854775808"_s << 1 << u"Credito insufficiente"_s;
-        QTest::newRow("credit add beyond 64 bits")
-            << u"credit add --db DB demo 99999999999999999999"_s << 2 << u"fuori misura"_s;
+        QTest::addColumn<QString>("message"); // in the error
+        const auto row = [](const char* tag, const QString& args, int exitCode,
+                            const QString& message) {
+            QTest::newRow(tag) << args << exitCode << message;
+        };
+        row("port in use", u"serve --db DB --port PORT"_s, 1,
+            u"Impossibile mettersi in ascolto su 127.0.0.1:"_s);
+        row("forward without the operator's login",
+            u"serve --db DB --forward http://127.0.0.1:13013/cgi-bin/sendsms"_s, 2,
+            u"--forward vuole"_s);
+        row("dlr-allow not an address", u"serve --db DB --dlr-allow kannel.example"_s, 2,
+            u"--dlr-allow vuole"_s);
+        row("dlr-base without forward", u"serve --db DB --dlr-base http://10.0.0.1:8765"_s, 2,
+            u"--dlr-base vale solo"_s);
+        row("password with -", u"account create --db DB x a-b"_s, 1,
+            u"La password non può contenere \"-\""_s);
+        row("user with :", u"account create --db DB x:y p"_s, 1,
+            u"Il nome utente non può contenere \":\""_s);
+        row("user with a zero-width space", u"account create --db DB x\u200By p"_s, 1,
+            u"caratteri invisibili"_s);
+        row("user with a no-break space", u"account create --db DB x\u00A0y p"_s, 1,
+            u"spazi speciali"_s);
+        row("sender of 12", u"account create --db DB x p --sender ABCDEFGHIJKL"_s, 1,
+            u"Il mittente ABCDEFGHIJKL ha più di 11 caratteri"_s);
+        row("account exists in another Unicode form", u"account create --db DB jose\u0301 altra"_s,
+            1, u"esiste già"_s);
+        row("user mixing Latin and Cyrillic", u"account create --db DB p\u0430ypal p"_s, 1,
+            u"alfabeti diversi"_s);
+        row("credit for an unknown account", u"credit add --db DB nessuno 5"_s, 1,
+            u"L'account nessuno non esiste"_s);
+        row("credit over the maximum by one", u"credit add --db DB demo 999999976"_s, 1,
+            u"non può superare 1000000000"_s);
+        row("credit add of the largest number", u"credit add --db DB demo 9223372036854775807"_s, 1,
+            u"non può superare 1000000000"_s);
+        row("credit add of the smallest number", u"credit add --db DB demo -9223372036854775808"_s,
+            1, u"Credito insufficiente"_s);
+        row("credit add beyond 64 bits", u"credit add --db DB demo 99999999999999999999"_s, 2,
+            u"fuori misura"_s);
     }
 
     void commandLine() {
         QFETCH(QString, args);
         QFETCH(QString, message);
-        QStringList argv = args.split(u' ', Qt::SkipEmptyParts);
-        for (QString& arg : argv) {
-            if (arg == u"DB")
-                arg = m_db;
-            else if (arg == u"PORT")
-                arg = QString::number(m_port);
-        }
-        const CommandResult result = runGateway(argv);
+        const CommandResult result = command(args);
         QTEST(result.exitCode, "exitCode");
         QVERIFY2(result.err.contains(message), qPrintable(result.err));
         // Failed commands change nothing.
