@@ -1,7 +1,10 @@
 #pragma once
 
 #include "browser/entry.h"
+#include "messaging/account.h"
 #include "messaging/composer.h"
+#include "messaging/inet.h"
+#include "platform/waitcursor.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -122,6 +125,8 @@ private:
     // "Esito invio" of a message sent from `book`; its "Reinvia ai non riusciti" opens the
     // composer.
     void openSendReport(const QString& book, const store::archive::MessageRow& message);
+    void showSendReport(const QString& book, const store::archive::MessageRow& message);
+    void showRefresh(const account::Refresh& refresh);
     void resend(const QString& book, const QStringList& numbers, const QString& text);
     void openSearch(bool modal);
     int indexOf(const QTreeWidgetItem* item) const;
@@ -153,6 +158,11 @@ private:
     QWidget* m_client;
     ArchiveBrowser* m_browser;
     QPointer<AboutBox> m_about;
+    // The service's answers for "Aggiorna Credito" and the delivery of sends, and the hourglass
+    // while one is awaited.
+    Inet m_creditInet;
+    HttpGet m_deliveryHttp;
+    std::unique_ptr<platform::WaitCursor> m_waiting;
     QList<QAction*> m_buttons; // toolbar buttons 1..7
     int m_toolbarValue = 1;
     int m_selectedNode = 0;

@@ -376,14 +376,20 @@ void MainWindow::openComposer(const Composer::Request& request) {
 }
 
 void MainWindow::openSendReport(const QString& book, const store::archive::MessageRow& message) {
+    m_waiting = std::make_unique<platform::WaitCursor>();
+    delivery::askForMessage(m_deliveryHttp, m_session,
+                            store::archive::addressBookPath(m_session.appFolder, book), message,
+                            [this, book, message](int) {
+                                m_waiting.reset();
+                                handler::run([&] { showSendReport(book, message); });
+                            });
+}
+
+void MainWindow::showSendReport(const QString& book, const store::archive::MessageRow& message) {
     std::optional<QStringList> resendTo;
     {
-        const QString path = store::archive::addressBookPath(m_session.appFolder, book);
-        {
-            const platform::WaitCursor wait;
-            delivery::askForMessage(m_session, path, message);
-        }
-        SendReportWindow window({path, message}, this);
+        SendReportWindow window(
+            {store::archive::addressBookPath(m_session.appFolder, book), message}, this);
         if (!window.hasReport()) {
             platform::MsgBox(QStringLiteral("Per questo messaggio non c'è un esito: è stato "
                                             "inviato prima che Quillet registrasse l'esito di "
@@ -461,12 +467,14 @@ void MainWindow::openComposerForArchive() {
 }
 
 void MainWindow::updateCredit() {
-    account::Refresh refresh;
-    {
-        platform::WaitCursor wait;
-        Inet inet;
-        refresh = account::refreshCredit(m_session, inet);
-    }
+    m_waiting = std::make_unique<platform::WaitCursor>();
+    account::refreshCredit(m_session, m_creditInet, [this](const account::Refresh& refresh) {
+        m_waiting.reset();
+        handler::run([&] { showRefresh(refresh); });
+    });
+}
+
+void MainWindow::showRefresh(const account::Refresh& refresh) {
     switch (refresh.outcome) {
     case account::Refresh::NoAccountFile:
         break;
@@ -479,6 +487,9 @@ void MainWindow::updateCredit() {
                                         "Internet e ritentare"),
                          platform::Icon::Exclamation);
         break;
+    case account::Refresh::TransportFailed:
+        platform::MsgBox(refresh.reply, platform::Icon::Critical);
+        break;
     case account::Refresh::InvalidReply:
         platform::MsgBox(QStringLiteral("Risposta del servizio non valida: ") + refresh.reply,
                          platform::Icon::Critical);
@@ -487,16 +498,22 @@ void MainWindow::updateCredit() {
         platform::MsgBox(QStringLiteral("Impossibile scrivere il file residui.txt."),
                          platform::Icon::Critical);
         break;
-    case account::Refresh::Updated:
+    case account::Refresh::Updated: {
         m_creditLabel->setText(QStringLiteral("Credito residuo ") + refresh.reply);
-        if (const QString book = listedBook(); !book.isEmpty()) {
-            const platform::WaitCursor wait;
-            if (delivery::askForRecent(
-                    m_session, store::archive::addressBookPath(m_session.appFolder, book)) > 0)
-                m_browser->refreshList();
-        }
-        platform::MsgBox(QStringLiteral("Credito Aggiornato"), platform::Icon::Information);
+        const auto updated = [this](int changed) {
+            m_waiting.reset();
+            if (changed > 0)
+                handler::run([this] { m_browser->refreshList(); });
+            platform::MsgBox(QStringLiteral("Credito Aggiornato"), platform::Icon::Information);
+        };
+        const QString book = listedBook();
+        if (book.isEmpty())
+            return updated(0);
+        m_waiting = std::make_unique<platform::WaitCursor>();
+        delivery::askForRecent(m_deliveryHttp, m_session,
+                               store::archive::addressBookPath(m_session.appFolder, book), updated);
         break;
+    }
     }
 }
 

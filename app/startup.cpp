@@ -150,18 +150,22 @@ void FirstWindows::openMain() {
 }
 
 void FirstWindows::settleSends() {
-    for (const auto& send : sendjournal::settleAll(m_session.appFolder)) {
-        QString text = QStringLiteral("L'invio di %1 SMS dalla rubrica %2 si è interrotto con la "
-                                      "chiusura del programma: ne risultano inviati %3, e il "
-                                      "credito addebitato è stato rettificato di conseguenza.")
-                           .arg(send.lines)
-                           .arg(send.book)
-                           .arg(send.sent);
-        if (send.uncertain)
-            text += QStringLiteral("\n\nNon si sa se l'SMS in partenza al momento "
+    sendjournal::settleAll(m_session.appFolder, [](const QList<sendjournal::Settled>& settled) {
+        for (const auto& send : settled) {
+            QString text =
+                QStringLiteral("L'invio di %1 SMS dalla rubrica %2 si è interrotto con la "
+                               "chiusura del programma: ne risultano inviati %3, e il "
+                               "credito addebitato è stato rettificato di conseguenza.")
+                    .arg(send.lines)
+                    .arg(send.book)
+                    .arg(send.sent);
+            if (send.uncertain)
+                text +=
+                    QStringLiteral("\n\nNon si sa se l'SMS in partenza al momento "
                                    "dell'interruzione sia arrivato: è contato fra gli inviati.");
-        platform::MsgBox(text, platform::Icon::Information);
-    }
+            platform::MsgBox(text, platform::Icon::Information);
+        }
+    });
 }
 
 int run(int argc, char** argv) {

@@ -18,6 +18,7 @@
 #include "platform/textfile.h"
 #include "store/archive.h"
 #include "store/database.h"
+#include "tests/support/answerof.h"
 #include "tests/support/controls.h"
 
 #include <QApplication>
@@ -189,19 +190,21 @@ std::vector<double> plainLoop(const QString& servizio, const QString& user, cons
                               const QStringList& numbers) {
     Inet inet;
     const auto channel = gatewayrequests::parseChannelSettings(
-        inet.OpenURL(gatewayrequests::channelSettingsRequest(servizio, {user, password}),
-                     gatewayrequests::shortAnswerBytes));
+        openUrl(inet, gatewayrequests::channelSettingsRequest(servizio, {user, password}),
+                gatewayrequests::shortAnswerBytes)
+            .text);
     if (!channel)
         return {};
     // The gateway's sink takes only SMS that a charge paid for, as the program makes.
     const gatewayrequests::Account account{user, password};
-    const double credit = inet.OpenURL(gatewayrequests::creditQuery(servizio, account),
-                                       gatewayrequests::creditAnswerBytes)
-                              .trimmed()
+    const double credit = openUrl(inet, gatewayrequests::creditQuery(servizio, account),
+                                  gatewayrequests::creditAnswerBytes)
+                              .text.trimmed()
                               .toDouble();
-    inet.OpenURL(gatewayrequests::verifica2Request(servizio, account, credit,
-                                                   static_cast<double>(numbers.size())),
-                 gatewayrequests::shortAnswerBytes);
+    openUrl(inet,
+            gatewayrequests::verifica2Request(servizio, account, credit,
+                                              static_cast<double>(numbers.size())),
+            gatewayrequests::shortAnswerBytes);
     SMSSX sms;
     sms.setHost(channel->host);
     sms.setAccount(channel->account);

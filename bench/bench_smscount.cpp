@@ -13,6 +13,7 @@
 #include "messaging/sendjob.h"
 #include "platform/textfile.h"
 #include "store/archive.h"
+#include "tests/support/answerof.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -144,10 +145,9 @@ int main(int argc, char** argv) {
     session.service = servizio;
     Inet inet;
     const auto credit = [&] {
-        return inet
-            .OpenURL(gatewayrequests::creditQuery(servizio, {user, password}),
-                     gatewayrequests::creditAnswerBytes)
-            .toInt();
+        return openUrl(inet, gatewayrequests::creditQuery(servizio, {user, password}),
+                       gatewayrequests::creditAnswerBytes)
+            .text.toInt();
     };
 
     const QStringList all = texts();

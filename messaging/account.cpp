@@ -52,22 +52,27 @@ std::optional<gatewayrequests::Account> complete(const QStringList& fields) {
     return gatewayrequests::Account{fields.at(0), fields.at(1)};
 }
 
-Refresh refreshCredit(const Session& state, Inet& inet) {
+void refreshCredit(const Session& state, Inet& inet, std::function<void(const Refresh&)> done) {
     const auto fields = read(state.appFolder);
     if (!fields)
-        return {Refresh::NoAccountFile, {}};
+        return done({Refresh::NoAccountFile, {}});
     const auto account = complete(*fields);
     if (!account)
-        return {Refresh::IncompleteAccount, {}};
-    const QString reply = inet.OpenURL(gatewayrequests::creditQuery(state.service, *account),
-                                       gatewayrequests::creditAnswerBytes);
-    if (reply.isEmpty())
-        return {Refresh::NoConnection, reply};
-    if (!settings::parseCredit(reply))
-        return {Refresh::InvalidReply, reply};
-    if (!platform::TextFile::replaceLines(file(state.appFolder, "residui.txt"), {reply}))
-        return {Refresh::CannotWrite, reply};
-    return {Refresh::Updated, reply};
+        return done({Refresh::IncompleteAccount, {}});
+    inet.OpenURL(gatewayrequests::creditQuery(state.service, *account),
+                 gatewayrequests::creditAnswerBytes,
+                 [appFolder = state.appFolder, done = std::move(done)](const Inet::Reply& answer) {
+                     const QString& reply = answer.text;
+                     if (answer.failed())
+                         return done({Refresh::TransportFailed, answer.failure});
+                     if (reply.isEmpty())
+                         return done({Refresh::NoConnection, reply});
+                     if (!settings::parseCredit(reply))
+                         return done({Refresh::InvalidReply, reply});
+                     if (!platform::TextFile::replaceLines(file(appFolder, "residui.txt"), {reply}))
+                         return done({Refresh::CannotWrite, reply});
+                     done({Refresh::Updated, reply});
+                 });
 }
 
 } // namespace account

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 struct Session;
@@ -33,6 +34,7 @@ struct Refresh {
         NoAccountFile,     // nothing to ask with: stop quietly
         IncompleteAccount, // no "-" in the line, or an empty user name or password
         NoConnection,      // the service did not answer
+        TransportFailed,   // the request failed on its way: `reply` says why
         InvalidReply,      // the answer is not a number
         CannotWrite,       // residui.txt could not be replaced
         Updated            // residui.txt holds the reply
@@ -41,8 +43,8 @@ struct Refresh {
 };
 
 // Reads the account, asks the service for the credit and, when the answer is a number, writes
-// it to residui.txt exactly as it came.
-// Transport failures other than an unreachable host throw InetError.
-Refresh refreshCredit(const Session& state, Inet& inet);
+// it to residui.txt exactly as it came; `done` gets what came of it (at once when there is no
+// account to ask with, else from the event loop).
+void refreshCredit(const Session& state, Inet& inet, std::function<void(const Refresh&)> done);
 
 } // namespace account

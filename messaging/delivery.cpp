@@ -2,7 +2,7 @@
 
 #include "app/session.h"
 #include "messaging/account.h"
-#include "messaging/blockingget.h"
+#include "messaging/httpget.h"
 #include "messaging/inet.h"
 #include "platform/clock.h"
 #include "store/database.h"
@@ -10,10 +10,8 @@
 #include "store/storeerror.h"
 
 #include <QFileInfo>
-#include <QNetworkAccessManager>
 
 #include <exception>
-#include <functional>
 #include <optional>
 
 namespace delivery {
@@ -25,56 +23,70 @@ std::optional<gatewayrequests::Account> accountOf(const Session& session) {
     return fields ? account::complete(*fields) : std::nullopt;
 }
 
-int askIn(const Session& session, const QString& bookPath,
-          const std::function<QStringList(store::Database&)>& keysOf) {
+void askIn(HttpGet& http, const Session& session, const QString& bookPath,
+           const std::function<QStringList(store::Database&)>& keysOf, Done done) {
     const auto account = accountOf(session);
     if (!account || !QFileInfo(bookPath).isFile())
-        return 0;
+        return done(0);
+    QStringList keys;
     try {
-        const auto db = store::Database::open(bookPath);
-        return ask(session.service, *account, *db, keysOf(*db));
+        keys = keysOf(*store::Database::open(bookPath));
     } catch (const std::exception&) {
-        return 0;
+        return done(0);
     }
+    ask(http, session.service, *account, bookPath, keys, std::move(done));
+}
+
+// The states of keys[from...], asked after `changed` lines were written.
+void askFrom(HttpGet& http, const QString& servizio, const gatewayrequests::Account& account,
+             const QString& bookPath, const QStringList& keys, qsizetype from, int changed,
+             Done done) {
+    if (from >= keys.size())
+        return done(changed);
+    const QStringList asked = keys.mid(from, gatewayrequests::maxStateKeys);
+    http.get(gatewayrequests::statesRequest(servizio, account, asked), Inet::defaultTimeout,
+             gatewayrequests::statesAnswerBytes,
+             [&http, servizio, account, bookPath, keys, from, changed, asked,
+              done = std::move(done)](const HttpAnswer& reply) {
+                 if (reply.outcome != HttpAnswer::Outcome::Answered || reply.status != 200)
+                     return done(changed);
+                 int written = 0;
+                 try {
+                     written = store::sendreport::recordStates(
+                         *store::Database::open(bookPath),
+                         gatewayrequests::parseStates(
+                             Inet::decodeBody(reply.body, reply.contentType), asked));
+                 } catch (const std::exception&) {
+                     return done(changed);
+                 }
+                 askFrom(http, servizio, account, bookPath, keys,
+                         from + gatewayrequests::maxStateKeys, changed + written, done);
+             });
 }
 
 } // namespace
 
-int ask(const QString& servizio, const gatewayrequests::Account& account, store::Database& db,
-        const QStringList& keys) {
-    if (keys.isEmpty())
-        return 0;
-    QNetworkAccessManager manager;
-    int changed = 0;
-    for (qsizetype from = 0; from < keys.size(); from += gatewayrequests::maxStateKeys) {
-        const QStringList asked = keys.mid(from, gatewayrequests::maxStateKeys);
-        const BlockingReply reply =
-            blockingGet(manager, gatewayrequests::statesRequest(servizio, account, asked),
-                        Inet::defaultTimeout, gatewayrequests::statesAnswerBytes);
-        if (reply.outcome != BlockingReply::Outcome::Answered || reply.status != 200)
-            return changed;
-        try {
-            changed += store::sendreport::recordStates(
-                db, gatewayrequests::parseStates(Inet::decodeBody(reply.body, reply.contentType),
-                                                 asked));
-        } catch (const store::StoreError&) {
-            return changed;
-        }
-    }
-    return changed;
+void ask(HttpGet& http, const QString& servizio, const gatewayrequests::Account& account,
+         const QString& bookPath, const QStringList& keys, Done done) {
+    askFrom(http, servizio, account, bookPath, keys, 0, 0, std::move(done));
 }
 
-int askForMessage(const Session& session, const QString& bookPath,
-                  const store::archive::MessageRow& message) {
-    return askIn(session, bookPath, [&message](store::Database& db) {
-        return store::sendreport::unsettledKeys(db, message);
-    });
+void askForMessage(HttpGet& http, const Session& session, const QString& bookPath,
+                   const store::archive::MessageRow& message, Done done) {
+    askIn(
+        http, session, bookPath,
+        [&message](store::Database& db) { return store::sendreport::unsettledKeys(db, message); },
+        std::move(done));
 }
 
-int askForRecent(const Session& session, const QString& bookPath) {
-    return askIn(session, bookPath, [](store::Database& db) {
-        return store::sendreport::unsettledKeys(db, platform::Clock::now().addDays(-recentDays));
-    });
+void askForRecent(HttpGet& http, const Session& session, const QString& bookPath, Done done) {
+    askIn(
+        http, session, bookPath,
+        [](store::Database& db) {
+            return store::sendreport::unsettledKeys(db,
+                                                    platform::Clock::now().addDays(-recentDays));
+        },
+        std::move(done));
 }
 
 } // namespace delivery

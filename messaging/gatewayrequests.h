@@ -36,6 +36,9 @@ QUrl verificaRequest(const QString& servizio, const Account& account, double cre
 QUrl verifica2Request(const QString& servizio, const Account& account, double credito,
                       double count);
 
+// The HTTP status of an SMS the gateway (Kannel's sendsms) accepted.
+inline constexpr int acceptedStatus = 202;
+
 // The delivery states of the SMS with these keys (esiti.pl), at most maxStateKeys of them.
 inline constexpr int maxStateKeys = 200;
 

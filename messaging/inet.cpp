@@ -1,14 +1,8 @@
 #include "messaging/inet.h"
 
-#include "messaging/blockingget.h"
 #include "platform/textfile.h"
 
-#include <QNetworkAccessManager>
 #include <QStringDecoder>
-
-InetError::InetError(const QString& message)
-    : m_message(message)
-    , m_utf8(message.toUtf8()) {}
 
 namespace {
 
@@ -26,11 +20,6 @@ QByteArray charsetOf(const QByteArray& contentType) {
 }
 
 } // namespace
-
-Inet::Inet()
-    : m_manager(std::make_unique<QNetworkAccessManager>()) {}
-
-Inet::~Inet() = default;
 
 QString Inet::decodeBody(const QByteArray& body, const QByteArray& contentType) {
     const QByteArray charset = charsetOf(contentType);
@@ -52,22 +41,35 @@ QString Inet::decodeBody(const QByteArray& body, const QByteArray& contentType) 
     return platform::TextFile::decode(body);
 }
 
-QString Inet::OpenURL(const QUrl& url, qint64 maxBytes) {
-    if (!url.isValid() || url.host().isEmpty())
-        throw InetError(QStringLiteral("Indirizzo non valido: ") + url.toString());
-    const BlockingReply reply = blockingGet(*m_manager, url, m_timeout, maxBytes);
-    switch (reply.outcome) {
-    case BlockingReply::Outcome::Answered:
-        return decodeBody(reply.body, reply.contentType);
-    case BlockingReply::Outcome::Unreachable:
-        return {};
-    case BlockingReply::Outcome::TimedOut:
-        throw InetError(QStringLiteral("Tempo scaduto per la richiesta a ") + url.host());
-    case BlockingReply::Outcome::TooLong:
-        throw InetError(reply.error);
-    case BlockingReply::Outcome::Failed:
-        break;
+void Inet::OpenURL(const QUrl& url, qint64 maxBytes, Done done) {
+    const int request = ++m_requests;
+    if (!url.isValid() || url.host().isEmpty()) {
+        m_http.cancel();
+        const QString failure = QStringLiteral("Indirizzo non valido: ") + url.toString();
+        QMetaObject::invokeMethod(
+            &m_http,
+            [this, request, done = std::move(done), failure] {
+                if (request == m_requests)
+                    done({{}, failure});
+            },
+            Qt::QueuedConnection);
+        return;
     }
-    throw InetError(QStringLiteral("Richiesta a ") + url.host() +
-                    QStringLiteral(" non riuscita: ") + reply.error);
+    m_http.get(url, m_timeout, maxBytes, [url, done = std::move(done)](const HttpAnswer& answer) {
+        switch (answer.outcome) {
+        case HttpAnswer::Outcome::Answered:
+            return done({decodeBody(answer.body, answer.contentType), {}});
+        case HttpAnswer::Outcome::Unreachable:
+            return done({});
+        case HttpAnswer::Outcome::TimedOut:
+            return done({{}, QStringLiteral("Tempo scaduto per la richiesta a ") + url.host()});
+        case HttpAnswer::Outcome::TooLong:
+            return done({{}, answer.error});
+        case HttpAnswer::Outcome::Failed:
+            break;
+        }
+        done({{},
+              QStringLiteral("Richiesta a ") + url.host() + QStringLiteral(" non riuscita: ") +
+                  answer.error});
+    });
 }

@@ -18,12 +18,33 @@
 
 #include <utility>
 
+using gatewayrequests::ChannelSettings;
+
+// Each step runs from the event loop and traps its own failures: nothing escapes to it, and
+// nothing runs once the send has ended.
+template <typename Step> auto SendJob::guarded(Step step) {
+    return [this, step = std::move(step)](const auto&... answer) {
+        if (!m_running)
+            return;
+        try {
+            step(answer...);
+        } catch (const store::StoreError& e) {
+            m_result.failure = e.message();
+            finish(Outcome::Failed);
+        } catch (const std::exception& e) {
+            m_result.failure = QString::fromLocal8Bit(e.what());
+            finish(Outcome::Failed);
+        }
+    };
+}
+
 SendJob::SendJob(Session& state, QObject* parent)
     : QObject(parent)
     , m_state(state) {
-    m_stepTimer.setSingleShot(true);
-    m_stepTimer.setInterval(0);
-    connect(&m_stepTimer, &QTimer::timeout, this, &SendJob::runStep);
+    m_startTimer.setSingleShot(true);
+    m_startTimer.setInterval(0);
+    connect(&m_startTimer, &QTimer::timeout, this,
+            [step = guarded([this] { askService(); })] { step(); });
 }
 
 SendJob::~SendJob() {
@@ -34,14 +55,11 @@ double SendJob::remaining() const {
     return m_credit - m_count;
 }
 
-// A request whose transfer failure counts as no reply; the failure is kept for the user.
-QString SendJob::request(const QUrl& url, qint64 maxBytes) {
-    try {
-        return m_inet.OpenURL(url, maxBytes);
-    } catch (const InetError& e) {
-        m_result.failure = e.message();
-        return {};
-    }
+// The text of a reply; a transport failure counts as no reply, and is kept for the user.
+QString SendJob::textOf(const Inet::Reply& reply) {
+    if (reply.failed())
+        m_result.failure = reply.failure;
+    return reply.text;
 }
 
 void SendJob::start(const Message& message) {
@@ -61,12 +79,13 @@ void SendJob::start(const Message& message) {
     if (message.list && !sms::fitsOne(message.text))
         return finish(Outcome::TooLongForList);
     emit statusChanged(QStringLiteral("Verifica Credito"));
-    then(&SendJob::askService);
+    m_startTimer.start(); // once the window has shown the status
 }
 
 void SendJob::cancel() {
-    m_stepTimer.stop();
-    m_step = nullptr;
+    m_startTimer.stop();
+    m_inet.cancel();
+    m_sms.cancel();
     m_running = false;
     if (m_report) { // stopped between steps: what did not go is not sent
         m_report->finish();
@@ -76,27 +95,6 @@ void SendJob::cancel() {
     if (m_journal) // nothing was charged or handed over yet
         m_journal->close();
     m_journal.reset();
-}
-
-void SendJob::then(void (SendJob::*step)()) {
-    m_step = step;
-    m_stepTimer.start();
-}
-
-// Each step traps its own failures: nothing escapes to the event loop.
-void SendJob::runStep() {
-    const auto step = std::exchange(m_step, nullptr);
-    if (!step || !m_running)
-        return;
-    try {
-        (this->*step)();
-    } catch (const store::StoreError& e) {
-        m_result.failure = e.message();
-        finish(Outcome::Failed);
-    } catch (const std::exception& e) {
-        m_result.failure = QString::fromLocal8Bit(e.what());
-        finish(Outcome::Failed);
-    }
 }
 
 void SendJob::finish(Outcome outcome) {
@@ -128,16 +126,21 @@ void SendJob::askService() {
     m_password = complete->password;
 
     using namespace gatewayrequests;
-    const Account& account = *complete;
-    m_creditReply =
-        stripLeadingBlank(request(creditQuery(m_state.service, account), creditAnswerBytes));
-    if (!m_creditReply.isEmpty())
-        m_settingsReply = stripLeadingBlank(
-            request(channelSettingsRequest(m_state.service, account), shortAnswerBytes));
-    then(&SendJob::checkCredit);
+    m_inet.OpenURL(creditQuery(m_state.service, *complete), creditAnswerBytes,
+                   guarded([this](const Inet::Reply& credit) {
+                       m_creditReply = stripLeadingBlank(textOf(credit));
+                       if (m_creditReply.isEmpty())
+                           return checkCredit();
+                       m_inet.OpenURL(channelSettingsRequest(m_state.service, {m_user, m_password}),
+                                      shortAnswerBytes,
+                                      guarded([this](const Inet::Reply& settings) {
+                                          m_settingsReply = stripLeadingBlank(textOf(settings));
+                                          checkCredit();
+                                      }));
+                   }));
 }
 
-// The credit check; then the report of the send and the one row in inviati.
+// The credit check; then verifica before anything is archived.
 void SendJob::checkCredit() {
     if (m_creditReply == QLatin1String("-1")) {
         emit statusChanged(QStringLiteral("Credito Esaurito"));
@@ -159,11 +162,18 @@ void SendJob::checkCredit() {
     if (!gatewayrequests::parseChannelSettings(m_settingsReply))
         return finish(Outcome::NoChannel);
     m_credit = *credit;
+    m_inet.OpenURL(
+        gatewayrequests::verificaRequest(m_state.service, {m_user, m_password}, m_credit, m_count),
+        gatewayrequests::shortAnswerBytes, guarded([this](const Inet::Reply& verifica) {
+            if (verifica.failed())
+                return finish(Outcome::NotArchived);
+            archive();
+        }));
+}
 
+// The report of the send and the one row in inviati, before anything is charged.
+void SendJob::archive() {
     try {
-        m_inet.OpenURL(gatewayrequests::verificaRequest(m_state.service, {m_user, m_password},
-                                                        m_credit, m_count),
-                       gatewayrequests::shortAnswerBytes);
         m_book = store::Database::open(
             store::archive::addressBookPath(m_state.appFolder, m_message.book));
         const store::archive::MessageRow row{m_message.surname, m_message.numberLabel,
@@ -184,7 +194,7 @@ void SendJob::checkCredit() {
     }
     emit archived();
     emit statusChanged(QStringLiteral("Disponibilità OK"));
-    then(&SendJob::sendAll);
+    charge();
 }
 
 // One line per SMS, all pending: each recipient in list mode, each part in single mode.
@@ -207,90 +217,115 @@ QList<store::sendreport::Line> SendJob::reportLines() const {
     return lines;
 }
 
-// Charges, configures the sending component, hands over the SMS, corrects the charge and
-// writes the credit cache.
-void SendJob::sendAll() {
+// Charges (verifica2, then verifica), configures the sending component and hands over the
+// first SMS.
+void SendJob::charge() {
     using namespace gatewayrequests;
-    const Account account{m_user, m_password};
     if (m_message.list)
         m_count = m_message.recipients.size();
-    const int rounds = static_cast<int>(m_count);
-    m_result.rounds = rounds;
-    emit progress(0, rounds);
+    m_result.rounds = static_cast<int>(m_count);
+    emit progress(0, m_result.rounds);
+    m_journal->charging(m_count);
+    const Account account{m_user, m_password};
+    const auto failed = [this](const Inet::Reply& reply) {
+        if (!reply.failed())
+            return false;
+        m_result.failure = reply.failure;
+        m_count = 0;
+        end(Outcome::Interrupted);
+        return true;
+    };
+    m_inet.OpenURL(verifica2Request(m_state.service, account, m_credit, m_count), shortAnswerBytes,
+                   guarded([this, account, failed](const Inet::Reply& verifica2) {
+                       if (failed(verifica2))
+                           return;
+                       m_inet.OpenURL(verificaRequest(m_state.service, account, m_credit, m_count),
+                                      shortAnswerBytes,
+                                      guarded([this, failed](const Inet::Reply& verifica) {
+                                          if (failed(verifica))
+                                              return;
+                                          configureChannel();
+                                          handOver(1);
+                                      }));
+                   }));
+}
 
-    auto end = [&](Outcome outcome) {
-        if (m_result.sent < rounds) // correct the charge to what went out
-            m_keepJournal = request(verifica2Request(m_state.service, account, m_credit, m_count),
-                                    shortAnswerBytes)
-                                .isEmpty();
+void SendJob::configureChannel() {
+    const auto channel =
+        gatewayrequests::parseChannelSettings(m_settingsReply).value_or(ChannelSettings{});
+    m_sms.setProperty(SMSSX::Host, channel.host);
+    m_sms.setProperty(SMSSX::Account, channel.account);
+    m_sms.setProperty(SMSSX::Port, channel.port);
+    m_sms.setProperty(SMSSX::Flash, m_message.flash);
+    m_sms.setProperty(SMSSX::Sender, m_message.sender);
+}
+
+// Hands SMS number `round` (from 1) to the sending component; its answer hands over the next.
+void SendJob::handOver(int round) {
+    if (round > m_result.rounds)
+        return end(m_result.refused > 0 ? Outcome::SomeRefused : Outcome::Completed);
+    const QString number =
+        m_message.list ? m_message.recipients.value(round - 1) : m_message.number;
+    emit recipientStarted(round, number);
+    const QString& text = m_parts.value(m_message.list ? 0 : round - 1);
+    m_sms.setReference(sendjournal::reference(m_journal->sendId(), round - 1));
+    m_journal->handing(round - 1);
+    // An Italian number is kept without its country code, a foreign one with it.
+    const QString international = phone::international(number);
+    m_sms.invoke(SMSSX::Send, international.isEmpty() ? number : international, text,
+                 guarded([this, round](int result) { record(round, result); }));
+}
+
+// What became of SMS number `round`; then the next, or the end.
+void SendJob::record(int round, int result) {
+    // The total as it stands before this SMS is counted out.
+    emit statusChanged(QStringLiteral("Inviati %1 di %2").arg(round).arg(m_count));
+    emit progress(round, m_result.rounds);
+    using Sms = store::sendreport::Outcome;
+    if (result == SMSSX::Accepted) {
+        ++m_result.sent;
+        m_journal->answered(round - 1, 'A', m_sms.lastAnswer());
+        m_report->record(round - 1, Sms::Accepted, m_sms.lastAnswer(), m_sms.lastKey());
+    } else if (result == SMSSX::Uncertain) {
+        // Paid for and perhaps gone: never offered for resending; its report will tell.
+        ++m_result.sent;
+        m_journal->answered(round - 1, '?', store::sendreport::uncertainAnswer);
+        m_report->record(round - 1, Sms::Pending, store::sendreport::uncertainAnswer,
+                         m_sms.lastKey());
+    } else if (result < 0) {
+        // Nobody to hand the rest to: stop, and charge only what went out.
+        m_result.failure = m_sms.lastError();
+        m_count = m_result.sent;
+        m_journal->answered(round - 1, 'N', m_sms.lastError());
+        m_report->record(round - 1, Sms::NotSent, m_sms.lastError());
+        return end(Outcome::Interrupted);
+    } else {
+        m_count -= 1;
+        const QString answer =
+            m_sms.lastRefusal().isEmpty() ? m_sms.lastError() : m_sms.lastRefusal();
+        if (m_result.refused++ == 0)
+            m_result.firstRefusal = answer;
+        m_journal->answered(round - 1, 'R', answer);
+        m_report->record(round - 1, Sms::Refused, answer);
+    }
+    handOver(round + 1);
+}
+
+// Corrects the charge to what went out, writes the credit cache and ends.
+void SendJob::end(Outcome outcome) {
+    const auto close = [this, outcome] {
         m_result.creditCacheWritten = account::writeCreditCache(m_state.appFolder, remaining());
         emit creditChanged(remaining());
         emit statusChanged(outcome == Outcome::Interrupted ? QStringLiteral("Invio interrotto")
                                                            : QStringLiteral("Invio Completato"));
         finish(outcome);
     };
-
-    try {
-        m_journal->charging(m_count);
-        m_inet.OpenURL(verifica2Request(m_state.service, account, m_credit, m_count),
-                       shortAnswerBytes);
-        m_inet.OpenURL(verificaRequest(m_state.service, account, m_credit, m_count),
-                       shortAnswerBytes);
-    } catch (const InetError& e) {
-        m_result.failure = e.message();
-        m_count = 0;
-        return end(Outcome::Interrupted);
-    }
-
-    const auto channel = parseChannelSettings(m_settingsReply).value_or(ChannelSettings{});
-    m_sms.setProperty(SMSSX::Host, channel.host);
-    m_sms.setProperty(SMSSX::Account, channel.account);
-    m_sms.setProperty(SMSSX::Port, channel.port);
-    m_sms.setProperty(SMSSX::Flash, m_message.flash);
-    m_sms.setProperty(SMSSX::Sender, m_message.sender);
-    const QString sendId = m_journal->sendId();
-
-    for (int round = 1; round <= rounds; ++round) {
-        const QString number =
-            m_message.list ? m_message.recipients.value(round - 1) : m_message.number;
-        emit recipientStarted(round, number);
-        const QString& text = m_parts.value(m_message.list ? 0 : round - 1);
-        m_sms.setReference(sendjournal::reference(sendId, round - 1));
-        m_journal->handing(round - 1);
-        // An Italian number is kept without its country code, a foreign one with it.
-        const QString international = phone::international(number);
-        const int result =
-            m_sms.invoke(SMSSX::Send, international.isEmpty() ? number : international, text);
-        // The total as it stands before this SMS is counted out.
-        emit statusChanged(QStringLiteral("Inviati %1 di %2").arg(round).arg(m_count));
-        emit progress(round, rounds);
-        using Sms = store::sendreport::Outcome;
-        if (result == SMSSX::Accepted) {
-            ++m_result.sent;
-            m_journal->answered(round - 1, 'A', m_sms.lastAnswer());
-            m_report->record(round - 1, Sms::Accepted, m_sms.lastAnswer(), m_sms.lastKey());
-        } else if (result == SMSSX::Uncertain) {
-            // Paid for and perhaps gone: never offered for resending; its report will tell.
-            ++m_result.sent;
-            m_journal->answered(round - 1, '?', store::sendreport::uncertainAnswer);
-            m_report->record(round - 1, Sms::Pending, store::sendreport::uncertainAnswer,
-                             m_sms.lastKey());
-        } else if (result < 0) {
-            // Nobody to hand the rest to: stop, and charge only what went out.
-            m_result.failure = m_sms.lastError();
-            m_count = m_result.sent;
-            m_journal->answered(round - 1, 'N', m_sms.lastError());
-            m_report->record(round - 1, Sms::NotSent, m_sms.lastError());
-            return end(Outcome::Interrupted);
-        } else {
-            m_count -= 1;
-            const QString answer =
-                m_sms.lastRefusal().isEmpty() ? m_sms.lastError() : m_sms.lastRefusal();
-            if (m_result.refused++ == 0)
-                m_result.firstRefusal = answer;
-            m_journal->answered(round - 1, 'R', answer);
-            m_report->record(round - 1, Sms::Refused, answer);
-        }
-    }
-    end(m_result.refused > 0 ? Outcome::SomeRefused : Outcome::Completed);
+    if (m_result.sent >= m_result.rounds)
+        return close();
+    m_inet.OpenURL(
+        gatewayrequests::verifica2Request(m_state.service, {m_user, m_password}, m_credit, m_count),
+        gatewayrequests::shortAnswerBytes, guarded([this, close](const Inet::Reply& correction) {
+            m_keepJournal = textOf(correction).isEmpty();
+            close();
+        }));
 }

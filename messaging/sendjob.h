@@ -27,9 +27,10 @@ struct Line;
 // credit and the channel, checks the credit, reports the send and archives the message in
 // inviati with the report of its SMS, hands each SMS to the sending component (recording what
 // the service answered) and writes what credit is left. Its journal lets the next start settle
-// a send that the program's end cut short (sendjournal.h). It runs
-// its steps itself from the event loop, one after the other, so that the window paints in
-// between, and says what happens through its signals; the window only starts it and shows.
+// a send that the program's end cut short (sendjournal.h). Each answer of the service runs the
+// next step from the event loop (one SMS per answer, over one kept-alive connection), so the
+// window paints in between; it says what happens through its signals, and the window only
+// starts it and shows.
 class SendJob final : public QObject {
     Q_OBJECT
 public:
@@ -93,7 +94,6 @@ public:
     void start(const Message& message);
     // No further step runs and nothing more is reported.
     void cancel();
-    bool isRunning() const { return m_running; }
 
 signals:
     // The status of the send, in order: "Verifica Credito", "Disponibilità OK",
@@ -111,21 +111,24 @@ signals:
     void finished(const SendJob::Result& result);
 
 private:
+    template <typename Step> auto guarded(Step step);
     void askService();
     void checkCredit();
-    void sendAll();
-    void then(void (SendJob::*step)());
-    void runStep();
+    void archive();
+    void charge();
+    void configureChannel();
+    void handOver(int round);
+    void record(int round, int result);
+    void end(Outcome outcome);
     void finish(Outcome outcome);
-    QString request(const QUrl& url, qint64 maxBytes);
+    QString textOf(const Inet::Reply& reply);
     double remaining() const;
     QList<store::sendreport::Line> reportLines() const;
 
     Session& m_state;
     Inet m_inet;
     SMSSX m_sms;
-    QTimer m_stepTimer;
-    void (SendJob::*m_step)() = nullptr;
+    QTimer m_startTimer;
     bool m_running = false;
     Message m_message;
     QStringList m_parts;

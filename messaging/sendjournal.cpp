@@ -12,6 +12,8 @@
 #include <QHash>
 
 #include <exception>
+#include <functional>
+#include <memory>
 #include <optional>
 
 namespace sendjournal {
@@ -86,23 +88,66 @@ std::optional<Contents> read(const QString& path) {
     return c;
 }
 
-// Settles one journal; false when the service did not answer, so it stays for next time.
-bool settle(const QString& appFolder, const QString& path, Settled& settled) {
-    const auto contents = read(path);
-    if (!contents) // cut short in its header: nothing was archived, charged or sent
-        return QFile::remove(path);
-    Contents c = *contents;
-    using Outcome = store::sendreport::Outcome;
-    settled.book = c.header.book;
-    settled.lines = c.header.lines;
-    if (c.onItsWay >= 0) {
-        SMSSX sms;
-        if (const auto channel = gatewayrequests::parseChannelSettings(c.header.channel)) {
-            sms.setHost(channel->host);
-            sms.setAccount(channel->account);
-            sms.setPort(channel->port);
-        }
-        const auto arrived = sms.received(reference(c.header.sendId, c.onItsWay));
+// Journals settled one after the other; the components of the one being settled.
+struct Settling {
+    QString appFolder;
+    QStringList paths;
+    QList<Settled> settled;
+    std::function<void(const QList<Settled>&)> done;
+    SMSSX sms;
+    Inet inet;
+};
+
+void settleNext(const std::shared_ptr<Settling>& run);
+
+// The book's report gets the answers; the journal goes, and the send counts as settled.
+void closeJournal(const std::shared_ptr<Settling>& run, const QString& path, const Contents& c,
+                  const Settled& settled) {
+    const QString book = store::archive::addressBookPath(run->appFolder, c.header.book);
+    try {
+        if (QFile::exists(book))
+            store::sendreport::settle(*store::Database::open(book), c.header.messageKey, c.answers);
+        if (QFile::remove(path))
+            run->settled.append(settled);
+    } catch (const std::exception&) { // stays for next time
+    }
+    settleNext(run);
+}
+
+// verifica2 corrects the charge to the SMS that went out; a service that does not answer
+// leaves the journal for next time.
+void correctCharge(const std::shared_ptr<Settling>& run, const QString& path, const Contents& c,
+                   Settled settled) {
+    for (const auto& [outcome, answer] : std::as_const(c.answers))
+        settled.sent += outcome == store::sendreport::Outcome::Accepted ||
+                                outcome == store::sendreport::Outcome::Pending
+                            ? 1
+                            : 0;
+    if (!c.charged)
+        return closeJournal(run, path, c, settled);
+    const QUrl url = gatewayrequests::verifica2Request(
+        c.header.service, {c.header.user, c.header.password}, c.header.credit, settled.sent);
+    run->inet.OpenURL(url, gatewayrequests::shortAnswerBytes,
+                      [run, path, c, settled](const Inet::Reply& reply) {
+                          if (reply.failed() || reply.text.trimmed().isEmpty())
+                              return settleNext(run);
+                          account::writeCreditCache(run->appFolder, c.header.credit - settled.sent);
+                          closeJournal(run, path, c, settled);
+                      });
+}
+
+// The SMS on its way, asked of the channel by its reference.
+void askArrival(const std::shared_ptr<Settling>& run, const QString& path, Contents c,
+                Settled settled) {
+    const auto channel = gatewayrequests::parseChannelSettings(c.header.channel)
+                             .value_or(gatewayrequests::ChannelSettings{});
+    run->sms.setHost(channel.host);
+    run->sms.setAccount(channel.account);
+    run->sms.setPort(channel.port);
+    run->sms.received(reference(c.header.sendId, c.onItsWay), [run, path, c,
+                                                               settled](std::optional<bool>
+                                                                            arrived) mutable {
+        using Outcome = store::sendreport::Outcome;
         settled.uncertain = !arrived;
         // Not known: counted as sent, as the channel most likely took it; the report says
         // nobody knows.
@@ -115,31 +160,30 @@ bool settle(const QString& appFolder, const QString& path, Settled& settled) {
                                                         "all'interruzione dell'invio")
                                        : QStringLiteral("Non arrivato al canale: invio "
                                                         "interrotto")});
-    }
-    for (const auto& [outcome, answer] : std::as_const(c.answers))
-        settled.sent += outcome == Outcome::Accepted || outcome == Outcome::Pending ? 1 : 0;
+        correctCharge(run, path, c, settled);
+    });
+}
 
-    if (c.charged) {
-        const QUrl url = gatewayrequests::verifica2Request(
-            c.header.service, {c.header.user, c.header.password}, c.header.credit, settled.sent);
-        try {
-            if (Inet().OpenURL(url, gatewayrequests::shortAnswerBytes).trimmed().isEmpty())
-                return false;
-        } catch (const InetError&) {
-            return false;
-        }
-        account::writeCreditCache(appFolder, c.header.credit - settled.sent);
+void settleNext(const std::shared_ptr<Settling>& run) {
+    if (run->paths.isEmpty()) {
+        const auto done = std::exchange(run->done, nullptr);
+        if (done)
+            done(run->settled);
+        return;
     }
-    const QString book = store::archive::addressBookPath(appFolder, c.header.book);
-    if (QFile::exists(book)) {
-        try {
-            const auto db = store::Database::open(book);
-            store::sendreport::settle(*db, c.header.messageKey, c.answers);
-        } catch (const std::exception&) {
-            return false;
-        }
+    const QString path = run->paths.takeFirst();
+    const auto contents = read(path);
+    if (!contents) { // cut short in its header: nothing was archived, charged or sent
+        QFile::remove(path);
+        return settleNext(run);
     }
-    return QFile::remove(path);
+    Settled settled;
+    settled.book = contents->header.book;
+    settled.lines = contents->header.lines;
+    if (contents->onItsWay >= 0)
+        askArrival(run, path, *contents, settled);
+    else
+        correctCharge(run, path, *contents, settled);
 }
 
 } // namespace
@@ -200,15 +244,14 @@ void Journal::close() {
     m_file.remove();
 }
 
-QList<Settled> settleAll(const QString& appFolder) {
-    QList<Settled> done;
+void settleAll(const QString& appFolder, std::function<void(const QList<Settled>&)> done) {
+    auto run = std::make_shared<Settling>();
+    run->appFolder = appFolder;
+    run->done = std::move(done);
     const QDir dir(store::archive::addressBookDir(appFolder));
-    for (const QString& name : dir.entryList({u'*' + suffix}, QDir::Files)) {
-        Settled settled;
-        if (settle(appFolder, dir.filePath(name), settled))
-            done.append(settled);
-    }
-    return done;
+    for (const QString& name : dir.entryList({u'*' + suffix}, QDir::Files))
+        run->paths.append(dir.filePath(name));
+    settleNext(run);
 }
 
 } // namespace sendjournal

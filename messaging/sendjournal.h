@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 #include <memory>
 
 // The journal of a send in progress, beside its address book (rubriche/BOOK.invio): what the
@@ -65,8 +67,9 @@ struct Settled {
     bool uncertain = false; // the channel could not say whether the SMS on its way arrived
 };
 
-// Settles every journal left in the folder; one the service could not be asked for stays for
-// the next start.
-QList<Settled> settleAll(const QString& appFolder);
+// Settles every journal left in the folder, one after the other, and gives `done` the sends
+// settled (at once when there is none; else from the event loop). A journal the service could
+// not be asked for stays for the next start.
+void settleAll(const QString& appFolder, std::function<void(const QList<Settled>&)> done);
 
 } // namespace sendjournal

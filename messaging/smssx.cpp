@@ -1,10 +1,7 @@
 #include "messaging/smssx.h"
 
-#include "messaging/blockingget.h"
 #include "messaging/gatewayrequests.h"
 #include "messaging/smslength.h"
-
-#include <QNetworkAccessManager>
 
 #include <cmath>
 
@@ -16,11 +13,6 @@ QString param(const char* key, const QString& value) {
 }
 
 } // namespace
-
-SMSSX::SMSSX()
-    : m_manager(std::make_unique<QNetworkAccessManager>()) {}
-
-SMSSX::~SMSSX() = default;
 
 void SMSSX::setProperty(int dispid, const QVariant& value) {
     switch (dispid) {
@@ -44,12 +36,12 @@ void SMSSX::setProperty(int dispid, const QVariant& value) {
     }
 }
 
-int SMSSX::invoke(int dispid, const QString& number, const QString& text) {
+void SMSSX::invoke(int dispid, const QString& number, const QString& text, Sent sent) {
     if (dispid != Send) {
         m_lastError = QStringLiteral("Membro sconosciuto: ") + QString::number(dispid);
-        return NotConfigured;
+        return sent(NotConfigured);
     }
-    return send(number, text);
+    send(number, text, std::move(sent));
 }
 
 void SMSSX::setAccount(const QString& account) {
@@ -93,76 +85,73 @@ QUrl SMSSX::requestUrl(const QString& number, const QString& text) const {
     return url.isValid() ? url : QUrl();
 }
 
-int SMSSX::send(const QString& number, const QString& text) {
+void SMSSX::send(const QString& number, const QString& text, Sent sent) {
     m_lastError.clear();
     m_lastRefusal.clear();
     m_lastAnswer.clear();
     m_lastKey.clear();
     const QUrl url = requestUrl(number, text);
     if (!url.isValid()) {
+        m_http.cancel();
         m_lastError = QStringLiteral("Componente di invio non configurato (host ") + m_host +
                       QStringLiteral(", porta ") + QString::number(m_port) + QLatin1Char(')');
-        return NotConfigured;
+        return sent(NotConfigured);
     }
-    try {
-        const BlockingReply reply =
-            blockingGet(*m_manager, url, m_timeout, gatewayrequests::shortAnswerBytes);
-        switch (reply.outcome) {
-        case BlockingReply::Outcome::Answered: {
-            // Our gateway gives the keys of its SMS in a second line.
-            const qsizetype lineEnd = reply.body.indexOf('\n');
-            m_lastAnswer =
-                QString::fromUtf8(lineEnd < 0 ? reply.body : reply.body.left(lineEnd)).trimmed();
-            if (reply.status == 202 || reply.status == Uncertain) {
-                m_lastKey =
-                    lineEnd < 0 ? QString() : gatewayrequests::smsKey(reply.body.mid(lineEnd + 1));
-                if (reply.status == 202)
-                    return Accepted;
-            }
-            m_lastRefusal = m_lastAnswer;
-            m_lastError = QStringLiteral("Il gateway ha risposto ") +
-                          QString::number(reply.status) + QStringLiteral(": ") + m_lastRefusal;
-            return reply.status > 0 ? reply.status : TransportFailure;
+    m_http.get(url, m_timeout, gatewayrequests::shortAnswerBytes,
+               [this, sent = std::move(sent)](const HttpAnswer& answer) { sent(take(answer)); });
+}
+
+// Keeps what the gateway answered to an SMS; the result of the send.
+int SMSSX::take(const HttpAnswer& reply) {
+    switch (reply.outcome) {
+    case HttpAnswer::Outcome::Answered: {
+        // Our gateway gives the keys of its SMS in a second line.
+        const qsizetype lineEnd = reply.body.indexOf('\n');
+        m_lastAnswer =
+            QString::fromUtf8(lineEnd < 0 ? reply.body : reply.body.left(lineEnd)).trimmed();
+        if (reply.status == gatewayrequests::acceptedStatus || reply.status == Uncertain) {
+            m_lastKey =
+                lineEnd < 0 ? QString() : gatewayrequests::smsKey(reply.body.mid(lineEnd + 1));
+            if (reply.status == gatewayrequests::acceptedStatus)
+                return Accepted;
         }
-        case BlockingReply::Outcome::TimedOut:
-            m_lastError = QStringLiteral("Tempo scaduto per l'invio a ") + m_host.trimmed();
-            return TimedOut;
-        case BlockingReply::Outcome::TooLong:
-            m_lastError = reply.error;
-            return TransportFailure;
-        case BlockingReply::Outcome::Unreachable:
-        case BlockingReply::Outcome::Failed:
-            break;
-        }
-        m_lastError = QStringLiteral("Invio a ") + m_host.trimmed() +
-                      QStringLiteral(" non riuscito: ") + reply.error;
-    } catch (const std::exception& e) {
-        m_lastError = QString::fromUtf8(e.what());
-    } catch (...) {
-        m_lastError = QStringLiteral("Errore sconosciuto nell'invio");
+        m_lastRefusal = m_lastAnswer;
+        m_lastError = QStringLiteral("Il gateway ha risposto ") + QString::number(reply.status) +
+                      QStringLiteral(": ") + m_lastRefusal;
+        return reply.status > 0 ? reply.status : TransportFailure;
     }
+    case HttpAnswer::Outcome::TimedOut:
+        m_lastError = QStringLiteral("Tempo scaduto per l'invio a ") + m_host.trimmed();
+        return TimedOut;
+    case HttpAnswer::Outcome::TooLong:
+        m_lastError = reply.error;
+        return TransportFailure;
+    case HttpAnswer::Outcome::Unreachable:
+    case HttpAnswer::Outcome::Failed:
+        break;
+    }
+    m_lastError = QStringLiteral("Invio a ") + m_host.trimmed() +
+                  QStringLiteral(" non riuscito: ") + reply.error;
     return TransportFailure;
 }
 
-std::optional<bool> SMSSX::received(const QString& reference) {
+void SMSSX::received(const QString& reference, std::function<void(std::optional<bool>)> known) {
     QUrl url = requestUrl({}, {});
     if (!url.isValid())
-        return std::nullopt;
+        return known(std::nullopt);
     url.setPath(QStringLiteral("/cgi-bin/sendsms-status"));
     url.setQuery(QStringLiteral("username=") + gatewayrequests::percentEncode(m_user) +
                      param("password", m_password) + param("quillet-id", reference),
                  QUrl::StrictMode);
-    try {
-        const BlockingReply reply =
-            blockingGet(*m_manager, url, m_timeout, gatewayrequests::countAnswerBytes);
-        if (reply.outcome == BlockingReply::Outcome::Answered && reply.status == 200) {
-            // The SMS that reference made: "0" for none.
-            bool number = false;
-            const qlonglong count = reply.body.trimmed().toLongLong(&number);
-            if (number && count >= 0)
-                return count > 0;
-        }
-    } catch (const std::exception&) {
-    }
-    return std::nullopt;
+    m_http.get(url, m_timeout, gatewayrequests::countAnswerBytes,
+               [known = std::move(known)](const HttpAnswer& reply) -> void {
+                   if (reply.outcome == HttpAnswer::Outcome::Answered && reply.status == 200) {
+                       // The SMS that reference made: "0" for none.
+                       bool number = false;
+                       const qlonglong count = reply.body.trimmed().toLongLong(&number);
+                       if (number && count >= 0)
+                           return known(count > 0);
+                   }
+                   known(std::nullopt);
+               });
 }

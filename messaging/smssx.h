@@ -1,14 +1,14 @@
 #pragma once
 
+#include "messaging/httpget.h"
+
 #include <QString>
 #include <QUrl>
 #include <QVariant>
 
 #include <chrono>
-#include <memory>
+#include <functional>
 #include <optional>
-
-class QNetworkAccessManager;
 
 // The SMS-sending component: hands one SMS per call to a gateway's Kannel sendsms interface,
 //   GET http://HOST:PORT/cgi-bin/sendsms?username=U&password=P&from=SENDER&to=NUMBER&text=TEXT
@@ -17,8 +17,8 @@ class QNetworkAccessManager;
 // as UCS-2 (coding=2) otherwise (smslength.h); mclass=0 asks for a flash SMS. One kept-alive
 // connection serves all the SMS of a send. With a reference set, the request also carries
 // &quillet-id=REFERENCE: a key Kannel ignores, by which quillet-gateway's sink can later say
-// whether that SMS arrived (received()). Calls are synchronous: while one waits, windows stay
-// painted and user input is held back. Nothing throws.
+// whether that SMS arrived (received()). One request at a time: each call's result goes to its
+// callback from the event loop (NotConfigured at once). Nothing throws.
 class SMSSX {
 public:
     // The dispatch identifiers the composer uses.
@@ -45,15 +45,12 @@ public:
 
     static constexpr std::chrono::milliseconds defaultTimeout{60000};
 
-    SMSSX();
-    ~SMSSX();
-    SMSSX(const SMSSX&) = delete;
-    SMSSX& operator=(const SMSSX&) = delete;
+    using Sent = std::function<void(int result)>;
 
     // Sets the property with this dispatch identifier; other identifiers are ignored.
     void setProperty(int dispid, const QVariant& value);
     // Calls the method with this dispatch identifier: Send; NotConfigured for any other.
-    int invoke(int dispid, const QString& number, const QString& text);
+    void invoke(int dispid, const QString& number, const QString& text, Sent sent);
 
     void setHost(const QString& host) { m_host = host; }
     // "user:password", split at the first ":"; without one, all of it is the user.
@@ -67,7 +64,9 @@ public:
 
     // Sends one SMS. Blanks in the number are dropped ("+39 333 1234567" -> "+393331234567").
     // An empty sender leaves "from" out, so the gateway's own sender applies.
-    int send(const QString& number, const QString& text);
+    void send(const QString& number, const QString& text, Sent sent);
+    // The request under way ends; its callback is never called.
+    void cancel() { m_http.cancel(); }
 
     // Why the last send failed, in Italian; empty after an accepted SMS.
     QString lastError() const { return m_lastError; }
@@ -85,7 +84,7 @@ public:
     // (answered with the SMS that reached it, "0" for none, "Incerto" when the gateway handed it
     // on and lost the answer); nullopt when the channel does not know (a real Kannel knows no
     // such request) or it is uncertain.
-    std::optional<bool> received(const QString& reference);
+    void received(const QString& reference, std::function<void(std::optional<bool>)> known);
 
     std::chrono::milliseconds timeout() const { return m_timeout; }
     void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
@@ -94,7 +93,9 @@ public:
     QUrl requestUrl(const QString& number, const QString& text) const;
 
 private:
-    std::unique_ptr<QNetworkAccessManager> m_manager;
+    int take(const HttpAnswer& answer);
+
+    HttpGet m_http;
     std::chrono::milliseconds m_timeout = defaultTimeout;
     QString m_host;
     QString m_user;

@@ -1,7 +1,7 @@
 list(APPEND QUILLET_CORE_SOURCES
   messaging/service.h messaging/service.cpp
   messaging/gatewayrequests.h messaging/gatewayrequests.cpp
-  messaging/blockingget.h messaging/blockingget.cpp
+  messaging/httpget.h messaging/httpget.cpp
   messaging/inet.h messaging/inet.cpp
   messaging/smssx.h messaging/smssx.cpp
   messaging/smslength.h messaging/smslength.cpp

@@ -12,22 +12,26 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    sendjournal::settleAll(args.value(1));
-    if (args.size() < 5)
-        return 0;
     Session session;
-    session.appFolder = args[1];
-    session.service = args[2];
+    session.appFolder = args.value(1);
+    session.service = args.value(2);
     SendJob::Message message;
     message.list = true;
-    message.text = args[4];
+    message.text = args.value(4);
     message.book = QStringLiteral("Principale");
-    for (int i = 0; i < args[3].toInt(); ++i)
+    for (int i = 0; i < args.value(3).toInt(); ++i)
         message.recipients << QStringLiteral("333%1").arg(i, 7, 10, QLatin1Char('0'));
     SendJob job(session);
     QObject::connect(&job, &SendJob::finished, &app, [](const SendJob::Result& result) {
         QCoreApplication::exit(result.outcome == SendJob::Outcome::Completed ? 0 : 1);
     });
-    QTimer::singleShot(0, &job, [&] { job.start(message); });
+    QTimer::singleShot(0, &job, [&] {
+        sendjournal::settleAll(session.appFolder, [&](const auto&) {
+            if (message.recipients.isEmpty())
+                QCoreApplication::exit(0);
+            else
+                job.start(message);
+        });
+    });
     return QCoreApplication::exec();
 }

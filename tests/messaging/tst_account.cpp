@@ -63,7 +63,7 @@ private slots:
         const qsizetype asked = m_service.targets().size();
         platform::DialogScript script;
         control<QAction>(m_window.get(), "aaa")->trigger();
-        QCOMPARE(script.messages().size(), 1);
+        QTRY_COMPARE(script.messages().size(), 1);
         QVERIFY(script.messages().value(0).startsWith(message));
         QCOMPARE(platform::TextFile::readFirstLine(m_folder->file("residui.txt")).value_or("?"),
                  residui);

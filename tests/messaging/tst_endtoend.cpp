@@ -5,12 +5,12 @@
 #include "app/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
-#include "messaging/blockingget.h"
 #include "messaging/composer.h"
 #include "messaging/gatewayrequests.h"
 #include "messaging/inet.h"
 #include "messaging/smssplitter.h"
 #include "platform/dialogs.h"
+#include "support/answerof.h"
 #include "support/controls.h"
 #include "support/kannelrig.h"
 #include "support/shownwindow.h"
@@ -138,9 +138,9 @@ private slots:
         }
         if (!header.isEmpty())
             platform::TextFile::replaceLines(QDir(folder).filePath("intestazione"), {header});
-        const QString credit =
-            Inet().OpenURL(gatewayrequests::creditQuery(servizio, {user, password}),
-                           gatewayrequests::creditAnswerBytes);
+        const QString credit = openUrl(gatewayrequests::creditQuery(servizio, {user, password}),
+                                       gatewayrequests::creditAnswerBytes)
+                                   .text;
         Desk desk(folder);
         MainWindow& window = desk.window;
         ArchiveModel* model = window.browser()->model();
@@ -165,7 +165,7 @@ private slots:
             platform::TextFile::readFirstLine(QDir(folder).filePath("residui.txt")).value_or(""),
             " " + left + " ");
         control<QAction>(&window, "aaa")->trigger(); // "Aggiorna Credito"
-        QCOMPARE(script.messages().last(), "Credito Aggiornato");
+        QTRY_COMPARE(script.messages().last(), "Credito Aggiornato");
         QCOMPARE(control<QLabel>(&window, "Label3")->text(), "Credito residuo " + left);
         {
             QStringList sent;
@@ -185,9 +185,8 @@ private slots:
             auto sink = [&] {
                 QStringList got;
                 for (const QString& line :
-                     Inet()
-                         .OpenURL(QUrl("http://quillet:quillet@" + servizio + "/sink.txt"), 1 << 26)
-                         .split('\n'))
+                     openUrl(QUrl("http://quillet:quillet@" + servizio + "/sink.txt"), 1 << 26)
+                         .text.split('\n'))
                     if (numbers.contains(line.section(' ', 1, 1)))
                         got << line;
                 return got.mid(got.size() - 3);
@@ -279,7 +278,9 @@ private slots:
         const QString text = "Promemoria: domani la piscina apre alle 9.";
         QString seen;
         QStringList resent;
+        int reads = 0;
         const auto read = [&](QDialog* shown, bool resend) {
+            ++reads;
             const QAbstractItemModel* rows = control<QTreeView>(shown, "lvwEsito")->model();
             QStringList lines;
             for (int row = 0; row < rows->rowCount(); ++row)
@@ -320,14 +321,18 @@ private slots:
         QTRY_COMPARE(model->rowCount(), 1);
         Entry entry = model->entryAt(0);
         entry.book = "Principale";
-        const auto open = [&](bool resend) {
+        const auto open = [&](bool resend) { // once the window has been read
+            const int before = reads;
             whenShown<QDialog>("Esito", [&, resend](QDialog* shown) { read(shown, resend); });
             emit window.browser()->reportRequested(entry);
+            (void)QTest::qWaitFor([&] { return reads > before; }, 10000);
             return seen;
         };
-        if (gateway == "forward") { // "Aggiorna Credito" asks for the sends of the last days
-            const auto refresh = [&] {
+        if (gateway == "forward") {    // "Aggiorna Credito" asks for the sends of the last days
+            const auto refresh = [&] { // once "Credito Aggiornato" has shown
+                const qsizetype before = script.messages().size();
                 control<QAction>(&window, "aaa")->trigger();
+                (void)QTest::qWaitFor([&] { return script.messages().size() > before; }, 10000);
                 return model->text(0, ArchiveModel::DeliveryColumn);
             };
             QTRY_COMPARE_WITH_TIMEOUT(refresh(), column, 5000);
@@ -370,10 +375,10 @@ private slots:
         const QString servizio =
             serve(gateway, {"--db", db, "--forward", forwardUrl(operatorPassword)});
         QVERIFY(!servizio.isEmpty());
-        QNetworkAccessManager manager;
+        HttpGet http;
         const auto get = [&](const QString& target) {
-            return blockingGet(manager, QUrl("http://" + servizio + target),
-                               std::chrono::seconds(20), 1 << 20);
+            return httpAnswer(http, QUrl("http://" + servizio + target), std::chrono::seconds(20),
+                              1 << 20);
         };
         const QString charge = "/cgi-bin/utenti/verifica2.cgi?utente=bruno&pass=pw&numero=5";
         QCOMPARE(get(charge + "&numerodet=2").body, "OK addebitati 2, credito 3");
@@ -383,7 +388,7 @@ private slots:
         const auto enc = [](const QString& number) {
             return QUrl::toPercentEncoding(number);
         };
-        const BlockingReply paid = get(to + enc(numbers[0] + ' ' + numbers[1]));
+        const HttpAnswer paid = get(to + enc(numbers[0] + ' ' + numbers[1]));
         QCOMPARE(paid.status, status);
         QTEST(paid.body.split('\n').first(), "body"); // the keys follow on a second line
         QCOMPARE(get(to + enc(numbers[2])).status, status == 202 ? 402 : 403);
@@ -453,10 +458,9 @@ private slots:
         folder.write("registrazione", {"demo-demo"});
         folder.write("servizio", {m_forwardServizio});
         const auto credit = [&] {
-            return Inet()
-                .OpenURL(gatewayrequests::creditQuery(m_forwardServizio, {"demo", "demo"}),
-                         gatewayrequests::creditAnswerBytes)
-                .toInt();
+            return openUrl(gatewayrequests::creditQuery(m_forwardServizio, {"demo", "demo"}),
+                           gatewayrequests::creditAnswerBytes)
+                .text.toInt();
         };
         const int before = credit();
         Desk desk(folder.path());

@@ -7,6 +7,7 @@
 #include "messaging/sendjournal.h"
 #include "messaging/sendreportmodel.h"
 #include "store/sendreport.h"
+#include "support/answerof.h"
 #include "support/testfolder.h"
 
 #include <QUrlQuery>
@@ -204,7 +205,8 @@ private slots:
         journal->charging(3);
         journal->handing(0);
         journal.reset(); // the program ends here
-        const auto settled = sendjournal::settleAll(m_folder->path());
+        const auto settled = answerOf<QList<sendjournal::Settled>>(
+            [&](auto done) { sendjournal::settleAll(m_folder->path(), done); });
         QVERIFY(settled.size() == 1 && settled[0].uncertain);
         QCOMPARE(wire(), "verifica2.cgi 3/1");
     }
@@ -260,8 +262,7 @@ private slots:
         writeReport(sent, {QString(32, 'a'), QString(32, 'b'), QString(32, 'c'), QString()});
         store::sendreport::recordStates(*m_folder->book("Principale"),
                                         {{QString(32, 'a'), 1, "2026-12-06T08:59:01Z", ""}});
-        delivery::askForMessage(
-            m_state, store::archive::addressBookPath(m_folder->path(), "Principale"), sent);
+        askDelivery(sent);
         QCOMPARE(QString::fromLatin1(m_service->targets().value(0)).section("&datatime=", 0, 0),
                  "/cgi-bin/utenti/esiti.pl?utente=mario&pass=segreto&sms=" + QString(32, 'b') +
                      "%2C" + QString(32, 'c'));
@@ -290,8 +291,7 @@ private slots:
         for (int i = 0; i < keys; ++i)
             written << QString::number(i).rightJustified(32, '0');
         writeReport(sent, written);
-        delivery::askForMessage(
-            m_state, store::archive::addressBookPath(m_folder->path(), "Principale"), sent);
+        askDelivery(sent);
         QList<int> asked;
         for (const QByteArray& target : m_service->targets())
             asked << QUrlQuery(QUrl(QString::fromLatin1(target)))
@@ -336,6 +336,14 @@ private:
     }
     // What reached the service, in order: verifica2 with the credit and the SMS charged,
     // sendsms with the receiver.
+    void askDelivery(const store::archive::MessageRow& sent) {
+        HttpGet http;
+        answerOf<int>([&](auto done) {
+            delivery::askForMessage(http, m_state,
+                                    store::archive::addressBookPath(m_folder->path(), "Principale"),
+                                    sent, done);
+        });
+    }
     QString wire() const {
         QStringList out;
         for (const QByteArray& target : m_service->targets()) {
