@@ -646,7 +646,3 @@ void Composer::closeEvent(QCloseEvent* event) {
     else
         QDialog::closeEvent(event);
 }
-
-void Composer::done(int result) {
-    QDialog::done(result);
-}
