@@ -104,6 +104,8 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     , m_searchButton(platform::iconButton(this, "Command4", "cerca", QStringLiteral("Cerca")))
     , m_session(session)
     , m_request(request)
+    , m_archivedNumber(request.number)
+    , m_surname(request.surname)
     , m_recipients(new QStringListModel(this))
     , m_job(session) {
     setObjectName(QStringLiteral("Form5"));
@@ -243,8 +245,8 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     m_modeLabel->setText(list ? QStringLiteral("1") : QStringLiteral("0"));
     if (list)
         setRecipients(request.recipients);
-    m_archivedNumberLabel->setText(request.number);
-    m_surnameLabel->setText(request.surname);
+    setArchivedNumber(m_archivedNumber);
+    setSurname(m_surname);
     m_numberCaptionLabel->setVisible(request.searchable);
     m_searchButton->setVisible(request.searchable);
     if (!request.text.isEmpty())
@@ -252,6 +254,16 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
 }
 
 Composer::~Composer() = default;
+
+void Composer::setArchivedNumber(const QString& number) {
+    m_archivedNumber = number;
+    m_archivedNumberLabel->setText(number);
+}
+
+void Composer::setSurname(const QString& surname) {
+    m_surname = surname;
+    m_surnameLabel->setText(surname);
+}
 
 void Composer::setRecipients(const QStringList& numbers) {
     m_recipients->setStringList(numbers);
@@ -275,7 +287,7 @@ bool Composer::event(QEvent* event) {
 }
 
 void Composer::prepareOnActivation() {
-    m_numberEdit->setText(m_archivedNumberLabel->text());
+    m_numberEdit->setText(m_archivedNumber);
     if (listMode()) {
         if (m_recipients->rowCount() == 0) {
             platform::MsgBox(QStringLiteral("Nessun contatto selezionato"),
@@ -284,8 +296,8 @@ void Composer::prepareOnActivation() {
             return;
         }
         // The opener ends the numbers with ";"; a saved list comes without it.
-        if (m_archivedNumberLabel->text().endsWith(QLatin1Char(';')))
-            m_numberEdit->setText(m_archivedNumberLabel->text().chopped(1));
+        if (m_archivedNumber.endsWith(QLatin1Char(';')))
+            m_numberEdit->setText(m_archivedNumber.chopped(1));
         // One SMS each: the box takes no more. A longer draft stays as it is, to be shortened.
         m_oneSmsOnly = true;
         m_splitByLengthOption->hide();
@@ -294,7 +306,7 @@ void Composer::prepareOnActivation() {
         m_recipientList->setCurrentIndex(m_recipients->index(last));
         if (m_recipients->index(last).data().toString().isEmpty())
             m_recipients->removeRow(last);
-        m_surnameLabel->setText(QStringLiteral("<lista>"));
+        setSurname(QStringLiteral("<lista>"));
         m_recipientList->show();
     }
     describe();
@@ -363,7 +375,7 @@ void Composer::countText() {
 }
 
 void Composer::showTypedNumber() {
-    m_archivedNumberLabel->setText(m_numberEdit->text());
+    setArchivedNumber(m_numberEdit->text());
 }
 
 void Composer::chooseSmsType() {
@@ -442,8 +454,8 @@ void Composer::send() {
                                         "l'elaborazione\r\nFare click su OK per procedere con "
                                         "l'invio degli sms"),
                          platform::Icon::Information);
-    if (m_surnameLabel->text().isEmpty())
-        m_surnameLabel->setText(QStringLiteral(" "));
+    if (m_surname.isEmpty())
+        setSurname(QStringLiteral(" "));
     const QString text = m_textEdit->toPlainText();
     enableButtons(false);
 
@@ -453,8 +465,8 @@ void Composer::send() {
     message.list = list;
     message.recipients = recipients();
     message.number = m_numberEdit->text();
-    message.numberLabel = m_archivedNumberLabel->text();
-    message.surname = m_surnameLabel->text();
+    message.numberLabel = m_archivedNumber;
+    message.surname = m_surname;
     message.atBlank = m_splitAtSpaceOption->isChecked();
     message.flash = m_flash;
     message.sender = state.senderHeader;
@@ -608,10 +620,10 @@ void Composer::saveDraft() {
             return;
         m_numberEdit->setText(number.mid(3));
     }
-    if (m_surnameLabel->text().isEmpty())
-        m_surnameLabel->setText(QStringLiteral(" "));
+    if (m_surname.isEmpty())
+        setSurname(QStringLiteral(" "));
     if (listMode())
-        m_surnameLabel->setText(QStringLiteral("<lista>"));
+        setSurname(QStringLiteral("<lista>"));
     if (m_textEdit->toPlainText().isEmpty()) {
         platform::MsgBox(QStringLiteral("Testo SMS Mancante"), platform::Icon::Critical);
         return;
@@ -628,9 +640,9 @@ void Composer::saveDraft() {
     {
         platform::WaitCursor wait;
         state.archive.open(path);
-        store::archive::addMessage(state.archive.openRecordset(QStringLiteral("salvati")),
-                                   {m_surnameLabel->text(), m_archivedNumberLabel->text(),
-                                    platform::Clock::nowText(), m_textEdit->toPlainText()});
+        store::archive::addMessage(
+            state.archive.openRecordset(QStringLiteral("salvati")),
+            {m_surname, m_archivedNumber, platform::Clock::nowText(), m_textEdit->toPlainText()});
     }
     accept();
 }

@@ -74,6 +74,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The labels show these; they are only written from here.
+    void setArchivedNumber(const QString& number);
+    void setSurname(const QString& surname);
     void countText();
     void keepWithinLimit();
     void showTypedNumber();
@@ -89,10 +92,10 @@ private:
     void connectionFailed(const QString& detail);
     QString archiveBook() const;
 
-    QLabel* m_surnameLabel;
+    QLabel* m_surnameLabel;       // shows m_surname
     QLabel* m_numberCaptionLabel; // "Cellulare"
     QLineEdit* m_numberEdit;
-    QLabel* m_archivedNumberLabel; // the number as archived
+    QLabel* m_archivedNumberLabel; // shows m_archivedNumber
     QLabel* m_modeLabel;           // shows the mode: "1" list, "0" one number
     QListView* m_recipientList;
     QPlainTextEdit* m_textEdit;
@@ -116,7 +119,9 @@ private:
 
     Session& m_session;
     Request m_request;
-    bool m_flash = false; // "Flash" chosen as the SMS type
+    QString m_archivedNumber; // archived as cellulare: the request's, then what Text2 shows
+    QString m_surname;        // archived as cognome; "<lista>" once a list shows
+    bool m_flash = false;     // "Flash" chosen as the SMS type
     QStringListModel* m_recipients;
     SendJob m_job;
     bool m_busy = false;                        // a send is running: the window stays open
