@@ -5,6 +5,8 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QEvent>
+#include <QHash>
 
 #include <optional>
 
@@ -13,6 +15,7 @@ struct Session;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListView;
 class QPlainTextEdit;
@@ -74,6 +77,16 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    QGroupBox* buildRecipientBox();
+    QLayout* buildTextBox();
+    QLayout* buildSmsOptions();
+    QGroupBox* buildEmoticons();
+    void buildStatus();
+    QLayout* buildButtons();
+    void connectInput();
+    void connectButtons();
+    void connectJob();
+    void showRequest();
     // The labels show these; they are only written from here.
     void setArchivedNumber(const QString& number);
     void setSurname(const QString& surname);
@@ -132,4 +145,9 @@ private:
         int position = 0;
         int added = 0;
     } m_lastEdit; // where the last change of m_textEdit put text, and how much
+    struct Emoticon {
+        QString symbol;
+        QEvent::Type insertsOn; // a symbol on a double click, a name on a click
+    };
+    QHash<const QObject*, Emoticon> m_emoticons; // by symbol and by name label
 };
