@@ -84,12 +84,12 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     , m_splitByLengthOption(new QRadioButton(QStringLiteral("Suddividi ogni 160 caratteri"), this))
     , m_splitAtSpaceOption(
           new QRadioButton(QStringLiteral("Suddividi allo spazio più prossimo"), this))
-    , m_happySymbolLabel(label(this, "Label6", QStringLiteral(":-)")))
-    , m_sadSymbolLabel(label(this, "Label7", QStringLiteral(":-(")))
-    , m_smilingSymbolLabel(label(this, "Label8", QStringLiteral(":-))")))
-    , m_amazedSymbolLabel(label(this, "Label9", QStringLiteral(":-o")))
-    , m_confusedSymbolLabel(label(this, "Label14", QStringLiteral(":-?")))
-    , m_kissSymbolLabel(label(this, "Label16", QStringLiteral(":-@")))
+    , m_happySymbolLabel(label(this, "Label6", {}))
+    , m_sadSymbolLabel(label(this, "Label7", {}))
+    , m_smilingSymbolLabel(label(this, "Label8", {}))
+    , m_amazedSymbolLabel(label(this, "Label9", {}))
+    , m_confusedSymbolLabel(label(this, "Label14", {}))
+    , m_kissSymbolLabel(label(this, "Label16", {}))
     , m_happyNameLabel(label(this, "Label10", QStringLiteral("Allegro")))
     , m_smilingNameLabel(label(this, "Label11", QStringLiteral("Sorridente")))
     , m_sadNameLabel(label(this, "Label12", QStringLiteral("Triste")))
@@ -105,6 +105,8 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     , m_searchButton(platform::iconButton(this, "Command4", "cerca", QStringLiteral("Cerca")))
     , m_session(session)
     , m_request(request)
+    , m_archivedNumber(request.number)
+    , m_surname(request.surname)
     , m_recipients(new QStringListModel(this))
     , m_job(session) {
     setObjectName(QStringLiteral("Form5"));
@@ -119,7 +121,32 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
                             {m_statusGroup, "Frame1"},
                             {m_progressBar, "ProgressBar1"}});
 
-    // Recipient.
+    QGroupBox* recipient = buildRecipientBox();
+    QLayout* count = buildTextBox();
+    QLayout* options = buildSmsOptions();
+    QGroupBox* faces = buildEmoticons();
+    buildStatus();
+    QLayout* buttons = buildButtons();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(recipient);
+    layout->addWidget(new QLabel(QStringLiteral("Testo Sms"), this));
+    layout->addWidget(m_textEdit, 1);
+    layout->addLayout(count);
+    layout->addLayout(options);
+    layout->addWidget(faces);
+    layout->addWidget(m_statusGroup);
+    layout->addLayout(buttons);
+    setMinimumWidth(520);
+
+    connectInput();
+    connectButtons();
+    connectJob();
+    showRequest();
+}
+
+// Surname, number and search button; in list mode the list of recipients. The archived number
+// and the mode are hidden labels.
+QGroupBox* Composer::buildRecipientBox() {
     m_archivedNumberLabel->hide();
     m_modeLabel->hide();
     m_recipientList->setModel(m_recipients);
@@ -140,8 +167,11 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     who->addWidget(m_recipientList, 2, 0, 1, 3);
     who->setColumnStretch(1, 1);
     m_searchButton->setToolTip(QStringLiteral("Cerca un contatto"));
+    return recipient;
+}
 
-    // Text.
+// The text box; the row of its counter, returned.
+QLayout* Composer::buildTextBox() {
     m_textEdit->setTabChangesFocus(true);
     m_textEdit->setMinimumHeight(110);
     m_descriptionLabel->setWordWrap(true);
@@ -150,6 +180,11 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     count->addWidget(m_lengthLabel);
     count->addSpacing(16);
     count->addWidget(m_descriptionLabel, 1);
+    return count;
+}
+
+// The SMS type and how a long text is cut.
+QLayout* Composer::buildSmsOptions() {
     m_smsTypeCombo->addItems({QStringLiteral("Normale"), QStringLiteral("Flash")});
     m_splitByLengthOption->setChecked(true);
     auto* options = new QGridLayout;
@@ -158,23 +193,34 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     options->addWidget(m_splitByLengthOption, 0, 2);
     options->addWidget(m_splitAtSpaceOption, 1, 2);
     options->setColumnStretch(3, 1);
+    return options;
+}
 
-    // Emoticons: a symbol (double click) above its name (click); both append the same.
+// Emoticons: a symbol (double click) above its name (click); both append the same.
+QGroupBox* Composer::buildEmoticons() {
     auto* faces = new QGroupBox(QStringLiteral("Emoticon"), this);
     auto* grid = new QGridLayout(faces);
-    const std::pair<QLabel*, QLabel*> pairs[] = {
-        {m_happySymbolLabel, m_happyNameLabel},       {m_smilingSymbolLabel, m_smilingNameLabel},
-        {m_sadSymbolLabel, m_sadNameLabel},           {m_amazedSymbolLabel, m_amazedNameLabel},
-        {m_confusedSymbolLabel, m_confusedNameLabel}, {m_kissSymbolLabel, m_kissNameLabel}};
+    const struct {
+        QLabel* symbol;
+        QLabel* name;
+        QString text;
+    } emoticons[] = {{m_happySymbolLabel, m_happyNameLabel, QStringLiteral(":-)")},
+                     {m_smilingSymbolLabel, m_smilingNameLabel, QStringLiteral(":-))")},
+                     {m_sadSymbolLabel, m_sadNameLabel, QStringLiteral(":-(")},
+                     {m_amazedSymbolLabel, m_amazedNameLabel, QStringLiteral(":-o")},
+                     {m_confusedSymbolLabel, m_confusedNameLabel, QStringLiteral(":-?")},
+                     {m_kissSymbolLabel, m_kissNameLabel, QStringLiteral(":-@")}};
     int column = 0;
-    for (const auto& [symbol, name] : pairs) {
+    for (const auto& [symbol, name, text] : emoticons) {
+        symbol->setText(text);
         QFont big = symbol->font();
         big.setBold(true);
         big.setPointSizeF(big.pointSizeF() * 1.2);
         symbol->setFont(big);
         symbol->setToolTip(QStringLiteral("Doppio clic per inserire"));
         name->setToolTip(QStringLiteral("Clic per inserire"));
-        name->setProperty("emoticon", symbol->text());
+        m_emoticons.insert(symbol, {text, QEvent::MouseButtonDblClick});
+        m_emoticons.insert(name, {text, QEvent::MouseButtonRelease});
         for (QLabel* l : {symbol, name}) {
             l->setAlignment(Qt::AlignCenter);
             l->setCursor(Qt::PointingHandCursor);
@@ -184,14 +230,20 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
         grid->addWidget(name, 1, column);
         ++column;
     }
+    return faces;
+}
 
-    // Status of a send.
+// The status line of a send, and its progress bar for a list.
+void Composer::buildStatus() {
     auto* status = new QVBoxLayout(m_statusGroup);
     status->addWidget(m_statusLabel);
     status->addWidget(m_progressBar);
     m_progressBar->hide();
     m_statusLabel->setMinimumHeight(m_statusLabel->fontMetrics().height());
+}
 
+// Salva on the left; Invia, the default, and Chiudi on the right.
+QLayout* Composer::buildButtons() {
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_saveButton);
     buttons->addStretch(1);
@@ -199,18 +251,10 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     buttons->addWidget(m_closeButton);
     m_sendButton->setDefault(true);
     m_sendButton->setAutoDefault(true);
+    return buttons;
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(recipient);
-    layout->addWidget(new QLabel(QStringLiteral("Testo Sms"), this));
-    layout->addWidget(m_textEdit, 1);
-    layout->addLayout(count);
-    layout->addLayout(options);
-    layout->addWidget(faces);
-    layout->addWidget(m_statusGroup);
-    layout->addLayout(buttons);
-    setMinimumWidth(520);
-
+void Composer::connectInput() {
     connect(m_textEdit->document(), &QTextDocument::contentsChange, this,
             [this](int position, int, int added) {
                 m_lastEdit = {position, added};
@@ -220,10 +264,16 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     connect(m_numberEdit, &QLineEdit::textChanged, this, [this] { showTypedNumber(); });
     connect(m_smsTypeCombo, &QComboBox::activated, this, [this] { chooseSmsType(); });
     connect(m_splitByLengthOption, &QRadioButton::toggled, this, [this] { describe(); });
+}
+
+void Composer::connectButtons() {
     handler::onClick(m_sendButton, [this] { send(); });
     connect(m_closeButton, &QPushButton::clicked, this, [this] { closeComposer(); });
     handler::onClick(m_saveButton, [this] { saveDraft(); });
     connect(m_searchButton, &QPushButton::clicked, this, [this] { searchRecipient(); });
+}
+
+void Composer::connectJob() {
     connect(&m_job, &SendJob::statusChanged, this, &Composer::setStatus);
     connect(&m_job, &SendJob::recipientStarted, this, &Composer::showRecipient);
     connect(&m_job, &SendJob::progress, this, &Composer::showProgress);
@@ -239,20 +289,33 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
         m_busy = false;
         m_wait.reset();
     });
+}
 
-    const bool list = request.mode == Mode::List;
+// What the opener asked for: the mode, the recipient and the text.
+void Composer::showRequest() {
+    const bool list = listMode();
     m_modeLabel->setText(list ? QStringLiteral("1") : QStringLiteral("0"));
     if (list)
-        setRecipients(request.recipients);
-    m_archivedNumberLabel->setText(request.number);
-    m_surnameLabel->setText(request.surname);
-    m_numberCaptionLabel->setVisible(request.searchable);
-    m_searchButton->setVisible(request.searchable);
-    if (!request.text.isEmpty())
-        m_textEdit->setPlainText(request.text);
+        setRecipients(m_request.recipients);
+    setArchivedNumber(m_archivedNumber);
+    setSurname(m_surname);
+    m_numberCaptionLabel->setVisible(m_request.searchable);
+    m_searchButton->setVisible(m_request.searchable);
+    if (!m_request.text.isEmpty())
+        m_textEdit->setPlainText(m_request.text);
 }
 
 Composer::~Composer() = default;
+
+void Composer::setArchivedNumber(const QString& number) {
+    m_archivedNumber = number;
+    m_archivedNumberLabel->setText(number);
+}
+
+void Composer::setSurname(const QString& surname) {
+    m_surname = surname;
+    m_surnameLabel->setText(surname);
+}
 
 void Composer::setRecipients(const QStringList& numbers) {
     m_recipients->setStringList(numbers);
@@ -276,7 +339,7 @@ bool Composer::event(QEvent* event) {
 }
 
 void Composer::prepareOnActivation() {
-    m_numberEdit->setText(m_archivedNumberLabel->text());
+    m_numberEdit->setText(m_archivedNumber);
     if (listMode()) {
         if (m_recipients->rowCount() == 0) {
             platform::MsgBox(QStringLiteral("Nessun contatto selezionato"),
@@ -285,8 +348,8 @@ void Composer::prepareOnActivation() {
             return;
         }
         // The opener ends the numbers with ";"; a saved list comes without it.
-        if (m_archivedNumberLabel->text().endsWith(QLatin1Char(';')))
-            m_numberEdit->setText(m_archivedNumberLabel->text().chopped(1));
+        if (m_archivedNumber.endsWith(QLatin1Char(';')))
+            m_numberEdit->setText(m_archivedNumber.chopped(1));
         // One SMS each: the box takes no more. A longer draft stays as it is, to be shortened.
         m_oneSmsOnly = true;
         m_splitByLengthOption->hide();
@@ -295,7 +358,7 @@ void Composer::prepareOnActivation() {
         m_recipientList->setCurrentIndex(m_recipients->index(last));
         if (m_recipients->index(last).data().toString().isEmpty())
             m_recipients->removeRow(last);
-        m_surnameLabel->setText(QStringLiteral("<lista>"));
+        setSurname(QStringLiteral("<lista>"));
         m_recipientList->show();
     }
     describe();
@@ -364,7 +427,7 @@ void Composer::countText() {
 }
 
 void Composer::showTypedNumber() {
-    m_archivedNumberLabel->setText(m_numberEdit->text());
+    setArchivedNumber(m_numberEdit->text());
 }
 
 void Composer::chooseSmsType() {
@@ -404,18 +467,17 @@ void Composer::describe() {
 }
 
 void Composer::emoticon(QLabel* label) {
-    const QString symbol = label->property("emoticon").toString();
+    const auto found = m_emoticons.constFind(label);
+    if (found == m_emoticons.cend())
+        return;
     m_textEdit->moveCursor(QTextCursor::End);
-    m_textEdit->insertPlainText(QLatin1Char(' ') + (symbol.isEmpty() ? label->text() : symbol) +
-                                QLatin1Char(' '));
+    m_textEdit->insertPlainText(QLatin1Char(' ') + found->symbol + QLatin1Char(' '));
 }
 
 bool Composer::eventFilter(QObject* watched, QEvent* event) {
-    if (auto* l = qobject_cast<QLabel*>(watched)) {
-        const bool byName = l->property("emoticon").isValid();
-        if (event->type() == (byName ? QEvent::MouseButtonRelease : QEvent::MouseButtonDblClick))
-            emoticon(l);
-    }
+    const auto found = m_emoticons.constFind(watched);
+    if (found != m_emoticons.cend() && event->type() == found->insertsOn)
+        emoticon(static_cast<QLabel*>(watched));
     return QDialog::eventFilter(watched, event);
 }
 
@@ -443,8 +505,8 @@ void Composer::send() {
                                         "l'elaborazione\r\nFare click su OK per procedere con "
                                         "l'invio degli sms"),
                          platform::Icon::Information);
-    if (m_surnameLabel->text().isEmpty())
-        m_surnameLabel->setText(QStringLiteral(" "));
+    if (m_surname.isEmpty())
+        setSurname(QStringLiteral(" "));
     const QString text = m_textEdit->toPlainText();
     enableButtons(false);
 
@@ -454,8 +516,8 @@ void Composer::send() {
     message.list = list;
     message.recipients = recipients();
     message.number = m_numberEdit->text();
-    message.numberLabel = m_archivedNumberLabel->text();
-    message.surname = m_surnameLabel->text();
+    message.numberLabel = m_archivedNumber;
+    message.surname = m_surname;
     message.atBlank = m_splitAtSpaceOption->isChecked();
     message.flash = m_flash;
     message.sender = state.senderHeader;
@@ -609,10 +671,10 @@ void Composer::saveDraft() {
             return;
         m_numberEdit->setText(number.mid(3));
     }
-    if (m_surnameLabel->text().isEmpty())
-        m_surnameLabel->setText(QStringLiteral(" "));
+    if (m_surname.isEmpty())
+        setSurname(QStringLiteral(" "));
     if (listMode())
-        m_surnameLabel->setText(QStringLiteral("<lista>"));
+        setSurname(QStringLiteral("<lista>"));
     if (m_textEdit->toPlainText().isEmpty()) {
         platform::MsgBox(QStringLiteral("Testo SMS Mancante"), platform::Icon::Critical);
         return;
@@ -629,9 +691,9 @@ void Composer::saveDraft() {
     {
         platform::WaitCursor wait;
         const auto book = store::Database::open(path);
-        store::archive::addMessage(*book->openRecordset(QStringLiteral("salvati")),
-                                   {m_surnameLabel->text(), m_archivedNumberLabel->text(),
-                                    platform::Clock::nowText(), m_textEdit->toPlainText()});
+        store::archive::addMessage(
+            *book->openRecordset(QStringLiteral("salvati")),
+            {m_surname, m_archivedNumber, platform::Clock::nowText(), m_textEdit->toPlainText()});
     }
     accept();
 }
@@ -646,8 +708,4 @@ void Composer::closeEvent(QCloseEvent* event) {
         event->ignore();
     else
         QDialog::closeEvent(event);
-}
-
-void Composer::done(int result) {
-    QDialog::done(result);
 }

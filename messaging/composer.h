@@ -5,6 +5,8 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QEvent>
+#include <QHash>
 
 #include <optional>
 
@@ -13,6 +15,7 @@ struct Session;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListView;
 class QPlainTextEdit;
@@ -72,9 +75,21 @@ protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void done(int result) override;
 
 private:
+    QGroupBox* buildRecipientBox();
+    QLayout* buildTextBox();
+    QLayout* buildSmsOptions();
+    QGroupBox* buildEmoticons();
+    void buildStatus();
+    QLayout* buildButtons();
+    void connectInput();
+    void connectButtons();
+    void connectJob();
+    void showRequest();
+    // The labels show these; they are only written from here.
+    void setArchivedNumber(const QString& number);
+    void setSurname(const QString& surname);
     void countText();
     void keepWithinLimit();
     void showTypedNumber();
@@ -90,10 +105,10 @@ private:
     void connectionFailed(const QString& detail);
     QString archiveBook() const;
 
-    QLabel* m_surnameLabel;
+    QLabel* m_surnameLabel;       // shows m_surname
     QLabel* m_numberCaptionLabel; // "Cellulare"
     QLineEdit* m_numberEdit;
-    QLabel* m_archivedNumberLabel; // the number as archived
+    QLabel* m_archivedNumberLabel; // shows m_archivedNumber
     QLabel* m_modeLabel;           // shows the mode: "1" list, "0" one number
     QListView* m_recipientList;
     QPlainTextEdit* m_textEdit;
@@ -117,7 +132,9 @@ private:
 
     Session& m_session;
     Request m_request;
-    bool m_flash = false; // "Flash" chosen as the SMS type
+    QString m_archivedNumber; // archived as cellulare: the request's, then what Text2 shows
+    QString m_surname;        // archived as cognome; "<lista>" once a list shows
+    bool m_flash = false;     // "Flash" chosen as the SMS type
     QStringListModel* m_recipients;
     SendJob m_job;
     bool m_busy = false;                        // a send is running: the window stays open
@@ -128,4 +145,9 @@ private:
         int position = 0;
         int added = 0;
     } m_lastEdit; // where the last change of m_textEdit put text, and how much
+    struct Emoticon {
+        QString symbol;
+        QEvent::Type insertsOn; // a symbol on a double click, a name on a click
+    };
+    QHash<const QObject*, Emoticon> m_emoticons; // by symbol and by name label
 };

@@ -246,6 +246,31 @@ private slots:
         QCOMPARE(finished.size(), int(saved));
     }
 
+    // An emoticon goes at the end of the text, a blank each side: from its symbol on a double
+    // click, from its name on a click.
+    void emoticons_data() {
+        QTest::addColumn<QByteArray>("label");
+        QTest::addColumn<bool>("doubleClick");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("symbol, double click") << QByteArray("Label8") << true << "Ciao :-)) ";
+        QTest::newRow("symbol, one click") << QByteArray("Label8") << false << "Ciao";
+        QTest::newRow("name, one click") << QByteArray("Label17") << false << "Ciao :-@ ";
+    }
+    void emoticons() {
+        QFETCH(QByteArray, label);
+        QFETCH(bool, doubleClick);
+        Composer f(session(), single("3471234567", {}));
+        auto* box = control<QPlainTextEdit>(&f, "Text1");
+        box->setPlainText("Ciao");
+        box->moveCursor(QTextCursor::Start);
+        auto* face = control<QLabel>(&f, label.constData());
+        if (doubleClick)
+            QTest::mouseDClick(face, Qt::LeftButton);
+        else
+            QTest::mouseClick(face, Qt::LeftButton);
+        QTEST(box->toPlainText(), "text");
+    }
+
     // "Invia SMS Singoli" takes the last ticked entry; "Invia SMS Multipli" wants a book.
     void commands() {
         ArchiveModel* model = m_window->browser()->model();
