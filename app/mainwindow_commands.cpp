@@ -265,8 +265,8 @@ void MainWindow::exportContacts(contactfiles::Format format) {
 }
 
 void MainWindow::importContacts(contactfiles::Format format) {
-    if (contactfiles::importFile(m_session, listedBook(), format, this))
-        m_browser->showNewRows();
+    contactfiles::importFile(m_session, listedBook(), format, this,
+                             [this] { m_browser->showNewRows(); });
 }
 
 void MainWindow::exportAddressBook() {
@@ -286,17 +286,19 @@ void MainWindow::importVCard() {
 }
 
 void MainWindow::importFromHotel() {
-    switch (hotelimport::importCustomers(m_session, this)) {
-    case hotelimport::After::AskFolder:
-        setUpHotelArchives();
-        break;
-    case hotelimport::After::RebuildTree:
-        rebuildTree();
-        refreshOnActivation();
-        break;
-    case hotelimport::After::Nothing:
-        break;
-    }
+    hotelimport::importCustomers(m_session, this, [this](hotelimport::After after) {
+        switch (after) {
+        case hotelimport::After::AskFolder:
+            setUpHotelArchives();
+            break;
+        case hotelimport::After::RebuildTree:
+            rebuildTree();
+            refreshOnActivation();
+            break;
+        case hotelimport::After::Nothing:
+            break;
+        }
+    });
 }
 
 void MainWindow::setUpHotelArchives() {

@@ -17,6 +17,8 @@
 #include <QLocale>
 
 #include <utility>
+#include <variant>
+#include <vector>
 
 namespace contactfiles {
 
@@ -146,65 +148,91 @@ void report(const vcard::Outcome& outcome, const QString& file, const QString& b
     }
 }
 
-// Writes the ticked rows with `writer`, under the wait box; nothing ticked and nothing else
-// to write (no header line): no file.
+// What an export wrote: the contacts, or why the file could not be written.
+struct Exported {
+    qsizetype contacts = 0;
+    std::optional<QString> failure;
+};
+
+// Writes the ticked rows to a file of `Writer`'s kind, under the wait box: the list reads them
+// through its own book, then a thread of their own turns them into the file. Nothing ticked
+// and nothing else to write (no header line): no file.
 template <typename Writer>
-void exportWith(Writer& writer, const ArchiveModel& model, const QString& title,
-                const QString& filter, QWidget* parent) {
+void exportWith(const ArchiveModel& model, const QString& title, const QString& filter,
+                QWidget* parent) {
     const auto file = platform::saveFileName(title, {}, filter);
     if (!file || file->isEmpty())
         return;
 
-    std::optional<QString> failure;
-    {
-        WaitBox wait(parent);
-        const int rows = model.checkedCount();
-        int done = 0;
-        // All in one read: every contact ticked, it is one pass over the file.
-        model.readTickedAsStored(rows, [&](const StoredRows& ticked) {
-            for (qsizetype i = 0; i < ticked.size(); ++i) { // cellulare, Nome, cognome, email
-                writer.addStored(ticked.field(i, 1), ticked.field(i, 2), ticked.field(i, 0),
-                                 ticked.field(i, 3));
-                if (++done % 4096 == 0)
-                    wait.setProgress(done, rows);
+    const int rows = model.checkedCount();
+    // All in one read: every contact ticked, it is one pass over the file.
+    std::vector<StoredRows> ticked;
+    model.readTickedAsStored(rows, [&ticked](const StoredRows& read) { ticked.push_back(read); });
+    runUnder(
+        new WaitDialog(parent),
+        [ticked = std::move(ticked), rows, path = *file](const BackgroundWork::Progress& progress) {
+            Writer writer;
+            int done = 0;
+            for (const StoredRows& read : ticked) {
+                for (qsizetype i = 0; i < read.size(); ++i) { // cellulare, Nome, cognome, email
+                    writer.addStored(read.field(i, 1), read.field(i, 2), read.field(i, 0),
+                                     read.field(i, 3));
+                    if (++done % 4096 == 0)
+                        progress(done, rows);
+                }
             }
+            Exported exported{writer.contacts(), {}};
+            if (!writer.bytes().isEmpty())
+                exported.failure = writer.save(path);
+            return exported;
+        },
+        [path = *file](const Exported& exported) {
+            if (exported.failure)
+                platform::MsgBox(*exported.failure, platform::Icon::Critical);
+            else if (exported.contacts == 0)
+                platform::MsgBox(
+                    QStringLiteral("Nessun Contatto esportato\n"
+                                   "Selezionare i contatti quindi ripetere il comando"),
+                    platform::Icon::Critical);
+            else
+                platform::MsgBox(
+                    QStringLiteral("Esportati %1 nel file %2.")
+                        .arg(contatti(exported.contacts), QDir::toNativeSeparators(path)),
+                    platform::Icon::Information);
         });
-        if (!writer.bytes().isEmpty())
-            failure = writer.save(*file);
-    }
-    if (failure)
-        platform::MsgBox(*failure, platform::Icon::Critical);
-    else if (writer.contacts() == 0)
-        platform::MsgBox(QStringLiteral("Nessun Contatto esportato\n"
-                                        "Selezionare i contatti quindi ripetere il comando"),
-                         platform::Icon::Critical);
-    else
-        platform::MsgBox(QStringLiteral("Esportati %1 nel file %2.")
-                             .arg(contatti(writer.contacts()), QDir::toNativeSeparators(*file)),
-                         platform::Icon::Information);
 }
 
-// Reads the chosen file into `book` with `import(db, progress)`, under the wait box, and
-// reports.
+// Reads the chosen file into `book` with `import(db, progress)` on a thread of its own, under
+// the wait box, and reports; `imported` is called when contacts were added.
 template <typename Import>
-bool importWith(Import import, Session& session, const QString& book, const QString& file,
-                QWidget* parent) {
-    const QString bookPath = store::archive::addressBookPath(session.appFolder, book);
-    decltype(import(std::declval<store::Database&>(), {})) outcome;
-    try {
-        WaitBox wait(parent);
-        const auto db = store::Database::open(bookPath);
-        outcome =
-            import(*db, [&wait](qint64 done, qint64 total) { wait.setProgress(done, total); });
-    } catch (const store::StoreError& e) {
-        platform::MsgBox(QStringLiteral("Impossibile aprire la rubrica %1: %2\n"
-                                        "Nessun contatto importato.")
-                             .arg(book, e.message()),
-                         platform::Icon::Critical);
-        return false;
-    }
-    report(outcome, file, book);
-    return outcome.imported > 0;
+void importWith(Import import, Session& session, const QString& book, const QString& file,
+                QWidget* parent, const std::function<void()>& imported) {
+    using Outcome = decltype(import(std::declval<store::Database&>(), {}));
+    runUnder(
+        new WaitDialog(parent),
+        [import = std::move(import),
+         bookPath = store::archive::addressBookPath(session.appFolder, book)](
+            const BackgroundWork::Progress& progress) -> std::variant<Outcome, QString> {
+            try {
+                const auto db = store::Database::open(bookPath);
+                return import(*db, progress);
+            } catch (const store::StoreError& e) {
+                return e.message();
+            }
+        },
+        [file, book, imported](const std::variant<Outcome, QString>& result) {
+            if (const auto* failure = std::get_if<QString>(&result)) {
+                platform::MsgBox(QStringLiteral("Impossibile aprire la rubrica %1: %2\n"
+                                                "Nessun contatto importato.")
+                                     .arg(book, *failure),
+                                 platform::Icon::Critical);
+                return;
+            }
+            const Outcome& outcome = std::get<Outcome>(result);
+            report(outcome, file, book);
+            if (outcome.imported > 0)
+                imported();
+        });
 }
 
 // The columns to import from, asked to the user; std::nullopt when the import is given up.
@@ -217,11 +245,12 @@ std::optional<csvimport::Columns> askColumns(const csvimport::Preview& preview, 
 
 // A contact file: its head read first, its columns asked for when the names do not tell the
 // mobile number.
-bool importCsv(Session& session, const QString& book, const QString& file, QWidget* parent) {
+void importCsv(Session& session, const QString& book, const QString& file, QWidget* parent,
+               const std::function<void()>& imported) {
     const csvimport::Preview preview = csvimport::preview(file);
     if (preview.failure.status != csvimport::Outcome::Done) {
         report(preview.failure, file, book);
-        return false;
+        return;
     }
     if (preview.names.size() == 1 &&
         preview.names[0].startsWith(QLatin1StringView("BEGIN:VCARD"), Qt::CaseInsensitive)) {
@@ -229,20 +258,20 @@ bool importCsv(Session& session, const QString& book, const QString& file, QWidg
                                         "comando «Importa vCard».")
                              .arg(QDir::toNativeSeparators(file)),
                          platform::Icon::Exclamation);
-        return false;
+        return;
     }
     std::optional<csvimport::Columns> chosen;
     if (preview.columns.cellulare < 0 && !preview.typedPhones) {
         chosen = askColumns(preview, parent);
         if (!chosen)
-            return false;
+            return;
     }
-    return importWith(
-        [&](store::Database& db, const csvimport::Progress& progress) {
+    importWith(
+        [file, chosen](store::Database& db, const csvimport::Progress& progress) {
             return chosen ? csvimport::importFile(file, *chosen, db, progress)
                           : csvimport::importFile(file, db, progress);
         },
-        session, book, file, parent);
+        session, book, file, parent, imported);
 }
 
 } // namespace
@@ -252,34 +281,34 @@ void exportTicked(const ArchiveModel& model, bool contacts, Format format, QWidg
         invalidArchive();
         return;
     }
-    if (format == Format::Csv) {
-        csvexport::Writer writer;
-        exportWith(writer, model, QStringLiteral("Esporta Contatti"), csvFilter, parent);
-    } else {
-        vcard::Writer writer;
-        exportWith(writer, model, QStringLiteral("Esporta vCard"), vcardFilter, parent);
-    }
+    if (format == Format::Csv)
+        exportWith<csvexport::Writer>(model, QStringLiteral("Esporta Contatti"), csvFilter, parent);
+    else
+        exportWith<vcard::Writer>(model, QStringLiteral("Esporta vCard"), vcardFilter, parent);
 }
 
-bool importFile(Session& session, const QString& book, Format format, QWidget* parent) {
+void importFile(Session& session, const QString& book, Format format, QWidget* parent,
+                const std::function<void()>& imported) {
     const QString bookPath = store::archive::addressBookPath(session.appFolder, book);
     if (book.isEmpty() || !QFileInfo(bookPath).isFile()) {
         invalidArchive();
-        return false;
+        return;
     }
     const bool csv = format == Format::Csv;
     const auto file = platform::openFileName(csv ? QStringLiteral("Importa file csv")
                                                  : QStringLiteral("Importa vCard"),
                                              {}, csv ? csvFilter : vcardFilter);
     if (!file || file->isEmpty())
-        return false;
-    if (csv)
-        return importCsv(session, book, *file, parent);
-    return importWith(
-        [&](store::Database& db, const vcard::Progress& progress) {
-            return vcard::importFile(*file, db, progress);
+        return;
+    if (csv) {
+        importCsv(session, book, *file, parent, imported);
+        return;
+    }
+    importWith(
+        [file = *file](store::Database& db, const vcard::Progress& progress) {
+            return vcard::importFile(file, db, progress);
         },
-        session, book, *file, parent);
+        session, book, *file, parent, imported);
 }
 
 } // namespace contactfiles

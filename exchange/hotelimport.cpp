@@ -9,6 +9,8 @@
 
 #include <QLocale>
 
+#include <memory>
+
 namespace hotelimport {
 
 namespace {
@@ -59,23 +61,26 @@ void report(const ericsoft::Outcome& outcome) {
 
 } // namespace
 
-After importCustomers(Session& state, QWidget* parent) {
+void importCustomers(Session& state, QWidget* parent, const std::function<void(After)>& then) {
     if (state.hotelFolder.isEmpty()) {
         platform::MsgBox(QStringLiteral(
             "Impostare il percorso per gli archivi Ericsoft quindi ripetere il comando"));
-        return After::AskFolder;
+        then(After::AskFolder);
+        return;
     }
-    ericsoft::Outcome outcome;
-    {
-        ImportProgress wait(parent);
-        wait.show();
-        platform::WaitCursor cursor;
-        outcome = ericsoft::importCustomers(
-            state.appFolder, state.hotelFolder,
-            [&wait](qint64 done, qint64 total) { wait.setProgress(done, total); });
-    }
-    report(outcome);
-    return outcome.status != ericsoft::Outcome::Missing ? After::RebuildTree : After::Nothing;
+    auto cursor = std::make_shared<platform::WaitCursor>();
+    runUnder(
+        new ImportProgress(parent),
+        [appFolder = state.appFolder,
+         hotelFolder = state.hotelFolder](const BackgroundWork::Progress& progress) {
+            return ericsoft::importCustomers(appFolder, hotelFolder, progress);
+        },
+        [cursor, then](const ericsoft::Outcome& outcome) mutable {
+            cursor.reset();
+            report(outcome);
+            then(outcome.status != ericsoft::Outcome::Missing ? After::RebuildTree
+                                                              : After::Nothing);
+        });
 }
 
 } // namespace hotelimport

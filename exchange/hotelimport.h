@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 struct Session;
 class QWidget;
 
@@ -12,6 +14,8 @@ enum class After {
     Nothing
 };
 
-After importCustomers(Session& session, QWidget* parent);
+// Starts the import on a thread of its own under its wait box, modal, and returns; `then` is
+// told what comes next: at once when no folder is set, otherwise once the import is reported.
+void importCustomers(Session& session, QWidget* parent, const std::function<void(After)>& then);
 
 } // namespace hotelimport

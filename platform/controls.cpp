@@ -1,6 +1,5 @@
 #include "platform/controls.h"
 
-#include <QCoreApplication>
 #include <QIcon>
 #include <QProgressBar>
 #include <QPushButton>
@@ -38,10 +37,7 @@ void showProgress(QProgressBar* bar, qint64 done, qint64 total) {
         QWidget* box = bar->window();
         box->resize(box->width(), std::max(box->height(), box->sizeHint().height()));
     }
-    if (value == bar->value())
-        return;
     bar->setValue(value);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void nameControls(std::initializer_list<std::pair<QObject*, const char*>> controls) {

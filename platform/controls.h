@@ -19,8 +19,7 @@ QPushButton* iconButton(QWidget* parent, const char* objectName, const char* ico
                         const QString& text);
 
 // A progress bar in a wait window: hidden until the first call, then shown at done of total
-// (per mille), its window grown to hold it. When the shown value changes the program repaints
-// its windows; user input waits until the work is over.
+// (per mille), its window grown to hold it.
 QProgressBar* progressBar(QWidget* parent);
 void showProgress(QProgressBar* bar, qint64 done, qint64 total);
 

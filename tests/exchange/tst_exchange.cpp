@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -452,6 +453,7 @@ private slots:
         const bool exports = c.entry.startsWith("ex");
         m_script->answerText(c.cancel ? std::nullopt : std::optional(exports ? out : in));
         control<QAction>(m_window.get(), qPrintable(c.entry))->trigger();
+        QTRY_VERIFY(!QApplication::activeModalWidget()); // the wait box gone
 
         QCOMPARE(readBytes(out), c.out);
         QCOMPARE(m_window->browser()->model()->checkedRows(), c.ticked); // still ticked
@@ -493,12 +495,37 @@ private slots:
         });
         control<QAction>(m_window.get(), "impcvs")->trigger();
         QVERIFY(asked);
+        const QString done = "Importazione completata.\nContatti importati nella rubrica "
+                             "Principale: 1.\nColonne del file non importate: Telefono casa.";
+        QTRY_COMPARE(m_script->messages(), chosen ? QStringList{done} : QStringList{});
         QCOMPARE(contactsOf(*m_folder, "Principale").contains(" |Verdi|3401234567| |4"), chosen);
-        QCOMPARE(m_script->messages(),
-                 chosen ? QStringList{"Importazione completata.\nContatti importati nella rubrica "
-                                      "Principale: 1.\nColonne del file non importate: Telefono "
-                                      "casa."}
-                        : QStringList{});
+    }
+
+    // A long import runs beside the event loop: the main window waits under the wait box,
+    // which shows the progress going on, and the program answers (its timer ticks) throughout.
+    void longImportKeepsTheWindowAlive() {
+        startWithContacts();
+        QByteArray in = "Cognome;Cellulare\r\n";
+        for (int i = 0; i < 100000; ++i)
+            in += QByteArray::number(i) + ';' + QByteArray::number(3400000000LL + i) + "\r\n";
+        writeBytes(m_folder->file("in.csv"), in);
+        m_script->answerText(m_folder->file("in.csv"));
+        qint64 longestPause = 0;
+        QSet<int> shown; // the progress in the wait box, per mille
+        QElapsedTimer sinceTick;
+        QTimer ticks;
+        connect(&ticks, &QTimer::timeout, this, [&] {
+            longestPause = std::max(longestPause, sinceTick.restart());
+            if (auto* bar = m_window->findChild<QProgressBar*>("ProgressBar1"))
+                shown << bar->value();
+        });
+        sinceTick.start();
+        ticks.start(10);
+        control<QAction>(m_window.get(), "impcvs")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 60000);
+        QVERIFY(m_script->messages().value(0).endsWith(": " + QLocale().toString(100000) + '.'));
+        QVERIFY2(longestPause <= 100, qPrintable(QString::number(longestPause)));
+        QVERIFY((shown - QSet<int>{-1, 0, 1000}).size() >= 3); // hidden, start, end left out
     }
 
 private:
