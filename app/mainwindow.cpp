@@ -303,13 +303,8 @@ void MainWindow::showCredit(double credit) {
 }
 
 void MainWindow::setToolbarValue(int value) {
-    m_toolbarValue = value;
     m_toolBar->setToolButtonStyle(value != 0 ? Qt::ToolButtonTextUnderIcon
                                              : Qt::ToolButtonIconOnly);
-}
-
-int MainWindow::panelWidthTwips() const {
-    return twips::fromPixels(m_leftPanel->width());
 }
 
 void MainWindow::setPanelWidthTwips(int tw) {

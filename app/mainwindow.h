@@ -19,6 +19,9 @@ enum class Format;
 
 class QAction;
 class AboutBox;
+namespace platform {
+class HelpWindow;
+}
 class QDialog;
 class QLabel;
 class QSplitter;
@@ -53,7 +56,6 @@ public:
     QString listedBook() const;
     void selectNode(int index); // selects without a click
     int nodeCount() const;
-    int selectedNode() const { return m_selectedNode; } // index from 1 of the node clicked last
     void showDate(const QString& text);
     void showCredit(double credit);
 
@@ -94,9 +96,7 @@ public:
     // Shows a window of the program modal; when it closes, the main window is activated again.
     int showModal(QDialog& window);
 
-    int toolbarValue() const { return m_toolbarValue; }
     void setToolbarValue(int value);
-    int panelWidthTwips() const;
     void setPanelWidthTwips(int twips);
     ArchiveBrowser* browser() const { return m_browser; }
 
@@ -158,13 +158,13 @@ private:
     QWidget* m_client;
     ArchiveBrowser* m_browser;
     QPointer<AboutBox> m_about;
+    QPointer<platform::HelpWindow> m_help;
     // The service's answers for "Aggiorna Credito" and the delivery of sends, and the hourglass
     // while one is awaited.
     Inet m_creditInet;
     HttpGet m_deliveryHttp;
     std::unique_ptr<platform::WaitCursor> m_waiting;
     QList<QAction*> m_buttons; // toolbar buttons 1..7
-    int m_toolbarValue = 1;
     int m_selectedNode = 0;
     bool m_activated = false;     // the first activation has run
     bool m_formWasActive = false; // another window of the program had the focus

@@ -520,7 +520,7 @@ void MainWindow::showRefresh(const account::Refresh& refresh) {
 }
 
 void MainWindow::showHelp() {
-    platform::HelpWindow::showSearch(m_session.helpFile);
+    platform::HelpWindow::showSearch(m_help, m_session.helpFile);
 }
 
 void MainWindow::openBuyCreditPage() {

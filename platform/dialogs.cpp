@@ -85,7 +85,6 @@ struct ScriptAccess {
         script.m_shown.append(shown);
         if (!script.m_answers.isEmpty())
             return script.m_answers.takeFirst();
-        ++script.m_unanswered;
         return detail::safeAnswer(shown.buttons);
     }
 
@@ -93,7 +92,6 @@ struct ScriptAccess {
         script.m_shown.append(shown);
         if (!script.m_texts.isEmpty())
             return script.m_texts.takeFirst();
-        ++script.m_unanswered;
         return std::nullopt;
     }
 
@@ -101,7 +99,6 @@ struct ScriptAccess {
         script.m_shown.append(shown);
         if (!script.m_urls.isEmpty())
             return script.m_urls.takeFirst();
-        ++script.m_unanswered;
         return true;
     }
 };
@@ -433,7 +430,6 @@ void DialogScript::clear() {
     m_answers.clear();
     m_texts.clear();
     m_urls.clear();
-    m_unanswered = 0;
 }
 
 } // namespace platform

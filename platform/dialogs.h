@@ -54,7 +54,7 @@ struct Shown {
 
 // Answers for the scripted dialogs. While one exists, no dialog is shown. Answers are taken
 // in order; a call with no answer left gets the "safe" answer (OK for a plain message,
-// Cancel/No/cancel otherwise) and is counted in unanswered().
+// Cancel/No/cancel otherwise).
 class DialogScript final {
 public:
     DialogScript();
@@ -68,7 +68,6 @@ public:
 
     const QList<Shown>& shown() const { return m_shown; }
     QStringList messages() const; // texts of the message boxes shown, in order
-    int unanswered() const { return m_unanswered; }
     void clear();
 
 private:
@@ -77,7 +76,6 @@ private:
     QList<Answer> m_answers;
     QList<std::optional<QString>> m_texts;
     QList<bool> m_urls;
-    int m_unanswered = 0;
 };
 
 } // namespace platform

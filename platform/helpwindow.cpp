@@ -25,8 +25,6 @@ namespace platform {
 
 namespace {
 
-QPointer<HelpWindow> sharedWindow;
-
 // Pages are Windows-1252 unless they carry a UTF-8 mark or declare UTF-8.
 QString pageText(const QByteArray& bytes) {
     if (bytes.startsWith("\xEF\xBB\xBF"))
@@ -146,10 +144,11 @@ HelpWindow::HelpWindow(const QString& helpIndex, QWidget* parent)
     loadIndex();
 }
 
-HelpWindow* HelpWindow::showSearch(const QString& helpIndex, const QString& key) {
-    if (sharedWindow && sharedWindow->m_indexPath != absoluteClean(helpIndex))
-        delete sharedWindow.data();
-    if (!sharedWindow) {
+HelpWindow* HelpWindow::showSearch(QPointer<HelpWindow>& held, const QString& helpIndex,
+                                   const QString& key) {
+    if (held && held->m_indexPath != absoluteClean(helpIndex))
+        delete held.data();
+    if (!held) {
         auto* window = new HelpWindow(helpIndex);
         window->setAttribute(Qt::WA_DeleteOnClose);
         // The help alone does not keep the program running.
@@ -157,10 +156,10 @@ HelpWindow* HelpWindow::showSearch(const QString& helpIndex, const QString& key)
         if (QCoreApplication::instance())
             connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, window,
                     [window] { delete window; });
-        sharedWindow = window;
+        held = window;
     }
 
-    HelpWindow* window = sharedWindow.data();
+    HelpWindow* window = held.data();
     window->m_search->setText(key);
     if (!key.isEmpty() && !window->visibleKeys().isEmpty())
         window->showChosen();

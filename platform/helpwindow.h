@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -20,8 +21,10 @@ public:
     // "page.html#name" opens the page at that anchor.
     explicit HelpWindow(const QString& helpIndex, QWidget* parent = nullptr);
 
-    // Shows the window with its search (key prefix `key`, empty: all keys).
-    static HelpWindow* showSearch(const QString& helpIndex, const QString& key = {});
+    // Shows the window `held` points to (a new one when it is gone or shows another index) with
+    // its search (key prefix `key`, empty: all keys); `held` then points to it.
+    static HelpWindow* showSearch(QPointer<HelpWindow>& held, const QString& helpIndex,
+                                  const QString& key = {});
 
     QStringList visibleKeys() const;
     // The file name of the page shown (as the index names it); empty when none is.

@@ -168,28 +168,4 @@ bool replaceLines(const QString& path, const QStringList& lines) {
     return file.commit();
 }
 
-bool appendLines(const QString& path, const QStringList& lines) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
-        return false;
-
-    // Keep the file's own encoding, and start on a new line when the last one is unended.
-    bool utf8 = false;
-    QByteArray data;
-    const qint64 size = file.size();
-    if (size > 0) {
-        utf8 = file.read(3) == utf8Bom;
-        if (size > (utf8 ? 3 : 0)) {
-            if (!file.seek(size - 1))
-                return false;
-            if (file.read(1) != "\n")
-                data = "\r\n";
-        }
-    }
-    data += encodeLines(lines, utf8);
-    if (!file.seek(size) || file.write(data) != data.size())
-        return false;
-    return file.flush();
-}
-
 } // namespace platform::TextFile

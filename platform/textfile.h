@@ -21,8 +21,6 @@ std::optional<QString> readFirstLine(const QString& path);
 // failure leaves the old file as it was. Characters outside Windows-1252 become '?'.
 // Returns false when the file could not be written.
 bool replaceLines(const QString& path, const QStringList& lines);
-// Appends lines at the end (creating the file when missing).
-bool appendLines(const QString& path, const QStringList& lines);
 
 QByteArray encode(const QString& text); // to Windows-1252
 // To Windows-1252, or std::nullopt when a character does not fit.

@@ -113,7 +113,6 @@ public:
     qsizetype foundRows() const;
     void MoveFirst(); // throws 3021 on an empty result
     void MoveNext();
-    bool EOF_() const { return m_eof; }
     bool isEof() const { return m_eof; }
 
     // The value of a field of the current row; a null value reads as an empty text.

@@ -45,10 +45,6 @@ void Connection::exec(const char* sql) const {
         fail(rc);
 }
 
-qint64 Connection::lastInsertId() const {
-    return sqlite3_last_insert_rowid(m_db);
-}
-
 qint64 Connection::changes() const {
     return sqlite3_changes64(m_db);
 }

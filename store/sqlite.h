@@ -50,7 +50,6 @@ public:
 
     // Runs one or more statements without results.
     void exec(const char* sql) const;
-    qint64 lastInsertId() const;
     // Rows changed by the last INSERT, UPDATE or DELETE.
     qint64 changes() const;
     bool inTransaction() const;

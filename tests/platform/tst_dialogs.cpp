@@ -189,17 +189,18 @@ private slots:
     }
 
     void helpShowSearchReusesOneWindow() {
-        QPointer<HelpWindow> first = HelpWindow::showSearch(indexPath(), "cred");
+        QPointer<HelpWindow> held;
+        QPointer<HelpWindow> first = HelpWindow::showSearch(held, indexPath(), "cred");
         QVERIFY(first && first->isVisible());
         QCOMPARE(first->visibleKeys(), QStringList{"credito"});
         QCOMPARE(first->currentPage(), "account.html");
-        QCOMPARE(HelpWindow::showSearch(indexPath()), first.data());
+        QCOMPARE(HelpWindow::showSearch(held, indexPath()), first.data());
         QCOMPARE(first->visibleKeys().size(), 9);
 
         // Closed by the user: the next call opens a fresh window.
         first->close();
         QTRY_VERIFY(!first);
-        HelpWindow* reopened = HelpWindow::showSearch(indexPath(), "sms");
+        HelpWindow* reopened = HelpWindow::showSearch(held, indexPath(), "sms");
         QCOMPARE(reopened->visibleKeys().size(), 2);
         delete reopened;
     }
