@@ -59,7 +59,21 @@ public:
     void showDate(const QString& text);
     void showCredit(double credit);
 
-    // Commands (the toolbar runs the same code as the menus).
+    // Shows a window of the program modal; when it closes, the main window is activated again.
+    int showModal(QDialog& window);
+
+    void setToolbarValue(int value);
+    void setPanelWidthTwips(int twips);
+    ArchiveBrowser* browser() const { return m_browser; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Commands, run by the menus' actions (the toolbar triggers the same actions).
     void runToolbarButton(int button);
     void openAccount();
     void openSenderHeader();
@@ -93,20 +107,7 @@ public:
     void closeApplication();
     // Refuses commands while a root of the tree is selected; true when the command may run.
     bool archiveGuard() const;
-    // Shows a window of the program modal; when it closes, the main window is activated again.
-    int showModal(QDialog& window);
 
-    void setToolbarValue(int value);
-    void setPanelWidthTwips(int twips);
-    ArchiveBrowser* browser() const { return m_browser; }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     void buildMenus();
     void offerOptionalEntries(const settings::Features& features);
     void buildToolbar();

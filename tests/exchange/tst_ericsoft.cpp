@@ -8,6 +8,7 @@
 #include "support/mainwindowtest.h"
 #include "tools/dbfwriter.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -73,6 +74,7 @@ class tst_ericsoft : public QObject, private MainWindowTest {
 private slots:
     void init() {
         m_folder = std::make_unique<TestFolder>();
+        m_folder->write("funzioni", {"ericsoft"});
         seed::addContact(*m_folder->book("Principale"), "Già", "Presente", "3330000000", "");
         m_hotel = std::make_unique<QTemporaryDir>();
         start(1);
@@ -102,7 +104,7 @@ private slots:
                         {std::nullopt, std::nullopt, std::nullopt, std::nullopt, "3480000006"},
                         {"", "Spazi", "   ", "  ", "3480000009"}, // the code is all padding
                         {QString(92, 'L'), "Lungo", "Gi", "", "3480000012"}});
-        m_window->importFromHotel();
+        control<QAction>(m_window.get(), "imph3")->trigger();
 
         QTRY_COMPARE(m_script->messages(),
                      QStringList{"Importazione Completata\n2 clienti non importati: il cellulare "
@@ -156,7 +158,7 @@ private slots:
             three[1][0] = QString(codeWidth, 'L');
             writeCustomers(path, three);
         }
-        m_window->importFromHotel();
+        control<QAction>(m_window.get(), "imph3")->trigger();
 
         QTRY_COMPARE(m_script->messages().size(), 1);
         QVERIFY2(m_script->messages().first().startsWith(message),
