@@ -1,9 +1,9 @@
 #include "app/mainwindow.h"
 
-#include "app/archivetree.h"
-#include "app/session.h"
-#include "app/settings.h"
-#include "app/twips.h"
+#include "core/archivetree.h"
+#include "core/session.h"
+#include "core/settings.h"
+#include "core/twips.h"
 #include "browser/archivebrowser.h"
 #include "contacts/addressbooks.h"
 #include "platform/clock.h"

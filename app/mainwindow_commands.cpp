@@ -1,10 +1,10 @@
 // Menus, toolbar and the commands behind them.
 #include "app/mainwindow.h"
 
-#include "app/archivetree.h"
-#include "app/session.h"
-#include "app/settings.h"
-#include "app/twips.h"
+#include "core/archivetree.h"
+#include "core/session.h"
+#include "core/settings.h"
+#include "core/twips.h"
 #include "browser/archivebrowser.h"
 #include "contacts/addressbookwindow.h"
 #include "contacts/contacteditor.h"

@@ -1,7 +1,7 @@
 #include "app/startup.h"
 
 #include "app/mainwindow.h"
-#include "app/session.h"
+#include "core/session.h"
 #include "contacts/numbermigration.h"
 #include "messaging/sendjournal.h"
 #include "platform/appfolder.h"

@@ -8,7 +8,7 @@
 // machine does not change) and the resident memory at the first and at the last SMS, from the
 // median run; then, as the baseline, the same sendsms requests to the same channel as plain
 // GETs on one kept-alive QNetworkAccessManager, timed the same way.
-#include "app/session.h"
+#include "core/session.h"
 #include "bench/measure.h"
 #include "messaging/composer.h"
 #include "messaging/gatewayrequests.h"

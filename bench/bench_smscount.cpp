@@ -7,7 +7,7 @@
 // needs about 3,000 credits. Prints, for each way and in all: the sends, those refused before
 // anything went, the credits charged, the SMS the fake SMS centre received, and the sends whose
 // text did not arrive as typed (cut, or with anything added).
-#include "app/session.h"
+#include "core/session.h"
 #include "messaging/gatewayrequests.h"
 #include "messaging/inet.h"
 #include "messaging/sendjob.h"

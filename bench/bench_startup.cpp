@@ -4,7 +4,7 @@
 //   bench-startup --solo-qt
 // Run it several times (bench/run does) and take the median.
 #include "app/mainwindow.h"
-#include "app/session.h"
+#include "core/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "contacts/numbermigration.h"

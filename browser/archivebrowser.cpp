@@ -1,8 +1,8 @@
 #include "browser/archivebrowser.h"
 
-#include "app/archivetree.h"
-#include "app/session.h"
-#include "app/twips.h"
+#include "core/archivetree.h"
+#include "core/session.h"
+#include "core/twips.h"
 #include "browser/archivemodel.h"
 #include "browser/contactactions.h"
 #include "browser/deletion.h"

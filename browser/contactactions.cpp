@@ -1,6 +1,6 @@
 #include "browser/contactactions.h"
 
-#include "app/twips.h"
+#include "core/twips.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "windows/handler.h"

@@ -1,6 +1,6 @@
 #include "contacts/addressbookwindow.h"
 
-#include "app/session.h"
+#include "core/session.h"
 #include "contacts/addressbooks.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"

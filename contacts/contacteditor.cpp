@@ -1,6 +1,6 @@
 #include "contacts/contacteditor.h"
 
-#include "app/session.h"
+#include "core/session.h"
 #include "contacts/contactstore.h"
 #include "contacts/phonenumber.h"
 #include "contacts/prefixes.h"

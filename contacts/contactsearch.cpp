@@ -1,6 +1,6 @@
 #include "contacts/contactsearch.h"
 
-#include "app/session.h"
+#include "core/session.h"
 #include "contacts/contactstore.h"
 #include "platform/controls.h"
 #include "platform/waitcursor.h"

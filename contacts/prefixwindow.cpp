@@ -1,6 +1,6 @@
 #include "contacts/prefixwindow.h"
 
-#include "app/session.h"
+#include "core/session.h"
 #include "contacts/prefixes.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"

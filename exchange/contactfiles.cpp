@@ -1,6 +1,6 @@
 #include "exchange/contactfiles.h"
 
-#include "app/session.h"
+#include "core/session.h"
 #include "browser/archivemodel.h"
 #include "browser/storedrows.h"
 #include "exchange/columnmatchwindow.h"

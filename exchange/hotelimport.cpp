@@ -1,7 +1,7 @@
 #include "exchange/hotelimport.h"
 
-#include "app/maker.h"
-#include "app/session.h"
+#include "core/maker.h"
+#include "core/session.h"
 #include "exchange/ericsoft.h"
 #include "exchange/importprogress.h"
 #include "platform/dialogs.h"

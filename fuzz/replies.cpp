@@ -1,6 +1,6 @@
 // The service's short answers: the credit (leggi.pl), the channel settings (nosggi.pl) and the
 // keys in the second line of an accepted sendsms.
-#include "app/settings.h"
+#include "core/settings.h"
 #include "fuzz/fuzzing.h"
 #include "messaging/gatewayrequests.h"
 

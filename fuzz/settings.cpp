@@ -1,6 +1,6 @@
 // The settings files of the application folder, read at start-up: the same bytes in each.
-#include "app/settings.h"
-#include "app/session.h"
+#include "core/settings.h"
+#include "core/session.h"
 #include "fuzz/fuzzing.h"
 #include "messaging/account.h"
 #include "platform/textfile.h"

@@ -1,7 +1,7 @@
 #include "messaging/account.h"
 
-#include "app/session.h"
-#include "app/settings.h"
+#include "core/session.h"
+#include "core/settings.h"
 #include "messaging/gatewayrequests.h"
 #include "messaging/inet.h"
 #include "platform/textfile.h"

@@ -1,6 +1,6 @@
 #include "messaging/accountwindow.h"
 
-#include "app/session.h"
+#include "core/session.h"
 #include "messaging/account.h"
 #include "messaging/service.h"
 #include "platform/controls.h"

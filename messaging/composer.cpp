@@ -1,6 +1,6 @@
 #include "messaging/composer.h"
 
-#include "app/session.h"
+#include "core/session.h"
 #include "messaging/smslength.h"
 #include "messaging/smssplitter.h"
 #include "platform/clock.h"

@@ -1,6 +1,6 @@
 #include "messaging/delivery.h"
 
-#include "app/session.h"
+#include "core/session.h"
 #include "messaging/account.h"
 #include "messaging/httpget.h"
 #include "messaging/inet.h"

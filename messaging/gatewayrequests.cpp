@@ -1,6 +1,6 @@
 #include "messaging/gatewayrequests.h"
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "messaging/service.h"
 #include "platform/clock.h"
 

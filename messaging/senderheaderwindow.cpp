@@ -1,6 +1,6 @@
 #include "messaging/senderheaderwindow.h"
 
-#include "app/session.h"
+#include "core/session.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/textfile.h"

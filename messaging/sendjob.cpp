@@ -2,8 +2,8 @@
 
 #include "contacts/phonenumber.h"
 
-#include "app/session.h"
-#include "app/settings.h"
+#include "core/session.h"
+#include "core/settings.h"
 #include "messaging/account.h"
 #include "messaging/gatewayrequests.h"
 #include "messaging/smslength.h"

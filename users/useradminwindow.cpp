@@ -1,6 +1,6 @@
 #include "users/useradminwindow.h"
 
-#include "app/session.h"
+#include "core/session.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "windows/handler.h"

@@ -1,6 +1,6 @@
 #include "windows/aboutbox.h"
 
-#include "app/maker.h"
+#include "core/maker.h"
 #include "platform/controls.h"
 
 #include <QHBoxLayout>

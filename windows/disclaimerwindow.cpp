@@ -1,7 +1,7 @@
 #include "windows/disclaimerwindow.h"
 
-#include "app/maker.h"
-#include "app/session.h"
+#include "core/maker.h"
+#include "core/session.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/textfile.h"

@@ -1,6 +1,6 @@
 #include "windows/waitbox.h"
 
-#include "app/twips.h"
+#include "core/twips.h"
 #include "platform/controls.h"
 
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // The program as a user starts it: options, the choice of the application folder, a damaged
 // list of address books, the disclaimer first.
-#include "app/session.h"
+#include "core/session.h"
 #include "support/testfolder.h"
 #include "windows/disclaimerwindow.h"
 

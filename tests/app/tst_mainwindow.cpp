@@ -1,5 +1,5 @@
 #include "app/mainwindow.h"
-#include "app/session.h"
+#include "core/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "contacts/addressbooks.h"

@@ -1,6 +1,6 @@
-#include "app/archivetree.h"
-#include "app/session.h"
-#include "app/settings.h"
+#include "core/archivetree.h"
+#include "core/session.h"
+#include "core/settings.h"
 #include "support/testfolder.h"
 
 #include <QtTest>

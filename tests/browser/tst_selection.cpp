@@ -1,7 +1,7 @@
 // What the user does with the listed entries: select all, the Delete key, deleting the ticked
 // entries (sent messages go to the deleted archive), the double click, the contact actions.
 #include "app/mainwindow.h"
-#include "app/session.h"
+#include "core/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "browser/contactactions.h"

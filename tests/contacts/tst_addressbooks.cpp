@@ -1,7 +1,7 @@
 // The address-book window: creating, deleting and renaming keep the row of elenco, the file in
 // rubriche and the list in step, also when a step fails; closing rebuilds the archive tree.
 #include "app/mainwindow.h"
-#include "app/session.h"
+#include "core/session.h"
 #include "contacts/addressbooks.h"
 #include "contacts/addressbookwindow.h"
 #include "contacts/contactstore.h"

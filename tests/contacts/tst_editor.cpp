@@ -1,6 +1,6 @@
 // The prefix file, the prefix list window and the contact editor on the address book
 // "Principale".
-#include "app/session.h"
+#include "core/session.h"
 #include "contacts/contacteditor.h"
 #include "contacts/prefixwindow.h"
 #include "platform/dialogs.h"

@@ -1,6 +1,6 @@
 // The contact search: criteria, the four lists, picking and writing to a found contact.
 #include "app/mainwindow.h"
-#include "app/session.h"
+#include "core/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "contacts/contactsearch.h"

@@ -1,6 +1,6 @@
 // The customers of the hotel program's table become contacts: market address books, the
 // fields' rules, every number once; the failures the user is told about; the folder window.
-#include "app/maker.h"
+#include "core/maker.h"
 #include "exchange/ericsoft.h"
 #include "exchange/hotelfolderwindow.h"
 #include "exchange/importprogress.h"

@@ -2,7 +2,7 @@
 // run left (as the program's start does), then, given recipients, sends TEXT from Principale
 // to that many numbers:
 //   quillet-senddriver FOLDER [SERVICE RECIPIENTS TEXT]
-#include "app/session.h"
+#include "core/session.h"
 #include "messaging/sendjob.h"
 #include "messaging/sendjournal.h"
 

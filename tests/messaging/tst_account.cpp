@@ -1,6 +1,6 @@
 // The account window and the credit refresh, against a small local stand-in of the service.
 #include "app/mainwindow.h"
-#include "app/session.h"
+#include "core/session.h"
 #include "httpstandin.h"
 #include "messaging/account.h"
 #include "messaging/accountwindow.h"

@@ -1,7 +1,7 @@
 // The composer and its send, from the main window's commands, against a stand-in of the
 // service that also plays the SMS centre.
 #include "app/mainwindow.h"
-#include "app/session.h"
+#include "core/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "httpstandin.h"

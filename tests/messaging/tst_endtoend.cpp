@@ -2,7 +2,7 @@
 // reference gateway and a real Kannel (bearerbox, smsbox, fake SMS centre) that
 // tests/kannel/kannel-rig starts.
 #include "app/mainwindow.h"
-#include "app/session.h"
+#include "core/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "messaging/composer.h"

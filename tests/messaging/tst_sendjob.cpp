@@ -1,6 +1,6 @@
 // A send, without a window, against a stand-in of the service that also plays the SMS centre:
 // what goes on the wire and in which order, what is archived and charged, what it reports.
-#include "app/session.h"
+#include "core/session.h"
 #include "httpstandin.h"
 #include "messaging/delivery.h"
 #include "messaging/sendjob.h"

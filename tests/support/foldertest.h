@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/session.h"
+#include "core/session.h"
 #include "support/testfolder.h"
 
 #include <memory>

@@ -1,6 +1,6 @@
 // The user administration window: listing, adding, changing and deleting users in the user
 // file, the records it refuses, and files it cannot read or write.
-#include "app/session.h"
+#include "core/session.h"
 #include "platform/dialogs.h"
 #include "support/controls.h"
 #include "support/foldertest.h"

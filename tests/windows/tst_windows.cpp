@@ -1,6 +1,6 @@
 // The disclaimer that gates the main window.
 #include "app/mainwindow.h"
-#include "app/session.h"
+#include "core/session.h"
 #include "app/startup.h"
 #include "platform/dialogs.h"
 #include "support/controls.h"

@@ -1,4 +1,4 @@
-#include "app/archivetree.h"
+#include "core/archivetree.h"
 
 namespace archivetree {
 

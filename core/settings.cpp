@@ -1,6 +1,6 @@
-#include "app/settings.h"
+#include "core/settings.h"
 
-#include "app/session.h"
+#include "core/session.h"
 #include "platform/textfile.h"
 
 #include <QDir>
