@@ -134,8 +134,10 @@ struct Run {
     std::vector<double> cpuSteps; // the same in processor time of the program's thread
     std::vector<double> baseSteps;
     long firstKb = 0, lastKb = 0; // resident memory at the first and at the last SMS
+    std::vector<std::pair<double, QString>> statuses; // the composer's status lines, in ms
     int paints = 0;
     double largestGap = 0, gap99 = 0;
+    double largestGapAt = 0; // ms from the click to the paint that opened the largest gap
 };
 
 // One run after the other, each a chain of steps called back from the event loop.
@@ -235,9 +237,10 @@ private:
         control<QPlainTextEdit>(f, "Text1")->setPlainText(text);
         m_paints = std::make_unique<PaintClock>(m_window.get(), m_clock);
         connect(f, &Composer::statusChanged, this, [this](const QString& status) {
+            const double now = msSince(m_clock), cpu = threadCpuMs();
+            m_run.statuses.emplace_back(now, status);
             if (!status.startsWith(QLatin1String("Inviati ")))
                 return;
-            const double now = msSince(m_clock), cpu = threadCpuMs();
             if (m_lastStep < 0) {
                 m_run.firstKb = residentKb();
             } else {
@@ -273,10 +276,14 @@ private:
         at.insert(at.begin(), 0);
         at.push_back(m_run.sendMs);
         std::vector<double> gaps;
-        for (std::size_t i = 1; i < at.size(); ++i)
+        for (std::size_t i = 1; i < at.size(); ++i) {
             gaps.push_back(at[i] - at[i - 1]);
+            if (gaps.back() > m_run.largestGap) {
+                m_run.largestGap = gaps.back();
+                m_run.largestGapAt = at[i - 1];
+            }
+        }
         std::sort(gaps.begin(), gaps.end());
-        m_run.largestGap = gaps.back();
         m_run.gap99 =
             gaps[static_cast<std::size_t>(std::ceil(0.99 * static_cast<double>(gaps.size()))) - 1];
     }
@@ -351,6 +358,27 @@ private:
         });
     }
 
+    // The status line shown at `ms` after the click.
+    static QString statusAt(const Run& r, double ms) {
+        QString shown;
+        for (const auto& [at, status] : r.statuses)
+            if (at <= ms)
+                shown = status;
+        return shown;
+    }
+
+    // When the first and the last SMS were handed over; -1 when none was.
+    static std::pair<double, double> smsSpan(const Run& r) {
+        double first = -1, last = -1;
+        for (const auto& [at, status] : r.statuses)
+            if (status.startsWith(QLatin1String("Inviati "))) {
+                if (first < 0)
+                    first = at;
+                last = at;
+            }
+        return {first, last};
+    }
+
     void report() {
         const Run& r = m_run;
         const double send = r.sendMs / m_count, base = r.baseMs / m_count;
@@ -361,6 +389,13 @@ private:
         std::printf("  finestra principale durante l'invio: %d paint, intervallo massimo %.1f ms, "
                     "99° percentile %.1f ms\n",
                     r.paints, r.largestGap, r.gap99);
+        std::printf("    il massimo da %.0f ms dopo il clic, nello stato \"%s\"\n", r.largestGapAt,
+                    qPrintable(statusAt(r, r.largestGapAt)));
+        if (const auto [first, last] = smsSpan(r); first >= 0)
+            std::printf("  fasi dell'invio: fino al primo SMS %.0f ms, gli SMS %.0f ms (%.3f ms "
+                        "l'uno), dall'ultimo SMS alla fine %.0f ms\n",
+                        first, last - first, (last - first) / std::max(1, m_count - 1),
+                        r.sendMs - last);
         printEnds("tempo per destinatario", r.steps);
         printEnds("CPU del programma per destinatario", r.cpuSteps);
         printEnds("base per richiesta", r.baseSteps);
