@@ -130,8 +130,9 @@ private:
 
 struct Run {
     double sendMs = 0, baseMs = 0;
-    std::vector<double> steps;    // ms from one "Inviati N di M" to the next
-    std::vector<double> cpuSteps; // the same in processor time of the program's thread
+    double sendCpu = 0, baseCpu = 0; // processor time of the program's thread, ms
+    std::vector<double> steps;       // ms from one "Inviati N di M" to the next
+    std::vector<double> cpuSteps;    // the same in processor time of the program's thread
     std::vector<double> baseSteps;
     long firstKb = 0, lastKb = 0; // resident memory at the first and at the last SMS
     std::vector<std::pair<double, QString>> statuses; // the composer's status lines, in ms
@@ -198,28 +199,17 @@ private:
         m_window->load();
         m_window->show();
         m_window->onTreeNodeClicked();
-        poll([this] { return m_window->browser()->model()->rowCount() == m_count; },
-             [this] { openComposer(); });
-    }
-
-    // Calls `then` once `ready` holds, asked every 10 ms.
-    void poll(std::function<bool()> ready, std::function<void()> then) {
-        auto* timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [timer, ready, then] {
-            if (!ready())
-                return;
-            timer->stop();
-            timer->deleteLater();
-            then();
-        });
-        timer->start(10);
+        measure::whenReady(
+            this, [this] { return m_window->browser()->model()->rowCount() == m_count; },
+            [this] { openComposer(); });
     }
 
     // "Invia SMS Multipli" with every contact ticked; the composer shows modal, and the action
     // returns once it has closed.
     void openComposer() {
         m_window->browser()->model()->setAllChecked(true);
-        poll(
+        measure::whenReady(
+            this,
             [] {
                 const Composer* f = shownWindow<Composer>("Form5");
                 return f && f->isActiveWindow();
@@ -232,6 +222,8 @@ private:
     }
 
     void send(Composer* f) {
+        if (!f)
+            return fail(QStringLiteral("il composer non si è aperto"));
         if (f->recipients().size() != m_count)
             return fail(QStringLiteral("%1 destinatari nel composer").arg(f->recipients().size()));
         control<QPlainTextEdit>(f, "Text1")->setPlainText(text);
@@ -254,6 +246,7 @@ private:
         });
         connect(f, &Composer::sendFinished, this, [this, f] {
             m_run.sendMs = msSince(m_clock);
+            m_run.sendCpu = threadCpuMs() - m_startCpu;
             m_repaint.stop();
             m_progress = control<QProgressBar>(f, "ProgressBar1")->value();
             paintGaps();
@@ -261,6 +254,7 @@ private:
         m_lastStep = -1;
         m_progress = -1;
         m_repaint.start();
+        m_startCpu = threadCpuMs();
         m_clock.start();
         control<QPushButton>(f, "Command1")->click();
     }
@@ -331,6 +325,7 @@ private:
     void startGets() {
         m_sendId = QString::number(QRandomGenerator::global()->generate64(), 16);
         m_next = 0;
+        m_startCpu = threadCpuMs();
         m_clock.start();
         m_lastStep = 0;
         get();
@@ -354,6 +349,7 @@ private:
             if (++m_next < m_count)
                 return get();
             m_run.baseMs = now;
+            m_run.baseCpu = threadCpuMs() - m_startCpu;
             report();
         });
     }
@@ -396,6 +392,8 @@ private:
                         "l'uno), dall'ultimo SMS alla fine %.0f ms\n",
                         first, last - first, (last - first) / std::max(1, m_count - 1),
                         r.sendMs - last);
+        std::printf("  CPU del programma: invio %.3f ms a destinatario, base %.3f ms a richiesta\n",
+                    r.sendCpu / m_count, r.baseCpu / m_count);
         printEnds("tempo per destinatario", r.steps);
         printEnds("CPU del programma per destinatario", r.cpuSteps);
         printEnds("base per richiesta", r.baseSteps);
@@ -431,7 +429,7 @@ private:
     std::unique_ptr<PaintClock> m_paints;
     QTimer m_repaint;
     QElapsedTimer m_clock;
-    double m_lastStep = -1, m_lastCpu = 0;
+    double m_lastStep = -1, m_lastCpu = 0, m_startCpu = 0;
     int m_progress = -1;
     Run m_run;
     std::vector<Run> m_done;
