@@ -387,6 +387,14 @@ private:
                     r.paints, r.largestGap, r.gap99);
         std::printf("    il massimo da %.0f ms dopo il clic, nello stato \"%s\"\n", r.largestGapAt,
                     qPrintable(statusAt(r, r.largestGapAt)));
+        QStringList before; // the status lines up to the first SMS, with their times
+        for (const auto& [at, status] : r.statuses) {
+            before << QStringLiteral("%1 ms \"%2\"").arg(at, 0, 'f', 0).arg(status);
+            if (status.startsWith(QLatin1String("Inviati ")))
+                break;
+        }
+        std::printf("  stati fino al primo SMS: %s\n",
+                    qPrintable(before.join(QStringLiteral(", "))));
         if (const auto [first, last] = smsSpan(r); first >= 0)
             std::printf("  fasi dell'invio: fino al primo SMS %.0f ms, gli SMS %.0f ms (%.3f ms "
                         "l'uno), dall'ultimo SMS alla fine %.0f ms\n",
