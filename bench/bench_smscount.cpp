@@ -13,7 +13,6 @@
 #include "messaging/sendjob.h"
 #include "platform/textfile.h"
 #include "store/archive.h"
-#include "tests/support/answerof.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -23,9 +22,11 @@
 #include <QProcess>
 #include <QStringDecoder>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTimer>
 
 #include <cstdio>
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -80,10 +81,8 @@ struct Received {
     QMap<QString, QString> texts;
 };
 
-Received received(const QString& rig, const QStringList& numbers) {
-    QProcess process;
-    process.start(QStringLiteral(KANNEL_RIG), {QStringLiteral("received"), rig});
-    process.waitForFinished(30000);
+// Parses the rig's `received` output.
+Received parseReceived(const QByteArray& output, const QStringList& numbers) {
     Received got;
     QMap<QString, QByteArray> pending; // parts of a concatenated message so far
     const auto unescape = [](QString data) {
@@ -95,8 +94,7 @@ Received received(const QString& rig, const QStringList& numbers) {
         utf16.resetState();
         return utf16.decode(bytes);
     };
-    for (const QString& line :
-         QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+    for (const QString& line : QString::fromUtf8(output).split(QLatin1Char('\n'))) {
         const QStringList f = line.split(QLatin1Char(' '));
         if (f.size() < 4 || !numbers.contains(f[1]))
             continue;
@@ -123,6 +121,125 @@ Received received(const QString& rig, const QStringList& numbers) {
     return got;
 }
 
+// The sends one after the other, each step called back from the event loop: the credit, the
+// send, the credit again, then what the SMS centre received, asked every 50 ms until it stays
+// the same (at most 40 times).
+class CountBench final : public QObject {
+public:
+    CountBench(Session& session, QString user, QString password, QString rig)
+        : m_session(session)
+        , m_user(std::move(user))
+        , m_password(std::move(password))
+        , m_rig(std::move(rig))
+        , m_texts(texts()) {
+        connect(&m_process, &QProcess::finished, this, [this] {
+            took(parseReceived(m_process.readAllStandardOutput(), m_international));
+        });
+        m_clock.start();
+    }
+
+    const QStringList ways{QStringLiteral("ogni SMS pieno"), QStringLiteral("allo spazio"),
+                           QStringLiteral("a lista di 2")};
+    QMap<QString, Totals> totals;
+    int textCount() const { return static_cast<int>(m_texts.size()); }
+    double seconds() const { return static_cast<double>(m_clock.elapsed()) / 1000; }
+
+    void start() { next(); }
+
+private:
+    void credit(std::function<void(int)> then) {
+        m_inet.OpenURL(gatewayrequests::creditQuery(m_session.service, {m_user, m_password}),
+                       gatewayrequests::creditAnswerBytes,
+                       [then](const Inet::Reply& reply) { then(reply.text.toInt()); });
+    }
+
+    void next() {
+        m_job.reset();
+        if (m_case == m_texts.size() * ways.size())
+            return QCoreApplication::exit(0);
+        const QString& text = m_texts[m_case / ways.size()];
+        const QString& way = ways[m_case % ways.size()];
+        ++m_case;
+        const bool list = way == ways[2];
+        m_numbers.clear();
+        m_international.clear();
+        for (int i = 0; i < (list ? 2 : 1); ++i) {
+            m_numbers << QStringLiteral("335%1").arg(m_next++, 7, 10, QLatin1Char('0'));
+            m_international << QStringLiteral("+39") + m_numbers.last();
+        }
+        m_message = SendJob::Message{};
+        m_message.text = text;
+        m_message.list = list;
+        m_message.recipients = m_numbers;
+        m_message.number = m_message.numberLabel = m_numbers.first();
+        m_message.atBlank = way == ways[1];
+        m_message.sender = QStringLiteral("Quillet");
+        m_message.book = QString::fromLatin1(store::archive::principale);
+        m_totals = &totals[way];
+        credit([this](int before) {
+            m_job = std::make_unique<SendJob>(m_session);
+            connect(m_job.get(), &SendJob::finished, this,
+                    [this, before](const SendJob::Result& r) {
+                        const bool completed = r.outcome == SendJob::Outcome::Completed;
+                        credit([this, before, completed](int after) {
+                            sent(before - after, completed);
+                        });
+                    });
+            m_job->start(m_message);
+        });
+    }
+
+    void sent(int charged, bool completed) {
+        ++m_totals->sends;
+        m_totals->charged += charged;
+        m_charged = charged;
+        if (!completed) {
+            ++m_totals->refused;
+            return next();
+        }
+        m_asked = 0;
+        m_lastCount = -1;
+        ask();
+    }
+
+    void ask() {
+        QTimer::singleShot(50, this, [this] {
+            m_process.start(QStringLiteral(KANNEL_RIG), {QStringLiteral("received"), m_rig});
+        });
+    }
+
+    void took(const Received& got) {
+        if (++m_asked < 40 && !(got.sms == m_lastCount && got.sms >= m_charged)) {
+            m_lastCount = got.sms;
+            return ask();
+        }
+        bool whole = got.texts.size() == m_numbers.size();
+        for (const QString& arrived : got.texts)
+            whole = whole && arrived == m_message.text;
+        if (!whole)
+            std::fprintf(stderr, "non intero (%s): %s\n",
+                         qPrintable(ways[(m_case - 1) % ways.size()]), qPrintable(m_message.text));
+        m_totals->received += got.sms;
+        m_totals->notWhole += whole ? 0 : 1;
+        next();
+    }
+
+    Session& m_session;
+    const QString m_user, m_password, m_rig;
+    const QStringList m_texts;
+    qsizetype m_case = 0;
+    // numbers of this run's own: the rig keeps what earlier runs sent
+    int m_next = static_cast<int>(QDateTime::currentSecsSinceEpoch() % 1000) * 1000;
+    QStringList m_numbers, m_international;
+    SendJob::Message m_message;
+    std::unique_ptr<SendJob> m_job;
+    Totals* m_totals = nullptr;
+    int m_charged = 0, m_asked = 0, m_lastCount = -1;
+    Inet m_inet;
+    QProcess m_process;
+    QElapsedTimer m_clock;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -131,93 +248,25 @@ int main(int argc, char** argv) {
         std::fputs("Uso: bench-smscount HOST:PORTA UTENTE PASSWORD CARTELLA_KANNEL\n", stderr);
         return 2;
     }
-    const QString servizio = QString::fromLocal8Bit(argv[1]);
     const QString user = QString::fromLocal8Bit(argv[2]);
     const QString password = QString::fromLocal8Bit(argv[3]);
-    const QString rig = QString::fromLocal8Bit(argv[4]);
     QTemporaryDir dir;
-    const QString book = QString::fromLatin1(store::archive::principale);
-    store::archive::createFolderDatabases(dir.path(), {book});
+    store::archive::createFolderDatabases(dir.path(),
+                                          {QString::fromLatin1(store::archive::principale)});
     platform::TextFile::replaceLines(QDir(dir.path()).filePath(QStringLiteral("registrazione")),
                                      {user + QLatin1Char('-') + password});
     Session session;
     session.appFolder = dir.path();
-    session.service = servizio;
-    Inet inet;
-    const auto credit = [&] {
-        return openUrl(inet, gatewayrequests::creditQuery(servizio, {user, password}),
-                       gatewayrequests::creditAnswerBytes)
-            .text.toInt();
-    };
+    session.service = QString::fromLocal8Bit(argv[1]);
+    CountBench bench(session, user, password, QString::fromLocal8Bit(argv[4]));
+    QTimer::singleShot(0, &bench, &CountBench::start);
+    app.exec();
 
-    const QStringList all = texts();
-    const QStringList ways{QStringLiteral("ogni SMS pieno"), QStringLiteral("allo spazio"),
-                           QStringLiteral("a lista di 2")};
-    QMap<QString, Totals> totals;
-    // numbers of this run's own: the rig keeps what earlier runs sent
-    int next = static_cast<int>(QDateTime::currentSecsSinceEpoch() % 1000) * 1000;
-    QElapsedTimer clock;
-    clock.start();
-    for (const QString& text : all) {
-        for (const QString& way : ways) {
-            const bool list = way == ways[2];
-            QStringList numbers;
-            for (int i = 0; i < (list ? 2 : 1); ++i)
-                numbers << QStringLiteral("335%1").arg(next++, 7, 10, QLatin1Char('0'));
-            SendJob::Message message;
-            message.text = text;
-            message.list = list;
-            message.recipients = numbers;
-            message.number = message.numberLabel = numbers.first();
-            message.atBlank = way == ways[1];
-            message.sender = QStringLiteral("Quillet");
-            message.book = book;
-            const int before = credit();
-            SendJob job(session);
-            bool done = false;
-            SendJob::Outcome outcome{};
-            QObject::connect(&job, &SendJob::finished, [&](const SendJob::Result& r) {
-                done = true;
-                outcome = r.outcome;
-            });
-            job.start(message);
-            while (!done)
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-            Totals& t = totals[way];
-            ++t.sends;
-            const int charged = before - credit();
-            t.charged += charged;
-            if (outcome != SendJob::Outcome::Completed) {
-                ++t.refused;
-                continue;
-            }
-            QStringList international;
-            for (const QString& n : numbers)
-                international << QStringLiteral("+39") + n;
-            // what the centre received, once nothing more comes
-            Received got;
-            for (int count = -1, wait = 0; wait < 40; ++wait) {
-                QThread::msleep(50);
-                got = received(rig, international);
-                if (got.sms == count && got.sms >= charged)
-                    break;
-                count = got.sms;
-            }
-            const int sms = got.sms;
-            bool whole = got.texts.size() == numbers.size();
-            for (const QString& arrived : got.texts)
-                whole = whole && arrived == text;
-            if (!whole)
-                std::fprintf(stderr, "non intero (%s): %s\n", qPrintable(way), qPrintable(text));
-            t.received += sms;
-            t.notWhole += whole ? 0 : 1;
-        }
-    }
     Totals sum;
     std::printf("%-16s %6s %9s %9s %9s %10s\n", "modo", "invii", "rifiutati", "addebitati",
                 "ricevuti", "non interi");
-    for (const QString& way : ways) {
-        const Totals& t = totals[way];
+    for (const QString& way : bench.ways) {
+        const Totals& t = bench.totals[way];
         std::printf("%-16s %6d %9d %9d %9d %10d\n", qPrintable(way), t.sends, t.refused, t.charged,
                     t.received, t.notWhole);
         sum.sends += t.sends;
@@ -227,7 +276,7 @@ int main(int argc, char** argv) {
         sum.notWhole += t.notWhole;
     }
     std::printf("%-16s %6d %9d %9d %9d %10d   (%d testi, %.0f s)\n", "in tutto", sum.sends,
-                sum.refused, sum.charged, sum.received, sum.notWhole, static_cast<int>(all.size()),
-                static_cast<double>(clock.elapsed()) / 1000);
+                sum.refused, sum.charged, sum.received, sum.notWhole, bench.textCount(),
+                bench.seconds());
     return 0;
 }

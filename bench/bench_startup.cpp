@@ -4,6 +4,7 @@
 //   bench-startup --solo-qt
 // Run it several times (bench/run does) and take the median.
 #include "app/mainwindow.h"
+#include "bench/measure.h"
 #include "core/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
@@ -14,8 +15,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <cstdio>
+
+using measure::msSince;
 
 int main(int argc, char** argv) {
     QElapsedTimer clock;
@@ -31,11 +35,12 @@ int main(int argc, char** argv) {
         QWidget empty;
         empty.resize(800, 600);
         empty.show();
-        QApplication::processEvents();
-        empty.grab();
-        std::printf("avvio di Qt fino a una finestra vuota dipinta: %.1f ms\n",
-                    static_cast<double>(clock.nsecsElapsed()) / 1e6);
-        return 0;
+        QTimer::singleShot(0, &empty, [&] {
+            empty.grab();
+            std::printf("avvio di Qt fino a una finestra vuota dipinta: %.1f ms\n", msSince(clock));
+            QCoreApplication::exit(0);
+        });
+        return app.exec();
     }
     Session session;
     session.appFolder = QDir::cleanPath(QString::fromLocal8Bit(argv[1]));
@@ -44,18 +49,26 @@ int main(int argc, char** argv) {
     MainWindow window(session);
     window.load();
     window.show();
-    while (window.browser()->model()->rowCount() == 0 && clock.elapsed() < 60000)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    window.grab(); // the window painted with its first screen of rows
-    std::printf("avvio fino all'elenco della prima rubrica (%d righe): %.1f ms\n",
-                window.browser()->model()->rowCount(),
-                static_cast<double>(clock.nsecsElapsed()) / 1e6);
-    // A picture of the window with its list scrolled to the middle, when asked for.
-    if (const QString shot = qEnvironmentVariable("QUILLET_SCREENSHOT"); !shot.isEmpty()) {
-        auto* list = window.browser()->findChild<QAbstractItemView*>(QStringLiteral("lvw1"));
-        list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum() / 2);
-        QApplication::processEvents();
-        window.grab().save(shot);
-    }
-    return 0;
+    const auto rows = [&window] {
+        return window.browser()->model()->rowCount();
+    };
+    measure::whenReady(
+        &window, [&] { return rows() > 0; },
+        [&] {
+            window.grab(); // the window painted with its first screen of rows
+            std::printf("avvio fino all'elenco della prima rubrica (%d righe): %.1f ms\n", rows(),
+                        msSince(clock));
+            // A picture of the window with its list scrolled to the middle, when asked for.
+            const QString shot = qEnvironmentVariable("QUILLET_SCREENSHOT");
+            if (shot.isEmpty())
+                return QCoreApplication::exit(rows() > 0 ? 0 : 1);
+            auto* list = window.browser()->findChild<QAbstractItemView*>(QStringLiteral("lvw1"));
+            list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum() / 2);
+            QTimer::singleShot(0, &window, [&window, shot] {
+                window.grab().save(shot);
+                QCoreApplication::exit(0);
+            });
+        },
+        1);
+    return app.exec();
 }
