@@ -1,16 +1,3 @@
-<<<<<<< HEAD
-// One list send through the composer, from the send command until the window closes, against
-// a running quillet-gateway (its own sendsms sink, or the Kannel it names as the channel):
-//   bench-send HOST PORT USER PASSWORD [RECIPIENTS] [RUNS]   (1000 and 5 by default)
-// Each run uses a fresh application folder and charges RECIPIENTS credits to the account.
-// Beside the whole send: the time per recipient at the start and at the end of the list
-// (medians over the first and the last 500 recipients, or a tenth of the list when it is
-// shorter), the program's own processor time per recipient there (what the load of a shared
-// machine does not change) and the resident memory at the first and at the last SMS, from the
-// median run; then, as the baseline, the same sendsms requests to the same channel as plain
-// GETs on one kept-alive QNetworkAccessManager, timed the same way.
-#include "core/session.h"
-=======
 // A list send through the composer, opened from the main window as the user does ("Invia SMS
 // Multipli" on an address book whose contacts are all ticked), against a running
 // quillet-gateway (its own sendsms sink, or the Kannel it names as the channel):
@@ -28,12 +15,11 @@
 //   processor time per recipient there and the resident memory at the first and the last SMS.
 // Everything runs from the application's own event loop.
 #include "app/mainwindow.h"
-#include "core/session.h"
->>>>>>> bench
 #include "bench/measure.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "contacts/contactstore.h"
+#include "core/session.h"
 #include "messaging/composer.h"
 #include "messaging/gatewayrequests.h"
 #include "messaging/inet.h"
