@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
     }
     ArchiveModel model;
     {
-        model.load(source, QLatin1Char('r'));
+        model.load(source, store::ArchiveKind::Contacts);
         model.setAllChecked(true);
     }
 

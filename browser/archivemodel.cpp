@@ -15,6 +15,8 @@
 
 namespace {
 
+using store::ArchiveKind;
+
 // Rows per page of texts, pages kept, rows of order read for the first screen and then at
 // each idle turn.
 constexpr int pageRows = 64;
@@ -22,35 +24,36 @@ constexpr size_t pagesKept = 32;
 constexpr qsizetype firstRows = 256;
 constexpr qsizetype idleRows = 16384;
 
-QStringList fieldsOf(QChar kind) {
-    if (kind == QLatin1Char('r'))
+QStringList fieldsOf(ArchiveKind kind) {
+    if (kind == ArchiveKind::Contacts)
         return {QStringLiteral("cellulare"), QStringLiteral("Nome"), QStringLiteral("cognome"),
                 QStringLiteral("email")};
     return {QStringLiteral("cellulare"), QStringLiteral("cognome"), QStringLiteral("Data"),
             QStringLiteral("Testo")};
 }
 
-QString rowIconPath(QChar kind) {
-    switch (kind.unicode()) {
-    case 'r':
+QString rowIconPath(ArchiveKind kind) {
+    switch (kind) {
+    case ArchiveKind::Contacts:
         return QStringLiteral(":/icons/contatto.svg");
-    case 'c':
+    case ArchiveKind::Deleted:
         return QStringLiteral(":/icons/cancellato.svg");
-    case 'i':
+    case ArchiveKind::Sent:
         return QStringLiteral(":/icons/inviato.svg");
-    case 's':
+    case ArchiveKind::Saved:
         return QStringLiteral(":/icons/salvato.svg");
-    default:
-        return {};
+    case ArchiveKind::None:
+        break;
     }
+    return {};
 }
 
-bool isContacts(QChar kind) {
-    return kind == QLatin1Char('r');
+bool isContacts(ArchiveKind kind) {
+    return kind == ArchiveKind::Contacts;
 }
 
-bool isSent(QChar kind) {
-    return kind == QLatin1Char('i');
+bool isSent(ArchiveKind kind) {
+    return kind == ArchiveKind::Sent;
 }
 
 const QStringList& noTexts() {
@@ -172,7 +175,7 @@ ArchiveModel::~ArchiveModel() = default;
 void ArchiveModel::clear() {
     beginResetModel();
     m_idleReader->stop();
-    m_kind = QChar();
+    m_kind = store::ArchiveKind::None;
     m_rows = 0;
     m_summaries.reset();
     m_listing.reset();
@@ -187,7 +190,7 @@ void ArchiveModel::clear() {
     endResetModel();
 }
 
-void ArchiveModel::load(const QString& path, QChar kind, bool keepTicks) {
+void ArchiveModel::load(const QString& path, store::ArchiveKind kind, bool keepTicks) {
     // Read aside first: a failure leaves an empty list, never a half-replaced one.
     std::unique_ptr<store::Listing> listing;
     std::unique_ptr<store::sendreport::Summaries> summaries;
@@ -539,7 +542,7 @@ void ArchiveModel::readTickedAsStored(qsizetype batch,
         flush();
 }
 
-int ArchiveModel::columnWidthTwips(QChar kind, int column) {
+int ArchiveModel::columnWidthTwips(store::ArchiveKind kind, int column) {
     if (column == CheckColumn)
         return 600;
     if (column == 4 && !isContacts(kind))
@@ -554,7 +557,7 @@ int ArchiveModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ArchiveModel::columnCount(const QModelIndex& parent) const {
-    if (parent.isValid() || m_kind.isNull())
+    if (parent.isValid() || m_kind == store::ArchiveKind::None)
         return 0;
     return isSent(m_kind) ? ColumnCount + 1 : ColumnCount;
 }

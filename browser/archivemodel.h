@@ -41,13 +41,13 @@ public:
 
     // No rows and no columns.
     void clear();
-    // Lists the table of kind `kind` ('r', 's', 'i' or 'c') of the address book at `path`.
+    // Lists the archive `kind` of the address book at `path`.
     // Every row comes unticked, unless `keepTicks` (the same archive read again): then the
     // rows ticked before stay ticked, and under "all" the rows added since come unticked.
     // If reading fails the list is left empty and the failure goes on.
-    void load(const QString& path, QChar kind, bool keepTicks = false);
+    void load(const QString& path, store::ArchiveKind kind, bool keepTicks = false);
 
-    QChar kind() const { return m_kind; }
+    store::ArchiveKind kind() const { return m_kind; }
     // True once the whole order has been read (the list no longer reads while idle).
     bool orderRead() const;
     int rowFor(const QModelIndex& index) const { return index.isValid() ? index.row() : -1; }
@@ -81,7 +81,7 @@ public:
     static QString deliveryText(const store::sendreport::Summary& summary);
 
     // Column widths in twips.
-    static int columnWidthTwips(QChar kind, int column);
+    static int columnWidthTwips(store::ArchiveKind kind, int column);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -106,7 +106,7 @@ private:
     QString delivery(const Texts& texts) const;
     bool isTicked(qint64 rowid) const;
 
-    QChar m_kind;
+    store::ArchiveKind m_kind = store::ArchiveKind::None;
     QIcon m_icon;
     int m_rows = 0;
     std::unique_ptr<store::Listing> m_listing;
