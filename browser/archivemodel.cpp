@@ -24,6 +24,7 @@ constexpr size_t pagesKept = 32;
 constexpr qsizetype firstRows = 256;
 constexpr qsizetype idleRows = 16384;
 
+// The table's fields in the order of ArchiveModel::ContactField or MessageField.
 QStringList fieldsOf(ArchiveKind kind) {
     if (kind == ArchiveKind::Contacts)
         return {QStringLiteral("cellulare"), QStringLiteral("Nome"), QStringLiteral("cognome"),
@@ -198,8 +199,10 @@ void ArchiveModel::load(const QString& path, store::ArchiveKind kind, bool keepT
     qint64 rows = 0;
     try {
         const QStringList fields = fieldsOf(kind);
-        listing = std::make_unique<store::Listing>(path, store::archive::tableForKind(kind), fields,
-                                                   fields[isContacts(kind) ? 2 : 1]);
+        listing = std::make_unique<store::Listing>(
+            path, store::archive::tableForKind(kind), fields,
+            fields[isContacts(kind) ? position(ContactField::Cognome)
+                                    : position(MessageField::Cognome)]);
         rows = listing->count();
         order.reserve(static_cast<size_t>(rows));
         listing->readOrder(order, firstRows);
@@ -375,7 +378,10 @@ const ArchiveModel::Texts& ArchiveModel::texts(int row) const {
 QString ArchiveModel::delivery(const Texts& texts) const {
     try {
         return deliveryText(m_summaries->of(store::sendreport::messageKey(
-            {texts.value(1), texts.value(0), texts.value(2), texts.value(3)})));
+            {.cognome = texts.value(position(MessageField::Cognome)),
+             .cellulare = texts.value(position(MessageField::Cellulare)),
+             .data = texts.value(position(MessageField::Data)),
+             .testo = texts.value(position(MessageField::Testo))})));
     } catch (const store::StoreError&) {
         return {};
     }
@@ -405,13 +411,15 @@ QString ArchiveModel::text(int row, int column) const {
 Entry ArchiveModel::entryOf(const Texts& texts) const {
     Entry entry;
     entry.archive = m_kind;
-    entry.number = texts.value(0);
-    entry.detail = texts.value(3);
     if (isContacts(m_kind)) {
-        entry.surname = texts.value(2);
+        entry.number = texts.value(position(ContactField::Cellulare));
+        entry.surname = texts.value(position(ContactField::Cognome));
+        entry.detail = texts.value(position(ContactField::Email));
     } else {
-        entry.surname = texts.value(1);
-        entry.date = texts.value(2);
+        entry.number = texts.value(position(MessageField::Cellulare));
+        entry.surname = texts.value(position(MessageField::Cognome));
+        entry.date = texts.value(position(MessageField::Data));
+        entry.detail = texts.value(position(MessageField::Testo));
     }
     return entry;
 }

@@ -35,6 +35,12 @@ class ArchiveModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { CheckColumn = 0, FirstTextColumn = 1, ColumnCount = 5, DeliveryColumn = 5 };
+    // The four fields of a row, in the order they are read, kept (a row's texts, the columns of
+    // StoredRows) and listed: of a contact, of a message.
+    enum class ContactField { Cellulare, Nome, Cognome, Email };
+    enum class MessageField { Cellulare, Cognome, Data, Testo };
+    static constexpr int position(ContactField field) { return static_cast<int>(field); }
+    static constexpr int position(MessageField field) { return static_cast<int>(field); }
 
     explicit ArchiveModel(QObject* parent = nullptr);
     ~ArchiveModel() override;
