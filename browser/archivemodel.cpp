@@ -403,9 +403,9 @@ QString ArchiveModel::deliveryText(const store::sendreport::Summary& summary) {
 }
 
 QString ArchiveModel::text(int row, int column) const {
-    if (column < FirstTextColumn || column >= columnCount())
+    if (column < columnOf(Column::FirstField) || column >= columnCount())
         return {};
-    return texts(row).value(column - FirstTextColumn);
+    return texts(row).value(column - columnOf(Column::FirstField));
 }
 
 Entry ArchiveModel::entryOf(const Texts& texts) const {
@@ -454,7 +454,7 @@ void ArchiveModel::setChecked(int row, bool checked) {
     } else {
         m_ticked.remove(key);
     }
-    const QModelIndex i = index(row, CheckColumn);
+    const QModelIndex i = index(row, columnOf(Column::Check));
     emit dataChanged(i, i, {Qt::CheckStateRole});
     emit checkToggled(row, checked);
 }
@@ -474,8 +474,8 @@ void ArchiveModel::setAllChecked(bool checked) {
         }
     }
     if (m_rows > 0)
-        emit dataChanged(index(0, CheckColumn), index(m_rows - 1, CheckColumn),
-                         {Qt::CheckStateRole});
+        emit dataChanged(index(0, columnOf(Column::Check)),
+                         index(m_rows - 1, columnOf(Column::Check)), {Qt::CheckStateRole});
 }
 
 bool ArchiveModel::allChecked() const {
@@ -551,11 +551,11 @@ void ArchiveModel::readTickedAsStored(qsizetype batch,
 }
 
 int ArchiveModel::columnWidthTwips(store::ArchiveKind kind, int column) {
-    if (column == CheckColumn)
+    if (column == columnOf(Column::Check))
         return 600;
-    if (column == 4 && !isContacts(kind))
+    if (column == columnOf(MessageField::Testo) && !isContacts(kind))
         return 3700;
-    if (column == DeliveryColumn)
+    if (column == columnOf(Column::Delivery))
         return 2800;
     return 1700;
 }
@@ -567,14 +567,15 @@ int ArchiveModel::rowCount(const QModelIndex& parent) const {
 int ArchiveModel::columnCount(const QModelIndex& parent) const {
     if (parent.isValid() || m_kind == store::ArchiveKind::None)
         return 0;
-    return isSent(m_kind) ? ColumnCount + 1 : ColumnCount;
+    const int last = isSent(m_kind) ? columnOf(Column::Delivery) : columnOf(Column::LastField);
+    return last + 1;
 }
 
 QVariant ArchiveModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const int row = index.row();
-    if (index.column() == CheckColumn) {
+    if (index.column() == columnOf(Column::Check)) {
         if (role == Qt::CheckStateRole)
             return isChecked(row) ? Qt::Checked : Qt::Unchecked;
         if (role == Qt::DecorationRole)
@@ -587,13 +588,13 @@ QVariant ArchiveModel::data(const QModelIndex& index, int role) const {
             .replace(QLatin1Char('\n'), QLatin1Char(' '));
         return value;
     }
-    if (role == Qt::ToolTipRole && index.column() == 4)
+    if (role == Qt::ToolTipRole && index.column() == columnOf(Column::LastField))
         return text(row, index.column());
     return {};
 }
 
 bool ArchiveModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::CheckStateRole || index.column() != CheckColumn || !index.isValid())
+    if (role != Qt::CheckStateRole || index.column() != columnOf(Column::Check) || !index.isValid())
         return false;
     setChecked(index.row(), value.value<Qt::CheckState>() == Qt::Checked);
     return true;
@@ -614,7 +615,7 @@ Qt::ItemFlags ArchiveModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    if (index.column() == CheckColumn)
+    if (index.column() == columnOf(Column::Check))
         f |= Qt::ItemIsUserCheckable;
     return f;
 }

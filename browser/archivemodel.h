@@ -34,13 +34,19 @@ class StoredRows;
 class ArchiveModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { CheckColumn = 0, FirstTextColumn = 1, ColumnCount = 5, DeliveryColumn = 5 };
     // The four fields of a row, in the order they are read, kept (a row's texts, the columns of
     // StoredRows) and listed: of a contact, of a message.
     enum class ContactField { Cellulare, Nome, Cognome, Email };
     enum class MessageField { Cellulare, Cognome, Data, Testo };
     static constexpr int position(ContactField field) { return static_cast<int>(field); }
     static constexpr int position(MessageField field) { return static_cast<int>(field); }
+    // The columns: the check box with the row's icon, one per field in the fields' order, and
+    // for sent messages the delivery.
+    enum class Column { Check, FirstField, LastField = FirstField + 3, Delivery };
+    static constexpr int columnOf(Column column) { return static_cast<int>(column); }
+    static constexpr int columnOf(MessageField field) {
+        return columnOf(Column::FirstField) + position(field);
+    }
 
     explicit ArchiveModel(QObject* parent = nullptr);
     ~ArchiveModel() override;
@@ -57,7 +63,7 @@ public:
     // True once the whole order has been read (the list no longer reads while idle).
     bool orderRead() const;
     int rowFor(const QModelIndex& index) const { return index.isValid() ? index.row() : -1; }
-    // The text of a cell as stored (column 1..4); empty for a null field or a row gone.
+    // The text of a cell past the check box as stored; empty for a null field or a row gone.
     QString text(int row, int column) const;
     // The row's texts as an entry of this archive (its book is left empty).
     Entry entryAt(int row) const;
@@ -72,7 +78,7 @@ public:
     // The ticked rows in list order (reads the whole order first).
     QList<int> checkedRows() const;
     int checkedCount() const;
-    // The texts of the ticked rows (columns 1..4) in list order, `batch` rows at a time, to
+    // The texts of the ticked rows (their fields) in list order, `batch` rows at a time, to
     // `take`; the texts of one batch only are held at once.
     void readTicked(qsizetype batch,
                     const std::function<void(const QList<QStringList>&)>& take) const;
