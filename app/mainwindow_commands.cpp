@@ -260,7 +260,8 @@ void MainWindow::restoreTicked() {
 }
 
 void MainWindow::exportContacts(contactfiles::Format format) {
-    contactfiles::exportTicked(*m_browser->model(), selectedKey().startsWith(QLatin1Char('r')),
+    contactfiles::exportTicked(*m_browser->model(),
+                               archivetree::keyKind(selectedKey()) == store::ArchiveKind::Contacts,
                                format, this);
 }
 
@@ -352,7 +353,7 @@ void MainWindow::openSenderHeader() {
 // draft goes to the selected node's book.
 Composer::Request MainWindow::composerRequest() const {
     Composer::Request request;
-    request.sentBook = selectedKey().startsWith(QLatin1Char('r'))
+    request.sentBook = archivetree::keyKind(selectedKey()) == store::ArchiveKind::Contacts
                            ? selectedText()
                            : QString::fromLatin1(store::archive::principale);
     request.draftBook = selectedText();
@@ -429,7 +430,8 @@ void MainWindow::composeTo(const Entry& entry) {
     Composer::Request request = composerRequest();
     request.number = entry.number;
     request.surname = entry.surname;
-    if (entry.archive == QLatin1Char('s')) { // a draft: its text, and its list if it had one
+    if (entry.archive ==
+        store::ArchiveKind::Saved) { // a draft: its text, and its list if it had one
         request.text = entry.detail;
         if (entry.number.contains(QLatin1Char(';'))) {
             request.mode = Composer::Mode::List;
@@ -451,7 +453,7 @@ void MainWindow::openComposerForTicked() {
 }
 
 void MainWindow::openComposerForArchive() {
-    if (!selectedKey().startsWith(QLatin1Char('r'))) {
+    if (archivetree::keyKind(selectedKey()) != store::ArchiveKind::Contacts) {
         platform::MsgBox(QStringLiteral("selezionare un Archivio Valido"),
                          platform::Icon::Critical);
         return;

@@ -56,8 +56,8 @@ double rawDelete(const QString& path, const char* sql, const QList<deletion::Ent
     return msSince(t);
 }
 
-double coreDelete(const QString& path, QChar kind, const QList<deletion::Entry>& entries,
-                  bool recycle, int& deleted) {
+double coreDelete(const QString& path, store::ArchiveKind kind,
+                  const QList<deletion::Entry>& entries, bool recycle, int& deleted) {
     QElapsedTimer t;
     t.start();
     auto db = store::Database::open(path);
@@ -126,10 +126,10 @@ int main(int argc, char** argv) {
             rawDelete(copyOf(master, QStringLiteral("raw")), plainSql, contacts, rawDeleted));
         rawIndexed.push_back(rawDelete(copyOf(master, QStringLiteral("indexed")), indexedSql,
                                        contacts, indexedDeleted));
-        core.push_back(coreDelete(copyOf(master, QStringLiteral("core")), QLatin1Char('r'),
-                                  contacts, false, coreDeleted));
-        moved.push_back(coreDelete(copyOf(master, QStringLiteral("moved")), QLatin1Char('i'), sent,
-                                   true, movedCount));
+        core.push_back(coreDelete(copyOf(master, QStringLiteral("core")),
+                                  store::ArchiveKind::Contacts, contacts, false, coreDeleted));
+        moved.push_back(coreDelete(copyOf(master, QStringLiteral("moved")),
+                                   store::ArchiveKind::Sent, sent, true, movedCount));
     }
     std::printf("%d contatti spuntati e cancellati, %d ripetizioni\n", count, runs);
     std::printf("  SQLite puro: DELETE per numero, una transazione  mediana %8.1f ms (%d righe)\n",

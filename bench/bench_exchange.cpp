@@ -110,7 +110,10 @@ int importLarge(int count) {
     {
         csvexport::Writer writer;
         for (int i = 0; i < count; ++i)
-            writer.add(names[i % 4], surname(i), mobile(i), email(i));
+            writer.add({.nome = names[i % 4],
+                        .cognome = surname(i),
+                        .cellulare = mobile(i),
+                        .email = email(i)});
         if (const auto failure = writer.save(file))
             std::fprintf(stderr, "%s\n", failure->toLocal8Bit().constData());
     }
@@ -163,7 +166,7 @@ int main(int argc, char** argv) {
     }
     ArchiveModel model;
     {
-        model.load(source, QLatin1Char('r'));
+        model.load(source, store::ArchiveKind::Contacts);
         model.setAllChecked(true);
     }
 

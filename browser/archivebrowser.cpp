@@ -29,6 +29,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+using store::ArchiveKind;
+
 ArchiveBrowser::ArchiveBrowser(Session& session, QWidget* parent)
     : QWidget(parent)
     , m_listPanel(new QWidget(this))
@@ -122,9 +124,9 @@ ArchiveBrowser::ArchiveBrowser(Session& session, QWidget* parent)
 
 ArchiveBrowser::~ArchiveBrowser() = default;
 
-// The archive kind of the node shown: 'r', 's', 'i', 'c', or a root's letter.
-QChar ArchiveBrowser::listedKind() const {
-    return m_key.isEmpty() ? QChar() : m_key.at(0);
+// The archive of the node shown; None for a root.
+ArchiveKind ArchiveBrowser::listedKind() const {
+    return archivetree::keyKind(m_key);
 }
 
 void ArchiveBrowser::showArchive(const QString& key, const QString& text) {
@@ -165,38 +167,38 @@ void ArchiveBrowser::reloadList() {
         return;
     m_listView->setVisible(false);
     const auto show = qScopeGuard([this] { m_listView->setVisible(true); });
-    switch (listedKind().unicode()) {
-    case 'r':
+    switch (listedKind()) {
+    case ArchiveKind::Contacts:
         showContacts();
         break;
-    case 's':
+    case ArchiveKind::Saved:
         showSaved();
         break;
-    case 'i':
+    case ArchiveKind::Sent:
         showSent();
         break;
-    case 'c':
+    case ArchiveKind::Deleted:
         showDeleted();
         break;
-    default:
+    case ArchiveKind::None:
         break;
     }
 }
 
 void ArchiveBrowser::showContacts() {
-    fill(QLatin1Char('r'));
+    fill(ArchiveKind::Contacts);
 }
 void ArchiveBrowser::showSaved() {
-    fill(QLatin1Char('s'));
+    fill(ArchiveKind::Saved);
 }
 void ArchiveBrowser::showSent() {
-    fill(QLatin1Char('i'));
+    fill(ArchiveKind::Sent);
 }
 void ArchiveBrowser::showDeleted() {
-    fill(QLatin1Char('c'));
+    fill(ArchiveKind::Deleted);
 }
 
-void ArchiveBrowser::fill(QChar kind) {
+void ArchiveBrowser::fill(ArchiveKind kind) {
     m_listView->setVisible(false);
     const auto show = qScopeGuard([this] { m_listView->setVisible(true); });
     const QString book = m_nodeText;
@@ -291,8 +293,8 @@ void ArchiveBrowser::deleteEntryOnKey(int keyCode, Qt::KeyboardModifiers) {
                              QStringLiteral(" ?"),
                          platform::Icon::None, platform::Buttons::YesNo) != platform::Answer::Yes)
         return;
-    const QChar kind = listedKind();
-    if (store::archive::tableForKind(kind).isEmpty()) // a root: no archive to delete from
+    const ArchiveKind kind = listedKind();
+    if (kind == ArchiveKind::None) // a root: no archive to delete from
         return;
     store::Database& book = listedBook();
     m_listView->setVisible(false);
@@ -309,14 +311,14 @@ void ArchiveBrowser::deleteTicked() {
         setSelectAll(false);
         return;
     }
-    const QChar kind = listedKind();
+    const ArchiveKind kind = listedKind();
     int ticked = 0;
     deletion::Outcome outcome;
-    if (!store::archive::tableForKind(kind).isEmpty()) {
+    if (kind != ArchiveKind::None) {
         const platform::WaitCursor wait;
         ticked = m_model->checkedCount();
-        const bool recycle = archivetree::headerKind(m_key, m_nodeText) == QLatin1Char('i');
-        const qint64 allUpTo = kind == QLatin1Char('r') ? m_model->allCheckedUpTo() : 0;
+        const bool recycle = archivetree::headerKind(m_key, m_nodeText) == ArchiveKind::Sent;
+        const qint64 allUpTo = kind == ArchiveKind::Contacts ? m_model->allCheckedUpTo() : 0;
         if (ticked > 0 && allUpTo > 0) // every contact listed: no texts to read
             outcome = deletion::removeContactsUpTo(listedBook(), allUpTo);
         else if (ticked > 0)
@@ -389,10 +391,10 @@ void ArchiveBrowser::restoreTicked() {
 }
 
 void ArchiveBrowser::openComposerForEntry(Qt::KeyboardModifiers modifiers) {
-    const QChar kind = listedKind();
-    if (kind == QLatin1Char('r') || kind == QLatin1Char('s'))
+    const ArchiveKind kind = listedKind();
+    if (kind == ArchiveKind::Contacts || kind == ArchiveKind::Saved)
         emit composeRequested(m_entry);
-    else if (kind == QLatin1Char('i') && modifiers.testFlag(Qt::ShiftModifier))
+    else if (kind == ArchiveKind::Sent && modifiers.testFlag(Qt::ShiftModifier))
         emit reportRequested(m_entry);
 }
 
@@ -453,9 +455,9 @@ void ArchiveBrowser::clearList() {
     m_book.clear();
 }
 
-void ArchiveBrowser::showListHeader(const QString& nodeText, QChar kind) {
+void ArchiveBrowser::showListHeader(const QString& nodeText, ArchiveKind kind) {
     m_archiveNameLabel->setText(QLatin1Char(' ') + nodeText);
-    if (kind.isNull())
+    if (kind == ArchiveKind::None)
         return;
     m_kindLabel->setText(archivetree::kindCaption(kind));
     m_kindPictureLabel->setPixmap(

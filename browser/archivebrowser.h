@@ -54,7 +54,7 @@ public:
     // On a deleted archive: moves the ticked messages back to the sent one and says how many.
     void restoreTicked();
     // True while the deleted messages of a book are listed.
-    bool showsDeleted() const { return listedKind() == QLatin1Char('c'); }
+    bool showsDeleted() const { return listedKind() == store::ArchiveKind::Deleted; }
     void showContacts();
     void showSaved();
     void showSent();
@@ -76,7 +76,7 @@ public:
     // What the tree click writes: no rows, no columns, the select-all box cleared.
     void clearList();
     // The header: archive name (one blank, then the node's text), kind caption and picture.
-    void showListHeader(const QString& nodeText, QChar kind);
+    void showListHeader(const QString& nodeText, store::ArchiveKind kind);
     // The layout of the main window: panel size in pixels.
     void resizeList(int width, int height);
 
@@ -95,11 +95,11 @@ protected:
 
 private:
     void reloadList();
-    void fill(QChar kind);
+    void fill(store::ArchiveKind kind);
     void applyColumnWidths();
     // The box and its caption, leaving the ticks as they are.
     void showSelectAll(bool ticked);
-    QChar listedKind() const;
+    store::ArchiveKind listedKind() const;
     // The address book listed: the browser's own connection to it.
     store::Database& listedBook();
     deletion::Outcome

@@ -15,6 +15,8 @@
 
 namespace {
 
+using store::ArchiveKind;
+
 // Rows per page of texts, pages kept, rows of order read for the first screen and then at
 // each idle turn.
 constexpr int pageRows = 64;
@@ -22,35 +24,37 @@ constexpr size_t pagesKept = 32;
 constexpr qsizetype firstRows = 256;
 constexpr qsizetype idleRows = 16384;
 
-QStringList fieldsOf(QChar kind) {
-    if (kind == QLatin1Char('r'))
+// The table's fields in the order of ArchiveModel::ContactField or MessageField.
+QStringList fieldsOf(ArchiveKind kind) {
+    if (kind == ArchiveKind::Contacts)
         return {QStringLiteral("cellulare"), QStringLiteral("Nome"), QStringLiteral("cognome"),
                 QStringLiteral("email")};
     return {QStringLiteral("cellulare"), QStringLiteral("cognome"), QStringLiteral("Data"),
             QStringLiteral("Testo")};
 }
 
-QString rowIconPath(QChar kind) {
-    switch (kind.unicode()) {
-    case 'r':
+QString rowIconPath(ArchiveKind kind) {
+    switch (kind) {
+    case ArchiveKind::Contacts:
         return QStringLiteral(":/icons/contatto.svg");
-    case 'c':
+    case ArchiveKind::Deleted:
         return QStringLiteral(":/icons/cancellato.svg");
-    case 'i':
+    case ArchiveKind::Sent:
         return QStringLiteral(":/icons/inviato.svg");
-    case 's':
+    case ArchiveKind::Saved:
         return QStringLiteral(":/icons/salvato.svg");
-    default:
-        return {};
+    case ArchiveKind::None:
+        break;
     }
+    return {};
 }
 
-bool isContacts(QChar kind) {
-    return kind == QLatin1Char('r');
+bool isContacts(ArchiveKind kind) {
+    return kind == ArchiveKind::Contacts;
 }
 
-bool isSent(QChar kind) {
-    return kind == QLatin1Char('i');
+bool isSent(ArchiveKind kind) {
+    return kind == ArchiveKind::Sent;
 }
 
 const QStringList& noTexts() {
@@ -172,7 +176,7 @@ ArchiveModel::~ArchiveModel() = default;
 void ArchiveModel::clear() {
     beginResetModel();
     m_idleReader->stop();
-    m_kind = QChar();
+    m_kind = store::ArchiveKind::None;
     m_rows = 0;
     m_summaries.reset();
     m_listing.reset();
@@ -187,7 +191,7 @@ void ArchiveModel::clear() {
     endResetModel();
 }
 
-void ArchiveModel::load(const QString& path, QChar kind, bool keepTicks) {
+void ArchiveModel::load(const QString& path, store::ArchiveKind kind, bool keepTicks) {
     // Read aside first: a failure leaves an empty list, never a half-replaced one.
     std::unique_ptr<store::Listing> listing;
     std::unique_ptr<store::sendreport::Summaries> summaries;
@@ -195,8 +199,10 @@ void ArchiveModel::load(const QString& path, QChar kind, bool keepTicks) {
     qint64 rows = 0;
     try {
         const QStringList fields = fieldsOf(kind);
-        listing = std::make_unique<store::Listing>(path, store::archive::tableForKind(kind), fields,
-                                                   fields[isContacts(kind) ? 2 : 1]);
+        listing = std::make_unique<store::Listing>(
+            path, store::archive::tableForKind(kind), fields,
+            fields[isContacts(kind) ? position(ContactField::Cognome)
+                                    : position(MessageField::Cognome)]);
         rows = listing->count();
         order.reserve(static_cast<size_t>(rows));
         listing->readOrder(order, firstRows);
@@ -372,7 +378,10 @@ const ArchiveModel::Texts& ArchiveModel::texts(int row) const {
 QString ArchiveModel::delivery(const Texts& texts) const {
     try {
         return deliveryText(m_summaries->of(store::sendreport::messageKey(
-            {texts.value(1), texts.value(0), texts.value(2), texts.value(3)})));
+            {.cognome = texts.value(position(MessageField::Cognome)),
+             .cellulare = texts.value(position(MessageField::Cellulare)),
+             .data = texts.value(position(MessageField::Data)),
+             .testo = texts.value(position(MessageField::Testo))})));
     } catch (const store::StoreError&) {
         return {};
     }
@@ -394,21 +403,23 @@ QString ArchiveModel::deliveryText(const store::sendreport::Summary& summary) {
 }
 
 QString ArchiveModel::text(int row, int column) const {
-    if (column < FirstTextColumn || column >= columnCount())
+    if (column < columnOf(Column::FirstField) || column >= columnCount())
         return {};
-    return texts(row).value(column - FirstTextColumn);
+    return texts(row).value(column - columnOf(Column::FirstField));
 }
 
 Entry ArchiveModel::entryOf(const Texts& texts) const {
     Entry entry;
     entry.archive = m_kind;
-    entry.number = texts.value(0);
-    entry.detail = texts.value(3);
     if (isContacts(m_kind)) {
-        entry.surname = texts.value(2);
+        entry.number = texts.value(position(ContactField::Cellulare));
+        entry.surname = texts.value(position(ContactField::Cognome));
+        entry.detail = texts.value(position(ContactField::Email));
     } else {
-        entry.surname = texts.value(1);
-        entry.date = texts.value(2);
+        entry.number = texts.value(position(MessageField::Cellulare));
+        entry.surname = texts.value(position(MessageField::Cognome));
+        entry.date = texts.value(position(MessageField::Data));
+        entry.detail = texts.value(position(MessageField::Testo));
     }
     return entry;
 }
@@ -443,7 +454,7 @@ void ArchiveModel::setChecked(int row, bool checked) {
     } else {
         m_ticked.remove(key);
     }
-    const QModelIndex i = index(row, CheckColumn);
+    const QModelIndex i = index(row, columnOf(Column::Check));
     emit dataChanged(i, i, {Qt::CheckStateRole});
     emit checkToggled(row, checked);
 }
@@ -463,8 +474,8 @@ void ArchiveModel::setAllChecked(bool checked) {
         }
     }
     if (m_rows > 0)
-        emit dataChanged(index(0, CheckColumn), index(m_rows - 1, CheckColumn),
-                         {Qt::CheckStateRole});
+        emit dataChanged(index(0, columnOf(Column::Check)),
+                         index(m_rows - 1, columnOf(Column::Check)), {Qt::CheckStateRole});
 }
 
 bool ArchiveModel::allChecked() const {
@@ -539,12 +550,12 @@ void ArchiveModel::readTickedAsStored(qsizetype batch,
         flush();
 }
 
-int ArchiveModel::columnWidthTwips(QChar kind, int column) {
-    if (column == CheckColumn)
+int ArchiveModel::columnWidthTwips(store::ArchiveKind kind, int column) {
+    if (column == columnOf(Column::Check))
         return 600;
-    if (column == 4 && !isContacts(kind))
+    if (column == columnOf(MessageField::Testo) && !isContacts(kind))
         return 3700;
-    if (column == DeliveryColumn)
+    if (column == columnOf(Column::Delivery))
         return 2800;
     return 1700;
 }
@@ -554,16 +565,17 @@ int ArchiveModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ArchiveModel::columnCount(const QModelIndex& parent) const {
-    if (parent.isValid() || m_kind.isNull())
+    if (parent.isValid() || m_kind == store::ArchiveKind::None)
         return 0;
-    return isSent(m_kind) ? ColumnCount + 1 : ColumnCount;
+    const int last = isSent(m_kind) ? columnOf(Column::Delivery) : columnOf(Column::LastField);
+    return last + 1;
 }
 
 QVariant ArchiveModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const int row = index.row();
-    if (index.column() == CheckColumn) {
+    if (index.column() == columnOf(Column::Check)) {
         if (role == Qt::CheckStateRole)
             return isChecked(row) ? Qt::Checked : Qt::Unchecked;
         if (role == Qt::DecorationRole)
@@ -576,13 +588,13 @@ QVariant ArchiveModel::data(const QModelIndex& index, int role) const {
             .replace(QLatin1Char('\n'), QLatin1Char(' '));
         return value;
     }
-    if (role == Qt::ToolTipRole && index.column() == 4)
+    if (role == Qt::ToolTipRole && index.column() == columnOf(Column::LastField))
         return text(row, index.column());
     return {};
 }
 
 bool ArchiveModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::CheckStateRole || index.column() != CheckColumn || !index.isValid())
+    if (role != Qt::CheckStateRole || index.column() != columnOf(Column::Check) || !index.isValid())
         return false;
     setChecked(index.row(), value.value<Qt::CheckState>() == Qt::Checked);
     return true;
@@ -603,7 +615,7 @@ Qt::ItemFlags ArchiveModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    if (index.column() == CheckColumn)
+    if (index.column() == columnOf(Column::Check))
         f |= Qt::ItemIsUserCheckable;
     return f;
 }

@@ -34,24 +34,36 @@ class StoredRows;
 class ArchiveModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { CheckColumn = 0, FirstTextColumn = 1, ColumnCount = 5, DeliveryColumn = 5 };
+    // The four fields of a row, in the order they are read, kept (a row's texts, the columns of
+    // StoredRows) and listed: of a contact, of a message.
+    enum class ContactField { Cellulare, Nome, Cognome, Email };
+    enum class MessageField { Cellulare, Cognome, Data, Testo };
+    static constexpr int position(ContactField field) { return static_cast<int>(field); }
+    static constexpr int position(MessageField field) { return static_cast<int>(field); }
+    // The columns: the check box with the row's icon, one per field in the fields' order, and
+    // for sent messages the delivery.
+    enum class Column { Check, FirstField, LastField = FirstField + 3, Delivery };
+    static constexpr int columnOf(Column column) { return static_cast<int>(column); }
+    static constexpr int columnOf(MessageField field) {
+        return columnOf(Column::FirstField) + position(field);
+    }
 
     explicit ArchiveModel(QObject* parent = nullptr);
     ~ArchiveModel() override;
 
     // No rows and no columns.
     void clear();
-    // Lists the table of kind `kind` ('r', 's', 'i' or 'c') of the address book at `path`.
+    // Lists the archive `kind` of the address book at `path`.
     // Every row comes unticked, unless `keepTicks` (the same archive read again): then the
     // rows ticked before stay ticked, and under "all" the rows added since come unticked.
     // If reading fails the list is left empty and the failure goes on.
-    void load(const QString& path, QChar kind, bool keepTicks = false);
+    void load(const QString& path, store::ArchiveKind kind, bool keepTicks = false);
 
-    QChar kind() const { return m_kind; }
+    store::ArchiveKind kind() const { return m_kind; }
     // True once the whole order has been read (the list no longer reads while idle).
     bool orderRead() const;
     int rowFor(const QModelIndex& index) const { return index.isValid() ? index.row() : -1; }
-    // The text of a cell as stored (column 1..4); empty for a null field or a row gone.
+    // The text of a cell past the check box as stored; empty for a null field or a row gone.
     QString text(int row, int column) const;
     // The row's texts as an entry of this archive (its book is left empty).
     Entry entryAt(int row) const;
@@ -66,7 +78,7 @@ public:
     // The ticked rows in list order (reads the whole order first).
     QList<int> checkedRows() const;
     int checkedCount() const;
-    // The texts of the ticked rows (columns 1..4) in list order, `batch` rows at a time, to
+    // The texts of the ticked rows (their fields) in list order, `batch` rows at a time, to
     // `take`; the texts of one batch only are held at once.
     void readTicked(qsizetype batch,
                     const std::function<void(const QList<QStringList>&)>& take) const;
@@ -81,7 +93,7 @@ public:
     static QString deliveryText(const store::sendreport::Summary& summary);
 
     // Column widths in twips.
-    static int columnWidthTwips(QChar kind, int column);
+    static int columnWidthTwips(store::ArchiveKind kind, int column);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -106,7 +118,7 @@ private:
     QString delivery(const Texts& texts) const;
     bool isTicked(qint64 rowid) const;
 
-    QChar m_kind;
+    store::ArchiveKind m_kind = store::ArchiveKind::None;
     QIcon m_icon;
     int m_rows = 0;
     std::unique_ptr<store::Listing> m_listing;

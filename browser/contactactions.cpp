@@ -77,8 +77,8 @@ ContactActions::ContactActions(const Entry& entry, QWidget* parent)
     last->addWidget(m_deleteTickedLabel);
     last->addWidget(m_restoreTickedLabel);
     last->addWidget(m_reportLabel);
-    m_restoreTickedLabel->setVisible(m_entry.archive == QLatin1Char('c'));
-    m_reportLabel->setVisible(m_entry.archive == QLatin1Char('i'));
+    m_restoreTickedLabel->setVisible(m_entry.archive == store::ArchiveKind::Deleted);
+    m_reportLabel->setVisible(m_entry.archive == store::ArchiveKind::Sent);
     auto* panel = new QVBoxLayout(m_outerFrame);
     panel->setContentsMargins(2, 2, 2, 2);
     panel->setSpacing(0);
@@ -251,7 +251,7 @@ void ContactActions::deleteTickedEntries() {
 }
 
 void ContactActions::restoreTickedEntries() {
-    if (m_entry.archive != QLatin1Char('c'))
+    if (m_entry.archive != store::ArchiveKind::Deleted)
         return;
     const QScopedValueRollback busy(m_busy, true);
     emit restoreTickedRequested();
@@ -259,7 +259,7 @@ void ContactActions::restoreTickedEntries() {
 }
 
 void ContactActions::showSendReport() {
-    if (m_entry.archive != QLatin1Char('i'))
+    if (m_entry.archive != store::ArchiveKind::Sent)
         return;
     const QScopedValueRollback busy(m_busy, true);
     hide();

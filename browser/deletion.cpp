@@ -13,6 +13,8 @@
 
 namespace deletion {
 
+using store::ArchiveKind;
+
 namespace {
 
 // Up to this many entries, each is looked up by a query (an index serves it when there is
@@ -25,8 +27,8 @@ const QString dataField = QStringLiteral("Data");
 const QString testoField = QStringLiteral("Testo");
 const QString emailField = QStringLiteral("email");
 
-bool isContacts(QChar kind) {
-    return kind == QLatin1Char('r');
+bool isContacts(ArchiveKind kind) {
+    return kind == ArchiveKind::Contacts;
 }
 
 // A listed text as a value to compare or store: an empty cell is the empty text, never null.
@@ -36,13 +38,13 @@ QString text(const QString& value) {
 
 // What the list showed of the entry, and the same texts of a row: equal for the row the user
 // saw, which is the one to remove when rows share the number (and date).
-QStringList shown(QChar kind, const Entry& e) {
+QStringList shown(ArchiveKind kind, const Entry& e) {
     if (isContacts(kind))
         return {text(e.number), text(e.surname), text(e.detail)};
     return {text(e.number), text(e.surname), text(e.date), text(e.detail)};
 }
 
-QStringList shown(QChar kind, const store::Recordset& rs) {
+QStringList shown(ArchiveKind kind, const store::Recordset& rs) {
     if (isContacts(kind))
         return {rs.value(cellulareField), rs.value(cognomeField), rs.value(emailField)};
     return {rs.value(cellulareField), rs.value(cognomeField), rs.value(dataField),
@@ -76,7 +78,7 @@ QString folded(QStringView value) {
 
 using Key = std::pair<QString, QString>; // folded number, folded date (empty for contacts)
 
-store::Query matching(const QString& table, QChar kind, const Entry& entry) {
+store::Query matching(const QString& table, ArchiveKind kind, const Entry& entry) {
     store::Query query(table);
     query.whereEqual(cellulareField, text(entry.number));
     if (!isContacts(kind))
@@ -86,7 +88,7 @@ store::Query matching(const QString& table, QChar kind, const Entry& entry) {
 
 // Puts `rs` (the rows with the entry's number and date) on the row with the entry's texts,
 // or on the first row when none has them. False when there is no row.
-bool seek(store::Recordset& rs, QChar kind, const Entry& entry) {
+bool seek(store::Recordset& rs, ArchiveKind kind, const Entry& entry) {
     if (rs.RecordCount() == 0)
         return false;
     const QStringList wanted = shown(kind, entry);
@@ -100,13 +102,13 @@ bool seek(store::Recordset& rs, QChar kind, const Entry& entry) {
 
 // Removes the current row of `rs`; with a bin, the row goes there as it was, in the same
 // savepoint: moved or left where it was, never lost.
-void removeCurrent(store::Database& db, store::Recordset& rs, QChar kind,
+void removeCurrent(store::Database& db, store::Recordset& rs, ArchiveKind kind,
                    std::unique_ptr<store::Recordset>* bin, const QString& binTable) {
     const QStringList values = shown(kind, rs);
     if (!bin) { // gone for good, and a message's send report with it
         db.transaction([&] {
             rs.Delete();
-            if (kind == QLatin1Char('i') || kind == QLatin1Char('c'))
+            if (kind == ArchiveKind::Sent || kind == ArchiveKind::Deleted)
                 store::sendreport::forget(db, {values[1], values[0], values[2], values[3]});
         });
         return;
@@ -123,7 +125,7 @@ void removeCurrent(store::Database& db, store::Recordset& rs, QChar kind,
 
 // One pass over the table in stored order: a row goes when a waiting entry has its texts.
 // Returns the entries left without such a row, in list order.
-QList<qsizetype> scan(store::Database& db, const QString& table, QChar kind,
+QList<qsizetype> scan(store::Database& db, const QString& table, ArchiveKind kind,
                       const QList<Entry>& entries,
                       const std::function<void(store::Recordset&)>& remove) {
     const bool contacts = isContacts(kind);
@@ -166,7 +168,7 @@ QList<qsizetype> scan(store::Database& db, const QString& table, QChar kind,
 
 } // namespace
 
-bool removeEntry(store::Database& db, QChar kind, const Entry& entry) {
+bool removeEntry(store::Database& db, ArchiveKind kind, const Entry& entry) {
     const QString table = store::archive::tableForKind(kind);
     if (table.isEmpty())
         return false;
@@ -180,7 +182,7 @@ bool removeEntry(store::Database& db, QChar kind, const Entry& entry) {
 namespace {
 
 // Removes the rows of the entries; with a bin table, each goes there as it was.
-Outcome remove(store::Database& db, QChar kind, const QList<Entry>& entries,
+Outcome remove(store::Database& db, ArchiveKind kind, const QList<Entry>& entries,
                const QString& binTable) {
     const bool recycle = !binTable.isEmpty();
     Outcome outcome;
@@ -222,7 +224,8 @@ Outcome remove(store::Database& db, QChar kind, const QList<Entry>& entries,
 
 } // namespace
 
-Outcome removeEntries(store::Database& db, QChar kind, const QList<Entry>& entries, bool recycle) {
+Outcome removeEntries(store::Database& db, ArchiveKind kind, const QList<Entry>& entries,
+                      bool recycle) {
     return remove(db, kind, entries, recycle ? QStringLiteral("cancellati") : QString());
 }
 
@@ -243,7 +246,7 @@ Outcome removeContactsUpTo(store::Database& db, qint64 upTo) {
 }
 
 Outcome restoreEntries(store::Database& db, const QList<Entry>& entries) {
-    return remove(db, QLatin1Char('c'), entries, QStringLiteral("inviati"));
+    return remove(db, ArchiveKind::Deleted, entries, QStringLiteral("inviati"));
 }
 
 } // namespace deletion

@@ -3,7 +3,6 @@
 #include "browser/entry.h"
 #include "store/storeerror.h"
 
-#include <QChar>
 #include <QList>
 #include <QString>
 
@@ -22,9 +21,9 @@ namespace deletion {
 // The texts of one listed entry (its archive and book are not read here).
 using Entry = ::Entry;
 
-// Deletes the row of the archive `kind` ('r', 's', 'i', 'c') that `entry` identifies.
+// Deletes the row of the archive `kind` that `entry` identifies.
 // False when no row matched (nothing is written). Throws StoreError.
-bool removeEntry(store::Database& db, QChar kind, const Entry& entry);
+bool removeEntry(store::Database& db, store::ArchiveKind kind, const Entry& entry);
 
 struct Outcome {
     int deleted = 0; // rows removed (and moved) for good
@@ -35,7 +34,8 @@ struct Outcome {
 // it was, in the same savepoint, so a row is either moved or left where it was. One
 // transaction for the whole work: a failure stops it, the rows done so far are kept, and the
 // failure is returned rather than thrown.
-Outcome removeEntries(store::Database& db, QChar kind, const QList<Entry>& entries, bool recycle);
+Outcome removeEntries(store::Database& db, store::ArchiveKind kind, const QList<Entry>& entries,
+                      bool recycle);
 
 // "Seleziona Tutto" on the contacts: deletes every contact up to rowid `upTo` (the ticks cover
 // exactly those), in one transaction; the contacts added since stay.

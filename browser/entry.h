@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QChar>
+#include "store/archivekind.h"
+
 #include <QString>
 
 // One row of an archive as the browser lists it: what a window opened on a row receives.
@@ -9,8 +10,9 @@ struct Entry {
     QString surname; // cognome
     QString date;    // messages: the Data text
     QString detail;  // a contact's e-mail, a message's text
-    QChar archive;   // 'r' contacts, 's' saved, 'i' sent, 'c' deleted; null for none
     QString book;    // the address book whose archive lists it
+    // The archive that lists it; None for none.
+    store::ArchiveKind archive = store::ArchiveKind::None;
 
-    bool isContact() const { return archive == QLatin1Char('r'); }
+    bool isContact() const { return archive == store::ArchiveKind::Contacts; }
 };

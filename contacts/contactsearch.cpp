@@ -253,7 +253,7 @@ void ContactSearch::composeToFound() {
     Entry contact;
     contact.number = current.data().toString();
     contact.surname = m_surnameEdit->text();
-    contact.archive = QLatin1Char('r');
+    contact.archive = store::ArchiveKind::Contacts;
     contact.book = m_book;
     accept();
     emit composeRequested(contact);

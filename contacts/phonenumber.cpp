@@ -38,6 +38,16 @@ QString characterProblem(QStringView typed) {
     return {};
 }
 
+// The length of Italy's country code written at the start of `text` ("+39", "0039"); 0 when it
+// is not there.
+qsizetype italyPrefixLength(QStringView text) {
+    for (const QLatin1StringView international : {QLatin1StringView("+"), QLatin1StringView("00")})
+        if (text.startsWith(international) &&
+            text.sliced(international.size()).startsWith(italyCode))
+            return international.size() + italyCode.size();
+    return 0;
+}
+
 // The national digits of a plain Italian mobile number ("3", a digit from 1 to 9, eight more),
 // optionally after "+39" or "0039", with blanks and dashes between, slashes and dots after the
 // first digit; empty for anything else.
@@ -57,11 +67,11 @@ QString plainItalianMobile(QStringView typed) {
         }
     }
     if (plus) {
-        if (!digits.startsWith(QLatin1StringView("39")))
+        if (!digits.startsWith(italyCode))
             return {};
-        digits.remove(0, 2);
-    } else if (digits.startsWith(QLatin1StringView("0039"))) {
-        digits.remove(0, 4);
+        digits.remove(0, italyCode.size());
+    } else if (const qsizetype prefix = italyPrefixLength(digits)) {
+        digits.remove(0, prefix);
     }
     if (digits.size() != 10 || digits[0] != u'3' || digits[1] == u'0')
         return {};
@@ -97,7 +107,8 @@ Reading read(QStringView typed) {
     // Ten digits at most after the country: never two numbers.
     if (QString national = plainItalianMobile(typed); !national.isEmpty()) {
         Number number;
-        number.international = QLatin1StringView("+39") + national;
+        number.international.reserve(1 + italyCode.size() + national.size());
+        number.international.append(u'+').append(italyCode).append(national);
         number.stored = std::move(national);
         number.mobile = true;
         return {number, {}};
@@ -162,10 +173,8 @@ QString storedBeginning(QStringView typed) {
     for (const QChar c : typed)
         if (!isFormatting(c))
             kept += c;
-    if (kept.startsWith(QLatin1StringView("+39")))
-        return kept.sliced(3);
-    if (kept.startsWith(QLatin1StringView("0039")))
-        return kept.sliced(4);
+    if (const qsizetype prefix = italyPrefixLength(kept))
+        return kept.sliced(prefix);
     if (kept.startsWith(QLatin1StringView("00")))
         return QLatin1Char('+') + kept.sliced(2);
     return kept;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLatin1StringView>
 #include <QString>
 #include <QStringView>
 
@@ -8,6 +9,10 @@
 // Phone numbers as the world writes them, read by libphonenumber with Italy as the region of
 // numbers written without a country code.
 namespace phone {
+
+// Italy's country code ("+39", "0039" before a number): a number written without a country code
+// is Italian.
+inline constexpr QLatin1StringView italyCode("39");
 
 struct Number {
     // As address books keep it: an Italian number as its national digits ("3331234567",

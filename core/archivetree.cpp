@@ -1,25 +1,39 @@
 #include "core/archivetree.h"
 
+#include <algorithm>
+
 namespace archivetree {
+
+using store::ArchiveKind;
 
 namespace {
 
 struct Root {
     const char* key;
     const char* text;
-    char kind;
+    ArchiveKind kind;
     int picture;
 };
 
 constexpr Root roots[] = {
-    {"a1", "Rubriche", 'r', 1},
-    {"a2", "SMS Salvati", 's', 3},
-    {"a3", "SMS Inviati", 'i', 4},
-    {"a4", "SMS Cancellati", 'c', 5},
+    {"a1", "Rubriche", ArchiveKind::Contacts, 1},
+    {"a2", "SMS Salvati", ArchiveKind::Saved, 3},
+    {"a3", "SMS Inviati", ArchiveKind::Sent, 4},
+    {"a4", "SMS Cancellati", ArchiveKind::Deleted, 5},
 };
 
-bool fifthIs(const QString& text, char c) {
-    return text.size() >= 5 && text.at(4) == QLatin1Char(c);
+// The kind a node's text names: "S", "I" or "C" as its fifth character, else "R" as its first.
+ArchiveKind textKind(const QString& text) {
+    switch (text.size() >= 5 ? text.at(4).unicode() : u'\0') {
+    case u'C':
+        return ArchiveKind::Deleted;
+    case u'I':
+        return ArchiveKind::Sent;
+    case u'S':
+        return ArchiveKind::Saved;
+    default:
+        return text.startsWith(u'R') ? ArchiveKind::Contacts : ArchiveKind::None;
+    }
 }
 
 } // namespace
@@ -30,53 +44,42 @@ QList<Node> nodes(const QStringList& addressBooks) {
     for (const Root& r : roots) {
         result.append({QString::fromLatin1(r.key), QString::fromLatin1(r.text), r.picture, true});
         for (qsizetype i = 0; i < addressBooks.size(); ++i)
-            result.append(
-                {QLatin1Char(r.kind) + QString::number(i + 1), addressBooks[i], r.picture, false});
+            result.append({store::kindLetter(r.kind) + QString::number(i + 1), addressBooks[i],
+                           r.picture, false});
     }
     return result;
 }
 
-QChar headerKind(const QString& key, const QString& text) {
-    QChar kind;
-    if (key.startsWith(QLatin1Char('r')) || text.startsWith(QLatin1Char('R')))
-        kind = QLatin1Char('r');
-    if (key.startsWith(QLatin1Char('s')) || fifthIs(text, 'S'))
-        kind = QLatin1Char('s');
-    if (key.startsWith(QLatin1Char('i')) || fifthIs(text, 'I'))
-        kind = QLatin1Char('i');
-    if (key.startsWith(QLatin1Char('c')) || fifthIs(text, 'C'))
-        kind = QLatin1Char('c');
-    return kind;
+ArchiveKind keyKind(const QString& key) {
+    return key.isEmpty() ? ArchiveKind::None : store::kindOfLetter(key.at(0));
 }
 
-QString kindCaption(QChar kind) {
-    switch (kind.unicode()) {
-    case 'r':
+// The kinds go in the order of the tests, so the later of the two is the last that holds.
+ArchiveKind headerKind(const QString& key, const QString& text) {
+    return std::max(keyKind(key), textKind(text));
+}
+
+QString kindCaption(ArchiveKind kind) {
+    switch (kind) {
+    case ArchiveKind::Contacts:
         return QStringLiteral("Rubrica");
-    case 's':
+    case ArchiveKind::Saved:
         return QStringLiteral("SMS Salvati");
-    case 'i':
+    case ArchiveKind::Sent:
         return QStringLiteral("SMS Inviati");
-    case 'c':
+    case ArchiveKind::Deleted:
         return QStringLiteral("SMS Cancellati");
-    default:
-        return {};
+    case ArchiveKind::None:
+        break;
     }
+    return {};
 }
 
-int kindPicture(QChar kind) {
-    switch (kind.unicode()) {
-    case 'r':
-        return 1;
-    case 's':
-        return 3;
-    case 'i':
-        return 4;
-    case 'c':
-        return 5;
-    default:
-        return 0;
-    }
+int kindPicture(ArchiveKind kind) {
+    for (const Root& r : roots)
+        if (r.kind == kind)
+            return r.picture;
+    return 0;
 }
 
 QString pictureResource(int picture) {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QChar>
+#include "store/archivekind.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -18,14 +19,16 @@ struct Node {
 // Four roots, each followed by one child per address book, in tree order (index = position+1).
 QList<Node> nodes(const QStringList& addressBooks);
 
-// The kind shown in the browser's header for a clicked node: 'r', 's', 'i', 'c', or a null
-// QChar. Four tests in order, the last that holds wins: the key's first letter, or the text
+// The archive a node's key lists: its first letter (a child's); None for a root.
+store::ArchiveKind keyKind(const QString& key);
+// The kind shown in the browser's header for a clicked node, or None. Four tests in order
+// (contacts, saved, sent, deleted), the last that holds wins: the key's kind, or the text
 // ("R" first letter; "S", "I", "C" as fifth character). Case-sensitive.
-QChar headerKind(const QString& key, const QString& text);
+store::ArchiveKind headerKind(const QString& key, const QString& text);
 // "Rubrica", "SMS Salvati", "SMS Inviati", "SMS Cancellati".
-QString kindCaption(QChar kind);
-// Picture of the kind in the tree's image list: r 1, s 3, i 4, c 5.
-int kindPicture(QChar kind);
+QString kindCaption(store::ArchiveKind kind);
+// Picture of the kind in the tree's image list: contacts 1, saved 3, sent 4, deleted 5.
+int kindPicture(store::ArchiveKind kind);
 // The resource of a picture of the tree's image list; empty for an unused number.
 QString pictureResource(int picture);
 

@@ -173,10 +173,14 @@ void exportWith(const ArchiveModel& model, const QString& title, const QString& 
         [ticked = std::move(ticked), rows, path = *file](const BackgroundWork::Progress& progress) {
             Writer writer;
             int done = 0;
+            using Field = ArchiveModel::ContactField;
             for (const StoredRows& read : ticked) {
-                for (qsizetype i = 0; i < read.size(); ++i) { // cellulare, Nome, cognome, email
-                    writer.addStored(read.field(i, 1), read.field(i, 2), read.field(i, 0),
-                                     read.field(i, 3));
+                const auto field = [&read](qsizetype row, Field f) {
+                    return read.field(row, ArchiveModel::position(f));
+                };
+                for (qsizetype i = 0; i < read.size(); ++i) {
+                    writer.addStored(field(i, Field::Nome), field(i, Field::Cognome),
+                                     field(i, Field::Cellulare), field(i, Field::Email));
                     if (++done % 4096 == 0)
                         progress(done, rows);
                 }

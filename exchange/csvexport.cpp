@@ -150,13 +150,13 @@ bool Writer::put(std::span<const QStringView> fields, bool quoteWhereNeeded) {
     return true;
 }
 
-void Writer::add(const QString& nome, const QString& cognome, const QString& cellulare,
-                 const QString& email) {
+void Writer::add(const contacts::Contact& contact) {
     // The address book keeps an empty field as one blank: the file has it empty.
     const auto field = [](const QString& value) {
         return value == QLatin1String(" ") ? QStringView() : QStringView(value);
     };
-    const std::array fields = {field(nome), field(cognome), field(cellulare), field(email)};
+    const std::array fields = {field(contact.nome), field(contact.cognome),
+                               field(contact.cellulare), field(contact.email)};
     appendLine(fields, true);
     ++m_contacts;
 }
@@ -173,8 +173,10 @@ void Writer::addStored(QByteArrayView nome, QByteArrayView cognome, QByteArrayVi
                            [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     });
     if (!ascii) {
-        add(QString::fromUtf8(nome), QString::fromUtf8(cognome), QString::fromUtf8(cellulare),
-            QString::fromUtf8(email));
+        add({.nome = QString::fromUtf8(nome),
+             .cognome = QString::fromUtf8(cognome),
+             .cellulare = QString::fromUtf8(cellulare),
+             .email = QString::fromUtf8(email)});
         return;
     }
     putAscii(fields);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "contacts/contactstore.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -24,8 +26,7 @@ public:
     Writer();
     // Another file of the same form: these column titles, then addRow().
     explicit Writer(const QStringList& columns);
-    void add(const QString& nome, const QString& cognome, const QString& cellulare,
-             const QString& email);
+    void add(const contacts::Contact& contact); // its icon is not written
     // The same from the fields as an address book stores them (UTF-8).
     void addStored(QByteArrayView nome, QByteArrayView cognome, QByteArrayView cellulare,
                    QByteArrayView email);

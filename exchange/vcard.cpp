@@ -200,12 +200,11 @@ void Writer::fold() {
     m_bytes += "\r\n";
 }
 
-void Writer::add(const QString& nome, const QString& cognome, const QString& cellulare,
-                 const QString& email) {
-    const QString given = nome.trimmed();
-    const QString family = cognome.trimmed();
-    const QString number = cellulare.trimmed();
-    const QString mail = email.trimmed();
+void Writer::add(const contacts::Contact& contact) {
+    const QString given = contact.nome.trimmed();
+    const QString family = contact.cognome.trimmed();
+    const QString number = contact.cellulare.trimmed();
+    const QString mail = contact.email.trimmed();
     QString shown = (given + u' ' + family).trimmed();
     if (shown.isEmpty())
         shown = number;
@@ -224,6 +223,14 @@ void Writer::add(const QString& nome, const QString& cognome, const QString& cel
         line("EMAIL:", mail);
     m_bytes += "END:VCARD\r\n";
     ++m_contacts;
+}
+
+void Writer::addStored(QByteArrayView nome, QByteArrayView cognome, QByteArrayView cellulare,
+                       QByteArrayView email) {
+    add({.nome = QString::fromUtf8(nome),
+         .cognome = QString::fromUtf8(cognome),
+         .cellulare = QString::fromUtf8(cellulare),
+         .email = QString::fromUtf8(email)});
 }
 
 std::optional<QString> Writer::save(const QString& path) const {
@@ -259,7 +266,7 @@ QByteArrayView Reader::nextLine() {
     return m_line;
 }
 
-std::optional<Card> Reader::next() {
+std::optional<contacts::Contact> Reader::next() {
     struct Tel {
         QString number;
         QByteArray group;
@@ -273,8 +280,8 @@ std::optional<Card> Reader::next() {
     bool preferredEmail = false;
     int depth = 0; // 2.1 may nest a card (AGENT): only the outer one's properties count
 
-    auto card = [&]() -> Card {
-        Card out;
+    auto card = [&]() -> contacts::Contact {
+        contacts::Contact out;
         const auto isMobile = [&](const Tel& tel) {
             return tel.mobile || (!tel.group.isEmpty() && mobileGroups.contains(tel.group));
         };
@@ -384,7 +391,7 @@ Outcome importFile(const QString& path, store::Database& db, const Progress& pro
     };
     qint64 cards = 0;
     try {
-        while (const std::optional<Card> card = reader.next()) {
+        while (const std::optional<contacts::Contact> card = reader.next()) {
             ++cards;
             if (const auto number = numbers.take(card->cellulare, cards, outcome)) {
                 load.add(utf8(card->nome), utf8(card->cognome), number->toUtf8(),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "contacts/contactstore.h"
 #include "exchange/contactload.h"
 
 #include <QByteArray>
@@ -20,14 +21,10 @@ namespace vcard {
 // each card holds N, FN, TEL;TYPE=CELL and EMAIL (the last two when there is a value).
 class Writer final {
 public:
-    void add(const QString& nome, const QString& cognome, const QString& cellulare,
-             const QString& email);
+    void add(const contacts::Contact& contact); // its icon is not written
     // The same from the fields as an address book stores them (UTF-8).
     void addStored(QByteArrayView nome, QByteArrayView cognome, QByteArrayView cellulare,
-                   QByteArrayView email) {
-        add(QString::fromUtf8(nome), QString::fromUtf8(cognome), QString::fromUtf8(cellulare),
-            QString::fromUtf8(email));
-    }
+                   QByteArrayView email);
     qsizetype contacts() const { return m_contacts; }
     const QByteArray& bytes() const { return m_bytes; }
     // Written whole or not at all; the reason on failure.
@@ -43,14 +40,6 @@ private:
     qsizetype m_contacts = 0;
 };
 
-// One card as read; the number as the card writes it.
-struct Card {
-    QString nome;
-    QString cognome;
-    QString cellulare;
-    QString email;
-};
-
 // Reads the cards of a text one after the other, vCard 2.1, 3.0 and 4.0 alike: folded lines,
 // quoted-printable values and CHARSET= (2.1), the escapes \, \; \n, groups ("item1.TEL").
 // The number is the first mobile TEL (TYPE=CELL, a 2.1 CELL, or an "item" labelled mobile)
@@ -62,8 +51,9 @@ class Reader final {
 public:
     explicit Reader(QByteArrayView text)
         : m_text(text) {}
-    // The next card; std::nullopt at the end of the text.
-    std::optional<Card> next();
+    // The next card's contact, its number as the card writes it; std::nullopt at the end of
+    // the text.
+    std::optional<contacts::Contact> next();
     qint64 position() const { return m_pos; }
 
 private:

@@ -1,5 +1,6 @@
 #include "gateway/store.h"
 
+#include "contacts/phonenumber.h"
 #include "gateway/accountname.h"
 #include "gateway/gatewayerror.h"
 #include "gateway/sender.h"
@@ -861,7 +862,7 @@ QString internationalNumber(const QString& number) {
         return number;
     if (number.startsWith(QLatin1String("00")))
         return u'+' + number.mid(2);
-    return QStringLiteral("+39") + number;
+    return u'+' + QString(phone::italyCode) + number;
 }
 
 bool Store::setUnreachable(const QString& number, bool unreachable) {

@@ -2,19 +2,20 @@
 
 namespace store::archive {
 
-QString tableForKind(QChar kind) {
-    switch (kind.unicode()) {
-    case u'r':
+QString tableForKind(ArchiveKind kind) {
+    switch (kind) {
+    case ArchiveKind::Contacts:
         return QStringLiteral("rubrica");
-    case u's':
+    case ArchiveKind::Saved:
         return QStringLiteral("salvati");
-    case u'i':
+    case ArchiveKind::Sent:
         return QStringLiteral("inviati");
-    case u'c':
+    case ArchiveKind::Deleted:
         return QStringLiteral("cancellati");
-    default:
-        return {};
+    case ArchiveKind::None:
+        break;
     }
+    return {};
 }
 
 TableSchema elencoTable() {

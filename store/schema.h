@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/archivekind.h"
 #include "store/query.h"
 
 #include <QList>
@@ -8,9 +9,8 @@
 // The tables of the archive files: their names, fields and indexes.
 namespace store::archive {
 
-// Table names by archive kind letter: 'r' rubrica, 's' salvati, 'i' inviati, 'c' cancellati.
-// Returns an empty text for any other letter.
-QString tableForKind(QChar kind);
+// The table of an archive: rubrica, salvati, inviati, cancellati; an empty text for None.
+QString tableForKind(ArchiveKind kind);
 
 TableSchema elencoTable();  // elenco(Rubrica)
 TableSchema rubricaTable(); // rubrica(Nome, cognome, cellulare, email, icona)

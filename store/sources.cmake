@@ -3,6 +3,7 @@ list(APPEND QUILLET_CORE_SOURCES
   store/sqlite.h store/sqlite.cpp
   store/query.h store/query.cpp
   store/jettext.h store/jettext.cpp
+  store/archivekind.h store/archivekind.cpp
   store/schema.h store/schema.cpp
   store/database.h store/database.cpp
   store/archive.h store/archive.cpp

@@ -250,7 +250,9 @@ private:
     // number|surname|date|detail|archive|book
     QString currentEntry() const {
         const Entry e = m_window->browser()->currentEntry();
-        return QStringList{e.number, e.surname, e.date, e.detail, e.archive, e.book}.join('|');
+        return QStringList{e.number, e.surname, e.date, e.detail, store::kindLetter(e.archive),
+                           e.book}
+            .join('|');
     }
 
     ArchiveModel* model() const { return m_window->browser()->model(); }

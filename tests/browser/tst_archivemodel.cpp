@@ -27,7 +27,7 @@ private slots:
     void multiLineText() {
         seed::addMessage(*m_db, "salvati", "Rossi", "3331", "05/12/2026 09:08:07",
                          "Prima riga\r\nseconda riga");
-        load('s');
+        load(store::ArchiveKind::Saved);
         QCOMPARE(m_model->text(0, 4), "Prima riga\r\nseconda riga");
         QCOMPARE(m_model->data(m_model->index(0, 4)).toString(), "Prima riga seconda riga");
     }
@@ -48,7 +48,7 @@ private slots:
                     unnamed.prepend(number);
             }
         });
-        load('r');
+        load(store::ArchiveKind::Contacts);
         QCOMPARE(column(*m_model, 3), QStringList(unnamed.size(), "") + others);
         QCOMPARE(column(*m_model, 1).mid(0, unnamed.size()), unnamed);
     }
@@ -66,10 +66,10 @@ private slots:
                 seed::addContact(*m_db, "N", surname, QString::number(3330000000LL + i), "");
             }
         });
-        load('r');
+        load(store::ArchiveKind::Contacts);
         const QStringList inOrder = column(*m_model, 1); // read from the first row on
         QVERIFY(m_model->orderRead());
-        load('r');
+        load(store::ArchiveKind::Contacts);
         for (int r = m_model->rowCount() - 1; r >= 20000; --r)
             QCOMPARE(m_model->text(r, 1), inOrder[r]);
         QVERIFY2(!m_model->orderRead(), "a jump read the whole order");
@@ -94,7 +94,7 @@ private slots:
                                  QString("C%1").arg((i * 389 + 500) % 1001, 4, 10, QChar('0')),
                                  QString::number(3330000000LL + i), i % 2 ? "" : "e@example.it");
         });
-        load('r');
+        load(store::ArchiveKind::Contacts);
         const int last = m_model->rowCount() - 1;
         m_model->setAllChecked(true);
         for (int r = 0; r <= last; ++r) {
@@ -130,7 +130,7 @@ private slots:
     }
 
 private:
-    void load(QChar kind) { m_model->load(m_db->path(), kind); }
+    void load(store::ArchiveKind kind) { m_model->load(m_db->path(), kind); }
 
     std::unique_ptr<TestFolder> m_folder;
     std::unique_ptr<store::Database> m_db;

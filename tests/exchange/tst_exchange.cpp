@@ -274,7 +274,7 @@ private slots:
     void exportFailure() {
         TestFolder folder;
         csvexport::Writer writer;
-        writer.add("Anna", "Rossi", "3", "");
+        writer.add({.nome = "Anna", .cognome = "Rossi", .cellulare = "3", .email = ""});
         const auto failure = writer.save(folder.file("manca/out.csv"));
         QVERIFY(failure && failure->contains("manca"));
         QVERIFY(!QFile::exists(folder.file("manca")));

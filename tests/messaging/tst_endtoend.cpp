@@ -333,7 +333,7 @@ private slots:
                 const qsizetype before = script.messages().size();
                 control<QAction>(&window, "aaa")->trigger();
                 (void)QTest::qWaitFor([&] { return script.messages().size() > before; }, 10000);
-                return model->text(0, ArchiveModel::DeliveryColumn);
+                return model->text(0, ArchiveModel::columnOf(ArchiveModel::Column::Delivery));
             };
             QTRY_COMPARE_WITH_TIMEOUT(refresh(), column, 5000);
             QCOMPARE(script.messages().last(), "Credito Aggiornato");
@@ -345,7 +345,8 @@ private slots:
         QCOMPARE(seen, report);
         QCOMPARE(resent, gateway == "forward" ? QStringList() : QStringList({"1", verdi, text}));
         window.browser()->refreshList();
-        QTRY_COMPARE(model->text(0, ArchiveModel::DeliveryColumn), column);
+        QTRY_COMPARE(model->text(0, ArchiveModel::columnOf(ArchiveModel::Column::Delivery)),
+                     column);
         if (process.state() != QProcess::NotRunning) {
             process.terminate();
             QVERIFY(process.waitForFinished(10000));
