@@ -6,7 +6,7 @@
 #include "browser/deletion.h"
 #include "store/archive.h"
 #include "store/database.h"
-#include "tools/seed.h"
+#include "tools/testdata.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -103,9 +103,9 @@ int main(int argc, char** argv) {
                                          .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
                                          .arg(i % 60, 2, 10, QLatin1Char('0'));
                 const QString text = QStringLiteral("Messaggio numero %1").arg(i);
-                seed::addContact(*db, QStringLiteral("Nome"), surname, number,
-                                 QStringLiteral("x@example.it"));
-                seed::addMessage(*db, QStringLiteral("inviati"), surname, number, date, text);
+                testdata::addContact(*db, QStringLiteral("Nome"), surname, number,
+                                     QStringLiteral("x@example.it"));
+                testdata::addMessage(*db, QStringLiteral("inviati"), surname, number, date, text);
                 contacts.append({number, surname, {}, QStringLiteral("x@example.it"), {}, {}});
                 sent.append({number, surname, date, text, {}, {}});
             }

@@ -10,7 +10,7 @@
 #include "store/archive.h"
 #include "store/database.h"
 #include "tools/dbfwriter.h"
-#include "tools/seed.h"
+#include "tools/testdata.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -46,7 +46,7 @@ void makeFolder(const QString& folder) {
                                           {QString::fromLatin1(store::archive::principale)});
     for (int m = 0; m < markets; ++m) {
         const QString book = ericsoft::marketBook(marketCode(m));
-        seed::addAddressBook(folder, book);
+        testdata::addAddressBook(folder, book);
         auto db = store::Database::open(store::archive::addressBookPath(folder, book));
         db->transaction([&] {
             auto rs = db->openRecordset(QStringLiteral("rubrica"));

@@ -19,7 +19,7 @@
 #include "exchange/vcard.h"
 #include "store/archive.h"
 #include "store/database.h"
-#include "tools/seed.h"
+#include "tools/testdata.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
         auto db = store::Database::open(source);
         db->transaction([&] {
             for (int i = 0; i < count; ++i)
-                seed::addContact(*db, names[i % 4], surname(i), mobile(i), email(i));
+                testdata::addContact(*db, names[i % 4], surname(i), mobile(i), email(i));
         });
     }
     ArchiveModel model;

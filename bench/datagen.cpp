@@ -9,7 +9,7 @@
 #include "store/database.h"
 #include "store/sendreport.h"
 #include "store/sqlite.h"
-#include "tools/seed.h"
+#include "tools/testdata.h"
 
 #include <QCoreApplication>
 #include <QDir>

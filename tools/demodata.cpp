@@ -4,7 +4,7 @@
 #include "platform/clock.h"
 #include "store/archive.h"
 #include "store/database.h"
-#include "tools/seed.h"
+#include "tools/testdata.h"
 
 namespace demodata {
 
@@ -46,7 +46,7 @@ QString hoursAgo(int hours) {
 
 void addContacts(store::Database& db, const Contact* first, const Contact* last) {
     for (const Contact* c = first; c != last; ++c)
-        seed::addContact(db, s(c->nome), s(c->cognome), s(c->cellulare), s(c->email));
+        testdata::addContact(db, s(c->nome), s(c->cognome), s(c->cellulare), s(c->email));
 }
 
 } // namespace
@@ -57,34 +57,35 @@ void write(const QString& appFolder) {
     if (!account::save(appFolder, QStringLiteral("demo"), QStringLiteral("demo")))
         throw store::StoreError(store::EngineFailure,
                                 QStringLiteral("Impossibile scrivere il file registrazione."));
-    seed::addAddressBook(appFolder, QStringLiteral("Fornitori"));
+    testdata::addAddressBook(appFolder, QStringLiteral("Fornitori"));
 
     auto db = store::Database::open(addressBookPath(appFolder, QStringLiteral("Principale")));
     db->transaction([&] {
         addContacts(*db, std::begin(principale), std::end(principale));
         const QString salvati = QStringLiteral("salvati");
         const QString inviati = QStringLiteral("inviati");
-        seed::addMessage(*db, salvati, s("Bianchi"), s("3471234567"), hoursAgo(3),
-                         s("Buongiorno Giulia, le confermo l'appuntamento di giovedì alle 10."));
-        seed::addMessage(*db, salvati, s("<lista>"), s("3204455667;3391239876;3405566778"),
-                         hoursAgo(26),
-                         s("Sabato il negozio resta aperto fino alle 20. Vi aspettiamo!"));
-        seed::addMessage(*db, inviati, s("D'Amico"), s("3289876543"), hoursAgo(50),
-                         s("Gentile cliente, il suo ordine è pronto per il ritiro."));
-        seed::addMessage(
+        testdata::addMessage(
+            *db, salvati, s("Bianchi"), s("3471234567"), hoursAgo(3),
+            s("Buongiorno Giulia, le confermo l'appuntamento di giovedì alle 10."));
+        testdata::addMessage(*db, salvati, s("<lista>"), s("3204455667;3391239876;3405566778"),
+                             hoursAgo(26),
+                             s("Sabato il negozio resta aperto fino alle 20. Vi aspettiamo!"));
+        testdata::addMessage(*db, inviati, s("D'Amico"), s("3289876543"), hoursAgo(50),
+                             s("Gentile cliente, il suo ordine è pronto per il ritiro."));
+        testdata::addMessage(
             *db, inviati, s("<lista>"), s("3471234567;3351122334;3487654321"), hoursAgo(74),
             s("Promozione di dicembre: sconto del 20% su tutti i servizi fino al 24."));
-        seed::addMessage(*db, inviati, s("Zanetti"), s("3296677889"), hoursAgo(98),
-                         s("Grazie per la visita, a presto!"));
-        seed::addMessage(*db, QStringLiteral("cancellati"), s("Conti"), s("3391239876"),
-                         hoursAgo(170), s("Promemoria: domani chiusura per inventario."));
+        testdata::addMessage(*db, inviati, s("Zanetti"), s("3296677889"), hoursAgo(98),
+                             s("Grazie per la visita, a presto!"));
+        testdata::addMessage(*db, QStringLiteral("cancellati"), s("Conti"), s("3391239876"),
+                             hoursAgo(170), s("Promemoria: domani chiusura per inventario."));
     });
 
     auto second = store::Database::open(addressBookPath(appFolder, QStringLiteral("Fornitori")));
     second->transaction([&] {
         addContacts(*second, std::begin(fornitori), std::end(fornitori));
-        seed::addMessage(*second, QStringLiteral("inviati"), s("Gallo"), s("3382233445"),
-                         hoursAgo(30), s("Per lunedì: 10 cassette di arance, grazie."));
+        testdata::addMessage(*second, QStringLiteral("inviati"), s("Gallo"), s("3382233445"),
+                             hoursAgo(30), s("Per lunedì: 10 cassette di arance, grazie."));
     });
 }
 

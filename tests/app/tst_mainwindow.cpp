@@ -1,8 +1,8 @@
 #include "app/mainwindow.h"
-#include "core/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "contacts/addressbooks.h"
+#include "core/session.h"
 #include "platform/dialogs.h"
 #include "support/controls.h"
 #include "support/foldertest.h"
@@ -24,16 +24,17 @@ private slots:
     void init() {
         newFolder({"Principale", "Clienti"});
         auto db = m_folder->book("Principale");
-        seed::addContact(*db, "Giulia", "Bianchi", "3471234567", "giulia@example.it");
-        seed::addContact(*db, "Marco", "D'Amico", "3289876543", " ");
-        seed::addContact(*db, "Sofia", "Àlberti", "3391239876", "sofia@example.it");
-        seed::addMessage(*db, "salvati", "Bianchi", "3471234567", "01/12/2026 10:00:00", "Bozza");
-        seed::addMessage(*db, "inviati", "<lista>", "3471234567;3289876543", "02/12/2026 11:00:00",
-                         "A tutti");
-        seed::addMessage(*db, "inviati", "Bianchi", "3471234567", "03/12/2026 12:00:00",
-                         "Solo a te");
-        seed::addMessage(*db, "cancellati", "Conti", "3331234567", "04/12/2026 13:00:00",
-                         "Vecchio");
+        testdata::addContact(*db, "Giulia", "Bianchi", "3471234567", "giulia@example.it");
+        testdata::addContact(*db, "Marco", "D'Amico", "3289876543", " ");
+        testdata::addContact(*db, "Sofia", "Àlberti", "3391239876", "sofia@example.it");
+        testdata::addMessage(*db, "salvati", "Bianchi", "3471234567", "01/12/2026 10:00:00",
+                             "Bozza");
+        testdata::addMessage(*db, "inviati", "<lista>", "3471234567;3289876543",
+                             "02/12/2026 11:00:00", "A tutti");
+        testdata::addMessage(*db, "inviati", "Bianchi", "3471234567", "03/12/2026 12:00:00",
+                             "Solo a te");
+        testdata::addMessage(*db, "cancellati", "Conti", "3331234567", "04/12/2026 13:00:00",
+                             "Vecchio");
         m_script = std::make_unique<platform::DialogScript>();
     }
 
@@ -123,8 +124,8 @@ private slots:
     void brokenAddressBookIsReported() {
         QFETCH(bool, fileMissing);
         QFETCH(bool, byClick);
-        seed::addContact(*m_folder->book("Clienti"), "Ugo", "Verdi", "3401", "");
-        seed::addAddressBook(m_folder->path(), "Fantasma");
+        testdata::addContact(*m_folder->book("Clienti"), "Ugo", "Verdi", "3401", "");
+        testdata::addAddressBook(m_folder->path(), "Fantasma");
         const QString broken = store::archive::addressBookPath(m_folder->path(), "Fantasma");
         QVERIFY(QFile::remove(broken));
         if (!fileMissing)

@@ -25,8 +25,8 @@ private slots:
 
     // The whole text is kept; the list shows it on one line.
     void multiLineText() {
-        seed::addMessage(*m_db, "salvati", "Rossi", "3331", "05/12/2026 09:08:07",
-                         "Prima riga\r\nseconda riga");
+        testdata::addMessage(*m_db, "salvati", "Rossi", "3331", "05/12/2026 09:08:07",
+                             "Prima riga\r\nseconda riga");
         load(store::ArchiveKind::Saved);
         QCOMPARE(m_model->text(0, 4), "Prima riga\r\nseconda riga");
         QCOMPARE(m_model->data(m_model->index(0, 4)).toString(), "Prima riga seconda riga");
@@ -41,7 +41,7 @@ private slots:
             for (int i = 0; i < 900; ++i) {
                 const QString number = QString::number(3330000000LL + i);
                 const QString surname = i % 3 ? QString("Cognome%1").arg(i, 5, 10, QChar('0')) : "";
-                seed::addContact(*m_db, "N", surname, number, "");
+                testdata::addContact(*m_db, "N", surname, number, "");
                 if (i % 3)
                     others << surname;
                 else
@@ -63,7 +63,7 @@ private slots:
                 const QString surname = i % 8 == 1    ? (i % 3 ? "Zanetti" : "ZANETTI")
                                         : i % 11 == 0 ? QString()
                                                       : QString("S%1").arg(n, 3, 10, QChar('0'));
-                seed::addContact(*m_db, "N", surname, QString::number(3330000000LL + i), "");
+                testdata::addContact(*m_db, "N", surname, QString::number(3330000000LL + i), "");
             }
         });
         load(store::ArchiveKind::Contacts);
@@ -90,9 +90,10 @@ private slots:
         QFETCH(int, batch);
         m_db->transaction([&] {
             for (int i = 0; i <= 1000; ++i) // the list's order is not the file's
-                seed::addContact(*m_db, i % 7 ? "N" : " ",
-                                 QString("C%1").arg((i * 389 + 500) % 1001, 4, 10, QChar('0')),
-                                 QString::number(3330000000LL + i), i % 2 ? "" : "e@example.it");
+                testdata::addContact(*m_db, i % 7 ? "N" : " ",
+                                     QString("C%1").arg((i * 389 + 500) % 1001, 4, 10, QChar('0')),
+                                     QString::number(3330000000LL + i),
+                                     i % 2 ? "" : "e@example.it");
         });
         load(store::ArchiveKind::Contacts);
         const int last = m_model->rowCount() - 1;

@@ -1,11 +1,11 @@
 // What the user does with the listed entries: select all, the Delete key, deleting the ticked
 // entries (sent messages go to the deleted archive), the double click, the contact actions.
 #include "app/mainwindow.h"
-#include "core/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "browser/contactactions.h"
 #include "contacts/contacteditor.h"
+#include "core/session.h"
 #include "messaging/composer.h"
 #include "platform/dialogs.h"
 #include "store/sendreport.h"
@@ -81,15 +81,16 @@ private slots:
         m_folder = std::make_unique<TestFolder>();
         {
             auto db = m_folder->book("Principale");
-            seed::addContact(*db, "Anna", "Bianchi", "3331000001", "anna@example.it");
-            seed::addContact(*db, "Bruno", "Conti", "3331000002", "");
-            seed::addContact(*db, "Carla", "D'Amico", "3331000003", " ");
+            testdata::addContact(*db, "Anna", "Bianchi", "3331000001", "anna@example.it");
+            testdata::addContact(*db, "Bruno", "Conti", "3331000002", "");
+            testdata::addContact(*db, "Carla", "D'Amico", "3331000003", " ");
             // Two saves to one number within the same second.
-            seed::addMessage(*db, "salvati", "Rossi", "3332000001", "01/02/2026 10:00:00", "primo");
-            seed::addMessage(*db, "salvati", "Rossi", "3332000001", "01/02/2026 10:00:00",
-                             "secondo");
-            seed::addMessage(*db, "salvati", "<lista>", "3331000003;3331000001;3331000002",
-                             "02/02/2026 09:00:00", "a tutti");
+            testdata::addMessage(*db, "salvati", "Rossi", "3332000001", "01/02/2026 10:00:00",
+                                 "primo");
+            testdata::addMessage(*db, "salvati", "Rossi", "3332000001", "01/02/2026 10:00:00",
+                                 "secondo");
+            testdata::addMessage(*db, "salvati", "<lista>", "3331000003;3331000001;3331000002",
+                                 "02/02/2026 09:00:00", "a tutti");
             for (qsizetype i = 0; i < sentMessages.size(); ++i) {
                 const auto row = messageOf(sentMessages[i]);
                 store::archive::addMessage(*db->openRecordset(i < 3 ? "inviati" : "cancellati"),
@@ -134,7 +135,7 @@ private slots:
         QCOMPARE(box->isChecked(), unticked.isEmpty());
         QStringList ticked = tickedEntries();
         if (change == 1) {
-            seed::addContact(*m_folder->book("Principale"), "Zoe", "Zanni", "3331000009", "");
+            testdata::addContact(*m_folder->book("Principale"), "Zoe", "Zanni", "3331000009", "");
         } else if (change == 2) { // in the editor: the row is the same contact
             auto rs =
                 m_folder->book("Principale")
@@ -148,8 +149,8 @@ private slots:
             db->openRecordset(store::Query("salvati").whereEqual("Testo", "primo"))->Delete();
             ticked.removeOne("3332000001|Rossi|01/02/2026 10:00:00|primo");
         } else if (change == 4) { // arrow keys in the tree, then a refresh of the list
-            seed::addAddressBook(m_folder->path(), "Altra");
-            seed::addContact(*m_folder->book("Altra"), "Ugo", "Verdi", "3401000001", "");
+            testdata::addAddressBook(m_folder->path(), "Altra");
+            testdata::addContact(*m_folder->book("Altra"), "Ugo", "Verdi", "3401000001", "");
             m_window->rebuildTree();
             m_window->selectNode(3);
             ticked.clear();
@@ -251,7 +252,7 @@ private slots:
         const QStringList listed = tickedEntries();
         QFETCH(bool, added);
         if (added)
-            seed::addContact(*m_folder->book("Principale"), "Zoe", "Zanni", "3331000009", "");
+            testdata::addContact(*m_folder->book("Principale"), "Zoe", "Zanni", "3331000009", "");
         const QStringList before = rows(*m_folder, tableOf[node]);
         const QStringList intoBefore = rows(*m_folder, into);
         m_script->answer(answer);

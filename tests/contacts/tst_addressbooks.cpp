@@ -1,10 +1,10 @@
 // The address-book window: creating, deleting and renaming keep the row of elenco, the file in
 // rubriche and the list in step, also when a step fails; closing rebuilds the archive tree.
 #include "app/mainwindow.h"
-#include "core/session.h"
 #include "contacts/addressbooks.h"
 #include "contacts/addressbookwindow.h"
 #include "contacts/contactstore.h"
+#include "core/session.h"
 #include "platform/dialogs.h"
 #include "support/controls.h"
 #include "support/foldertest.h"
@@ -62,7 +62,7 @@ class tst_addressbooks : public QObject, private FolderTest {
 private slots:
     void init() {
         newFolder(books);
-        seed::addContact(*m_folder->book("Clienti"), "Anna", "Bianchi", "3331000001", "");
+        testdata::addContact(*m_folder->book("Clienti"), "Anna", "Bianchi", "3331000001", "");
     }
     void cleanup() {
         unlockFolder(); // also after a failed check

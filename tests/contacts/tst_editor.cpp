@@ -1,8 +1,8 @@
 // The prefix file, the prefix list window and the contact editor on the address book
 // "Principale".
-#include "core/session.h"
 #include "contacts/contacteditor.h"
 #include "contacts/prefixwindow.h"
+#include "core/session.h"
 #include "platform/dialogs.h"
 #include "support/controls.h"
 #include "support/foldertest.h"
@@ -30,9 +30,9 @@ private slots:
     void init() {
         newFolder();
         auto db = m_folder->book("Principale");
-        seed::addContact(*db, "Anna", "Bianchi", "3331000001", "a@x.it");
-        seed::addContact(*db, "Carla", "D'Amico", "3345123456", "c@x.it");
-        seed::addContact(*db, "Hans", "Weber", "+491622433834", "h@x.de");
+        testdata::addContact(*db, "Anna", "Bianchi", "3331000001", "a@x.it");
+        testdata::addContact(*db, "Carla", "D'Amico", "3345123456", "c@x.it");
+        testdata::addContact(*db, "Hans", "Weber", "+491622433834", "h@x.de");
         m_folder->write("prefissi.txt", filePrefixes);
     }
     void cleanup() { dropFolder(); }

@@ -1,9 +1,9 @@
 // The contact search: criteria, the four lists, picking and writing to a found contact.
 #include "app/mainwindow.h"
-#include "core/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "contacts/contactsearch.h"
+#include "core/session.h"
 #include "messaging/composer.h"
 #include "platform/dialogs.h"
 #include "support/controls.h"
@@ -24,13 +24,13 @@ private slots:
         m_folder = std::make_unique<TestFolder>();
         {
             auto db = m_folder->book("Principale");
-            seed::addContact(*db, "Mario", "Rossi", "3331000001", "mario@example.it");
-            seed::addContact(*db, "Lia", "ROSSETTI", "3471000002", "lia@example.it");
-            seed::addContact(*db, "Ugo", "Di Rosa", "3331000003", "ugo.dirosa@example.it");
-            seed::addContact(*db, "Anna", "D'Angelo", "3201000004", "");
-            seed::addContact(*db, "Sconto", "100%_vero", "3201000005", "x@y.it");
-            seed::addContact(*db, "Hans", "Weber", "+491622433834", "h@x.de");
-            seed::addContact(*db, "", "Ufficio", "0612345678", "");
+            testdata::addContact(*db, "Mario", "Rossi", "3331000001", "mario@example.it");
+            testdata::addContact(*db, "Lia", "ROSSETTI", "3471000002", "lia@example.it");
+            testdata::addContact(*db, "Ugo", "Di Rosa", "3331000003", "ugo.dirosa@example.it");
+            testdata::addContact(*db, "Anna", "D'Angelo", "3201000004", "");
+            testdata::addContact(*db, "Sconto", "100%_vero", "3201000005", "x@y.it");
+            testdata::addContact(*db, "Hans", "Weber", "+491622433834", "h@x.de");
+            testdata::addContact(*db, "", "Ufficio", "0612345678", "");
         }
         start(7);
     }
@@ -83,7 +83,7 @@ private slots:
             db->transaction([&] {
                 for (int i = 0; i < 130; ++i) {
                     const QString n = QString::number(i);
-                    seed::addContact(*db, "Nome" + n, "Zanni" + n, "34000" + n, n + "@z.it");
+                    testdata::addContact(*db, "Nome" + n, "Zanni" + n, "34000" + n, n + "@z.it");
                     lines << "Zanni" + n + "|Nome" + n + "|34000" + n + '|' + n + "@z.it";
                 }
             });

@@ -75,7 +75,7 @@ private slots:
     void init() {
         m_folder = std::make_unique<TestFolder>();
         m_folder->write("funzioni", {"ericsoft"});
-        seed::addContact(*m_folder->book("Principale"), "Già", "Presente", "3330000000", "");
+        testdata::addContact(*m_folder->book("Principale"), "Già", "Presente", "3330000000", "");
         m_hotel = std::make_unique<QTemporaryDir>();
         start(1);
         session().hotelFolder = m_hotel->path();

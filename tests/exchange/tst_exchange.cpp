@@ -533,9 +533,9 @@ private:
     void startWithContacts() {
         m_folder = std::make_unique<TestFolder>();
         auto db = m_folder->book("Principale");
-        seed::addContact(*db, "Anna", "Rossi", "3391234567", "anna@example.it");
-        seed::addContact(*db, "Luca", "Bianchi", "3471111111", "");
-        seed::addContact(*db, "Marco", "Conti", "3482222222", "m@example.it");
+        testdata::addContact(*db, "Anna", "Rossi", "3391234567", "anna@example.it");
+        testdata::addContact(*db, "Luca", "Bianchi", "3471111111", "");
+        testdata::addContact(*db, "Marco", "Conti", "3482222222", "m@example.it");
         start(3);
     }
 };

@@ -1,9 +1,9 @@
 // The composer and its send, from the main window's commands, against a stand-in of the
 // service that also plays the SMS centre.
 #include "app/mainwindow.h"
-#include "core/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
+#include "core/session.h"
 #include "httpstandin.h"
 #include "messaging/composer.h"
 #include "platform/clock.h"
@@ -34,9 +34,9 @@ private slots:
         m_folder = std::make_unique<TestFolder>();
         {
             auto db = m_folder->book("Principale");
-            seed::addContact(*db, "Anna", "Bianchi", "3331000001", "");
-            seed::addContact(*db, "Bruno", "Conti", "3331000002", "");
-            seed::addContact(*db, "Carla", "D'Amico", "3331000003", "");
+            testdata::addContact(*db, "Anna", "Bianchi", "3331000001", "");
+            testdata::addContact(*db, "Bruno", "Conti", "3331000002", "");
+            testdata::addContact(*db, "Carla", "D'Amico", "3331000003", "");
         }
         m_folder->write("registrazione", {"mario-segreto"});
         m_folder->write("residui.txt", {"10"});

@@ -2,9 +2,9 @@
 // reference gateway and a real Kannel (bearerbox, smsbox, fake SMS centre) that
 // tests/kannel/kannel-rig starts.
 #include "app/mainwindow.h"
-#include "core/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
+#include "core/session.h"
 #include "messaging/composer.h"
 #include "messaging/gatewayrequests.h"
 #include "messaging/inet.h"
@@ -128,10 +128,10 @@ private slots:
             auto db = kannelFolder->book("Principale");
             // Numbers as typed, with blanks; the third is German.
             for (int i = 1; i <= 3; ++i)
-                seed::addContact(*db, "Nome", QString("Cognome%1").arg(i),
-                                 i == 3 ? QString("+49 162 243383%1").arg(list ? 4 : 5)
-                                        : QString("333 10%1%1%1%1%1").arg(list ? i : 4 + i),
-                                 "");
+                testdata::addContact(*db, "Nome", QString("Cognome%1").arg(i),
+                                     i == 3 ? QString("+49 162 243383%1").arg(list ? 4 : 5)
+                                            : QString("333 10%1%1%1%1%1").arg(list ? i : 4 + i),
+                                     "");
             kannelFolder->write("registrazione", {user + '-' + password});
             kannelFolder->write("servizio", {servizio});
             folder = kannelFolder->path();
@@ -246,9 +246,9 @@ private slots:
         TestFolder folder;
         {
             auto db = folder.book("Principale");
-            seed::addContact(*db, "Anna", "Rossi", "333 1011111", "");
-            seed::addContact(*db, "Luca", "Verdi", verdi, "");
-            seed::addContact(*db, "Ugo", "Bianchi", "333 1033333", "");
+            testdata::addContact(*db, "Anna", "Rossi", "333 1011111", "");
+            testdata::addContact(*db, "Luca", "Verdi", verdi, "");
+            testdata::addContact(*db, "Ugo", "Bianchi", "333 1033333", "");
         }
         QProcess process;
         QString servizio = m_servizio;
@@ -453,7 +453,7 @@ private slots:
         QStringList numbers;
         for (int i = 0; i < (list ? 2 : 1); ++i) {
             const QString number = QString("3389%1%2").arg(++m_rows, 5, 10, QChar('0')).arg(i);
-            seed::addContact(*folder.book("Principale"), "Nome", "Cognome", number, "");
+            testdata::addContact(*folder.book("Principale"), "Nome", "Cognome", number, "");
             numbers << "+39" + number;
         }
         folder.write("registrazione", {"demo-demo"});

@@ -102,7 +102,7 @@ private slots:
         m_service->route("leggi.pl", {.body = credit});
         if (!receiver.isEmpty())
             m_service->route("to=" + receiver, answer);
-        seed::addContact(*m_folder->book("Principale"), "Anna", "Bianchi", "3331000002", "");
+        testdata::addContact(*m_folder->book("Principale"), "Anna", "Bianchi", "3331000002", "");
         SendJob::Message message = threeRecipients(text, "Principale");
         message.list = list;
         message.atBlank = true;

@@ -4,7 +4,7 @@
 #include "store/archive.h"
 #include "store/database.h"
 #include "store/sqlite.h"
-#include "tools/seed.h"
+#include "tools/testdata.h"
 
 #include <QDir>
 #include <QFile>

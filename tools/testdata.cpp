@@ -1,4 +1,4 @@
-#include "tools/seed.h"
+#include "tools/testdata.h"
 
 #include "contacts/contactstore.h"
 #include "store/archive.h"
@@ -6,7 +6,7 @@
 
 #include <QFile>
 
-namespace seed {
+namespace testdata {
 
 void addAddressBook(const QString& appFolder, const QString& name) {
     const QString target = store::archive::addressBookPath(appFolder, name);
@@ -33,4 +33,4 @@ void addMessage(store::Database& db, const QString& table, const QString& cognom
     store::archive::addMessage(*db.openRecordset(table), {cognome, cellulare, data, testo});
 }
 
-} // namespace seed
+} // namespace testdata

@@ -6,8 +6,8 @@ namespace store {
 class Database;
 }
 
-// Writing rows into an application folder, for the demo folder and the benchmarks.
-namespace seed {
+// Writing rows into an application folder, for the demo folder, the tests and the benchmarks.
+namespace testdata {
 
 // Lists a new address book in elenco.mdb and copies the template to rubriche/<name>.
 void addAddressBook(const QString& appFolder, const QString& name);
@@ -18,4 +18,4 @@ void addContact(store::Database& db, const QString& nome, const QString& cognome
 void addMessage(store::Database& db, const QString& table, const QString& cognome,
                 const QString& cellulare, const QString& data, const QString& testo);
 
-} // namespace seed
+} // namespace testdata
