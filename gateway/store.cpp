@@ -4,6 +4,7 @@
 #include "gateway/accountname.h"
 #include "gateway/gatewayerror.h"
 #include "gateway/sender.h"
+#include "store/sendreport.h"
 #include "store/sqlite.h"
 
 #include <QFileInfo>
@@ -795,9 +796,7 @@ bool Store::addReport(const QString& key, const QString& receiver, int state, co
     find.bind(1, key);
     if (!receiver.isNull())
         find.bind(2, receiver);
-    const auto isFinal = [](qint64 s) {
-        return s == 1 || s == 2 || s == 16;
-    };
+    using store::sendreport::isFinal;
     QStringList found;
     while (find.step()) {
         // Kannel may call out of order: a final state stays.

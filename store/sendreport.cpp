@@ -80,7 +80,10 @@ bool keepsDelivery(Database& db) {
     return columns.step();
 }
 
-constexpr char finalStates[] = "(1, 2, 16)";
+// The final states as an SQL list.
+QString finalStates() {
+    return QStringLiteral("(%1, %2, %3)").arg(Delivered).arg(NotDelivered).arg(CentreRefused);
+}
 
 QStringList keysOf(sqlite::Statement& select) {
     QStringList keys;
@@ -93,14 +96,10 @@ QStringList keysOf(sqlite::Statement& select) {
 QString unsettledSql() {
     return QStringLiteral("SELECT chiave FROM esiti WHERE messaggio = ?1 AND chiave > '' AND "
                           "ifnull(stato, 0) NOT IN %1 ORDER BY ordine")
-        .arg(QLatin1String(finalStates));
+        .arg(finalStates());
 }
 
 } // namespace
-
-bool isFinal(int state) {
-    return state == Delivered || state == NotDelivered || state == CentreRefused;
-}
 
 QString cutStateText(const QString& text) {
     qsizetype end = 0;
@@ -264,7 +263,7 @@ int recordStates(Database& db, const QList<State>& states) {
                                     "WHERE chiave = ?1 AND (?2 IN %1 OR ifnull(stato, 0) NOT IN "
                                     "%1) AND (ifnull(stato, 0) <> ?2 OR ifnull(statoora, '') <> "
                                     "?3 OR ifnull(statotesto, '') <> ?4)")
-                         .arg(QLatin1String(finalStates))
+                         .arg(finalStates())
                          .toUtf8());
     int changed = 0;
     for (const State& state : states) {
@@ -292,7 +291,7 @@ Summaries::Summaries(Database& db) {
                                  "ifnull(sum(esito = 'A' AND chiave > '' AND ifnull(stato, 0) NOT "
                                  "IN %2), 0) FROM esiti WHERE messaggio = ?1")
                       .arg(Delivered)
-                      .arg(QLatin1String(finalStates))
+                      .arg(finalStates())
                       .toUtf8(),
                   sqlite::Statement::Use::Kept);
 }

@@ -44,8 +44,11 @@ enum DeliveryState : int {
     AtCentre = 8,       // delivered to the SMS centre
     CentreRefused = 16, // refused by the SMS centre
 };
-// True for a state no later report replaces with a temporary one.
-bool isFinal(int state);
+// True for a state no later report replaces with a temporary one: Delivered, NotDelivered,
+// CentreRefused.
+constexpr bool isFinal(qint64 state) {
+    return state == Delivered || state == NotDelivered || state == CentreRefused;
+}
 
 // Characters of the SMS centre's text a line keeps.
 inline constexpr int maxStateText = 200;
