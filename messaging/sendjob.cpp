@@ -45,6 +45,10 @@ SendJob::SendJob(Session& state, QObject* parent)
     m_startTimer.setInterval(0);
     connect(&m_startTimer, &QTimer::timeout, this,
             [step = guarded([this] { askService(); })] { step(); });
+    m_reportTimer.setSingleShot(true);
+    m_reportTimer.setInterval(0);
+    connect(&m_reportTimer, &QTimer::timeout, this,
+            [step = guarded([this] { writeReport(); })] { step(); });
 }
 
 SendJob::~SendJob() {
@@ -84,6 +88,7 @@ void SendJob::start(const Message& message) {
 
 void SendJob::cancel() {
     m_startTimer.stop();
+    m_reportTimer.stop();
     m_inet.cancel();
     m_sms.cancel();
     m_running = false;
@@ -188,10 +193,18 @@ void SendJob::archive() {
             return finish(Outcome::NotArchived);
         store::archive::addMessage(*m_book->openRecordset(QStringLiteral("inviati")), row);
         m_result.archived = row;
-        m_report = std::make_unique<store::sendreport::Writer>(*m_book, row, lines);
+        m_report = store::sendreport::Writer::deferred(*m_book, row, lines);
     } catch (const std::exception&) {
         return finish(Outcome::NotArchived);
     }
+    writeReport();
+}
+
+// The report's lines, a slice per turn of the event loop so the window paints between; then
+// the charge.
+void SendJob::writeReport() {
+    if (!m_report->writeLines(reportSlice))
+        return m_reportTimer.start();
     emit archived();
     emit statusChanged(QStringLiteral("Disponibilità OK"));
     charge();

@@ -115,6 +115,7 @@ private:
     void askService();
     void checkCredit();
     void archive();
+    void writeReport();
     void charge();
     void configureChannel();
     void handOver(int round);
@@ -129,6 +130,8 @@ private:
     Inet m_inet;
     SMSSX m_sms;
     QTimer m_startTimer;
+    QTimer m_reportTimer; // the next slice of the report's lines
+    static constexpr qsizetype reportSlice = 500;
     bool m_running = false;
     Message m_message;
     QStringList m_parts;

@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QHash>
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 
@@ -115,34 +116,50 @@ QString messageKey(const archive::MessageRow& message) {
 }
 
 Writer::Writer(Database& db, const archive::MessageRow& message, QList<Line> lines)
-    : m_connection(db.connection())
+    : Writer(db, message, std::move(lines), false) {}
+
+std::unique_ptr<Writer> Writer::deferred(Database& db, const archive::MessageRow& message,
+                                         QList<Line> lines) {
+    return std::unique_ptr<Writer>(new Writer(db, message, std::move(lines), true));
+}
+
+Writer::Writer(Database& db, const archive::MessageRow& message, QList<Line> lines, bool deferred)
+    : m_db(db)
+    , m_connection(db.connection())
     , m_key(messageKey(message))
-    , m_pending(lines.size(), true) {
+    , m_lines(std::move(lines))
+    , m_pending(m_lines.size(), true) {
     m_sinceFlush.start();
+    guarded([&] { m_keys = keepsDelivery(db); });
+    if (!deferred)
+        writeLines(m_lines.size());
+}
+
+bool Writer::writeLines(qsizetype most) {
     guarded([&] {
-        m_keys = keepsDelivery(db);
-        Surnames surnames(db);
-        for (Line& line : lines) {
-            if (line.surname.trimmed().isEmpty())
-                line.surname = surnames.of(line.number);
-        }
+        if (m_written >= m_lines.size())
+            return;
+        Surnames surnames(m_db);
         sqlite::Transaction transaction(*m_connection);
         sqlite::Statement insert(*m_connection,
                                  "INSERT INTO esiti (messaggio, ordine, numero, cognome, parte, "
                                  "esito, risposta) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
         insert.bind(1, m_key);
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            const Line& line = lines[i];
+        const qsizetype end = std::min(m_lines.size(), m_written + most);
+        for (qsizetype i = m_written; i < end; ++i) {
+            const Line& line = m_lines[i];
             insert.bind(2, qint64{i + 1})
                 .bind(3, line.number)
-                .bind(4, line.surname)
+                .bind(4, line.surname.trimmed().isEmpty() ? surnames.of(line.number) : line.surname)
                 .bind(5, line.part)
                 .bind(6, code(Outcome::Pending))
                 .bind(7, QStringLiteral(""));
             insert.run();
         }
         transaction.commit();
+        m_written = end;
     });
+    return m_failed || m_written >= m_lines.size();
 }
 
 Writer::~Writer() = default;

@@ -78,13 +78,21 @@ struct State {
 // The key a message's report is kept under.
 QString messageKey(const archive::MessageRow& message);
 
-// The report of one send while it runs: every line is written Pending at once, then the
+// The report of one send while it runs: every line is written Pending first, then the
 // outcomes as they come, a few at a time. Writing never stops a send: a failure is kept in
 // failed() and nothing more is written.
 class Writer final {
 public:
     // `lines` without a surname get the address book's for the number (its name, without one).
+    // All of them are written Pending at once.
     Writer(Database& db, const archive::MessageRow& message, QList<Line> lines);
+    // The same, with no line written yet: writeLines() writes them a slice at a time, so that
+    // a long list never holds the caller for long. `db` must outlive the writer.
+    static std::unique_ptr<Writer> deferred(Database& db, const archive::MessageRow& message,
+                                            QList<Line> lines);
+    // Writes up to `most` of the lines not written yet, Pending; true once all are written (or
+    // writing failed).
+    bool writeLines(qsizetype most);
     ~Writer();
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
@@ -97,11 +105,15 @@ public:
     bool failed() const { return m_failed; }
 
 private:
+    Writer(Database& db, const archive::MessageRow& message, QList<Line> lines, bool deferred);
     void flush();
     template <typename Fn> void guarded(Fn&& fn);
 
+    Database& m_db;
     std::shared_ptr<sqlite::Connection> m_connection;
     QString m_key;
+    QList<Line> m_lines; // to write Pending
+    qsizetype m_written = 0;
     struct Change {
         int index;
         Outcome outcome;

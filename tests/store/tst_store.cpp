@@ -431,6 +431,26 @@ private slots:
                         "DELETE FROM esiti");
         }
     }
+
+    // A long send's report written a slice at a time: each line once, in order, the last slice
+    // ending exactly on the last line.
+    void reportInSlices() {
+        archive::createFolderDatabases(dir->path(), {u"Principale"_s});
+        const auto book = Database::open(archive::addressBookPath(dir->path(), u"Principale"_s));
+        const archive::MessageRow sent{u"<lista>"_s, u"x"_s, u"01/12/2026 09:30:00"_s, u"Ciao"_s};
+        QList<sendreport::Line> lines(5);
+        QStringList numbers;
+        for (int i = 0; i < 5; ++i)
+            numbers << (lines[i].number = QString::number(3330000000 + i));
+        const auto writer = sendreport::Writer::deferred(*book, sent, lines);
+        QVERIFY(sendreport::read(*book, sent).isEmpty());
+        QVERIFY(!writer->writeLines(2) && !writer->writeLines(2));
+        QVERIFY(writer->writeLines(1));
+        QStringList written;
+        for (const auto& line : sendreport::read(*book, sent))
+            written << line.number;
+        QCOMPARE(written, numbers);
+    }
 };
 
 // A test that throws fails with a message instead of ending in the crash handler's debugger.
