@@ -1,11 +1,11 @@
 #include "app/mainwindow.h"
 
+#include "browser/archivebrowser.h"
+#include "contacts/addressbooks.h"
 #include "core/archivetree.h"
 #include "core/session.h"
 #include "core/settings.h"
 #include "core/twips.h"
-#include "browser/archivebrowser.h"
-#include "contacts/addressbooks.h"
 #include "platform/clock.h"
 #include "platform/controls.h"
 #include "platform/textfile.h"

@@ -1,8 +1,8 @@
 #include "app/startup.h"
 
 #include "app/mainwindow.h"
-#include "core/session.h"
 #include "contacts/numbermigration.h"
+#include "core/session.h"
 #include "messaging/sendjournal.h"
 #include "platform/appfolder.h"
 #include "platform/dialogs.h"

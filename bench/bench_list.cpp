@@ -5,10 +5,10 @@
 // First screen (from the click to the list painted), a row reached by the scroll bar (the
 // middle and the end; right after the first screen, and once the order has been read while
 // idle), and the resident memory of the program with the book open.
-#include "core/session.h"
 #include "bench/measure.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
+#include "core/session.h"
 #include "store/archive.h"
 #include "store/database.h"
 

@@ -5,10 +5,10 @@
 // Run it several times (bench/run does) and take the median.
 #include "app/mainwindow.h"
 #include "bench/measure.h"
-#include "core/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
 #include "contacts/numbermigration.h"
+#include "core/session.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

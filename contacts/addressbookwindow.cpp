@@ -1,7 +1,7 @@
 #include "contacts/addressbookwindow.h"
 
-#include "core/session.h"
 #include "contacts/addressbooks.h"
+#include "core/session.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "store/archive.h"
@@ -191,8 +191,7 @@ void AddressBookWindow::renameAddressBook() {
     const QString newName = typed->trimmed();
     auto& state = m_session;
     try {
-        if (refusedBy(addressbooks::rename(state.appFolder, oldName, newName),
-                      oldName))
+        if (refusedBy(addressbooks::rename(state.appFolder, oldName, newName), oldName))
             return;
     } catch (const store::StoreError& e) {
         if (e.code() == addressbooks::PermissionDenied) // under the program's own title

@@ -1,9 +1,9 @@
 #include "contacts/contacteditor.h"
 
-#include "core/session.h"
 #include "contacts/contactstore.h"
 #include "contacts/phonenumber.h"
 #include "contacts/prefixes.h"
+#include "core/session.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "store/archive.h"

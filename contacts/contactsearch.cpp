@@ -1,7 +1,7 @@
 #include "contacts/contactsearch.h"
 
-#include "core/session.h"
 #include "contacts/contactstore.h"
+#include "core/session.h"
 #include "platform/controls.h"
 #include "platform/waitcursor.h"
 #include "store/archive.h"

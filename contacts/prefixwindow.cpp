@@ -1,7 +1,7 @@
 #include "contacts/prefixwindow.h"
 
-#include "core/session.h"
 #include "contacts/prefixes.h"
+#include "core/session.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "windows/handler.h"

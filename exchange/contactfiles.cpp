@@ -1,8 +1,8 @@
 #include "exchange/contactfiles.h"
 
-#include "core/session.h"
 #include "browser/archivemodel.h"
 #include "browser/storedrows.h"
+#include "core/session.h"
 #include "exchange/columnmatchwindow.h"
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/mainwindow.h"
-#include "core/session.h"
 #include "browser/archivebrowser.h"
 #include "browser/archivemodel.h"
+#include "core/session.h"
 #include "platform/dialogs.h"
 #include "support/foldertest.h"
 #include "support/shownwindow.h"

@@ -1,8 +1,8 @@
 // The user file and the login: scrambling, reading what other programs wrote, the checks of
 // the login, and the login before the main window.
 #include "app/mainwindow.h"
-#include "core/session.h"
 #include "app/startup.h"
+#include "core/session.h"
 #include "platform/dialogs.h"
 #include "support/controls.h"
 #include "support/foldertest.h"

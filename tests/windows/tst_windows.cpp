@@ -1,7 +1,7 @@
 // The disclaimer that gates the main window.
 #include "app/mainwindow.h"
-#include "core/session.h"
 #include "app/startup.h"
+#include "core/session.h"
 #include "platform/dialogs.h"
 #include "support/controls.h"
 #include "support/foldertest.h"
