@@ -7,7 +7,8 @@
 // prints:
 // - the send from the click on "Invia" until the composer says it is done, per recipient, beside
 //   its baseline: the same sendsms requests to the same channel as plain GETs on one kept-alive
-//   QNetworkAccessManager, each started from the previous reply's finished signal; and the ratio;
+//   QNetworkAccessManager, each started from the previous reply's finished signal, under the
+//   same paints of the main window; and the ratio;
 // - the gaps between the main window's paints during the send (a timer asks for a paint every
 //   16 ms): the largest and the 99th percentile;
 // - the time per recipient at the start and at the end of the list (medians over the first and
@@ -325,6 +326,7 @@ private:
     void startGets() {
         m_sendId = QString::number(QRandomGenerator::global()->generate64(), 16);
         m_next = 0;
+        m_repaint.start(); // the same paints as during the send
         m_startCpu = threadCpuMs();
         m_clock.start();
         m_lastStep = 0;
@@ -350,6 +352,7 @@ private:
                 return get();
             m_run.baseMs = now;
             m_run.baseCpu = threadCpuMs() - m_startCpu;
+            m_repaint.stop();
             report();
         });
     }

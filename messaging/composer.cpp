@@ -279,7 +279,10 @@ void Composer::connectJob() {
     connect(&m_job, &SendJob::progress, this, &Composer::showProgress);
     connect(&m_job, &SendJob::archived, this, &Composer::sendArchived);
     connect(&m_job, &SendJob::creditChanged, this, &Composer::creditChanged);
+    m_sendViewTimer.setSingleShot(true);
+    connect(&m_sendViewTimer, &QTimer::timeout, this, &Composer::showSendView);
     connect(&m_job, &SendJob::finished, this, [this](const SendJob::Result& result) {
+        showSendView();
         handler::run([&] { finishSend(result); });
         emit sendFinished();
     });
@@ -482,8 +485,9 @@ bool Composer::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Composer::setStatus(const QString& text) {
-    m_statusLabel->setText(text);
+    m_sendView.status = text;
     emit statusChanged(text);
+    scheduleSendView();
 }
 
 void Composer::enableButtons(bool enabled) {
@@ -542,25 +546,46 @@ void Composer::connectionFailed(const QString& detail) {
     platform::MsgBox(text, platform::Icon::Critical);
 }
 
-// In list mode the recipient being sent to is selected and shown in the number box: at most
-// every 50 ms, and the last one, since a list goes by faster than anyone reads it and each
-// change repaints the list and the box (half the program's work for an SMS).
+// In list mode the recipient being sent to is selected and shown in the number box.
 void Composer::showRecipient(int round, const QString& number) {
     if (!listMode())
         return;
-    if (round > 1 && round < m_recipients->rowCount() && m_recipientShown.elapsed() < 50)
-        return;
-    m_recipientShown.start();
-    m_recipientList->setCurrentIndex(m_recipients->index(round - 1));
-    m_numberEdit->setText(number);
+    m_sendView.round = round;
+    m_sendView.number = number;
+    scheduleSendView();
 }
 
 void Composer::showProgress(int round, int total) {
-    if (round == 0) {
-        m_progressBar->setVisible(listMode());
-        m_progressBar->setRange(0, total);
+    m_sendView.done = round;
+    m_sendView.total = total;
+    scheduleSendView();
+}
+
+// A list send changes the status, the bar and the recipient for every SMS, faster than anyone
+// reads them, and each change repaints: they are shown at most every 50 ms, the latest always.
+void Composer::scheduleSendView() {
+    if (m_sendViewTimer.isActive())
+        return;
+    const qint64 since = m_sendViewShown.isValid() ? m_sendViewShown.elapsed() : sendViewMs;
+    if (since >= sendViewMs)
+        return showSendView();
+    m_sendViewTimer.start(static_cast<int>(sendViewMs - since));
+}
+
+void Composer::showSendView() {
+    m_sendViewTimer.stop();
+    m_sendViewShown.start();
+    m_statusLabel->setText(m_sendView.status);
+    if (m_sendView.total != m_progressBar->maximum() || !m_progressBar->isVisible()) {
+        m_progressBar->setVisible(listMode() && m_sendView.total > 0);
+        m_progressBar->setRange(0, m_sendView.total);
     }
-    m_progressBar->setValue(round);
+    m_progressBar->setValue(m_sendView.done);
+    if (m_sendView.round > 0 && m_sendView.round != m_sendView.shownRound) {
+        m_sendView.shownRound = m_sendView.round;
+        m_recipientList->setCurrentIndex(m_recipients->index(m_sendView.round - 1));
+        m_numberEdit->setText(m_sendView.number);
+    }
 }
 
 void Composer::finishSend(const SendJob::Result& result) {

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QHash>
+#include <QTimer>
 
 #include <optional>
 
@@ -99,6 +100,8 @@ private:
     void describe();
     void showRecipient(int round, const QString& number);
     void showProgress(int round, int total);
+    void scheduleSendView();
+    void showSendView();
     void finishSend(const SendJob::Result& result);
     void stopSend(const SendJob::Result& result);
     void abandon(const QString& message);
@@ -137,8 +140,17 @@ private:
     bool m_flash = false;     // "Flash" chosen as the SMS type
     QStringListModel* m_recipients;
     SendJob m_job;
-    bool m_busy = false;                        // a send is running: the window stays open
-    QElapsedTimer m_recipientShown;             // since the list last showed a recipient
+    bool m_busy = false; // a send is running: the window stays open
+    struct SendView {
+        QString status;
+        int done = 0, total = 0; // SMS answered, of all
+        int round = 0;           // the recipient being sent to, from 1
+        QString number;
+        int shownRound = 0;
+    } m_sendView;                  // what a send last reported, shown by showSendView()
+    QTimer m_sendViewTimer;        // shows m_sendView when it changed too soon after the last
+    QElapsedTimer m_sendViewShown; // since the last showSendView()
+    static constexpr int sendViewMs = 50;
     std::optional<platform::WaitCursor> m_wait; // the hourglass while a send runs
     bool m_oneSmsOnly = false;                  // list mode: m_textEdit holds one SMS at most
     struct Edit {

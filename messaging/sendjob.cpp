@@ -197,7 +197,7 @@ void SendJob::archive() {
     } catch (const std::exception&) {
         return finish(Outcome::NotArchived);
     }
-    writeReport();
+    m_reportTimer.start(); // once the window has painted
 }
 
 // The report's lines, a slice per turn of the event loop so the window paints between; then

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextDocument>
@@ -55,10 +56,16 @@ private slots:
     void listSend() {
         serviceAnswers("3");
         m_window->browser()->model()->setAllChecked(true);
-        QStringList statuses;
+        QStringList statuses, shown;
         onComposer([&](Composer& f) {
             connect(&f, &Composer::statusChanged, &f, [&](const QString& s) { statuses << s; });
             connect(&f, &Composer::sendArchived, &f, [&] { statuses << "(in inviati)"; });
+            // what the window shows at the end, however fast the SMS went
+            connect(&f, &Composer::sendFinished, &f, [&] {
+                shown = {control<QLabel>(&f, "Label21")->text(),
+                         QString::number(control<QProgressBar>(&f, "ProgressBar1")->value()),
+                         control<QLineEdit>(&f, "Text2")->text()};
+            });
             QCOMPARE(control<QLineEdit>(&f, "Text2")->text(),
                      "3331000001;3331000002;3331000003"); // the last ";" gone
             control<QPlainTextEdit>(&f, "Text1")->setPlainText("Saldi: -20% € da lunedì 😀");
@@ -67,6 +74,7 @@ private slots:
         control<QAction>(m_window.get(), "ismsm")->trigger();
         QCOMPARE(statuses.join(", "), "Verifica Credito, (in inviati), Disponibilità OK, Inviati 1 "
                                       "di 3, Inviati 2 di 3, Inviati 3 di 3, Invio Completato");
+        QCOMPARE(shown.join(" | "), "Invio Completato | 3 | 3331000003");
         QCOMPARE(m_script->messages().last(), "Messaggio/i  inviato correttamente");
         QCOMPARE(control<QLabel>(m_window.get(), "Label3")->text(), "Credito residuo 0");
         QVERIFY(!QGuiApplication::overrideCursor());
