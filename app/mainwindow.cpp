@@ -1,5 +1,8 @@
 #include "app/mainwindow.h"
 
+#include "app/accountcommands.h"
+#include "app/contactfilecommands.h"
+#include "app/messagecommands.h"
 #include "browser/archivebrowser.h"
 #include "contacts/addressbooks.h"
 #include "core/archivetree.h"
@@ -52,7 +55,10 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     , m_session(session)
     , m_splitter(new QSplitter(Qt::Horizontal, this))
     , m_client(new QWidget(this))
-    , m_browser(nullptr) {
+    , m_browser(nullptr)
+    , m_contactFiles(new ContactFileCommands(session, *this, this))
+    , m_messages(new MessageCommands(session, *this, this))
+    , m_account(new AccountCommands(session, *this, this)) {
     setObjectName(QStringLiteral("MDIForm1"));
     setWindowTitle(QStringLiteral("Quillet"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/quillet.svg")));
@@ -66,6 +72,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     buildMenus();
     buildToolbar();
     buildLeftPanel();
+    connectCommands();
 
     // The client area, where the browser lives.
     m_client->setObjectName(QStringLiteral("client"));
@@ -79,13 +86,15 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
         m_browser->setNode(selectedKey(), selectedText());
         m_restoreTickedAction->setEnabled(m_browser->showsDeleted());
     });
-    connect(m_browser, &ArchiveBrowser::composeRequested, this,
-            [this](const Entry& entry) { handler::run([this, entry] { composeTo(entry); }); });
+    connect(m_browser, &ArchiveBrowser::composeRequested, m_messages, [this](const Entry& entry) {
+        handler::run([this, entry] { m_messages->composeTo(entry); });
+    });
     connect(m_browser, &ArchiveBrowser::editRequested, this,
             [this](const Entry& entry) { handler::run([this, entry] { editContact(entry); }); });
-    connect(m_browser, &ArchiveBrowser::reportRequested, this, [this](const Entry& entry) {
+    connect(m_browser, &ArchiveBrowser::reportRequested, m_messages, [this](const Entry& entry) {
         handler::run([this, entry] {
-            openSendReport(entry.book, {entry.surname, entry.number, entry.date, entry.detail});
+            m_messages->openSendReport(entry.book,
+                                       {entry.surname, entry.number, entry.date, entry.detail});
         });
     });
     auto* clientLayout = new QVBoxLayout(m_client);
@@ -115,6 +124,19 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
 }
 
 MainWindow::~MainWindow() = default;
+
+// What the command classes report back to the window.
+void MainWindow::connectCommands() {
+    connect(m_contactFiles, &ContactFileCommands::addressBooksChanged, this, [this] {
+        rebuildTree();
+        refreshOnActivation();
+    });
+    connect(m_messages, &MessageCommands::creditChanged, this, &MainWindow::showCredit);
+    connect(m_messages, &MessageCommands::searchRequested, this, [this] { openSearch(false); });
+    connect(m_account, &AccountCommands::creditRead, m_creditLabel, [this](const QString& credit) {
+        m_creditLabel->setText(QStringLiteral("Credito residuo ") + credit);
+    });
+}
 
 void MainWindow::buildLeftPanel() {
     m_leftPanel->setAutoFillBackground(true);

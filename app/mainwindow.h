@@ -1,10 +1,7 @@
 #pragma once
 
+#include "app/commandhost.h"
 #include "browser/entry.h"
-#include "messaging/account.h"
-#include "messaging/composer.h"
-#include "messaging/inet.h"
-#include "platform/waitcursor.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -13,12 +10,12 @@ struct Session;
 namespace settings {
 struct Features;
 }
-namespace contactfiles {
-enum class Format;
-}
 
 class QAction;
 class AboutBox;
+class AccountCommands;
+class ContactFileCommands;
+class MessageCommands;
 namespace platform {
 class HelpWindow;
 }
@@ -32,9 +29,10 @@ class QTreeWidgetItem;
 class ArchiveBrowser;
 
 // The main window: menus and toolbar on top, the archive tree and the credit on the left,
-// the archive browser on the right. It opens the other windows and connects what they report.
-// Closing it ends the program.
-class MainWindow final : public QMainWindow {
+// the archive browser on the right. It opens the other windows and connects what they report;
+// the commands on contact files, messages and the account are their own classes'. Closing it
+// ends the program.
+class MainWindow final : public QMainWindow, public CommandHost {
     Q_OBJECT
 public:
     explicit MainWindow(Session& session, QWidget* parent = nullptr);
@@ -50,21 +48,19 @@ public:
     // Reports the selected node to the browser.
     void onTreeNodeClicked();
 
-    QString selectedKey() const;
-    QString selectedText() const;
-    // The address book whose archive the browser lists; empty when a root is selected.
-    QString listedBook() const;
+    QString selectedKey() const override;
+    QString selectedText() const override;
+    QString listedBook() const override;
     void selectNode(int index); // selects without a click
     int nodeCount() const;
     void showDate(const QString& text);
     void showCredit(double credit);
 
-    // Shows a window of the program modal; when it closes, the main window is activated again.
-    int showModal(QDialog& window);
+    int showModal(QDialog& window) override;
 
     void setToolbarValue(int value);
     void setPanelWidthTwips(int twips);
-    ArchiveBrowser* browser() const { return m_browser; }
+    ArchiveBrowser* browser() const override { return m_browser; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -75,8 +71,6 @@ protected:
 private:
     // Commands, run by the menus' actions (the toolbar triggers the same actions).
     void runToolbarButton(int button);
-    void openAccount();
-    void openSenderHeader();
     void searchContact();
     void openPrefixes();
     void openAddressBooks();
@@ -84,31 +78,17 @@ private:
     void deleteTicked();
     // On "SMS Cancellati" only: the ticked messages back to "SMS Inviati".
     void restoreTicked();
-    void exportAddressBook();
-    void importCsv();
-    void exportVCard();
-    void importVCard();
     void showAbout();
     // Offered in the menus only when the file funzioni asks for them.
-    void importFromHotel();
-    void setUpHotelArchives();
     void openUserAdmin();
-    // The composer for the entry last ticked, or for every ticked contact.
-    void openComposerForTicked();
-    void openComposerForArchive();
-    // The composer on a row of the browser or on a contact found by the search.
-    void composeTo(const Entry& entry);
     void editContact(const Entry& contact);
-    // Refreshes the credit from the service.
-    void updateCredit();
     void showHelp();
-    void openBuyCreditPage();
-    void openAffiliatePage();
     void closeApplication();
     // Refuses commands while a root of the tree is selected; true when the command may run.
     bool archiveGuard() const;
 
     void buildMenus();
+    void connectCommands();
     void offerOptionalEntries(const settings::Features& features);
     void buildToolbar();
     void buildLeftPanel();
@@ -117,19 +97,8 @@ private:
     void layOutPanes();
     void focusMoved();
     void readLayout();
-    void openServicePage(const QString& pathAndQuery);
-    void exportContacts(contactfiles::Format format);
-    void importContacts(contactfiles::Format format);
-    QTreeWidgetItem* nodeAt(int index) const;
-    Composer::Request composerRequest() const;
-    void openComposer(const Composer::Request& request);
-    // "Esito invio" of a message sent from `book`; its "Reinvia ai non riusciti" opens the
-    // composer.
-    void openSendReport(const QString& book, const store::archive::MessageRow& message);
-    void showSendReport(const QString& book, const store::archive::MessageRow& message);
-    void showRefresh(const account::Refresh& refresh);
-    void resend(const QString& book, const QStringList& numbers, const QString& text);
     void openSearch(bool modal);
+    QTreeWidgetItem* nodeAt(int index) const;
     int indexOf(const QTreeWidgetItem* item) const;
 
     QWidget* m_toolbarPanel;
@@ -160,11 +129,9 @@ private:
     ArchiveBrowser* m_browser;
     QPointer<AboutBox> m_about;
     QPointer<platform::HelpWindow> m_help;
-    // The service's answers for "Aggiorna Credito" and the delivery of sends, and the hourglass
-    // while one is awaited.
-    Inet m_creditInet;
-    HttpGet m_deliveryHttp;
-    std::unique_ptr<platform::WaitCursor> m_waiting;
+    ContactFileCommands* m_contactFiles;
+    MessageCommands* m_messages;
+    AccountCommands* m_account;
     QList<QAction*> m_buttons; // toolbar buttons 1..7
     int m_selectedNode = 0;
     bool m_activated = false;     // the first activation has run

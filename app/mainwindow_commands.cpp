@@ -1,6 +1,9 @@
 // Menus, toolbar and the commands behind them.
 #include "app/mainwindow.h"
 
+#include "app/accountcommands.h"
+#include "app/contactfilecommands.h"
+#include "app/messagecommands.h"
 #include "browser/archivebrowser.h"
 #include "contacts/addressbookwindow.h"
 #include "contacts/contacteditor.h"
@@ -43,24 +46,23 @@
 
 namespace {
 
-// A menu entry; `run` empty: the entry is shown greyed.
-QAction* entry(QMenu* menu, const char* name, const QString& caption, MainWindow* window,
-               void (MainWindow::*run)() = nullptr) {
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(QLatin1String(name));
-    if (run)
-        QObject::connect(action, &QAction::triggered, window,
-                         [window, run] { handler::run([window, run] { (window->*run)(); }); });
-    else
-        action->setEnabled(false);
-    return action;
+// Makes a greyed entry available and connects it to `run` on `owner`.
+template <typename Owner> void offer(QAction* action, Owner* owner, void (Owner::*run)()) {
+    action->setEnabled(true);
+    QObject::connect(action, &QAction::triggered, owner,
+                     [owner, run] { handler::run([owner, run] { (owner->*run)(); }); });
 }
 
-// Makes a greyed entry available and connects it to `run`.
-void offer(QAction* action, MainWindow* window, void (MainWindow::*run)()) {
-    action->setEnabled(true);
-    QObject::connect(action, &QAction::triggered, window,
-                     [window, run] { handler::run([window, run] { (window->*run)(); }); });
+// A menu entry that runs `run` on `owner`; `run` null: the entry is shown greyed.
+template <typename Owner>
+QAction* entry(QMenu* menu, const char* name, const QString& caption, Owner* owner,
+               void (Owner::*run)() = nullptr) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    action->setEnabled(false);
+    if (run)
+        offer(action, owner, run);
+    return action;
 }
 
 QAction* title(QMenu* menu, const char* name) {
@@ -74,18 +76,18 @@ QAction* title(QMenu* menu, const char* name) {
 void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
     m_fileMenuAction = title(file, "fil");
-    m_exportBookAction = entry(file, "exru", QStringLiteral("Esporta Rubrica"), this,
-                               &MainWindow::exportAddressBook);
-    m_importCsvAction =
-        entry(file, "impcvs", QStringLiteral("Importa file csv"), this, &MainWindow::importCsv);
-    m_exportVCardAction =
-        entry(file, "exvcf", QStringLiteral("Esporta vCard"), this, &MainWindow::exportVCard);
-    m_importVCardAction =
-        entry(file, "impvcf", QStringLiteral("Importa vCard"), this, &MainWindow::importVCard);
+    m_exportBookAction = entry(file, "exru", QStringLiteral("Esporta Rubrica"), m_contactFiles,
+                               &ContactFileCommands::exportCsv);
+    m_importCsvAction = entry(file, "impcvs", QStringLiteral("Importa file csv"), m_contactFiles,
+                              &ContactFileCommands::importCsv);
+    m_exportVCardAction = entry(file, "exvcf", QStringLiteral("Esporta vCard"), m_contactFiles,
+                                &ContactFileCommands::exportVCard);
+    m_importVCardAction = entry(file, "impvcf", QStringLiteral("Importa vCard"), m_contactFiles,
+                                &ContactFileCommands::importVCard);
     m_importHotelAction = entry(file, "imph3", QStringLiteral("Importa da Ericsoft"), this);
     m_hotelArchivesAction = entry(file, "iae", QStringLiteral("Imposta Archivi Ericsoft"), this);
-    m_configureAction =
-        entry(file, "configu", QStringLiteral("Configura"), this, &MainWindow::openSenderHeader);
+    m_configureAction = entry(file, "configu", QStringLiteral("Configura"), m_account,
+                              &AccountCommands::openSenderHeader);
     m_userPermissionsAction = entry(file, "permut", QStringLiteral("Permessi Utente"), this);
     m_prefixesAction =
         entry(file, "newpref", QStringLiteral("Nuovi Prefissi"), this, &MainWindow::openPrefixes);
@@ -104,10 +106,10 @@ void MainWindow::buildMenus() {
 
     QMenu* sms = menuBar()->addMenu(QStringLiteral("SMS"));
     m_smsMenuAction = title(sms, "modi");
-    m_sendSingleAction = entry(sms, "ismss", QStringLiteral("Invia SMS Singoli"), this,
-                               &MainWindow::openComposerForTicked);
-    m_sendMultipleAction = entry(sms, "ismsm", QStringLiteral("Invia SMS Multipli"), this,
-                                 &MainWindow::openComposerForArchive);
+    m_sendSingleAction = entry(sms, "ismss", QStringLiteral("Invia SMS Singoli"), m_messages,
+                               &MessageCommands::composeForTicked);
+    m_sendMultipleAction = entry(sms, "ismsm", QStringLiteral("Invia SMS Multipli"), m_messages,
+                                 &MessageCommands::composeForArchive);
     m_deleteTickedAction =
         entry(sms, "canse", QStringLiteral("Cancella Spuntati"), this, &MainWindow::deleteTicked);
     m_restoreTickedAction = entry(sms, "ripri", QStringLiteral("Ripristina Spuntati"), this,
@@ -116,28 +118,28 @@ void MainWindow::buildMenus() {
 
     QMenu* account = menuBar()->addMenu(QStringLiteral("Gestione Account"));
     m_accountMenuAction = title(account, "geac");
-    m_buyCreditAction = entry(account, "acqs", QStringLiteral("Acquista SMS"), this,
-                              &MainWindow::openBuyCreditPage);
-    m_accountAction = entry(account, "repro", QStringLiteral("Account Servizio SMS"), this,
-                            &MainWindow::openAccount);
-    m_updateCreditAction =
-        entry(account, "aaa", QStringLiteral("Aggiorna Credito"), this, &MainWindow::updateCredit);
+    m_buyCreditAction = entry(account, "acqs", QStringLiteral("Acquista SMS"), m_account,
+                              &AccountCommands::openBuyCreditPage);
+    m_accountAction = entry(account, "repro", QStringLiteral("Account Servizio SMS"), m_account,
+                            &AccountCommands::openAccount);
+    m_updateCreditAction = entry(account, "aaa", QStringLiteral("Aggiorna Credito"), m_account,
+                                 &AccountCommands::updateCredit);
 
     QMenu* about = menuBar()->addMenu(QStringLiteral("?"));
     m_helpMenuAction = title(about, "help");
     m_helpAction = entry(about, "he", QStringLiteral("Help"), this, &MainWindow::showHelp);
     m_helpAction->setShortcut(QKeySequence::HelpContents);
     m_helpAction->setShortcutContext(Qt::ApplicationShortcut);
-    m_affiliateAction = entry(about, "guad", QStringLiteral("Guadagna con noi"), this,
-                              &MainWindow::openAffiliatePage);
+    m_affiliateAction = entry(about, "guad", QStringLiteral("Guadagna con noi"), m_account,
+                              &AccountCommands::openAffiliatePage);
     m_aboutAction = entry(about, "inform", QStringLiteral("Info"), this, &MainWindow::showAbout);
 }
 
 // The hotel import and the user administration stay greyed unless `funzioni` asks for them.
 void MainWindow::offerOptionalEntries(const settings::Features& features) {
     if (features.hotel) {
-        offer(m_importHotelAction, this, &MainWindow::importFromHotel);
-        offer(m_hotelArchivesAction, this, &MainWindow::setUpHotelArchives);
+        offer(m_importHotelAction, m_contactFiles, &ContactFileCommands::importFromHotel);
+        offer(m_hotelArchivesAction, m_contactFiles, &ContactFileCommands::setUpHotelArchives);
     }
     if (features.users)
         offer(m_userPermissionsAction, this, &MainWindow::openUserAdmin);
@@ -197,8 +199,7 @@ void MainWindow::runToolbarButton(int button) {
         if (command->isEnabled())
             command->trigger();
     } else if (button == 7) {
-        openServicePage(QStringLiteral("cgi-bin/affiliate/programma.pl?") +
-                        service::affiliateQuery(m_session.affiliate));
+        m_account->openAffiliateProgram();
     }
 }
 
@@ -214,11 +215,6 @@ int MainWindow::showModal(QDialog& window) {
     m_formWasActive = false;
     refreshOnActivation();
     return result;
-}
-
-void MainWindow::openAccount() {
-    AccountWindow window(m_session, this);
-    showModal(window);
 }
 
 void MainWindow::openPrefixes() {
@@ -259,54 +255,6 @@ void MainWindow::restoreTicked() {
     m_browser->restoreTicked();
 }
 
-void MainWindow::exportContacts(contactfiles::Format format) {
-    contactfiles::exportTicked(*m_browser->model(),
-                               archivetree::keyKind(selectedKey()) == store::ArchiveKind::Contacts,
-                               format, this);
-}
-
-void MainWindow::importContacts(contactfiles::Format format) {
-    contactfiles::importFile(m_session, listedBook(), format, this,
-                             [this] { m_browser->showNewRows(); });
-}
-
-void MainWindow::exportAddressBook() {
-    exportContacts(contactfiles::Format::Csv);
-}
-
-void MainWindow::importCsv() {
-    importContacts(contactfiles::Format::Csv);
-}
-
-void MainWindow::exportVCard() {
-    exportContacts(contactfiles::Format::VCard);
-}
-
-void MainWindow::importVCard() {
-    importContacts(contactfiles::Format::VCard);
-}
-
-void MainWindow::importFromHotel() {
-    hotelimport::importCustomers(m_session, this, [this](hotelimport::After after) {
-        switch (after) {
-        case hotelimport::After::AskFolder:
-            setUpHotelArchives();
-            break;
-        case hotelimport::After::RebuildTree:
-            rebuildTree();
-            refreshOnActivation();
-            break;
-        case hotelimport::After::Nothing:
-            break;
-        }
-    });
-}
-
-void MainWindow::setUpHotelArchives() {
-    HotelFolderWindow window(m_session, this);
-    showModal(window);
-}
-
 void MainWindow::openUserAdmin() {
     auto* administration = new UserAdminWindow(m_session, this);
     administration->setAttribute(Qt::WA_DeleteOnClose);
@@ -332,8 +280,8 @@ void MainWindow::searchContact() {
 // Modal from the menu; from the composer's search button it opens without waiting.
 void MainWindow::openSearch(bool modal) {
     auto* search = new ContactSearch(m_session, selectedText(), this);
-    connect(search, &ContactSearch::composeRequested, this, [this](const Entry& contact) {
-        handler::run([this, contact] { composeTo(contact); });
+    connect(search, &ContactSearch::composeRequested, m_messages, [this](const Entry& contact) {
+        handler::run([this, contact] { m_messages->composeTo(contact); });
     });
     if (modal) {
         const std::unique_ptr<ContactSearch> owned(search);
@@ -344,198 +292,8 @@ void MainWindow::openSearch(bool modal) {
     search->show();
 }
 
-void MainWindow::openSenderHeader() {
-    SenderHeaderWindow window(m_session, this);
-    showModal(window);
-}
-
-// Sent messages go to the selected address book, or to Principale from any other node; a
-// draft goes to the selected node's book.
-Composer::Request MainWindow::composerRequest() const {
-    Composer::Request request;
-    request.sentBook = archivetree::keyKind(selectedKey()) == store::ArchiveKind::Contacts
-                           ? selectedText()
-                           : QString::fromLatin1(store::archive::principale);
-    request.draftBook = selectedText();
-    return request;
-}
-
-void MainWindow::openComposer(const Composer::Request& request) {
-    std::optional<std::pair<QString, store::archive::MessageRow>> report;
-    {
-        Composer window(m_session, request, this);
-        connect(&window, &Composer::sendArchived, m_browser, &ArchiveBrowser::refreshList);
-        connect(&window, &Composer::creditChanged, this, &MainWindow::showCredit);
-        connect(&window, &Composer::searchRequested, this, [this] { openSearch(false); });
-        connect(&window, &Composer::reportRequested, this,
-                [&report](const QString& book, const store::archive::MessageRow& message) {
-                    report.emplace(book, message);
-                });
-        showModal(window);
-    }
-    m_browser->clearCurrentEntry(); // the entry was for this composer
-    if (report)
-        openSendReport(report->first, report->second);
-}
-
-void MainWindow::openSendReport(const QString& book, const store::archive::MessageRow& message) {
-    m_waiting = std::make_unique<platform::WaitCursor>();
-    delivery::askForMessage(m_deliveryHttp, m_session,
-                            store::archive::addressBookPath(m_session.appFolder, book), message,
-                            [this, book, message](int) {
-                                m_waiting.reset();
-                                handler::run([&] { showSendReport(book, message); });
-                            });
-}
-
-void MainWindow::showSendReport(const QString& book, const store::archive::MessageRow& message) {
-    std::optional<QStringList> resendTo;
-    {
-        SendReportWindow window(
-            {store::archive::addressBookPath(m_session.appFolder, book), message}, this);
-        if (!window.hasReport()) {
-            platform::MsgBox(QStringLiteral("Per questo messaggio non c'è un esito: è stato "
-                                            "inviato prima che Quillet registrasse l'esito di "
-                                            "ogni invio."),
-                             platform::Icon::Information);
-            return;
-        }
-        connect(&window, &SendReportWindow::resendRequested, this,
-                [&resendTo](const QStringList& numbers, const QString&) { resendTo = numbers; });
-        showModal(window);
-    }
-    if (resendTo)
-        resend(book, *resendTo, message.testo);
-}
-
-// The same text to the numbers that did not get it: a list send, or one number in single mode
-// when the text needs more than the one SMS of a list send.
-void MainWindow::resend(const QString& book, const QStringList& numbers, const QString& text) {
-    Composer::Request request;
-    request.sentBook = request.draftBook = book;
-    request.text = text;
-    if (numbers.size() == 1 && !sms::fitsOne(text)) {
-        request.number = numbers.first();
-    } else {
-        request.mode = Composer::Mode::List;
-        request.recipients = numbers;
-        for (const QString& number : numbers)
-            request.number += number + QLatin1Char(';');
-        request.searchable = false;
-    }
-    openComposer(request);
-}
-
-void MainWindow::composeTo(const Entry& entry) {
-    Composer::Request request = composerRequest();
-    request.number = entry.number;
-    request.surname = entry.surname;
-    if (entry.archive ==
-        store::ArchiveKind::Saved) { // a draft: its text, and its list if it had one
-        request.text = entry.detail;
-        if (entry.number.contains(QLatin1Char(';'))) {
-            request.mode = Composer::Mode::List;
-            request.recipients = entry.number.split(QLatin1Char(';'));
-        }
-    }
-    openComposer(request);
-}
-
-// The last ticked entry wins; with none ticked, the row last clicked.
-void MainWindow::openComposerForTicked() {
-    Entry entry = m_browser->currentEntry();
-    m_browser->readTicked(ArchiveBrowser::tickedBatch,
-                          [&entry](const QList<Entry>& ticked) { entry = ticked.last(); });
-    Composer::Request request = composerRequest();
-    request.number = entry.number;
-    request.surname = entry.surname;
-    openComposer(request);
-}
-
-void MainWindow::openComposerForArchive() {
-    if (archivetree::keyKind(selectedKey()) != store::ArchiveKind::Contacts) {
-        platform::MsgBox(QStringLiteral("selezionare un Archivio Valido"),
-                         platform::Icon::Critical);
-        return;
-    }
-    Composer::Request request = composerRequest();
-    request.mode = Composer::Mode::List;
-    m_browser->readTicked(ArchiveBrowser::tickedBatch, [&request](const QList<Entry>& ticked) {
-        for (const Entry& entry : ticked) {
-            request.recipients.append(entry.number);
-            request.number += entry.number + QLatin1Char(';');
-        }
-    });
-    request.searchable = false;
-    openComposer(request);
-}
-
-void MainWindow::updateCredit() {
-    m_waiting = std::make_unique<platform::WaitCursor>();
-    account::refreshCredit(m_session, m_creditInet, [this](const account::Refresh& refresh) {
-        m_waiting.reset();
-        handler::run([&] { showRefresh(refresh); });
-    });
-}
-
-void MainWindow::showRefresh(const account::Refresh& refresh) {
-    switch (refresh.outcome) {
-    case account::Refresh::NoAccountFile:
-        break;
-    case account::Refresh::IncompleteAccount:
-        platform::MsgBox(QStringLiteral("Account incompleto: inserire Nome Utente e Password"),
-                         platform::Icon::Critical);
-        break;
-    case account::Refresh::NoConnection:
-        platform::MsgBox(QStringLiteral("Connessione non Riuscita \nVerificare la Connessione ad "
-                                        "Internet e ritentare"),
-                         platform::Icon::Exclamation);
-        break;
-    case account::Refresh::TransportFailed:
-        platform::MsgBox(refresh.reply, platform::Icon::Critical);
-        break;
-    case account::Refresh::InvalidReply:
-        platform::MsgBox(QStringLiteral("Risposta del servizio non valida: ") + refresh.reply,
-                         platform::Icon::Critical);
-        break;
-    case account::Refresh::CannotWrite:
-        platform::MsgBox(QStringLiteral("Impossibile scrivere il file residui.txt."),
-                         platform::Icon::Critical);
-        break;
-    case account::Refresh::Updated: {
-        m_creditLabel->setText(QStringLiteral("Credito residuo ") + refresh.reply);
-        const auto updated = [this](int changed) {
-            m_waiting.reset();
-            if (changed > 0)
-                handler::run([this] { m_browser->refreshList(); });
-            platform::MsgBox(QStringLiteral("Credito Aggiornato"), platform::Icon::Information);
-        };
-        const QString book = listedBook();
-        if (book.isEmpty())
-            return updated(0);
-        m_waiting = std::make_unique<platform::WaitCursor>();
-        delivery::askForRecent(m_deliveryHttp, m_session,
-                               store::archive::addressBookPath(m_session.appFolder, book), updated);
-        break;
-    }
-    }
-}
-
 void MainWindow::showHelp() {
     platform::HelpWindow::showSearch(m_help, m_session.helpFile);
-}
-
-void MainWindow::openBuyCreditPage() {
-    openServicePage(QStringLiteral("cgi-bin/affiliate/giacli.pl?") +
-                    service::affiliateQuery(m_session.affiliate));
-}
-
-void MainWindow::openAffiliatePage() {
-    openServicePage(QStringLiteral("affiliate1/affiliati.htm"));
-}
-
-void MainWindow::openServicePage(const QString& pathAndQuery) {
-    platform::openUrl(service::pageUrl(m_session.service, pathAndQuery));
 }
 
 // Closing the main window and "Chiudi" end the program at once, whatever else is open.

@@ -10,6 +10,7 @@
 #include "support/shownwindow.h"
 
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QProgressBar>
 #include <QPushButton>
