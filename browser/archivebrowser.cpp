@@ -55,6 +55,23 @@ ArchiveBrowser::ArchiveBrowser(Session& session, QWidget* parent)
                             {m_listView, "lvw1"},
                             {m_refreshTimer, "Timer3"}});
 
+    buildHeader();
+    buildFooter();
+    buildList();
+    auto* panel = new QVBoxLayout(m_listPanel);
+    panel->setContentsMargins(0, 0, 0, 0);
+    panel->setSpacing(2);
+    panel->addWidget(m_headerPanel);
+    panel->addWidget(m_listView, 1, Qt::AlignHCenter);
+    panel->addWidget(m_footerPanel);
+    m_listPanel->setGeometry(twips::toPixels(50), 0, 400, 300);
+
+    m_refreshTimer->setSingleShot(true);
+    connectControls();
+}
+
+// The kind's picture and caption, then the archive's name.
+void ArchiveBrowser::buildHeader() {
     m_kindPictureLabel->setFixedSize(24, 24);
     QFont title = m_kindLabel->font();
     title.setBold(true);
@@ -65,14 +82,18 @@ ArchiveBrowser::ArchiveBrowser(Session& session, QWidget* parent)
     header->addWidget(m_kindPictureLabel);
     header->addWidget(m_kindLabel);
     header->addWidget(m_archiveNameLabel, 1);
+}
 
+void ArchiveBrowser::buildFooter() {
     auto* footer = new QHBoxLayout(m_footerPanel);
     footer->setContentsMargins(4, 2, 4, 2);
     footer->addWidget(m_selectAllCheck);
     footer->addStretch(1);
+}
 
-    // A table view looks like the list and keeps nothing per row (a tree view keeps an item
-    // for each of a million rows).
+// A table view looks like the list and keeps nothing per row (a tree view keeps an item for
+// each of a million rows).
+void ArchiveBrowser::buildList() {
     m_listView->setModel(m_model);
     m_listView->setShowGrid(false);
     m_listView->setWordWrap(false);
@@ -95,16 +116,9 @@ ArchiveBrowser::ArchiveBrowser(Session& session, QWidget* parent)
     palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Base));
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText, palette.color(QPalette::Text));
     m_listView->setPalette(palette);
+}
 
-    auto* panel = new QVBoxLayout(m_listPanel);
-    panel->setContentsMargins(0, 0, 0, 0);
-    panel->setSpacing(2);
-    panel->addWidget(m_headerPanel);
-    panel->addWidget(m_listView, 1, Qt::AlignHCenter);
-    panel->addWidget(m_footerPanel);
-    m_listPanel->setGeometry(twips::toPixels(50), 0, 400, 300);
-
-    m_refreshTimer->setSingleShot(true);
+void ArchiveBrowser::connectControls() {
     connect(m_refreshTimer, &QTimer::timeout, this,
             [this] { handler::run([this] { reloadList(); }); });
     connect(m_listView, &QTableView::clicked, this, [this] { selectCurrentEntry(); });

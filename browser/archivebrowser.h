@@ -94,6 +94,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void buildHeader();
+    void buildFooter();
+    void buildList();
+    void connectControls();
     void reloadList();
     void fill(store::ArchiveKind kind);
     void applyColumnWidths();

@@ -14,6 +14,7 @@
 namespace deletion {
 
 using store::ArchiveKind;
+using store::archive::MessageRow;
 
 namespace {
 
@@ -37,18 +38,21 @@ QString text(const QString& value) {
 }
 
 // What the list showed of the entry, and the same texts of a row: equal for the row the user
-// saw, which is the one to remove when rows share the number (and date).
-QStringList shown(ArchiveKind kind, const Entry& e) {
-    if (isContacts(kind))
-        return {text(e.number), text(e.surname), text(e.detail)};
-    return {text(e.number), text(e.surname), text(e.date), text(e.detail)};
+// saw, which is the one to remove when rows share the number (and date). A contact's texts are
+// those cancellati keeps of it: no date, its e-mail as the text.
+MessageRow shown(ArchiveKind kind, const Entry& e) {
+    return {.cognome = text(e.surname),
+            .cellulare = text(e.number),
+            .data = isContacts(kind) ? QStringLiteral("") : text(e.date),
+            .testo = text(e.detail)};
 }
 
-QStringList shown(ArchiveKind kind, const store::Recordset& rs) {
-    if (isContacts(kind))
-        return {rs.value(cellulareField), rs.value(cognomeField), rs.value(emailField)};
-    return {rs.value(cellulareField), rs.value(cognomeField), rs.value(dataField),
-            rs.value(testoField)};
+MessageRow shown(ArchiveKind kind, const store::Recordset& rs) {
+    const bool contact = isContacts(kind);
+    return {.cognome = rs.value(cognomeField),
+            .cellulare = rs.value(cellulareField),
+            .data = contact ? QStringLiteral("") : rs.value(dataField),
+            .testo = rs.value(contact ? emailField : testoField)};
 }
 
 // The text with each character folded as the archive's "=" folds it, so that two texts are
@@ -91,7 +95,7 @@ store::Query matching(const QString& table, ArchiveKind kind, const Entry& entry
 bool seek(store::Recordset& rs, ArchiveKind kind, const Entry& entry) {
     if (rs.RecordCount() == 0)
         return false;
-    const QStringList wanted = shown(kind, entry);
+    const MessageRow wanted = shown(kind, entry);
     for (; !rs.isEof(); rs.MoveNext()) {
         if (shown(kind, rs) == wanted)
             return true;
@@ -104,12 +108,12 @@ bool seek(store::Recordset& rs, ArchiveKind kind, const Entry& entry) {
 // savepoint: moved or left where it was, never lost.
 void removeCurrent(store::Database& db, store::Recordset& rs, ArchiveKind kind,
                    std::unique_ptr<store::Recordset>* bin, const QString& binTable) {
-    const QStringList values = shown(kind, rs);
+    const MessageRow row = shown(kind, rs);
     if (!bin) { // gone for good, and a message's send report with it
         db.transaction([&] {
             rs.Delete();
             if (kind == ArchiveKind::Sent || kind == ArchiveKind::Deleted)
-                store::sendreport::forget(db, {values[1], values[0], values[2], values[3]});
+                store::sendreport::forget(db, row);
         });
         return;
     }
@@ -117,9 +121,7 @@ void removeCurrent(store::Database& db, store::Recordset& rs, ArchiveKind kind,
         rs.Delete();
         if (!*bin)
             *bin = db.openRecordset(binTable);
-        store::archive::addMessage(**bin, {values[1], values[0],
-                                           isContacts(kind) ? QStringLiteral("") : values[2],
-                                           values.last()});
+        store::archive::addMessage(**bin, row);
     });
 }
 
@@ -129,8 +131,8 @@ QList<qsizetype> scan(store::Database& db, const QString& table, ArchiveKind kin
                       const QList<Entry>& entries,
                       const std::function<void(store::Recordset&)>& remove) {
     const bool contacts = isContacts(kind);
-    QHash<Key, qsizetype> keys;                // entries waiting, by number and date
-    QHash<QStringList, QList<qsizetype>> rows; // entries waiting, by their texts
+    QHash<Key, qsizetype> keys;               // entries waiting, by number and date
+    QHash<MessageRow, QList<qsizetype>> rows; // entries waiting, by their texts
     keys.reserve(entries.size());
     rows.reserve(entries.size());
     for (qsizetype i = 0; i < entries.size(); ++i) {

@@ -80,6 +80,21 @@ ContactEditor::ContactEditor(Session& session, const Request& request, QWidget* 
                             {m_iconLabel, "Label8"}});
     m_saveButton->setDefault(true);
 
+    QLayout* fields = buildFields();
+    QLayout* buttons = buildButtons();
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addSpacing(8);
+    layout->addLayout(buttons);
+    setMinimumWidth(420);
+
+    handler::onClick(m_saveButton, [this] { saveContact(); });
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] { cancelEdit(); });
+    handler::run([this] { loadContactForm(); });
+}
+
+// Name, surname, the example in grey above the prefix and the number, e-mail.
+QLayout* ContactEditor::buildFields() {
     // A typed prefix stays as typed: no completion from the list, no insertion into it.
     m_prefixCombo->setEditable(true);
     m_prefixCombo->setCompleter(nullptr);
@@ -96,9 +111,6 @@ ContactEditor::ContactEditor(Session& session, const Request& request, QWidget* 
     grey.setColor(QPalette::WindowText, Qt::darkGray);
     for (QLabel* example : {m_exampleLabel, m_examplePrefixLabel, m_exampleNumberLabel})
         example->setPalette(grey);
-    m_iconLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_iconLabel->setPalette(grey);
-
     auto* grid = new QGridLayout;
     grid->addWidget(m_nameLabel, 0, 0);
     grid->addWidget(m_nameEdit, 0, 1, 1, 2);
@@ -113,20 +125,19 @@ ContactEditor::ContactEditor(Session& session, const Request& request, QWidget* 
     grid->addWidget(m_emailLabel, 4, 0);
     grid->addWidget(m_emailEdit, 4, 1, 1, 2);
     grid->setColumnStretch(2, 1);
+    return grid;
+}
+
+// The icon value in grey on the left; Salva and Annulla on the right.
+QLayout* ContactEditor::buildButtons() {
+    m_iconLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_iconLabel->setPalette(m_exampleLabel->palette()); // grey, as buildFields made it
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_iconLabel);
     buttons->addStretch(1);
     buttons->addWidget(m_saveButton);
     buttons->addWidget(m_cancelButton);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addSpacing(8);
-    layout->addLayout(buttons);
-    setMinimumWidth(420);
-
-    handler::onClick(m_saveButton, [this] { saveContact(); });
-    connect(m_cancelButton, &QPushButton::clicked, this, [this] { cancelEdit(); });
-    handler::run([this] { loadContactForm(); });
+    return buttons;
 }
 
 void ContactEditor::loadContactForm() {

@@ -12,6 +12,7 @@ struct Session;
 
 class QComboBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 
@@ -35,6 +36,8 @@ signals:
     void contactSaved();
 
 private:
+    QLayout* buildFields();
+    QLayout* buildButtons();
     void loadContactForm();
     // An Italian number as its first three digits and the rest, a foreign one as its country
     // prefix and its national number.

@@ -128,6 +128,25 @@ ContactSearch::ContactSearch(Session& session, const QString& book, QWidget* par
                             {m_emailList, "List3"},
                             {m_foundLabel, "Label5"}});
 
+    QLayout* criteria = buildCriteria();
+    QLayout* results = buildResults();
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_closeButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(criteria);
+    layout->addSpacing(6);
+    layout->addWidget(m_foundLabel);
+    layout->addLayout(results, 1);
+    layout->addLayout(buttons);
+    setMinimumWidth(640);
+    m_searchButton->setDefault(true);
+
+    connectControls();
+}
+
+// The four criteria, each a caption and a box, and the search button.
+QLayout* ContactSearch::buildCriteria() {
     auto* criteria = new QGridLayout;
     const std::pair<const char*, QLineEdit*> boxes[] = {{"Cognome", m_surnameEdit},
                                                         {"Cellulare", m_numberEdit},
@@ -141,8 +160,11 @@ ContactSearch::ContactSearch(Session& session, const QString& book, QWidget* par
         ++row;
     }
     criteria->addWidget(m_searchButton, 0, 2);
+    return criteria;
+}
 
-    // Four lists, one line per contact, scrolled together.
+// Four lists, one line per contact, scrolled together.
+QLayout* ContactSearch::buildResults() {
     auto* results = new QGridLayout;
     const std::pair<const char*, QListView*> columns[] = {{"Cognome", m_surnameList},
                                                           {"Nome", m_nameList},
@@ -158,6 +180,15 @@ ContactSearch::ContactSearch(Session& session, const QString& book, QWidget* par
         results->addWidget(list, 1, column);
         ++column;
     }
+    QFont bold = m_foundLabel->font();
+    bold.setBold(true);
+    m_foundLabel->setFont(bold);
+    m_numberList->setToolTip(QStringLiteral("Clic per scegliere il contatto, doppio clic per "
+                                            "scrivergli un SMS"));
+    return results;
+}
+
+void ContactSearch::connectControls() {
     for (QListView* list : lists()) {
         for (QListView* other : lists())
             if (other != list)
@@ -167,24 +198,6 @@ ContactSearch::ContactSearch(Session& session, const QString& book, QWidget* par
             connect(list, &QListView::clicked, list,
                     [list](const QModelIndex& index) { list->setCurrentIndex(index); });
     }
-    QFont bold = m_foundLabel->font();
-    bold.setBold(true);
-    m_foundLabel->setFont(bold);
-    m_numberList->setToolTip(QStringLiteral("Clic per scegliere il contatto, doppio clic per "
-                                            "scrivergli un SMS"));
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_closeButton);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(criteria);
-    layout->addSpacing(6);
-    layout->addWidget(m_foundLabel);
-    layout->addLayout(results, 1);
-    layout->addLayout(buttons);
-    setMinimumWidth(640);
-    m_searchButton->setDefault(true);
-
     handler::onClick(m_searchButton, [this] { searchContacts(); });
     connect(m_closeButton, &QPushButton::clicked, this, [this] { closeSearch(); });
     connect(m_numberList, &QListView::clicked, this, [this] { selectFoundLine(); });

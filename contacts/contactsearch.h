@@ -7,6 +7,7 @@
 struct Session;
 
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListView;
 class QPushButton;
@@ -36,6 +37,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QLayout* buildCriteria();
+    QLayout* buildResults();
+    void connectControls();
     void clearResults();
     QList<QListView*> lists() const;
 

@@ -87,6 +87,24 @@ ColumnMatchWindow::ColumnMatchWindow(const csvimport::Preview& preview, QWidget*
     m_explanationLabel->setWordWrap(true);
     m_importButton->setDefault(true);
 
+    QLayout* fields = buildFieldChoices(preview);
+    buildPreview(preview);
+    QLayout* buttons = buildButtons();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_explanationLabel);
+    layout->addLayout(fields);
+    layout->addSpacing(4);
+    layout->addWidget(m_previewTable, 1);
+    layout->addLayout(buttons);
+    resize(760, minimumSizeHint().height());
+
+    markChoices();
+    connectControls();
+    m_fieldCombos[Cellulare]->setFocus();
+}
+
+// A caption and a list of the file's columns for each field, on the column guessed for it.
+QLayout* ColumnMatchWindow::buildFieldChoices(const csvimport::Preview& preview) {
     const qsizetype guess[FieldCount] = {preview.columns.nome, preview.columns.cognome,
                                          preview.columns.cellulare, preview.columns.email};
     auto* grid = new QGridLayout;
@@ -108,7 +126,11 @@ ColumnMatchWindow::ColumnMatchWindow(const csvimport::Preview& preview, QWidget*
         grid->addWidget(combo, field, 1);
     }
     grid->setColumnStretch(2, 1);
+    return grid;
+}
 
+// The file's first rows, one line each, with room for all of them.
+void ColumnMatchWindow::buildPreview(const csvimport::Preview& preview) {
     m_previewModel->setColumnCount(int(m_names.size()));
     for (const QStringList& row : preview.rows.mid(0, previewRows)) {
         QList<QStandardItem*> cells;
@@ -132,20 +154,18 @@ ColumnMatchWindow::ColumnMatchWindow(const csvimport::Preview& preview, QWidget*
                                          m_previewTable->verticalHeader()->defaultSectionSize() +
                                      m_previewTable->horizontalScrollBar()->sizeHint().height() +
                                      2 * m_previewTable->frameWidth());
+}
 
+QLayout* ColumnMatchWindow::buildButtons() {
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_importButton);
     buttons->addWidget(m_cancelButton);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_explanationLabel);
-    layout->addLayout(grid);
-    layout->addSpacing(4);
-    layout->addWidget(m_previewTable, 1);
-    layout->addLayout(buttons);
-    resize(760, minimumSizeHint().height());
+    return buttons;
+}
 
-    markChoices();
+// A choice marks its column and scrolls the preview to it.
+void ColumnMatchWindow::connectControls() {
     for (QComboBox* combo : m_fieldCombos)
         connect(combo, &QComboBox::currentIndexChanged, this, [this, combo] {
             markChoices();
@@ -156,7 +176,6 @@ ColumnMatchWindow::ColumnMatchWindow(const csvimport::Preview& preview, QWidget*
         });
     handler::onClick(m_importButton, [this] { importFile(); });
     connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    m_fieldCombos[Cellulare]->setFocus();
 }
 
 qsizetype ColumnMatchWindow::chosen(int field) const {

@@ -8,6 +8,7 @@
 
 class QComboBox;
 class QLabel;
+class QLayout;
 class QPushButton;
 class QStandardItemModel;
 class QTableView;
@@ -26,6 +27,10 @@ public:
     void importFile(); // accepts, unless one column is chosen for two fields
 
 private:
+    QLayout* buildFieldChoices(const csvimport::Preview& preview);
+    void buildPreview(const csvimport::Preview& preview);
+    QLayout* buildButtons();
+    void connectControls();
     void markChoices();
     qsizetype chosen(int field) const;
 

@@ -34,30 +34,9 @@ SendReportWindow::SendReportWindow(const Request& request, QWidget* parent)
     platform::nameControls(
         {{m_countsLabel, "Label1"}, {m_messageLabel, "Label2"}, {m_lineList, "lvwEsito"}});
 
-    QFont bold = m_countsLabel->font();
-    bold.setBold(true);
-    m_countsLabel->setFont(bold);
-    const QString when = request.message.data.isEmpty()
-                             ? QString()
-                             : QStringLiteral("Inviato il %1: ").arg(request.message.data);
-    m_messageLabel->setText(
-        when + m_messageLabel->fontMetrics().elidedText(
-                   QString(request.message.testo).replace(QLatin1Char('\n'), QLatin1Char(' ')),
-                   Qt::ElideRight, 560));
-    m_messageLabel->setToolTip(request.message.testo);
-
-    m_lineList->setModel(m_model);
-    m_lineList->setRootIsDecorated(false);
-    m_lineList->setUniformRowHeights(true);
-    m_lineList->setAllColumnsShowFocus(true);
-    m_lineList->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_lineList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_exportButton);
-    buttons->addWidget(m_resendButton);
-    buttons->addStretch(1);
-    buttons->addWidget(m_closeButton);
+    showMessage();
+    buildLineList();
+    QLayout* buttons = buildButtons();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_countsLabel);
     layout->addWidget(m_messageLabel);
@@ -68,11 +47,49 @@ SendReportWindow::SendReportWindow(const Request& request, QWidget* parent)
     handler::onClick(m_exportButton, [this] { exportLines(); });
     handler::onClick(m_resendButton, [this] { resend(); });
     connect(m_closeButton, &QPushButton::clicked, this, &QDialog::reject);
+    loadReport();
+}
 
+// The counts in bold; below them when the message was sent and its text on one line.
+void SendReportWindow::showMessage() {
+    QFont bold = m_countsLabel->font();
+    bold.setBold(true);
+    m_countsLabel->setFont(bold);
+    const store::archive::MessageRow& message = m_request.message;
+    const QString when =
+        message.data.isEmpty() ? QString() : QStringLiteral("Inviato il %1: ").arg(message.data);
+    m_messageLabel->setText(when +
+                            m_messageLabel->fontMetrics().elidedText(
+                                QString(message.testo).replace(QLatin1Char('\n'), QLatin1Char(' ')),
+                                Qt::ElideRight, 560));
+    m_messageLabel->setToolTip(message.testo);
+}
+
+void SendReportWindow::buildLineList() {
+    m_lineList->setModel(m_model);
+    m_lineList->setRootIsDecorated(false);
+    m_lineList->setUniformRowHeights(true);
+    m_lineList->setAllColumnsShowFocus(true);
+    m_lineList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_lineList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+// Esporta and Reinvia on the left, Chiudi on the right.
+QLayout* SendReportWindow::buildButtons() {
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_exportButton);
+    buttons->addWidget(m_resendButton);
+    buttons->addStretch(1);
+    buttons->addWidget(m_closeButton);
+    return buttons;
+}
+
+// The lines of the message's report, its counts, and the buttons that have lines to work on.
+void SendReportWindow::loadReport() {
     {
         const platform::WaitCursor wait;
-        const auto db = store::Database::open(request.bookPath);
-        m_model->setLines(store::sendreport::read(*db, request.message));
+        const auto db = store::Database::open(m_request.bookPath);
+        m_model->setLines(store::sendreport::read(*db, m_request.message));
     }
     m_countsLabel->setText(m_model->counts());
     m_resendButton->setEnabled(!m_model->numbersToResend().isEmpty());

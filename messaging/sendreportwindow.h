@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class QLabel;
+class QLayout;
 class QPushButton;
 class QTreeView;
 class SendReportModel;
@@ -33,6 +34,11 @@ signals:
     void resendRequested(const QStringList& numbers, const QString& text);
 
 private:
+    void showMessage();
+    void buildLineList();
+    QLayout* buildButtons();
+    void loadReport();
+
     QLabel* m_countsLabel;
     QLabel* m_messageLabel;
     QTreeView* m_lineList;

@@ -6,8 +6,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHashFunctions>
 
 namespace store::archive {
+
+size_t qHash(const MessageRow& row, size_t seed) {
+    return qHashMulti(seed, row.cognome, row.cellulare, row.data, row.testo);
+}
 
 void addMessage(Recordset& rs, const MessageRow& row) {
     rs.AddNew();

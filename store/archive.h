@@ -20,7 +20,10 @@ struct MessageRow {
     QString cellulare;
     QString data; // dd/MM/yyyy HH:mm:ss, as text
     QString testo;
+
+    bool operator==(const MessageRow&) const = default;
 };
+size_t qHash(const MessageRow& row, size_t seed = 0);
 // Adds the row through `rs`, a recordset open on a message table (one durable write, or part of
 // the caller's transaction).
 void addMessage(Recordset& rs, const MessageRow& row);

@@ -73,6 +73,21 @@ UserAdminWindow::UserAdminWindow(Session& session, QWidget* parent)
                             {m_levelCombo, "Combo1"},
                             {m_cancelButton, "Command5"}});
 
+    QLayout* top = buildUserList();
+    buildEditBox();
+    QLayout* buttons = buildButtons();
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top, 1);
+    layout->addWidget(m_editGroup);
+    layout->addLayout(buttons);
+    setMinimumSize(460, 320);
+
+    connectControls();
+    handler::run([this] { loadUsers(); });
+}
+
+// The list of users; beside it the selected one and the buttons that start an operation.
+QLayout* UserAdminWindow::buildUserList() {
     m_userList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_userList->setUniformItemSizes(true);
     m_selectedNameEdit->setReadOnly(true);
@@ -80,17 +95,6 @@ UserAdminWindow::UserAdminWindow(Session& session, QWidget* parent)
     m_selectedLevelLabel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     m_selectedLevelLabel->setMinimumHeight(m_selectedNameEdit->sizeHint().height());
     m_selectedNameEdit->setMinimumWidth(180);
-    m_levelCombo->setEditable(true);
-    m_levelCombo->setInsertPolicy(QComboBox::NoInsert);
-    m_levelCombo->addItems(
-        {users::levelName(QStringLiteral("1")), users::levelName(QStringLiteral("2")),
-         users::levelName(QStringLiteral("3")), users::levelName(QStringLiteral("4"))});
-    m_levelCombo->setCurrentIndex(0);
-    // Enter saves, never starts another operation.
-    for (QPushButton* button : {m_newButton, m_modifyButton, m_deleteButton, m_cancelButton})
-        button->setAutoDefault(false);
-    m_okButton->setDefault(true);
-
     auto* selected = new QVBoxLayout;
     selected->addWidget(m_nameCaptionLabel);
     selected->addWidget(m_selectedNameEdit);
@@ -104,23 +108,38 @@ UserAdminWindow::UserAdminWindow(Session& session, QWidget* parent)
     auto* top = new QHBoxLayout;
     top->addWidget(m_userList, 1);
     top->addLayout(selected);
+    return top;
+}
 
+// The name, password and level of a new or changed user, hidden until an operation starts.
+void UserAdminWindow::buildEditBox() {
+    m_levelCombo->setEditable(true);
+    m_levelCombo->setInsertPolicy(QComboBox::NoInsert);
+    m_levelCombo->addItems(
+        {users::levelName(QStringLiteral("1")), users::levelName(QStringLiteral("2")),
+         users::levelName(QStringLiteral("3")), users::levelName(QStringLiteral("4"))});
+    m_levelCombo->setCurrentIndex(0);
     auto* fields = new QFormLayout(m_editGroup);
     fields->addRow(QStringLiteral("Nome Utente"), m_nameEdit);
     fields->addRow(QStringLiteral("Password"), m_passwordEdit);
     fields->addRow(QStringLiteral("Livello di Accesso"), m_levelCombo);
     m_editGroup->hide();
+}
 
+// OK and Annulla on the right.
+QLayout* UserAdminWindow::buildButtons() {
+    // Enter saves, never starts another operation.
+    for (QPushButton* button : {m_newButton, m_modifyButton, m_deleteButton, m_cancelButton})
+        button->setAutoDefault(false);
+    m_okButton->setDefault(true);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_okButton);
     buttons->addWidget(m_cancelButton);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top, 1);
-    layout->addWidget(m_editGroup);
-    layout->addLayout(buttons);
-    setMinimumSize(460, 320);
+    return buttons;
+}
 
+void UserAdminWindow::connectControls() {
     connect(m_userList, &QListWidget::currentRowChanged, this,
             [this] { handler::run([this] { showSelectedUser(); }); });
     handler::onClick(m_newButton, [this] { newUser(); });
@@ -132,7 +151,6 @@ UserAdminWindow::UserAdminWindow(Session& session, QWidget* parent)
     connect(m_passwordEdit, &QLineEdit::textChanged, this, [this] { setOk(false); });
     connect(m_levelCombo, &QComboBox::activated, this, [this] { setOk(false); });
     connect(m_levelCombo->lineEdit(), &QLineEdit::textEdited, this, [this] { setOk(true); });
-    handler::run([this] { loadUsers(); });
 }
 
 void UserAdminWindow::loadUsers() {

@@ -11,6 +11,7 @@ struct Session;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -50,6 +51,11 @@ private:
     QComboBox* m_levelCombo;
     QPushButton* m_okButton;
     QPushButton* m_cancelButton;
+
+    QLayout* buildUserList();
+    void buildEditBox();
+    QLayout* buildButtons();
+    void connectControls();
 
     // Fills the list from the user file and selects the first user; tells what could not be read.
     void loadList();

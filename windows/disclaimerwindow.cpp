@@ -52,12 +52,36 @@ DisclaimerWindow::DisclaimerWindow(Session& session, QWidget* parent)
     // must not end the program.
     setAttribute(Qt::WA_QuitOnClose, false);
 
+    buildTerms();
+    QLayout* side = buildSide();
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(side);
+    layout->addWidget(m_termsFrame, 1);
+    resize(760, 500);
+
+    handler::onClick(m_acceptButton, [this] { acceptTerms(); });
+    connect(m_refuseButton, &QPushButton::clicked, this, [this] { refuseTerms(); });
+}
+
+// The terms in a frame, with Accetto and Rifiuto below them.
+void DisclaimerWindow::buildTerms() {
     // Accepting takes a deliberate click: Enter does not press either button.
     m_acceptButton->setAutoDefault(false);
     m_refuseButton->setAutoDefault(false);
     m_termsFrame->setFrameShape(QFrame::StyledPanel);
     m_termsEdit->setReadOnly(true);
     m_termsEdit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_acceptButton);
+    buttons->addWidget(m_refuseButton);
+    auto* frame = new QVBoxLayout(m_termsFrame);
+    frame->addWidget(m_termsEdit, 1);
+    frame->addLayout(buttons);
+}
+
+// The logo, the maker's postal address and, at the bottom, its web address.
+QLayout* DisclaimerWindow::buildSide() {
     m_logoLabel->setPixmap(
         QIcon(QStringLiteral(":/icons/quillet.svg")).pixmap(logoSize, logoSize, QIcon::Normal));
     m_logoLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -68,15 +92,6 @@ DisclaimerWindow::DisclaimerWindow(Session& session, QWidget* parent)
     QFont bold = m_webLabel->font();
     bold.setBold(true);
     m_webLabel->setFont(bold);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_acceptButton);
-    buttons->addWidget(m_refuseButton);
-    auto* frame = new QVBoxLayout(m_termsFrame);
-    frame->addWidget(m_termsEdit, 1);
-    frame->addLayout(buttons);
-
     auto* side = new QVBoxLayout;
     side->addSpacing(8);
     side->addWidget(m_logoLabel);
@@ -85,14 +100,7 @@ DisclaimerWindow::DisclaimerWindow(Session& session, QWidget* parent)
     side->addStretch(1);
     side->addWidget(m_webLabel);
     side->addSpacing(8);
-
-    auto* layout = new QHBoxLayout(this);
-    layout->addLayout(side);
-    layout->addWidget(m_termsFrame, 1);
-    resize(760, 500);
-
-    handler::onClick(m_acceptButton, [this] { acceptTerms(); });
-    connect(m_refuseButton, &QPushButton::clicked, this, [this] { refuseTerms(); });
+    return side;
 }
 
 bool DisclaimerWindow::termsDue(const QString& appFolder) {

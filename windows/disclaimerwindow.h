@@ -6,6 +6,7 @@ struct Session;
 
 class QFrame;
 class QLabel;
+class QLayout;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -30,6 +31,9 @@ public:
     void refuseTerms(); // Rifiuto
 
 private:
+    void buildTerms();
+    QLayout* buildSide();
+
     QFrame* m_termsFrame;
     QPlainTextEdit* m_termsEdit;
     QPushButton* m_acceptButton;
