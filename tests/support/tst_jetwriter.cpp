@@ -157,28 +157,6 @@ private slots:
         compare(readWithMdbReader(path), expected(tables, true));
         compare(readWithMdbtools(path), expected(tables, false));
     }
-
-    void damage_data() {
-        QTest::addColumn<Damage>("how");
-        QTest::addColumn<bool>("readable");
-        QTest::newRow("ACE engine") << Damage::Ace << true;
-        QTest::newRow("truncated") << Damage::Truncated << false;
-        QTest::newRow("garbage") << Damage::Garbage << false;
-    }
-    void damage() {
-        QFETCH(Damage, how);
-        QFETCH(bool, readable);
-        QTemporaryDir dir;
-        const QString path = dir.filePath("rotto.mdb");
-        QVERIFY(write(path, jetfolder::bookTables(3, 3)) && jetwriter::damage(path, how));
-        bool byMdbtools = false, byMdbReader = false;
-        run("mdb-tables", {path}, &byMdbtools);
-        run("node", {READMDB, NODE_PREFIX, path}, &byMdbReader);
-        QCOMPARE(byMdbtools, readable);
-        QCOMPARE(byMdbReader, readable);
-        if (how == Damage::Ace)
-            QCOMPARE(run("mdb-ver", {path}).trimmed(), "ACE12");
-    }
 };
 
 QTEST_GUILESS_MAIN(TestJetWriter)
