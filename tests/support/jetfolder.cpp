@@ -18,7 +18,7 @@ QStringList bookNames(int books) {
     return out;
 }
 
-QList<Table> bookTables(int contacts, int messages) {
+QList<Table> bookTables(int contacts, int messages, bool iconAsText) {
     static const QStringList first{"Niccolò", "José", "Zoë", "", "Anna", "Renée"};
     static const QStringList last{"D'Angelo", "Müller", "Rossi", "Çelik", "Bianchi"};
     Table rubrica{"rubrica",
@@ -26,7 +26,7 @@ QList<Table> bookTables(int contacts, int messages) {
                    {"cognome", Type::Text, 50},
                    {"cellulare", Type::Text, 30},
                    {"email", Type::Text, 100},
-                   {"icona", Type::Long}},
+                   {"icona", iconAsText ? Type::Text : Type::Long, 3}},
                   {}};
     for (int i = 0; i < contacts; ++i) {
         const QString surname = QStringLiteral("%1 %2").arg(last[i % last.size()]).arg(i);
@@ -36,7 +36,9 @@ QList<Table> bookTables(int contacts, int messages) {
              i % 7 == 3   ? QVariant()
              : i % 7 == 4 ? QStringLiteral("")
                           : QStringLiteral("p%1@esempio.it").arg(i),
-             i % 11 == 2 ? QVariant() : QVariant(i % 5)});
+             i % 11 == 2  ? QVariant()
+             : iconAsText ? QVariant(QString::number(i % 5))
+                          : QVariant(i % 5)});
     }
     QList<Table> tables{rubrica};
     const QDateTime start(QDate(2004, 2, 29), QTime(23, 59, 58));
@@ -76,8 +78,12 @@ bool write(const QString& folder, const Size& size, QString* error) {
     const QList<Table> tables = bookTables(size.contacts, size.messages);
     bool ok = jetwriter::write(dir.filePath("elenco.mdb"), {elenco}, error) &&
               jetwriter::write(dir.filePath("rubrica_base.mdb"), tables, error);
-    for (const QString& book : books)
-        ok = ok && jetwriter::write(dir.filePath("rubriche/" + book), tables, error);
+    for (const QString& book : books) {
+        const bool textIcons = books.size() > 1 && book == books.last();
+        ok = ok && jetwriter::write(
+                       dir.filePath("rubriche/" + book),
+                       textIcons ? bookTables(size.contacts, size.messages, true) : tables, error);
+    }
     return ok;
 }
 
