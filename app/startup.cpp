@@ -5,6 +5,7 @@
 #include "core/session.h"
 #include "migration/commands.h"
 #include "migration/folderconversion.h"
+#include "migration/jetfile.h"
 #include "migration/jetconversion.h"
 #include "migration/staging.h"
 #include "messaging/sendjournal.h"
@@ -258,12 +259,14 @@ int run(int argc, char** argv) {
         return true;
     };
 
-    if (migration::engineFiles(session.appFolder).isEmpty()) {
+    // A folder whose elenco.mdb is the earlier program's is converted first, or the program
+    // ends (it cannot work on it). Books a conversion had to leave are named in its report
+    // and do not ask again; --convert-jet takes them later.
+    if (!migration::isEngineFile(
+            migration::fileFormat(store::archive::elencoPath(session.appFolder)))) {
         if (!openFolder())
             return 1;
     } else {
-        // The earlier program's archives: converted first, or the program ends (it cannot
-        // work on them).
         QApplication::setQuitOnLastWindowClosed(false);
         auto* conversion =
             new JetConversion(session.appFolder, QCoreApplication::applicationFilePath(), &app);

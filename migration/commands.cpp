@@ -20,6 +20,7 @@ void print(const QString& text) {
 } // namespace
 
 int convertCommand(const QString& appFolder, const QString& program) {
+    endWithParent();
     try {
         QElapsedTimer sinceShown;
         const Conversion conversion =

@@ -14,6 +14,9 @@
 #include <QSaveFile>
 
 #include <cstdio>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 namespace migration {
 
@@ -244,9 +247,17 @@ Conversion FolderConversion::convert(const std::function<void(qint64, qint64)>& 
     return conversion;
 }
 
+void endWithParent() {
+    const pid_t parent = getppid();
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) // gone already
+        _exit(NotRead);
+}
+
 int jetFileCommand(const QStringList& arguments) {
     if (arguments.size() < 2)
-        return 2;
+        return NotRead;
+    endWithParent();
     const FileRole role =
         arguments[1] == QLatin1String(listRole) ? FileRole::List : FileRole::Book;
     try {
@@ -266,7 +277,7 @@ int jetFileCommand(const QStringList& arguments) {
     } catch (const store::StoreError& e) {
         printLine(QStringLiteral("errore\t") + e.message());
     }
-    return 3;
+    return NotRead;
 }
 
 } // namespace migration

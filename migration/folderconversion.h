@@ -58,8 +58,13 @@ private:
     QString m_program;
 };
 
+// A child of the conversion ends with the process that started it (SIGKILL when it goes), so
+// nothing writes into the folder after its conversion stopped.
+void endWithParent();
+
 // The child's side: `--jet-file SOURCE elenco|rubrica [TARGET]` counts (or copies to TARGET)
-// and prints one line per table; returns the exit status.
+// and prints one line per table; returns 0, or NotRead with an "errore" line.
+inline constexpr int NotRead = 3;
 int jetFileCommand(const QStringList& arguments);
 
 } // namespace migration
