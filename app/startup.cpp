@@ -3,12 +3,12 @@
 #include "app/mainwindow.h"
 #include "contacts/numbermigration.h"
 #include "core/session.h"
+#include "messaging/sendjournal.h"
 #include "migration/commands.h"
 #include "migration/folderconversion.h"
-#include "migration/jetfile.h"
 #include "migration/jetconversion.h"
+#include "migration/jetfile.h"
 #include "migration/staging.h"
-#include "messaging/sendjournal.h"
 #include "platform/appfolder.h"
 #include "platform/dialogs.h"
 #include "platform/waitcursor.h"
@@ -61,8 +61,7 @@ Options parseOptions(const QStringList& arguments) {
         else if (a == QLatin1String("--jet-file")) {
             options.jetFile = arguments.mid(i + 1);
             break;
-        }
-        else
+        } else
             options.error = QStringLiteral("Opzione sconosciuta: %1").arg(a);
     }
     return options;

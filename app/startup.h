@@ -16,10 +16,10 @@ class QWidget;
 namespace startup {
 
 struct Options {
-    QString folder;     // --folder DIR
-    QString screenshot; // --screenshot FILE
-    QString convertJet; // --convert-jet DIR
-    QString countJet;   // --count-jet DIR
+    QString folder;      // --folder DIR
+    QString screenshot;  // --screenshot FILE
+    QString convertJet;  // --convert-jet DIR
+    QString countJet;    // --count-jet DIR
     QStringList jetFile; // --jet-file SOURCE ROLE [TARGET]: the conversion's child
     bool help = false;
     bool version = false;

@@ -45,8 +45,8 @@ qint64 declared(const FileResult& file) {
 QString checkCopy(const QString& target, const QList<TableCount>& tables) {
     const auto db = store::Database::open(target);
     for (const TableCount& table : tables) {
-        store::sqlite::Statement count(*db->connection(),
-                                       QStringLiteral("SELECT count(*) FROM %1").arg(table.table).toUtf8());
+        store::sqlite::Statement count(
+            *db->connection(), QStringLiteral("SELECT count(*) FROM %1").arg(table.table).toUtf8());
         count.step();
         if (count.integer(0) != table.declared || table.copied != table.declared)
             return QStringLiteral("la tabella %1 dichiara %2 righe, ne sono state lette %3")
@@ -59,7 +59,7 @@ QString checkCopy(const QString& target, const QList<TableCount>& tables) {
 
 QString fileLine(const FileResult& file) {
     if (!file.problem.isEmpty())
-        return QStringLiteral("%1: NON convertito, resta dov'è: %2").arg(file.path, file.problem);
+        return QStringLiteral("%1: NON convertito, resta dov'è: %2.").arg(file.path, file.problem);
     QStringList parts;
     for (const TableCount& table : file.tables)
         parts.append(QStringLiteral("%1 %2").arg(table.table).arg(table.copied));
@@ -223,11 +223,10 @@ Conversion FolderConversion::convert(const std::function<void(qint64, qint64)>& 
         done += declared(file);
         conversion.files.append(result);
     }
-    const bool listLeft = std::any_of(conversion.files.cbegin(), conversion.files.cend(),
-                                      [](const FileResult& file) {
-                                          return roleOf(file.path) == FileRole::List &&
-                                                 !file.problem.isEmpty();
-                                      });
+    const bool listLeft =
+        std::any_of(conversion.files.cbegin(), conversion.files.cend(), [](const FileResult& file) {
+            return roleOf(file.path) == FileRole::List && !file.problem.isEmpty();
+        });
     if (converted.isEmpty() || listLeft) {
         conversion.outcome = Outcome::Failed;
         QDir(staged).removeRecursively();
@@ -258,8 +257,7 @@ int jetFileCommand(const QStringList& arguments) {
     if (arguments.size() < 2)
         return NotRead;
     endWithParent();
-    const FileRole role =
-        arguments[1] == QLatin1String(listRole) ? FileRole::List : FileRole::Book;
+    const FileRole role = arguments[1] == QLatin1String(listRole) ? FileRole::List : FileRole::Book;
     try {
         const QList<TableCount> tables =
             arguments.size() > 2

@@ -52,7 +52,8 @@ public:
     Conversion convert(const std::function<void(qint64 done, qint64 total)>& progress = {}) const;
 
 private:
-    FileResult runChild(const QString& path, bool copy, const std::function<void(qint64)>& rows) const;
+    FileResult runChild(const QString& path, bool copy,
+                        const std::function<void(qint64)>& rows) const;
 
     QString m_appFolder;
     QString m_program;

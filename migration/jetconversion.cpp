@@ -78,11 +78,11 @@ void JetConversion::converted() {
     QString report = m_output.trimmed();
     if (!normal)
         report = QStringLiteral("La conversione si è interrotta: al prossimo avvio Quillet la "
-                                "completa o la propone di nuovo.\n") + report;
-    platform::MsgBox(report,
-                     status == migration::Converted         ? platform::Icon::Information
-                     : status == migration::PartlyConverted ? platform::Icon::Exclamation
-                                                            : platform::Icon::Critical);
+                                "completa o la propone di nuovo.\n") +
+                 report;
+    platform::MsgBox(report, status == migration::Converted         ? platform::Icon::Information
+                             : status == migration::PartlyConverted ? platform::Icon::Exclamation
+                                                                    : platform::Icon::Critical);
     end(status != migration::NotConverted);
 }
 

@@ -4,8 +4,6 @@
 #include "store/database.h"
 #include "store/schema.h"
 
-#include <QFileInfo>
-
 namespace migration {
 
 namespace {
@@ -16,17 +14,16 @@ QList<store::TableSchema> tablesOf(FileRole role) {
 }
 
 // Every table and field of the role, or the file is another program's.
-void checkSchema(const JetReader& reader, const QString& source, FileRole role) {
+void checkSchema(const JetReader& reader, FileRole role) {
     for (const store::TableSchema& table : tablesOf(role)) {
         const QStringList columns = reader.columns(table.name);
         for (const QString& field : table.fields)
             if (!columns.contains(field, Qt::CaseInsensitive))
                 throw JetError(
-                    QStringLiteral("%1 non è un archivio del programma precedente: manca %2.")
-                        .arg(QFileInfo(source).fileName(),
-                             columns.isEmpty() ? QStringLiteral("la tabella %1").arg(table.name)
-                                               : QStringLiteral("il campo %1.%2")
-                                                     .arg(table.name, field)));
+                    QStringLiteral("non è un archivio del programma precedente: manca %1")
+                        .arg(columns.isEmpty()
+                                 ? QStringLiteral("la tabella %1").arg(table.name)
+                                 : QStringLiteral("il campo %1.%2").arg(table.name, field)));
     }
 }
 
@@ -49,7 +46,7 @@ FileRole roleOf(const QString& relativePath) {
 
 QList<TableCount> countJet(const QString& source, FileRole role) {
     const JetReader reader(source);
-    checkSchema(reader, source, role);
+    checkSchema(reader, role);
     QList<TableCount> counts;
     for (const store::TableSchema& table : tablesOf(role))
         counts.append({table.name, reader.declaredRows(table.name), 0});
@@ -59,7 +56,7 @@ QList<TableCount> countJet(const QString& source, FileRole role) {
 QList<TableCount> copyJet(const QString& source, const QString& target, FileRole role,
                           const std::function<void(qint64)>& progress) {
     const JetReader reader(source);
-    checkSchema(reader, source, role);
+    checkSchema(reader, role);
     const auto db = store::Database::create(target, tablesOf(role));
     const store::sqlite::Connection& connection = *db->connection();
     QList<TableCount> counts;
@@ -70,18 +67,18 @@ QList<TableCount> copyJet(const QString& source, const QString& target, FileRole
             db->dropContactIndexes(); // made once, after the rows
         for (const store::TableSchema& table : tablesOf(role)) {
             store::sqlite::Statement insert(connection, insertSql(table));
-            const qint64 rows = reader.read(
-                table.name, table.fields, [&](std::span<const JetReader::Value> values) {
-                    for (size_t i = 0; i < values.size(); ++i) {
-                        if (values[i].null)
-                            insert.bindNull(int(i) + 1);
-                        else
-                            insert.bindText(int(i) + 1, values[i].utf8);
-                    }
-                    insert.run();
-                    if (progress && ++written % 4096 == 0)
-                        progress(written);
-                });
+            const qint64 rows = reader.read(table.name, table.fields,
+                                            [&](std::span<const JetReader::Value> values) {
+                                                for (size_t i = 0; i < values.size(); ++i) {
+                                                    if (values[i].null)
+                                                        insert.bindNull(int(i) + 1);
+                                                    else
+                                                        insert.bindText(int(i) + 1, values[i].utf8);
+                                                }
+                                                insert.run();
+                                                if (progress && ++written % 4096 == 0)
+                                                    progress(written);
+                                            });
             counts.append({table.name, reader.declaredRows(table.name), rows});
         }
         transaction.commit();

@@ -1,6 +1,6 @@
 #include "migration/jetreader.h"
 
-#include <QFileInfo>
+#include <QFile>
 
 #include <mdbtools.h>
 
@@ -25,7 +25,7 @@ using Table = std::unique_ptr<MdbTableDef, TableDeleter>;
 Table openTable(void* entry, const QString& name) {
     Table table(mdb_read_table(static_cast<MdbCatalogEntry*>(entry)));
     if (!table || !mdb_read_columns(table.get()))
-        throw JetError(QStringLiteral("La tabella %1 non si può leggere.").arg(name));
+        throw JetError(QStringLiteral("la tabella %1 non si può leggere").arg(name));
     return table;
 }
 
@@ -38,15 +38,13 @@ MdbColumn* column(MdbTableDef* table, unsigned i) {
 JetReader::JetReader(const QString& path)
     : m_mdb(mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS))
     , m_path(path) {
-    const QString name = QFileInfo(path).fileName();
     if (!m_mdb)
-        throw JetError(QStringLiteral("%1 non si può aprire.").arg(name));
+        throw JetError(QStringLiteral("il file non si può aprire"));
     mdb_set_bind_size(handle(m_mdb), bindSize);
     if (!mdb_read_catalog(handle(m_mdb), MDB_TABLE)) {
         mdb_close(handle(m_mdb));
-        throw JetError(QStringLiteral("%1: l'indice delle tabelle non si può leggere (file "
-                                      "danneggiato o cifrato).")
-                           .arg(name));
+        throw JetError(QStringLiteral("l'indice delle tabelle non si può leggere (file "
+                                      "danneggiato o cifrato)"));
     }
 }
 
@@ -95,7 +93,7 @@ qint64 JetReader::declaredRows(const QString& name) const {
 qint64 JetReader::read(const QString& name, const QStringList& wanted, const Row& row) const {
     void* found = entry(name);
     if (!found)
-        throw JetError(QStringLiteral("Manca la tabella %1.").arg(name));
+        throw JetError(QStringLiteral("manca la tabella %1").arg(name));
     const Table table = openTable(found, name);
     MdbHandle* mdb = handle(m_mdb);
 
@@ -103,12 +101,12 @@ qint64 JetReader::read(const QString& name, const QStringList& wanted, const Row
     std::vector<int> slot(table->num_cols, -1);
     for (qsizetype w = 0; w < wanted.size(); ++w) {
         unsigned i = 0;
-        while (i < table->num_cols &&
-               QString::fromUtf8(column(table.get(), i)->name)
-                       .compare(wanted[w], Qt::CaseInsensitive) != 0)
+        while (i < table->num_cols && QString::fromUtf8(column(table.get(), i)->name)
+                                              .compare(wanted[w], Qt::CaseInsensitive) != 0)
             ++i;
         if (i == table->num_cols)
-            throw JetError(QStringLiteral("Nella tabella %1 manca il campo %2.").arg(name, wanted[w]));
+            throw JetError(
+                QStringLiteral("nella tabella %1 manca il campo %2").arg(name, wanted[w]));
         slot[i] = int(w);
     }
     std::vector<std::vector<char>> buffers(wanted.size(), std::vector<char>(bindSize));

@@ -8,7 +8,6 @@
 #include <functional>
 #include <span>
 
-
 // Reads the tables of a Jet 3 or Jet 4 file through libmdb, texts as UTF-8. Run it in a process
 // of its own: a damaged file may bring the library down.
 namespace migration {

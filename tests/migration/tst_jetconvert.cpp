@@ -44,8 +44,8 @@ QMap<QString, QByteArray> snapshot(const QString& dir) {
 
 QStringList rows(const QString& path, const QString& table, const QStringList& fields) {
     const auto db = store::Database::open(path);
-    store::sqlite::Statement read(*db->connection(),
-                                  QString("SELECT %1 FROM %2").arg(fields.join(','), table).toUtf8());
+    store::sqlite::Statement read(
+        *db->connection(), QString("SELECT %1 FROM %2").arg(fields.join(','), table).toUtf8());
     QStringList out;
     while (read.step()) {
         QStringList values;
@@ -86,6 +86,18 @@ int convert(const QString& dir, QString* output = nullptr) {
     return p.exitCode();
 }
 
+// Until no process (a file child) names `dir` on its command line.
+void waitForChildren(const QString& dir) {
+    for (int tries = 0; tries < 500; ++tries) {
+        bool running = false;
+        for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs))
+            running = running || readBytes("/proc/" + pid + "/cmdline").contains(dir.toUtf8());
+        if (!running)
+            return;
+        QThread::msleep(10);
+    }
+}
+
 enum Spoil { Intact = -1, OtherSchema = 99 };
 
 } // namespace
@@ -99,18 +111,20 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("reported");
         using jetwriter::Damage;
-        QTest::newRow("whole") << "" << int(Intact) << 0
-                               << "rubriche/Amici: rubrica 20, salvati 10, inviati 10, cancellati 10";
-        QTest::newRow("truncated book") << "rubriche/Amici" << int(Damage::Truncated) << 1
-                                        << "rubriche/Amici: NON convertito";
-        QTest::newRow("garbage book") << "rubriche/Amici" << int(Damage::Garbage) << 1
-                                      << "rubriche/Amici: NON convertito";
+        QTest::newRow("whole")
+            << "" << int(Intact) << 0
+            << "rubriche/Amici: rubrica 20, salvati 10, inviati 10, cancellati 10";
+        QTest::newRow("truncated book")
+            << "rubriche/Amici" << int(Damage::Truncated) << 1 << "rubriche/Amici: NON convertito";
+        QTest::newRow("garbage book")
+            << "rubriche/Amici" << int(Damage::Garbage) << 1 << "rubriche/Amici: NON convertito";
         QTest::newRow("ACE book") << "rubriche/Amici" << int(Damage::Ace) << 1 << "formato ACE";
         QTest::newRow("other schema") << "rubriche/Amici" << int(OtherSchema) << 1
-                                      << "Amici non è un archivio del programma precedente: manca "
-                                         "la tabella rubrica";
-        QTest::newRow("damaged list") << "elenco.mdb" << int(Damage::Garbage) << 2
-                                      << "Nessun file è stato cambiato";
+                                      << "rubriche/Amici: NON convertito, resta dov'è: non è un "
+                                         "archivio del programma precedente: manca la tabella "
+                                         "rubrica.";
+        QTest::newRow("damaged list")
+            << "elenco.mdb" << int(Damage::Garbage) << 2 << "Nessun file è stato cambiato";
     }
     void convertsFolder() {
         QFETCH(QString, spoilt);
@@ -191,8 +205,9 @@ private slots:
         QVERIFY(!QFile::exists(staged));
         for (const QString& file : files) {
             const bool original = file != "conversione.txt";
-            QCOMPARE(readBytes(dir + '/' + file),
-                     marked ? "new " + file.toUtf8() : original ? "old " + file.toUtf8() : "");
+            QCOMPARE(readBytes(dir + '/' + file), marked     ? "new " + file.toUtf8()
+                                                  : original ? "old " + file.toUtf8()
+                                                             : "");
             QCOMPARE(readBytes(dir + "/archivi-precedenti/" + file),
                      marked && original ? "old " + file.toUtf8() : QByteArray());
         }
@@ -228,7 +243,7 @@ private slots:
             QThread::msleep(random.bounded(quint32(wholeMs / 2), quint32(wholeMs + 20)));
             p.kill();
             QVERIFY(p.waitForFinished());
-            QThread::msleep(100); // the file children go with it (SIGKILL on the parent's end)
+            waitForChildren(dir); // SIGKILL on the parent's end: gone after their last call
             migration::staging::settle(dir);
             const auto now = snapshot(dir);
             if (now == original) {
