@@ -45,13 +45,22 @@ void JetConversion::readProgress() {
     }
 }
 
+// The next box comes once the wait box is gone (it could be the message box's parent) and
+// from a fresh event (the process that just ended is not on the stack when it is deleted).
+void JetConversion::afterBox(std::function<void()> next) {
+    m_child->deleteLater();
+    connect(m_box, &QObject::destroyed, this, std::move(next), Qt::QueuedConnection);
+    m_box->workDone();
+}
+
 void JetConversion::counted() {
     readProgress();
-    m_box->workDone();
-    m_child->deleteLater();
+    afterBox([this, normal = m_child->exitStatus() == QProcess::NormalExit] { ask(normal); });
+}
+
+void JetConversion::ask(bool normal) {
     const QStringList count = m_output.section(u'\n', 0, 0).split(u'\t');
-    if (m_child->exitStatus() != QProcess::NormalExit || count.size() != 4 ||
-        count[0] != QLatin1String(migration::countTag)) {
+    if (!normal || count.size() != 4 || count[0] != QLatin1String(migration::countTag)) {
         platform::MsgBox(QStringLiteral("Impossibile leggere gli archivi del programma "
                                         "precedente in %1.\n%2")
                              .arg(m_appFolder, m_output.trimmed()),
@@ -71,10 +80,13 @@ void JetConversion::counted() {
 
 void JetConversion::converted() {
     readProgress();
-    m_box->workDone();
-    m_child->deleteLater();
     const bool normal = m_child->exitStatus() == QProcess::NormalExit;
-    const int status = normal ? m_child->exitCode() : migration::NotConverted;
+    afterBox([this, normal, code = m_child->exitCode()] {
+        report(normal, normal ? code : int(migration::NotConverted));
+    });
+}
+
+void JetConversion::report(bool normal, int status) {
     QString report = m_output.trimmed();
     if (!normal)
         report = QStringLiteral("La conversione si è interrotta: al prossimo avvio Quillet la "

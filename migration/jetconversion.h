@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 class QProcess;
 class WaitDialog;
 
@@ -24,8 +26,11 @@ signals:
 private:
     void startChild(const QString& command);
     void readProgress();
+    void afterBox(std::function<void()> next);
     void counted();
+    void ask(bool countRead);
     void converted();
+    void report(bool normalExit, int status);
     void end(bool folderReady);
 
     QString m_appFolder;
