@@ -4,6 +4,11 @@
 #include "contacts/numbermigration.h"
 #include "core/session.h"
 #include "messaging/sendjournal.h"
+#include "migration/commands.h"
+#include "migration/folderconversion.h"
+#include "migration/jetconversion.h"
+#include "migration/jetfile.h"
+#include "migration/staging.h"
 #include "platform/appfolder.h"
 #include "platform/dialogs.h"
 #include "platform/waitcursor.h"
@@ -49,7 +54,14 @@ Options parseOptions(const QStringList& arguments) {
             value(options.screenshot);
         else if (a.startsWith(QLatin1String("--screenshot=")))
             options.screenshot = a.mid(13);
-        else
+        else if (a == QLatin1String("--convert-jet"))
+            value(options.convertJet);
+        else if (a == QLatin1String("--count-jet"))
+            value(options.countJet);
+        else if (a == QLatin1String("--jet-file")) {
+            options.jetFile = arguments.mid(i + 1);
+            break;
+        } else
             options.error = QStringLiteral("Opzione sconosciuta: %1").arg(a);
     }
     return options;
@@ -62,6 +74,10 @@ QString helpText() {
         "Opzioni:\n"
         "  --folder DIR       usa DIR come cartella dell'applicazione (archivi e impostazioni)\n"
         "  --screenshot FILE  salva un'immagine della prima finestra mostrata in FILE ed esce\n"
+        "  --convert-jet DIR  converte gli archivi del programma precedente in DIR e ne\n"
+        "                     stampa il resoconto (uscita 0: tutto convertito, 1: in parte,\n"
+        "                     2: nulla cambiato)\n"
+        "  --count-jet DIR    conta rubriche, contatti e messaggi del programma precedente\n"
         "  --version          mostra la versione ed esce\n"
         "  --help             mostra questo aiuto ed esce\n\n"
         "Senza --folder: la cartella del programma se contiene elenco.mdb, altrimenti la\n"
@@ -184,6 +200,16 @@ int run(int argc, char** argv) {
         return 0;
     }
 
+    if (!options.jetFile.isEmpty())
+        return migration::jetFileCommand(options.jetFile);
+    if (!options.convertJet.isEmpty() || !options.countJet.isEmpty()) {
+        const QCoreApplication app(argc, argv);
+        const QString program = QCoreApplication::applicationFilePath();
+        return options.convertJet.isEmpty()
+                   ? migration::countCommand(QDir(options.countJet).absolutePath(), program)
+                   : migration::convertCommand(QDir(options.convertJet).absolutePath(), program);
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillet"));
     QApplication::setApplicationVersion(QLatin1String(QUILLET_VERSION));
@@ -204,22 +230,55 @@ int run(int argc, char** argv) {
     Session session;
     session.appFolder = QDir::cleanPath(folder.folder);
 
-    // The list of address books must open; a damaged one is reported and left untouched.
-    const QString elenco = store::archive::elencoPath(session.appFolder);
+    // A conversion the program's end cut short is finished (or undone) before anything opens
+    // the folder.
     try {
-        store::Database::open(elenco);
+        migration::staging::settle(session.appFolder);
     } catch (const store::StoreError& e) {
-        platform::MsgBox(QStringLiteral("Impossibile aprire l'elenco delle rubriche %1.\n%2\n"
-                                        "Quillet si chiude senza modificare i file.")
-                             .arg(QDir::toNativeSeparators(elenco), e.message()),
-                         platform::Icon::Critical);
+        platform::MsgBox(e.message(), platform::Icon::Critical);
         return 1;
     }
 
     FirstWindows windows(session, [] { QCoreApplication::exit(0); });
-    QWidget* first = windows.open();
-    if (!options.screenshot.isEmpty())
-        takeScreenshot(first, options.screenshot);
+    // The list of address books must open; a damaged one is reported and left untouched.
+    auto openFolder = [&session, &windows, &options] {
+        const QString elenco = store::archive::elencoPath(session.appFolder);
+        try {
+            store::Database::open(elenco);
+        } catch (const store::StoreError& e) {
+            platform::MsgBox(QStringLiteral("Impossibile aprire l'elenco delle rubriche %1.\n%2\n"
+                                            "Quillet si chiude senza modificare i file.")
+                                 .arg(QDir::toNativeSeparators(elenco), e.message()),
+                             platform::Icon::Critical);
+            return false;
+        }
+        QWidget* first = windows.open();
+        if (!options.screenshot.isEmpty())
+            takeScreenshot(first, options.screenshot);
+        return true;
+    };
+
+    // A folder whose elenco.mdb is the earlier program's is converted first, or the program
+    // ends (it cannot work on it). Books a conversion had to leave are named in its report
+    // and do not ask again; --convert-jet takes them later.
+    if (!migration::isEngineFile(
+            migration::fileFormat(store::archive::elencoPath(session.appFolder)))) {
+        if (!openFolder())
+            return 1;
+    } else {
+        QApplication::setQuitOnLastWindowClosed(false);
+        auto* conversion =
+            new JetConversion(session.appFolder, QCoreApplication::applicationFilePath(), &app);
+        QObject::connect(conversion, &JetConversion::finished, &app,
+                         [&openFolder](bool folderReady) {
+                             QApplication::setQuitOnLastWindowClosed(true);
+                             if (!folderReady)
+                                 QCoreApplication::exit(0);
+                             else if (!openFolder())
+                                 QCoreApplication::exit(1);
+                         });
+        conversion->start();
+    }
     return QApplication::exec();
 }
 

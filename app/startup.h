@@ -16,8 +16,11 @@ class QWidget;
 namespace startup {
 
 struct Options {
-    QString folder;     // --folder DIR
-    QString screenshot; // --screenshot FILE
+    QString folder;      // --folder DIR
+    QString screenshot;  // --screenshot FILE
+    QString convertJet;  // --convert-jet DIR
+    QString countJet;    // --count-jet DIR
+    QStringList jetFile; // --jet-file SOURCE ROLE [TARGET]: the conversion's child
     bool help = false;
     bool version = false;
     QString error; // an unknown option or a missing value

@@ -54,9 +54,10 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The libraries the programs link come from dpkg-shlibdeps, libsodium23 of the gateway's
 # passwords among them (tests/package checks it). Qt loads the SVG icon engine as a plugin,
 # which no binary links: its package is named here. The Italian texts of Qt's own buttons
-# ("Sì", "Annulla") are a translation file.
+# ("Sì", "Annulla") are a translation file. libmdb3 reads the earlier program's Jet files
+# (named as well: the conversion must not depend on what shlibdeps finds).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libmdb3")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "kannel")
 include(CPack)

@@ -1,0 +1,9 @@
+list(APPEND QUILLET_CORE_SOURCES
+  migration/jetfile.h migration/jetfile.cpp
+  migration/jetreader.h migration/jetreader.cpp
+  migration/jetcopy.h migration/jetcopy.cpp
+  migration/staging.h migration/staging.cpp
+  migration/folderconversion.h migration/folderconversion.cpp
+  migration/commands.h migration/commands.cpp)
+list(APPEND QUILLET_UI_SOURCES
+  migration/jetconversion.h migration/jetconversion.cpp)
