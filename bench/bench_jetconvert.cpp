@@ -4,7 +4,7 @@
 //   bench-jetconvert [COUNT] [RUNS]
 #include "bench/measure.h"
 #include "platform/appfolder.h"
-#include "support/jetfolder.h"
+#include "tools/jetfolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

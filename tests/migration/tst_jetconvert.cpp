@@ -6,7 +6,7 @@
 #include "platform/appfolder.h"
 #include "platform/dialogs.h"
 #include "store/database.h"
-#include "support/jetfolder.h"
+#include "tools/jetfolder.h"
 #include "support/testfolder.h"
 
 #include <QCryptographicHash>

@@ -1,6 +1,6 @@
 // The Jet writer read back by two independent readers: mdbtools' command-line tools and npm's
 // mdb-reader (under node). Both must show exactly what was written.
-#include "support/jetfolder.h"
+#include "tools/jetfolder.h"
 
 #include <QDateTime>
 #include <QJsonArray>

@@ -1,6 +1,6 @@
 // jetfolder OUTDIR [--books K] [--contacts N] [--messages M]: writes an archive folder of Jet
 // files (see jetfolder.h); N contacts and M messages per table in every file.
-#include "support/jetfolder.h"
+#include "tools/jetfolder.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

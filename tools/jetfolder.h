@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/jetwriter.h"
+#include "tools/jetwriter.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "support/jetwriter.h"
+#include "tools/jetwriter.h"
 
 #include <QDateTime>
 #include <QFile>

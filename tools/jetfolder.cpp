@@ -1,4 +1,4 @@
-#include "support/jetfolder.h"
+#include "tools/jetfolder.h"
 
 #include <QDateTime>
 #include <QDir>
