@@ -1,6 +1,7 @@
 #include "messaging/composer.h"
 
 #include "core/session.h"
+#include "messaging/fieldspanel.h"
 #include "messaging/smslength.h"
 #include "messaging/smssplitter.h"
 #include "platform/clock.h"
@@ -57,6 +58,12 @@ QString tooLongForList(const QString& text) {
         .arg(oneSmsLimit(text));
 }
 
+QString tooLongFor(const textfields::Filled& filled) {
+    return QStringLiteral("Il testo per %1 supera un SMS (%2): accorciarlo per l'invio a più "
+                          "destinatari")
+        .arg(textfields::recipientName(filled), oneSmsLimit(filled.text));
+}
+
 QString inRed(const QString& text) {
     return QStringLiteral("<span style=\"color:#b00020\">") + text + QStringLiteral("</span>");
 }
@@ -108,7 +115,9 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     , m_archivedNumber(request.number)
     , m_surname(request.surname)
     , m_recipients(new QStringListModel(this))
-    , m_job(session) {
+    , m_job(session)
+    , m_fields(new FieldsPanel(store::archive::addressBookPath(session.appFolder, request.sentBook),
+                               this)) {
     setObjectName(QStringLiteral("Form5"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Composizione SMS"));
@@ -131,9 +140,13 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     layout->addWidget(recipient);
     layout->addWidget(new QLabel(QStringLiteral("Testo Sms"), this));
     layout->addWidget(m_textEdit, 1);
+    layout->addWidget(m_fields->preview());
     layout->addLayout(count);
     layout->addLayout(options);
-    layout->addWidget(faces);
+    auto* facesAndFields = new QHBoxLayout;
+    facesAndFields->addWidget(faces, 1);
+    facesAndFields->addWidget(m_fields);
+    layout->addLayout(facesAndFields);
     layout->addWidget(m_statusGroup);
     layout->addLayout(buttons);
     setMinimumWidth(520);
@@ -262,6 +275,9 @@ void Composer::connectInput() {
     connect(m_textEdit, &QPlainTextEdit::textChanged, this,
             [this] { handler::run([this] { countText(); }); });
     connect(m_numberEdit, &QLineEdit::textChanged, this, [this] { showTypedNumber(); });
+    connect(m_fields, &FieldsPanel::fieldChosen, this, &Composer::insertField);
+    connect(m_fields, &FieldsPanel::previewToggled, this,
+            [this] { handler::run([this] { describe(); }); });
     connect(m_smsTypeCombo, &QComboBox::activated, this, [this] { chooseSmsType(); });
     connect(m_splitByLengthOption, &QRadioButton::toggled, this, [this] { describe(); });
 }
@@ -431,6 +447,18 @@ void Composer::countText() {
 
 void Composer::showTypedNumber() {
     setArchivedNumber(m_numberEdit->text());
+    if (!listMode() && textfields::hasFields(m_textEdit->toPlainText()))
+        handler::run([this] { describe(); });
+}
+
+void Composer::insertField(const QString& field) {
+    m_textEdit->insertPlainText(field);
+    m_textEdit->setFocus();
+}
+
+QList<textfields::Filled> Composer::fillText() {
+    return m_fields->fill(m_textEdit->toPlainText(),
+                          listMode() ? recipients() : QStringList{m_numberEdit->text()});
 }
 
 void Composer::chooseSmsType() {
@@ -438,22 +466,29 @@ void Composer::chooseSmsType() {
 }
 
 // What the network counts of the text, how many SMS it makes and the credit the send will use.
+// A text with fields counts as the fullest of its filled texts.
 void Composer::describe() {
-    const QString text = m_textEdit->toPlainText();
+    const QString written = m_textEdit->toPlainText();
+    m_filled = fillText();
+    m_fields->showPreview(written, m_filled);
+    const qsizetype fullest = textfields::fullest(m_filled);
+    const QString text = fullest < 0 ? written : m_filled[fullest].text;
     const sms::Alphabet alphabet = sms::alphabetOf(text);
     m_lengthLabel->setText(QStringLiteral("%1 · %2 di %3 (%4)")
                                .arg(sms::characters(text))
                                .arg(sms::units(text, alphabet))
                                .arg(sms::singleCapacity(alphabet))
                                .arg(alphabetName(alphabet)));
-    if (text.isEmpty()) {
+    if (written.isEmpty()) {
         m_descriptionLabel->clear();
         return;
     }
     QString note;
     if (listMode()) {
         const int recipients = m_recipients->rowCount();
-        note = sms::fitsOne(text)
+        const qsizetype tooLong = textfields::firstTooLong(m_filled);
+        note = tooLong >= 0 ? inRed(tooLongFor(m_filled[tooLong]))
+               : sms::fitsOne(text)
                    ? QStringLiteral("1 SMS × %1 destinatari: credito necessario %1").arg(recipients)
                    : inRed(tooLongForList(text));
     } else {
@@ -462,7 +497,15 @@ void Composer::describe() {
         note = parts > sms::maxParts ? inRed(tooLong(parts))
                                      : QStringLiteral("%1 SMS: credito necessario %1").arg(parts);
     }
-    if (alphabet == sms::Alphabet::Unicode)
+    const auto unicode = std::count_if(m_filled.cbegin(), m_filled.cend(), [](const auto& f) {
+        return sms::alphabetOf(f.text) == sms::Alphabet::Unicode;
+    });
+    if (unicode > 0 && unicode < m_filled.size())
+        note += QStringLiteral("<br><span style=\"color:#8a5a00\">Per %1 destinatari il testo "
+                               "contiene caratteri fuori dall'alfabeto SMS: viene inviato in "
+                               "UCS-2, 70 caratteri per SMS</span>")
+                    .arg(unicode);
+    else if (alphabet == sms::Alphabet::Unicode)
         note += QStringLiteral("<br><span style=\"color:#8a5a00\">Il testo contiene caratteri "
                                "fuori dall'alfabeto SMS: viene inviato in UCS-2, 70 caratteri "
                                "per SMS</span>");
@@ -526,6 +569,9 @@ void Composer::send() {
     message.flash = m_flash;
     message.sender = state.senderHeader;
     message.book = archiveBook();
+    m_filled = fillText();
+    for (const auto& filled : std::as_const(m_filled))
+        message.texts << filled.text;
     m_busy = true;
     m_wait.emplace();
     m_job.start(message);
@@ -635,10 +681,14 @@ void Composer::stopSend(const SendJob::Result& result) {
         break;
     case SendJob::Outcome::TooLong:
         abandon(tooLong(static_cast<int>(
-            sms::cut(m_textEdit->toPlainText(), m_splitAtSpaceOption->isChecked()).size())));
+            sms::cut(m_filled.isEmpty() ? m_textEdit->toPlainText() : m_filled.first().text,
+                     m_splitAtSpaceOption->isChecked())
+                .size())));
         break;
     case SendJob::Outcome::TooLongForList:
-        abandon(tooLongForList(m_textEdit->toPlainText()));
+        abandon(result.tooLong >= 0 && result.tooLong < m_filled.size()
+                    ? tooLongFor(m_filled[result.tooLong])
+                    : tooLongForList(m_textEdit->toPlainText()));
         break;
     case SendJob::Outcome::NoAccount:
         abandon(QStringLiteral("Account del servizio SMS mancante o incompleto: inserire Nome "

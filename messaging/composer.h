@@ -1,6 +1,7 @@
 #pragma once
 
 #include "messaging/sendjob.h"
+#include "messaging/textfields.h"
 #include "platform/waitcursor.h"
 
 #include <QDialog>
@@ -12,6 +13,7 @@
 #include <optional>
 
 struct Session;
+class FieldsPanel;
 
 class QComboBox;
 class QGroupBox;
@@ -107,6 +109,9 @@ private:
     void abandon(const QString& message);
     void connectionFailed(const QString& detail);
     QString archiveBook() const;
+    // The text filled for each recipient, or for the number; nothing when it has no fields.
+    QList<textfields::Filled> fillText();
+    void insertField(const QString& field);
 
     QLabel* m_surnameLabel;       // shows m_surname
     QLabel* m_numberCaptionLabel; // "Cellulare"
@@ -162,4 +167,6 @@ private:
         QEvent::Type insertsOn; // a symbol on a double click, a name on a click
     };
     QHash<const QObject*, Emoticon> m_emoticons; // by symbol and by name label
+    FieldsPanel* m_fields;
+    QList<textfields::Filled> m_filled; // the text filled, as describe() or send() last made it
 };

@@ -73,15 +73,27 @@ void SendJob::start(const Message& message) {
     m_creditReply = QStringLiteral("-1");
     m_credit = -1;
     m_settingsReply.clear();
-    m_parts = sms::cut(message.text, message.atBlank);
+    const bool filledOne = !message.list && !message.texts.isEmpty();
+    m_parts = sms::cut(filledOne ? message.texts.first() : message.text, message.atBlank);
     m_count = m_parts.size();
     m_running = true;
     if (m_parts.isEmpty())
         return finish(Outcome::EmptyText);
     if (m_parts.size() > sms::maxParts)
         return finish(Outcome::TooLong);
-    if (message.list && !sms::fitsOne(message.text))
+    if (message.list && !message.texts.isEmpty() &&
+        message.texts.size() != message.recipients.size())
+        return finish(Outcome::Failed);
+    if (message.list && message.texts.isEmpty() && !sms::fitsOne(message.text))
         return finish(Outcome::TooLongForList);
+    if (message.list) {
+        for (qsizetype i = 0; i < message.texts.size(); ++i) {
+            if (!sms::fitsOne(message.texts[i])) {
+                m_result.tooLong = static_cast<int>(i);
+                return finish(Outcome::TooLongForList);
+            }
+        }
+    }
     emit statusChanged(QStringLiteral("Verifica Credito"));
     m_startTimer.start(); // once the window has shown the status
 }
@@ -215,13 +227,15 @@ QList<store::sendreport::Line> SendJob::reportLines() const {
     QList<store::sendreport::Line> lines;
     store::sendreport::Line line;
     if (m_message.list) {
-        for (const QString& number : m_message.recipients) {
-            line.number = number;
+        for (qsizetype i = 0; i < m_message.recipients.size(); ++i) {
+            line.number = m_message.recipients[i];
+            line.text = m_message.texts.value(i);
             lines.append(line);
         }
     } else {
         line.number = m_message.number;
         line.surname = m_message.surname.trimmed();
+        line.text = m_message.texts.value(0);
         for (int part = 1; part <= m_parts.size(); ++part) {
             line.part = part;
             lines.append(line);
@@ -280,13 +294,18 @@ void SendJob::handOver(int round) {
     const QString number =
         m_message.list ? m_message.recipients.value(round - 1) : m_message.number;
     emit recipientStarted(round, number);
-    const QString& text = m_parts.value(m_message.list ? 0 : round - 1);
+    const QString& text = m_message.list ? listText(round) : m_parts.value(round - 1);
     m_sms.setReference(sendjournal::reference(m_journal->sendId(), round - 1));
     m_journal->handing(round - 1);
     // An Italian number is kept without its country code, a foreign one with it.
     const QString international = phone::international(number);
     m_sms.invoke(SMSSX::Send, international.isEmpty() ? number : international, text,
                  guarded([this, round](int result) { record(round, result); }));
+}
+
+// The SMS of recipient `round` (from 1) of a list: its own text when the message has fields.
+const QString& SendJob::listText(int round) const {
+    return m_message.texts.isEmpty() ? m_parts.constFirst() : m_message.texts.at(round - 1);
 }
 
 // What became of SMS number `round`; then the next, or the end.

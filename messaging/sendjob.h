@@ -46,6 +46,9 @@ public:
         bool flash = false;
         QString sender;
         QString book; // the address book whose inviati gets the message
+        // The text filled for each recipient (list mode) or for the number, when it has
+        // fields; the message is archived as written.
+        QStringList texts;
     };
 
     enum class Outcome {
@@ -84,6 +87,7 @@ public:
         // written whole (what the service answered for each SMS).
         std::optional<store::archive::MessageRow> archived;
         bool reportWritten = false;
+        int tooLong = -1; // TooLongForList: the recipient (from 0) whose filled text is too long
     };
 
     explicit SendJob(Session& state, QObject* parent = nullptr);
@@ -125,6 +129,7 @@ private:
     QString textOf(const Inet::Reply& reply);
     double remaining() const;
     QList<store::sendreport::Line> reportLines() const;
+    const QString& listText(int round) const;
 
     Session& m_state;
     Inet m_inet;

@@ -107,6 +107,8 @@ QString SendReportModel::columnTitle(int column) {
         return QStringLiteral("Consegna");
     case AnswerColumn:
         return QStringLiteral("Risposta del servizio");
+    case TextColumn:
+        return QStringLiteral("Testo");
     default:
         return {};
     }
@@ -126,6 +128,8 @@ QVariant SendReportModel::data(const QModelIndex& index, int role) const {
     const Line& line = m_lines[index.row()];
     if (role == Qt::ToolTipRole && index.column() == AnswerColumn) // a long answer, whole
         return line.answer;
+    if (role == Qt::ToolTipRole && index.column() == TextColumn)
+        return line.text;
     if (role == Qt::ToolTipRole && index.column() == DeliveryColumn && !line.stateTime.isEmpty())
         return line.stateText.isEmpty() ? line.stateTime
                                         : line.stateTime + QLatin1Char(' ') + line.stateText;
@@ -144,6 +148,8 @@ QVariant SendReportModel::data(const QModelIndex& index, int role) const {
         return deliveryText(line);
     case AnswerColumn:
         return line.answer;
+    case TextColumn:
+        return line.text;
     default:
         return {};
     }

@@ -6,7 +6,7 @@
 #include <QStringList>
 
 // The lines of one send's report as the "Esito invio" window lists them: number, surname,
-// part, outcome, delivery and the service's answer, in send order.
+// part, outcome, delivery, the service's answer and the recipient's own text, in send order.
 class SendReportModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -19,6 +19,7 @@ public:
         OutcomeColumn,
         DeliveryColumn,
         AnswerColumn,
+        TextColumn, // the recipient's own text, when the message has fields
         Columns
     };
 

@@ -113,11 +113,12 @@ void SendReportWindow::exportLines() {
                               SendReportModel::columnTitle(SendReportModel::PartColumn),
                               SendReportModel::columnTitle(SendReportModel::OutcomeColumn),
                               SendReportModel::columnTitle(SendReportModel::DeliveryColumn),
-                              SendReportModel::columnTitle(SendReportModel::AnswerColumn)});
+                              SendReportModel::columnTitle(SendReportModel::AnswerColumn),
+                              SendReportModel::columnTitle(SendReportModel::TextColumn)});
     for (const SendReportModel::Line& line : m_model->lines())
         writer.addRow({line.number, line.surname, QString::number(line.part),
                        SendReportModel::outcomeText(line.outcome),
-                       SendReportModel::deliveryText(line), line.answer});
+                       SendReportModel::deliveryText(line), line.answer, line.text});
     std::optional<QString> failure;
     {
         const platform::WaitCursor wait;

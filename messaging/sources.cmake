@@ -6,6 +6,7 @@ list(APPEND QUILLET_CORE_SOURCES
   messaging/smssx.h messaging/smssx.cpp
   messaging/smslength.h messaging/smslength.cpp
   messaging/smssplitter.h messaging/smssplitter.cpp
+  messaging/textfields.h messaging/textfields.cpp
   messaging/sendjob.h messaging/sendjob.cpp
   messaging/sendjournal.h messaging/sendjournal.cpp
   messaging/sendreportmodel.h messaging/sendreportmodel.cpp)
@@ -16,4 +17,5 @@ list(APPEND QUILLET_UI_SOURCES
   messaging/accountwindow.h messaging/accountwindow.cpp
   messaging/senderheaderwindow.h messaging/senderheaderwindow.cpp
   messaging/composer.h messaging/composer.cpp
+  messaging/fieldspanel.h messaging/fieldspanel.cpp
   messaging/sendreportwindow.h messaging/sendreportwindow.cpp)

@@ -32,16 +32,17 @@ QList<TableSchema> addressBookTables(); // the four tables of an address book
 // reads and writes the file as before.
 // An accepted SMS's delivery: the key the gateway gave it (chiave), the latest state it
 // reported (stato, 0 while none came), when that report arrived (statoora) and the SMS
-// centre's text (statotesto). A file made before them gets them when it is opened.
+// centre's text (statotesto). A recipient's own text (testo) when the message's has fields.
+// A file made before them gets them when it is opened.
 inline constexpr char reportTable[] = "esiti";
 inline constexpr char reportTableSql[] =
     "CREATE TABLE esiti (messaggio TEXT NOT NULL, ordine INTEGER NOT NULL, numero TEXT, "
     "cognome TEXT, parte INTEGER, esito TEXT, risposta TEXT, chiave TEXT, stato INTEGER, "
-    "statoora TEXT, statotesto TEXT);"
+    "statoora TEXT, statotesto TEXT, testo TEXT);"
     "CREATE INDEX esiti_messaggio ON esiti (messaggio, ordine);"
     "CREATE INDEX esiti_chiave ON esiti (chiave)";
-inline constexpr const char* reportDeliveryColumns[] = {"chiave TEXT", "stato INTEGER",
-                                                        "statoora TEXT", "statotesto TEXT"};
+inline constexpr const char* reportDeliveryColumns[] = {
+    "chiave TEXT", "stato INTEGER", "statoora TEXT", "statotesto TEXT", "testo TEXT"};
 inline constexpr char reportKeyIndexSql[] =
     "CREATE INDEX IF NOT EXISTS esiti_chiave ON esiti (chiave)";
 

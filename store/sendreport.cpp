@@ -73,12 +73,22 @@ private:
 
 // Whether the file's esiti has the delivery columns (a read-only file made before them may
 // lack them).
-bool keepsDelivery(Database& db) {
+bool hasColumn(Database& db, const QString& column) {
     if (!db.hasTable(QLatin1String(archive::reportTable)))
         return false;
     sqlite::Statement columns(*db.connection(),
-                              "SELECT 1 FROM pragma_table_info('esiti') WHERE name = 'chiave'");
+                              "SELECT 1 FROM pragma_table_info('esiti') WHERE name = ?1");
+    columns.bind(1, column);
     return columns.step();
+}
+
+bool keepsDelivery(Database& db) {
+    return hasColumn(db, QStringLiteral("chiave"));
+}
+
+// Whether the file's esiti keeps each recipient's text.
+bool keepsTexts(Database& db) {
+    return hasColumn(db, QStringLiteral("testo"));
 }
 
 // The final states as an SQL list.
@@ -130,7 +140,10 @@ Writer::Writer(Database& db, const archive::MessageRow& message, QList<Line> lin
     , m_lines(std::move(lines))
     , m_pending(m_lines.size(), true) {
     m_sinceFlush.start();
-    guarded([&] { m_keys = keepsDelivery(db); });
+    guarded([&] {
+        m_keys = keepsDelivery(db);
+        m_texts = keepsTexts(db);
+    });
     if (!deferred)
         writeLines(m_lines.size());
 }
@@ -142,8 +155,12 @@ bool Writer::writeLines(qsizetype most) {
         Surnames surnames(m_db);
         sqlite::Transaction transaction(*m_connection);
         sqlite::Statement insert(*m_connection,
-                                 "INSERT INTO esiti (messaggio, ordine, numero, cognome, parte, "
-                                 "esito, risposta) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+                                 m_texts ? "INSERT INTO esiti (messaggio, ordine, numero, cognome, "
+                                           "parte, esito, risposta, testo) VALUES (?1, ?2, ?3, "
+                                           "?4, ?5, ?6, ?7, ?8)"
+                                         : "INSERT INTO esiti (messaggio, ordine, numero, cognome, "
+                                           "parte, esito, risposta) VALUES (?1, ?2, ?3, ?4, ?5, "
+                                           "?6, ?7)");
         insert.bind(1, m_key);
         const qsizetype end = std::min(m_lines.size(), m_written + most);
         for (qsizetype i = m_written; i < end; ++i) {
@@ -154,6 +171,8 @@ bool Writer::writeLines(qsizetype most) {
                 .bind(5, line.part)
                 .bind(6, code(Outcome::Pending))
                 .bind(7, QStringLiteral(""));
+            if (m_texts)
+                insert.bind(8, line.text.isEmpty() ? QString() : line.text);
             insert.run();
         }
         transaction.commit();
@@ -223,19 +242,20 @@ QList<Line> read(Database& db, const archive::MessageRow& message) {
     if (!db.hasTable(QLatin1String(archive::reportTable)))
         return lines;
     const auto connection = db.connection();
-    sqlite::Statement select(
-        *connection,
-        keepsDelivery(db)
-            ? "SELECT numero, cognome, parte, esito, risposta, ifnull(chiave, ''), "
-              "ifnull(stato, 0), ifnull(statoora, ''), ifnull(statotesto, '') FROM esiti "
-              "WHERE messaggio = ?1 ORDER BY ordine"
-            : "SELECT numero, cognome, parte, esito, risposta, '', 0, '', '' FROM esiti "
-              "WHERE messaggio = ?1 ORDER BY ordine");
+    const QString sql =
+        QStringLiteral("SELECT numero, cognome, parte, esito, risposta, %1, %2 FROM esiti "
+                       "WHERE messaggio = ?1 ORDER BY ordine")
+            .arg(keepsDelivery(db) ? QStringLiteral("ifnull(chiave, ''), ifnull(stato, 0), "
+                                                    "ifnull(statoora, ''), ifnull(statotesto, '')")
+                                   : QStringLiteral("'', 0, '', ''"),
+                 keepsTexts(db) ? QStringLiteral("ifnull(testo, '')") : QStringLiteral("''"));
+    sqlite::Statement select(*connection, sql.toUtf8());
     select.bind(1, messageKey(message));
     while (select.step())
         lines.append({select.text(0), select.text(1), static_cast<int>(select.integer(2)),
                       outcomeOf(select.utf8(3)), select.text(4), select.text(5),
-                      static_cast<int>(select.integer(6)), select.text(7), select.text(8)});
+                      static_cast<int>(select.integer(6)), select.text(7), select.text(8),
+                      select.text(9)});
     return lines;
 }
 

@@ -65,6 +65,7 @@ struct Line {
     int state = NoReport;
     QString stateTime; // when the gateway got that report, UTC "yyyy-MM-ddTHH:mm:ssZ"
     QString stateText; // the SMS centre's text with it
+    QString text;      // the recipient's own text when the message's has fields; else empty
 };
 
 // A state as the gateway reports it for one key.
@@ -123,7 +124,8 @@ private:
     QList<Change> m_changes;
     QList<bool> m_pending; // by line
     QElapsedTimer m_sinceFlush;
-    bool m_keys = false; // the file has the delivery columns (an older busy one may lack them)
+    bool m_keys = false;  // the file has the delivery columns (an older busy one may lack them)
+    bool m_texts = false; // the file keeps each recipient's text
     bool m_failed = false;
 };
 

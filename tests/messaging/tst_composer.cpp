@@ -279,6 +279,26 @@ private slots:
         QTEST(box->toPlainText(), "text");
     }
 
+    // "Inserisci campo" puts a field at the caret; the counter counts the fullest filled text,
+    // the charge one SMS a recipient; "Anteprima" shows the first three texts as sent.
+    void fields() {
+        Composer f(session(), list({"3331000001", "3331000002", "3331000003", "3339999999"}));
+        f.prepareOnActivation();
+        auto* box = control<QPlainTextEdit>(&f, "Text1");
+        box->setPlainText("Gentile ,");
+        QTextCursor caret = box->textCursor();
+        caret.setPosition(8);
+        box->setTextCursor(caret);
+        control<QAction>(&f, "mnuCampoCognome")->trigger();
+        control<QPushButton>(&f, "cmdAnteprima")->click();
+        QCOMPARE(box->toPlainText(), "Gentile {Cognome},");
+        QCOMPARE(control<QLabel>(&f, "Label5")->text(), "16 · 16 di 160 (GSM)");
+        QVERIFY(control<QLabel>(&f, "Label24")->text().startsWith("1 SMS × 4 destinatari"));
+        QCOMPARE(control<QPlainTextEdit>(&f, "txtAnteprima")->toPlainText(),
+                 "Anna Bianchi (3331000001):\nGentile Bianchi,\n\nBruno Conti (3331000002):\n"
+                 "Gentile Conti,\n\nCarla D'Amico (3331000003):\nGentile D'Amico,");
+    }
+
     // "Invia SMS Singoli" takes the last ticked entry; "Invia SMS Multipli" wants a book.
     void commands() {
         ArchiveModel* model = m_window->browser()->model();
