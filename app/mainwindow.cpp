@@ -91,6 +91,9 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     });
     connect(m_browser, &ArchiveBrowser::editRequested, this,
             [this](const Entry& entry) { handler::run([this, entry] { editContact(entry); }); });
+    connect(m_browser, &ArchiveBrowser::excludeRequested, this, [this](const Entry& entry) {
+        handler::run([this, entry] { openExcludedNumbers(entry.number); });
+    });
     connect(m_browser, &ArchiveBrowser::reportRequested, m_messages, [this](const Entry& entry) {
         handler::run([this, entry] {
             m_messages->openSendReport(entry.book,

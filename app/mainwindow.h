@@ -74,6 +74,8 @@ private:
     void searchContact();
     void openPrefixes();
     void openAddressBooks();
+    // "Numeri esclusi"; `number`, when given, is added first (a contact's "Escludi dai messaggi").
+    void openExcludedNumbers(const QString& number);
     void newContact();
     void deleteTicked();
     // On "SMS Cancellati" only: the ticked messages back to "SMS Inviati".

@@ -8,6 +8,7 @@
 #include "contacts/addressbookwindow.h"
 #include "contacts/contacteditor.h"
 #include "contacts/contactsearch.h"
+#include "contacts/excludedwindow.h"
 #include "contacts/prefixwindow.h"
 #include "core/archivetree.h"
 #include "core/session.h"
@@ -103,6 +104,10 @@ void MainWindow::buildMenus() {
         entry(book, "inru", QStringLiteral("Inserisci Contatto"), this, &MainWindow::newContact);
     m_searchContactAction =
         entry(book, "cececo", QStringLiteral("Cerca Contatto"), this, &MainWindow::searchContact);
+    QAction* excludedAction = book->addAction(QStringLiteral("Numeri esclusi"));
+    excludedAction->setObjectName(QStringLiteral("numesc"));
+    connect(excludedAction, &QAction::triggered, this,
+            [this] { handler::run([this] { openExcludedNumbers({}); }); });
 
     QMenu* sms = menuBar()->addMenu(QStringLiteral("SMS"));
     m_smsMenuAction = title(sms, "modi");
@@ -226,6 +231,11 @@ void MainWindow::openAddressBooks() {
     AddressBookWindow window(m_session, listedBook(), this);
     connect(&window, &AddressBookWindow::addressBooksChanged, this,
             [this] { handler::run([this] { rebuildTree(); }); });
+    showModal(window);
+}
+
+void MainWindow::openExcludedNumbers(const QString& number) {
+    ExcludedWindow window(m_session.appFolder, number, this);
     showModal(window);
 }
 

@@ -427,6 +427,8 @@ void ArchiveBrowser::showContactActions(Qt::MouseButton button, Qt::KeyboardModi
             [this] { handler::run([this] { restoreTicked(); }); });
     connect(actions, &ContactActions::reportRequested, this,
             [this] { emit reportRequested(m_entry); });
+    connect(actions, &ContactActions::excludeRequested, this,
+            [this] { emit excludeRequested(m_entry); });
     actions->adjustSize();
     // Beside the pointer, and whole on the screen.
     QRect frame(globalPos + QPoint(2, 2), actions->size());

@@ -89,6 +89,8 @@ signals:
     void editRequested(const Entry& entry);
     // "Esito invio" on this sent message (its actions, or a double click with Shift held).
     void reportRequested(const Entry& entry);
+    // "Escludi dai messaggi" on a contact.
+    void excludeRequested(const Entry& entry);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

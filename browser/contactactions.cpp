@@ -52,6 +52,7 @@ ContactActions::ContactActions(const Entry& entry, QWidget* parent)
     , m_editLabel(entryLabel("Label1", " Modifica Contatto", m_contactFrame))
     , m_composeLabel(entryLabel("Label2", " Invia SMS singolo", m_contactFrame))
     , m_mailLabel(entryLabel("Label3", " Invia Email", m_contactFrame))
+    , m_excludeLabel(entryLabel("Label7", " Escludi dai messaggi", m_contactFrame))
     , m_mailSeparatorFrame(line("Line1", m_contactFrame))
     , m_deleteTickedLabel(entryLabel("Label4", " Cancella Spuntati", m_deleteFrame))
     , m_restoreTickedLabel(entryLabel("Label5", " Ripristina Spuntati", m_deleteFrame))
@@ -71,6 +72,7 @@ ContactActions::ContactActions(const Entry& entry, QWidget* parent)
     first->addWidget(m_composeLabel);
     first->addWidget(m_mailSeparatorFrame);
     first->addWidget(m_mailLabel);
+    first->addWidget(m_excludeLabel);
     auto* last = new QVBoxLayout(m_deleteFrame);
     last->setContentsMargins(0, 0, 0, 0);
     last->setSpacing(0);
@@ -94,7 +96,7 @@ ContactActions::ContactActions(const Entry& entry, QWidget* parent)
     face.setColor(QPalette::Window, systemColor(QPalette::Button));
     setPalette(face);
     for (QLabel* entry : {m_editLabel, m_composeLabel, m_mailLabel, m_deleteTickedLabel,
-                          m_restoreTickedLabel, m_reportLabel}) {
+                          m_restoreTickedLabel, m_reportLabel, m_excludeLabel}) {
         entry->installEventFilter(this);
         paint(entry, systemColor(QPalette::Button), systemColor(QPalette::ButtonText));
     }
@@ -104,7 +106,7 @@ ContactActions::ContactActions(const Entry& entry, QWidget* parent)
 void ContactActions::paintEntries() {
     const QColor text = forContact() ? systemColor(QPalette::ButtonText)
                                      : systemColor(QPalette::WindowText, QPalette::Disabled);
-    for (QLabel* entry : {m_editLabel, m_composeLabel, m_mailLabel})
+    for (QLabel* entry : {m_editLabel, m_composeLabel, m_mailLabel, m_excludeLabel})
         paint(entry, systemColor(QPalette::Button), text);
 }
 
@@ -138,10 +140,12 @@ void ContactActions::closeOnDeactivation() {
 bool ContactActions::eventFilter(QObject* watched, QEvent* event) {
     static void (ContactActions::*const moves[])() = {
         &ContactActions::hoverEdit,   &ContactActions::hoverCompose, &ContactActions::hoverMail,
-        &ContactActions::hoverDelete, &ContactActions::hoverRestore, &ContactActions::hoverReport};
+        &ContactActions::hoverDelete, &ContactActions::hoverRestore, &ContactActions::hoverReport,
+        &ContactActions::hoverExclude};
     const QLabel* entries[] = {m_editLabel,         m_composeLabel,       m_mailLabel,
-                               m_deleteTickedLabel, m_restoreTickedLabel, m_reportLabel};
-    for (int i = 0; i < 6; ++i) {
+                               m_deleteTickedLabel, m_restoreTickedLabel, m_reportLabel,
+                               m_excludeLabel};
+    for (int i = 0; i < 7; ++i) {
         if (watched != entries[i])
             continue;
         if (event->type() == QEvent::MouseMove) {
@@ -172,6 +176,9 @@ void ContactActions::clickEntry(int entry) {
     case 4:
         restoreTickedEntries();
         break;
+    case 6:
+        excludeContact();
+        break;
     default:
         showSendReport();
         break;
@@ -186,6 +193,9 @@ void ContactActions::hoverCompose() {
 }
 void ContactActions::hoverMail() {
     hover(m_mailLabel);
+}
+void ContactActions::hoverExclude() {
+    hover(m_excludeLabel);
 }
 void ContactActions::hoverDelete() {
     hover(m_deleteTickedLabel);
@@ -208,7 +218,7 @@ void ContactActions::hover(QLabel* entry) {
         return;
     paint(entry, systemColor(QPalette::Highlight), Qt::white);
     for (QLabel* other : {m_editLabel, m_composeLabel, m_mailLabel, m_deleteTickedLabel,
-                          m_restoreTickedLabel, m_reportLabel}) {
+                          m_restoreTickedLabel, m_reportLabel, m_excludeLabel}) {
         const bool plainOnMessage =
             other == m_deleteTickedLabel || other == m_restoreTickedLabel || other == m_reportLabel;
         if (other != entry && (contact || plainOnMessage))
@@ -241,6 +251,15 @@ void ContactActions::mailContact() {
         main->window()->setWindowState(main->window()->windowState() | Qt::WindowMinimized);
     // The contact editor stores one blank for no address: then "mailto:" alone.
     platform::openUrl(QUrl(QStringLiteral("mailto:") + m_entry.detail.trimmed()));
+    close();
+}
+
+void ContactActions::excludeContact() {
+    if (!forContact())
+        return;
+    const QScopedValueRollback busy(m_busy, true);
+    hide();
+    emit excludeRequested();
     close();
 }
 

@@ -21,6 +21,8 @@ public:
     void editContact();
     void composeToContact();
     void mailContact();
+    // "Escludi dai messaggi": the contact's number goes among the excluded numbers.
+    void excludeContact();
     void deleteTickedEntries();
     // On a deleted archive only: "Ripristina Spuntati".
     void restoreTickedEntries();
@@ -29,6 +31,7 @@ public:
     void hoverEdit();
     void hoverCompose();
     void hoverMail();
+    void hoverExclude();
     void hoverDelete();
     void hoverRestore();
     void hoverReport();
@@ -36,6 +39,7 @@ public:
 signals:
     void editRequested();
     void composeRequested();
+    void excludeRequested();
     // "Cancella Spuntati": the browser asks and deletes.
     void deleteTickedRequested();
     // "Ripristina Spuntati": the browser moves them back to the sent archive.
@@ -48,7 +52,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void clickEntry(int entry); // 0 to 5: the entries from the top
+    void clickEntry(int entry); // 0 to 6: the entries from the top, "Escludi dai messaggi" last
     bool forContact() const;
     void hover(QLabel* entry);
     void paint(QLabel* entry, const QColor& background, const QColor& text);
@@ -59,6 +63,7 @@ private:
     QLabel* m_editLabel;
     QLabel* m_composeLabel;
     QLabel* m_mailLabel;
+    QLabel* m_excludeLabel;
     QFrame* m_mailSeparatorFrame;
     QLabel* m_deleteTickedLabel;
     QLabel* m_restoreTickedLabel;

@@ -3,9 +3,11 @@ list(APPEND QUILLET_CORE_SOURCES
   contacts/phonenumber.h contacts/phonenumber.cpp
   contacts/numbermigration.h contacts/numbermigration.cpp
   contacts/prefixes.h contacts/prefixes.cpp
+  contacts/excludednumbers.h contacts/excludednumbers.cpp
   contacts/addressbooks.h contacts/addressbooks.cpp)
 list(APPEND QUILLET_UI_SOURCES
   contacts/prefixwindow.h contacts/prefixwindow.cpp
+  contacts/excludedwindow.h contacts/excludedwindow.cpp
   contacts/contacteditor.h contacts/contacteditor.cpp
   contacts/addressbookwindow.h contacts/addressbookwindow.cpp
   contacts/contactsearch.h contacts/contactsearch.cpp)

@@ -117,7 +117,8 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     , m_recipients(new QStringListModel(this))
     , m_job(session)
     , m_fields(new FieldsPanel(store::archive::addressBookPath(session.appFolder, request.sentBook),
-                               this)) {
+                               this))
+    , m_excluded(excluded::List::load(session.appFolder)) {
     setObjectName(QStringLiteral("Form5"));
     setProperty("quilletForm", true);
     setWindowTitle(QStringLiteral("Composizione SMS"));
@@ -485,12 +486,15 @@ void Composer::describe() {
     }
     QString note;
     if (listMode()) {
-        const int recipients = m_recipients->rowCount();
+        const int excluded = excludedRecipients();
+        const int recipients = m_recipients->rowCount() - excluded;
         const qsizetype tooLong = textfields::firstTooLong(m_filled);
         note = tooLong >= 0 ? inRed(tooLongFor(m_filled[tooLong]))
                : sms::fitsOne(text)
                    ? QStringLiteral("1 SMS × %1 destinatari: credito necessario %1").arg(recipients)
                    : inRed(tooLongForList(text));
+        if (excluded > 0)
+            note += QStringLiteral("<br>%1 destinatari esclusi").arg(excluded);
     } else {
         const int parts =
             static_cast<int>(sms::cut(text, m_splitAtSpaceOption->isChecked()).size());
@@ -544,14 +548,32 @@ QString Composer::archiveBook() const {
     return m_request.sentBook;
 }
 
+int Composer::excludedRecipients() const {
+    const QStringList numbers = recipients();
+    return static_cast<int>(std::count_if(numbers.cbegin(), numbers.cend(), [this](const auto& n) {
+        return m_excluded.contains(n);
+    }));
+}
+
 void Composer::send() {
     const bool list = listMode();
+    const int excluded = list ? excludedRecipients() : 0;
     if (list)
         platform::MsgBox(QStringLiteral("L'invio di SMS Multipli può richiedere alcuni minuti non "
                                         "interrompere il software durante "
                                         "l'elaborazione\r\nFare click su OK per procedere con "
-                                        "l'invio degli sms"),
+                                        "l'invio degli sms") +
+                             (excluded > 0
+                                  ? QStringLiteral("\r\n\r\n%1 destinatari esclusi").arg(excluded)
+                                  : QString()),
                          platform::Icon::Information);
+    else if (m_excluded.contains(m_numberEdit->text()) &&
+             platform::MsgBox(QStringLiteral("Il numero %1 è tra i Numeri esclusi: ha chiesto di "
+                                             "non ricevere messaggi. Inviare comunque?")
+                                  .arg(m_numberEdit->text()),
+                              platform::Icon::Question,
+                              platform::Buttons::YesNo) != platform::Answer::Yes)
+        return;
     if (m_surname.isEmpty())
         setSurname(QStringLiteral(" "));
     const QString text = m_textEdit->toPlainText();
@@ -689,6 +711,10 @@ void Composer::stopSend(const SendJob::Result& result) {
         abandon(result.tooLong >= 0 && result.tooLong < m_filled.size()
                     ? tooLongFor(m_filled[result.tooLong])
                     : tooLongForList(m_textEdit->toPlainText()));
+        break;
+    case SendJob::Outcome::AllExcluded:
+        abandon(QStringLiteral("Tutti i destinatari sono tra i Numeri esclusi: nessun SMS da "
+                               "inviare"));
         break;
     case SendJob::Outcome::NoAccount:
         abandon(QStringLiteral("Account del servizio SMS mancante o incompleto: inserire Nome "

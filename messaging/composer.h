@@ -1,5 +1,6 @@
 #pragma once
 
+#include "contacts/excludednumbers.h"
 #include "messaging/sendjob.h"
 #include "messaging/textfields.h"
 #include "platform/waitcursor.h"
@@ -168,5 +169,7 @@ private:
     };
     QHash<const QObject*, Emoticon> m_emoticons; // by symbol and by name label
     FieldsPanel* m_fields;
+    excluded::List m_excluded; // the numbers a list send skips, as the window opened
+    int excludedRecipients() const;
     QList<textfields::Filled> m_filled; // the text filled, as describe() or send() last made it
 };

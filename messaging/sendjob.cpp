@@ -1,5 +1,6 @@
 #include "messaging/sendjob.h"
 
+#include "contacts/excludednumbers.h"
 #include "contacts/phonenumber.h"
 
 #include "core/session.h"
@@ -84,11 +85,16 @@ void SendJob::start(const Message& message) {
     if (message.list && !message.texts.isEmpty() &&
         message.texts.size() != message.recipients.size())
         return finish(Outcome::Failed);
+    if (message.list) {
+        leaveOutExcluded();
+        if (m_message.recipients.isEmpty())
+            return finish(Outcome::AllExcluded);
+    }
     if (message.list && message.texts.isEmpty() && !sms::fitsOne(message.text))
         return finish(Outcome::TooLongForList);
     if (message.list) {
-        for (qsizetype i = 0; i < message.texts.size(); ++i) {
-            if (!sms::fitsOne(message.texts[i])) {
+        for (qsizetype i = 0; i < m_message.texts.size(); ++i) {
+            if (!sms::fitsOne(m_message.texts[i])) {
                 m_result.tooLong = static_cast<int>(i);
                 return finish(Outcome::TooLongForList);
             }
@@ -129,6 +135,27 @@ void SendJob::finish(Outcome outcome) {
         m_journal->close();
     m_journal.reset();
     emit finished(m_result);
+}
+
+// A list skips the excluded numbers: they are neither charged nor handed over, and the report
+// lists them after the others.
+void SendJob::leaveOutExcluded() {
+    m_excluded.clear();
+    m_excludedTexts.clear();
+    const excluded::List list = excluded::List::load(m_state.appFolder);
+    if (list.numbers().isEmpty())
+        return;
+    QStringList kept, keptTexts;
+    for (qsizetype i = 0; i < m_message.recipients.size(); ++i) {
+        const QString& number = m_message.recipients[i];
+        const bool skip = list.contains(number);
+        (skip ? m_excluded : kept) << number;
+        if (!m_message.texts.isEmpty())
+            (skip ? m_excludedTexts : keptTexts) << m_message.texts[i];
+    }
+    m_message.recipients = kept;
+    m_message.texts = keptTexts;
+    m_result.excluded = static_cast<int>(m_excluded.size());
 }
 
 // Reads the account afresh and asks for the credit and the channel settings.
@@ -197,10 +224,10 @@ void SendJob::archive() {
                                              platform::Clock::nowText(), m_message.text};
         const auto lines = reportLines();
         m_journal = sendjournal::Journal::create(
-            m_state.appFolder,
-            {m_message.book, store::sendreport::messageKey(row),
-             QString::number(QRandomGenerator::system()->generate64(), 16), m_state.service, m_user,
-             m_password, m_credit, m_settingsReply, static_cast<int>(lines.size())});
+            m_state.appFolder, {m_message.book, store::sendreport::messageKey(row),
+                                QString::number(QRandomGenerator::system()->generate64(), 16),
+                                m_state.service, m_user, m_password, m_credit, m_settingsReply,
+                                static_cast<int>(lines.size() - m_excluded.size())});
         if (!m_journal)
             return finish(Outcome::NotArchived);
         store::archive::addMessage(*m_book->openRecordset(QStringLiteral("inviati")), row);
@@ -230,6 +257,12 @@ QList<store::sendreport::Line> SendJob::reportLines() const {
         for (qsizetype i = 0; i < m_message.recipients.size(); ++i) {
             line.number = m_message.recipients[i];
             line.text = m_message.texts.value(i);
+            lines.append(line);
+        }
+        line.outcome = store::sendreport::Outcome::Excluded;
+        for (qsizetype i = 0; i < m_excluded.size(); ++i) {
+            line.number = m_excluded[i];
+            line.text = m_excludedTexts.value(i);
             lines.append(line);
         }
     } else {

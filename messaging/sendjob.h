@@ -57,6 +57,7 @@ public:
         TooLong,        // more than 10 SMS
         TooLongForList, // list mode sends one SMS: the text does not go as one
         NoAccount,      // registrazione missing or unreadable, or no user name or password
+        AllExcluded,    // list mode: every recipient is among the excluded numbers
         // Stopped by the credit check: nothing archived, nothing sent.
         NoCredit,           // the credit reply is "-1": nothing known of the credit
         ConnectionFailed,   // no reply, a transfer failure or not a number
@@ -88,6 +89,7 @@ public:
         std::optional<store::archive::MessageRow> archived;
         bool reportWritten = false;
         int tooLong = -1; // TooLongForList: the recipient (from 0) whose filled text is too long
+        int excluded = 0; // list mode: recipients skipped as excluded numbers
     };
 
     explicit SendJob(Session& state, QObject* parent = nullptr);
@@ -130,6 +132,7 @@ private:
     double remaining() const;
     QList<store::sendreport::Line> reportLines() const;
     const QString& listText(int round) const;
+    void leaveOutExcluded();
 
     Session& m_state;
     Inet m_inet;
@@ -139,6 +142,8 @@ private:
     static constexpr qsizetype reportSlice = 500;
     bool m_running = false;
     Message m_message;
+    QStringList m_excluded; // list mode: the recipients skipped, reported as excluded
+    QStringList m_excludedTexts;
     QStringList m_parts;
     double m_count = 0; // SMS charged
     QString m_user;

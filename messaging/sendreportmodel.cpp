@@ -12,7 +12,7 @@ void SendReportModel::setLines(QList<Line> lines) {
 }
 
 QString SendReportModel::counts() const {
-    int accepted = 0, refused = 0, notSent = 0, unknown = 0, delivered = 0;
+    int accepted = 0, refused = 0, notSent = 0, unknown = 0, delivered = 0, excluded = 0;
     bool keyed = false;
     for (const Line& line : m_lines) {
         keyed = keyed || !line.key.isEmpty();
@@ -31,6 +31,9 @@ QString SendReportModel::counts() const {
         case Outcome::Pending:
             ++unknown;
             break;
+        case Outcome::Excluded:
+            ++excluded;
+            break;
         }
     }
     QString text = QStringLiteral("Accettati %1, rifiutati %2, non inviati %3")
@@ -39,6 +42,8 @@ QString SendReportModel::counts() const {
                        .arg(notSent);
     if (unknown > 0)
         text += QStringLiteral(", esito sconosciuto %1").arg(unknown);
+    if (excluded > 0)
+        text += QStringLiteral(", esclusi %1").arg(excluded);
     if (keyed)
         text += QStringLiteral(", consegnati %1").arg(delivered);
     return text;
@@ -68,6 +73,8 @@ QString SendReportModel::outcomeText(Outcome outcome) {
         return QStringLiteral("Rifiutato");
     case Outcome::NotSent:
         return QStringLiteral("Non inviato");
+    case Outcome::Excluded:
+        return QStringLiteral("Escluso");
     case Outcome::Pending:
         break;
     }

@@ -26,6 +26,8 @@ Outcome outcomeOf(QByteArrayView code) {
         return Outcome::Refused;
     case 'N':
         return Outcome::NotSent;
+    case 'E':
+        return Outcome::Excluded;
     default:
         return Outcome::Pending;
     }
@@ -139,6 +141,8 @@ Writer::Writer(Database& db, const archive::MessageRow& message, QList<Line> lin
     , m_key(messageKey(message))
     , m_lines(std::move(lines))
     , m_pending(m_lines.size(), true) {
+    for (qsizetype i = 0; i < m_lines.size(); ++i)
+        m_pending[i] = m_lines[i].outcome == Outcome::Pending;
     m_sinceFlush.start();
     guarded([&] {
         m_keys = keepsDelivery(db);
@@ -169,7 +173,7 @@ bool Writer::writeLines(qsizetype most) {
                 .bind(3, line.number)
                 .bind(4, line.surname.trimmed().isEmpty() ? surnames.of(line.number) : line.surname)
                 .bind(5, line.part)
-                .bind(6, code(Outcome::Pending))
+                .bind(6, code(line.outcome))
                 .bind(7, QStringLiteral(""));
             if (m_texts)
                 insert.bind(8, line.text.isEmpty() ? QString() : line.text);
@@ -321,16 +325,18 @@ Summaries::Summaries(Database& db) {
     if (!keepsDelivery(db))
         return;
     // Lines, delivered, certainly not arrived, with a key, accepted and waiting for a final state.
-    m_sum.emplace(*db.connection(),
-                  QStringLiteral("SELECT count(*), ifnull(sum(esito = 'A' AND stato = %1), 0), "
-                                 "ifnull(sum(esito IN ('R', 'N') OR (esito = 'A' AND stato IN "
-                                 "%2 AND stato <> %1)), 0), ifnull(sum(chiave > ''), 0), "
-                                 "ifnull(sum(esito = 'A' AND chiave > '' AND ifnull(stato, 0) NOT "
-                                 "IN %2), 0) FROM esiti WHERE messaggio = ?1")
-                      .arg(Delivered)
-                      .arg(finalStates())
-                      .toUtf8(),
-                  sqlite::Statement::Use::Kept);
+    m_sum.emplace(
+        *db.connection(),
+        QStringLiteral(
+            "SELECT ifnull(sum(esito <> 'E'), 0), ifnull(sum(esito = 'A' AND stato = %1), 0), "
+            "ifnull(sum(esito IN ('R', 'N') OR (esito = 'A' AND stato IN "
+            "%2 AND stato <> %1)), 0), ifnull(sum(chiave > ''), 0), "
+            "ifnull(sum(esito = 'A' AND chiave > '' AND ifnull(stato, 0) NOT "
+            "IN %2), 0) FROM esiti WHERE messaggio = ?1")
+            .arg(Delivered)
+            .arg(finalStates())
+            .toUtf8(),
+        sqlite::Statement::Use::Kept);
 }
 
 Summaries::~Summaries() = default;

@@ -28,6 +28,7 @@ enum class Outcome : char {
     Accepted = 'A', // the service took it
     Refused = 'R',  // the service said no; the answer says why
     NotSent = 'N',  // the send stopped before it
+    Excluded = 'E', // the number is among the excluded ones: never handed over
 };
 
 // What a line says when nobody knows whether its SMS went: the program stopped while it was

@@ -299,6 +299,25 @@ private slots:
                  "Gentile Conti,\n\nCarla D'Amico (3331000003):\nGentile D'Amico,");
     }
 
+    // A list says how many excluded numbers it skips and charges the others; a single send to
+    // one asks first, and "No" sends nothing.
+    void excludedNumbers() {
+        m_folder->write("esclusi", {"+39 333 100 0002"});
+        Composer f(session(), list({"3331000001", "3331000002", "3331000003"}));
+        f.prepareOnActivation();
+        control<QPlainTextEdit>(&f, "Text1")->setPlainText("Ciao");
+        QCOMPARE(control<QLabel>(&f, "Label24")->text(),
+                 "1 SMS × 2 destinatari: credito necessario 2<br>1 destinatari esclusi");
+        Composer one(session(), single("333 100 0002", {}));
+        one.prepareOnActivation();
+        control<QPlainTextEdit>(&one, "Text1")->setPlainText("Ciao");
+        m_script->answer(platform::Answer::No);
+        control<QPushButton>(&one, "Command1")->click();
+        QCOMPARE(m_script->messages().join('|'), "Il numero 333 100 0002 è tra i Numeri esclusi: ha "
+                                                 "chiesto di non ricevere messaggi. Inviare comunque?");
+        QVERIFY(m_service->targets().isEmpty());
+    }
+
     // "Invia SMS Singoli" takes the last ticked entry; "Invia SMS Multipli" wants a book.
     void commands() {
         ArchiveModel* model = m_window->browser()->model();

@@ -1,7 +1,9 @@
 // A list send through quillet-gateway's sink: each recipient's own text, what is charged and what
 // the report keeps.
+#include "contacts/excludednumbers.h"
 #include "core/session.h"
 #include "messaging/sendjob.h"
+#include "messaging/sendreportmodel.h"
 #include "messaging/textfields.h"
 #include "store/sendreport.h"
 #include "support/testfolder.h"
@@ -128,6 +130,67 @@ private slots:
              store::sendreport::read(*m_folder.book("Principale"), *result.archived))
             reported << line.text;
         QCOMPARE(reported, filled);
+    }
+
+    // A number in esclusi matches however either is written.
+    void excludedSpellings_data() {
+        QTest::addColumn<QString>("listed");
+        QTest::addColumn<QString>("recipient");
+        QTest::addColumn<bool>("excluded");
+        QTest::newRow("blanks, +39") << "333 1234567"
+                                     << "+39 3331234567" << true;
+        QTest::newRow("0039, dashes") << "0039-333-123-4567"
+                                      << "3331234567" << true;
+        QTest::newRow("foreign") << "+49 162 2433834"
+                                 << "0049 1622433834" << true;
+        QTest::newRow("one digit apart") << "333 1234567"
+                                         << "3331234568" << false;
+    }
+    void excludedSpellings() {
+        QFETCH(QString, listed);
+        QFETCH(QString, recipient);
+        excluded::List list;
+        list.add(listed);
+        QVERIFY(list.save(m_folder.path()));
+        QTEST(excluded::List::load(m_folder.path()).contains(recipient), "excluded");
+    }
+
+    // A list send skips the excluded numbers: the sink never sees them, the charge leaves them
+    // out, the report lists them as excluded.
+    void excludedSkipped_data() {
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<Outcome>("outcome");
+        QTest::addColumn<QStringList>("sink");
+        QTest::addColumn<QString>("report");
+        QTest::newRow("one, written otherwise")
+            << QStringList{"+39 333 100 0002"} << Outcome::Completed
+            << QStringList{"+393331000001", "+393339999999"}
+            << "3331000001 Accettato, 3339999999 Accettato, 3331000002 Escluso";
+        QTest::newRow("all") << recipients << Outcome::AllExcluded << QStringList{} << "";
+    }
+    void excludedSkipped() {
+        QFETCH(QStringList, listed);
+        QFETCH(QStringList, sink);
+        m_folder.write(excluded::fileName, listed);
+        SendJob::Message message;
+        message.text = "Saldi";
+        message.list = true;
+        message.recipients = recipients;
+        message.book = "Principale";
+        const qint64 sinkBefore = gatewayCount("SELECT ifnull(max(id), 0) FROM sink");
+        const qint64 creditBefore = gatewayCount("SELECT credit FROM accounts");
+        const SendJob::Result result = run(message);
+        QFile::remove(m_folder.file(excluded::fileName));
+        QTEST(result.outcome, "outcome");
+        const QString newer = QString(" FROM sink WHERE id > %1").arg(sinkBefore);
+        QCOMPARE(gatewayTexts("SELECT receiver" + newer + " ORDER BY id"), sink);
+        QCOMPARE(creditBefore - gatewayCount("SELECT credit FROM accounts"), sink.size());
+        QStringList lines;
+        if (result.archived)
+            for (const auto& line :
+                 store::sendreport::read(*m_folder.book("Principale"), *result.archived))
+                lines << line.number + ' ' + SendReportModel::outcomeText(line.outcome);
+        QTEST(lines.join(", "), "report");
     }
 
 private:
