@@ -4,6 +4,7 @@
 #include "messaging/fieldspanel.h"
 #include "messaging/smslength.h"
 #include "messaging/smssplitter.h"
+#include "messaging/templateswindow.h"
 #include "platform/clock.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
@@ -110,6 +111,8 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
     , m_closeButton(platform::iconButton(this, "Command2", "cancella", QStringLiteral("Chiudi")))
     , m_saveButton(platform::iconButton(this, "Command3", "salvati", QStringLiteral("Salva")))
     , m_searchButton(platform::iconButton(this, "Command4", "cerca", QStringLiteral("Cerca")))
+    , m_saveTemplateButton(new QPushButton(QStringLiteral("Salva come modello"), this))
+    , m_templatesButton(new QPushButton(QStringLiteral("Modelli"), this))
     , m_session(session)
     , m_request(request)
     , m_archivedNumber(request.number)
@@ -129,7 +132,9 @@ Composer::Composer(Session& session, const Request& request, QWidget* parent)
                             {m_splitByLengthOption, "Option1"},
                             {m_splitAtSpaceOption, "Option2"},
                             {m_statusGroup, "Frame1"},
-                            {m_progressBar, "ProgressBar1"}});
+                            {m_progressBar, "ProgressBar1"},
+                            {m_saveTemplateButton, "cmdSalvaModello"},
+                            {m_templatesButton, "cmdModelli"}});
 
     QGroupBox* recipient = buildRecipientBox();
     QLayout* count = buildTextBox();
@@ -260,6 +265,8 @@ void Composer::buildStatus() {
 QLayout* Composer::buildButtons() {
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_saveButton);
+    buttons->addWidget(m_saveTemplateButton);
+    buttons->addWidget(m_templatesButton);
     buttons->addStretch(1);
     buttons->addWidget(m_sendButton);
     buttons->addWidget(m_closeButton);
@@ -287,6 +294,8 @@ void Composer::connectButtons() {
     handler::onClick(m_sendButton, [this] { send(); });
     connect(m_closeButton, &QPushButton::clicked, this, [this] { closeComposer(); });
     handler::onClick(m_saveButton, [this] { saveDraft(); });
+    handler::onClick(m_saveTemplateButton, [this] { saveTemplate(); });
+    handler::onClick(m_templatesButton, [this] { openTemplates(); });
     connect(m_searchButton, &QPushButton::clicked, this, [this] { searchRecipient(); });
 }
 
@@ -797,6 +806,43 @@ void Composer::saveDraft() {
             {m_surname, m_archivedNumber, platform::Clock::nowText(), m_textEdit->toPlainText()});
     }
     accept();
+}
+
+void Composer::saveTemplate() {
+    const QString text = m_textEdit->toPlainText();
+    if (text.isEmpty()) {
+        platform::MsgBox(QStringLiteral("Testo SMS Mancante"), platform::Icon::Critical);
+        return;
+    }
+    templates::Loaded loaded = templates::load(m_session.appFolder);
+    if (!loaded.problem.isEmpty()) {
+        platform::MsgBox(loaded.problem, platform::Icon::Critical);
+        return;
+    }
+    const auto name =
+        platform::InputBox(QStringLiteral("Nome del modello"), QStringLiteral("Salva come modello"),
+                           text.section(u'\n', 0, 0).left(40));
+    if (!name || name->trimmed().isEmpty())
+        return;
+    const QString refused = templates::add(loaded.list, {name->trimmed(), text});
+    if (!refused.isEmpty())
+        platform::MsgBox(refused, platform::Icon::Exclamation);
+    else if (!templates::save(m_session.appFolder, loaded.list))
+        platform::MsgBox(QStringLiteral("Impossibile scrivere il file dei modelli"),
+                         platform::Icon::Critical);
+}
+
+void Composer::openTemplates() {
+    const templates::Loaded loaded = templates::load(m_session.appFolder);
+    if (!loaded.problem.isEmpty()) {
+        platform::MsgBox(loaded.problem, platform::Icon::Critical);
+        return;
+    }
+    TemplatesWindow window(m_session.appFolder, loaded.list, this);
+    if (window.exec() == QDialog::Accepted && !window.chosenText().isEmpty()) {
+        m_textEdit->insertPlainText(window.chosenText());
+        m_textEdit->setFocus();
+    }
 }
 
 void Composer::searchRecipient() {

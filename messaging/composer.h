@@ -57,6 +57,10 @@ public:
     void send();
     void closeComposer();
     void saveDraft();
+    // "Salva come modello": the text, as written, among the ready-made texts.
+    void saveTemplate();
+    // "Modelli": the chosen ready-made text goes in at the caret.
+    void openTemplates();
     void searchRecipient();
     // An emoticon label: its symbol, with one blank each side, at the end of the text.
     void emoticon(QLabel* label);
@@ -138,6 +142,8 @@ private:
     QPushButton* m_closeButton;
     QPushButton* m_saveButton;
     QPushButton* m_searchButton;
+    QPushButton* m_saveTemplateButton;
+    QPushButton* m_templatesButton;
 
     Session& m_session;
     Request m_request;

@@ -3,6 +3,7 @@
 #include "core/settings.h"
 #include "messaging/service.h"
 #include "platform/clock.h"
+#include "platform/escapes.h"
 
 #include <QStringList>
 
@@ -84,27 +85,6 @@ bool isKey(QStringView key) {
     return true;
 }
 
-// "\\", "\t", "\n", "\r" as the gateway writes them; std::nullopt for any other escape.
-std::optional<QString> unescaped(QStringView text) {
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != u'\\') {
-            out += text[i];
-            continue;
-        }
-        if (++i == text.size())
-            return std::nullopt;
-        static constexpr char16_t escaped[] = u"\\tnr";
-        static constexpr char16_t meant[] = u"\\\t\n\r";
-        const auto* found = std::char_traits<char16_t>::find(escaped, 4, text[i].unicode());
-        if (!found)
-            return std::nullopt;
-        out += QChar(meant[found - escaped]);
-    }
-    return out;
-}
-
 } // namespace
 
 QString smsKey(const QByteArray& keys) {
@@ -134,7 +114,8 @@ QList<store::sendreport::State> parseStates(const QString& reply, const QStringL
                            QDateTime::fromString(time, Qt::ISODate).isValid();
         if (state == NoReport ? !time.isEmpty() : !timed)
             continue;
-        const auto text = unescaped(fields[3]);
+        // "\\", "\t", "\n", "\r" as the gateway writes them.
+        const auto text = platform::escapes::unescaped(fields[3]);
         if (!text)
             continue;
         states.append({fields[0].toString(), state, time, *text});

@@ -7,6 +7,7 @@ list(APPEND QUILLET_CORE_SOURCES
   messaging/smslength.h messaging/smslength.cpp
   messaging/smssplitter.h messaging/smssplitter.cpp
   messaging/textfields.h messaging/textfields.cpp
+  messaging/templates.h messaging/templates.cpp
   messaging/sendjob.h messaging/sendjob.cpp
   messaging/sendjournal.h messaging/sendjournal.cpp
   messaging/sendreportmodel.h messaging/sendreportmodel.cpp)
@@ -18,4 +19,5 @@ list(APPEND QUILLET_UI_SOURCES
   messaging/senderheaderwindow.h messaging/senderheaderwindow.cpp
   messaging/composer.h messaging/composer.cpp
   messaging/fieldspanel.h messaging/fieldspanel.cpp
+  messaging/templateswindow.h messaging/templateswindow.cpp
   messaging/sendreportwindow.h messaging/sendreportwindow.cpp)

@@ -1,5 +1,6 @@
 list(APPEND QUILLET_CORE_SOURCES
   platform/lines.h platform/lines.cpp
+  platform/escapes.h platform/escapes.cpp
   platform/textfile.h platform/textfile.cpp
   platform/clock.h platform/clock.cpp
   platform/appfolder.h platform/appfolder.cpp)
