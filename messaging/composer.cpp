@@ -348,6 +348,7 @@ void Composer::setSurname(const QString& surname) {
 
 void Composer::setRecipients(const QStringList& numbers) {
     m_recipients->setStringList(numbers);
+    m_excludedCount = -1;
     m_recipientList->setVisible(!numbers.isEmpty());
     describe();
 }
@@ -387,6 +388,7 @@ void Composer::prepareOnActivation() {
         m_recipientList->setCurrentIndex(m_recipients->index(last));
         if (m_recipients->index(last).data().toString().isEmpty())
             m_recipients->removeRow(last);
+        m_excludedCount = -1;
         setSurname(QStringLiteral("<lista>"));
         m_recipientList->show();
     }
@@ -557,11 +559,15 @@ QString Composer::archiveBook() const {
     return m_request.sentBook;
 }
 
-int Composer::excludedRecipients() const {
-    const QStringList numbers = recipients();
-    return static_cast<int>(std::count_if(numbers.cbegin(), numbers.cend(), [this](const auto& n) {
-        return m_excluded.contains(n);
-    }));
+int Composer::excludedRecipients() {
+    if (m_excludedCount < 0) {
+        const QStringList numbers = recipients();
+        m_excludedCount =
+            static_cast<int>(std::count_if(numbers.cbegin(), numbers.cend(), [this](const auto& n) {
+                return m_excluded.contains(n);
+            }));
+    }
+    return m_excludedCount;
 }
 
 void Composer::send() {

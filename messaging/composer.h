@@ -176,6 +176,8 @@ private:
     QHash<const QObject*, Emoticon> m_emoticons; // by symbol and by name label
     FieldsPanel* m_fields;
     excluded::List m_excluded; // the numbers a list send skips, as the window opened
-    int excludedRecipients() const;
+    // Recipients among them: counted once for the recipients shown (-1 until then).
+    int excludedRecipients();
+    int m_excludedCount = -1;
     QList<textfields::Filled> m_filled; // the text filled, as describe() or send() last made it
 };
