@@ -6,6 +6,7 @@
 #include "core/session.h"
 #include "httpstandin.h"
 #include "messaging/composer.h"
+#include "messaging/sendreportwindow.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "support/controls.h"
@@ -313,9 +314,35 @@ private slots:
         control<QPlainTextEdit>(&one, "Text1")->setPlainText("Ciao");
         m_script->answer(platform::Answer::No);
         control<QPushButton>(&one, "Command1")->click();
-        QCOMPARE(m_script->messages().join('|'), "Il numero 333 100 0002 è tra i Numeri esclusi: ha "
-                                                 "chiesto di non ricevere messaggi. Inviare comunque?");
+        QCOMPARE(m_script->messages().join('|'),
+                 "Il numero 333 100 0002 è tra i Numeri esclusi: ha "
+                 "chiesto di non ricevere messaggi. Inviare comunque?");
         QVERIFY(m_service->targets().isEmpty());
+    }
+
+    // A list with a field and an excluded number: archived as written; "Esito invio" exports
+    // each recipient's own text, the excluded one as "Escluso".
+    void reportOfFilledTexts() {
+        serviceAnswers("3");
+        m_folder->write("esclusi", {"+39 333 100 0002"});
+        Composer f(session(), list({"3331000001", "3331000002", "3331000003"}));
+        f.prepareOnActivation();
+        control<QPlainTextEdit>(&f, "Text1")->setPlainText("Ciao {Nome}!");
+        send(f);
+        const auto db = m_folder->book("Principale");
+        const auto rs = db->openRecordset("inviati");
+        QCOMPARE(rs->value("Testo"), "Ciao {Nome}!");
+        SendReportWindow report({store::archive::addressBookPath(m_folder->path(), "Principale"),
+                                 {rs->value("cognome"), rs->value("cellulare"), rs->value("Data"),
+                                  rs->value("Testo")}});
+        m_script->answerText(m_folder->file("esito.csv"));
+        control<QPushButton>(&report, "Command1")->click();
+        QStringList exported;
+        for (const QString& line : QString::fromLatin1(readBytes(m_folder->file("esito.csv")))
+                                       .split("\r\n", Qt::SkipEmptyParts))
+            exported << line.section(';', 3, 3) + ' ' + line.section(';', -1);
+        QCOMPARE(exported.join('|'),
+                 "Esito Testo|Accettato Ciao Anna!|Accettato Ciao Carla!|Escluso Ciao Bruno!");
     }
 
     // "Invia SMS Singoli" takes the last ticked entry; "Invia SMS Multipli" wants a book.
