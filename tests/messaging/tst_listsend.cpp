@@ -132,7 +132,8 @@ private slots:
         QCOMPARE(reported, filled);
     }
 
-    // A number in esclusi matches however either is written.
+    // A number in esclusi matches however either is written; an import skips blank lines and
+    // refuses what is no number.
     void excludedSpellings_data() {
         QTest::addColumn<QString>("listed");
         QTest::addColumn<QString>("recipient");
@@ -149,8 +150,14 @@ private slots:
     void excludedSpellings() {
         QFETCH(QString, listed);
         QFETCH(QString, recipient);
-        excluded::List list;
-        list.add(listed);
+        excluded::List list; // imported from a text file's lines: a blank and a word skipped
+        const excluded::Imported imported =
+            excluded::importLines(list, {listed, "", "33a", listed});
+        QCOMPARE(QString("%1 %2 %3")
+                     .arg(imported.added)
+                     .arg(imported.already)
+                     .arg(imported.refused.size()),
+                 "1 1 1");
         QVERIFY(list.save(m_folder.path()));
         QTEST(excluded::List::load(m_folder.path()).contains(recipient), "excluded");
     }
