@@ -6,8 +6,8 @@
 #include "platform/appfolder.h"
 #include "platform/dialogs.h"
 #include "store/database.h"
-#include "tools/jetfolder.h"
 #include "support/testfolder.h"
+#include "tools/jetfolder.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
